@@ -1,0 +1,151 @@
+// The substitute host's thermodynamic property engine: a component databank,
+// property methods (ideal gas / ideal solution, Peng-Robinson) and flashes.
+//
+// A plain C++ API with no host conventions: SI molar units throughout
+// (K, Pa, J/kmol, J/(kmol K), m3/kmol, kg/kmol), compositions as spans of
+// doubles in the order of the model's component list. Compositions handed to
+// a Model need not be normalised: every property is evaluated at x/sum(x), and
+// composition derivatives are taken with respect to the entries actually
+// handed in, so they are right for mole fractions and for component flows.
+//
+// Nothing here throws on bad input: a call returns a Status the caller sees.
+// Property and gradient calls allocate nothing (the Jacobian requests of the
+// models sit on top of them).
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace r3::thermo {
+
+inline constexpr double kGasConstant = 8314.4;  // J/(kmol K), the host's value
+inline constexpr double kTref = 298.15;         // K, enthalpy reference temperature
+inline constexpr int kMaxComponents = 200;
+
+// One row of the databank (data/components.tsv).
+struct Component {
+  std::string id, name, formula, cas;
+  double mw = 0;       // kg/kmol
+  double tc = 0;       // K
+  double pc = 0;       // Pa
+  double omega = 0;    // acentric factor
+  double zc = 0;       // critical compressibility
+  double vc = 0;       // m3/kmol
+  double tb = 0;       // normal boiling point, K
+  double cp[5] = {};   // ideal-gas Cp/R polynomial a0..a4
+  double cp_tmin = 0, cp_tmax = 0;
+  double hf298 = 0;    // ideal-gas heat of formation at 298.15 K, J/kmol
+  double zra = 0;      // Rackett compressibility
+  double cs16[5] = {}; // wide-range ideal-gas Cp (A..E), zero when absent
+  double cs16_tmin = 0, cs16_tmax = 0;
+};
+
+class Databank {
+ public:
+  // The databank compiled into the host from data/components.tsv.
+  static const Databank& builtin();
+  // Index of a component identifier (case-insensitive), or -1.
+  int find(std::string_view id) const;
+  int size() const { return static_cast<int>(rows_.size()); }
+  const Component& operator[](int i) const { return rows_[static_cast<size_t>(i)]; }
+  // Parses the tab-separated table; returns false with a message on a bad row.
+  static bool parse(std::string_view tsv, Databank& out, std::string& error);
+
+ private:
+  std::vector<Component> rows_;
+};
+
+enum class Method : int { Ideal = 1, PengRobinson = 2, SteamTable = 3 };
+enum class Phase : int { Vapour = 1, Liquid = 2 };
+
+enum class Status : int {
+  Ok = 0,
+  Failed = -1,        // no answer (bad input, no convergence)
+  Extrapolated = -2,  // an answer from an extrapolated root or correlation
+};
+
+// Derivatives of one scalar property: with respect to temperature, pressure
+// and each composition entry handed in. dx may be empty (not wanted);
+// otherwise it has one entry per component.
+struct Gradient {
+  double dT = 0;
+  double dP = 0;
+  std::span<double> dx;
+};
+
+// Derivatives of the log fugacity coefficients: dT[i], dP[i] and
+// dx[i*n + j] = d ln(phi_i) / d x_j (entries handed in). Any span may be empty.
+struct LnPhiDerivatives {
+  std::span<double> dT, dP, dx;
+};
+
+// A property method bound to a fixed component list.
+class Model {
+ public:
+  virtual ~Model() = default;
+  virtual Method method() const = 0;
+  int size() const { return static_cast<int>(components_.size()); }
+  const Component& component(int i) const { return *components_[static_cast<size_t>(i)]; }
+
+  // Mean molecular weight of the composition (with its gradient in dx).
+  Status molecular_weight(std::span<const double> x, double& mw, Gradient* g = nullptr) const;
+
+  // Single-phase properties of the named phase at (T, P, x).
+  virtual Status enthalpy(Phase, double T, double P, std::span<const double> x, double& h,
+                          Gradient* g = nullptr) const = 0;
+  virtual Status entropy(Phase, double T, double P, std::span<const double> x, double& s,
+                         Gradient* g = nullptr) const = 0;
+  virtual Status heat_capacity(Phase, double T, double P, std::span<const double> x, double& cp,
+                               Gradient* g = nullptr) const = 0;
+  virtual Status molar_volume(Phase, double T, double P, std::span<const double> x, double& v,
+                              Gradient* g = nullptr) const = 0;
+  // Compressibility factor P v / (R T) of the phase (the equation-of-state
+  // value for the liquid too, not the correlation's).
+  virtual Status compressibility(Phase, double T, double P, std::span<const double> x,
+                                 double& z) const = 0;
+  virtual Status ln_fugacity_coefficients(Phase, double T, double P, std::span<const double> x,
+                                          std::span<double> ln_phi,
+                                          const LnPhiDerivatives* d = nullptr) const = 0;
+  // Pure-component vapour pressure (Pa) of component i at T.
+  virtual Status vapour_pressure(int i, double T, double& psat) const = 0;
+
+ protected:
+  explicit Model(std::vector<const Component*> components) : components_(std::move(components)) {}
+  std::vector<const Component*> components_;
+};
+
+// Builds a method for the given databank rows. SteamTable needs exactly one
+// component, water. Returns null with a message when the method cannot serve
+// the list.
+std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
+                                  std::string* error = nullptr);
+
+// The IAPWS-IF97 method for pure water (defined with the steam tables).
+std::unique_ptr<Model> make_steam_table_model(const std::vector<const Component*>& components,
+                                              std::string* error = nullptr);
+
+// Result of a flash: temperature, pressure, molar vapour fraction, molar
+// enthalpy and entropy of the mixture, and the phase compositions (x liquid,
+// y vapour; a single-phase result has beta 0 or 1 and both vectors equal to
+// the feed).
+struct FlashResult {
+  double T = 0, P = 0;
+  double beta = 0;  // molar vapour fraction
+  double H = 0, S = 0;
+  std::vector<double> x, y;
+  Status status = Status::Failed;
+};
+
+// Flashes of the overall composition z (need not be normalised).
+Status flash_tp(const Model&, double T, double P, std::span<const double> z, FlashResult& r);
+Status flash_ph(const Model&, double P, double H, std::span<const double> z, double T_guess,
+                FlashResult& r);
+Status flash_ps(const Model&, double P, double S, std::span<const double> z, double T_guess,
+                FlashResult& r);
+Status flash_pv(const Model&, double P, double beta, std::span<const double> z, double T_guess,
+                FlashResult& r);
+
+}  // namespace r3::thermo
