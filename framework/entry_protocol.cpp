@@ -1,0 +1,1 @@
+// Entry protocol: placeholder until the framework lands.

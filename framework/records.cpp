@@ -1,0 +1,1 @@
+// Text records: placeholder until the formatter lands.

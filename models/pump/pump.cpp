@@ -1,0 +1,1 @@
+// Pump entry: placeholder.
