@@ -1,1 +1,50 @@
-// Entry protocol: placeholder until the framework lands.
+#include "framework/entry_protocol.h"
+
+#include "framework/host_services.h"
+
+namespace r3 {
+
+bool setup_components(Entry& e, Setup& s) {
+  int32_t maxn = kMaxComponents;
+  int32_t fail = 0;
+  U3GIDX_BLK(&maxn, &s.ncomp, s.idx, &fail);
+  if (fail != 0 || s.ncomp < 1 || s.ncomp > kMaxComponents) {
+    *e.ISTAT = 1;
+    return false;
+  }
+  return true;
+}
+
+void setup_header(Entry& e, Setup& s) { U3HDR(e.INT, e.NINT, &s.h1, &s.h2, &s.h3, &s.i0, &s.r0); }
+
+bool setup_streams(Entry& e, Setup& s) {
+  U3SDESC1(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, e.NSSTRM, e.ISSTYP, &s.ncomp, s.idx,
+           e.IDMATIN, e.IDINFIN, e.IDMATOUT, e.IDINFOUT, e.ISTAT, s.dmatin, s.dinfin, s.dmatout,
+           s.dinfout);
+  if (*e.ISTAT != 0) return false;
+  int32_t maxn = kMaxComponents;
+  StreamMap& m = s.map;
+  U3SVMP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &maxn,
+         &m.in_flow, m.in_comp, &m.in_enth, &m.in_pres, &m.in_info, &m.out_flow, m.out_comp,
+         &m.out_enth, &m.out_pres, &m.out_info);
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+        &s.nstream);
+  return true;
+}
+
+void setup_block_id(Entry& e) {
+  RXN_IBLKID[0] = e.IDBLK[0];
+  RXN_IBLKID[1] = e.IDBLK[1];
+}
+
+void setup_scales(Setup& s) { U3GSCL(s.scales); }
+
+int32_t int_param(const Entry& e, int32_t pos) {
+  return (pos >= 1 && pos <= *e.NINT) ? e.INT[pos - 1] : hs::imiss();
+}
+
+double real_param(const Entry& e, int32_t pos) {
+  return (pos >= 1 && pos <= *e.NREAL) ? e.REAL[pos - 1] : hs::rmiss();
+}
+
+}  // namespace r3

@@ -1,0 +1,322 @@
+// The model entry protocol: the 73 by-reference arguments, the request codes,
+// and the common pieces every entry uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32)
+#define R3_STDCALL __stdcall
+#define R3_EXPORT
+#else
+#define R3_STDCALL
+#define R3_EXPORT __attribute__((visibility("default")))
+#endif
+
+// The parameter list of an entry, every argument by reference. Character data
+// crosses only as words (VARNAM/EQNNAM are slots of 4*LNAME bytes).
+#define R3_ENTRY_PARAMS \
+    int32_t* NMATIN, \
+    double* SMATIN, \
+    int32_t* NINFI, \
+    double* SINFIN, \
+    int32_t* NMATOUT, \
+    double* SMATOUT, \
+    int32_t* NINFOUT, \
+    double* SINFOUT, \
+    int32_t* IDMATIN, \
+    int32_t* IDINFIN, \
+    int32_t* IDMATOUT, \
+    int32_t* IDINFOUT, \
+    int32_t* LSTRM, \
+    int32_t* NSSTRM, \
+    int32_t* ISSOFF, \
+    int32_t* ISSTYP, \
+    int32_t* NINT, \
+    int32_t* INT, \
+    int32_t* NREAL, \
+    double* REAL, \
+    int32_t* IDBLK, \
+    void* A22, \
+    int32_t* IPROPSET, \
+    void* A24, \
+    void* A25, \
+    void* A26, \
+    void* A27, \
+    void* A28, \
+    void* A29, \
+    void* A30, \
+    int32_t* A31, \
+    void* A32, \
+    void* A33, \
+    int32_t* ILAYER, \
+    void* A35, \
+    void* A36, \
+    int32_t* KODE, \
+    int32_t* NAUX1, \
+    int32_t* NF, \
+    int32_t* NY, \
+    int32_t* NAUX2, \
+    int32_t* NAUX3, \
+    double* Y, \
+    double* YLB, \
+    double* YUB, \
+    double* YSCL, \
+    double* YSBND, \
+    int32_t* IYATTR, \
+    double* F, \
+    double* FSCL, \
+    void* A51, \
+    int32_t* NZ, \
+    int32_t* IJROW, \
+    int32_t* IJCOL, \
+    double* DFDY, \
+    void* A56, \
+    void* A57, \
+    void* A58, \
+    int32_t* LNAME, \
+    void* A60, \
+    char* VARNAM, \
+    char* EQNNAM, \
+    int32_t* IDIAG, \
+    void* A64, \
+    void* A65, \
+    void* A66, \
+    void* A67, \
+    void* A68, \
+    int32_t* IEVAL1, \
+    int32_t* IEVAL2, \
+    void* A71, \
+    void* A72, \
+    int32_t* ISTAT
+
+// The same 73 names, for handing the arguments on unchanged.
+#define R3_ENTRY_ARGS \
+    NMATIN, \
+    SMATIN, \
+    NINFI, \
+    SINFIN, \
+    NMATOUT, \
+    SMATOUT, \
+    NINFOUT, \
+    SINFOUT, \
+    IDMATIN, \
+    IDINFIN, \
+    IDMATOUT, \
+    IDINFOUT, \
+    LSTRM, \
+    NSSTRM, \
+    ISSOFF, \
+    ISSTYP, \
+    NINT, \
+    INT, \
+    NREAL, \
+    REAL, \
+    IDBLK, \
+    A22, \
+    IPROPSET, \
+    A24, \
+    A25, \
+    A26, \
+    A27, \
+    A28, \
+    A29, \
+    A30, \
+    A31, \
+    A32, \
+    A33, \
+    ILAYER, \
+    A35, \
+    A36, \
+    KODE, \
+    NAUX1, \
+    NF, \
+    NY, \
+    NAUX2, \
+    NAUX3, \
+    Y, \
+    YLB, \
+    YUB, \
+    YSCL, \
+    YSBND, \
+    IYATTR, \
+    F, \
+    FSCL, \
+    A51, \
+    NZ, \
+    IJROW, \
+    IJCOL, \
+    DFDY, \
+    A56, \
+    A57, \
+    A58, \
+    LNAME, \
+    A60, \
+    VARNAM, \
+    EQNNAM, \
+    IDIAG, \
+    A64, \
+    A65, \
+    A66, \
+    A67, \
+    A68, \
+    IEVAL1, \
+    IEVAL2, \
+    A71, \
+    A72, \
+    ISTAT
+
+// Declares and defines a model entry with C linkage and the host's calling
+// convention; the body receives the arguments as `r3::Entry& e`.
+#define R3_DEFINE_ENTRY(NAME, IMPL)                                      \
+  extern "C" R3_EXPORT void R3_STDCALL NAME(R3_ENTRY_PARAMS) {           \
+    r3::Entry e{R3_ENTRY_ARGS};                                         \
+    IMPL(e);                                                             \
+  }
+
+namespace r3 {
+
+using EntryFn = void(R3_STDCALL*)(R3_ENTRY_PARAMS);
+
+// Request codes (KODE).
+enum Kode : int32_t {
+  KODE_INIT = 0,
+  KODE_RESID = 1,
+  KODE_STRMUPD = 7,
+  KODE_JACOB = 9,
+  KODE_CHECK = 10,
+  KODE_DIMEN = 13,
+  KODE_NAMES = 14,
+  KODE_REPORT = 101,
+};
+
+// A view of one call's arguments by their names (arrays indexed from 1
+// through the accessors below).
+struct Entry {
+  int32_t* NMATIN;
+  double* SMATIN;
+  int32_t* NINFI;
+  double* SINFIN;
+  int32_t* NMATOUT;
+  double* SMATOUT;
+  int32_t* NINFOUT;
+  double* SINFOUT;
+  int32_t* IDMATIN;
+  int32_t* IDINFIN;
+  int32_t* IDMATOUT;
+  int32_t* IDINFOUT;
+  int32_t* LSTRM;
+  int32_t* NSSTRM;
+  int32_t* ISSOFF;
+  int32_t* ISSTYP;
+  int32_t* NINT;
+  int32_t* INT;
+  int32_t* NREAL;
+  double* REAL;
+  int32_t* IDBLK;
+  void* A22;
+  int32_t* IPROPSET;
+  void* A24;
+  void* A25;
+  void* A26;
+  void* A27;
+  void* A28;
+  void* A29;
+  void* A30;
+  int32_t* A31;
+  void* A32;
+  void* A33;
+  int32_t* ILAYER;
+  void* A35;
+  void* A36;
+  int32_t* KODE;
+  int32_t* NAUX1;
+  int32_t* NF;
+  int32_t* NY;
+  int32_t* NAUX2;
+  int32_t* NAUX3;
+  double* Y;
+  double* YLB;
+  double* YUB;
+  double* YSCL;
+  double* YSBND;
+  int32_t* IYATTR;
+  double* F;
+  double* FSCL;
+  void* A51;
+  int32_t* NZ;
+  int32_t* IJROW;
+  int32_t* IJCOL;
+  double* DFDY;
+  void* A56;
+  void* A57;
+  void* A58;
+  int32_t* LNAME;
+  void* A60;
+  char* VARNAM;
+  char* EQNNAM;
+  int32_t* IDIAG;
+  void* A64;
+  void* A65;
+  void* A66;
+  void* A67;
+  void* A68;
+  int32_t* IEVAL1;
+  int32_t* IEVAL2;
+  void* A71;
+  void* A72;
+  int32_t* ISTAT;
+};
+
+}  // namespace r3
+
+namespace r3 {
+
+inline constexpr int32_t kMaxComponents = 200;
+
+// Positions in Y of a block's stream variables (1-based; 0 = absent), as the
+// host's stream-variable map gives them.
+struct StreamMap {
+  int32_t in_flow = 0, in_enth = 0, in_pres = 0, in_info = 0;
+  int32_t out_flow = 0, out_enth = 0, out_pres = 0, out_info = 0;
+  int32_t in_comp[kMaxComponents] = {};
+  int32_t out_comp[kMaxComponents] = {};
+};
+
+// What the common set-up of a descriptor-based entry builds at every call.
+struct Setup {
+  int32_t ncomp = 0;
+  int32_t idx[kMaxComponents] = {};
+  int32_t h1 = 0, h2 = 0, h3 = 0;
+  int32_t i0 = 1, r0 = 1;  // first model integer and real positions
+  int32_t dmatin[16] = {}, dinfin[16] = {}, dmatout[16] = {}, dinfout[16] = {};
+  StreamMap map;
+  int32_t nstream = 0;  // number of stream variables
+  int32_t sel = -1;     // material-balance selector
+  double scales[7] = {};
+};
+
+// Step 1: the block's component list. False (ISTAT = 1) when the host fails.
+bool setup_components(Entry& e, Setup& s);
+// Step 2: the parameter start positions.
+void setup_header(Entry& e, Setup& s);
+// Steps 3-5: descriptors, stream-variable map, number of stream variables.
+// False when the descriptors could not be built (ISTAT set by the host).
+bool setup_streams(Entry& e, Setup& s);
+// Step 7: the block identifier into the host's naming area.
+void setup_block_id(Entry& e);
+// Step 8: the host's global scales.
+void setup_scales(Setup& s);
+
+// The model's integer parameter at 1-based position pos of INT: the host's
+// integer missing marker beyond NINT.
+int32_t int_param(const Entry& e, int32_t pos);
+// The model's real parameter at 1-based position pos of REAL: RMISS beyond NREAL.
+double real_param(const Entry& e, int32_t pos);
+
+// Address of name slot i (1-based) of a name array.
+inline char* name_slot(char* names, int32_t lname, int32_t i) {
+  return names + static_cast<size_t>(i - 1) * 4 * static_cast<size_t>(lname);
+}
+
+}  // namespace r3

@@ -1,0 +1,140 @@
+#include "host/services/block.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/host_services.h"
+#include "host/properties/properties.h"
+#include "host/services/context.h"
+#include "host/services/names.h"
+
+namespace r3::host {
+
+Block::Block(std::string block_id, EntryFn fn) : id(std::move(block_id)), entry(fn) {
+  scratch_.assign(64, 0);
+  rscratch_.assign(64, 0.0);
+}
+
+int32_t Block::ncomp() const { return run().ncomp(); }
+int32_t Block::lstrm() const { return ncomp() + 9; }
+
+void Block::connect_streams() {
+  smatin.assign(matin.size() * static_cast<size_t>(lstrm()), kRmiss);
+  smatout.assign(matout.size() * static_cast<size_t>(lstrm()), kRmiss);
+  sinfin.assign(infin.size(), kRmiss);
+  sinfout.assign(infout.size(), kRmiss);
+}
+
+bool Block::set_material_inlet(int k, const std::vector<double>& flows, double T, double P) {
+  if (k < 0 || k >= static_cast<int>(matin.size())) return false;
+  if (smatin.size() != matin.size() * static_cast<size_t>(lstrm())) connect_streams();
+  double* v = smatin.data() + static_cast<size_t>(k) * static_cast<size_t>(lstrm());
+  return fill_stream_vector(ipropset, flows, T, P, v);
+}
+
+void Block::set_info_inlet(int k, double value) {
+  if (sinfin.size() != infin.size()) connect_streams();
+  if (k >= 0 && k < static_cast<int>(sinfin.size())) sinfin[static_cast<size_t>(k)] = value;
+}
+
+std::vector<int32_t> Block::int_array() const {
+  // The host's three-word header, then the model's integers.
+  std::vector<int32_t> a = {1, static_cast<int32_t>(ints.size()),
+                            static_cast<int32_t>(reals.size())};
+  a.insert(a.end(), ints.begin(), ints.end());
+  return a;
+}
+
+std::vector<int32_t> Block::id_words(const std::vector<std::string>& ids) const {
+  std::vector<int32_t> w(2 * std::max<size_t>(ids.size(), 1), 0x20202020);
+  for (size_t i = 0; i < ids.size(); ++i) text_to_words(ids[i], w.data() + 2 * i, 2);
+  return w;
+}
+
+int32_t Block::call(int32_t kode) {
+  int32_t nmatin = static_cast<int32_t>(matin.size());
+  int32_t ninfi = static_cast<int32_t>(infin.size());
+  int32_t nmatout = static_cast<int32_t>(matout.size());
+  int32_t ninfout = static_cast<int32_t>(infout.size());
+  if (smatin.size() != static_cast<size_t>(nmatin) * static_cast<size_t>(lstrm()) ||
+      smatout.size() != static_cast<size_t>(nmatout) * static_cast<size_t>(lstrm()) ||
+      sinfin.size() != infin.size() || sinfout.size() != infout.size()) {
+    connect_streams();
+  }
+  std::vector<int32_t> idmatin = id_words(matin), idinfin = id_words(infin),
+                       idmatout = id_words(matout), idinfout = id_words(infout);
+  int32_t ls = lstrm();
+  int32_t nsstrm = 1;
+  int32_t issoff[1] = {0};
+  int32_t isstyp[1] = {1};
+  std::vector<int32_t> intv = int_array();
+  int32_t nint = static_cast<int32_t>(intv.size());
+  int32_t nreal = static_cast<int32_t>(reals.size());
+  int32_t idblk[2];
+  text_to_words(id, idblk, 2);
+  int32_t k = kode;
+  istat = 0;
+  std::fill(scratch_.begin(), scratch_.end(), 0);
+  void* z = scratch_.data();
+  int32_t* zi = scratch_.data();
+  entry(&nmatin, smatin.data(), &ninfi, sinfin.data(), &nmatout, smatout.data(), &ninfout,
+        sinfout.data(), idmatin.data(), idinfin.data(), idmatout.data(), idinfout.data(), &ls,
+        &nsstrm, issoff, isstyp, &nint, intv.data(), &nreal, reals.data(), idblk, z, &ipropset, z,
+        z, z, z, z, z, z, zi, z, z, &ilayer, z, z, &k, &naux1, &nf, &ny, &naux2, &naux3, y.data(),
+        ylb.data(), yub.data(), yscl.data(), ysbnd.data(), iyattr.data(), f.data(), fscl.data(),
+        z, &nz, ijrow.data(), ijcol.data(), dfdy.data(), z, z, z, &lname, z, varnam.data(),
+        eqnnam.data(), &idiag, z, z, z, z, z, &ieval1, &ieval2, z, z, &istat);
+  return istat;
+}
+
+int32_t Block::dimension() {
+  nf = ny = nz = 0;
+  if (call(KODE_DIMEN) != 0) return istat;
+  if (ny < 0 || nf < 0 || nz < 0) {
+    istat = 1;
+    return istat;
+  }
+  const size_t n = static_cast<size_t>(ny), m = static_cast<size_t>(nf),
+               q = static_cast<size_t>(nz);
+  for (auto* v : {&y, &ylb, &yub, &yscl, &ysbnd}) v->assign(n, kRmiss);
+  f.assign(m, 0.0);
+  fscl.assign(m, kRmiss);
+  dfdy.assign(q, 0.0);
+  iyattr.assign(n, 0);
+  ijrow.assign(q, 0);
+  ijcol.assign(q, 0);
+  const size_t slot = 4 * static_cast<size_t>(lname);
+  varnam.assign(n * slot, ' ');
+  eqnnam.assign(m * slot, ' ');
+  return 0;
+}
+
+int32_t Block::prepare() {
+  if (dimension() != 0) return istat;
+  if (call(KODE_NAMES) != 0) return istat;
+  return call(KODE_INIT);
+}
+
+static std::string slot_text(const std::vector<char>& a, int i, int32_t lname) {
+  const size_t slot = 4 * static_cast<size_t>(lname);
+  if (i < 1 || static_cast<size_t>(i) * slot > a.size()) return {};
+  std::string s(a.data() + static_cast<size_t>(i - 1) * slot, slot);
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+std::string Block::var_name(int i) const { return slot_text(varnam, i, lname); }
+std::string Block::eqn_name(int i) const { return slot_text(eqnnam, i, lname); }
+
+int Block::find_var(const std::string& name) const {
+  for (int i = 1; i <= ny; ++i) {
+    const std::string n = var_name(i);
+    if (n == name || n == id + "." + name) return i;
+  }
+  return 0;
+}
+
+bool Block::fixed(int i) const { return (iyattr.at(static_cast<size_t>(i - 1)) & 1) != 0; }
+void Block::fix(int i) { iyattr.at(static_cast<size_t>(i - 1)) |= 1; }
+
+}  // namespace r3::host

@@ -1,0 +1,175 @@
+#include "host/services/context.h"
+
+#include <cstring>
+#include <map>
+
+#include "framework/host_services.h"
+#include "host/units/units.h"
+
+// Shared areas defined by the host. PPEXEC_USER starts with a double, so it
+// is aligned for one.
+extern "C" {
+alignas(8) int32_t PPEXEC_USER[R3_PPEXEC_USER_WORDS];
+int32_t PPEXEC_KBASE[16];
+int32_t RXN_IBLKID[2];
+int32_t DMS_GLOBAL[64];
+double DMS_RGLOB[16];
+int32_t DMS_NCOMP[1];
+int32_t DMS_FLES[16];
+int32_t DMS_IPOFF1[16];
+}
+
+namespace r3::host {
+namespace {
+
+std::map<std::string, int, std::less<>>& failures() {
+  static std::map<std::string, int, std::less<>> f;
+  return f;
+}
+
+struct ModelKey {
+  int32_t method;
+  std::vector<int32_t> idx;
+  bool operator<(const ModelKey& o) const {
+    return method != o.method ? method < o.method : idx < o.idx;
+  }
+};
+
+std::map<ModelKey, std::unique_ptr<thermo::Model>>& model_cache() {
+  static std::map<ModelKey, std::unique_ptr<thermo::Model>> c;
+  return c;
+}
+
+// The last model looked up, so that repeated calls for one block cost a
+// comparison and no allocation.
+struct LastModel {
+  int32_t method = 0;
+  std::vector<int32_t> idx;
+  const thermo::Model* model = nullptr;
+};
+LastModel& last_model() {
+  static LastModel l;
+  return l;
+}
+
+}  // namespace
+
+Run& run() {
+  static Run r;
+  return r;
+}
+
+bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
+                   std::string& error) {
+  if (ids.empty()) {
+    error = "the component list is empty";
+    return false;
+  }
+  if (static_cast<int>(ids.size()) > kMaxComponents) {
+    error = "more than 200 components";
+    return false;
+  }
+  const thermo::Databank& db = thermo::Databank::builtin();
+  std::vector<const thermo::Component*> comps;
+  for (const std::string& id : ids) {
+    const int i = db.find(id);
+    if (i < 0) {
+      error = "unknown component '" + id + "'";
+      return false;
+    }
+    for (const thermo::Component* c : comps) {
+      if (c == &db[i]) {
+        error = "component '" + id + "' listed twice";
+        return false;
+      }
+    }
+    comps.push_back(&db[i]);
+  }
+  std::string why;
+  if (!thermo::make_model(method, comps, &why)) {
+    error = "property method cannot serve the component list: " + why;
+    return false;
+  }
+  run().method = method;
+  run().components = std::move(comps);
+  model_cache().clear();
+  last_model() = LastModel{};
+  DMS_NCOMP[0] = run().ncomp();
+  return true;
+}
+
+const thermo::Model* model_for(int32_t ipropset, std::span<const int32_t> idx) {
+  LastModel& last = last_model();
+  if (last.model != nullptr && last.method == ipropset && last.idx.size() == idx.size() &&
+      std::equal(idx.begin(), idx.end(), last.idx.begin())) {
+    return last.model;
+  }
+  if (ipropset < 1 || ipropset > 3 || idx.empty() ||
+      static_cast<int>(idx.size()) > kMaxComponents) {
+    return nullptr;
+  }
+  std::vector<const thermo::Component*> comps;
+  comps.reserve(idx.size());
+  for (int32_t i : idx) {
+    if (i < 1 || i > run().ncomp()) return nullptr;
+    comps.push_back(run().components[static_cast<size_t>(i - 1)]);
+  }
+  ModelKey key{ipropset, std::vector<int32_t>(idx.begin(), idx.end())};
+  auto it = model_cache().find(key);
+  if (it == model_cache().end()) {
+    auto m = thermo::make_model(static_cast<thermo::Method>(ipropset), comps);
+    if (!m) return nullptr;
+    it = model_cache().emplace(key, std::move(m)).first;
+  }
+  last.method = ipropset;
+  last.idx = key.idx;
+  last.model = it->second.get();
+  return last.model;
+}
+
+void reset_shared_areas() {
+  std::memset(PPEXEC_USER, 0, sizeof PPEXEC_USER);
+  const double rmiss = kRmiss;
+  std::memcpy(PPEXEC_USER, &rmiss, sizeof rmiss);
+  PPEXEC_USER[2] = kImiss;
+  PPEXEC_USER[7] = 4;  // diagnostic level
+  PPEXEC_USER[10] = units::kMessageUnit;
+  PPEXEC_USER[11] = units::kReportUnit;
+  PPEXEC_USER[12] = units::kSecondMessageUnit;
+  std::memset(PPEXEC_KBASE, 0, sizeof PPEXEC_KBASE);
+  std::memset(RXN_IBLKID, 0x20, sizeof RXN_IBLKID);
+  std::memset(DMS_GLOBAL, 0, sizeof DMS_GLOBAL);
+  DMS_GLOBAL[7] = 4;
+  for (double& r : DMS_RGLOB) r = 0.0;
+  DMS_RGLOB[0] = 0.5 * kRmiss;  // values at or above this count as missing
+  DMS_NCOMP[0] = run().ncomp();
+  std::memset(DMS_FLES, 0, sizeof DMS_FLES);
+  std::memset(DMS_IPOFF1, 0, sizeof DMS_IPOFF1);
+}
+
+void fail_operation(std::string_view name, int times) {
+  failures()[std::string(name)] = times;
+}
+
+bool take_failure(std::string_view name) {
+  if (failures().empty()) return false;
+  auto it = failures().find(name);
+  if (it == failures().end() || it->second <= 0) return false;
+  --it->second;
+  return true;
+}
+
+void clear_failures() { failures().clear(); }
+
+double molecular_weight(std::span<const int32_t> idx, std::span<const double> x) {
+  double sum = 0.0, mw = 0.0;
+  for (size_t i = 0; i < idx.size() && i < x.size(); ++i) {
+    const int32_t k = idx[i];
+    if (k < 1 || k > run().ncomp()) continue;
+    sum += x[i];
+    mw += x[i] * run().components[static_cast<size_t>(k - 1)]->mw;
+  }
+  return sum > 0.0 ? mw / sum : 0.0;
+}
+
+}  // namespace r3::host

@@ -1,0 +1,55 @@
+// The substitute host's run state: the simulation's component list and
+// property method, the shared areas' initial contents, and the failure
+// switches that tests use to exercise the models' failure paths.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/thermo/thermo.h"
+
+namespace r3::host {
+
+inline constexpr double kRmiss = 1.0e35;
+inline constexpr int32_t kImiss = -2147483647;
+inline constexpr int kMaxComponents = 200;
+
+enum class ReportUnits { SI = 0, MET = 1, ENG = 2 };
+
+struct Run {
+  thermo::Method method = thermo::Method::PengRobinson;
+  std::vector<const thermo::Component*> components;
+  ReportUnits report_units = ReportUnits::SI;
+  int ncomp() const { return static_cast<int>(components.size()); }
+};
+
+Run& run();
+
+// Sets the simulation's components (databank identifiers, in order) and
+// property method. Returns false with a message on an unknown identifier, an
+// empty or over-long list, or a method that cannot serve the list.
+bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
+                   std::string& error);
+
+// The property model for a method and a component list given as 1-based
+// indices into the run's list (cached; null when the list is invalid).
+const thermo::Model* model_for(int32_t ipropset, std::span<const int32_t> idx);
+
+// Puts the shared areas into their initial state (RMISS, missing marker,
+// units, diagnostic levels) and clears the per-run tables.
+void reset_shared_areas();
+
+// Makes the next `times` calls of a named host operation fail (tests).
+void fail_operation(std::string_view name, int times = 1);
+// True (and consumes one failure) when the operation is to fail now.
+bool take_failure(std::string_view name);
+void clear_failures();
+
+// Molecular weight of a composition over the run's components (1-based list).
+double molecular_weight(std::span<const int32_t> idx, std::span<const double> x);
+
+}  // namespace r3::host

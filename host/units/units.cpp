@@ -1,0 +1,74 @@
+#include "host/units/units.h"
+
+#include <map>
+
+#include "framework/host_services.h"
+
+namespace r3::host::units {
+namespace {
+
+struct Sink {
+  std::FILE* stream = nullptr;  // null: captured
+  std::vector<std::string> captured;
+};
+
+std::map<int32_t, Sink>& sinks() {
+  static std::map<int32_t, Sink> s;
+  return s;
+}
+
+}  // namespace
+
+void connect(int32_t unit, std::FILE* stream) {
+  Sink& s = sinks()[unit];
+  s.stream = stream;
+  s.captured.clear();
+}
+
+void capture(int32_t unit) { connect(unit, nullptr); }
+
+std::vector<std::string> take(int32_t unit) {
+  auto it = sinks().find(unit);
+  if (it == sinks().end()) return {};
+  std::vector<std::string> out;
+  out.swap(it->second.captured);
+  return out;
+}
+
+std::string take_text(int32_t unit) {
+  std::string text;
+  for (const std::string& r : take(unit)) {
+    text += r;
+    text += '\n';
+  }
+  return text;
+}
+
+void write(int32_t unit, std::string_view record) {
+  auto it = sinks().find(unit);
+  if (it == sinks().end()) {
+    std::fprintf(stderr, "[unit %d] %.*s\n", unit, static_cast<int>(record.size()), record.data());
+    return;
+  }
+  if (it->second.stream == nullptr) {
+    it->second.captured.emplace_back(record);
+  } else {
+    std::fwrite(record.data(), 1, record.size(), it->second.stream);
+    std::fputc('\n', it->second.stream);
+  }
+}
+
+void reset() {
+  sinks().clear();
+  connect(kStandardOutput, stdout);
+  connect(kMessageUnit, stderr);
+  connect(kReportUnit, stdout);
+  connect(kSecondMessageUnit, stderr);
+}
+
+}  // namespace r3::host::units
+
+extern "C" void R3HOST_WRITE(const int32_t* unit, const char* text, const int32_t* length) {
+  if (unit == nullptr || text == nullptr || length == nullptr || *length < 0) return;
+  r3::host::units::write(*unit, std::string_view(text, static_cast<size_t>(*length)));
+}
