@@ -1,0 +1,228 @@
+#include "framework/records.h"
+
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace r3::rec {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+TEST(Record, IntegerFields) {
+  EXPECT_EQ(Record().i(42, 5).i(-7, 3).i(0, 1).str(), "   42 -70");
+  EXPECT_EQ(Record().i(-2147483647, 0).i(0, 0).str(), "-21474836470");
+  EXPECT_EQ(Record().i(1000, 3).i(-1, 1).str(), "****");
+  EXPECT_EQ(Record().i(std::numeric_limits<long long>::min(), 20).str(), "-9223372036854775808");
+}
+
+TEST(Record, FixedRoundsTheExactValueHalfToEven) {
+  EXPECT_EQ(Record().f(2.5, 4, 0).f(3.5, 4, 0).f(0.125, 6, 2).str(), "  2.  4.  0.12");
+  EXPECT_EQ(Record().f(0.9999995, 10, 3).f(123.456, 8, 2).str(), "     1.000  123.46");
+  EXPECT_EQ(Record().f(8314.4, 0, 1).f(0.5, 0, 3).f(0.4, 0, 0).str(), "8314.4.5000.");
+}
+
+TEST(Record, FixedLeadingZeroOnlyWhenThereIsRoom) {
+  EXPECT_EQ(Record().f(0.5, 4, 2).f(0.5, 3, 2).f(0.5, 2, 1).str(), "0.50.50.5");
+  EXPECT_EQ(Record().f(-0.5, 3, 1).f(-0.5, 2, 1).f(0.4, 1, 0).str(), "-.5***");
+}
+
+TEST(Record, NegativeZeroKeepsItsSign) {
+  EXPECT_EQ(Record().f(-0.0, 6, 2).f(-0.0004, 7, 3).e(-0.0, 10, 3).str(),
+            " -0.00 -0.000-0.000E+00");
+}
+
+TEST(Record, ScaleFactorOneWithF) {
+  EXPECT_EQ(Record().f1p(1.0, 8, 3).f1p(0.05, 0, 2).f1p(-0.06, 0, 0).str(), "  10.000.50-1.");
+}
+
+TEST(Record, ExponentForms) {
+  EXPECT_EQ(Record().e(1234.5, 11, 4).e1p(1234.5, 11, 4).str(), " 0.1234E+04 1.2345E+03");
+  EXPECT_EQ(Record().e(1.0, 8, 3).e(-1.0, 9, 3).e(1.0, 7, 3).str(), ".100E+01-.100E+01*******");
+  EXPECT_EQ(Record().e(1e100, 10, 3).e1p(1e-310, 11, 4).str(), " 0.100+101 1.0000-310");
+  EXPECT_EQ(Record().e1p(2.5, 6, 0).e(0.99995, 10, 4).str(), "2.E+000.1000E+01");
+}
+
+TEST(Record, GeneralChoosesFOrEByTheRoundedMagnitude) {
+  EXPECT_EQ(Record().g1p(0.5, 12, 4).g1p(123.456, 12, 4).str(), "  0.5000       123.5    ");
+  EXPECT_EQ(Record().g1p(0.05, 12, 4).g1p(1e35, 12, 4).str(), "  5.0000E-02  1.0000E+35");
+  // 9999.5 would round to 10000, past four significant digits: E form, which
+  // with the scale factor shows five.
+  EXPECT_EQ(Record().g1p(9999.4999, 11, 4).g1p(9999.5, 11, 4).str(), "  9999.     9.9995E+03");
+  EXPECT_EQ(Record().g1p(0.099995, 11, 4).g1p(0.0999949, 11, 4).str(), " 0.1000     9.9995E-02");
+  EXPECT_EQ(Record().g1p(0.0, 10, 3).g1p(-2.5, 10, 0).str(), "  0.00       -2.E+00");
+  EXPECT_EQ(Record().g1p(0.5, 5, 1).g1p(0.5, 6, 1).str(), "*****.5    ");
+}
+
+TEST(Record, NonFiniteValues) {
+  EXPECT_EQ(Record().f(kNaN, 6, 2).f(-kNaN, 3, 0).f(kNaN, 2, 0).str(), "   NaNNaN**");
+  EXPECT_EQ(Record().f(kInf, 10, 3).e(-kInf, 8, 1).e1p(kInf, 4, 1).str(), "  Infinity    -Inf Inf");
+  EXPECT_EQ(Record().g1p(-kInf, 9, 2).f(-kInf, 3, 0).f(-kInf, 0, 0).str(), "-Infinity***-Inf");
+}
+
+TEST(Record, CharacterAndPositioning) {
+  EXPECT_EQ(Record().a("abc", 5).a("abcdef", 3).a("xy").x(2).text("|").str(), "  abcabcxy  |");
+  EXPECT_EQ(Record().a("abc", 0).a("abc", -4).x(-3).text("").str(), "");
+}
+
+TEST(Record, BadDescriptorsPrintAsterisksAndNeverCrash) {
+  EXPECT_EQ(Record().f(1.0, -3, 1).i(5, -1).f(1.0, 5, -2).str(), "**" "*****");
+  EXPECT_EQ(Record().e(1.0, 10, 0).e(1.0, 0, 3).g1p(1.0, 0, 3).str(), "************");
+  EXPECT_EQ(Record().f(1e300, 10, 2).f(1.0, 4, 3).str(), "**************");
+  const std::string wide = Record().f(1.0, 2'000'000'000, 2'000'000'000).str();
+  EXPECT_EQ(wide, std::string(kMaxWidth, '*'));
+  const std::string huge = Record().f(std::numeric_limits<double>::max(), 0, kMaxWidth).str();
+  EXPECT_EQ(huge.size(), 309u + 1u + kMaxWidth);
+  EXPECT_EQ(Record().x(1 << 30).view().size(), static_cast<std::size_t>(kMaxWidth));
+}
+
+TEST(ListDirected, NumberWidthsAndSeparators) {
+  EXPECT_EQ(ListDirected().str(), "");
+  EXPECT_EQ(ListDirected().add(1).add(-2147483647).str(), "           1 -2147483647");
+  EXPECT_EQ(ListDirected().add(2.5).str(), "   2.5000000000000000     ");
+  EXPECT_EQ(ListDirected().add(1e35).add(0.1).str(),
+            "   9.9999999999999997E+034  0.10000000000000001     ");
+  EXPECT_EQ(ListDirected().add(2.5f).add(1e35f).str(), "   2.50000000       1.00000004E+35");
+  EXPECT_EQ(ListDirected().add(kNaN).add(-std::numeric_limits<float>::infinity()).str(),
+            std::string(23, ' ') + "NaN" + std::string(8, ' ') + "-Infinity");
+}
+
+TEST(ListDirected, CharacterItemsJoinWithoutSeparator) {
+  EXPECT_EQ(ListDirected().add("abc").add("def").str(), " abcdef");
+  EXPECT_EQ(ListDirected().add("n=").add(5).add("kg").str(), " n=           5 kg");
+  EXPECT_EQ(ListDirected().add("").add(1).str(), "            1");
+  EXPECT_EQ(ListDirected().add(static_cast<const char*>(nullptr)).str(), " ");
+  ListDirected reused;
+  reused.add(1);
+  reused.clear();
+  EXPECT_EQ(reused.add("x").str(), " x");
+}
+
+#ifdef R3_RECORDS_BATTERY
+
+// Builds, for one tag of the reference program's output, the record the
+// Fortran program wrote for the current value.
+struct Battery {
+  double d = 0;
+  float r = 0;
+  long long n = 0;
+  std::string s;
+
+  std::string formatted(const std::string& tag) const {
+    Record q;
+    const auto bar = [&q] { q.text("|"); };
+    if (tag == "F") {
+      q.f(d, 12, 4), bar(), q.f(d, 8, 0), bar(), q.f(d, 6, 3), bar(), q.f(d, 0, 3), bar();
+      q.f(d, 3, 1), bar(), q.f(d, 2, 1);
+    } else if (tag == "E") {
+      q.e(d, 12, 4), bar(), q.e(d, 9, 3), bar(), q.e(d, 7, 1), bar(), q.e(d, 16, 8);
+    } else if (tag == "P") {
+      q.e1p(d, 12, 4), bar(), q.e1p(d, 9, 2), bar(), q.e1p(d, 6, 0), bar(), q.e1p(d, 24, 16);
+    } else if (tag == "G") {
+      q.g1p(d, 12, 4), bar(), q.g1p(d, 10, 3), bar(), q.g1p(d, 6, 1), bar();
+      q.g1p(d, 15, 7), bar(), q.g1p(d, 10, 0);
+    } else if (tag == "Q") {
+      q.f1p(d, 12, 4), bar(), q.f1p(d, 8, 1), bar(), q.f1p(d, 0, 2);
+    } else if (tag == "I") {
+      q.i(n, 12), bar(), q.i(n, 5), bar(), q.i(n, 1), bar(), q.i(n, 0), bar(), q.i(n, 20);
+    } else if (tag == "A") {
+      q.a(s, 8), bar(), q.a(s, 3), bar(), q.a(s), bar(), q.a(s, 1), bar(), q.x(2), bar();
+    } else {
+      return "unknown tag " + tag;
+    }
+    return tag + " " + q.str();
+  }
+
+  std::string listed(const std::string& tag) const {
+    ListDirected l;
+    if (tag == "LD") l.add(d);
+    else if (tag == "LF") l.add(r);
+    else if (tag == "LI") l.add(static_cast<int>(n));
+    else if (tag == "LS") l.add(s);
+    else if (tag == "M1") l.add("T =").add(300.0).add("K");
+    else if (tag == "M2") l.add("abc").add("def").add("g");
+    else if (tag == "M3") l.add(1).add(2).add(-3);
+    else if (tag == "M4") l.add("n=").add(5).add("x=").add(2.5).add("y=").add(0.1f);
+    else if (tag == "M5") l.add(1.5).add("a").add("b").add(2);
+    else if (tag == "M6") l.add("");
+    else if (tag == "M7") l.add("").add(1);
+    else if (tag == "M8") l.add(1).add("");
+    else if (tag == "M9") l.add(-2147483647).add(-0.0).add(1.0e35f).add(1.0e35).add(kNaN);
+    else if (tag == "M10") {}
+    else if (tag == "M11") l.add("Pump P-101: head").add(42.125).add("m at").add(12).add("kg/s");
+    else return "unknown tag " + tag;
+    return l.str();
+  }
+};
+
+template <class Bits>
+Bits parse_hex(const std::string& line) {
+  Bits bits = 0;
+  std::from_chars(line.data() + 2, line.data() + line.size(), bits, 16);
+  return bits;
+}
+
+TEST(RecordBattery, MatchesGfortranByteForByte) {
+  std::FILE* pipe = ::popen("\"" R3_RECORDS_BATTERY "\"", "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+  ASSERT_EQ(::pclose(pipe), 0);
+
+  std::vector<std::string> lines;
+  for (std::size_t pos = 0, nl; pos < output.size(); pos = nl + 1) {
+    nl = output.find('\n', pos);
+    if (nl == std::string::npos) nl = output.size();
+    lines.push_back(output.substr(pos, nl - pos));
+  }
+
+  Battery b;
+  std::string value_line;
+  int compared = 0;
+  for (std::size_t k = 0; k < lines.size(); ++k) {
+    const std::string& line = lines[k];
+    const std::string tag = line.substr(0, line.find(' '));
+    if (tag == "D") {
+      const auto bits = parse_hex<std::uint64_t>(line);
+      std::memcpy(&b.d, &bits, sizeof b.d);
+    } else if (tag == "R") {
+      const auto bits = parse_hex<std::uint32_t>(line);
+      std::memcpy(&b.r, &bits, sizeof b.r);
+    } else if (tag == "N") {
+      b.n = static_cast<long long>(parse_hex<std::uint64_t>(line));
+    } else if (tag == "S") {
+      const std::size_t len = std::stoul(line.substr(2));
+      b.s = line.substr(line.find(' ', 2) + 1, len);
+    } else if (line.size() > 1 && line[0] != ' ' && line.find(' ') == std::string::npos) {
+      ASSERT_LT(k + 1, lines.size()) << "list tag " << tag << " without its record";
+      EXPECT_EQ(b.listed(tag), lines[++k]) << "after " << value_line;
+      ++compared;
+      continue;
+    } else {
+      EXPECT_EQ(b.formatted(tag), line) << "after " << value_line;
+      ++compared;
+      continue;
+    }
+    value_line = line;
+  }
+  EXPECT_GT(compared, 400);
+}
+
+#else
+
+TEST(RecordBattery, MatchesGfortranByteForByte) {
+  GTEST_SKIP() << "built without a Fortran compiler; no reference output";
+}
+
+#endif
+
+}  // namespace
+}  // namespace r3::rec
