@@ -20,9 +20,13 @@ namespace {
 constexpr int kMaxIntegerDigits = 320;
 using DigitBuffer = std::array<char, kMaxIntegerDigits + kMaxWidth + 16>;
 
-int clamp_width(int w) { return w > kMaxWidth ? kMaxWidth : w; }
+int clamp_width(int w) {
+  return w > kMaxWidth ? kMaxWidth : w;
+}
 
-void put_stars(std::string& out, int w) { out.append(w > 0 ? static_cast<std::size_t>(w) : 1, '*'); }
+void put_stars(std::string& out, int w) {
+  out.append(w > 0 ? static_cast<std::size_t>(w) : 1, '*');
+}
 
 void put_blanks(std::string& out, int n) {
   if (n > 0) out.append(static_cast<std::size_t>(n), ' ');
@@ -44,7 +48,8 @@ template <class T>
 Parts fixed_parts(T m, int d, int k) {
   Parts p;
   DigitBuffer buf;
-  const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), m, std::chars_format::fixed, d + k);
+  const auto res =
+      std::to_chars(buf.data(), buf.data() + buf.size(), m, std::chars_format::fixed, d + k);
   if (res.ec != std::errc{}) {
     p.ok = false;
     return p;
@@ -285,7 +290,9 @@ Record& Record::text(std::string_view s) noexcept {
   return *this;
 }
 
-Record& Record::a(std::string_view s) noexcept { return text(s); }
+Record& Record::a(std::string_view s) noexcept {
+  return text(s);
+}
 
 Record& Record::a(std::string_view s, int w) noexcept {
   // Fortran's Aw: a shorter string is right-justified, a longer one keeps

@@ -38,16 +38,16 @@ inline constexpr int kMaxWidth = 4096;
 // One formatted record, built left to right.
 class Record {
  public:
-  Record& x(int n) noexcept;                   // nX: n blanks (none if n <= 0)
-  Record& text(std::string_view s) noexcept;   // a literal in the format
-  Record& a(std::string_view s) noexcept;      // A: the string as it is
+  Record& x(int n) noexcept;                      // nX: n blanks (none if n <= 0)
+  Record& text(std::string_view s) noexcept;      // a literal in the format
+  Record& a(std::string_view s) noexcept;         // A: the string as it is
   Record& a(std::string_view s, int w) noexcept;  // Aw
-  Record& i(long long v, int w) noexcept;      // Iw
-  Record& f(double v, int w, int d) noexcept;  // Fw.d
-  Record& f1p(double v, int w, int d) noexcept;  // 1PFw.d (prints v * 10)
-  Record& e(double v, int w, int d) noexcept;    // Ew.d   (0.ddddE+xx)
-  Record& e1p(double v, int w, int d) noexcept;  // 1PEw.d (d.ddddE+xx)
-  Record& g1p(double v, int w, int d) noexcept;  // 1PGw.d
+  Record& i(long long v, int w) noexcept;         // Iw
+  Record& f(double v, int w, int d) noexcept;     // Fw.d
+  Record& f1p(double v, int w, int d) noexcept;   // 1PFw.d (prints v * 10)
+  Record& e(double v, int w, int d) noexcept;     // Ew.d   (0.ddddE+xx)
+  Record& e1p(double v, int w, int d) noexcept;   // 1PEw.d (d.ddddE+xx)
+  Record& g1p(double v, int w, int d) noexcept;   // 1PGw.d
 
   std::string str() const { return text_; }
   std::string_view view() const noexcept { return text_; }

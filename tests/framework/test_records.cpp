@@ -1,14 +1,17 @@
-#include "framework/records.h"
-
 #include <gtest/gtest.h>
 
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include "framework/records.h"
 
 namespace r3::rec {
 namespace {
@@ -73,7 +76,8 @@ TEST(Record, CharacterAndPositioning) {
 }
 
 TEST(Record, BadDescriptorsPrintAsterisksAndNeverCrash) {
-  EXPECT_EQ(Record().f(1.0, -3, 1).i(5, -1).f(1.0, 5, -2).str(), "**" "*****");
+  EXPECT_EQ(Record().f(1.0, -3, 1).str(), "*");
+  EXPECT_EQ(Record().i(5, -1).f(1.0, 5, -2).str(), "******");
   EXPECT_EQ(Record().e(1.0, 10, 0).e(1.0, 0, 3).g1p(1.0, 0, 3).str(), "************");
   EXPECT_EQ(Record().f(1e300, 10, 2).f(1.0, 4, 3).str(), "**************");
   const std::string wide = Record().f(1.0, 2'000'000'000, 2'000'000'000).str();
@@ -141,23 +145,32 @@ struct Battery {
   }
 
   std::string listed(const std::string& tag) const {
+    using Build = std::function<void(ListDirected&)>;
+    const std::map<std::string, Build> builds = {
+        {"LD", [&](ListDirected& l) { l.add(d); }},
+        {"LF", [&](ListDirected& l) { l.add(r); }},
+        {"LI", [&](ListDirected& l) { l.add(static_cast<int>(n)); }},
+        {"LS", [&](ListDirected& l) { l.add(s); }},
+        {"M1", [](ListDirected& l) { l.add("T =").add(300.0).add("K"); }},
+        {"M2", [](ListDirected& l) { l.add("abc").add("def").add("g"); }},
+        {"M3", [](ListDirected& l) { l.add(1).add(2).add(-3); }},
+        {"M4", [](ListDirected& l) { l.add("n=").add(5).add("x=").add(2.5).add("y=").add(0.1f); }},
+        {"M5", [](ListDirected& l) { l.add(1.5).add("a").add("b").add(2); }},
+        {"M6", [](ListDirected& l) { l.add(""); }},
+        {"M7", [](ListDirected& l) { l.add("").add(1); }},
+        {"M8", [](ListDirected& l) { l.add(1).add(""); }},
+        {"M9",
+         [](ListDirected& l) { l.add(-2147483647).add(-0.0).add(1e35f).add(1e35).add(kNaN); }},
+        {"M10", [](ListDirected&) {}},
+        {"M11",
+         [](ListDirected& l) {
+           l.add("Pump P-101: head").add(42.125).add("m at").add(12).add("kg/s");
+         }},
+    };
+    const auto found = builds.find(tag);
+    if (found == builds.end()) return "unknown tag " + tag;
     ListDirected l;
-    if (tag == "LD") l.add(d);
-    else if (tag == "LF") l.add(r);
-    else if (tag == "LI") l.add(static_cast<int>(n));
-    else if (tag == "LS") l.add(s);
-    else if (tag == "M1") l.add("T =").add(300.0).add("K");
-    else if (tag == "M2") l.add("abc").add("def").add("g");
-    else if (tag == "M3") l.add(1).add(2).add(-3);
-    else if (tag == "M4") l.add("n=").add(5).add("x=").add(2.5).add("y=").add(0.1f);
-    else if (tag == "M5") l.add(1.5).add("a").add("b").add(2);
-    else if (tag == "M6") l.add("");
-    else if (tag == "M7") l.add("").add(1);
-    else if (tag == "M8") l.add(1).add("");
-    else if (tag == "M9") l.add(-2147483647).add(-0.0).add(1.0e35f).add(1.0e35).add(kNaN);
-    else if (tag == "M10") {}
-    else if (tag == "M11") l.add("Pump P-101: head").add(42.125).add("m at").add(12).add("kg/s");
-    else return "unknown tag " + tag;
+    found->second(l);
     return l.str();
   }
 };
@@ -174,15 +187,13 @@ TEST(RecordBattery, MatchesGfortranByteForByte) {
   ASSERT_NE(pipe, nullptr);
   std::string output;
   char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+    output.append(chunk, got);
   ASSERT_EQ(::pclose(pipe), 0);
 
   std::vector<std::string> lines;
-  for (std::size_t pos = 0, nl; pos < output.size(); pos = nl + 1) {
-    nl = output.find('\n', pos);
-    if (nl == std::string::npos) nl = output.size();
-    lines.push_back(output.substr(pos, nl - pos));
-  }
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
 
   Battery b;
   std::string value_line;
