@@ -37,7 +37,6 @@ struct Parts {
   std::string before;    // digits before the decimal point, no leading zeros
   std::string after;     // digits after the decimal point
   std::string exponent;  // "E+03", "+103" (three-digit exponents drop the E), or empty
-  bool zero = false;     // the value as printed is zero
   bool ok = true;        // false: the exponent has no representation
 };
 
@@ -65,7 +64,6 @@ Parts fixed_parts(T m, int d, int k) {
   const std::size_t first = integer.find_first_not_of('0');
   p.before = first == std::string::npos ? std::string() : integer.substr(first);
   p.after = std::move(fraction);
-  p.zero = p.before.empty() && p.after.find_first_not_of('0') == std::string::npos;
   return p;
 }
 
@@ -101,7 +99,6 @@ Parts exp_parts(T m, int d, int k, int exp_digits) {
   int exponent = 0;
   if (m == 0) {
     digits.assign(static_cast<std::size_t>(ndigits), '0');
-    p.zero = true;
   } else {
     DigitBuffer buf;
     const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), m,
