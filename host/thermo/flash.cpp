@@ -1,0 +1,675 @@
+// Equilibrium flashes through the Model interface only (so any property
+// method, the steam tables included, can be flashed): tangent-plane stability
+// analysis, Rachford-Rice with successive substitution and a Newton finish,
+// and outer loops on temperature for the PH, PS and PV specifications.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "host/thermo/internal.h"
+
+namespace r3::thermo {
+
+namespace {
+
+constexpr double kTmin = 5.0;     // K, lower limit of the temperature searches
+constexpr double kTmax = 6000.0;  // K, upper limit
+constexpr double kTiny = 1e-14;   // feed fractions at or below this (relative) are traces
+
+bool ok(Status s) { return s != Status::Failed; }
+
+struct Ctx {
+  const Model& m;
+  int n;
+  std::vector<double> z, K, lnK, x, y, lpl, lpv, w, d, t1, t2, jac, g, dv, v, l, dxl, dxv;
+  std::vector<int> active;
+  explicit Ctx(const Model& model)
+      : m(model), n(model.size()), z(n), K(n), lnK(n), x(n), y(n), lpl(n), lpv(n), w(n), d(n),
+        t1(n), t2(n), jac(static_cast<size_t>(n) * n), g(n), dv(n), v(n), l(n),
+        dxl(static_cast<size_t>(n) * n), dxv(static_cast<size_t>(n) * n) {}
+};
+
+bool normalise_feed(Ctx& c, std::span<const double> zin) {
+  double s;
+  if (!detail::valid_state(300.0, 1e5, zin, c.n, s)) return false;
+  c.active.clear();
+  for (int i = 0; i < c.n; ++i) {
+    c.z[i] = zin[i] / s;
+    if (c.z[i] > kTiny) c.active.push_back(i);
+  }
+  return !c.active.empty();
+}
+
+bool valid_tp(double T, double P) {
+  return std::isfinite(T) && T >= 1.0 && std::isfinite(P) && P > 0;
+}
+
+// Wilson's K-value estimate.
+double wilson_k(const Component& c, double T, double P) {
+  return c.pc / P * std::exp(5.373 * (1.0 + c.omega) * (1.0 - c.tc / T));
+}
+
+// Rachford-Rice: the root of sum z (K-1)/(1+beta(K-1)) between the
+// asymptotes (negative flash allowed). False when no root exists there.
+bool rachford_rice(const Ctx& c, double& beta) {
+  double kmin = std::numeric_limits<double>::infinity(), kmax = 0;
+  for (int i : c.active) {
+    kmin = std::min(kmin, c.K[i]);
+    kmax = std::max(kmax, c.K[i]);
+  }
+  if (!(kmax > 1.0 && kmin < 1.0)) return false;
+  double lo = 1.0 / (1.0 - kmax), hi = 1.0 / (1.0 - kmin);
+  auto f = [&](double b, double& df) {
+    double s = 0;
+    df = 0;
+    for (int i : c.active) {
+      const double km = c.K[i] - 1.0, den = 1.0 + b * km;
+      s += c.z[i] * km / den;
+      df -= c.z[i] * km * km / (den * den);
+    }
+    return s;
+  };
+  double b = std::clamp(beta, lo + 1e-12 * (hi - lo), hi - 1e-12 * (hi - lo));
+  if (!std::isfinite(b)) b = 0.5 * (lo + hi);
+  for (int it = 0; it < 200; ++it) {
+    double df;
+    const double fv = f(b, df);
+    if (fv > 0) lo = b; else hi = b;
+    double bn = b - fv / df;
+    if (!(bn > lo && bn < hi)) bn = 0.5 * (lo + hi);
+    if (std::abs(bn - b) <= 1e-15 * (1.0 + std::abs(b))) {
+      beta = bn;
+      return true;
+    }
+    b = bn;
+  }
+  beta = b;
+  return true;
+}
+
+// Phase compositions from K and beta.
+void split(Ctx& c, double beta) {
+  double sx = 0, sy = 0;
+  for (int i = 0; i < c.n; ++i) {
+    c.x[i] = c.z[i] / (1.0 + beta * (c.K[i] - 1.0));
+    c.y[i] = c.K[i] * c.x[i];
+    sx += c.x[i];
+    sy += c.y[i];
+  }
+  for (int i = 0; i < c.n; ++i) {
+    c.x[i] /= sx;
+    c.y[i] /= sy;
+  }
+}
+
+double dot(std::span<const double> a, std::span<const double> b) {
+  double s = 0;
+  for (size_t i = 0; i < a.size(); ++i) s += a[i] * b[i];
+  return s;
+}
+
+// The phase a single-phase fluid of composition z is given: the root with
+// the lower Gibbs energy; when both calls give the same state (one root), a
+// pseudo-critical rule: vapour when the molar volume is at least the molar
+// average of the critical volumes.
+bool label_single(Ctx& c, double T, double P, Phase& ph) {
+  const bool okv = ok(c.m.ln_fugacity_coefficients(Phase::Vapour, T, P, c.z, c.lpv));
+  const bool okl = ok(c.m.ln_fugacity_coefficients(Phase::Liquid, T, P, c.z, c.lpl));
+  if (!okv && !okl) return false;
+  if (okv != okl) {
+    ph = okv ? Phase::Vapour : Phase::Liquid;
+    return true;
+  }
+  const double gv = dot(c.z, c.lpv), gl = dot(c.z, c.lpl);
+  if (std::abs(gv - gl) > 1e-10 * (1.0 + std::abs(gv))) {
+    ph = gv < gl ? Phase::Vapour : Phase::Liquid;
+    return true;
+  }
+  double zf;
+  if (!ok(c.m.compressibility(Phase::Vapour, T, P, c.z, zf))) return false;
+  double vpc = 0;
+  for (int i = 0; i < c.n; ++i) vpc += c.z[i] * c.m.component(i).vc;
+  ph = zf * kGasConstant * T / P >= vpc ? Phase::Vapour : Phase::Liquid;
+  return true;
+}
+
+// Michelsen's tangent-plane test from one trial phase (initial W in c.w).
+// Returns true when the feed is unstable; then c.w holds the trial phase's
+// mole numbers.
+bool trial_unstable(Ctx& c, double T, double P, Phase trial, bool& failed) {
+  failed = false;
+  for (int it = 0; it < 300; ++it) {
+    double sw = 0;
+    for (int i = 0; i < c.n; ++i) sw += c.w[i];
+    if (!(sw > 0) || !std::isfinite(sw)) return false;
+    if (!ok(c.m.ln_fugacity_coefficients(trial, T, P, c.w, c.t1))) {
+      failed = true;
+      return false;
+    }
+    double err = 0, sn = 0, triv = 0;
+    for (int i : c.active) {
+      const double lw = c.d[i] - c.t1[i];
+      err = std::max(err, std::abs(lw - std::log(c.w[i])));
+      c.w[i] = std::exp(lw);
+      sn += c.w[i];
+    }
+    for (int i : c.active) {
+      const double r = std::log(c.w[i] / sn) - std::log(c.z[i]);
+      triv += r * r;
+    }
+    if (triv < 1e-8) return false;  // collapsed onto the feed
+    if (err < 1e-10) return sn > 1.0 + 1e-8;
+    if (it > 4 && sn > 1.0 + 1e-3) return true;
+  }
+  return false;
+}
+
+// Gaussian elimination with partial pivoting on the m x m system in a
+// (row-major, leading dimension ld), right-hand side b (solution in b).
+bool solve_linear(double* a, double* b, int m, int ld) {
+  for (int k = 0; k < m; ++k) {
+    int p = k;
+    for (int i = k + 1; i < m; ++i)
+      if (std::abs(a[i * ld + k]) > std::abs(a[p * ld + k])) p = i;
+    if (!(std::abs(a[p * ld + k]) > 0)) return false;
+    if (p != k) {
+      for (int j = 0; j < m; ++j) std::swap(a[k * ld + j], a[p * ld + j]);
+      std::swap(b[k], b[p]);
+    }
+    for (int i = k + 1; i < m; ++i) {
+      const double f = a[i * ld + k] / a[k * ld + k];
+      for (int j = k; j < m; ++j) a[i * ld + j] -= f * a[k * ld + j];
+      b[i] -= f * b[k];
+    }
+  }
+  for (int k = m - 1; k >= 0; --k) {
+    double s = b[k];
+    for (int j = k + 1; j < m; ++j) s -= a[k * ld + j] * b[j];
+    b[k] = s / a[k * ld + k];
+  }
+  return std::isfinite(b[0]);
+}
+
+// Newton on the vapour mole numbers v (liquid l = z - v): equal fugacities.
+// Starts from c.K / beta; on success leaves K, beta, x, y consistent.
+bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
+  const int n = c.n, m = static_cast<int>(c.active.size());
+  for (int i = 0; i < n; ++i) {
+    c.v[i] = beta * c.y[i];
+    c.l[i] = c.z[i] - c.v[i];
+    if (c.z[i] <= kTiny) c.v[i] = c.l[i] = 0;
+  }
+  for (int i : c.active)
+    if (!(c.v[i] > 0 && c.l[i] > 0)) return false;
+  double last = std::numeric_limits<double>::infinity();
+  for (int it = 0; it < 30; ++it) {
+    LnPhiDerivatives dl{{}, {}, c.dxl}, dvv{{}, {}, c.dxv};
+    if (!ok(c.m.ln_fugacity_coefficients(Phase::Liquid, T, P, c.l, c.lpl, &dl))) return false;
+    if (!ok(c.m.ln_fugacity_coefficients(Phase::Vapour, T, P, c.v, c.lpv, &dvv))) return false;
+    double V = 0, L = 0;
+    for (int i : c.active) {
+      V += c.v[i];
+      L += c.l[i];
+    }
+    double res = 0;
+    for (int a = 0; a < m; ++a) {
+      const int i = c.active[a];
+      c.g[a] = std::log(c.v[i] / V) + c.lpv[i] - std::log(c.l[i] / L) - c.lpl[i];
+      res = std::max(res, std::abs(c.g[a]));
+      for (int b = 0; b < m; ++b) {
+        const int j = c.active[b];
+        c.jac[a * m + b] = -1.0 / V - 1.0 / L + c.dxv[i * n + j] + c.dxl[i * n + j] +
+                           (a == b ? 1.0 / c.v[i] + 1.0 / c.l[i] : 0.0);
+      }
+    }
+    if (!std::isfinite(res)) return false;
+    if (res < 1e-11) {
+      beta = V;
+      for (int i = 0; i < n; ++i) {
+        c.y[i] = c.v[i] / V;
+        c.x[i] = c.l[i] / L;
+        c.lnK[i] = c.lpl[i] - c.lpv[i];
+        c.K[i] = std::exp(c.lnK[i]);
+      }
+      return true;
+    }
+    if (it > 3 && res > 0.5 * last) return false;  // not converging quadratically
+    last = res;
+    for (int a = 0; a < m; ++a) c.g[a] = -c.g[a];
+    if (!solve_linear(c.jac.data(), c.g.data(), m, m)) return false;
+    double lam = 1.0;
+    for (int a = 0; a < m; ++a) {
+      const int i = c.active[a];
+      const double dvi = c.g[a];
+      if (c.v[i] + lam * dvi <= 0) lam = std::min(lam, 0.9 * c.v[i] / -dvi);
+      if (c.l[i] - lam * dvi <= 0) lam = std::min(lam, 0.9 * c.l[i] / dvi);
+    }
+    for (int a = 0; a < m; ++a) {
+      const int i = c.active[a];
+      c.v[i] += lam * c.g[a];
+      c.l[i] = c.z[i] - c.v[i];
+    }
+  }
+  return false;
+}
+
+// Successive substitution from c.K, then Newton. Returns true with a
+// converged split; beta may lie outside (0, 1) (negative flash).
+bool two_phase(Ctx& c, double T, double P, double& beta) {
+  beta = 0.5;
+  for (int it = 0; it < 2000; ++it) {
+    if (!rachford_rice(c, beta)) return false;
+    split(c, beta);
+    if (!ok(c.m.ln_fugacity_coefficients(Phase::Liquid, T, P, c.x, c.lpl))) return false;
+    if (!ok(c.m.ln_fugacity_coefficients(Phase::Vapour, T, P, c.y, c.lpv))) return false;
+    double err = 0, triv = 0;
+    for (int i : c.active) {
+      const double lk = c.lpl[i] - c.lpv[i];
+      err += (lk - c.lnK[i]) * (lk - c.lnK[i]);
+      triv += lk * lk;
+      c.lnK[i] = lk;
+      c.K[i] = std::exp(lk);
+    }
+    if (triv < 1e-10) return false;  // trivial solution
+    if (err < 1e-24) {
+      rachford_rice(c, beta);
+      split(c, beta);
+      return true;
+    }
+    if ((err < 1e-8 || (it > 50 && err < 1e-4)) && beta > 0 && beta < 1) {
+      Ctx& cc = c;
+      double b = beta;
+      if (newton_two_phase(cc, T, P, b)) {
+        beta = b;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void fill_single(Ctx& c, Phase ph, double T, double P, FlashResult& r) {
+  r.T = T;
+  r.P = P;
+  r.beta = ph == Phase::Vapour ? 1.0 : 0.0;
+  r.x = c.z;
+  r.y = c.z;
+}
+
+bool mixture_hs(Ctx& c, FlashResult& r) {
+  const double b = r.beta;
+  double hv = 0, hl = 0, sv = 0, sl = 0;
+  if (b > 0) {
+    if (!ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, r.y, hv)) ||
+        !ok(c.m.entropy(Phase::Vapour, r.T, r.P, r.y, sv)))
+      return false;
+  }
+  if (b < 1) {
+    if (!ok(c.m.enthalpy(Phase::Liquid, r.T, r.P, r.x, hl)) ||
+        !ok(c.m.entropy(Phase::Liquid, r.T, r.P, r.x, sl)))
+      return false;
+  }
+  r.H = b * hv + (1 - b) * hl;
+  r.S = b * sv + (1 - b) * sl;
+  return std::isfinite(r.H) && std::isfinite(r.S);
+}
+
+// TP flash on a normalised feed in c. warm: c.K holds K-values of a nearby
+// two-phase solution to try before the stability analysis.
+bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
+  r.status = Status::Failed;
+  if (!valid_tp(T, P)) return false;
+  if (c.active.size() > 1) {
+    if (warm) {
+      for (int i = 0; i < c.n; ++i) c.lnK[i] = std::log(c.K[i]);
+      double beta;
+      if (two_phase(c, T, P, beta) && beta > 0 && beta < 1) {
+        r.T = T;
+        r.P = P;
+        r.beta = beta;
+        r.x = c.x;
+        r.y = c.y;
+        if (!mixture_hs(c, r)) return false;
+        r.status = Status::Ok;
+        return true;
+      }
+    }
+    Phase ph;
+    if (!label_single(c, T, P, ph)) return false;
+    // Stability of the feed in its lower-Gibbs state.
+    const auto& lpf = ph == Phase::Vapour ? c.lpv : c.lpl;
+    for (int i = 0; i < c.n; ++i) c.d[i] = c.z[i] > kTiny ? std::log(c.z[i]) + lpf[i] : 0.0;
+    bool unstable = false, failed = false;
+    std::vector<double>& kinit = c.t2;
+    for (int i = 0; i < c.n; ++i) kinit[i] = wilson_k(c.m.component(i), T, P);
+    for (int trial = 0; trial < 2 && !unstable; ++trial) {
+      const Phase tp = trial == 0 ? Phase::Vapour : Phase::Liquid;
+      for (int i = 0; i < c.n; ++i)
+        c.w[i] = c.z[i] > kTiny ? (trial == 0 ? c.z[i] * kinit[i] : c.z[i] / kinit[i]) : 0.0;
+      unstable = trial_unstable(c, T, P, tp, failed);
+      if (failed) return false;
+      if (unstable) {
+        double sw = 0;
+        for (int i : c.active) sw += c.w[i];
+        for (int i = 0; i < c.n; ++i) {
+          if (c.z[i] <= kTiny) {
+            c.K[i] = kinit[i];
+          } else {
+            const double wi = c.w[i] / sw;
+            c.K[i] = trial == 0 ? wi / c.z[i] : c.z[i] / wi;
+          }
+          c.lnK[i] = std::log(c.K[i]);
+        }
+      }
+    }
+    if (unstable) {
+      double beta;
+      if (two_phase(c, T, P, beta) && beta > 0 && beta < 1) {
+        r.T = T;
+        r.P = P;
+        r.beta = beta;
+        r.x = c.x;
+        r.y = c.y;
+        if (!mixture_hs(c, r)) return false;
+        r.status = Status::Ok;
+        return true;
+      }
+    }
+    fill_single(c, ph, T, P, r);
+  } else {
+    Phase ph;
+    if (!label_single(c, T, P, ph)) return false;
+    fill_single(c, ph, T, P, r);
+  }
+  if (!mixture_hs(c, r)) return false;
+  r.status = Status::Ok;
+  return true;
+}
+
+// Saturation temperature of component i at P from the model's vapour
+// pressure (secant in 1/T). False above the critical pressure.
+bool saturation_temperature(const Model& m, int i, double P, double& T) {
+  const Component& cp = m.component(i);
+  if (!(P < cp.pc)) return false;
+  auto g = [&](double u, double& val) {
+    double ps;
+    if (m.vapour_pressure(i, 1.0 / u, ps) != Status::Ok || !(ps > 0)) return false;
+    val = std::log(ps / P);
+    return true;
+  };
+  const double umin = 1.0 / cp.tc;  // 1/T may not go below this (T < Tc)
+  double u0 = (1.0 - std::log(P / cp.pc) / (5.373 * (1.0 + cp.omega))) / cp.tc;
+  u0 = std::max(u0, umin * (1 + 1e-6));
+  double g0;
+  if (!g(u0, g0)) return false;
+  double u1 = u0 * (1.0 + 1e-3), g1;
+  if (!g(u1, g1)) return false;
+  for (int it = 0; it < 100; ++it) {
+    if (std::abs(g1) < 1e-13) {
+      T = 1.0 / u1;
+      return true;
+    }
+    const double slope = (g1 - g0) / (u1 - u0);
+    if (!(slope < 0) || !std::isfinite(slope)) return false;
+    double u2 = u1 - g1 / slope;
+    u2 = std::clamp(u2, std::max(umin * (1 + 1e-9), 0.5 * u1), 2.0 * u1);
+    if (u2 == u1) {
+      T = 1.0 / u1;
+      return std::abs(g1) < 1e-9;
+    }
+    double g2;
+    if (!g(u2, g2)) return false;
+    u0 = u1;
+    g0 = g1;
+    u1 = u2;
+    g1 = g2;
+  }
+  return false;
+}
+
+enum class Spec { H, S };
+
+double spec_value(const FlashResult& r, Spec s) { return s == Spec::H ? r.H : r.S; }
+
+// Single-phase property of the named phase at T.
+bool phase_value(Ctx& c, Phase ph, double T, double P, Spec s, double& v, double* dvdT) {
+  Gradient gr;
+  Status st = s == Spec::H ? c.m.enthalpy(ph, T, P, c.z, v, &gr) : c.m.entropy(ph, T, P, c.z, v, &gr);
+  if (dvdT) *dvdT = gr.dT;
+  return ok(st) && std::isfinite(v);
+}
+
+// Solves F(T) = 0 for an increasing F with a safeguarded secant/Newton on a
+// bracket. eval returns F and optionally a slope estimate (<= 0: unknown).
+// On a jump (bracket collapses without F reaching zero) returns 1 with T at
+// the jump; 0 when converged; -1 on failure.
+template <class Eval>
+int solve_increasing(Eval&& eval, double& T, double tolF) {
+  double lo = kTmin, hi = kTmax, flo = std::numeric_limits<double>::quiet_NaN(), fhi = flo;
+  bool have_lo = false, have_hi = false;
+  double tp = 0, fp = 0;
+  bool have_prev = false;
+  T = std::clamp(T, kTmin, kTmax);
+  for (int it = 0; it < 200; ++it) {
+    double slope = 0, F;
+    if (!eval(T, F, slope)) return -1;
+    if (std::abs(F) <= tolF) return 0;
+    if (F < 0) {
+      lo = T;
+      flo = F;
+      have_lo = true;
+    } else {
+      hi = T;
+      fhi = F;
+      have_hi = true;
+    }
+    if (have_lo && have_hi && hi - lo <= 1e-11 * hi) {
+      T = hi;
+      return 1;
+    }
+    if (have_prev && T != tp) {
+      const double sec = (F - fp) / (T - tp);
+      if (sec > 0 && std::isfinite(sec)) slope = sec;
+    }
+    double tn;
+    if (slope > 0 && std::isfinite(slope)) {
+      tn = T - F / slope;
+      tn = std::clamp(tn, 0.7 * T, 1.4 * T);
+    } else {
+      tn = F > 0 ? 0.9 * T : 1.1 * T;
+    }
+    if (have_lo && have_hi) {
+      const double width = hi - lo;
+      if (!(tn > lo && tn < hi) || (it % 4 == 3)) {
+        // Regula falsi point kept away from the ends, else bisection.
+        tn = lo - flo * (hi - lo) / (fhi - flo);
+        if (!(tn > lo + 0.05 * width && tn < hi - 0.05 * width) || it % 4 == 3) tn = 0.5 * (lo + hi);
+      }
+    } else {
+      tn = std::clamp(tn, kTmin, kTmax);
+      if ((!have_hi && T >= kTmax) || (!have_lo && T <= kTmin)) return -1;
+    }
+    tp = T;
+    fp = F;
+    have_prev = true;
+    if (std::abs(tn - T) <= 1e-13 * T) {
+      T = tn;
+      return std::abs(F) <= 1e3 * tolF ? 0 : -1;
+    }
+    T = tn;
+  }
+  return -1;
+}
+
+// PH / PS flash.
+Status flash_p_spec(const Model& m, double P, double target, std::span<const double> zin,
+                    double T_guess, FlashResult& r, Spec spec) {
+  r = FlashResult{};
+  r.status = Status::Failed;
+  Ctx c(m);
+  if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0) || !std::isfinite(target))
+    return Status::Failed;
+  r.P = P;
+  const double tol_scale = spec == Spec::H ? 1e-9 * kGasConstant * 300.0 : 1e-9 * kGasConstant;
+  double T = std::isfinite(T_guess) && T_guess >= kTmin && T_guess <= kTmax ? T_guess : 300.0;
+
+  // A single component: saturation temperature and the vapour fraction from
+  // the specification when it lies between the saturated states.
+  if (c.active.size() == 1) {
+    const int i = c.active[0];
+    double ts;
+    if (saturation_temperature(m, i, P, ts)) {
+      double vl, vv;
+      if (!phase_value(c, Phase::Liquid, ts, P, spec, vl, nullptr) ||
+          !phase_value(c, Phase::Vapour, ts, P, spec, vv, nullptr))
+        return Status::Failed;
+      if (target >= vl && target <= vv && vv > vl) {
+        r.T = ts;
+        r.beta = (target - vl) / (vv - vl);
+        r.x = c.z;
+        r.y = c.z;
+        if (!mixture_hs(c, r)) return Status::Failed;
+        r.status = Status::Ok;
+        return r.status;
+      }
+      T = target < vl ? std::min(T, ts) : std::max(T, ts);
+    }
+  }
+
+  bool warm = false;
+  FlashResult cur;
+  auto eval = [&](double t, double& F, double& slope) {
+    if (!tp_core(c, t, P, cur, warm)) return false;
+    warm = cur.beta > 0 && cur.beta < 1;
+    F = spec_value(cur, spec) - target;
+    slope = 0;
+    if (!warm) {
+      double v, d;
+      const Phase ph = cur.beta >= 1 ? Phase::Vapour : Phase::Liquid;
+      if (phase_value(c, ph, t, P, spec, v, &d)) slope = d;
+    }
+    return true;
+  };
+  int rc = solve_increasing(eval, T, tol_scale);
+  if (rc < 0) return Status::Failed;
+  if (rc == 1) {
+    // The property jumps at T: the mixture boils like a pure component.
+    double vl, vv;
+    if (!phase_value(c, Phase::Liquid, T, P, spec, vl, nullptr) ||
+        !phase_value(c, Phase::Vapour, T, P, spec, vv, nullptr) || !(vv > vl))
+      return Status::Failed;
+    r.T = T;
+    r.beta = std::clamp((target - vl) / (vv - vl), 0.0, 1.0);
+    r.x = c.z;
+    r.y = c.z;
+    if (!mixture_hs(c, r)) return Status::Failed;
+    r.status = Status::Ok;
+    return r.status;
+  }
+  // Re-evaluate at the converged temperature (the last call may have been a probe).
+  if (!tp_core(c, T, P, r, warm)) return Status::Failed;
+  r.status = Status::Ok;
+  return r.status;
+}
+
+}  // namespace
+
+Status flash_tp(const Model& m, double T, double P, std::span<const double> z, FlashResult& r) {
+  r = FlashResult{};
+  Ctx c(m);
+  if (!normalise_feed(c, z) || !valid_tp(T, P)) return r.status = Status::Failed;
+  if (!tp_core(c, T, P, r, false)) return r.status = Status::Failed;
+  return r.status;
+}
+
+Status flash_ph(const Model& m, double P, double H, std::span<const double> z, double T_guess,
+                FlashResult& r) {
+  return flash_p_spec(m, P, H, z, T_guess, r, Spec::H);
+}
+
+Status flash_ps(const Model& m, double P, double S, std::span<const double> z, double T_guess,
+                FlashResult& r) {
+  return flash_p_spec(m, P, S, z, T_guess, r, Spec::S);
+}
+
+Status flash_pv(const Model& m, double P, double beta, std::span<const double> zin, double T_guess,
+                FlashResult& r) {
+  r = FlashResult{};
+  Ctx c(m);
+  if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0) || !(beta >= 0 && beta <= 1))
+    return r.status = Status::Failed;
+  r.P = P;
+  if (c.active.size() == 1) {
+    double ts;
+    if (!saturation_temperature(m, c.active[0], P, ts)) return r.status = Status::Failed;
+    r.T = ts;
+    r.beta = beta;
+    r.x = c.z;
+    r.y = c.z;
+    if (!mixture_hs(c, r)) return r.status = Status::Failed;
+    return r.status = Status::Ok;
+  }
+  // Initial temperature and K from Wilson's correlation.
+  auto wilson_f = [&](double T) {
+    double f = 0;
+    for (int i : c.active) {
+      const double k = wilson_k(m.component(i), T, P);
+      f += c.z[i] * (k - 1) / (1 + beta * (k - 1));
+    }
+    return f;
+  };
+  double T = std::isfinite(T_guess) && T_guess >= kTmin && T_guess <= kTmax ? T_guess : 300.0;
+  {
+    double lo = kTmin, hi = kTmax;
+    if (wilson_f(lo) < 0 && wilson_f(hi) > 0) {
+      for (int it = 0; it < 100; ++it) {
+        const double mid = std::sqrt(lo * hi);
+        (wilson_f(mid) < 0 ? lo : hi) = mid;
+      }
+      T = std::sqrt(lo * hi);
+    }
+  }
+  for (int i = 0; i < c.n; ++i) c.K[i] = wilson_k(m.component(i), T, P);
+  split(c, beta);
+  std::vector<double> dtl(c.n), dtv(c.n);
+  for (int it = 0; it < 500; ++it) {
+    LnPhiDerivatives dl{dtl, {}, {}}, dv{dtv, {}, {}};
+    if (!ok(m.ln_fugacity_coefficients(Phase::Liquid, T, P, c.x, c.lpl, &dl)) ||
+        !ok(m.ln_fugacity_coefficients(Phase::Vapour, T, P, c.y, c.lpv, &dv)))
+      return r.status = Status::Failed;
+    double F = 0, dF = 0, triv = 0;
+    for (int i : c.active) {
+      const double lk = c.lpl[i] - c.lpv[i];
+      c.K[i] = std::exp(lk);
+      triv += lk * lk;
+      const double den = 1 + beta * (c.K[i] - 1);
+      F += c.z[i] * (c.K[i] - 1) / den;
+      dF += c.z[i] * c.K[i] * (dtl[i] - dtv[i]) / (den * den);
+    }
+    if (triv < 1e-10 || !std::isfinite(F)) return r.status = Status::Failed;
+    double dT = dF > 0 ? -F / dF : (F > 0 ? -0.05 * T : 0.05 * T);
+    dT = std::clamp(dT, -0.1 * T, 0.1 * T);
+    // Compositions from the current K.
+    double dcomp = 0;
+    for (int i = 0; i < c.n; ++i) {
+      c.t1[i] = c.x[i];
+      c.w[i] = c.y[i];
+    }
+    split(c, beta);
+    for (int i = 0; i < c.n; ++i) dcomp += std::abs(c.x[i] - c.t1[i]) + std::abs(c.y[i] - c.w[i]);
+    if (std::abs(dT) < 1e-10 * T && dcomp < 1e-11 && std::abs(F) < 1e-10) {
+      r.T = T;
+      r.beta = beta;
+      r.x = c.x;
+      r.y = c.y;
+      if (!mixture_hs(c, r)) return r.status = Status::Failed;
+      return r.status = Status::Ok;
+    }
+    T += dT;
+    if (T < kTmin || T > kTmax) return r.status = Status::Failed;
+  }
+  return r.status = Status::Failed;
+}
+
+}  // namespace r3::thermo

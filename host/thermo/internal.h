@@ -1,0 +1,123 @@
+// Shared pieces of the property engine: input checks, the projection of
+// derivatives taken at normalised composition onto the entries handed in,
+// a small Taylor jet for pure-component temperature functions, and the
+// ideal-gas heat-capacity integrals.
+#pragma once
+
+#include <cmath>
+#include <span>
+
+#include "host/thermo/thermo.h"
+
+namespace r3::thermo::detail {
+
+inline constexpr double kPref = 101325.0;         // Pa, entropy reference pressure
+inline constexpr double kRcp = 8314.462618;       // J/(kmol K), the R the Cp/R polynomials were fitted with
+
+// Checks T, P and a composition; on success returns sum(x) in s.
+inline bool valid_state(double T, double P, std::span<const double> x, int n, double& s) {
+  if (!(std::isfinite(T) && T >= 1.0 && std::isfinite(P) && P > 0.0)) return false;
+  if (static_cast<int>(x.size()) != n || n <= 0) return false;
+  s = 0;
+  for (double v : x) {
+    if (!std::isfinite(v) || v < 0.0) return false;
+    s += v;
+  }
+  return s > 0.0 && std::isfinite(s);
+}
+
+inline bool valid_gradient(const Gradient* g, int n) {
+  return g == nullptr || g->dx.empty() || static_cast<int>(g->dx.size()) == n;
+}
+
+// Turns derivatives with respect to independent mole fractions (taken at
+// xh = x/s) into derivatives with respect to the unnormalised entries:
+// dF/dx_j = (dF/dxh_j - sum_k xh_k dF/dxh_k) / s.
+inline void project(std::span<double> d, std::span<const double> xh, double s) {
+  double m = 0;
+  for (size_t k = 0; k < d.size(); ++k) m += xh[k] * d[k];
+  for (size_t k = 0; k < d.size(); ++k) d[k] = (d[k] - m) / s;
+}
+
+// Value and first three derivatives of a function of one variable.
+struct Jet {
+  double v = 0, d1 = 0, d2 = 0, d3 = 0;
+  static Jet var(double x) { return {x, 1, 0, 0}; }
+  static Jet cst(double x) { return {x, 0, 0, 0}; }
+};
+inline Jet operator+(Jet a, Jet b) { return {a.v + b.v, a.d1 + b.d1, a.d2 + b.d2, a.d3 + b.d3}; }
+inline Jet operator-(Jet a, Jet b) { return {a.v - b.v, a.d1 - b.d1, a.d2 - b.d2, a.d3 - b.d3}; }
+inline Jet operator+(Jet a, double b) { return {a.v + b, a.d1, a.d2, a.d3}; }
+inline Jet operator-(double b, Jet a) { return {b - a.v, -a.d1, -a.d2, -a.d3}; }
+inline Jet operator*(double k, Jet a) { return {k * a.v, k * a.d1, k * a.d2, k * a.d3}; }
+inline Jet operator*(Jet a, Jet b) {
+  return {a.v * b.v, a.d1 * b.v + a.v * b.d1, a.d2 * b.v + 2 * a.d1 * b.d1 + a.v * b.d2,
+          a.d3 * b.v + 3 * a.d2 * b.d1 + 3 * a.d1 * b.d2 + a.v * b.d3};
+}
+// phi(a) given phi and its first three derivatives at a.v.
+inline Jet chain(Jet a, double f0, double f1, double f2, double f3) {
+  return {f0, f1 * a.d1, f2 * a.d1 * a.d1 + f1 * a.d2,
+          f3 * a.d1 * a.d1 * a.d1 + 3 * f2 * a.d1 * a.d2 + f1 * a.d3};
+}
+inline Jet inv(Jet a) {
+  double u = 1 / a.v;
+  return chain(a, u, -u * u, 2 * u * u * u, -6 * u * u * u * u);
+}
+inline Jet operator/(Jet a, Jet b) { return a * inv(b); }
+inline Jet log(Jet a) {
+  double u = 1 / a.v;
+  return chain(a, std::log(a.v), u, -u * u, 2 * u * u * u);
+}
+inline Jet exp(Jet a) {
+  double e = std::exp(a.v);
+  return chain(a, e, e, e, e);
+}
+inline Jet pow(Jet a, double p) {
+  double f0 = std::pow(a.v, p);
+  return chain(a, f0, p * f0 / a.v, p * (p - 1) * f0 / (a.v * a.v),
+               p * (p - 1) * (p - 2) * f0 / (a.v * a.v * a.v));
+}
+inline Jet sqrt(Jet a) { return pow(a, 0.5); }
+
+// Ideal-gas heat capacity of one component and its integrals.
+//   T < cp_tmin:             Cp held at Cp(cp_tmin)
+//   cp_tmin <= T <= cp_tmax: the Cp/R polynomial
+//   cp_tmax < T <= t2:       the wide-range form, shifted to meet the polynomial at cp_tmax
+//                            (t2 = its upper limit; t2 = cp_tmax when the form is absent)
+//   T > t2:                  Cp held at Cp(t2)
+// H and S are the exact integrals of this piecewise Cp (Gauss-Legendre
+// quadrature on the wide-range piece, exact to rounding for its smooth
+// integrand).
+class IdealGasCp {
+ public:
+  IdealGasCp() = default;
+  explicit IdealGasCp(const Component& c);
+  // Cp, dCp/dT (J/(kmol K), J/(kmol K2)).
+  void cp(double T, double& cp, double& dcp) const;
+  // H_ig(T) = Hf298 + int_298.15^T Cp dT; S0(T) = int_298.15^T Cp/T dT.
+  void h_s(double T, double& h, double& s0) const;
+
+ private:
+  double cp2(double T) const;  // wide-range form, shifted
+  double dcp2(double T) const;
+  void integrals(double T, double& hi, double& si) const;  // from cp_tmin
+  double a_[5] = {}, tmin_ = 0, tmax_ = 0, t2_ = 0, cpmin_ = 0, cptop_ = 0;
+  double A_ = 0, B_ = 0, C_ = 0, D_ = 0, E_ = 0, shift_ = 0;
+  bool exp_term_ = false;
+  double hmax_ = 0, smax_ = 0, h2_ = 0, s2_ = 0;  // integrals from cp_tmin to cp_tmax and t2
+  double href_ = 0, sref_ = 0, hf_ = 0;
+};
+
+// Lee-Kesler reduced vapour pressure ln(Psat/Pc) as a jet in T, continued
+// above Tc linearly in 1/Tr with the slope it has at Tc.
+Jet ln_psat_reduced(const Component& c, double T);
+
+// Rackett saturated-liquid volume and dV/dT, held at its Tc value above Tc.
+void rackett(const Component& c, double T, double& v, double& dv);
+
+}  // namespace r3::thermo::detail
+
+namespace r3::thermo::detail {
+std::unique_ptr<Model> make_ideal_model(const std::vector<const Component*>& comps);
+std::unique_ptr<Model> make_pr_model(const std::vector<const Component*>& comps);
+}  // namespace r3::thermo::detail

@@ -1,0 +1,201 @@
+// Flashes: phase equilibrium conditions, round trips between specifications,
+// pure components, phase labels and bad input, for every property method.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "tests/thermo/thermo_test_util.h"
+
+namespace r3::thermo {
+namespace {
+
+using testing::model_of;
+
+class FlashTest : public ::testing::TestWithParam<Method> {};
+
+// Equal fugacities of every component in the two phases of a two-phase
+// result, and the material balance.
+void expect_equilibrium(const Model& m, const FlashResult& r, const std::vector<double>& z) {
+  const int n = m.size();
+  ASSERT_GT(r.beta, 0.0);
+  ASSERT_LT(r.beta, 1.0);
+  std::vector<double> lpl(n), lpv(n);
+  ASSERT_NE(m.ln_fugacity_coefficients(Phase::Liquid, r.T, r.P, r.x, lpl), Status::Failed);
+  ASSERT_NE(m.ln_fugacity_coefficients(Phase::Vapour, r.T, r.P, r.y, lpv), Status::Failed);
+  double zs = 0;
+  for (double v : z) zs += v;
+  for (int i = 0; i < n; ++i) {
+    EXPECT_NEAR(std::log(r.x[i]) + lpl[i], std::log(r.y[i]) + lpv[i], 1e-8) << "component " << i;
+    EXPECT_NEAR(r.beta * r.y[i] + (1 - r.beta) * r.x[i], z[i] / zs, 1e-10);
+  }
+}
+
+TEST_P(FlashTest, TwoPhaseHydrocarbonsSatisfyEquilibriumAndRoundTrip) {
+  auto m = model_of(GetParam(), {"C3H8", "NC4", "NC5"});
+  ASSERT_TRUE(m);
+  const std::vector<double> z{0.6, 0.9, 0.5};  // unnormalised on purpose
+  const double P = 5e5;
+  // Bubble and dew points bracket a two-phase region.
+  FlashResult bub, dew, mid;
+  ASSERT_EQ(flash_pv(*m, P, 0.0, z, 300, bub), Status::Ok);
+  ASSERT_EQ(flash_pv(*m, P, 1.0, z, 300, dew), Status::Ok);
+  ASSERT_EQ(flash_pv(*m, P, 0.4, z, 300, mid), Status::Ok);
+  EXPECT_LT(bub.T, mid.T);
+  EXPECT_LT(mid.T, dew.T);
+  EXPECT_GT(bub.T, 250);
+  EXPECT_LT(dew.T, 400);
+  for (double T : {bub.T + 0.5, mid.T, 0.5 * (mid.T + dew.T), dew.T - 0.5}) {
+    SCOPED_TRACE(T);
+    FlashResult r;
+    ASSERT_EQ(flash_tp(*m, T, P, z, r), Status::Ok);
+    ASSERT_EQ(r.status, Status::Ok);
+    expect_equilibrium(*m, r, z);
+    // PH and PS give back the temperature and split.
+    FlashResult rh, rs;
+    ASSERT_EQ(flash_ph(*m, P, r.H, z, 280, rh), Status::Ok);
+    EXPECT_NEAR(rh.T, T, 1e-6);
+    EXPECT_NEAR(rh.beta, r.beta, 1e-7);
+    EXPECT_NEAR(rh.H, r.H, 1e-3);
+    ASSERT_EQ(flash_ps(*m, P, r.S, z, 380, rs), Status::Ok);
+    EXPECT_NEAR(rs.T, T, 1e-6);
+    EXPECT_NEAR(rs.S, r.S, 1e-5);
+  }
+  // The PV temperature flashes back to the vapour fraction asked for.
+  FlashResult back;
+  ASSERT_EQ(flash_tp(*m, mid.T, P, z, back), Status::Ok);
+  EXPECT_NEAR(back.beta, 0.4, 1e-7);
+  expect_equilibrium(*m, mid, z);
+  // Bubble point: vapour fraction zero, incipient vapour in equilibrium.
+  EXPECT_EQ(bub.beta, 0.0);
+  EXPECT_EQ(dew.beta, 1.0);
+  // Enthalpy is continuous across the bubble and dew points.
+  for (double Tb : {bub.T, dew.T}) {
+    FlashResult a, b;
+    ASSERT_EQ(flash_tp(*m, Tb - 1e-5, P, z, a), Status::Ok);
+    ASSERT_EQ(flash_tp(*m, Tb + 1e-5, P, z, b), Status::Ok);
+    // |dH| <= Cp_eff dT with the two-phase Cp_eff (latent heat included)
+    // below 2e6 J/(kmol K); a jump would be of the order of 1e5 J/kmol.
+    EXPECT_NEAR(a.H, b.H, 2e-5 * 2e6) << Tb;
+    EXPECT_NEAR(a.beta, b.beta, 1e-3);
+  }
+}
+
+TEST_P(FlashTest, SinglePhaseLabelsAndRoundTrips) {
+  auto m = model_of(GetParam(), {"CH4", "C2H6", "C3H8", "NC4"});
+  ASSERT_TRUE(m);
+  const std::vector<double> z{0.1, 0.2, 0.3, 0.4};
+  FlashResult r;
+  // Subcooled liquid and superheated vapour.
+  ASSERT_EQ(flash_tp(*m, 200, 3e6, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 0.0);
+  EXPECT_EQ(r.x, r.y);
+  double h;
+  ASSERT_EQ(m->enthalpy(Phase::Liquid, 200, 3e6, z, h), Status::Ok);
+  EXPECT_NEAR(r.H, h, 1e-6);
+  FlashResult rh;
+  ASSERT_EQ(flash_ph(*m, 3e6, r.H, z, 300, rh), Status::Ok);
+  EXPECT_NEAR(rh.T, 200, 1e-6);
+  EXPECT_EQ(rh.beta, 0.0);
+  ASSERT_EQ(flash_tp(*m, 450, 2e5, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 1.0);
+  ASSERT_EQ(m->enthalpy(Phase::Vapour, 450, 2e5, z, h), Status::Ok);
+  EXPECT_NEAR(r.H, h, 1e-6);
+  ASSERT_EQ(flash_ps(*m, 2e5, r.S, z, 300, rh), Status::Ok);
+  EXPECT_NEAR(rh.T, 450, 1e-6);
+  EXPECT_EQ(rh.beta, 1.0);
+}
+
+// A pure component boils at one temperature: the PH flash inside the dome
+// returns the saturation temperature and the vapour fraction from the
+// enthalpy; a feed with all other entries zero behaves the same way.
+TEST_P(FlashTest, PureComponentInsideTheDome) {
+  for (auto ids : {std::vector<std::string>{"H2O"}, std::vector<std::string>{"NC4", "H2O"}}) {
+    auto m = model_of(GetParam(), ids);
+    ASSERT_TRUE(m);
+    const int k = ids.size() == 1 ? 0 : 1;
+    std::vector<double> z(ids.size(), 0.0);
+    z[k] = 2.0;
+    const double P = 101325;
+    double tsat = 0;
+    {
+      // Saturation temperature from the model's own vapour pressure.
+      double lo = 300, hi = 500;
+      for (int it = 0; it < 200; ++it) {
+        double mid = 0.5 * (lo + hi), ps;
+        ASSERT_NE(m->vapour_pressure(k, mid, ps), Status::Failed);
+        (ps < P ? lo : hi) = mid;
+      }
+      tsat = 0.5 * (lo + hi);
+    }
+    double hl, hv;
+    ASSERT_EQ(m->enthalpy(Phase::Liquid, tsat, P, z, hl), Status::Ok);
+    ASSERT_EQ(m->enthalpy(Phase::Vapour, tsat, P, z, hv), Status::Ok);
+    ASSERT_GT(hv - hl, 3e7);
+    FlashResult r;
+    ASSERT_EQ(flash_ph(*m, P, hl + 0.3 * (hv - hl), z, 350, r), Status::Ok);
+    EXPECT_NEAR(r.T, tsat, 1e-6);
+    EXPECT_NEAR(r.beta, 0.3, 1e-8);
+    EXPECT_NEAR(r.H, hl + 0.3 * (hv - hl), 1e-3);
+    FlashResult rs;
+    ASSERT_EQ(flash_ps(*m, P, r.S, z, 350, rs), Status::Ok);
+    EXPECT_NEAR(rs.T, tsat, 1e-6);
+    EXPECT_NEAR(rs.beta, 0.3, 1e-7);
+    FlashResult rv;
+    ASSERT_EQ(flash_pv(*m, P, 0.3, z, 350, rv), Status::Ok);
+    EXPECT_NEAR(rv.T, tsat, 1e-6);
+    EXPECT_NEAR(rv.H, r.H, 1e-2);
+    // Outside the dome: subcooled liquid and superheated vapour.
+    ASSERT_EQ(flash_ph(*m, P, hl - 1e6, z, 350, r), Status::Ok);
+    EXPECT_EQ(r.beta, 0.0);
+    EXPECT_LT(r.T, tsat);
+    ASSERT_EQ(flash_ph(*m, P, hv + 1e6, z, 350, r), Status::Ok);
+    EXPECT_EQ(r.beta, 1.0);
+    EXPECT_GT(r.T, tsat);
+    ASSERT_EQ(flash_tp(*m, tsat - 1, P, z, r), Status::Ok);
+    EXPECT_EQ(r.beta, 0.0);
+    ASSERT_EQ(flash_tp(*m, tsat + 1, P, z, r), Status::Ok);
+    EXPECT_EQ(r.beta, 1.0);
+  }
+}
+
+TEST_P(FlashTest, BadInputFails) {
+  auto m = model_of(GetParam(), {"C3H8", "NC4"});
+  ASSERT_TRUE(m);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> z{0.5, 0.5}, zero{0, 0}, neg{-0.5, 1}, shortz{1};
+  FlashResult r;
+  EXPECT_EQ(flash_tp(*m, 300, 0, z, r), Status::Failed);
+  EXPECT_EQ(r.status, Status::Failed);
+  EXPECT_EQ(flash_tp(*m, 0.1, 1e5, z, r), Status::Failed);
+  EXPECT_EQ(flash_tp(*m, nan, 1e5, z, r), Status::Failed);
+  EXPECT_EQ(flash_tp(*m, 300, 1e5, zero, r), Status::Failed);
+  EXPECT_EQ(flash_tp(*m, 300, 1e5, neg, r), Status::Failed);
+  EXPECT_EQ(flash_tp(*m, 300, 1e5, shortz, r), Status::Failed);
+  EXPECT_EQ(flash_ph(*m, -1, 0, z, 300, r), Status::Failed);
+  EXPECT_EQ(flash_ph(*m, 1e5, nan, z, 300, r), Status::Failed);
+  EXPECT_EQ(flash_ps(*m, 1e5, nan, z, 300, r), Status::Failed);
+  EXPECT_EQ(flash_ps(*m, 1e5, 0, zero, 300, r), Status::Failed);
+  EXPECT_EQ(flash_pv(*m, 1e5, 1.5, z, 300, r), Status::Failed);
+  EXPECT_EQ(flash_pv(*m, 1e5, nan, z, 300, r), Status::Failed);
+  EXPECT_EQ(flash_pv(*m, 0, 0.5, z, 300, r), Status::Failed);
+  // No temperature gives an enthalpy this low: not converged, reported.
+  EXPECT_EQ(flash_ph(*m, 1e5, -1e12, z, 300, r), Status::Failed);
+  EXPECT_EQ(r.status, Status::Failed);
+  // A bad guess is only a guess.
+  EXPECT_EQ(flash_tp(*m, 300, 1e5, z, r), Status::Ok);
+  FlashResult r2;
+  EXPECT_EQ(flash_ph(*m, 1e5, r.H, z, nan, r2), Status::Ok);
+  EXPECT_NEAR(r2.T, 300, 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal),
+                         [](const auto& info) {
+                           return info.param == Method::Ideal ? std::string("Ideal")
+                                                              : std::string("PengRobinson");
+                         });
+
+}  // namespace
+}  // namespace r3::thermo
