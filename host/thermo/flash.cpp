@@ -511,7 +511,7 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
   if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0) || !std::isfinite(target))
     return Status::Failed;
   r.P = P;
-  const double tol_scale = spec == Spec::H ? 1e-9 * kGasConstant * 300.0 : 1e-9 * kGasConstant;
+  const double tol_scale = spec == Spec::H ? 1e-10 * kGasConstant * 300.0 : 1e-10 * kGasConstant;
   double T = std::isfinite(T_guess) && T_guess >= kTmin && T_guess <= kTmax ? T_guess : 300.0;
 
   // A single component: saturation temperature and the vapour fraction from

@@ -121,3 +121,9 @@ namespace r3::thermo::detail {
 std::unique_ptr<Model> make_ideal_model(const std::vector<const Component*>& comps);
 std::unique_ptr<Model> make_pr_model(const std::vector<const Component*>& comps);
 }  // namespace r3::thermo::detail
+
+namespace r3::thermo::detail {
+// Sets the binary interaction parameter kij = kji of a Peng-Robinson model
+// (zero unless set); false for other methods or bad indices.
+bool set_binary_interaction(Model& m, int i, int j, double kij);
+}  // namespace r3::thermo::detail

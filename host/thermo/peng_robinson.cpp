@@ -1,4 +1,479 @@
+// The PENG-ROB method: Peng-Robinson (1976) equation of state with the
+// standard alpha function and van der Waals one-fluid mixing (kij hook,
+// zero by default). Residual properties are written once in a small
+// forward-mode dual number over (T, P, a, da/dT, d2a/dT2, b); the chain rule
+// through the mixing rules gives exact derivatives with respect to T, P and
+// the composition entries handed in.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
 #include "host/thermo/internal.h"
+
 namespace r3::thermo::detail {
-std::unique_ptr<Model> make_pr_model(const std::vector<const Component*>&) { return nullptr; }
+
+namespace {
+
+constexpr double kSqrt2 = 1.4142135623730951;
+constexpr double kOmegaA = 0.45723552892138218;  // 0.45724
+constexpr double kOmegaB = 0.077796073903888455;  // 0.07780
+
+// Value and derivatives along (T, P, a, a1, a2, b).
+struct D {
+  static constexpr int N = 6;
+  double v = 0;
+  double d[N] = {};
+  static D cst(double x) {
+    D r;
+    r.v = x;
+    return r;
+  }
+  static D var(double x, int k) {
+    D r;
+    r.v = x;
+    r.d[k] = 1;
+    return r;
+  }
+};
+inline D operator+(const D& a, const D& b) {
+  D r;
+  r.v = a.v + b.v;
+  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] + b.d[k];
+  return r;
+}
+inline D operator-(const D& a, const D& b) {
+  D r;
+  r.v = a.v - b.v;
+  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] - b.d[k];
+  return r;
+}
+inline D operator*(const D& a, const D& b) {
+  D r;
+  r.v = a.v * b.v;
+  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] * b.v + a.v * b.d[k];
+  return r;
+}
+inline D operator*(double s, const D& a) {
+  D r;
+  r.v = s * a.v;
+  for (int k = 0; k < D::N; ++k) r.d[k] = s * a.d[k];
+  return r;
+}
+inline D operator+(const D& a, double s) {
+  D r = a;
+  r.v += s;
+  return r;
+}
+inline D operator-(const D& a, double s) { return a + (-s); }
+inline D operator/(const D& a, const D& b) {
+  D r;
+  r.v = a.v / b.v;
+  const double ib = 1.0 / b.v;
+  for (int k = 0; k < D::N; ++k) r.d[k] = (a.d[k] - r.v * b.d[k]) * ib;
+  return r;
+}
+inline D log(const D& a) {
+  D r;
+  r.v = std::log(a.v);
+  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] / a.v;
+  return r;
+}
+
+// Real roots of Z^3 + c2 Z^2 + c1 Z + c0 above zmin; returns their count
+// (1..3) with the smallest in lo and the largest in hi.
+int cubic_roots(double c2, double c1, double c0, double zmin, double& lo, double& hi) {
+  double roots[3];
+  int nr = 0;
+  const double p = c1 - c2 * c2 / 3.0;
+  const double q = 2.0 * c2 * c2 * c2 / 27.0 - c2 * c1 / 3.0 + c0;
+  const double disc = q * q / 4.0 + p * p * p / 27.0;
+  if (disc > 0) {
+    const double sd = std::sqrt(disc);
+    roots[nr++] = std::cbrt(-q / 2.0 + sd) + std::cbrt(-q / 2.0 - sd) - c2 / 3.0;
+  } else {
+    const double m = 2.0 * std::sqrt(std::max(-p / 3.0, 0.0));
+    const double arg = m > 0 ? std::clamp(3.0 * q / (p * m), -1.0, 1.0) : 0.0;
+    const double th = std::acos(arg) / 3.0;
+    for (int k = 0; k < 3; ++k) roots[nr++] = m * std::cos(th - 2.0943951023931957 * k) - c2 / 3.0;
+  }
+  int count = 0;
+  lo = 1e300;
+  hi = -1e300;
+  for (int k = 0; k < nr; ++k) {
+    double z = roots[k];
+    for (int it = 0; it < 3; ++it) {  // Newton polish
+      const double f = ((z + c2) * z + c1) * z + c0;
+      const double df = (3.0 * z + 2.0 * c2) * z + c1;
+      if (df == 0) break;
+      z -= f / df;
+    }
+    if (!(z > zmin) || !std::isfinite(z)) continue;
+    ++count;
+    lo = std::min(lo, z);
+    hi = std::max(hi, z);
+  }
+  return count;
+}
+
+// Compressibility root of the phase at dimensionless A, B.
+bool select_root(Phase ph, double A, double B, double& z) {
+  double lo, hi;
+  const int n = cubic_roots(-(1.0 - B), A - 3.0 * B * B - 2.0 * B, -(A * B - B * B - B * B * B), B,
+                            lo, hi);
+  if (n == 0) return false;
+  z = ph == Phase::Vapour ? hi : lo;
+  return true;
+}
+
+// Mixture residual quantities as duals.
+struct Residual {
+  D z, hr, sr, cpr, v, g1, g2, g3;
+};
+
+bool residual(Phase ph, double T, double P, double a, double a1, double a2, double b,
+              Residual& out) {
+  const double R = kGasConstant;
+  const D t = D::var(T, 0), p = D::var(P, 1), am = D::var(a, 2), am1 = D::var(a1, 3),
+          am2 = D::var(a2, 4), bm = D::var(b, 5);
+  const D rt = R * t;
+  const D A = am * p / (rt * rt), B = bm * p / rt;
+  double z0;
+  if (!select_root(ph, A.v, B.v, z0)) return false;
+  // Implicit differentiation of the cubic at the chosen root.
+  const D zc = D::cst(z0);
+  const D f = ((zc + (B - 1.0)) * zc + (A - 3.0 * (B * B) - 2.0 * B)) * zc - (A * B - B * B - B * B * B);
+  const double fz = (3.0 * z0 - 2.0 * (1.0 - B.v)) * z0 + (A.v - 3.0 * B.v * B.v - 2.0 * B.v);
+  if (!(std::abs(fz) > 0)) return false;
+  D z = zc - (1.0 / fz) * f;
+  z.v = z0;
+  const D L = log((z + (1.0 + kSqrt2) * B) / (z + (1.0 - kSqrt2) * B));
+  const D k = (1.0 / (2.0 * kSqrt2)) * (L / bm);  // L / (2 sqrt2 b)
+  out.z = z;
+  out.hr = rt * (z - 1.0) + (t * am1 - am) * k;
+  out.sr = R * log(z - B) + am1 * k;
+  const D v = z * rt / p;
+  const D vmb = v - bm;
+  const D den = v * v + 2.0 * (bm * v) - bm * bm;
+  const D dpdt = R * (D::cst(1.0) / vmb) - am1 / den;
+  const D dpdv = D::cst(0.0) - rt / (vmb * vmb) + 2.0 * (am * (v + bm)) / (den * den);
+  const D cvr = t * am2 * k;
+  out.cpr = cvr - t * dpdt * dpdt / dpdv - R;
+  out.v = v;
+  out.g1 = z - 1.0;
+  out.g2 = log(z - B);
+  out.g3 = am * k / rt;
+  return std::isfinite(out.hr.v) && std::isfinite(out.sr.v) && std::isfinite(out.cpr.v);
+}
+
+class PengRobinsonModel final : public Model {
+ public:
+  explicit PengRobinsonModel(std::vector<const Component*> comps) : Model(std::move(comps)) {
+    const size_t n = components_.size();
+    const double R = kGasConstant;
+    for (auto* c : components_) {
+      ig_.emplace_back(*c);
+      const double kappa = 0.37464 + 1.54226 * c->omega - 0.26992 * c->omega * c->omega;
+      const double sac = std::sqrt(kOmegaA * R * R * c->tc * c->tc / c->pc);
+      c0_.push_back(sac * (1.0 + kappa));
+      c1_.push_back(sac * kappa / std::sqrt(c->tc));
+      b_.push_back(kOmegaB * R * c->tc / c->pc);
+    }
+    kij_.assign(n * n, 0.0);
+    xh_.resize(n);
+    r_.resize(n);
+    psi_.resize(n);
+    hig_.resize(n);
+    s0_.resize(n);
+    cpig_.resize(n);
+    dcpig_.resize(n);
+    vl_.resize(n);
+    dvl_.resize(n);
+  }
+  Method method() const override { return Method::PengRobinson; }
+
+  void set_kij(int i, int j, double k) {
+    const int n = size();
+    kij_[i * n + j] = kij_[j * n + i] = k;
+    kij_zero_ = std::all_of(kij_.begin(), kij_.end(), [](double v) { return v == 0.0; });
+  }
+
+  Status enthalpy(Phase ph, double T, double P, std::span<const double> x, double& h,
+                  Gradient* g) const override {
+    double s;
+    Residual res;
+    if (!prepare(ph, T, P, x, g, s, true, res)) return Status::Failed;
+    h = res.hr.v;
+    double dt = 0;
+    for (int i = 0; i < size(); ++i) {
+      h += xh_[i] * hig_[i];
+      dt += xh_[i] * cpig_[i];
+    }
+    if (g) {
+      g->dT = dt + total_dT(res.hr);
+      g->dP = res.hr.d[1];
+      comp_gradient(g->dx, res.hr, hig_.data(), s);
+    }
+    return Status::Ok;
+  }
+
+  Status entropy(Phase ph, double T, double P, std::span<const double> x, double& sm,
+                 Gradient* g) const override {
+    double s;
+    Residual res;
+    if (!prepare(ph, T, P, x, g, s, true, res)) return Status::Failed;
+    const double R = kGasConstant;
+    sm = res.sr.v - R * std::log(P / kPref);
+    double dt = 0;
+    for (int i = 0; i < size(); ++i) {
+      sm += xh_[i] * s0_[i];
+      if (xh_[i] > 0) sm -= R * xh_[i] * std::log(xh_[i]);
+      dt += xh_[i] * cpig_[i] / T;
+    }
+    if (g) {
+      g->dT = dt + total_dT(res.sr);
+      g->dP = -R / P + res.sr.d[1];
+      if (!g->dx.empty()) {
+        for (int i = 0; i < size(); ++i)
+          hig_[i] = s0_[i] - R * (std::log(std::max(xh_[i], 1e-300)) + 1.0);  // scratch reuse
+        comp_gradient(g->dx, res.sr, hig_.data(), s);
+      }
+    }
+    return Status::Ok;
+  }
+
+  Status heat_capacity(Phase ph, double T, double P, std::span<const double> x, double& cp,
+                       Gradient* g) const override {
+    double s;
+    Residual res;
+    if (!prepare(ph, T, P, x, g, s, true, res)) return Status::Failed;
+    cp = res.cpr.v;
+    double dt = 0;
+    for (int i = 0; i < size(); ++i) {
+      cp += xh_[i] * cpig_[i];
+      dt += xh_[i] * dcpig_[i];
+    }
+    if (g) {
+      g->dT = dt + total_dT(res.cpr);
+      g->dP = res.cpr.d[1];
+      comp_gradient(g->dx, res.cpr, cpig_.data(), s);
+    }
+    return Status::Ok;
+  }
+
+  Status molar_volume(Phase ph, double T, double P, std::span<const double> x, double& v,
+                      Gradient* g) const override {
+    double s;
+    Residual res;
+    if (ph == Phase::Liquid) {
+      // Saturated-liquid volume from the Rackett correlation, mixed ideally.
+      if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
+      double d = 0;
+      v = 0;
+      for (int i = 0; i < size(); ++i) {
+        rackett(component(i), T, vl_[i], dvl_[i]);
+        v += xh_[i] * vl_[i];
+        d += xh_[i] * dvl_[i];
+      }
+      if (g) {
+        g->dT = d;
+        g->dP = 0;
+        if (!g->dx.empty()) {
+          for (int i = 0; i < size(); ++i) g->dx[i] = vl_[i];
+          project(g->dx, xh_, s);
+        }
+      }
+      return Status::Ok;
+    }
+    if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
+    v = res.v.v;
+    if (g) {
+      g->dT = total_dT(res.v);
+      g->dP = res.v.d[1];
+      comp_gradient(g->dx, res.v, nullptr, s);
+    }
+    return Status::Ok;
+  }
+
+  Status compressibility(Phase ph, double T, double P, std::span<const double> x,
+                         double& z) const override {
+    double s;
+    Residual res;
+    if (!prepare(ph, T, P, x, nullptr, s, false, res)) return Status::Failed;
+    z = res.z.v;
+    return Status::Ok;
+  }
+
+  Status ln_fugacity_coefficients(Phase ph, double T, double P, std::span<const double> x,
+                                  std::span<double> ln_phi,
+                                  const LnPhiDerivatives* d) const override {
+    const int n = size();
+    if (static_cast<int>(ln_phi.size()) != n) return Status::Failed;
+    if (d && !((d->dT.empty() || static_cast<int>(d->dT.size()) == n) &&
+               (d->dP.empty() || static_cast<int>(d->dP.size()) == n) &&
+               (d->dx.empty() || static_cast<int>(d->dx.size()) == n * n)))
+      return Status::Failed;
+    double s;
+    Residual res;
+    if (!prepare(ph, T, P, x, nullptr, s, false, res)) return Status::Failed;
+    const double a = am_.v, a1 = am_.d1, b = bm_;
+    const D &g1 = res.g1, &g2 = res.g2, &g3 = res.g3;
+    for (int i = 0; i < n; ++i) {
+      const double q = 2.0 * psi_[i].v / a - b_[i] / b;
+      ln_phi[i] = b_[i] / b * g1.v - g2.v - g3.v * q;
+    }
+    if (!d) return Status::Ok;
+    if (!d->dT.empty()) {
+      const double G1 = g1.d[0] + g1.d[2] * a1, G2 = g2.d[0] + g2.d[2] * a1,
+                   G3 = g3.d[0] + g3.d[2] * a1;
+      for (int i = 0; i < n; ++i) {
+        const double q = 2.0 * psi_[i].v / a - b_[i] / b;
+        const double dq = 2.0 * psi_[i].d1 / a - 2.0 * psi_[i].v * a1 / (a * a);
+        d->dT[i] = b_[i] / b * G1 - G2 - G3 * q - g3.v * dq;
+      }
+    }
+    if (!d->dP.empty()) {
+      for (int i = 0; i < n; ++i) {
+        const double q = 2.0 * psi_[i].v / a - b_[i] / b;
+        d->dP[i] = b_[i] / b * g1.d[1] - g2.d[1] - g3.d[1] * q;
+      }
+    }
+    if (!d->dx.empty()) {
+      for (int i = 0; i < n; ++i) {
+        const double q = 2.0 * psi_[i].v / a - b_[i] / b;
+        const double bi = b_[i] / b;
+        double* row = &d->dx[static_cast<size_t>(i) * n];
+        double mean = 0;
+        for (int j = 0; j < n; ++j) {
+          const double bj = b_[j] / b;
+          const double G1 = g1.d[2] * 2.0 * psi_[j].v + g1.d[5] * b_[j];
+          const double G2 = g2.d[2] * 2.0 * psi_[j].v + g2.d[5] * b_[j];
+          const double G3 = g3.d[2] * 2.0 * psi_[j].v + g3.d[5] * b_[j];
+          const double aij = (1.0 - kij_[i * n + j]) * r_[i].v * r_[j].v;
+          const double dq = 2.0 * aij / a - 4.0 * psi_[i].v * psi_[j].v / (a * a) + bi * bj;
+          row[j] = -bi * bj * g1.v + bi * G1 - G2 - G3 * q - g3.v * dq;
+          mean += xh_[j] * row[j];
+        }
+        for (int j = 0; j < n; ++j) row[j] = (row[j] - mean) / s;
+      }
+    }
+    return Status::Ok;
+  }
+
+  Status vapour_pressure(int i, double T, double& psat) const override {
+    if (i < 0 || i >= size() || !std::isfinite(T) || T < 1.0) return Status::Failed;
+    const Component& c = component(i);
+    if (T >= c.tc) {
+      // No saturation above the critical temperature (the equation of state
+      // reproduces Tc and Pc exactly): the Lee-Kesler curve continued.
+      psat = c.pc * std::exp(ln_psat_reduced(c, T).v);
+      return Status::Extrapolated;
+    }
+    const double R = kGasConstant;
+    const double r = c0_[i] - c1_[i] * std::sqrt(T);
+    const double a = r * r, b = b_[i];
+    double lnp = std::log(c.pc) + ln_psat_reduced(c, T).v;
+    for (int it = 0; it < 200; ++it) {
+      const double P = std::exp(lnp);
+      const double A = a * P / (R * T * R * T), B = b * P / (R * T);
+      double zl, zv;
+      const int nr = cubic_roots(-(1.0 - B), A - 3.0 * B * B - 2.0 * B,
+                                 -(A * B - B * B - B * B * B), B, zl, zv);
+      if (nr == 0) return Status::Failed;
+      if (nr == 1 || zv - zl < 1e-12) {
+        // One root: above the liquid spinodal pressure when it is liquid-like
+        // (V/b below the critical 3.95), below the vapour spinodal otherwise.
+        lnp += zl / B < 3.95 ? -0.05 : 0.05;
+        continue;
+      }
+      auto lnphi = [&](double z) {
+        return z - 1.0 - std::log(z - B) -
+               A / (2.0 * kSqrt2 * B) * std::log((z + (1 + kSqrt2) * B) / (z + (1 - kSqrt2) * B));
+      };
+      const double gdiff = lnphi(zl) - lnphi(zv);
+      if (std::abs(gdiff) < 1e-13) {
+        psat = P;
+        return Status::Ok;
+      }
+      lnp += std::clamp(gdiff / (zv - zl), -0.2, 0.2);
+    }
+    return Status::Failed;
+  }
+
+ private:
+  // Normalises x; evaluates the ideal-gas parts (when wanted), the mixture
+  // parameters with their temperature derivatives and the residual duals.
+  bool prepare(Phase ph, double T, double P, std::span<const double> x, const Gradient* g,
+               double& s, bool ideal, Residual& res) const {
+    const int n = size();
+    if (!valid_state(T, P, x, n, s) || !valid_gradient(g, n)) return false;
+    if (ph != Phase::Vapour && ph != Phase::Liquid) return false;
+    const Jet sq = sqrt(Jet::var(T));
+    for (int i = 0; i < n; ++i) {
+      xh_[i] = x[i] / s;
+      r_[i] = Jet::cst(c0_[i]) - c1_[i] * sq;
+      if (ideal) {
+        ig_[i].h_s(T, hig_[i], s0_[i]);
+        ig_[i].cp(T, cpig_[i], dcpig_[i]);
+      }
+    }
+    // psi_i = sum_j x_j a_ij, a = sum_i x_i psi_i with a_ij = (1-kij) r_i r_j.
+    Jet am{};
+    bm_ = 0;
+    if (kij_zero_) {
+      Jet rm{};
+      for (int j = 0; j < n; ++j) rm = rm + xh_[j] * r_[j];
+      for (int i = 0; i < n; ++i) psi_[i] = r_[i] * rm;
+      am = rm * rm;
+    } else {
+      for (int i = 0; i < n; ++i) {
+        Jet si{};
+        for (int j = 0; j < n; ++j) si = si + (xh_[j] * (1.0 - kij_[i * n + j])) * r_[j];
+        psi_[i] = r_[i] * si;
+        am = am + xh_[i] * psi_[i];
+      }
+    }
+    for (int i = 0; i < n; ++i) bm_ += xh_[i] * b_[i];
+    am_ = am;
+    if (!(am.v > 0) || !(bm_ > 0)) return false;
+    return residual(ph, T, P, am.v, am.d1, am.d2, bm_, res);
+  }
+
+  double total_dT(const D& q) const {
+    return q.d[0] + q.d[2] * am_.d1 + q.d[3] * am_.d2 + q.d[4] * am_.d3;
+  }
+
+  // d/dx_j of a mixture property: an ideal part (per-component values f, or
+  // none) plus the residual dual through a, da/dT, d2a/dT2 and b.
+  void comp_gradient(std::span<double> dx, const D& q, const double* f, double s) const {
+    if (dx.empty()) return;
+    for (int j = 0; j < size(); ++j) {
+      dx[j] = (f ? f[j] : 0.0) + q.d[2] * 2.0 * psi_[j].v + q.d[3] * 2.0 * psi_[j].d1 +
+              q.d[4] * 2.0 * psi_[j].d2 + q.d[5] * b_[j];
+    }
+    project(dx, xh_, s);
+  }
+
+  std::vector<IdealGasCp> ig_;
+  std::vector<double> c0_, c1_, b_, kij_;
+  bool kij_zero_ = true;
+  mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;
+  mutable std::vector<Jet> r_, psi_;
+  mutable Jet am_{};
+  mutable double bm_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Model> make_pr_model(const std::vector<const Component*>& comps) {
+  return std::make_unique<PengRobinsonModel>(comps);
+}
+
+bool set_binary_interaction(Model& m, int i, int j, double kij) {
+  auto* pr = dynamic_cast<PengRobinsonModel*>(&m);
+  if (!pr || i < 0 || j < 0 || i >= m.size() || j >= m.size() || !std::isfinite(kij)) return false;
+  pr->set_kij(i, j, kij);
+  return true;
+}
+
 }  // namespace r3::thermo::detail

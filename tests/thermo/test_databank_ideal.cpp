@@ -294,7 +294,7 @@ TEST(IdealMethod, GradientsMatchCentralDifferences) {
 // Every entry point refuses unphysical input with Failed and writes nothing
 // outside the spans it is given.
 TEST(BadInput, PropertyCallsFailCleanly) {
-  for (Method meth : {Method::Ideal}) {
+  for (Method meth : {Method::Ideal, Method::PengRobinson}) {
     auto m = model_of(meth, {"CH4", "NC4"});
     ASSERT_TRUE(m);
     const std::vector<double> x{0.5, 0.5};

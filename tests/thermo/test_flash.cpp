@@ -191,7 +191,7 @@ TEST_P(FlashTest, BadInputFails) {
   EXPECT_NEAR(r2.T, 300, 1e-6);
 }
 
-INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal),
+INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal, Method::PengRobinson),
                          [](const auto& info) {
                            return info.param == Method::Ideal ? std::string("Ideal")
                                                               : std::string("PengRobinson");

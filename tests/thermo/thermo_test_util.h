@@ -39,7 +39,7 @@ inline void check_gradients(const Model& m, Phase ph, double T, double P,
   const Fn fns[] = {&Model::enthalpy, &Model::entropy, &Model::heat_capacity,
                     &Model::molar_volume};
   const char* names[] = {"H", "S", "Cp", "V"};
-  const double hT = 1e-4 * T, hP = 1e-5 * P;
+  const double hT = 1e-5 * T, hP = 1e-5 * P;
   double sx = 0;
   for (double v : x) sx += v;
   for (int f = 0; f < 4; ++f) {
