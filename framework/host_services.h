@@ -32,14 +32,18 @@ extern int32_t PPEXEC_USER[R3_PPEXEC_USER_WORDS];
 extern int32_t PPEXEC_KBASE[16];
 // The current block identifier (8 characters in two words).
 extern int32_t RXN_IBLKID[2];
-// Data manager: global integer table (word 8: the data manager's own
-// diagnostic level), global real table (word 1: the steam turbine's
-// missing-value threshold), component count, and the real work pool.
+// Data manager: global integer table (words 6 and 8: message-gate levels,
+// word 11: steam-table diagnostics), global real table (word 1: values at or
+// above it count as missing; word 2: a default lower bound for pressure
+// drops), component counts (word 1: components of a stream vector, word 12:
+// the water component's index), file table (word 14: a report unit),
+// offsets of component property tables in DMS_PLEX (word 306: molecular
+// weights; word 413: normal boiling points), and the work pools.
 extern int32_t DMS_GLOBAL[64];
 extern double DMS_RGLOB[16];
-extern int32_t DMS_NCOMP[1];
+extern int32_t DMS_NCOMP[16];
 extern int32_t DMS_FLES[16];
-extern int32_t DMS_IPOFF1[16];
+extern int32_t DMS_IPOFF1[512];
 extern double DMS_PLEX[];
 extern int32_t DMS_IPLEX[];
 
@@ -177,9 +181,11 @@ void IU_I42STR(const int32_t* words, const int32_t* nwords, char* text, const in
 void IU_STR2I4(const char* text, const int32_t* length, int32_t* words, const int32_t* nwords);
 void IU_STRCAT(char* text, const int32_t* length, const char* piece, const int32_t* plen);
 void U3PKCR(const int32_t* length, char* text);
-// (quantity code, value, converted value, unit label words, label word count)
-void ZREP_RCONV1(const int32_t* code, const double* value, double* converted, int32_t* label,
-                 const int32_t* nlabel);
+// (quantity code, value, converted value, 8-character unit label in two
+// words, two constants the callers pass as 7 and 6). A negative code converts
+// with its magnitude and leaves the label as the caller holds it.
+void ZREP_RCONV1(int32_t* code, const double* value, double* converted, int32_t* label,
+                 const int32_t* c7, const int32_t* c6);
 
 // ---------------------------------------------------------------------------
 // Property services

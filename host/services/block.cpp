@@ -51,7 +51,7 @@ std::vector<int32_t> Block::id_words(const std::vector<std::string>& ids) const 
   return w;
 }
 
-int32_t Block::call(int32_t kode) {
+int32_t Block::call(int32_t kode, int32_t istat_in) {
   int32_t nmatin = static_cast<int32_t>(matin.size());
   int32_t ninfi = static_cast<int32_t>(infin.size());
   int32_t nmatout = static_cast<int32_t>(matout.size());
@@ -73,13 +73,15 @@ int32_t Block::call(int32_t kode) {
   int32_t idblk[2];
   text_to_words(id, idblk, 2);
   int32_t k = kode;
-  istat = 0;
+  // The property-method selection is a six-word item; its first word is the method.
+  int32_t ips[6] = {ipropset, 0, 0, 0, 0, 0};
+  istat = istat_in;
   std::fill(scratch_.begin(), scratch_.end(), 0);
   void* z = scratch_.data();
   int32_t* zi = scratch_.data();
   entry(&nmatin, smatin.data(), &ninfi, sinfin.data(), &nmatout, smatout.data(), &ninfout,
         sinfout.data(), idmatin.data(), idinfin.data(), idmatout.data(), idinfout.data(), &ls,
-        &nsstrm, issoff, isstyp, &nint, intv.data(), &nreal, reals.data(), idblk, z, &ipropset, z,
+        &nsstrm, issoff, isstyp, &nint, intv.data(), &nreal, reals.data(), idblk, z, ips, z,
         z, z, z, z, z, z, zi, z, z, &ilayer, z, z, &k, &naux1, &nf, &ny, &naux2, &naux3, y.data(),
         ylb.data(), yub.data(), yscl.data(), ysbnd.data(), iyattr.data(), f.data(), fscl.data(),
         z, &nz, ijrow.data(), ijcol.data(), dfdy.data(), z, z, z, &lname, z, varnam.data(),

@@ -47,9 +47,9 @@ class Block {
   int32_t ieval1 = 0, ieval2 = 0;
   int32_t istat = 0;
 
-  // One call of the entry with the current arrays; returns ISTAT (which is
-  // reset to 0 before the call).
-  int32_t call(int32_t kode);
+  // One call of the entry with the current arrays; returns ISTAT, which holds
+  // `istat_in` when the entry is called.
+  int32_t call(int32_t kode, int32_t istat_in = 0);
   // The dimension request; on success every request array is allocated at its
   // exact size, reals filled with RMISS, attributes and names cleared.
   int32_t dimension();

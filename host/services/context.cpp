@@ -1,5 +1,6 @@
 #include "host/services/context.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -14,9 +15,9 @@ int32_t PPEXEC_KBASE[16];
 int32_t RXN_IBLKID[2];
 int32_t DMS_GLOBAL[64];
 double DMS_RGLOB[16];
-int32_t DMS_NCOMP[1];
+int32_t DMS_NCOMP[16];
 int32_t DMS_FLES[16];
-int32_t DMS_IPOFF1[16];
+int32_t DMS_IPOFF1[512];
 }
 
 namespace r3::host {
@@ -84,6 +85,15 @@ bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
       }
     }
     comps.push_back(&db[i]);
+  }
+  return configure_run(std::move(comps), method, error);
+}
+
+bool configure_run(std::vector<const thermo::Component*> comps, thermo::Method method,
+                   std::string& error) {
+  if (comps.empty()) {
+    error = "the component list is empty";
+    return false;
   }
   std::string why;
   if (!thermo::make_model(method, comps, &why)) {

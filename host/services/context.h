@@ -35,6 +35,11 @@ Run& run();
 bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
                    std::string& error);
 
+// The same from databank rows (or rows a test made); the rows must outlive
+// the run.
+bool configure_run(std::vector<const thermo::Component*> components, thermo::Method method,
+                   std::string& error);
+
 // The property model for a method and a component list given as 1-based
 // indices into the run's list (cached; null when the list is invalid).
 const thermo::Model* model_for(int32_t ipropset, std::span<const int32_t> idx);

@@ -1,0 +1,55 @@
+// Shared test support: a fresh substitute host per test, and the model
+// conformance harness every model's tests run on its blocks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "framework/entry_protocol.h"
+#include "host/services/block.h"
+#include "host/services/context.h"
+#include "host/thermo/thermo.h"
+
+namespace r3::test {
+
+// Puts the host into a fresh state: shared areas initialised, all units
+// captured in memory, no failure switches, the run's components and method.
+void reset_host(const std::vector<std::string>& components,
+                thermo::Method method = thermo::Method::Ideal);
+
+// Records captured on a unit since the last call.
+std::vector<std::string> records(int32_t unit);
+std::vector<std::string> messages();  // the message unit
+std::vector<std::string> report();    // the report unit
+std::vector<std::string> standard_output();
+
+class HostTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_host({"H2O"}); }
+};
+
+struct ConformanceOptions {
+  // Finite-difference comparison, in scaled terms (dF/dY * YSCL / FSCL):
+  // |analytic - numeric| <= abs_tol + rel_tol * |numeric|.
+  double abs_tol = 1e-6;
+  double rel_tol = 1e-4;
+  // Relative perturbation of the central differences.
+  double step = 1e-6;
+  // Points: the initial point and this many perturbed copies of it.
+  int extra_points = 2;
+  // Relative spread of the perturbed points.
+  double spread = 0.01;
+};
+
+// Checks a block that has passed its dimension, names and initialisation
+// requests: names, pattern, residual and Jacobian completeness, Jacobian
+// against central differences at several points, and repeatability. Adds
+// gtest failures that name the equation and variable.
+void check_conformance(host::Block& b, const ConformanceOptions& opt = {});
+
+// Residuals at a point (the block's Y is left at that point).
+std::vector<double> residuals_at(host::Block& b, const std::vector<double>& y);
+
+}  // namespace r3::test
