@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what the project needs to build and test (Debian packages).
+set -euo pipefail
+packages=(cmake ninja-build g++ gfortran libgtest-dev libgmock-dev libbenchmark-dev
+          libeigen3-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi

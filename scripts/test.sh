@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds the project and runs the test suite.
+#   scripts/test.sh             normal build in build/
+#   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=build
+flags=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  flags=(-DR3_SANITIZE=ON -DR3_BUILD_BENCH=OFF)
+fi
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
