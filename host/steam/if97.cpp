@@ -637,7 +637,7 @@ bool region3(double rho, double T, Props& o, bool third) {
   o.dv_dp = -1.0 / (rho * rho * dp_drho);
   if (third) {
     // cp/R = -tau^2 phi_tt + X^2 / Y as a function of (delta, tau).
-    const double Xt = -delta * tau * F.ddt;
+    const double Xt = -delta * tau * F.dtt;
     const double Yt = 2 * delta * F.dt + delta * delta * F.ddt;
     const double Xd = F.d + delta * F.dd - tau * F.dt - delta * tau * F.ddt;
     const double Yd = 2 * F.d + 4 * delta * F.dd + delta * delta * F.ddd;
