@@ -22,12 +22,15 @@ bool ok(Status s) { return s != Status::Failed; }
 struct Ctx {
   const Model& m;
   int n;
-  std::vector<double> z, K, lnK, x, y, lpl, lpv, w, d, t1, t2, jac, g, dv, v, l, dxl, dxv;
+  std::vector<double> z, K, lnK, x, y, lpl, lpv, w, d, t1, t2, jac, g, dv, v, l, dxl, dxv, dtl,
+      dtv, dvdt;
   std::vector<int> active;
+  bool have_dvdt = false;  // dvdt holds d(vapour moles)/dT of the last two-phase solution
   explicit Ctx(const Model& model)
       : m(model), n(model.size()), z(n), K(n), lnK(n), x(n), y(n), lpl(n), lpv(n), w(n), d(n),
         t1(n), t2(n), jac(static_cast<size_t>(n) * n), g(n), dv(n), v(n), l(n),
-        dxl(static_cast<size_t>(n) * n), dxv(static_cast<size_t>(n) * n) {}
+        dxl(static_cast<size_t>(n) * n), dxv(static_cast<size_t>(n) * n), dtl(n), dtv(n),
+        dvdt(n) {}
 };
 
 bool normalise_feed(Ctx& c, std::span<const double> zin) {
@@ -204,7 +207,7 @@ bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
     if (!(c.v[i] > 0 && c.l[i] > 0)) return false;
   double last = std::numeric_limits<double>::infinity();
   for (int it = 0; it < 30; ++it) {
-    LnPhiDerivatives dl{{}, {}, c.dxl}, dvv{{}, {}, c.dxv};
+    LnPhiDerivatives dl{c.dtl, {}, c.dxl}, dvv{c.dtv, {}, c.dxv};
     if (!ok(c.m.ln_fugacity_coefficients(Phase::Liquid, T, P, c.l, c.lpl, &dl))) return false;
     if (!ok(c.m.ln_fugacity_coefficients(Phase::Vapour, T, P, c.v, c.lpv, &dvv))) return false;
     double V = 0, L = 0;
@@ -231,7 +234,13 @@ bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
         c.x[i] = c.l[i] / L;
         c.lnK[i] = c.lpl[i] - c.lpv[i];
         c.K[i] = std::exp(c.lnK[i]);
+        c.dvdt[i] = 0;
       }
+      // Sensitivity of the split to temperature: J dv/dT = -(dg/dT).
+      for (int a = 0; a < m; ++a) c.g[a] = -(c.dtv[c.active[a]] - c.dtl[c.active[a]]);
+      c.have_dvdt = solve_linear(c.jac.data(), c.g.data(), m, m);
+      if (c.have_dvdt)
+        for (int a = 0; a < m; ++a) c.dvdt[c.active[a]] = c.g[a];
       return true;
     }
     if (it > 3 && res > 0.5 * last) return false;  // not converging quadratically
@@ -277,7 +286,7 @@ bool two_phase(Ctx& c, double T, double P, double& beta) {
       split(c, beta);
       return true;
     }
-    if ((err < 1e-8 || (it > 50 && err < 1e-4)) && beta > 0 && beta < 1) {
+    if ((err < 1e-6 || (it > 30 && err < 1e-3)) && beta > 0 && beta < 1) {
       Ctx& cc = c;
       double b = beta;
       if (newton_two_phase(cc, T, P, b)) {
@@ -319,6 +328,7 @@ bool mixture_hs(Ctx& c, FlashResult& r) {
 // two-phase solution to try before the stability analysis.
 bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
   r.status = Status::Failed;
+  c.have_dvdt = false;
   if (!valid_tp(T, P)) return false;
   if (c.active.size() > 1) {
     if (warm) {
@@ -440,6 +450,28 @@ bool phase_value(Ctx& c, Phase ph, double T, double P, Spec s, double& v, double
   return ok(st) && std::isfinite(v);
 }
 
+// d(H or S)/dT along a two-phase solution at fixed P and feed: the phase
+// properties' own temperature derivatives plus the transfer of dv_i/dT moles
+// between phases at their partial molar values (v, l as mole numbers).
+double two_phase_slope(Ctx& c, const FlashResult& r, Spec spec) {
+  const int n = c.n;
+  double V = r.beta, L = 1 - r.beta;
+  for (int i = 0; i < n; ++i) {
+    c.v[i] = V * r.y[i];
+    c.l[i] = L * r.x[i];
+  }
+  Gradient gv{0, 0, c.t1}, gl{0, 0, c.t2};
+  double fv, fl;
+  const bool okp = spec == Spec::H ? ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
+                                         ok(c.m.enthalpy(Phase::Liquid, r.T, r.P, c.l, fl, &gl))
+                                   : ok(c.m.entropy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
+                                         ok(c.m.entropy(Phase::Liquid, r.T, r.P, c.l, fl, &gl));
+  if (!okp) return 0;
+  double slope = V * gv.dT + L * gl.dT;
+  for (int i : c.active) slope += c.dvdt[i] * ((fv + V * gv.dx[i]) - (fl + L * gl.dx[i]));
+  return std::isfinite(slope) ? slope : 0.0;
+}
+
 // Solves F(T) = 0 for an increasing F with a safeguarded secant/Newton on a
 // bracket. eval returns F and optionally a slope estimate (<= 0: unknown).
 // On a jump (bracket collapses without F reaching zero) returns 1 with T at
@@ -468,7 +500,7 @@ int solve_increasing(Eval&& eval, double& T, double tolF) {
       T = hi;
       return 1;
     }
-    if (have_prev && T != tp) {
+    if (!(slope > 0 && std::isfinite(slope)) && have_prev && T != tp) {
       const double sec = (F - fp) / (T - tp);
       if (sec > 0 && std::isfinite(sec)) slope = sec;
     }
@@ -544,7 +576,9 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
     warm = cur.beta > 0 && cur.beta < 1;
     F = spec_value(cur, spec) - target;
     slope = 0;
-    if (!warm) {
+    if (warm && c.have_dvdt) {
+      slope = two_phase_slope(c, cur, spec);
+    } else if (!warm) {
       double v, d;
       const Phase ph = cur.beta >= 1 ? Phase::Vapour : Phase::Liquid;
       if (phase_value(c, ph, t, P, spec, v, &d)) slope = d;

@@ -40,16 +40,10 @@ IdealGasCp::IdealGasCp(const Component& c) {
   cptop_ = wide ? cp2(t2_) : poly(tmax_);
   // Anchors of the piecewise integrals (from cp_tmin).
   hmax_ = smax_ = 0;
-  {
-    double h = 0, s = 0;
-    // Polynomial piece, exact.
-    const double t0 = tmin_, t1 = tmax_;
-    for (int k = 0; k < 5; ++k) h += a_[k] * (std::pow(t1, k + 1) - std::pow(t0, k + 1)) / (k + 1);
-    s = a_[0] * std::log(t1 / t0);
-    for (int k = 1; k < 5; ++k) s += a_[k] * (std::pow(t1, k) - std::pow(t0, k)) / k;
-    hmax_ = h;
-    smax_ = s;
-  }
+  ph_min_ = poly_h(tmin_);
+  ps_min_ = poly_s(tmin_);
+  hmax_ = poly_h(tmax_) - ph_min_;
+  smax_ = poly_s(tmax_) - ps_min_;
   h2_ = hmax_;
   s2_ = smax_;
   if (wide) {
@@ -59,6 +53,14 @@ IdealGasCp::IdealGasCp(const Component& c) {
     s2_ = si;
   }
   integrals(kTref, href_, sref_);
+}
+
+// Antiderivatives of the polynomial Cp and Cp/T.
+double IdealGasCp::poly_h(double T) const {
+  return T * (a_[0] + T * (a_[1] / 2 + T * (a_[2] / 3 + T * (a_[3] / 4 + T * a_[4] / 5))));
+}
+double IdealGasCp::poly_s(double T) const {
+  return a_[0] * std::log(T) + T * (a_[1] + T * (a_[2] / 2 + T * (a_[3] / 3 + T * a_[4] / 4)));
 }
 
 double IdealGasCp::cp2(double T) const {
@@ -93,11 +95,8 @@ void IdealGasCp::integrals(double T, double& hi, double& si) const {
     return;
   }
   if (T <= tmax_) {
-    hi = 0;
-    for (int k = 0; k < 5; ++k)
-      hi += a_[k] * (std::pow(T, k + 1) - std::pow(tmin_, k + 1)) / (k + 1);
-    si = a_[0] * std::log(T / tmin_);
-    for (int k = 1; k < 5; ++k) si += a_[k] * (std::pow(T, k) - std::pow(tmin_, k)) / k;
+    hi = poly_h(T) - ph_min_;
+    si = poly_s(T) - ps_min_;
     return;
   }
   if (T <= t2_ || t2_ > tmax_) {

@@ -98,6 +98,8 @@ class IdealGasCp {
   void h_s(double T, double& h, double& s0) const;
 
  private:
+  double poly_h(double T) const;
+  double poly_s(double T) const;
   double cp2(double T) const;  // wide-range form, shifted
   double dcp2(double T) const;
   void integrals(double T, double& hi, double& si) const;  // from cp_tmin
@@ -105,7 +107,7 @@ class IdealGasCp {
   double A_ = 0, B_ = 0, C_ = 0, D_ = 0, E_ = 0, shift_ = 0;
   bool exp_term_ = false;
   double hmax_ = 0, smax_ = 0, h2_ = 0, s2_ = 0;  // integrals from cp_tmin to cp_tmax and t2
-  double href_ = 0, sref_ = 0, hf_ = 0;
+  double href_ = 0, sref_ = 0, hf_ = 0, ph_min_ = 0, ps_min_ = 0;
 };
 
 // Lee-Kesler reduced vapour pressure ln(Psat/Pc) as a jet in T, continued

@@ -191,6 +191,143 @@ TEST_P(FlashTest, BadInputFails) {
   EXPECT_NEAR(r2.T, 300, 1e-6);
 }
 
+// Tangent-plane distance of trial composition w from feed z (both roots of
+// each, the lower Gibbs energy taken), in units of RT.
+double tpd(const Model& m, double T, double P, const std::vector<double>& z,
+           const std::vector<double>& w) {
+  const int n = m.size();
+  auto mu = [&](const std::vector<double>& x, std::vector<double>& out) {
+    std::vector<double> lv(n), ll(n);
+    EXPECT_NE(m.ln_fugacity_coefficients(Phase::Vapour, T, P, x, lv), Status::Failed);
+    EXPECT_NE(m.ln_fugacity_coefficients(Phase::Liquid, T, P, x, ll), Status::Failed);
+    double gv = 0, gl = 0;
+    for (int i = 0; i < n; ++i) {
+      gv += x[i] * lv[i];
+      gl += x[i] * ll[i];
+    }
+    out = gv < gl ? lv : ll;
+    for (int i = 0; i < n; ++i) out[i] += std::log(x[i]);
+  };
+  std::vector<double> mz, mw;
+  mu(z, mz);
+  mu(w, mw);
+  double t = 0;
+  for (int i = 0; i < n; ++i) t += w[i] * (mw[i] - mz[i]);
+  return t;
+}
+
+// Stability analysis: wherever the flash returns one phase, no trial
+// composition of a binary lowers the Gibbs energy (scan of the tangent-plane
+// distance); where it returns two, each phase is itself stable and the split
+// lowers the Gibbs energy of the feed.
+TEST(PengRobinsonFlash, StabilityAgainstTangentPlaneScan) {
+  auto m = model_of(Method::PengRobinson, {"CH4", "NC5"});
+  ASSERT_TRUE(m);
+  int one = 0, two = 0;
+  for (double zc1 : {0.05, 0.3, 0.6, 0.9})
+    for (double T : {220.0, 300.0, 380.0, 440.0})
+      for (double P : {5e5, 3e6, 8e6, 1.4e7}) {
+        SCOPED_TRACE(std::to_string(zc1) + " " + std::to_string(T) + " " + std::to_string(P));
+        const std::vector<double> z{zc1, 1 - zc1};
+        FlashResult r;
+        ASSERT_EQ(flash_tp(*m, T, P, z, r), Status::Ok);
+        if (r.beta == 0.0 || r.beta == 1.0) {
+          ++one;
+          double tmin = 1e300;
+          for (int k = 1; k < 400; ++k) {
+            const double w1 = k / 400.0;
+            tmin = std::min(tmin, tpd(*m, T, P, z, {w1, 1 - w1}));
+          }
+          EXPECT_GT(tmin, -1e-7);
+        } else {
+          ++two;
+          expect_equilibrium(*m, r, z);
+          for (const auto* ph : {&r.x, &r.y}) {
+            double tmin = 1e300;
+            for (int k = 1; k < 400; ++k) {
+              const double w1 = k / 400.0;
+              tmin = std::min(tmin, tpd(*m, T, P, *ph, {w1, 1 - w1}));
+            }
+            EXPECT_GT(tmin, -1e-7);
+          }
+          // Gibbs energy (over RT) of the split below the feed's.
+          std::vector<double> ll(2), lv(2);
+          ASSERT_EQ(m->ln_fugacity_coefficients(Phase::Liquid, T, P, r.x, ll), Status::Ok);
+          ASSERT_EQ(m->ln_fugacity_coefficients(Phase::Vapour, T, P, r.y, lv), Status::Ok);
+          double g2 = 0;
+          for (int i = 0; i < 2; ++i)
+            g2 += (1 - r.beta) * r.x[i] * (std::log(r.x[i]) + ll[i]) +
+                  r.beta * r.y[i] * (std::log(r.y[i]) + lv[i]);
+          std::vector<double> lz(2), lzl(2);
+          ASSERT_EQ(m->ln_fugacity_coefficients(Phase::Vapour, T, P, z, lz), Status::Ok);
+          ASSERT_EQ(m->ln_fugacity_coefficients(Phase::Liquid, T, P, z, lzl), Status::Ok);
+          double gv = 0, gl = 0;
+          for (int i = 0; i < 2; ++i) {
+            gv += z[i] * (std::log(z[i]) + lz[i]);
+            gl += z[i] * (std::log(z[i]) + lzl[i]);
+          }
+          EXPECT_LT(g2, std::min(gv, gl) + 1e-12);
+        }
+      }
+  EXPECT_GT(one, 10);
+  EXPECT_GT(two, 10);
+}
+
+// A 10-component natural gas: two phases at 230 K / 4 MPa with equal
+// fugacities, round trips through PH and PS; vapour above its dew point
+// (about 321 K at 4 MPa: 1.5 % n-hexane).
+TEST(PengRobinsonFlash, NaturalGas) {
+  auto m = model_of(Method::PengRobinson,
+                    {"N2", "CO2", "CH4", "C2H6", "C3H8", "IC4", "NC4", "IC5", "NC5", "NC6"});
+  ASSERT_TRUE(m);
+  const std::vector<double> z{1.0, 1.5, 80, 7, 4, 1.5, 2, 0.8, 0.7, 1.5};
+  FlashResult r;
+  ASSERT_EQ(flash_tp(*m, 230, 4e6, z, r), Status::Ok);
+  expect_equilibrium(*m, r, z);
+  EXPECT_GT(r.beta, 0.5);
+  EXPECT_GT(r.x[9], r.y[9]);  // the heaviest concentrates in the liquid
+  FlashResult rh, rs;
+  ASSERT_EQ(flash_ph(*m, 4e6, r.H, z, 260, rh), Status::Ok);
+  EXPECT_NEAR(rh.T, 230, 1e-6);
+  EXPECT_NEAR(rh.beta, r.beta, 1e-7);
+  ASSERT_EQ(flash_ps(*m, 4e6, r.S, z, 200, rs), Status::Ok);
+  EXPECT_NEAR(rs.T, 230, 1e-6);
+  ASSERT_EQ(flash_tp(*m, 350, 4e6, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 1.0);
+  // Dew point at 4 MPa lies between the two.
+  FlashResult dew;
+  ASSERT_EQ(flash_pv(*m, 4e6, 1.0, z, 250, dew), Status::Ok);
+  EXPECT_GT(dew.T, 230);
+  EXPECT_LT(dew.T, 350);
+  ASSERT_EQ(flash_tp(*m, dew.T - 0.5, 4e6, z, r), Status::Ok);
+  EXPECT_GT(r.beta, 0.9);
+  EXPECT_LT(r.beta, 1.0);
+  ASSERT_EQ(flash_tp(*m, dew.T + 0.5, 4e6, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 1.0);
+}
+
+// Single-phase labels beyond the critical point follow the molar volume:
+// vapour when it exceeds the mole-average critical volume, else liquid.
+TEST(PengRobinsonFlash, SupercriticalLabels) {
+  auto m = model_of(Method::PengRobinson, {"CO2"});
+  ASSERT_TRUE(m);
+  const std::vector<double> z{1};
+  FlashResult r;
+  ASSERT_EQ(flash_tp(*m, 350, 2e6, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 1.0);
+  ASSERT_EQ(flash_tp(*m, 320, 2.5e7, z, r), Status::Ok);  // dense, about 0.05 m3/kmol
+  EXPECT_EQ(r.beta, 0.0);
+  ASSERT_EQ(flash_tp(*m, 250, 3e6, z, r), Status::Ok);  // compressed liquid below Tc
+  EXPECT_EQ(r.beta, 0.0);
+  // PH across the pseudo-critical region at 10 MPa is continuous and round-trips.
+  for (double T : {290.0, 305.0, 315.0, 330.0, 400.0}) {
+    ASSERT_EQ(flash_tp(*m, T, 1e7, z, r), Status::Ok);
+    FlashResult rh;
+    ASSERT_EQ(flash_ph(*m, 1e7, r.H, z, 300, rh), Status::Ok) << T;
+    EXPECT_NEAR(rh.T, T, 1e-6);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal, Method::PengRobinson),
                          [](const auto& info) {
                            return info.param == Method::Ideal ? std::string("Ideal")

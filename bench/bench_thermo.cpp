@@ -1,0 +1,71 @@
+// Property-engine timings: one Peng-Robinson property call with all its
+// derivatives for a 10-component natural gas, and one two-phase PH flash of
+// the same gas.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/thermo/thermo.h"
+
+namespace {
+
+using namespace r3::thermo;
+
+const std::vector<std::string> kIds{"N2", "CO2", "CH4", "C2H6", "C3H8",
+                                    "IC4", "NC4", "IC5", "NC5", "NC6"};
+const std::vector<double> kGas{0.010, 0.015, 0.800, 0.070, 0.040,
+                               0.015, 0.020, 0.008, 0.007, 0.015};
+
+std::unique_ptr<Model> natural_gas() {
+  const Databank& db = Databank::builtin();
+  std::vector<const Component*> comps;
+  for (const auto& id : kIds) comps.push_back(&db[db.find(id)]);
+  return make_model(Method::PengRobinson, comps);
+}
+
+// Enthalpy with its T, P and composition derivatives, then ln phi with all
+// of its derivatives (the two calls a unit model's Jacobian makes per phase).
+void BM_PrEnthalpyWithGradient(benchmark::State& state) {
+  auto m = natural_gas();
+  std::vector<double> dx(10);
+  Gradient g{0, 0, dx};
+  double h;
+  for (auto _ : state) {
+    m->enthalpy(Phase::Vapour, 250.0, 4e6, kGas, h, &g);
+    benchmark::DoNotOptimize(h);
+    benchmark::DoNotOptimize(dx.data());
+  }
+}
+BENCHMARK(BM_PrEnthalpyWithGradient);
+
+void BM_PrLnPhiWithDerivatives(benchmark::State& state) {
+  auto m = natural_gas();
+  std::vector<double> lp(10), dT(10), dP(10), dX(100);
+  LnPhiDerivatives d{dT, dP, dX};
+  for (auto _ : state) {
+    m->ln_fugacity_coefficients(Phase::Liquid, 250.0, 4e6, kGas, lp, &d);
+    benchmark::DoNotOptimize(lp.data());
+    benchmark::DoNotOptimize(dX.data());
+  }
+}
+BENCHMARK(BM_PrLnPhiWithDerivatives);
+
+// PH flash at the enthalpy of the two-phase state 230 K, 4 MPa, started 10 K away.
+void BM_PrTwoPhasePhFlash(benchmark::State& state) {
+  auto m = natural_gas();
+  FlashResult r;
+  flash_tp(*m, 230.0, 4e6, kGas, r);
+  const double h = r.H;
+  state.counters["beta"] = r.beta;
+  for (auto _ : state) {
+    flash_ph(*m, 4e6, h, kGas, 240.0, r);
+    benchmark::DoNotOptimize(r.T);
+  }
+}
+BENCHMARK(BM_PrTwoPhasePhFlash);
+
+}  // namespace
+
+BENCHMARK_MAIN();
