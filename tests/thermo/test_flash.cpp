@@ -328,6 +328,38 @@ TEST(PengRobinsonFlash, SupercriticalLabels) {
   }
 }
 
+// The flashes use only the Model interface: the steam-table method is
+// flashed like any other. IF97 saturation temperature at 101.325 kPa:
+// 373.1243 K.
+TEST(SteamTableFlash, PureWaterThroughTheModelInterface) {
+  const Databank& db = Databank::builtin();
+  std::string err;
+  auto m = make_model(Method::SteamTable, {&db[db.find("H2O")]}, &err);
+  if (!m) GTEST_SKIP() << err;
+  const std::vector<double> z{1};
+  const double P = 101325;
+  double hl, hv;
+  ASSERT_NE(m->enthalpy(Phase::Liquid, 373.1243, P, z, hl), Status::Failed);
+  ASSERT_NE(m->enthalpy(Phase::Vapour, 373.1243, P, z, hv), Status::Failed);
+  FlashResult r;
+  ASSERT_EQ(flash_ph(*m, P, 0.25 * hv + 0.75 * hl, z, 350, r), Status::Ok);
+  EXPECT_NEAR(r.T, 373.1243, 1e-3);
+  EXPECT_NEAR(r.beta, 0.25, 1e-4);
+  FlashResult rs;
+  ASSERT_EQ(flash_ps(*m, P, r.S, z, 300, rs), Status::Ok);
+  EXPECT_NEAR(rs.T, r.T, 1e-6);
+  EXPECT_NEAR(rs.beta, r.beta, 1e-6);
+  ASSERT_EQ(flash_tp(*m, 350, P, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 0.0);
+  ASSERT_EQ(flash_tp(*m, 400, P, z, r), Status::Ok);
+  EXPECT_EQ(r.beta, 1.0);
+  FlashResult rh;
+  ASSERT_EQ(flash_ph(*m, P, r.H, z, 380, rh), Status::Ok);
+  EXPECT_NEAR(rh.T, 400, 1e-6);
+  ASSERT_EQ(flash_pv(*m, P, 1.0, z, 380, rh), Status::Ok);
+  EXPECT_NEAR(rh.T, 373.1243, 1e-3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal, Method::PengRobinson),
                          [](const auto& info) {
                            return info.param == Method::Ideal ? std::string("Ideal")
