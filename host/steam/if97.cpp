@@ -1113,16 +1113,24 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
                                  : detail::region2(p, Tlo, false, lo, false)))
     return Status::OutOfRange;
   if (target < prop_of(lo.st, k)) return Status::OutOfRange;
-  // Upper limit: 2273.15 K (p <= 50 MPa) or 1073.15 K.
-  detail::Props top;
+  // Upper limit: 2273.15 K (p <= 50 MPa) or 1073.15 K. The region-2 and
+  // region-5 equations differ slightly at 1073.15 K; a target between their
+  // values there goes to region 5 if that gives T > 1073.15 K, else region 2.
+  detail::Props top, top5;
   if (!detail::region2(p, kT25, false, top, false)) return Status::OutOfRange;
-  if (target > prop_of(top.st, k)) {
+  if (p <= kPmax5) {
     detail::Props hi5;
-    if (p > kPmax5 || !detail::region5(p, kTmax, hi5, false) || target > prop_of(hi5.st, k))
+    if (!detail::region5(p, kT25, top5, false) || !detail::region5(p, kTmax, hi5, false))
       return Status::OutOfRange;
-    const double T0 = kT25 + (target - prop_of(top.st, k)) / dprop_dT(top.st, k);
-    return newton_T(eval5, p, target, k, std::min(T0, kTmax), o) ? Status::Ok
-                                                                   : Status::NoConvergence;
+    if (target > prop_of(hi5.st, k)) return Status::OutOfRange;
+    if (target >= std::min(prop_of(top.st, k), prop_of(top5.st, k))) {
+      const double T0 = kT25 + (target - prop_of(top5.st, k)) / dprop_dT(top5.st, k);
+      const bool ok5 = newton_T(eval5, p, target, k, std::clamp(T0, kT25, kTmax), o);
+      if (ok5 && (o.st.T > kT25 || target > prop_of(top.st, k))) return Status::Ok;
+      if (!ok5 && target > prop_of(top.st, k)) return Status::NoConvergence;
+    }
+  } else if (target > prop_of(top.st, k)) {
+    return Status::OutOfRange;
   }
   auto region2_solve = [&]() {
     const double T0 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
@@ -1149,12 +1157,30 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
   }
   // Above the saturation pressure at 623.15 K: regions 1, 3 (with the
   // two-phase part below pc) and 2.
-  detail::Props b13, b23;
+  // The neighbouring basic equations differ slightly on the 1/3 (623.15 K)
+  // and 2/3 (B23) boundaries: a target between their two values there is
+  // given to region 1 (2) when that region's temperature lies on its own
+  // side of the boundary, else to region 3.
+  detail::Props b13, b23, r3;
   if (!detail::region1(p, kT13, b13, false)) return Status::OutOfRange;
-  if (target <= prop_of(b13.st, k)) return region1_solve();
+  double lim13 = prop_of(b13.st, k);
+  double rho;
+  if (detail::region3_density(p, kT13, Branch::Liquid, rho) && detail::region3(rho, kT13, r3, false))
+    lim13 = std::max(lim13, prop_of(r3.st, k));
+  if (target <= lim13) {
+    const Status s1 = region1_solve();
+    if (target <= prop_of(b13.st, k) || (s1 == Status::Ok && o.st.T <= kT13)) return s1;
+  }
   const double Tb23 = b23_T_unchecked(p);
   if (!detail::region2(p, Tb23, false, b23, false)) return Status::OutOfRange;
-  if (target >= prop_of(b23.st, k)) return region2_solve();
+  double lim23 = prop_of(b23.st, k);
+  const Branch side = Tb23 < kTc ? Branch::Vapour : Branch::Liquid;
+  if (detail::region3_density(p, Tb23, side, rho) && detail::region3(rho, Tb23, r3, false))
+    lim23 = std::min(lim23, prop_of(r3.st, k));
+  if (target >= lim23) {
+    const Status s2 = region2_solve();
+    if (target >= prop_of(b23.st, k) || (s2 == Status::Ok && o.st.T >= Tb23)) return s2;
+  }
   if (p < kPc) {
     detail::Props l, g;
     if (saturated(p, l, g) && target > prop_of(l.st, k) && target < prop_of(g.st, k)) {
@@ -1230,6 +1256,81 @@ Status temperature_ph(double p, double h, double& T) {
   return s;
 }
 
+namespace {
+
+// Saturated phases at p and the derivatives of their v, h, s along the
+// saturation line, d/dp = (d/dp)_T + (d/dT)_p dTsat/dp.
+struct SaturationSlopes {
+  detail::Props l, g;
+  double dvl, dhl, dsl, dvg, dhg, dsg;
+};
+
+bool saturation_slopes(double p, SaturationSlopes& d) {
+  if (!saturated(p, d.l, d.g)) return false;
+  double dpdT;
+  if (dpsat_dT(d.l.st.T, dpdT) != Status::Ok) return false;
+  const double dTdp = 1.0 / dpdT;
+  auto along = [&](const detail::Props& q, double& dv, double& dh, double& ds) {
+    dv = q.dv_dp + q.dv_dT * dTdp;
+    dh = (q.st.v - q.st.T * q.dv_dT) + q.st.cp * dTdp;
+    ds = -q.dv_dT + q.st.cp / q.st.T * dTdp;
+  };
+  along(d.l, d.dvl, d.dhl, d.dsl);
+  along(d.g, d.dvg, d.dhg, d.dsg);
+  return true;
+}
+
+// On a (p, h) state: s and its partials (ds/dh)_p, (ds/dp)_h. Single-phase
+// they are 1/T and -v/T; in the two-phase region they are those of the
+// mixture s = s' + x (s'' - s'), x = (h - h') / (h'' - h'), which differ from
+// 1/Tsat and -v/Tsat by the small inconsistency between the saturation
+// equation and the basic equations.
+Status s_partials_ph(double p, double h, State& st, double& ds_dh, double& ds_dp) {
+  detail::Props o;
+  bool two_phase = false;
+  const Status s = solve_px(p, h, Prop::H, o, st, two_phase);
+  if (s != Status::Ok) return s;
+  if (!two_phase) {
+    st = o.st;
+    ds_dh = 1.0 / st.T;
+    ds_dp = -st.v / st.T;
+    return Status::Ok;
+  }
+  SaturationSlopes d;
+  if (!saturation_slopes(p, d)) return Status::NoConvergence;
+  const double dh = d.g.st.h - d.l.st.h, ds = d.g.st.s - d.l.st.s;
+  const double x = (h - d.l.st.h) / dh;
+  const double dx_dp = (-d.dhl - x * (d.dhg - d.dhl)) / dh;
+  ds_dh = ds / dh;
+  ds_dp = d.dsl + x * (d.dsg - d.dsl) + ds * dx_dp;
+  return Status::Ok;
+}
+
+// On a (p, s) state: h and its partials (dh/ds)_p, (dh/dp)_s (T and v
+// single-phase, the mixture's in the two-phase region).
+Status h_partials_ps(double p, double s_in, State& st, double& dh_ds, double& dh_dp) {
+  detail::Props o;
+  bool two_phase = false;
+  const Status s = solve_px(p, s_in, Prop::S, o, st, two_phase);
+  if (s != Status::Ok) return s;
+  if (!two_phase) {
+    st = o.st;
+    dh_ds = st.T;
+    dh_dp = st.v;
+    return Status::Ok;
+  }
+  SaturationSlopes d;
+  if (!saturation_slopes(p, d)) return Status::NoConvergence;
+  const double dh = d.g.st.h - d.l.st.h, ds = d.g.st.s - d.l.st.s;
+  const double x = (s_in - d.l.st.s) / ds;
+  const double dx_dp = (-d.dsl - x * (d.dsg - d.dsl)) / ds;
+  dh_ds = dh / ds;
+  dh_dp = d.dhl + x * (d.dhg - d.dhl) + dh * dx_dp;
+  return Status::Ok;
+}
+
+}  // namespace
+
 Status volume_derivatives_ph(double p, double h, VolumeDerivatives& d) {
   detail::Props o;
   State mixst;
@@ -1245,25 +1346,15 @@ Status volume_derivatives_ph(double p, double h, VolumeDerivatives& d) {
     d.dv_dp = o.dv_dp - o.dv_dT * (st.v - st.T * o.dv_dT) / st.cp;
   } else {
     // v = v' + x (v'' - v'), x = (h - h') / (h'' - h'), both saturated states
-    // moving along the saturation line with dT/dp = 1 / (dpsat/dT).
-    detail::Props l, g;
-    if (!saturated(p, l, g)) return Status::NoConvergence;
-    double dpdT;
-    if (dpsat_dT(l.st.T, dpdT) != Status::Ok) return Status::NoConvergence;
-    const double dTdp = 1.0 / dpdT;
-    auto along = [&](const detail::Props& q, double& dv, double& dh) {
-      dv = q.dv_dp + q.dv_dT * dTdp;
-      dh = (q.st.v - q.st.T * q.dv_dT) + q.st.cp * dTdp;
-    };
-    double dvl, dhl, dvg, dhg;
-    along(l, dvl, dhl);
-    along(g, dvg, dhg);
-    const double hl = l.st.h, hg = g.st.h, dh = hg - hl;
+    // moving along the saturation line.
+    SaturationSlopes q;
+    if (!saturation_slopes(p, q)) return Status::NoConvergence;
+    const double hl = q.l.st.h, dh = q.g.st.h - hl;
     const double x = (h - hl) / dh;
-    const double dx_dp = (-dhl * dh - (h - hl) * (dhg - dhl)) / (dh * dh);
+    const double dx_dp = (-q.dhl - x * (q.dhg - q.dhl)) / dh;
     d.v = mixst.v;
-    d.dv_dh = (g.st.v - l.st.v) / dh;
-    d.dv_dp = dvl + x * (dvg - dvl) + (g.st.v - l.st.v) * dx_dp;
+    d.dv_dh = (q.g.st.v - q.l.st.v) / dh;
+    d.dv_dp = q.dvl + x * (q.dvg - q.dvl) + (q.g.st.v - q.l.st.v) * dx_dp;
   }
   return finite(d.v) && finite(d.dv_dh) && finite(d.dv_dp) ? Status::Ok : Status::NoConvergence;
 }
@@ -1271,18 +1362,22 @@ Status volume_derivatives_ph(double p, double h, VolumeDerivatives& d) {
 Status isentropic_work(double Pa, double Pb, double h, double G, IsentropicWork& w) {
   if (!finite(G)) return Status::OutOfRange;
   State a, b;
-  Status s = state_ph(Pa, h, a);
+  double ds_dh, ds_dpa, dh_ds, dh_dpb;
+  Status s = s_partials_ph(Pa, h, a, ds_dh, ds_dpa);
   if (s != Status::Ok) return s;
-  s = state_ps(Pb, a.s, b);
+  s = h_partials_ps(Pb, a.s, b, dh_ds, dh_dpb);
   if (s != Status::Ok) return s;
+  // W = G (h - hb(Pb, sa(Pa, h))): chain rule through the outlet's (dh/ds)_p
+  // and (dh/dp)_s and the inlet's (ds/dh)_p and (ds/dp)_h.
   w.out = b;
   w.h_out = b.h;
   w.W = G * (h - b.h);
   w.dW_dG = h - b.h;
-  w.dW_dh = G * (1.0 - b.T / a.T);
-  w.dW_dPa = G * b.T * a.v / a.T;
-  w.dW_dPb = -G * b.v;
-  return Status::Ok;
+  w.dW_dh = G * (1.0 - dh_ds * ds_dh);
+  w.dW_dPa = -G * dh_ds * ds_dpa;
+  w.dW_dPb = -G * dh_dpb;
+  const bool ok = finite(w.W) && finite(w.dW_dh) && finite(w.dW_dPa) && finite(w.dW_dPb);
+  return ok ? Status::Ok : Status::NoConvergence;
 }
 
 }  // namespace r3::steam

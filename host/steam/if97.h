@@ -137,8 +137,9 @@ Status volume_derivatives_ph(double p, double h, VolumeDerivatives& d);
 
 // Isentropic work of a flow G (kg/s) expanding (or compressed) from (Pa, h)
 // to Pb: W = G (h - h(Pb, s(Pa, h))), in W, with its partial derivatives.
-// Using dh = T ds + v dp: dW/dPa = G Ts va / Ta, dW/dPb = -G vs,
-// dW/dh = G (1 - Ts / Ta), dW/dG = h - hs.
+// In single-phase states dh = T ds + v dp gives dW/dPa = G Ts va / Ta,
+// dW/dPb = -G vs, dW/dh = G (1 - Ts / Ta), dW/dG = h - hs; in two-phase states
+// the mixture's own partials are used (exact derivatives of W as computed).
 struct IsentropicWork {
   double W = 0;
   double dW_dPa = 0, dW_dPb = 0, dW_dh = 0, dW_dG = 0;

@@ -224,5 +224,351 @@ TEST(If97Verification, RefinedBackwardCloseToPublishedBackward) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// Round trips (p, T) -> h, s -> T over all single-phase regions
+// ---------------------------------------------------------------------------
+
+bool all_finite(const State& st) {
+  return std::isfinite(st.T) && std::isfinite(st.p) && std::isfinite(st.v) &&
+         std::isfinite(st.h) && std::isfinite(st.s) && std::isfinite(st.u) &&
+         std::isfinite(st.cp) && std::isfinite(st.w) && std::isfinite(st.quality);
+}
+
+// Grid temperatures plus points 0.2 K either side of the region boundaries
+// at each p. (Closer than about 0.1 K the neighbouring basic equations
+// overlap in h and s by their small boundary inconsistency, and a (p, h) or
+// (p, s) state there has a valid answer on either side.)
+std::vector<double> temperatures_for(double p) {
+  std::vector<double> T = {273.16, 280,   300,    350,    400,    450,  500,  550,
+                           600,    620,   622.95, 623.35, 630,    640,  645,  650,
+                           660,    680,   700,    750,    800,    863,  900,  1000,
+                           1072.95, 1073.35, 1200, 1500,  2000,   2273.1};
+  double Tb;
+  if (b23_T(p, Tb) == Status::Ok) {
+    T.push_back(Tb - 0.2);
+    T.push_back(Tb + 0.2);
+  }
+  return T;
+}
+
+// Inside that overlap the inverse still lands in a region whose own
+// temperature is on its side of the boundary.
+TEST(If97RoundTrip, InverseNearBoundariesStaysInItsRegion) {
+  for (double p : {1e6, 20e6, 45e6, 80e6}) {
+    double Tb = 0;
+    const bool has_b23 = b23_T(p, Tb) == Status::Ok;
+    for (double dT = -0.1; dT <= 0.1; dT += 0.01) {
+      std::vector<double> temps;
+      if (p <= kPmax5) temps.push_back(kT25 + dT);
+      if (has_b23) {
+        temps.push_back(Tb + dT);
+        temps.push_back(kT13 + dT);
+      }
+      for (double T : temps) {
+        State st, back;
+        ASSERT_EQ(state_pT(p, T, st), Status::Ok) << p << " " << T;
+        for (int by_s = 0; by_s < 2; ++by_s) {
+          ASSERT_EQ(by_s ? state_ps(p, st.s, back) : state_ph(p, st.h, back), Status::Ok);
+          EXPECT_NEAR(back.T, T, 0.2) << p << " " << T;
+          const double eps = 1e-9 * T;
+          if (back.region == 5) {
+            EXPECT_GT(back.T, kT25 - eps);
+          } else if (back.region == 1) {
+            EXPECT_LT(back.T, kT13 + eps);
+          } else if (back.region == 3) {
+            EXPECT_GT(back.T, kT13 - eps);
+            EXPECT_LT(back.T, Tb + eps);
+          } else if (back.region == 2) {
+            EXPECT_LT(back.T, kT25 + eps);
+            if (has_b23) {
+              EXPECT_GT(back.T, Tb - eps);
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
+  const double pressures[] = {700,    5e3,    0.1e6,  1e6,  5e6,    10e6, 16.5e6, 16.6e6,
+                              18e6,   20e6,   21.5e6, 22e6, 22.1e6, 23e6, 25e6,   30e6,
+                              40e6,   50e6,   60e6,   80e6, 100e6};
+  int regions[6] = {};
+  for (double p : pressures) {
+    double Ts = 0;
+    const bool has_sat = tsat(p, Ts) == Status::Ok;
+    for (double T : temperatures_for(p)) {
+      if (T > kT25 && p > kPmax5) continue;
+      if (has_sat && std::abs(T - Ts) < 0.05) continue;  // on the saturation line
+      State st;
+      ASSERT_EQ(state_pT(p, T, st), Status::Ok) << "p=" << p << " T=" << T;
+      ASSERT_TRUE(all_finite(st)) << "p=" << p << " T=" << T;
+      ++regions[st.region];
+      // Close to the critical point T(p, h) is ill-conditioned (cp large).
+      const bool critical = std::abs(T - kTc) < 3 && std::abs(p - kPc) < 1e6;
+      const double tol = critical ? 1e-5 : 1e-8 * T;
+      State back;
+      ASSERT_EQ(state_ph(p, st.h, back), Status::Ok) << "p=" << p << " T=" << T;
+      EXPECT_NEAR(back.T, T, tol) << "T(p,h) p=" << p << " T=" << T << " region " << st.region;
+      EXPECT_EQ(back.region, st.region) << "p=" << p << " T=" << T;
+      EXPECT_NEAR(back.v / st.v, 1.0, critical ? 1e-5 : 1e-8) << "p=" << p << " T=" << T;
+      ASSERT_EQ(state_ps(p, st.s, back), Status::Ok) << "p=" << p << " T=" << T;
+      EXPECT_NEAR(back.T, T, tol) << "T(p,s) p=" << p << " T=" << T << " region " << st.region;
+      EXPECT_NEAR(back.h, st.h, 1e-9 * std::abs(st.h) + 1e-6) << "p=" << p << " T=" << T;
+      double Tf;
+      ASSERT_EQ(temperature_ph(p, st.h, Tf), Status::Ok);
+      EXPECT_EQ(Tf, state_ph(p, st.h, back) == Status::Ok ? back.T : -1);
+    }
+  }
+  // The grid covers every single-phase region.
+  EXPECT_GT(regions[1], 20);
+  EXPECT_GT(regions[2], 20);
+  EXPECT_GT(regions[3], 15);
+  EXPECT_GT(regions[5], 10);
+}
+
+// The basic equations meet at the region boundaries within the formulation's
+// consistency tolerances, so a state just across a boundary is close.
+TEST(If97RoundTrip, BoundariesAreConsistent) {
+  for (double p : {16.6e6, 20e6, 40e6, 70e6, 100e6}) {
+    double Tb;
+    ASSERT_EQ(b23_T(p, Tb), Status::Ok);
+    State r2, r3;
+    ASSERT_EQ(region2_pT(p, Tb, r2), Status::Ok);
+    ASSERT_EQ(region3_pT(p, Tb, Branch::Vapour, r3), Status::Ok) << p;
+    EXPECT_NEAR(r3.v / r2.v, 1.0, 1e-3) << p;
+    EXPECT_NEAR(r3.h, r2.h, 1e3) << p;
+    State r1;
+    ASSERT_EQ(region1_pT(p, kT13, r1), Status::Ok);
+    ASSERT_EQ(region3_pT(p, kT13, Branch::Liquid, r3), Status::Ok) << p;
+    EXPECT_NEAR(r3.v / r1.v, 1.0, 1e-3) << p;
+    EXPECT_NEAR(r3.h, r1.h, 1e3) << p;
+  }
+  for (double p : {0.1e6, 10e6, 50e6}) {
+    State r2, r5;
+    ASSERT_EQ(region2_pT(p, kT25, r2), Status::Ok);
+    ASSERT_EQ(region5_pT(p, kT25, r5), Status::Ok);
+    EXPECT_NEAR(r5.h, r2.h, 1e3) << p;
+    EXPECT_NEAR(r5.v / r2.v, 1.0, 3e-4) << p;
+  }
+  // The metastable-vapour equation continues region 2 across saturation.
+  State a, b;
+  ASSERT_EQ(region2_pT(1e6, 453.0, a), Status::Ok);
+  ASSERT_EQ(region2_metastable_pT(1e6, 453.0, b), Status::Ok);
+  EXPECT_NEAR(a.h, b.h, 100);
+  EXPECT_NEAR(a.v / b.v, 1.0, 1e-3);
+  EXPECT_NEAR(a.s, b.s, 0.2);
+}
+
+// ---------------------------------------------------------------------------
+// Two-phase states
+// ---------------------------------------------------------------------------
+
+void saturated_pair(double p, State& l, State& g) {
+  double Ts;
+  ASSERT_EQ(tsat(p, Ts), Status::Ok);
+  if (Ts <= kT13) {
+    ASSERT_EQ(region1_pT(p, Ts, l), Status::Ok);
+    ASSERT_EQ(region2_pT(p, Ts, g), Status::Ok);
+  } else {
+    ASSERT_EQ(region3_pT(p, Ts, Branch::Liquid, l), Status::Ok);
+    ASSERT_EQ(region3_pT(p, Ts, Branch::Vapour, g), Status::Ok);
+  }
+}
+
+TEST(If97TwoPhase, QualityFromEnthalpyAndEntropy) {
+  for (double p : {1e3, 0.1e6, 1e6, 5e6, 10e6, 16e6, 18e6, 20e6, 21.5e6, 22e6}) {
+    State l, g;
+    saturated_pair(p, l, g);
+    ASSERT_GT(g.h - l.h, 1e4) << p;
+    for (double x : {0.0, 0.05, 0.5, 0.95, 1.0}) {
+      const double h = l.h + x * (g.h - l.h), s = l.s + x * (g.s - l.s);
+      for (int by_s = 0; by_s < 2; ++by_s) {
+        State st;
+        ASSERT_EQ(by_s ? state_ps(p, s, st) : state_ph(p, h, st), Status::Ok) << p << " " << x;
+        ASSERT_TRUE(all_finite(st));
+        EXPECT_NEAR(st.T, l.T, 1e-9 * l.T) << p << " " << x;
+        if (x > 0 && x < 1) {
+          EXPECT_EQ(st.region, 4) << p << " " << x;
+          EXPECT_NEAR(st.quality, x, 1e-9) << p;
+          EXPECT_NEAR(st.v, l.v + x * (g.v - l.v), 1e-9 * st.v);
+          EXPECT_NEAR(by_s ? st.h : st.s, by_s ? h : s, by_s ? 1e-9 * h : 1e-9 * s);
+          EXPECT_NEAR(st.u, st.h - p * st.v, 1e-9 * std::abs(st.h));
+        }
+      }
+    }
+    // Just outside the dome the state is single-phase and continuous.
+    State below, above;
+    ASSERT_EQ(state_ph(p, l.h - 1.0, below), Status::Ok);
+    ASSERT_EQ(state_ph(p, g.h + 1.0, above), Status::Ok);
+    EXPECT_NE(below.region, 4);
+    EXPECT_NE(above.region, 4);
+    EXPECT_EQ(below.quality, 0.0);
+    EXPECT_EQ(above.quality, 1.0);
+    EXPECT_NEAR(below.T, l.T, 0.01);
+    EXPECT_NEAR(above.T, l.T, 0.01);
+  }
+}
+
+TEST(If97TwoPhase, SaturationLine) {
+  // Tsat inverts psat, and the slope matches a finite difference.
+  for (double T : {273.16, 300.0, 373.15, 450.0, 550.0, 623.15, 640.0, 647.0}) {
+    double p, Tback, dpdT, a, b;
+    ASSERT_EQ(psat(T, p), Status::Ok);
+    ASSERT_EQ(tsat(p, Tback), Status::Ok);
+    EXPECT_NEAR(Tback, T, 1e-9 * T);
+    ASSERT_EQ(dpsat_dT(T, dpdT), Status::Ok);
+    ASSERT_EQ(psat(T - 1e-3, a), Status::Ok);
+    ASSERT_EQ(psat(T + (T + 1e-3 <= kTc ? 1e-3 : 0.0), b), Status::Ok);
+    const double step = T + 1e-3 <= kTc ? 2e-3 : 1e-3;
+    EXPECT_NEAR(dpdT, (b - a) / step, 1e-5 * dpdT) << T;
+  }
+  double p;
+  ASSERT_EQ(psat(kTc, p), Status::Ok);
+  EXPECT_NEAR(p, kPc, 1e-6 * kPc);
+  // Clausius-Clapeyron with the saturated phases of the basic equations.
+  for (double pp : {0.1e6, 3e6, 14e6}) {
+    State l, g;
+    saturated_pair(pp, l, g);
+    double dpdT;
+    ASSERT_EQ(dpsat_dT(l.T, dpdT), Status::Ok);
+    EXPECT_NEAR((g.h - l.h) / (l.T * (g.v - l.v)), dpdT, 1e-3 * dpdT);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Derivatives against finite differences
+// ---------------------------------------------------------------------------
+
+TEST(If97Derivatives, VolumeOnPressureEnthalpyStates) {
+  struct Case {
+    double p, h;
+  };
+  // Regions 1, 2, 3 (both sides), 5, and two-phase at low and high pressure.
+  const Case cases[] = {{5e6, 400e3},  {0.1e6, 2800e3}, {25e6, 1800e3}, {25e6, 2300e3},
+                        {30e6, 5500e3}, {0.1e6, 1500e3}, {5e6, 2000e3},  {19e6, 2000e3},
+                        {80e6, 3000e3}, {3e3, 2500e3}};
+  for (const Case& c : cases) {
+    VolumeDerivatives d;
+    ASSERT_EQ(volume_derivatives_ph(c.p, c.h, d), Status::Ok) << c.p << " " << c.h;
+    State st;
+    ASSERT_EQ(state_ph(c.p, c.h, st), Status::Ok);
+    EXPECT_NEAR(d.v, st.v, 1e-12 * st.v);
+    const double dh = 1e-6 * c.h, dp = 1e-6 * c.p;
+    State a, b;
+    ASSERT_EQ(state_ph(c.p, c.h + dh, a), Status::Ok);
+    ASSERT_EQ(state_ph(c.p, c.h - dh, b), Status::Ok);
+    EXPECT_NEAR(d.dv_dh, (a.v - b.v) / (2 * dh), 1e-5 * std::abs(d.dv_dh))
+        << "dv/dh p=" << c.p << " h=" << c.h << " region " << st.region;
+    ASSERT_EQ(state_ph(c.p + dp, c.h, a), Status::Ok);
+    ASSERT_EQ(state_ph(c.p - dp, c.h, b), Status::Ok);
+    EXPECT_NEAR(d.dv_dp, (a.v - b.v) / (2 * dp), 1e-5 * std::abs(d.dv_dp))
+        << "dv/dp p=" << c.p << " h=" << c.h << " region " << st.region;
+  }
+}
+
+TEST(If97Derivatives, IsentropicWork) {
+  struct Case {
+    double Pa, Pb, h, G;
+  };
+  const Case cases[] = {
+      {10e6, 1e6, 3400e3, 50},   // superheated to superheated
+      {3e6, 0.01e6, 3200e3, 20}, // superheated to wet
+      {1e6, 0.05e6, 2600e3, 10}, // wet to wet
+      {30e6, 5e6, 2600e3, 80},   // region 3 to region 2
+      {0.1e6, 20e6, 400e3, 30},  // liquid compression: negative work
+      {40e6, 3e6, 4500e3, 5},    // region 5 / 2
+  };
+  for (const Case& c : cases) {
+    IsentropicWork w;
+    ASSERT_EQ(isentropic_work(c.Pa, c.Pb, c.h, c.G, w), Status::Ok) << c.Pa << " " << c.h;
+    State a, b;
+    ASSERT_EQ(state_ph(c.Pa, c.h, a), Status::Ok);
+    ASSERT_EQ(state_ps(c.Pb, a.s, b), Status::Ok);
+    EXPECT_NEAR(w.W, c.G * (c.h - b.h), 1e-9 * std::abs(w.W));
+    EXPECT_EQ(c.Pb > c.Pa, w.W < 0);
+    auto W = [](double Pa, double Pb, double h, double G) {
+      IsentropicWork r;
+      EXPECT_EQ(isentropic_work(Pa, Pb, h, G, r), Status::Ok);
+      return r.W;
+    };
+    const double ePa = 1e-6 * c.Pa, ePb = 1e-6 * c.Pb, eh = 1e-6 * c.h;
+    const double fPa = (W(c.Pa + ePa, c.Pb, c.h, c.G) - W(c.Pa - ePa, c.Pb, c.h, c.G)) / (2 * ePa);
+    const double fPb = (W(c.Pa, c.Pb + ePb, c.h, c.G) - W(c.Pa, c.Pb - ePb, c.h, c.G)) / (2 * ePb);
+    const double fh = (W(c.Pa, c.Pb, c.h + eh, c.G) - W(c.Pa, c.Pb, c.h - eh, c.G)) / (2 * eh);
+    const double fG = (W(c.Pa, c.Pb, c.h, c.G + 1) - W(c.Pa, c.Pb, c.h, c.G - 1)) / 2;
+    EXPECT_NEAR(w.dW_dPa, fPa, 1e-5 * std::abs(fPa)) << "dW/dPa case Pa=" << c.Pa;
+    EXPECT_NEAR(w.dW_dPb, fPb, 1e-5 * std::abs(fPb)) << "dW/dPb case Pa=" << c.Pa;
+    EXPECT_NEAR(w.dW_dh, fh, 1e-5 * std::abs(fh) + 1e-9 * c.G) << "dW/dh case Pa=" << c.Pa;
+    EXPECT_NEAR(w.dW_dG, fG, 1e-9 * std::abs(fG)) << "dW/dG case Pa=" << c.Pa;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Bad input
+// ---------------------------------------------------------------------------
+
+TEST(If97BadInput, OutsideTheRangeFails) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  State st;
+  struct PT {
+    double p, T;
+  };
+  for (PT c : {PT{0, 300}, PT{-1e5, 300}, PT{101e6, 300}, PT{1e5, 2300}, PT{60e6, 1100},
+               PT{1e5, 273.0}, PT{nan, 300}, PT{1e5, nan}, PT{inf, 300}, PT{1e5, inf}}) {
+    EXPECT_EQ(state_pT(c.p, c.T, st), Status::OutOfRange) << c.p << " " << c.T;
+  }
+  EXPECT_EQ(state_pT(1e5, kTmin - 0.5 * kTminTolerance, st), Status::Ok);
+  // Enthalpy / entropy beyond the temperature limits at that pressure.
+  for (double p : {1e3, 1e6, 30e6, 80e6}) {
+    State lo, hi;
+    ASSERT_EQ(state_pT(p, kTmin, lo), Status::Ok);
+    ASSERT_EQ(state_pT(p, p <= kPmax5 ? kTmax : kT25, hi), Status::Ok);
+    EXPECT_EQ(state_ph(p, lo.h - 1e4, st), Status::OutOfRange) << p;
+    EXPECT_EQ(state_ph(p, hi.h + 1e4, st), Status::OutOfRange) << p;
+    EXPECT_EQ(state_ps(p, lo.s - 50, st), Status::OutOfRange) << p;
+    EXPECT_EQ(state_ps(p, hi.s + 50, st), Status::OutOfRange) << p;
+    EXPECT_EQ(state_ph(p, hi.h - 1, st), Status::Ok) << p;
+  }
+  for (double bad : {nan, inf, -1.0, 0.0, 200e6}) {
+    EXPECT_NE(state_ph(bad, 2e6, st), Status::Ok);
+    EXPECT_NE(state_ps(bad, 5e3, st), Status::Ok);
+  }
+  EXPECT_NE(state_ph(1e6, nan, st), Status::Ok);
+  EXPECT_NE(state_ps(1e6, inf, st), Status::Ok);
+  double v = 0;
+  EXPECT_NE(psat(nan, v), Status::Ok);
+  EXPECT_NE(psat(700, v), Status::Ok);
+  EXPECT_NE(psat(200, v), Status::Ok);
+  EXPECT_NE(dpsat_dT(700, v), Status::Ok);
+  EXPECT_NE(tsat(30e6, v), Status::Ok);
+  EXPECT_NE(tsat(100, v), Status::Ok);
+  EXPECT_NE(tsat(nan, v), Status::Ok);
+  EXPECT_NE(b23_T(1e6, v), Status::Ok);
+  EXPECT_NE(b23_p(nan, v), Status::Ok);
+  EXPECT_NE(backward_T_ph(7, 1e6, 1e6, v), Status::Ok);
+  EXPECT_NE(backward_T_ph(2, -1e6, 3e6, v), Status::Ok);
+  EXPECT_NE(backward_T_ps(2, nan, 7e3, v), Status::Ok);
+  EXPECT_NE(backward_T_ps(2, 0.0, 7e3, v), Status::Ok);
+  EXPECT_NE(backward_v3_ph(1e6, 2e6, v), Status::Ok);  // below region 3's pressures
+  EXPECT_NE(backward_psat3_h(nan, v), Status::Ok);
+  EXPECT_NE(saturation_pressure_s3(nan, v), Status::Ok);
+  EXPECT_NE(saturation_pressure_s3(9e3, v), Status::Ok);
+  EXPECT_NE(region1_pT(-1, 300, st), Status::Ok);
+  EXPECT_NE(region2_pT(1e5, 0, st), Status::Ok);
+  EXPECT_NE(region3_rhoT(-5, 650, st), Status::Ok);
+  EXPECT_NE(region5_pT(nan, 1500, st), Status::Ok);
+  // No vapour root on an isotherm well above its spinodal pressure.
+  EXPECT_NE(region3_pT(60e6, 640, Branch::Vapour, st), Status::Ok);
+  VolumeDerivatives d;
+  EXPECT_NE(volume_derivatives_ph(nan, 1e6, d), Status::Ok);
+  IsentropicWork w;
+  EXPECT_NE(isentropic_work(10e6, 1e6, 3e6, nan, w), Status::Ok);
+  EXPECT_NE(isentropic_work(10e6, -1, 3e6, 1, w), Status::Ok);
+  EXPECT_NE(isentropic_work(10e6, 1e6, 1e9, 1, w), Status::Ok);
+}
+
 }  // namespace
 }  // namespace r3::steam
