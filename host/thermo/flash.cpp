@@ -627,6 +627,11 @@ Status flash_ps(const Model& m, double P, double S, std::span<const double> z, d
   return flash_p_spec(m, P, S, z, T_guess, r, Spec::S);
 }
 
+namespace {
+bool pv_newton(Ctx& c, double P, double beta, double T, FlashResult& r);
+Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r);
+}  // namespace
+
 Status flash_pv(const Model& m, double P, double beta, std::span<const double> zin, double T_guess,
                 FlashResult& r) {
   r = FlashResult{};
@@ -664,6 +669,17 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
       T = std::sqrt(lo * hi);
     }
   }
+  const double t_start = T;
+  if (pv_newton(c, P, beta, T, r)) return r.status;
+  return pv_by_tp_flashes(c, P, beta, t_start, r);
+}
+
+namespace {
+
+// Newton on T for the Rachford-Rice function at fixed beta, compositions by
+// successive substitution, from Wilson K-values at T.
+bool pv_newton(Ctx& c, double P, double beta, double T, FlashResult& r) {
+  const Model& m = c.m;
   for (int i = 0; i < c.n; ++i) c.K[i] = wilson_k(m.component(i), T, P);
   split(c, beta);
   std::vector<double> dtl(c.n), dtv(c.n);
@@ -671,7 +687,7 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
     LnPhiDerivatives dl{dtl, {}, {}}, dv{dtv, {}, {}};
     if (!ok(m.ln_fugacity_coefficients(Phase::Liquid, T, P, c.x, c.lpl, &dl)) ||
         !ok(m.ln_fugacity_coefficients(Phase::Vapour, T, P, c.y, c.lpv, &dv)))
-      return r.status = Status::Failed;
+      return false;
     double F = 0, dF = 0, triv = 0;
     for (int i : c.active) {
       const double lk = c.lpl[i] - c.lpv[i];
@@ -681,7 +697,7 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
       F += c.z[i] * (c.K[i] - 1) / den;
       dF += c.z[i] * c.K[i] * (dtl[i] - dtv[i]) / (den * den);
     }
-    if (triv < 1e-10 || !std::isfinite(F)) return r.status = Status::Failed;
+    if (triv < 1e-10 || !std::isfinite(F)) return false;
     double dT = dF > 0 ? -F / dF : (F > 0 ? -0.05 * T : 0.05 * T);
     dT = std::clamp(dT, -0.1 * T, 0.1 * T);
     // Compositions from the current K.
@@ -697,13 +713,90 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
       r.beta = beta;
       r.x = c.x;
       r.y = c.y;
-      if (!mixture_hs(c, r)) return r.status = Status::Failed;
-      return r.status = Status::Ok;
+      if (!mixture_hs(c, r)) return false;
+      r.status = Status::Ok;
+      return true;
     }
     T += dT;
-    if (T < kTmin || T > kTmax) return r.status = Status::Failed;
+    if (T < kTmin || T > kTmax) return false;
   }
-  return r.status = Status::Failed;
+  return false;
 }
+
+// Fallback: TP flashes. For 0 < beta < 1 the temperature where the TP
+// flash's vapour fraction equals beta; for the bubble (dew) point the
+// temperature where vapour (liquid) first appears, by bisection.
+Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r) {
+  FlashResult cur;
+  bool warm = false;
+  auto flash_at = [&](double t) {
+    if (!tp_core(c, t, P, cur, warm)) return false;
+    warm = cur.beta > 0 && cur.beta < 1;
+    return true;
+  };
+  r.status = Status::Failed;
+  if (beta > 0 && beta < 1) {
+    double T = T0;
+    auto eval = [&](double t, double& F, double& slope) {
+      if (!flash_at(t)) return false;
+      F = cur.beta - beta;
+      slope = 0;
+      return true;
+    };
+    if (solve_increasing(eval, T, 1e-11) != 0 || !flash_at(T)) return Status::Failed;
+    if (!(cur.beta > 0 && cur.beta < 1)) return Status::Failed;
+    r = cur;
+    return r.status = Status::Ok;
+  }
+  // Bubble point: lo all liquid, hi two-phase (or vapour); dew point: lo
+  // liquid or two-phase, hi all vapour.
+  auto inside = [&](double t, bool& in) {
+    if (!flash_at(t)) return false;
+    in = beta == 0 ? cur.beta > 0 : cur.beta >= 1;
+    return true;
+  };
+  double lo = T0, hi = T0;
+  bool in;
+  if (!inside(T0, in)) return Status::Failed;
+  for (int it = 0; it < 200; ++it) {
+    if (in) {
+      hi = lo;
+      lo = std::max(kTmin, lo / 1.05);
+      if (!inside(lo, in)) return Status::Failed;
+      if (!in) break;
+      if (lo <= kTmin) return Status::Failed;
+    } else {
+      lo = hi;
+      hi = std::min(kTmax, hi * 1.05);
+      if (!inside(hi, in)) return Status::Failed;
+      if (in) break;
+      if (hi >= kTmax) return Status::Failed;
+    }
+  }
+  if (!(hi > lo)) return Status::Failed;
+  for (int it = 0; it < 100 && hi - lo > 1e-10 * hi; ++it) {
+    const double mid = 0.5 * (lo + hi);
+    if (!inside(mid, in)) return Status::Failed;
+    (in ? hi : lo) = mid;
+  }
+  // The incipient phase's composition from the two-phase side.
+  const double t = beta == 0 ? hi : lo;
+  if (!flash_at(t)) return Status::Failed;
+  const bool two = cur.beta > 0 && cur.beta < 1;
+  r = cur;
+  r.T = t;
+  r.beta = beta;
+  if (beta == 0) {
+    r.x = c.z;
+    if (!two) r.y = c.z;
+  } else {
+    r.y = c.z;
+    if (!two) r.x = c.z;
+  }
+  if (!mixture_hs(c, r)) return Status::Failed;
+  return r.status = Status::Ok;
+}
+
+}  // namespace
 
 }  // namespace r3::thermo

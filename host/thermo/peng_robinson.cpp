@@ -81,34 +81,61 @@ inline D log(const D& a) {
 }
 
 // Real roots of Z^3 + c2 Z^2 + c1 Z + c0 above zmin; returns their count
-// (1..3) with the smallest in lo and the largest in hi.
+// (1..3) with the smallest in lo and the largest in hi. The largest real
+// root is found first (trigonometric or Cardano form, Newton-polished), the
+// other two from the deflated quadratic in its cancellation-free form, so a
+// liquid root many orders of magnitude below the vapour root keeps its
+// relative accuracy.
 int cubic_roots(double c2, double c1, double c0, double zmin, double& lo, double& hi) {
-  double roots[3];
-  int nr = 0;
+  auto polish = [&](double z) {
+    for (int it = 0; it < 4; ++it) {
+      const double f = ((z + c2) * z + c1) * z + c0;
+      const double df = (3.0 * z + 2.0 * c2) * z + c1;
+      if (df == 0 || !std::isfinite(df)) break;
+      const double dz = f / df;
+      z -= dz;
+      if (std::abs(dz) <= 1e-16 * std::abs(z)) break;
+    }
+    return z;
+  };
   const double p = c1 - c2 * c2 / 3.0;
   const double q = 2.0 * c2 * c2 * c2 / 27.0 - c2 * c1 / 3.0 + c0;
   const double disc = q * q / 4.0 + p * p * p / 27.0;
+  double z1;
   if (disc > 0) {
     const double sd = std::sqrt(disc);
-    roots[nr++] = std::cbrt(-q / 2.0 + sd) + std::cbrt(-q / 2.0 - sd) - c2 / 3.0;
+    z1 = std::cbrt(-q / 2.0 + sd) + std::cbrt(-q / 2.0 - sd) - c2 / 3.0;
   } else {
     const double m = 2.0 * std::sqrt(std::max(-p / 3.0, 0.0));
     const double arg = m > 0 ? std::clamp(3.0 * q / (p * m), -1.0, 1.0) : 0.0;
-    const double th = std::acos(arg) / 3.0;
-    for (int k = 0; k < 3; ++k) roots[nr++] = m * std::cos(th - 2.0943951023931957 * k) - c2 / 3.0;
+    z1 = m * std::cos(std::acos(arg) / 3.0) - c2 / 3.0;  // the largest of three
   }
+  z1 = polish(z1);
+  double roots[5] = {z1, 0, 0, 0, 0};
+  int nr = 1;
+  auto quadratic = [&](double qa, double qb, double qc) {  // qa Z^2 + qb Z + qc
+    const double d2 = qb * qb - 4.0 * qa * qc;
+    if (!(d2 >= 0) || qa == 0) return;
+    const double t = -0.5 * (qb + std::copysign(std::sqrt(d2), qb));
+    if (t == 0) return;
+    roots[nr++] = polish(t / qa);
+    roots[nr++] = polish(qc / t);
+  };
+  // Z^2 + e1 Z + e0 after dividing out (Z - z1).
+  const double e1 = c2 + z1;
+  quadratic(1.0, e1, c1 + z1 * e1);
+  // Tiny roots (a liquid at very low pressure, where the deflation cancels):
+  // start from the quadratic that neglects Z^3.
+  if (std::abs(z1) > 1e-3) quadratic(c2, c1, c0);
   int count = 0;
   lo = 1e300;
   hi = -1e300;
   for (int k = 0; k < nr; ++k) {
-    double z = roots[k];
-    for (int it = 0; it < 3; ++it) {  // Newton polish
-      const double f = ((z + c2) * z + c1) * z + c0;
-      const double df = (3.0 * z + 2.0 * c2) * z + c1;
-      if (df == 0) break;
-      z -= f / df;
-    }
+    const double z = roots[k];
     if (!(z > zmin) || !std::isfinite(z)) continue;
+    // Keep genuine roots only (a polish from a poor start may not converge).
+    const double scale = std::abs(z * z * z) + std::abs(c2 * z * z) + std::abs(c1 * z) + std::abs(c0);
+    if (std::abs(((z + c2) * z + c1) * z + c0) > 1e-10 * scale) continue;
     ++count;
     lo = std::min(lo, z);
     hi = std::max(hi, z);
@@ -372,30 +399,43 @@ class PengRobinsonModel final : public Model {
     const double R = kGasConstant;
     const double r = c0_[i] - c1_[i] * std::sqrt(T);
     const double a = r * r, b = b_[i];
+    auto lnphi = [&](double z, double A, double B) {
+      return z - 1.0 - std::log(z - B) -
+             A / (2.0 * kSqrt2 * B) * std::log((z + (1 + kSqrt2) * B) / (z + (1 - kSqrt2) * B));
+    };
+    // Safeguarded Newton on ln P for equal fugacities of the two roots,
+    // d(ln phi_L - ln phi_V)/d ln P = Z_L - Z_V, inside a bracket [lo, hi]
+    // that single-root pressures and the sign of the difference narrow.
     double lnp = std::log(c.pc) + ln_psat_reduced(c, T).v;
-    for (int it = 0; it < 200; ++it) {
+    double lo = -1e300, hi = 1e300, step = 0.1;
+    for (int it = 0; it < 300; ++it) {
       const double P = std::exp(lnp);
       const double A = a * P / (R * T * R * T), B = b * P / (R * T);
       double zl, zv;
       const int nr = cubic_roots(-(1.0 - B), A - 3.0 * B * B - 2.0 * B,
                                  -(A * B - B * B - B * B * B), B, zl, zv);
       if (nr == 0) return Status::Failed;
-      if (nr == 1 || zv - zl < 1e-12) {
-        // One root: above the liquid spinodal pressure when it is liquid-like
-        // (V/b below the critical 3.95), below the vapour spinodal otherwise.
-        lnp += zl / B < 3.95 ? -0.05 : 0.05;
-        continue;
+      double next;
+      if (nr == 1 || zv - zl <= 1e-10 * zv) {
+        // One root: liquid-like (V/b below the critical 3.95) means P lies
+        // above the three-root range, vapour-like below it.
+        const bool liquid = zl / B < 3.95;
+        (liquid ? hi : lo) = lnp;
+        next = liquid ? lnp - step : lnp + step;
+        step *= 2;
+      } else {
+        const double g = lnphi(zl, A, B) - lnphi(zv, A, B);
+        if (std::abs(g) < 1e-12) {
+          psat = P;
+          return Status::Ok;
+        }
+        (g > 0 ? lo : hi) = lnp;
+        next = lnp + std::clamp(g / (zv - zl), -0.5, 0.5);
+        step = 0.1;
       }
-      auto lnphi = [&](double z) {
-        return z - 1.0 - std::log(z - B) -
-               A / (2.0 * kSqrt2 * B) * std::log((z + (1 + kSqrt2) * B) / (z + (1 - kSqrt2) * B));
-      };
-      const double gdiff = lnphi(zl) - lnphi(zv);
-      if (std::abs(gdiff) < 1e-13) {
-        psat = P;
-        return Status::Ok;
-      }
-      lnp += std::clamp(gdiff / (zv - zl), -0.2, 0.2);
+      if (lo > -1e300 && hi < 1e300 && !(next > lo && next < hi)) next = 0.5 * (lo + hi);
+      if (hi - lo < 1e-15 * std::abs(lnp)) break;
+      lnp = next;
     }
     return Status::Failed;
   }
