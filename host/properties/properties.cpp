@@ -105,6 +105,57 @@ bool fill_stream_vector(int32_t ipropset, const std::vector<double>& flows, doub
   return true;
 }
 
+namespace {
+
+// Sets flows, total and pressure of a vector, everything else missing; the
+// model for the run's components, or null when the composition is unusable.
+const thermo::Model* start_vector(int32_t ipropset, const std::vector<double>& flows, double P,
+                                  double* v) {
+  const int ncf = run().ncomp();
+  if (static_cast<int>(flows.size()) != ncf) return nullptr;
+  for (int i = 0; i < ncf + 9; ++i) v[i] = kRmiss;
+  double total = 0.0;
+  for (int i = 0; i < ncf; ++i) {
+    v[i] = flows[static_cast<size_t>(i)];
+    total += flows[static_cast<size_t>(i)];
+  }
+  v[ncf] = total;
+  v[ncf + 2] = P;
+  if (!composition_ok({v, static_cast<size_t>(ncf)}) || !(P > 0.0)) return nullptr;
+  return model_for(ipropset, all_components());
+}
+
+}  // namespace
+
+bool fill_stream_vector_pv(int32_t ipropset, const std::vector<double>& flows, double P,
+                           double beta, double* v) {
+  const thermo::Model* m = start_vector(ipropset, flows, P, v);
+  if (m == nullptr) return false;
+  const int ncf = run().ncomp();
+  thermo::FlashResult r;
+  if (thermo::flash_pv(*m, P, beta, {v, static_cast<size_t>(ncf)}, 300.0, r) == Status::Failed) {
+    return false;
+  }
+  store_flash(*m, r, ncf, v);
+  return true;
+}
+
+bool fill_stream_vector_ph(int32_t ipropset, const std::vector<double>& flows, double P,
+                           double h_mass, double* v) {
+  const thermo::Model* m = start_vector(ipropset, flows, P, v);
+  if (m == nullptr) return false;
+  const int ncf = run().ncomp();
+  double mw = 0.0;
+  m->molecular_weight({v, static_cast<size_t>(ncf)}, mw);
+  thermo::FlashResult r;
+  if (thermo::flash_ph(*m, P, h_mass * mw, {v, static_cast<size_t>(ncf)}, 300.0, r) ==
+      Status::Failed) {
+    return false;
+  }
+  store_flash(*m, r, ncf, v);
+  return true;
+}
+
 int32_t complete_from_ph(int32_t ipropset, double* v, double h_molar) {
   const int ncf = run().ncomp();
   const thermo::Model* m = model_for(ipropset, all_components());

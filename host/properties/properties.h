@@ -13,6 +13,13 @@ namespace r3::host {
 bool fill_stream_vector(int32_t ipropset, const std::vector<double>& flows, double T, double P,
                         double* v);
 
+// The same from pressure and molar vapour fraction, or pressure and mass
+// enthalpy (J/kg).
+bool fill_stream_vector_pv(int32_t ipropset, const std::vector<double>& flows, double P,
+                           double beta, double* v);
+bool fill_stream_vector_ph(int32_t ipropset, const std::vector<double>& flows, double P,
+                           double h_mass, double* v);
+
 // Completes a material stream vector whose flows, pressure and molar
 // enthalpy are known by a PH flash (temperature estimate from the vector when
 // present). Returns the flash status (0, -1 or -2).

@@ -1,0 +1,422 @@
+// r3sim: runs a block or a flowsheet of user-model blocks from a case file.
+//
+//   r3sim run CASE.toml [--report FILE] [--history FILE] [--json FILE] [--quiet]
+//   r3sim check CASE.toml [--json FILE]
+//   r3sim models [--library PATH]
+//
+// The model library is loaded at run time; its host operations resolve
+// against this program. Exit codes: 0 solved (or check passed), 1 bad command
+// line or case file, 2 a model reported failure, 3 not converged or a
+// specification/structure error.
+#include <dlfcn.h>
+#include <elf.h>
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "host/case/case.h"
+#include "host/numeric/fd.h"
+#include "apps/r3sim/props.h"
+#include "host/services/context.h"
+#include "host/solver/flowsheet.h"
+#include "host/units/units.h"
+
+#ifndef R3_DEFAULT_LIBRARY
+#define R3_DEFAULT_LIBRARY "libr3models.so"
+#endif
+#ifndef R3_VERSION
+#define R3_VERSION "0.1.0"
+#endif
+
+namespace fs = std::filesystem;
+using namespace r3::host;
+
+namespace {
+
+// The model library: the --library path, else R3_LIBRARY, else the library
+// built with this program, else libr3models.so beside it.
+std::string library_path(const std::string& given) {
+  if (!given.empty()) return given;
+  if (const char* env = std::getenv("R3_LIBRARY")) return env;
+  if (fs::exists(R3_DEFAULT_LIBRARY)) return R3_DEFAULT_LIBRARY;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    for (const fs::path& p : {self.parent_path() / "libr3models.so",
+                              self.parent_path() / "../lib/libr3models.so"}) {
+      if (fs::exists(p)) return p.string();
+    }
+  }
+  return "libr3models.so";
+}
+
+void* open_library(const std::string& path, std::string& error) {
+  void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (h == nullptr) error = "cannot load the model library " + path + ": " + dlerror();
+  return h;
+}
+
+// Functions a shared library defines and exports, read from its dynamic
+// symbol table.
+bool exported_functions(const std::string& path, std::vector<std::string>& out, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot open " + path;
+    return false;
+  }
+  std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (data.size() < sizeof(Elf64_Ehdr) || std::memcmp(data.data(), ELFMAG, SELFMAG) != 0 ||
+      data[EI_CLASS] != ELFCLASS64) {
+    error = path + " is not a 64-bit ELF shared library";
+    return false;
+  }
+  Elf64_Ehdr eh;
+  std::memcpy(&eh, data.data(), sizeof eh);
+  auto section = [&](size_t i, Elf64_Shdr& sh) {
+    const size_t off = eh.e_shoff + i * eh.e_shentsize;
+    if (off + sizeof sh > data.size()) return false;
+    std::memcpy(&sh, data.data() + off, sizeof sh);
+    return true;
+  };
+  for (size_t i = 0; i < eh.e_shnum; ++i) {
+    Elf64_Shdr sh;
+    if (!section(i, sh) || sh.sh_type != SHT_DYNSYM) continue;
+    Elf64_Shdr strtab;
+    if (!section(sh.sh_link, strtab)) break;
+    for (size_t k = 0; k * sizeof(Elf64_Sym) + sizeof(Elf64_Sym) <= sh.sh_size; ++k) {
+      Elf64_Sym sym;
+      const size_t off = sh.sh_offset + k * sizeof(Elf64_Sym);
+      if (off + sizeof sym > data.size()) break;
+      std::memcpy(&sym, data.data() + off, sizeof sym);
+      if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_shndx == SHN_UNDEF) continue;
+      if (ELF64_ST_BIND(sym.st_info) != STB_GLOBAL) continue;
+      const size_t name = strtab.sh_offset + sym.st_name;
+      if (name >= data.size()) continue;
+      out.emplace_back(data.data() + name);
+    }
+  }
+  std::sort(out.begin(), out.end());
+  return true;
+}
+
+struct RunOptions {
+  std::string case_path, library, report, history, json;
+  bool quiet = false;
+};
+
+// Connects the output units: the report unit to a file or standard output,
+// the message units to the history file or standard error.
+struct Outputs {
+  std::FILE* report = stdout;
+  std::FILE* history = stderr;
+  bool open(const RunOptions& o, std::string& error) {
+    units::reset();
+    if (!o.report.empty() && !(report = std::fopen(o.report.c_str(), "w"))) {
+      error = "cannot write " + o.report;
+      return false;
+    }
+    if (!o.history.empty() && !(history = std::fopen(o.history.c_str(), "w"))) {
+      error = "cannot write " + o.history;
+      return false;
+    }
+    units::connect(units::kReportUnit, report);
+    units::connect(units::kMessageUnit, history);
+    units::connect(units::kSecondMessageUnit, history);
+    return true;
+  }
+  ~Outputs() {
+    if (report != stdout && report) std::fclose(report);
+    if (history != stderr && history) std::fclose(history);
+  }
+};
+
+std::string fmt_e(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%14.6e", v);
+  return buf;
+}
+
+// The table of solved streams, one column per stream.
+void write_stream_table(Flowsheet& fsh, std::FILE* out) {
+  const Case& c = fsh.definition();
+  std::fprintf(out, "\n STREAM RESULTS\n");
+  const int ncf = static_cast<int>(c.components.size());
+  for (const StreamDef& s : c.streams) {
+    const std::vector<double>* v = fsh.stream_vector(s.id);
+    if (v == nullptr) continue;
+    std::fprintf(out, "\n  %-8s", s.id.c_str());
+    if (s.kind != StreamDef::Kind::Material) {
+      std::fprintf(out, " (%s)  %s W\n", s.kind == StreamDef::Kind::Work ? "work" : "heat",
+                   fmt_e((*v)[0]).c_str());
+      continue;
+    }
+    std::fprintf(out, "\n");
+    const double* x = v->data();
+    std::fprintf(out, "    TEMPERATURE      K       %s\n", fmt_e(x[ncf + 1]).c_str());
+    std::fprintf(out, "    PRESSURE         PA      %s\n", fmt_e(x[ncf + 2]).c_str());
+    std::fprintf(out, "    TOTAL FLOW       KMOL/S  %s\n", fmt_e(x[ncf]).c_str());
+    std::fprintf(out, "    MASS ENTHALPY    J/KG    %s\n", fmt_e(x[ncf + 3]).c_str());
+    std::fprintf(out, "    VAPOUR FRACTION          %s\n", fmt_e(x[ncf + 4]).c_str());
+    std::fprintf(out, "    DENSITY          KG/M3   %s\n", fmt_e(x[ncf + 7]).c_str());
+    std::fprintf(out, "    MOLECULAR WEIGHT         %s\n", fmt_e(x[ncf + 8]).c_str());
+    for (int i = 0; i < ncf; ++i) {
+      std::fprintf(out, "    FLOW %-10s  KMOL/S  %s\n", c.components[static_cast<size_t>(i)].c_str(),
+                   fmt_e(x[i]).c_str());
+    }
+  }
+}
+
+nlohmann::json stream_json(Flowsheet& fsh) {
+  nlohmann::json out = nlohmann::json::object();
+  const Case& c = fsh.definition();
+  const int ncf = static_cast<int>(c.components.size());
+  auto num = [](double v) { return (std::isfinite(v) && v < 0.5 * kRmiss) ? nlohmann::json(v) : nlohmann::json(); };
+  for (const StreamDef& s : c.streams) {
+    const std::vector<double>* v = fsh.stream_vector(s.id);
+    if (v == nullptr) continue;
+    if (s.kind != StreamDef::Kind::Material) {
+      out[s.id] = {{"value", num((*v)[0])}};
+      continue;
+    }
+    const double* x = v->data();
+    nlohmann::json flows = nlohmann::json::object();
+    for (int i = 0; i < ncf; ++i) flows[c.components[static_cast<size_t>(i)]] = num(x[i]);
+    out[s.id] = {{"temperature", num(x[ncf + 1])},   {"pressure", num(x[ncf + 2])},
+                 {"total_flow", num(x[ncf])},        {"mass_enthalpy", num(x[ncf + 3])},
+                 {"vapour_fraction", num(x[ncf + 4])}, {"density", num(x[ncf + 7])},
+                 {"molecular_weight", num(x[ncf + 8])}, {"flows", flows}};
+  }
+  return out;
+}
+
+bool write_json(const std::string& path, const nlohmann::json& j) {
+  std::ofstream out(path);
+  if (!out) {
+    std::cerr << "r3sim: cannot write " << path << "\n";
+    return false;
+  }
+  out << j.dump(2) << "\n";
+  return true;
+}
+
+// Loads the case and the library and initialises the flowsheet; returns the
+// exit code (0 when ready).
+int prepare(const RunOptions& o, Flowsheet& fsh, void*& lib) {
+  Case c;
+  std::string error;
+  if (!load_case(o.case_path, c, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  lib = open_library(library_path(o.library), error);
+  if (lib == nullptr) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  auto resolve = [lib](const std::string& name) {
+    return reinterpret_cast<r3::EntryFn>(dlsym(lib, name.c_str()));
+  };
+  if (!fsh.build(c, resolve, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  const Outcome init = fsh.initialise(error);
+  if (init != Outcome::Solved) {
+    std::cerr << "r3sim: " << error << "\n";
+    return static_cast<int>(init);
+  }
+  return 0;
+}
+
+int command_run(const RunOptions& o) {
+  Outputs out;
+  std::string error;
+  if (!out.open(o, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  Flowsheet fsh;
+  void* lib = nullptr;
+  nlohmann::json j;
+  const int prep = prepare(o, fsh, lib);
+  SolveReport rep;
+  if (prep == 0) {
+    if (fsh.check_structure(error) != Outcome::Solved) {
+      std::cerr << "r3sim: " << error << "\n";
+      rep.outcome = Outcome::NotSolved;
+      rep.message = error;
+    } else {
+      rep = fsh.solve(fsh.definition().solver.max_iterations, fsh.definition().solver.tolerance,
+                      o.quiet ? nullptr : stderr);
+      if (!rep.converged) std::cerr << "r3sim: " << rep.message << "\n";
+    }
+    fsh.update_streams();
+    std::string report_text;
+    units::capture(units::kReportUnit);
+    fsh.write_reports();
+    for (const std::string& line : units::take(units::kReportUnit)) report_text += line + "\n";
+    std::fputs(report_text.c_str(), out.report);
+    write_stream_table(fsh, out.report);
+    std::fflush(out.report);
+    j["report"] = report_text;
+  } else {
+    rep.outcome = static_cast<Outcome>(prep);
+  }
+  if (!o.json.empty()) {
+    j["converged"] = rep.converged;
+    j["iterations"] = rep.iterations;
+    j["residual_norm"] = rep.residual_norm;
+    j["status"] = rep.converged ? "converged" : (prep != 0 ? "failed" : rep.message);
+    j["blocks"] = nlohmann::json::array();
+    nlohmann::json vars = nlohmann::json::object(), fixed = nlohmann::json::array();
+    for (auto& b : fsh.blocks()) {
+      j["blocks"].push_back({{"id", b->id}, {"model", fsh.definition().blocks.empty() ? "" : ""}, {"istat", b->istat}});
+    }
+    for (size_t i = 0; i < fsh.blocks().size() && i < fsh.definition().blocks.size(); ++i) {
+      j["blocks"][i]["model"] = fsh.definition().blocks[i].model;
+    }
+    for (const Variable& v : fsh.variables()) {
+      vars[v.name] = v.value;
+      if (v.fixed) fixed.push_back(v.name);
+    }
+    j["variables"] = vars;
+    j["fixed"] = fixed;
+    j["streams"] = prep == 0 ? stream_json(fsh) : nlohmann::json::object();
+    if (!write_json(o.json, j)) return 1;
+  }
+  fsh.blocks().clear();
+  return prep != 0 ? prep : static_cast<int>(rep.outcome);
+}
+
+// Compares every block's analytic Jacobian with finite differences at the
+// current point; prints mismatches and returns their count.
+int check_blocks(Flowsheet& fsh, const std::string& where, nlohmann::json& report) {
+  int bad = 0;
+  for (auto& bp : fsh.blocks()) {
+    Block& b = *bp;
+    const std::vector<double> y0 = b.y;
+    numeric::ResidualFn fn = [&b](const std::vector<double>& y, std::vector<double>& f) {
+      b.y = y;
+      b.ieval1 = b.ieval2 = 0;
+      if (b.call(r3::KODE_RESID) != 0 || b.ieval1 || b.ieval2) return false;
+      f = b.f;
+      for (double v : f) {
+        if (!std::isfinite(v)) return false;
+      }
+      return true;
+    };
+    b.y = y0;
+    b.call(r3::KODE_JACOB);
+    const std::vector<double> analytic = b.dfdy;
+    numeric::Pattern p{std::vector<int>(b.ijrow.begin(), b.ijrow.end()),
+                       std::vector<int>(b.ijcol.begin(), b.ijcol.end())};
+    std::vector<numeric::Mismatch> mm;
+    std::vector<double> fscl(b.fscl.begin(), b.fscl.end());
+    if (!numeric::compare(fn, y0, b.yscl, fscl, p, analytic, 1e-4, 1e-6, mm)) {
+      std::cout << "  " << b.id << " (" << where << "): residuals could not be evaluated\n";
+      ++bad;
+    }
+    b.y = y0;
+    for (const auto& m : mm) {
+      std::cout << "  " << b.id << " (" << where << "): d " << b.eqn_name(m.row) << " / d "
+                << b.var_name(m.col) << ": analytic " << m.analytic << ", numeric " << m.numeric
+                << (m.outside_pattern ? " (not in the pattern)" : "") << "\n";
+      report["mismatches"].push_back({{"block", b.id}, {"where", where},
+                                      {"equation", b.eqn_name(m.row)}, {"variable", b.var_name(m.col)},
+                                      {"analytic", m.analytic}, {"numeric", m.numeric}});
+    }
+    bad += static_cast<int>(mm.size());
+  }
+  return bad;
+}
+
+int command_check(const RunOptions& o) {
+  Outputs out;
+  std::string error;
+  RunOptions quiet = o;
+  if (!out.open(quiet, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  units::capture(units::kReportUnit);
+  Flowsheet fsh;
+  void* lib = nullptr;
+  const int prep = prepare(o, fsh, lib);
+  if (prep != 0) return prep;
+  nlohmann::json j;
+  j["mismatches"] = nlohmann::json::array();
+  std::cout << "Jacobian check of " << o.case_path << "\n";
+  int bad = check_blocks(fsh, "initial point", j);
+  if (fsh.check_structure(error) == Outcome::Solved) {
+    const SolveReport rep = fsh.solve(fsh.definition().solver.max_iterations,
+                                      fsh.definition().solver.tolerance, nullptr);
+    if (rep.converged) {
+      bad += check_blocks(fsh, "solution", j);
+    } else {
+      std::cout << "  (not converged: " << rep.message << "; checked at the initial point only)\n";
+    }
+  } else {
+    std::cout << "  (" << error << "; checked at the initial point only)\n";
+  }
+  std::cout << (bad == 0 ? "Jacobian check passed\n" : "Jacobian check failed: " + std::to_string(bad) + " mismatch(es)\n");
+  j["passed"] = bad == 0;
+  if (!o.json.empty() && !write_json(o.json, j)) return 1;
+  fsh.blocks().clear();
+  return bad == 0 ? 0 : 1;
+}
+
+int command_models(const std::string& library) {
+  const std::string path = library_path(library);
+  std::vector<std::string> names;
+  std::string error;
+  if (!exported_functions(path, names, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  std::cout << "Entries of " << path << ":\n";
+  for (const std::string& n : names) std::cout << "  " << n << "\n";
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"r3sim: run equation-oriented unit-operation models from a case file"};
+  app.set_version_flag("--version", std::string("r3sim ") + R3_VERSION);
+  app.require_subcommand(1);
+  RunOptions ro;
+  std::string library;
+  auto* run = app.add_subcommand("run", "solve a case and print the blocks' reports and the streams");
+  run->add_option("case", ro.case_path, "case file (TOML)")->required();
+  run->add_option("--report", ro.report, "write the report to FILE instead of standard output");
+  run->add_option("--history", ro.history, "write the models' messages to FILE instead of standard error");
+  run->add_option("--json", ro.json, "write machine-readable results to FILE");
+  run->add_option("--library", ro.library, "model library to load (default: libr3models.so)");
+  run->add_flag("--quiet", ro.quiet, "no iteration progress");
+  RunOptions co;
+  auto* check = app.add_subcommand("check", "compare every block's analytic Jacobian with finite differences");
+  check->add_option("case", co.case_path, "case file (TOML)")->required();
+  check->add_option("--json", co.json, "write the mismatches to FILE");
+  check->add_option("--library", co.library, "model library to load");
+  auto* models = app.add_subcommand("models", "list the entries a model library exports");
+  models->add_option("--library", library, "model library (default: libr3models.so)");
+  PropsOptions po;
+  auto* props = add_props_command(app, po);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int rc = app.exit(e);
+    return rc == 0 ? 0 : 1;
+  }
+  if (run->parsed()) return command_run(ro);
+  if (check->parsed()) return command_check(co);
+  if (models->parsed()) return command_models(library);
+  if (props->parsed()) return run_props_command(po);
+  return 1;
+}

@@ -1,0 +1,349 @@
+#include "host/case/case.h"
+
+#include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <toml++/toml.h>
+
+namespace r3::host {
+namespace {
+
+// A failure while reading: the line and the message.
+struct CaseError {
+  int line;
+  std::string message;
+};
+
+int line_of(const toml::node& n) { return static_cast<int>(n.source().begin.line); }
+
+[[noreturn]] void fail(int line, std::string message) { throw CaseError{line, std::move(message)}; }
+
+double number(const toml::node& n, const std::string& what) {
+  if (auto v = n.value<double>()) {
+    if (!std::isfinite(*v)) fail(line_of(n), what + " must be a finite number");
+    return *v;
+  }
+  fail(line_of(n), what + " must be a number");
+}
+
+int32_t integer(const toml::node& n, const std::string& what) {
+  if (auto v = n.value<int64_t>()) {
+    if (*v < INT32_MIN || *v > INT32_MAX) fail(line_of(n), what + " is outside the 32-bit range");
+    return static_cast<int32_t>(*v);
+  }
+  fail(line_of(n), what + " must be an integer");
+}
+
+std::string text(const toml::node& n, const std::string& what) {
+  if (auto v = n.value<std::string>()) return *v;
+  fail(line_of(n), what + " must be a string");
+}
+
+std::string identifier(const toml::node& n, const std::string& what) {
+  std::string s = text(n, what);
+  if (s.empty() || s.size() > 8) fail(line_of(n), what + " '" + s + "' must have 1 to 8 characters");
+  if (s.find(' ') != std::string::npos) fail(line_of(n), what + " '" + s + "' must not contain blanks");
+  return s;
+}
+
+std::vector<std::string> identifiers(const toml::node* n, const std::string& what) {
+  std::vector<std::string> out;
+  if (n == nullptr) return out;
+  const toml::array* a = n->as_array();
+  if (a == nullptr) fail(line_of(*n), what + " must be an array of stream identifiers");
+  for (const toml::node& e : *a) out.push_back(identifier(e, what + " entry"));
+  return out;
+}
+
+// Rejects keys that the table does not define, listing the ones it does.
+void known_keys(const toml::table& t, std::initializer_list<const char*> keys, const std::string& where) {
+  for (const auto& [k, v] : t) {
+    bool ok = false;
+    for (const char* key : keys) ok = ok || k.str() == key;
+    if (!ok) {
+      std::string list;
+      for (const char* key : keys) list += std::string(list.empty() ? "" : ", ") + key;
+      fail(line_of(v), "unknown key '" + std::string(k.str()) + "' in " + where + " (expected one of: " + list + ")");
+    }
+  }
+}
+
+const toml::table& table_of(const toml::node& n, const std::string& what) {
+  const toml::table* t = n.as_table();
+  if (t == nullptr) fail(line_of(n), what + " must be a table");
+  return *t;
+}
+
+std::vector<double> component_values(const toml::node& n, const Case& c, const std::string& what) {
+  const toml::table& t = table_of(n, what);
+  std::vector<double> out(c.components.size(), 0.0);
+  for (const auto& [k, v] : t) {
+    size_t i = 0;
+    while (i < c.components.size() && c.components[i] != k.str()) ++i;
+    if (i == c.components.size()) fail(line_of(v), what + ": '" + std::string(k.str()) + "' is not one of the case's components");
+    out[i] = number(v, what + " of " + std::string(k.str()));
+    if (out[i] < 0.0) fail(line_of(v), what + " of " + std::string(k.str()) + " must not be negative");
+  }
+  return out;
+}
+
+void read_properties(const toml::table& root, Case& c) {
+  const toml::node* pn = root.get("properties");
+  if (pn == nullptr) fail(1, "the case has no [properties] table with the component list");
+  const toml::table& p = table_of(*pn, "[properties]");
+  known_keys(p, {"method", "components", "report_units"}, "[properties]");
+  if (const toml::node* m = p.get("method")) {
+    const std::string s = text(*m, "method");
+    if (s == "IDEAL") c.method = thermo::Method::Ideal;
+    else if (s == "PENG-ROB") c.method = thermo::Method::PengRobinson;
+    else if (s == "STEAM-TA") c.method = thermo::Method::SteamTable;
+    else fail(line_of(*m), "method '" + s + "' is not one of IDEAL, PENG-ROB, STEAM-TA");
+  }
+  const toml::node* cn = p.get("components");
+  if (cn == nullptr) fail(line_of(*pn), "[properties] needs components = [\"ID\", ...]");
+  const toml::array* a = cn->as_array();
+  if (a == nullptr || a->empty()) fail(line_of(*cn), "components must be a non-empty array of databank identifiers");
+  const thermo::Databank& db = thermo::Databank::builtin();
+  std::set<std::string> seen;
+  for (const toml::node& e : *a) {
+    const std::string id = text(e, "component");
+    if (db.find(id) < 0) fail(line_of(e), "unknown component '" + id + "' (not in the databank)");
+    if (!seen.insert(id).second) fail(line_of(e), "component '" + id + "' is listed twice");
+    c.components.push_back(id);
+  }
+  if (c.components.size() > 200) fail(line_of(*cn), "more than 200 components");
+  if (const toml::node* u = p.get("report_units")) {
+    const std::string s = text(*u, "report_units");
+    if (s == "SI") c.report_units = ReportUnits::SI;
+    else if (s == "MET") c.report_units = ReportUnits::MET;
+    else if (s == "ENG") c.report_units = ReportUnits::ENG;
+    else fail(line_of(*u), "report_units '" + s + "' is not one of SI, MET, ENG");
+  }
+}
+
+StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c) {
+  StreamDef s;
+  s.id = id;
+  s.line = line_of(n);
+  if (id.size() > 8 || id.empty()) fail(s.line, "stream identifier '" + id + "' must have 1 to 8 characters");
+  const toml::table& t = table_of(n, "stream " + id);
+  known_keys(t, {"kind", "temperature", "pressure", "vapour_fraction", "mass_enthalpy", "flows",
+                 "total_flow", "mole_fractions", "value"},
+             "stream " + id);
+  if (const toml::node* k = t.get("kind")) {
+    const std::string kind = text(*k, "kind");
+    if (kind == "material") s.kind = StreamDef::Kind::Material;
+    else if (kind == "work") s.kind = StreamDef::Kind::Work;
+    else if (kind == "heat") s.kind = StreamDef::Kind::Heat;
+    else fail(line_of(*k), "kind '" + kind + "' is not one of material, work, heat");
+  }
+  auto opt = [&](const char* key) -> std::optional<double> {
+    if (const toml::node* v = t.get(key)) return number(*v, std::string(key) + " of stream " + id);
+    return std::nullopt;
+  };
+  if (s.kind != StreamDef::Kind::Material) {
+    for (const char* key : {"temperature", "pressure", "vapour_fraction", "mass_enthalpy", "flows", "total_flow", "mole_fractions"}) {
+      if (const toml::node* v = t.get(key)) fail(line_of(*v), std::string(key) + " is not a property of the information stream " + id);
+    }
+    s.value = opt("value");
+    return s;
+  }
+  if (const toml::node* v = t.get("value")) fail(line_of(*v), "value belongs to information streams; stream " + id + " is a material stream");
+  s.temperature = opt("temperature");
+  s.pressure = opt("pressure");
+  s.vapour_fraction = opt("vapour_fraction");
+  s.mass_enthalpy = opt("mass_enthalpy");
+  if (s.temperature && *s.temperature <= 0.0) fail(s.line, "temperature of stream " + id + " must be positive (K)");
+  if (s.pressure && *s.pressure <= 0.0) fail(s.line, "pressure of stream " + id + " must be positive (Pa)");
+  if (s.vapour_fraction && (*s.vapour_fraction < 0.0 || *s.vapour_fraction > 1.0)) fail(s.line, "vapour_fraction of stream " + id + " must lie in [0, 1]");
+  const int nspec = (s.temperature ? 1 : 0) + (s.vapour_fraction ? 1 : 0) + (s.mass_enthalpy ? 1 : 0);
+  if (nspec > 1) fail(s.line, "stream " + id + ": give one of temperature, vapour_fraction, mass_enthalpy");
+  const toml::node* flows = t.get("flows");
+  const toml::node* total = t.get("total_flow");
+  const toml::node* fractions = t.get("mole_fractions");
+  if (flows && (total || fractions)) fail(line_of(*flows), "stream " + id + ": give flows, or total_flow with mole_fractions, not both");
+  if (flows) s.flows = component_values(*flows, c, "flows of stream " + id);
+  if (total || fractions) {
+    if (!total || !fractions) fail(s.line, "stream " + id + ": total_flow and mole_fractions go together");
+    const double f = number(*total, "total_flow of stream " + id);
+    if (f < 0.0) fail(line_of(*total), "total_flow of stream " + id + " must not be negative");
+    std::vector<double> x = component_values(*fractions, c, "mole_fractions of stream " + id);
+    double sum = 0.0;
+    for (double xi : x) sum += xi;
+    if (!(sum > 0.0)) fail(line_of(*fractions), "mole_fractions of stream " + id + " sum to zero");
+    for (double& xi : x) xi = f * xi / sum;
+    s.flows = x;
+  }
+  if (s.flows) {
+    double sum = 0.0;
+    for (double f : *s.flows) sum += f;
+    if (!(sum > 0.0)) fail(s.line, "stream " + id + " has no flow");
+  }
+  return s;
+}
+
+void read_names(const toml::node* n, const std::string& what, BlockDef& b,
+                std::vector<std::pair<std::string, double>>& out) {
+  if (n == nullptr) return;
+  const toml::table& t = table_of(*n, what);
+  for (const auto& [k, v] : t) {
+    out.emplace_back(std::string(k.str()), number(v, what + " value of " + std::string(k.str())));
+    b.name_lines[std::string(k.str())] = line_of(v);
+  }
+}
+
+BlockDef read_block(const toml::node& n, const Case& c) {
+  BlockDef b;
+  b.line = line_of(n);
+  const toml::table& t = table_of(n, "[[blocks]] entry");
+  known_keys(t, {"id", "model", "inlets", "outlets", "info_inlets", "info_outlets", "int", "real",
+                 "diagnostic_level", "fix", "guess", "bounds", "scale"},
+             "[[blocks]]");
+  const toml::node* id = t.get("id");
+  if (id == nullptr) fail(b.line, "a block needs id = \"NAME\"");
+  b.id = identifier(*id, "block id");
+  const toml::node* model = t.get("model");
+  if (model == nullptr) fail(b.line, "block " + b.id + " needs model = \"ENTRY\"");
+  b.model = text(*model, "model");
+  b.inlets = identifiers(t.get("inlets"), "inlets");
+  b.outlets = identifiers(t.get("outlets"), "outlets");
+  b.info_inlets = identifiers(t.get("info_inlets"), "info_inlets");
+  b.info_outlets = identifiers(t.get("info_outlets"), "info_outlets");
+  if (const toml::node* a = t.get("int")) {
+    const toml::array* arr = a->as_array();
+    if (arr == nullptr) fail(line_of(*a), "int must be an array of integers");
+    for (const toml::node& e : *arr) b.ints.push_back(integer(e, "int entry"));
+  }
+  if (const toml::node* a = t.get("real")) {
+    const toml::array* arr = a->as_array();
+    if (arr == nullptr) fail(line_of(*a), "real must be an array of numbers");
+    for (const toml::node& e : *arr) b.reals.push_back(number(e, "real entry"));
+  }
+  if (const toml::node* d = t.get("diagnostic_level")) b.diagnostic_level = integer(*d, "diagnostic_level");
+  read_names(t.get("fix"), "fix", b, b.fix);
+  read_names(t.get("guess"), "guess", b, b.guess);
+  read_names(t.get("scale"), "scale", b, b.scale);
+  if (const toml::node* bn = t.get("bounds")) {
+    for (const auto& [k, v] : table_of(*bn, "bounds")) {
+      const toml::array* arr = v.as_array();
+      if (arr == nullptr || arr->size() != 2) fail(line_of(v), "bounds of " + std::string(k.str()) + " must be [lower, upper]");
+      const double lo = number(*arr->get(0), "lower bound"), hi = number(*arr->get(1), "upper bound");
+      if (lo > hi) fail(line_of(v), "bounds of " + std::string(k.str()) + ": lower bound above upper bound");
+      b.bounds.emplace_back(std::string(k.str()), std::pair{lo, hi});
+      b.name_lines[std::string(k.str())] = line_of(v);
+    }
+  }
+  for (const auto& s : b.inlets) {
+    const StreamDef* d = c.stream(s);
+    if (d == nullptr) fail(b.line, "block " + b.id + ": inlet '" + s + "' is not a stream of the case");
+    if (d->kind != StreamDef::Kind::Material) fail(b.line, "block " + b.id + ": inlet '" + s + "' is an information stream; list it in info_inlets");
+  }
+  for (const auto& s : b.outlets) {
+    const StreamDef* d = c.stream(s);
+    if (d == nullptr) fail(b.line, "block " + b.id + ": outlet '" + s + "' is not a stream of the case");
+    if (d->kind != StreamDef::Kind::Material) fail(b.line, "block " + b.id + ": outlet '" + s + "' is an information stream; list it in info_outlets");
+  }
+  for (const auto* list : {&b.info_inlets, &b.info_outlets}) {
+    for (const auto& s : *list) {
+      const StreamDef* d = c.stream(s);
+      if (d == nullptr) fail(b.line, "block " + b.id + ": information stream '" + s + "' is not a stream of the case");
+      if (d->kind == StreamDef::Kind::Material) fail(b.line, "block " + b.id + ": '" + s + "' is a material stream; give it kind = \"work\" or \"heat\" to use it as an information stream");
+    }
+  }
+  return b;
+}
+
+void check_connections(const Case& c) {
+  std::map<std::string, std::string> producer, consumer;
+  for (const BlockDef& b : c.blocks) {
+    for (const auto* list : {&b.outlets, &b.info_outlets}) {
+      for (const auto& s : *list) {
+        auto [it, fresh] = producer.emplace(s, b.id);
+        if (!fresh) fail(b.line, "stream '" + s + "' is an outlet of both " + it->second + " and " + b.id);
+      }
+    }
+    for (const auto* list : {&b.inlets, &b.info_inlets}) {
+      for (const auto& s : *list) {
+        auto [it, fresh] = consumer.emplace(s, b.id);
+        if (!fresh) fail(b.line, "stream '" + s + "' is an inlet of both " + it->second + " and " + b.id);
+      }
+    }
+  }
+  // A stream that no block produces is a feed: it needs its conditions.
+  for (const StreamDef& s : c.streams) {
+    if (producer.count(s.id) || !consumer.count(s.id)) continue;
+    if (s.kind == StreamDef::Kind::Material && !s.has_conditions()) {
+      fail(s.line, "feed stream " + s.id + " needs flows (or total_flow with mole_fractions), pressure, and one of temperature, vapour_fraction, mass_enthalpy");
+    }
+  }
+}
+
+}  // namespace
+
+const StreamDef* Case::stream(const std::string& id) const {
+  for (const StreamDef& s : streams) {
+    if (s.id == id) return &s;
+  }
+  return nullptr;
+}
+
+bool parse_case(const std::string& text_in, const std::string& path, Case& out, std::string& error) {
+  Case c;
+  c.path = path;
+  try {
+    toml::table root;
+    try {
+      root = toml::parse(text_in, path);
+    } catch (const toml::parse_error& e) {
+      error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
+      return false;
+    }
+    known_keys(root, {"title", "properties", "streams", "blocks", "solver"}, "the case");
+    if (const toml::node* t = root.get("title")) c.title = text(*t, "title");
+    read_properties(root, c);
+    if (const toml::node* sn = root.get("streams")) {
+      for (const auto& [k, v] : table_of(*sn, "[streams]")) c.streams.push_back(read_stream(std::string(k.str()), v, c));
+    }
+    const toml::node* bn = root.get("blocks");
+    if (bn == nullptr) fail(1, "the case has no [[blocks]]");
+    const toml::array* blocks = bn->as_array();
+    if (blocks == nullptr || blocks->empty()) fail(line_of(*bn), "blocks must be written as one or more [[blocks]] tables");
+    std::set<std::string> ids;
+    for (const toml::node& b : *blocks) {
+      c.blocks.push_back(read_block(b, c));
+      if (!ids.insert(c.blocks.back().id).second) fail(c.blocks.back().line, "block id '" + c.blocks.back().id + "' is used twice");
+    }
+    if (const toml::node* s = root.get("solver")) {
+      const toml::table& t = table_of(*s, "[solver]");
+      known_keys(t, {"max_iterations", "tolerance"}, "[solver]");
+      if (const toml::node* m = t.get("max_iterations")) {
+        c.solver.max_iterations = integer(*m, "max_iterations");
+        if (c.solver.max_iterations < 0) fail(line_of(*m), "max_iterations must not be negative");
+      }
+      if (const toml::node* tol = t.get("tolerance")) {
+        c.solver.tolerance = number(*tol, "tolerance");
+        if (!(c.solver.tolerance > 0.0)) fail(line_of(*tol), "tolerance must be positive");
+      }
+    }
+    check_connections(c);
+  } catch (const CaseError& e) {
+    error = path + ":" + std::to_string(e.line) + ": " + e.message;
+    return false;
+  }
+  out = std::move(c);
+  return true;
+}
+
+bool load_case(const std::string& path, Case& out, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = path + ": cannot open the case file";
+    return false;
+  }
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return parse_case(ss.str(), path, out, error);
+}
+
+}  // namespace r3::host

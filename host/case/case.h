@@ -1,0 +1,70 @@
+// Case files: a flowsheet of blocks and streams, written by hand in TOML.
+// Loading checks the file's structure and values; every error names the file,
+// the line and what was expected.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/services/context.h"
+#include "host/thermo/thermo.h"
+
+namespace r3::host {
+
+struct StreamDef {
+  enum class Kind { Material, Work, Heat };
+  std::string id;
+  Kind kind = Kind::Material;
+  int line = 0;
+  // Material streams (SI values); absent values are initial guesses only.
+  std::optional<double> temperature, pressure, vapour_fraction, mass_enthalpy;
+  std::optional<std::vector<double>> flows;  // component molar flows, kmol/s
+  // Information streams: power or duty, W.
+  std::optional<double> value;
+  bool has_conditions() const {
+    return flows && pressure && (temperature || vapour_fraction || mass_enthalpy);
+  }
+};
+
+struct BlockDef {
+  std::string id;
+  std::string model;
+  int line = 0;
+  std::vector<std::string> inlets, outlets, info_inlets, info_outlets;
+  std::vector<int32_t> ints;
+  std::vector<double> reals;
+  std::optional<int32_t> diagnostic_level;
+  // Variable name -> value, in the order written.
+  std::vector<std::pair<std::string, double>> fix, guess, scale;
+  std::vector<std::pair<std::string, std::pair<double, double>>> bounds;
+  std::map<std::string, int> name_lines;  // line of each name, for messages
+};
+
+struct SolverSettings {
+  int max_iterations = 50;
+  double tolerance = 1.0e-9;
+};
+
+struct Case {
+  std::string path;
+  std::string title;
+  thermo::Method method = thermo::Method::PengRobinson;
+  std::vector<std::string> components;
+  ReportUnits report_units = ReportUnits::SI;
+  std::vector<StreamDef> streams;
+  std::vector<BlockDef> blocks;
+  SolverSettings solver;
+
+  const StreamDef* stream(const std::string& id) const;
+};
+
+// Reads and checks a case file. On failure returns false with a message of
+// the form "FILE:LINE: what was expected".
+bool load_case(const std::string& path, Case& out, std::string& error);
+// The same from text (the path is used in messages only).
+bool parse_case(const std::string& text, const std::string& path, Case& out, std::string& error);
+
+}  // namespace r3::host

@@ -1,0 +1,531 @@
+#include "host/solver/flowsheet.h"
+
+#include <Eigen/Sparse>
+#include <Eigen/SparseLU>
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "framework/host_services.h"
+#include "host/properties/properties.h"
+#include "host/services/context.h"
+#include "host/solver/structure.h"
+
+namespace r3::host {
+namespace {
+
+double safe_scale(double s) { return (s == kRmiss || !(std::fabs(s) > 0.0)) ? 1.0 : std::fabs(s); }
+
+std::string stream_of(const std::string& var_name) {
+  const size_t dot = var_name.find('.');
+  return dot == std::string::npos ? std::string() : var_name.substr(0, dot);
+}
+
+}  // namespace
+
+bool Flowsheet::build(const Case& c, const Resolver& resolve, std::string& error) {
+  case_ = c;
+  blocks_.clear();
+  links_.clear();
+  vars_.clear();
+  var_index_.clear();
+  streams_.clear();
+  producer_.clear();
+  if (!configure_run(c.components, c.method, error)) {
+    error = c.path + ": " + error;
+    return false;
+  }
+  run().report_units = c.report_units;
+  reset_shared_areas();
+  for (size_t i = 0; i < c.blocks.size(); ++i) {
+    const BlockDef& d = c.blocks[i];
+    EntryFn fn = resolve(d.model);
+    if (fn == nullptr) {
+      error = c.path + ":" + std::to_string(d.line) + ": block " + d.id + ": model '" + d.model +
+              "' is not an entry of the loaded library";
+      return false;
+    }
+    auto b = std::make_unique<Block>(d.id, fn);
+    b->matin = d.inlets;
+    b->matout = d.outlets;
+    b->infin = d.info_inlets;
+    b->infout = d.info_outlets;
+    b->ints = d.ints;
+    b->reals = d.reals;
+    b->ipropset = static_cast<int32_t>(c.method);
+    if (d.diagnostic_level) b->idiag = *d.diagnostic_level;
+    b->connect_streams();
+    for (const auto* list : {&d.outlets, &d.info_outlets}) {
+      for (const auto& s : *list) producer_[s] = static_cast<int>(i);
+    }
+    blocks_.push_back(std::move(b));
+  }
+  return true;
+}
+
+bool Flowsheet::is_feed(const std::string& stream) const { return producer_.count(stream) == 0; }
+
+bool Flowsheet::produced_by_block(const std::string& var_name) const {
+  const std::string s = stream_of(var_name);
+  return case_.stream(s) != nullptr && producer_.count(s) != 0;
+}
+
+// Blocks in an order where a block comes after the blocks that produce its
+// inlets, as far as the connections allow (a recycle keeps the case order).
+std::vector<int> Flowsheet::order() const {
+  const int n = static_cast<int>(blocks_.size());
+  std::vector<int> out;
+  std::vector<bool> done(static_cast<size_t>(n), false);
+  while (static_cast<int>(out.size()) < n) {
+    bool progress = false;
+    for (int i = 0; i < n; ++i) {
+      if (done[static_cast<size_t>(i)]) continue;
+      bool ready = true;
+      const BlockDef& d = case_.blocks[static_cast<size_t>(i)];
+      for (const auto* list : {&d.inlets, &d.info_inlets}) {
+        for (const auto& s : *list) {
+          auto it = producer_.find(s);
+          if (it != producer_.end() && it->second != i && !done[static_cast<size_t>(it->second)]) ready = false;
+        }
+      }
+      if (ready) {
+        out.push_back(i);
+        done[static_cast<size_t>(i)] = true;
+        progress = true;
+      }
+    }
+    if (!progress) {
+      for (int i = 0; i < n; ++i) {
+        if (!done[static_cast<size_t>(i)]) {
+          out.push_back(i);
+          done[static_cast<size_t>(i)] = true;
+          break;
+        }
+      }
+    }
+  }
+  return out;
+}
+
+bool Flowsheet::fill_feed(Block& b, int k, const StreamDef& s, std::string& error) {
+  const int ncf = b.ncomp();
+  double* v = b.smatin.data() + static_cast<size_t>(k) * static_cast<size_t>(b.lstrm());
+  bool ok = false;
+  if (s.temperature) {
+    ok = fill_stream_vector(b.ipropset, *s.flows, *s.temperature, *s.pressure, v);
+  } else if (s.vapour_fraction) {
+    ok = fill_stream_vector_pv(b.ipropset, *s.flows, *s.pressure, *s.vapour_fraction, v);
+  } else if (s.mass_enthalpy) {
+    ok = fill_stream_vector_ph(b.ipropset, *s.flows, *s.pressure, *s.mass_enthalpy, v);
+  }
+  (void)ncf;
+  if (!ok) {
+    error = case_.path + ":" + std::to_string(s.line) + ": the conditions of feed stream " + s.id +
+            " could not be flashed";
+  }
+  return ok;
+}
+
+Outcome Flowsheet::initialise(std::string& error) {
+  links_.assign(blocks_.size(), BlockLink{});
+  for (int bi : order()) {
+    Block& b = *blocks_[static_cast<size_t>(bi)];
+    const BlockDef& d = case_.blocks[static_cast<size_t>(bi)];
+    BlockLink& link = links_[static_cast<size_t>(bi)];
+    link.block = bi;
+    // Inlet vectors: the case's feed conditions, or what the producing block
+    // has written so far.
+    for (size_t k = 0; k < d.inlets.size(); ++k) {
+      const std::string& sid = d.inlets[k];
+      auto it = streams_.find(sid);
+      double* v = b.smatin.data() + k * static_cast<size_t>(b.lstrm());
+      if (it != streams_.end()) {
+        std::copy(it->second.begin(), it->second.end(), v);
+      } else if (case_.stream(sid)->has_conditions()) {
+        if (!fill_feed(b, static_cast<int>(k), *case_.stream(sid), error)) return Outcome::BadInput;
+      }
+    }
+    for (size_t k = 0; k < d.info_inlets.size(); ++k) {
+      const std::string& sid = d.info_inlets[k];
+      auto it = streams_.find(sid);
+      if (it != streams_.end()) {
+        b.sinfin[k] = it->second[0];
+      } else if (case_.stream(sid)->value) {
+        b.sinfin[k] = *case_.stream(sid)->value;
+      }
+    }
+    // Dimensions and names.
+    if (b.dimension() != 0) {
+      error = "block " + b.id + ": the model refused the block at the dimension request";
+      return Outcome::ModelError;
+    }
+    if (b.call(KODE_NAMES) != 0) {
+      error = "block " + b.id + ": the model failed at the names request";
+      return Outcome::ModelError;
+    }
+    // The user's specifications, before the initialisation reads them.
+    auto find = [&](const std::string& name, int& pos) {
+      pos = b.find_var(name);
+      if (pos != 0) return true;
+      std::string names;
+      for (int i = 1; i <= b.ny; ++i) names += (i > 1 ? ", " : "") + b.var_name(i);
+      auto line = d.name_lines.find(name);
+      error = case_.path + ":" + std::to_string(line == d.name_lines.end() ? d.line : line->second) +
+              ": block " + b.id + " has no variable '" + name + "' (its variables: " + names + ")";
+      return false;
+    };
+    int pos = 0;
+    for (const auto& [name, value] : d.guess) {
+      if (!find(name, pos)) return Outcome::BadInput;
+      b.y[static_cast<size_t>(pos - 1)] = value;
+    }
+    for (const auto& [name, value] : d.fix) {
+      if (!find(name, pos)) return Outcome::BadInput;
+      b.y[static_cast<size_t>(pos - 1)] = value;
+      b.fix(pos);
+    }
+    for (const auto& [name, lim] : d.bounds) {
+      if (!find(name, pos)) return Outcome::BadInput;
+      b.ylb[static_cast<size_t>(pos - 1)] = lim.first;
+      b.yub[static_cast<size_t>(pos - 1)] = lim.second;
+    }
+    for (const auto& [name, value] : d.scale) {
+      if (!find(name, pos)) return Outcome::BadInput;
+      b.yscl[static_cast<size_t>(pos - 1)] = value;
+    }
+    // A fresh initialisation: no solution is known yet.
+    hs::ppexec_word(6) = 0;
+    if (b.call(KODE_INIT) != 0) {
+      error = "block " + b.id + ": the model's initialisation failed";
+      return Outcome::ModelError;
+    }
+    // Pass the initial outlets downstream.
+    b.call(KODE_STRMUPD);
+    hs::ppexec_word(6) = 0;
+    for (size_t k = 0; k < d.outlets.size(); ++k) {
+      const double* v = b.smatout.data() + k * static_cast<size_t>(b.lstrm());
+      streams_[d.outlets[k]].assign(v, v + b.lstrm());
+    }
+    for (size_t k = 0; k < d.info_outlets.size(); ++k) streams_[d.info_outlets[k]] = {b.sinfout[k]};
+    for (size_t k = 0; k < d.inlets.size(); ++k) {
+      if (!streams_.count(d.inlets[k])) {
+        const double* v = b.smatin.data() + k * static_cast<size_t>(b.lstrm());
+        streams_[d.inlets[k]].assign(v, v + b.lstrm());
+      }
+    }
+  }
+  // Assembly: one global variable per name.
+  vars_.clear();
+  var_index_.clear();
+  neq_ = 0;
+  std::set<std::string> user_fixed;
+  for (const BlockDef& d : case_.blocks) {
+    for (const auto& [name, value] : d.fix) {
+      user_fixed.insert(name.find('.') == std::string::npos ? d.id + "." + name : name);
+    }
+  }
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    Block& b = *blocks_[bi];
+    BlockLink& link = links_[bi];
+    link.vars.assign(static_cast<size_t>(b.ny), -1);
+    link.eq_offset = neq_;
+    neq_ += b.nf;
+    const BlockDef& d = case_.blocks[bi];
+    for (int i = 0; i < b.ny; ++i) {
+      const std::string name = b.var_name(i + 1);
+      const size_t ui = static_cast<size_t>(i);
+      const std::string sid = stream_of(name);
+      const bool outlet_here =
+          std::find(d.outlets.begin(), d.outlets.end(), sid) != d.outlets.end() ||
+          std::find(d.info_outlets.begin(), d.info_outlets.end(), sid) != d.info_outlets.end();
+      auto it = var_index_.find(name);
+      int g;
+      if (it == var_index_.end()) {
+        g = static_cast<int>(vars_.size());
+        var_index_[name] = g;
+        vars_.push_back(Variable{name});
+        vars_.back().value = b.y[ui];
+        vars_.back().lower = b.ylb[ui];
+        vars_.back().upper = b.yub[ui];
+        vars_.back().scale = b.yscl[ui];
+        vars_.back().step = b.ysbnd[ui];
+        vars_.back().type = (b.iyattr[ui] >> 8) & 0xFF;
+      } else {
+        g = it->second;
+        if (outlet_here) {  // the producing block's values lead
+          Variable& v = vars_[static_cast<size_t>(g)];
+          v.value = b.y[ui];
+          v.lower = b.ylb[ui];
+          v.upper = b.yub[ui];
+          v.scale = b.yscl[ui];
+          v.step = b.ysbnd[ui];
+        }
+      }
+      link.vars[ui] = g;
+      // A block fixes a variable unless the variable belongs to a stream that
+      // another block produces (a sequential-modular block fixes its inlets,
+      // which in a flowsheet are the upstream block's outlets).
+      const bool block_fixed = (b.iyattr[ui] & 1) != 0;
+      Variable& v = vars_[static_cast<size_t>(g)];
+      if (user_fixed.count(name)) v.fixed = true;
+      if (block_fixed && !(produced_by_block(name) && !outlet_here)) v.fixed = true;
+    }
+  }
+  // Feed streams of the flowsheet are fixed whatever the blocks' modes.
+  for (Variable& v : vars_) {
+    const std::string sid = stream_of(v.name);
+    const StreamDef* s = case_.stream(sid);
+    if (s == nullptr || !is_feed(sid)) continue;
+    if (s->kind == StreamDef::Kind::Material ? s->has_conditions() : s->value.has_value()) v.fixed = true;
+  }
+  return Outcome::Solved;
+}
+
+void Flowsheet::to_blocks(const std::vector<double>& x) {
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    Block& b = *blocks_[bi];
+    const BlockLink& link = links_[bi];
+    for (size_t i = 0; i < link.vars.size(); ++i) b.y[i] = x[static_cast<size_t>(link.vars[i])];
+  }
+}
+
+bool Flowsheet::evaluate(const std::vector<double>& x, std::vector<double>& f) {
+  to_blocks(x);
+  f.assign(static_cast<size_t>(neq_), 0.0);
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    Block& b = *blocks_[bi];
+    b.ieval1 = b.ieval2 = 0;
+    if (b.call(KODE_RESID) != 0 || b.ieval1 != 0 || b.ieval2 != 0) return false;
+    const int off = links_[bi].eq_offset;
+    for (int i = 0; i < b.nf; ++i) {
+      const double r = b.f[static_cast<size_t>(i)];
+      if (!std::isfinite(r) || std::fabs(r) >= 0.5 * kRmiss) return false;
+      f[static_cast<size_t>(off + i)] = r / safe_scale(b.fscl[static_cast<size_t>(i)]);
+    }
+  }
+  return true;
+}
+
+bool Flowsheet::jacobian(const std::vector<double>& x, std::vector<int>& rows,
+                         std::vector<int>& cols, std::vector<double>& vals) {
+  to_blocks(x);
+  rows.clear();
+  cols.clear();
+  vals.clear();
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    Block& b = *blocks_[bi];
+    b.ieval1 = b.ieval2 = 0;
+    if (b.call(KODE_JACOB) != 0 || b.ieval1 != 0 || b.ieval2 != 0) return false;
+    const BlockLink& link = links_[bi];
+    for (int k = 0; k < b.nz; ++k) {
+      const int r = b.ijrow[static_cast<size_t>(k)] - 1, c = b.ijcol[static_cast<size_t>(k)] - 1;
+      if (r < 0 || r >= b.nf || c < 0 || c >= b.ny) continue;
+      const int g = link.vars[static_cast<size_t>(c)];
+      const double v = b.dfdy[static_cast<size_t>(k)];
+      if (!std::isfinite(v)) return false;
+      rows.push_back(link.eq_offset + r);
+      cols.push_back(g);
+      vals.push_back(v * safe_scale(vars_[static_cast<size_t>(g)].scale) /
+                     safe_scale(b.fscl[static_cast<size_t>(r)]));
+    }
+  }
+  return true;
+}
+
+std::string Flowsheet::equation_name(int row) const {
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    const Block& b = *blocks_[bi];
+    const int off = links_[bi].eq_offset;
+    if (row >= off && row < off + b.nf) return b.eqn_name(row - off + 1);
+  }
+  return "?";
+}
+
+double Flowsheet::residual_norm() {
+  std::vector<double> x(vars_.size()), f;
+  for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
+  if (!evaluate(x, f)) return -1.0;
+  double s = 0.0;
+  for (double v : f) s += v * v;
+  return std::sqrt(s);
+}
+
+Outcome Flowsheet::check_structure(std::string& error) const {
+  Structure st;
+  st.nrows = neq_;
+  for (size_t i = 0; i < vars_.size(); ++i) {
+    if (!vars_[i].fixed) st.free.push_back(static_cast<int>(i));
+  }
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    const Block& b = *blocks_[bi];
+    for (int k = 0; k < b.nz; ++k) {
+      const int r = b.ijrow[static_cast<size_t>(k)] - 1, c = b.ijcol[static_cast<size_t>(k)] - 1;
+      if (r < 0 || r >= b.nf || c < 0 || c >= b.ny) continue;
+      st.entries.emplace_back(links_[bi].eq_offset + r, links_[bi].vars[static_cast<size_t>(c)]);
+    }
+  }
+  std::vector<std::string> vnames, enames;
+  for (const Variable& v : vars_) vnames.push_back(v.name);
+  for (int r = 0; r < neq_; ++r) enames.push_back(equation_name(r));
+  return analyse_structure(st, vnames, enames, error) ? Outcome::Solved : Outcome::NotSolved;
+}
+
+SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* progress) {
+  SolveReport rep;
+  std::vector<int> free;
+  std::vector<int> col_of(vars_.size(), -1);
+  for (size_t i = 0; i < vars_.size(); ++i) {
+    if (!vars_[i].fixed) {
+      col_of[i] = static_cast<int>(free.size());
+      free.push_back(static_cast<int>(i));
+    }
+  }
+  std::vector<double> x(vars_.size());
+  for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
+  std::vector<double> f, fnew;
+  if (!evaluate(x, f)) {
+    rep.outcome = Outcome::NotSolved;
+    rep.message = "the residuals cannot be evaluated at the initial point";
+    return rep;
+  }
+  auto norm = [](const std::vector<double>& v) {
+    double s = 0.0;
+    for (double e : v) s += e * e;
+    return std::sqrt(s);
+  };
+  auto worst = [&](const std::vector<double>& v) {
+    size_t w = 0;
+    for (size_t i = 1; i < v.size(); ++i) {
+      if (std::fabs(v[i]) > std::fabs(v[w])) w = i;
+    }
+    return v.empty() ? std::string("-") : equation_name(static_cast<int>(w));
+  };
+  double fn = norm(f);
+  if (progress) {
+    std::fprintf(progress, "%5s  %-12s  %-12s  %s\n", "iter", "residual", "step", "worst equation");
+    std::fprintf(progress, "%5d  %12.5e  %12s  %s\n", 0, fn, "-", worst(f).c_str());
+  }
+  Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
+  bool analysed = false;
+  std::vector<int> rows, cols;
+  std::vector<double> vals;
+  int it = 0;
+  while (fn > tolerance && it < max_iterations) {
+    ++it;
+    if (!jacobian(x, rows, cols, vals)) {
+      rep.message = "the Jacobian cannot be evaluated";
+      break;
+    }
+    std::vector<Eigen::Triplet<double>> trip;
+    trip.reserve(vals.size());
+    for (size_t k = 0; k < vals.size(); ++k) {
+      const int c = col_of[static_cast<size_t>(cols[k])];
+      if (c >= 0) trip.emplace_back(rows[k], c, vals[k]);
+    }
+    Eigen::SparseMatrix<double> J(neq_, static_cast<int>(free.size()));
+    J.setFromTriplets(trip.begin(), trip.end());
+    J.makeCompressed();
+    if (!analysed) {
+      lu.analyzePattern(J);
+      analysed = true;
+    }
+    lu.factorize(J);
+    if (lu.info() != Eigen::Success) {
+      rep.message = "the Jacobian is singular at iteration " + std::to_string(it);
+      break;
+    }
+    Eigen::VectorXd rhs(neq_);
+    for (int i = 0; i < neq_; ++i) rhs[i] = -f[static_cast<size_t>(i)];
+    Eigen::VectorXd dxs = lu.solve(rhs);
+    // Unscaled step; its length limited by the step bounds.
+    std::vector<double> dx(free.size());
+    double alpha = 1.0;
+    for (size_t j = 0; j < free.size(); ++j) {
+      const Variable& v = vars_[static_cast<size_t>(free[j])];
+      dx[j] = dxs[static_cast<Eigen::Index>(j)] * safe_scale(v.scale);
+      if (!std::isfinite(dx[j])) dx[j] = 0.0;
+      if (v.step != kRmiss && v.step > 0.0 && std::fabs(dx[j]) > v.step) alpha = std::min(alpha, v.step / std::fabs(dx[j]));
+    }
+    // Backtracking on the scaled residual norm; the trial points are kept
+    // inside the bounds.
+    std::vector<double> xt = x;
+    double fnt = fn;
+    bool accepted = false;
+    for (int cut = 0; cut < 12; ++cut) {
+      xt = x;
+      for (size_t j = 0; j < free.size(); ++j) {
+        const Variable& v = vars_[static_cast<size_t>(free[j])];
+        double nv = x[static_cast<size_t>(free[j])] + alpha * dx[j];
+        if (v.lower != kRmiss) nv = std::max(nv, v.lower);
+        if (v.upper != kRmiss) nv = std::min(nv, v.upper);
+        xt[static_cast<size_t>(free[j])] = nv;
+      }
+      if (evaluate(xt, fnew)) {
+        fnt = norm(fnew);
+        if (fnt < (1.0 - 1e-4 * alpha) * fn || cut == 11) {
+          accepted = std::isfinite(fnt);
+          break;
+        }
+      }
+      alpha *= 0.5;
+    }
+    if (!accepted) {
+      rep.message = "no step reduces the residuals at iteration " + std::to_string(it);
+      break;
+    }
+    double step = 0.0;
+    for (size_t j = 0; j < free.size(); ++j) {
+      const double s = (xt[static_cast<size_t>(free[j])] - x[static_cast<size_t>(free[j])]) /
+                       safe_scale(vars_[static_cast<size_t>(free[j])].scale);
+      step += s * s;
+    }
+    x = xt;
+    f = fnew;
+    fn = fnt;
+    if (progress) std::fprintf(progress, "%5d  %12.5e  %12.5e  %s\n", it, fn, std::sqrt(step), worst(f).c_str());
+  }
+  for (size_t i = 0; i < vars_.size(); ++i) vars_[i].value = x[i];
+  to_blocks(x);
+  rep.iterations = it;
+  rep.residual_norm = fn;
+  rep.converged = fn <= tolerance;
+  rep.outcome = rep.converged ? Outcome::Solved : Outcome::NotSolved;
+  if (!rep.converged && rep.message.empty()) {
+    rep.message = "not converged in " + std::to_string(max_iterations) + " iterations";
+  }
+  return rep;
+}
+
+void Flowsheet::update_streams() {
+  std::vector<double> x(vars_.size());
+  for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
+  to_blocks(x);
+  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
+    Block& b = *blocks_[bi];
+    const BlockDef& d = case_.blocks[bi];
+    b.call(KODE_STRMUPD);
+    for (size_t k = 0; k < d.outlets.size(); ++k) {
+      const double* v = b.smatout.data() + k * static_cast<size_t>(b.lstrm());
+      streams_[d.outlets[k]].assign(v, v + b.lstrm());
+    }
+    for (size_t k = 0; k < d.inlets.size(); ++k) {
+      const double* v = b.smatin.data() + k * static_cast<size_t>(b.lstrm());
+      if (is_feed(d.inlets[k])) streams_[d.inlets[k]].assign(v, v + b.lstrm());
+    }
+    for (size_t k = 0; k < d.info_outlets.size(); ++k) streams_[d.info_outlets[k]] = {b.sinfout[k]};
+    for (size_t k = 0; k < d.info_inlets.size(); ++k) {
+      if (is_feed(d.info_inlets[k])) streams_[d.info_inlets[k]] = {b.sinfin[k]};
+    }
+  }
+}
+
+void Flowsheet::write_reports() {
+  for (auto& b : blocks_) b->call(KODE_REPORT);
+}
+
+const std::vector<double>* Flowsheet::stream_vector(const std::string& id) const {
+  auto it = streams_.find(id);
+  return it == streams_.end() ? nullptr : &it->second;
+}
+
+}  // namespace r3::host
