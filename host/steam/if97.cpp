@@ -393,13 +393,23 @@ constexpr int kMaxPow = 128;
 struct Powers {
   double v[kMaxPow];
   int lo;
+  // Four interleaved multiplication chains (x^k = x^(k-4) x^4) keep the
+  // dependency chain short, which is what the time of a long table is.
+  static void run(double* out, double x, int n) {  // out[k] = x^k, k = 0..n
+    out[0] = 1.0;
+    if (n >= 1) out[1] = x;
+    if (n >= 2) out[2] = x * x;
+    if (n >= 3) out[3] = out[2] * x;
+    const double x4 = (x * x) * (x * x);
+    for (int k = 4; k <= n; ++k) out[k] = out[k - 4] * x4;
+  }
   void fill(double x, int lo_, int hi, bool negative_needed) {
     lo = lo_;
-    v[-lo] = 1.0;
-    for (int k = 1; k <= hi; ++k) v[k - lo] = v[k - 1 - lo] * x;
+    run(v - lo, x, hi);
     if (negative_needed) {
-      const double inv = 1.0 / x;
-      for (int k = -1; k >= lo; --k) v[k - lo] = v[k + 1 - lo] * inv;
+      double neg[kMaxPow];
+      run(neg, 1.0 / x, -lo);
+      for (int k = -1; k >= lo; --k) v[k - lo] = neg[-k];
     } else {
       for (int k = -1; k >= lo; --k) v[k - lo] = 0.0;
     }
@@ -450,6 +460,25 @@ Sums sum_derivatives(double x, double y, bool third) {
       s.fxyy += e.n * I * J * (J - 1) * px[e.I - 1] * py[e.J - 2];
       s.fyyy += e.n * J * (J - 1) * (J - 2) * px[e.I] * py[e.J - 3];
     }
+  }
+  return s;
+}
+
+// Only the sum and its first two y derivatives (what h, s and cp of a Gibbs
+// region need): the Newton iterations on temperature use this.
+template <const auto& t>
+Sums sum_y_derivatives(double x, double y) {
+  constexpr Range ri = i_range(t), rj = j_range(t);
+  Powers px, py;
+  px.fill(x, std::min(ri.lo, 0), std::max(ri.hi, 0), ri.lo < 0);
+  py.fill(y, std::min(rj.lo - 2, 0), std::max(rj.hi, 0), rj.lo < 0);
+  Sums s;
+  for (const Term& e : t) {
+    const double J = e.J;
+    const double a = e.n * px[e.I];
+    s.f += a * py[e.J];
+    s.fy += a * J * py[e.J - 1];
+    s.fyy += a * J * (J - 1) * py[e.J - 2];
   }
   return s;
 }
@@ -666,6 +695,11 @@ bool region3_density(double p, double T, Branch branch, double& rho) {
   // inside the range where the equation behaves (it turns over near 900).
   constexpr double kRhoDense = 800.0;
   double x = (branch == Branch::Liquid && !super) ? kRhoDense : p / (kR * T);
+  // Below the critical temperature the vapour root is lighter and the liquid
+  // root denser than the critical density.
+  auto on_branch = [&](double r) {
+    return super || (branch == Branch::Vapour ? r < kRhoc : r > kRhoc);
+  };
   double lo = 0, hi = 0;
   bool have_lo = false, have_hi = false;
   if (super) {
@@ -686,22 +720,27 @@ bool region3_density(double p, double T, Branch branch, double& rho) {
       lo = x;
       have_lo = true;
     }
+    // The residual at round-off: x is the root (near the critical point
+    // dp/drho is tiny and the step can stall above round-off).
+    if (std::abs(f) <= 1e-13 * p) {
+      if (!(fp > 0) || !on_branch(x)) return false;
+      rho = x;
+      return true;
+    }
     double xn;
     if (have_lo && have_hi) {
       xn = fp > 0 ? x - f / fp : 0.5 * (lo + hi);
-      if (!(xn > lo && xn < hi)) xn = 0.5 * (lo + hi);
+      if (!(xn >= lo && xn <= hi)) xn = 0.5 * (lo + hi);
     } else {
       if (!(fp > 0)) return false;
       xn = x - f / fp;
       xn = std::clamp(xn, 0.75 * x, 1.25 * x);
     }
-    // Converged when the step is at round-off, or the residual is (near the
-    // critical point dp/drho is tiny and the step stalls above round-off).
-    if (std::abs(xn - x) <= 1e-12 * x || std::abs(f) <= 1e-13 * p ||
-        (have_lo && have_hi && hi - lo <= 1e-12 * x)) {
+    // Converged when the step is at round-off.
+    if (std::abs(xn - x) <= 1e-12 * x || (have_lo && have_hi && hi - lo <= 1e-12 * x)) {
       double pp, dp;
       p3(xn, T, pp, dp);
-      if (!(dp > 0)) return false;
+      if (!(dp > 0) || !on_branch(xn)) return false;
       rho = xn;
       return true;
     }
@@ -1007,19 +1046,51 @@ double dprop_dT(const State& st, Prop k) { return k == Prop::H ? st.cp : st.cp /
 // Newton iteration on T for a Gibbs region at fixed p. The backward
 // equations give the start within tens of mK, so one or two steps reach
 // round-off; the loop guards against a poor start.
-template <class Eval>
-bool newton_T(Eval eval, double p, double target, Prop k, double T0, detail::Props& o) {
+// Newton converges quadratically: once a step is below 1e-6 T the remaining
+// error is of order (dcp/dT) dT^2 / cp, under 1e-11 T, so the iteration stops
+// after that step. With final_eval the state is evaluated at the returned
+// temperature (otherwise `o` holds the state one step earlier).
+template <class Eval, class Light>
+bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0,
+              detail::Props& o, double* T_out = nullptr, bool final_eval = true) {
   double T = T0;
   for (int it = 0; it < 50; ++it) {
-    if (!eval(p, T, o)) return false;
+    if (!light(p, T, o)) return false;
     const double d = dprop_dT(o.st, k);
     if (!(d > 0)) return false;
     double dT = (prop_of(o.st, k) - target) / d;
     dT = std::clamp(dT, -0.2 * T, 0.2 * T);
     T -= dT;
-    if (std::abs(dT) <= 1e-11 * T) return eval(p, T, o);
+    if (std::abs(dT) <= 1e-6 * T) {
+      if (T_out) *T_out = T;
+      return final_eval ? eval(p, T, o) : finite(T);
+    }
   }
   return false;
+}
+
+// h, s and cp only (for the Newton iterations; the rest of `o` is stale).
+bool light1(double p, double T, detail::Props& o) {
+  if (!valid_pT(p, T)) return false;
+  const double tau = 1386.0 / T;
+  const Sums g = sum_y_derivatives<kR1>(7.1 - p / 16.53e6, tau - 1.222);
+  o.st.T = T;
+  o.st.h = kR * T * tau * g.fy;
+  o.st.s = kR * (tau * g.fy - g.f);
+  o.st.cp = -kR * tau * tau * g.fyy;
+  return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
+}
+bool light2(double p, double T, detail::Props& o) {
+  if (!valid_pT(p, T)) return false;
+  const double pi = p / 1e6, tau = 540.0 / T;
+  const Ideal id = ideal2(pi, tau, false);
+  const Sums g = sum_y_derivatives<kR2r>(pi, tau - 0.5);
+  const double gt = id.gt + g.fy;
+  o.st.T = T;
+  o.st.h = kR * T * tau * gt;
+  o.st.s = kR * (tau * gt - id.g - g.f);
+  o.st.cp = -kR * tau * tau * (id.gtt + g.fyy);
+  return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
 }
 
 auto eval1 = [](double p, double T, detail::Props& o) { return detail::region1(p, T, o, false); };
@@ -1101,11 +1172,35 @@ void mix(double p, const State& l, const State& g, double x, State& st) {
   st.region = 4;
 }
 
+// Fast path for the common single-phase cases: when the backward equation of
+// region 2 (or 1) puts the temperature at least 1 K inside that region, refine
+// it there and accept it if the converged temperature is inside the region's
+// own domain; otherwise the full search below decides. The results are the
+// same as the full search's (the margin keeps away from boundary overlaps).
+bool fast_single_phase(double p, double target, Prop k, detail::Props& o, double& T,
+                       bool final_eval) {
+  if (!(finite(p) && finite(target) && p >= kPsatTmin && p <= kPmax)) return false;
+  const bool low = p <= kPs13;
+  const double Tlow2 = low ? tsat_unchecked(p) : b23_T_unchecked(p);  // region 2 from here
+  const double Thigh1 = low ? Tlow2 : kT13;                           // region 1 up to here
+  const double T2 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
+  if (finite(T2) && T2 > Tlow2 + 1.0 && T2 < kT25 - 1.0) {
+    return newton_T(eval2, light2, p, target, k, T2, o, &T, final_eval) && T > Tlow2 && T <= kT25;
+  }
+  const double T1 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
+  if (finite(T1) && T1 < Thigh1 - 1.0 && T1 > kTmin + 1.0) {
+    return newton_T(eval1, light1, p, target, k, T1, o, &T, final_eval) && T < Thigh1 && T >= kTmin;
+  }
+  return false;
+}
+
 // The single-phase region search common to (p, h) and (p, s). On success
 // `o` holds the state; for a two-phase point `st` is filled and two_phase set.
 Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bool& two_phase) {
   two_phase = false;
   if (!(finite(p) && finite(target) && p > 0 && p <= kPmax)) return Status::OutOfRange;
+  double Tfast;
+  if (fast_single_phase(p, target, k, o, Tfast, true)) return Status::Ok;
   // Lower limit: the state at Tmin (vapour below the triple-point pressure).
   detail::Props lo;
   const double Tlo = kTmin - kTminTolerance;
@@ -1125,7 +1220,7 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
     if (target > prop_of(hi5.st, k)) return Status::OutOfRange;
     if (target >= std::min(prop_of(top.st, k), prop_of(top5.st, k))) {
       const double T0 = kT25 + (target - prop_of(top5.st, k)) / dprop_dT(top5.st, k);
-      const bool ok5 = newton_T(eval5, p, target, k, std::clamp(T0, kT25, kTmax), o);
+      const bool ok5 = newton_T(eval5, eval5, p, target, k, std::clamp(T0, kT25, kTmax), o);
       if (ok5 && (o.st.T > kT25 || target > prop_of(top.st, k))) return Status::Ok;
       if (!ok5 && target > prop_of(top.st, k)) return Status::NoConvergence;
     }
@@ -1134,13 +1229,13 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
   }
   auto region2_solve = [&]() {
     const double T0 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
-    return newton_T(eval2, p, target, k, finite(T0) && T0 > 0 ? T0 : 700.0, o)
+    return newton_T(eval2, light2, p, target, k, finite(T0) && T0 > 0 ? T0 : 700.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
   auto region1_solve = [&]() {
     const double T0 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
-    return newton_T(eval1, p, target, k, finite(T0) && T0 > 0 ? std::min(T0, kT13) : 400.0, o)
+    return newton_T(eval1, light1, p, target, k, finite(T0) && T0 > 0 ? std::min(T0, kT13) : 400.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
@@ -1250,6 +1345,8 @@ Status state_ph(double p, double h, State& st) { return state_px(p, h, Prop::H, 
 Status state_ps(double p, double s, State& st) { return state_px(p, s, Prop::S, st); }
 
 Status temperature_ph(double p, double h, double& T) {
+  detail::Props o;
+  if (fast_single_phase(p, h, Prop::H, o, T, false)) return Status::Ok;
   State st;
   const Status s = state_px(p, h, Prop::H, st);
   if (s == Status::Ok) T = st.T;
