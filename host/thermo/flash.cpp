@@ -743,7 +743,19 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
       slope = 0;
       return true;
     };
-    if (solve_increasing(eval, T, 1e-11) != 0 || !flash_at(T)) return Status::Failed;
+    const int rc = solve_increasing(eval, T, 1e-11);
+    if (rc < 0 || !flash_at(T)) return Status::Failed;
+    if (rc == 1) {
+      // The vapour fraction jumps from 0 to 1 at T: the mixture boils like a
+      // pure component, any fraction of it vaporised at this temperature.
+      r = cur;
+      r.T = T;
+      r.beta = beta;
+      r.x = c.z;
+      r.y = c.z;
+      if (!mixture_hs(c, r)) return Status::Failed;
+      return r.status = Status::Ok;
+    }
     if (!(cur.beta > 0 && cur.beta < 1)) return Status::Failed;
     r = cur;
     return r.status = Status::Ok;

@@ -161,6 +161,32 @@ TEST_P(FlashTest, PureComponentInsideTheDome) {
   }
 }
 
+// A mixture of one component listed twice boils at one temperature like the
+// pure component: the flashes must find that temperature and take the
+// vapour fraction from the specification.
+TEST_P(FlashTest, MixtureBehavingLikeAPureComponent) {
+  auto pure = model_of(GetParam(), {"NC4"});
+  auto twice = model_of(GetParam(), {"NC4", "NC4"});
+  ASSERT_TRUE(pure && twice);
+  const double P = 2e5;
+  FlashResult sat;
+  ASSERT_EQ(flash_pv(*pure, P, 0.5, std::vector<double>{1}, 300, sat), Status::Ok);
+  const std::vector<double> z{0.3, 0.7};
+  double hl, hv;
+  ASSERT_EQ(twice->enthalpy(Phase::Liquid, sat.T, P, z, hl), Status::Ok);
+  ASSERT_EQ(twice->enthalpy(Phase::Vapour, sat.T, P, z, hv), Status::Ok);
+  FlashResult r;
+  ASSERT_EQ(flash_ph(*twice, P, hl + 0.6 * (hv - hl), z, 250, r), Status::Ok);
+  EXPECT_NEAR(r.T, sat.T, 1e-6);
+  EXPECT_NEAR(r.beta, 0.6, 1e-6);
+  EXPECT_NEAR(r.H, hl + 0.6 * (hv - hl), 1.0);
+  ASSERT_EQ(flash_pv(*twice, P, 0.6, z, 250, r), Status::Ok);
+  EXPECT_NEAR(r.T, sat.T, 1e-6);
+  EXPECT_NEAR(r.H, hl + 0.6 * (hv - hl), 50.0);
+  ASSERT_EQ(flash_pv(*twice, P, 0.0, z, 250, r), Status::Ok);
+  EXPECT_NEAR(r.T, sat.T, 1e-6);
+}
+
 TEST_P(FlashTest, BadInputFails) {
   auto m = model_of(GetParam(), {"C3H8", "NC4"});
   ASSERT_TRUE(m);
