@@ -247,6 +247,321 @@ void RTO_VMDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
 void RTO_CPDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
 void RTO_MWDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
 
+
+// ===========================================================================
+// Further operations. Texts in these sections: routine names, stream
+// identifiers and labels of 8 characters are word-held (two 4-byte words,
+// blank-padded), like block and stream identifiers everywhere else, and carry
+// no length argument; free texts (message lines) are char* with an explicit
+// length. Where a running equation or non-zero count is handed over, it comes
+// after the arrays and is returned advanced; *_NF and *_NZ add to the count
+// they are given.
+// ===========================================================================
+
+// ---------------------------------------------------------------------------
+// Stream phase
+// ---------------------------------------------------------------------------
+// (material-outlet descriptor, outlet number k from 1, phase 1 vapour / 2 liquid)
+void U3_MSTRM_SET_KPH(const int32_t* dmatout, const int32_t* k, const int32_t* kph);
+
+// ---------------------------------------------------------------------------
+// Energy balance: one equation, sum F*H in - sum F*H out + heat streams in -
+// heat streams out = 0. Every operation starts with the four counts and the
+// four descriptors (heat streams take part).
+// ---------------------------------------------------------------------------
+#define R3_STREAM_GROUPS                                                                    \
+  const int32_t *nmatin, const int32_t *ninfi, const int32_t *nmatout,                      \
+      const int32_t *ninfout, const int32_t *dmatin, const int32_t *dinfin,                 \
+      const int32_t *dmatout, const int32_t *dinfout
+// (groups, nf)
+void U3_EBAL_NF(R3_STREAM_GROUPS, int32_t* nf);
+// (groups, nz)
+void U3_EBAL_NZ(R3_STREAM_GROUPS, int32_t* nz);
+// (groups, IDBLK, LNAME, EQNNAM, m)
+void U3_EBAL_NAM(R3_STREAM_GROUPS, const int32_t* idblk, const int32_t* lname, char* eqnnam,
+                 int32_t* m);
+// (groups, FSCL, m): the scale is written only where RMISS
+void U3_EBAL_SCL(R3_STREAM_GROUPS, double* FSCL, int32_t* m);
+// (groups, IJROW, IJCOL, m, k)
+void U3_EBAL_PAT(R3_STREAM_GROUPS, int32_t* IJROW, int32_t* IJCOL, int32_t* m, int32_t* k);
+// (groups, Y, F, m)
+void U3_EBAL_RES(R3_STREAM_GROUPS, const double* Y, double* F, int32_t* m);
+// (groups, Y, DFDY, k)
+void U3_EBAL_JAC(R3_STREAM_GROUPS, const double* Y, double* DFDY, int32_t* k);
+
+// ---------------------------------------------------------------------------
+// Stream equations of a pass-through block (the valve): component balances,
+// a total-flow balance and an adiabatic enthalpy balance over the block's
+// streams. Same argument conventions as the energy balance.
+// ---------------------------------------------------------------------------
+// (groups, nf)
+void U3SNF(R3_STREAM_GROUPS, int32_t* nf);
+// (groups, nz)
+void U3SNNZ(R3_STREAM_GROUPS, int32_t* nz);
+// (groups, IDBLK, LNAME, EQNNAM, m)
+void U3SEL(R3_STREAM_GROUPS, const int32_t* idblk, const int32_t* lname, char* eqnnam,
+           int32_t* m);
+// (groups, FSCL, m): scales written only where RMISS
+void U3SETF(R3_STREAM_GROUPS, double* FSCL, int32_t* m);
+// (groups, IJROW, IJCOL, m, k)
+void U3SPAT(R3_STREAM_GROUPS, int32_t* IJROW, int32_t* IJCOL, int32_t* m, int32_t* k);
+// (groups, Y, F, m)
+void U3SRES(R3_STREAM_GROUPS, const double* Y, double* F, int32_t* m);
+// (groups, Y, DFDY, k)
+void U3SJAC(R3_STREAM_GROUPS, const double* Y, double* DFDY, int32_t* k);
+// (groups, NSSTRM, ISSOFF, ISSTYP, LSTRM, SMATIN, SINFIN, SMATOUT, SINFOUT, IMODE,
+//  Y, YLB, YUB, YSCL, YSBND, IYATTR): stream values into Y, default bounds, step
+// bounds and scales where RMISS, physical types, and with IMODE 0 the inlets fixed.
+void U3SPTX(R3_STREAM_GROUPS, const int32_t* nsstrm, const int32_t* issoff,
+            const int32_t* isstyp, const int32_t* lstrm, const double* smatin,
+            const double* sinfin, const double* smatout, const double* sinfout,
+            const int32_t* imode, double* Y, double* YLB, double* YUB, double* YSCL,
+            double* YSBND, int32_t* IYATTR);
+
+// ---------------------------------------------------------------------------
+// Names from a stream identifier and a code: a component index, -1 total
+// flow, -2 enthalpy, -3 pressure, -4 or -5 an information stream's value.
+// ---------------------------------------------------------------------------
+// (IDBLK, stream identifier (2 words), code, LNAME, slot)
+void U3SVID(const int32_t* idblk, const int32_t* sid, const int32_t* code, const int32_t* lname,
+            char* slot);
+void U3SEID(const int32_t* idblk, const int32_t* sid, const int32_t* code, const int32_t* lname,
+            char* slot);
+
+// ---------------------------------------------------------------------------
+// Messages
+// ---------------------------------------------------------------------------
+// (routine name (2 words), message number, number of lines, lines, line length)
+void U3ERROR_SIG_ERROR(const int32_t* routine, const int32_t* msgno, const int32_t* nlines,
+                       const char* lines, const int32_t* linelen);
+void U3ERROR_SIG_WARNING(const int32_t* routine, const int32_t* msgno, const int32_t* nlines,
+                         const char* lines, const int32_t* linelen);
+void U3ERROR_SIG_APINFO(const int32_t* routine, const int32_t* msgno, const int32_t* nlines,
+                        const char* lines, const int32_t* linelen);
+// Message gate: (routine name (2 words), class, message number, diagnostic
+// level, global level, 0, 0, 2). Non-zero: write the message.
+int32_t DMS_IRRCHK(const int32_t* routine, const int32_t* iclass, const int32_t* msgno,
+                   const int32_t* level, const int32_t* glevel, const int32_t* i6,
+                   const int32_t* i7, const int32_t* i8);
+// (n): prints the first n lines of DMS_ERROUT and clears the buffer
+void DMS_ERRPRT(const int32_t* n);
+
+// ---------------------------------------------------------------------------
+// Data-manager work space. Real and integer areas share one pool: real
+// offsets count doubles in DMS_PLEX, integer offsets count 4-byte words in
+// the same storage (DMS_IPLEX is its integer view), both from 1. Handles stay
+// valid until freed; 0 means none.
+// ---------------------------------------------------------------------------
+// (size, handle, offset)
+void DMS_ALLOCR(const int32_t* size, int32_t* handle, int32_t* offset);
+void DMS_ALLOCI(const int32_t* size, int32_t* handle, int32_t* offset);
+// (handle): reset to 0 when freed
+void DMS_FREEBD(int32_t* handle);
+// (handle, offset): the area's current real / integer offset, 0 when unknown
+void DMS_LOCATR(const int32_t* handle, int32_t* offset);
+void DMS_LOCATI(const int32_t* handle, int32_t* offset);
+// (kind 1 real / 2 integer, size, handle, offset)
+void DMS_ALLOC6(const int32_t* kind, const int32_t* size, int32_t* handle, int32_t* offset);
+// (handle)
+void DMS_FREE6(int32_t* handle);
+// Brackets around a block's persistent allocations: (1 open, 0 close).
+void DMS_SIMBEAD(const int32_t* onoff);
+// Brackets around a property call made outside the property services.
+void DMS_PPENT(void);
+void DMS_PPEXT(void);
+
+// A user model as the numeric layer calls it: 80 arguments, the entry's
+// first 72 (with argument 34 replaced), seven scratch integers, ISTAT.
+#define R3_P8(a) void *a##1, void *a##2, void *a##3, void *a##4, void *a##5, void *a##6, \
+                 void *a##7, void *a##8
+#define R3_DOCALL_PARAMS                                                               \
+  R3_P8(a0), R3_P8(a1), R3_P8(a2), R3_P8(a3), R3_P8(a4), R3_P8(a5), R3_P8(a6), R3_P8(a7), \
+      R3_P8(a8), R3_P8(a9)
+#define R3_A8(a) a##1, a##2, a##3, a##4, a##5, a##6, a##7, a##8
+#define R3_DOCALL_ARGS \
+  R3_A8(a0), R3_A8(a1), R3_A8(a2), R3_A8(a3), R3_A8(a4), R3_A8(a5), R3_A8(a6), R3_A8(a7), \
+      R3_A8(a8), R3_A8(a9)
+typedef void(R3_STDCALL* R3UserModel80)(R3_DOCALL_PARAMS);
+// (entry address, the 80 arguments handed on unchanged)
+void DMS_DOCALL(const intptr_t* entry, R3_DOCALL_PARAMS);
+
+// ---------------------------------------------------------------------------
+// Enthalpy, entropy and heat-capacity rows of the turbo-expander
+// ---------------------------------------------------------------------------
+// (n_c, NF, NY, NZ), each advanced
+void RTO_ENCDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
+void RTO_SMCDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
+// (n_c, phase, IPROPSET, idx, x, |P|, |T|, property value, property word,
+//  mode 0 residual / 1 store the value at row m+1, m, F)
+#define R3_RTO_ROW_PARAMS                                                                   \
+  const int32_t *ncomp, const int32_t *phase, const int32_t *ipropset, const int32_t *idx, \
+      const double *x, const double *p, const double *t, const double *prop,               \
+      const int32_t *pword
+void RTO_ENCRES(R3_RTO_ROW_PARAMS, const int32_t* mode, int32_t* m, double* F);
+void RTO_SMCRES(R3_RTO_ROW_PARAMS, const int32_t* mode, int32_t* m, double* F);
+void RTO_CPRES(R3_RTO_ROW_PARAMS, const int32_t* mode, int32_t* m, double* F);
+// (row quantities, positions of first mole fraction, P, T, property, m, k, IJROW, IJCOL)
+void RTO_ENCSPR(R3_RTO_ROW_PARAMS, const int32_t* ix, const int32_t* ip, const int32_t* it,
+                const int32_t* iprop, int32_t* m, int32_t* k, int32_t* IJROW, int32_t* IJCOL);
+void RTO_SMCSPR(R3_RTO_ROW_PARAMS, const int32_t* ix, const int32_t* ip, const int32_t* it,
+                const int32_t* iprop, int32_t* m, int32_t* k, int32_t* IJROW, int32_t* IJCOL);
+// (row quantities, flow scale, pressure scale, k, DFDY)
+void RTO_ENCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k,
+                double* DFDY);
+void RTO_SMCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k,
+                double* DFDY);
+
+// ---------------------------------------------------------------------------
+// Phase-equilibrium equation sets. A set's layout is nine Y positions (taken
+// by their magnitude): 1 temperature, 2 vapour fraction, 3 duty, 9 the anchor
+// of the composition block.
+// ---------------------------------------------------------------------------
+// (n_c, idx, option, NY, NF, NZ, layout[9]): counts advanced, the set's
+// variables numbered from NY+1
+void RTO_PMLDIM(const int32_t* ncomp, const int32_t* idx, const int32_t* iopt, int32_t* ny,
+                int32_t* nf, int32_t* nz, int32_t* layout);
+// (n_c, idx, component identifiers (2 words each), layout, prefix (1 word),
+//  start, IDBLK, LNAME, VARNAM, EQNNAM, m)
+void RTO_PMLNAM(const int32_t* ncomp, const int32_t* idx, const int32_t* cids,
+                const int32_t* layout, const int32_t* prefix, const int32_t* istart,
+                const int32_t* idblk, const int32_t* lname, char* varnam, char* eqnnam,
+                int32_t* m);
+// (n_c, idx, flow positions[n_c], enthalpy position, pressure position, IPROPSET,
+//  entry argument 31, tolerance, iterations, specification flag, layout, start,
+//  saved arrays a and b, Y, return code)
+void RTO_PMLINI(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
+                const int32_t* iph, const int32_t* ipp, const int32_t* ipropset,
+                const int32_t* arg31, const double* tol, const int32_t* maxit,
+                const int32_t* iflag, const int32_t* layout, const int32_t* istart, double* sa,
+                double* sb, double* Y, int32_t* ierr);
+// (n_c, idx, flow positions, enthalpy, pressure and temperature positions, layout,
+//  option, start, m, k, IJROW, IJCOL)
+void RTO_PMLSPR(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
+                const int32_t* iph, const int32_t* ipp, const int32_t* ipt,
+                const int32_t* layout, const int32_t* iopt, const int32_t* istart, int32_t* m,
+                int32_t* k, int32_t* IJROW, int32_t* IJCOL);
+// (n_c, idx, flow positions, enthalpy, pressure and temperature positions, layout,
+//  saved arrays a and b, option, Y, start, m, F)
+void RTO_PMLRES(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
+                const int32_t* iph, const int32_t* ipp, const int32_t* ipt,
+                const int32_t* layout, double* sa, double* sb, const int32_t* iopt,
+                const double* Y, const int32_t* istart, int32_t* m, double* F);
+// (as RTO_PMLRES with the perturbation before the option; k, DFDY)
+void RTO_PMLJAC(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
+                const int32_t* iph, const int32_t* ipp, const int32_t* ipt,
+                const int32_t* layout, double* sa, double* sb, const double* eps,
+                const int32_t* iopt, const double* Y, const int32_t* istart, int32_t* k,
+                double* DFDY);
+// (n_c, layout, start, Y, YSCL): written only where RMISS
+void RTO_PMLXSCL(const int32_t* ncomp, const int32_t* layout, const int32_t* istart,
+                 const double* Y, double* YSCL);
+// (n_c, layout, start, Y, YLB, YUB, YSBND): written only where RMISS
+void RTO_PMLXBND(const int32_t* ncomp, const int32_t* layout, const int32_t* istart,
+                 const double* Y, double* YLB, double* YUB, double* YSBND);
+// (n_c, layout, start, IYATTR)
+void RTO_PMLXPP(const int32_t* ncomp, const int32_t* layout, const int32_t* istart,
+                int32_t* IYATTR);
+// (n_c, layout, first equation of the set, FSCL)
+void RTO_PMLRSCL(const int32_t* ncomp, const int32_t* layout, const int32_t* ieqstart,
+                 double* FSCL);
+
+// ---------------------------------------------------------------------------
+// Steam-table services (controls in the SSS_* areas below)
+// ---------------------------------------------------------------------------
+// (mode, inlet pressure, outlet pressure, inlet enthalpy, flow, factor,
+//  results[10]): results[0] the isentropic work; with mode 3 results[1..4] its
+//  derivatives by inlet pressure, outlet pressure, enthalpy and flow
+void SSS_TWORK(const int32_t* mode, const double* pa, const double* pb, const double* h,
+               const double* g, const double* fac, double* results);
+// (code, specification, stage power, inlet enthalpy, inlet pressure, outlet
+//  pressure, efficiency curve x/y and n_e, water-rate curve x/y and n_w, seven
+//  relative-efficiency parameters, callback, efficiency)
+void SSS_EFFTRB(const int32_t* icode, const double* spec, const double* power, const double* hin,
+                const double* pin, const double* pout, const double* effx, const double* effy,
+                const int32_t* ne, const double* wrx, const double* wry, const int32_t* nw,
+                const double* relpar, void (*callback)(void), double* eta);
+// (T, P, 1.0, (P - Psat(T))/P, h)
+void SSS_ENTH(const double* t, const double* p, const double* one, const double* frac,
+              double* h);
+// (P, h, T, quality)
+void SSS_PHTX(const double* p, const double* h, double* t, double* quality);
+// (T, P, quality, option, specific volume)
+void SSS_VOLW(const double* t, const double* p, const double* quality, const int32_t* iopt,
+              double* v);
+// (P, Tsat)
+void SSS_TSAT(const double* p, double* tsat);
+// (T, Psat)
+void SSS_PSATW(const double* t, double* psat);
+// (P, h, derivative of the specific volume by enthalpy / by pressure)
+void SSS_DVDH(const double* p, const double* h, double* dvdh);
+void SSS_DVDP(const double* p, const double* h, double* dvdp);
+
+// ---------------------------------------------------------------------------
+// Numeric-layer services
+// ---------------------------------------------------------------------------
+// (layer, derivative source, check option, six configuration values)
+void U3NU_GET_PUBPAR(const int32_t* layer, int32_t* ideriv, int32_t* icheck, int32_t* cfg);
+// (layer): the user model's entry address / its second value
+intptr_t U3NU_GET_FPMODL(const int32_t* layer);
+int32_t U3NU_GET_FPMDL1(const int32_t* layer);
+// (layer, group handle); a negative handle means none
+void U3NU_PUT_NBVGRP(const int32_t* layer, const int32_t* handle);
+void U3NU_GET_NBVGRP(const int32_t* layer, int32_t* handle);
+// (NF, NY, NZ, IJROW, IJCOL, failure flag)
+void U3NU_CHK_PAT(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32_t* IJROW,
+                  const int32_t* IJCOL, int32_t* ierr);
+// (NF, LNAME, VARNAM, EQNNAM, NZ, IJROW, IJCOL, kept NZ, kept IJROW, kept IJCOL,
+//  label 1, label 2 (2 words each))
+void U3NU_CMP_PAT(const int32_t* nf, const int32_t* lname, const char* varnam,
+                  const char* eqnnam, const int32_t* nz, const int32_t* IJROW,
+                  const int32_t* IJCOL, const int32_t* nzk, const int32_t* ijrowk,
+                  const int32_t* ijcolk, const int32_t* label1, const int32_t* label2);
+// (LNAME, VARNAM, EQNNAM, NZ, IJROW, IJCOL, DFDY, label 1, label 2, kept values)
+void U3NU_CMP_JAC(const int32_t* lname, const char* varnam, const char* eqnnam,
+                  const int32_t* nz, const int32_t* IJROW, const int32_t* IJCOL,
+                  const double* DFDY, const int32_t* label1, const int32_t* label2,
+                  const double* kept);
+// (NF, NY, NZ, IJROW, IJCOL, handle, failure flag)
+void U3VGRP(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32_t* IJROW,
+            const int32_t* IJCOL, int32_t* handle, int32_t* ierr);
+// (handle)
+void U3FGRP(int32_t* handle);
+// (table of 100 tolerances)
+void U3GPERTOL(double* tol);
+// (NF, NY, work Y, YSCL, IYATTR, work F, NZ, IJROW, IJCOL, tolerances, four
+//  configuration values, scratch, task word, error word)
+void U3NPAT(const int32_t* nf, const int32_t* ny, double* ywork, const double* YSCL,
+            const int32_t* IYATTR, const double* fwork, int32_t* nz, int32_t* IJROW,
+            int32_t* IJCOL, const double* tol, const int32_t* cfg1, const int32_t* cfg2,
+            const int32_t* cfg3, const int32_t* cfg4, int32_t* scratch, int32_t* task,
+            int32_t* ierr);
+// (handle, work Y, YSCL, IYATTR, work F, IJCOL, tolerances, first configuration
+//  value, DFDY, task word, error word)
+void U3NJAC(const int32_t* handle, double* ywork, const double* YSCL, const int32_t* IYATTR,
+            const double* fwork, const int32_t* IJCOL, const double* tol, const int32_t* cfg1,
+            double* DFDY, int32_t* task, int32_t* ierr);
+// (block index, maximum non-zeros; 0 = no limit)
+void U3BLK_INQ_MAXNZ(const int32_t* iblk, int32_t* maxnz);
+void U3BLK_SET_MAXNZ(const int32_t* iblk, const int32_t* maxnz);
+// (IDBLK): the block's index
+int32_t IU_FIABLK(const int32_t* idblk);
+
+// ---------------------------------------------------------------------------
+// Further shared areas
+// ---------------------------------------------------------------------------
+// Data-manager error buffer: lines of 80 characters, blank-padded, filled by
+// the models and printed (and cleared) by DMS_ERRPRT.
+inline constexpr int R3_DMS_ERROUT_LINES = 20;
+inline constexpr int R3_DMS_ERROUT_WIDTH = 80;
+extern char DMS_ERROUT[R3_DMS_ERROUT_LINES][R3_DMS_ERROUT_WIDTH];
+// Steam-table controls: diagnostic words (2); gas-region limits (two doubles
+// and an integer, 5 words); pressure tolerance (a double); the property
+// method's six words, twice (12).
+extern int32_t SSS_SBDIAG[2];
+extern int32_t SSS_SBGAS[5];
+extern int32_t SSS_PTOLER[2];
+extern int32_t SSS_SBOPST[12];
+
 }  // extern "C"
 
 namespace r3::hs {
@@ -281,6 +596,16 @@ inline void vnam(std::string_view text, int32_t lname, char* slot) {
 inline void enam(std::string_view text, int32_t lname, char* slot) {
   const int32_t len = static_cast<int32_t>(text.size());
   U3ENAM(RXN_IBLKID, text.data(), &len, &lname, slot);
+}
+
+
+// One line (1-based) of the data manager's error buffer, blank-padded.
+inline void errout_line(int line, std::string_view text) {
+  if (line < 1 || line > R3_DMS_ERROUT_LINES) return;
+  char* l = DMS_ERROUT[line - 1];
+  for (int i = 0; i < R3_DMS_ERROUT_WIDTH; ++i) {
+    l[i] = static_cast<size_t>(i) < text.size() ? text[static_cast<size_t>(i)] : ' ';
+  }
 }
 
 }  // namespace r3::hs

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "framework/host_services.h"
+#include "host/data_manager/data_manager.h"
 #include "host/units/units.h"
 
 // Shared areas defined by the host. PPEXEC_USER starts with a double, so it
@@ -155,6 +156,7 @@ void reset_shared_areas() {
   DMS_NCOMP[0] = run().ncomp();
   std::memset(DMS_FLES, 0, sizeof DMS_FLES);
   std::memset(DMS_IPOFF1, 0, sizeof DMS_IPOFF1);
+  reset_data_manager();
 }
 
 void fail_operation(std::string_view name, int times) {

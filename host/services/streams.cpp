@@ -20,16 +20,13 @@
 
 #include "framework/host_services.h"
 #include "host/services/context.h"
+#include "host/services/descriptor.h"
 #include "host/properties/properties.h"
 #include "host/services/names.h"
 #include "host/units/units.h"
 
 namespace r3::host {
 namespace {
-
-constexpr int32_t kDescTag = 0x52334453;  // "R3DS"
-enum DescWord { kTag = 0, kKind, kCount, kNcomp, kFirst, kPer, kWriteCode, kIdSlot };
-enum DescKind { kMatIn = 1, kInfIn = 2, kMatOut = 3, kInfOut = 4 };
 
 // Physical-type codes of stream variables.
 constexpr int32_t kTypeMolarFlow = 11;
@@ -42,8 +39,6 @@ constexpr int32_t kTypePower = 19;
 constexpr int kIdSlots = 64;
 std::array<std::vector<std::string>, kIdSlots> g_ids;
 int g_next_slot = 0;
-
-bool valid(const int32_t* d) { return d != nullptr && d[kTag] == kDescTag; }
 
 int store_ids(const int32_t* words, int32_t count) {
   const int slot = g_next_slot;
@@ -73,13 +68,6 @@ void make_desc(int32_t* d, int32_t kind, int32_t count, int32_t ncomp, int32_t f
   d[kFirst] = count > 0 ? first : 0;
   d[kIdSlot] = store_ids(ids, count);
 }
-
-int32_t group_size(const int32_t* d) { return valid(d) ? d[kCount] * d[kPer] : 0; }
-bool material(const int32_t* d) { return d[kKind] == kMatIn || d[kKind] == kMatOut; }
-
-// 0-based index into Y of stream s's variable v (0 flow, 1..n_c components,
-// n_c+1 enthalpy, n_c+2 pressure).
-int32_t ypos(const int32_t* d, int s, int v) { return d[kFirst] - 1 + s * d[kPer] + v; }
 
 void message(std::string_view text) {
   units::write(PPEXEC_USER[10], "");
@@ -241,15 +229,16 @@ void U3_MSTRM_DEFBOUNDS(const int32_t*, const int32_t*, const double*, const dou
                         const double* hs, const double* ps, double* lbf, double* ubf,
                         double* sbf, double* lbh, double* ubh, double* sbh, double* lbp,
                         double* ubp, double* sbp) {
+  // Step bounds are in multiples of the variable's scale.
   *lbf = 0.0;
   *ubf = 1.0e3 * *fs;
-  *sbf = 10.0 * *fs;
+  *sbf = 10.0;
   *lbh = -1.0e3 * *hs;
   *ubh = 1.0e3 * *hs;
-  *sbh = 10.0 * *hs;
+  *sbh = 10.0;
   *lbp = 1.0e-6 * *ps;
   *ubp = 1.0e3 * *ps;
-  *sbp = 10.0 * *ps;
+  *sbp = 10.0;
 }
 
 void U3_MSTRM_LB(const int32_t* d, const double* f, const double* h, const double* p, double* a) {

@@ -1,0 +1,265 @@
+// Data manager: work areas, component tables, message gate, error buffer,
+// signalled messages and calls through an entry address.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "framework/host_services.h"
+#include "host/data_manager/data_manager.h"
+#include "host/services/names.h"
+#include "host/units/units.h"
+#include "tests/support/support.h"
+
+namespace r3::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class DataManager : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_host({"N2", "H2O", "CH4"}); }
+};
+
+TEST_F(DataManager, RealAndIntegerAreasAreDisjointAndAddressableInOnePool) {
+  int32_t n = 10, hr = 0, offr = 0, hi = 0, offi = 0;
+  DMS_ALLOCR(&n, &hr, &offr);
+  int32_t ni = 5;
+  DMS_ALLOCI(&ni, &hi, &offi);
+  ASSERT_GT(hr, 0);
+  ASSERT_GT(hi, 0);
+  EXPECT_NE(hr, hi);
+  for (int i = 0; i < 10; ++i) DMS_PLEX[offr - 1 + i] = 100.0 + i;
+  for (int i = 0; i < 5; ++i) DMS_IPLEX[offi - 1 + i] = -7 - i;
+  // Writing the integer area leaves the real area intact, and the integer
+  // area is the same storage seen through DMS_PLEX.
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(DMS_PLEX[offr - 1 + i], 100.0 + i);
+  int32_t word;
+  std::memcpy(&word, reinterpret_cast<const char*>(DMS_PLEX) + 4 * (offi - 1), 4);
+  EXPECT_EQ(word, -7);
+  // Locating gives the same offsets, in either unit, for as long as the area lives.
+  int32_t o = 0;
+  DMS_LOCATR(&hr, &o);
+  EXPECT_EQ(o, offr);
+  DMS_LOCATI(&hi, &o);
+  EXPECT_EQ(o, offi);
+  DMS_LOCATI(&hr, &o);
+  EXPECT_EQ(o, 2 * (offr - 1) + 1);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(DataManager, FreedRangeIsReusedFirstFitAndNeighboursMerge) {
+  const int32_t free0 = r3::host::pool_free();
+  int32_t n = 100, h1, o1, h2, o2, h3, o3;
+  DMS_ALLOCR(&n, &h1, &o1);
+  DMS_ALLOCR(&n, &h2, &o2);
+  DMS_ALLOCR(&n, &h3, &o3);
+  EXPECT_EQ(o2, o1 + 100);
+  EXPECT_EQ(o3, o2 + 100);
+  DMS_FREEBD(&h1);
+  EXPECT_EQ(h1, 0);  // the caller's handle is cleared
+  DMS_FREEBD(&h2);
+  // The two freed neighbours form one range of 200 at the first area's place.
+  int32_t big = 200, h4, o4;
+  DMS_ALLOCR(&big, &h4, &o4);
+  EXPECT_EQ(o4, o1);
+  // Handles are never reused: the new one differs from every earlier one.
+  EXPECT_GT(h4, h3);
+  // The surviving area did not move.
+  int32_t o = 0;
+  DMS_LOCATR(&h3, &o);
+  EXPECT_EQ(o, o3);
+  DMS_FREEBD(&h3);
+  DMS_FREEBD(&h4);
+  EXPECT_EQ(r3::host::pool_free(), free0);
+  EXPECT_EQ(r3::host::pool_areas(), 0);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(DataManager, ExhaustionAndBadHandlesAreReportedWithoutHarm) {
+  int32_t huge = r3::host::kPlexSize, h = -5, o = -5;
+  DMS_ALLOCR(&huge, &h, &o);
+  EXPECT_EQ(h, 0);
+  EXPECT_EQ(o, 0);
+  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCR: no room for 1048576 reals")));
+  int32_t neg = -3;
+  DMS_ALLOCI(&neg, &h, &o);
+  EXPECT_EQ(h, 0);
+  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCI: the size -3 is negative")));
+
+  int32_t n = 4, ha, oa;
+  DMS_ALLOCI(&n, &ha, &oa);
+  int32_t stale = ha;
+  DMS_FREEBD(&ha);
+  DMS_FREEBD(&stale);  // already freed
+  int32_t unknown = 12345;
+  DMS_FREEBD(&unknown);
+  EXPECT_EQ(unknown, 12345);
+  int32_t loc = -1;
+  DMS_LOCATI(&stale, &loc);
+  EXPECT_EQ(loc, 0);
+  EXPECT_THAT(messages(),
+              ElementsAre(" DMS_FREEBD: handle 1 is not an allocated work area; nothing freed.",
+                          " DMS_FREEBD: handle 12345 is not an allocated work area; nothing freed.",
+                          " DMS_LOCATI: handle 1 is not an allocated work area."));
+  DMS_FREEBD(nullptr);
+}
+
+TEST_F(DataManager, NumericLayerAreasByKind) {
+  int32_t real = 1, integer = 2, bad = 3, n = 7, h1, o1, h2, o2, h3 = 9, o3 = 9;
+  DMS_ALLOC6(&real, &n, &h1, &o1);
+  DMS_ALLOC6(&integer, &n, &h2, &o2);
+  DMS_ALLOC6(&bad, &n, &h3, &o3);
+  EXPECT_GT(h1, 0);
+  EXPECT_GT(h2, 0);
+  // 7 reals, then 7 words rounded up to 4 doubles, on a double boundary.
+  EXPECT_EQ(o2, 2 * (o1 - 1 + 7) + 1);
+  EXPECT_EQ(h3, 0);
+  EXPECT_EQ(o3, 0);
+  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOC6: the kind 3")));
+  DMS_FREE6(&h1);
+  DMS_FREE6(&h2);
+  EXPECT_EQ(r3::host::pool_areas(), 0);
+  // An empty area is a valid handle with nothing behind it.
+  int32_t zero = 0, hz, oz;
+  DMS_ALLOC6(&real, &zero, &hz, &oz);
+  EXPECT_GT(hz, 0);
+  DMS_FREE6(&hz);
+  EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(DataManager, ComponentTablesAndWaterIndex) {
+  // Molecular weights (word 306) and normal boiling points (word 413): component i
+  // at DMS_PLEX(offset + i).
+  EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[305] + 2 - 1], 18.015, 1e-12);
+  EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[305] + 1 - 1], 28.014, 1e-12);
+  EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[412] + 2 - 1], 373.15, 1e-12);
+  EXPECT_EQ(DMS_NCOMP[11], 2);
+  // Work areas never overlap the tables.
+  int32_t n = 1, h, o;
+  DMS_ALLOCR(&n, &h, &o);
+  EXPECT_GT(o, DMS_IPOFF1[412] + 3);
+}
+
+// --- Message gate, error buffer, signalled messages -------------------------
+
+void words2(const char* text, int32_t* w) { r3::host::text_to_words(text, w, 2); }
+
+TEST_F(DataManager, MessageGateAnswersYesUnlessLevelIsZero) {
+  int32_t name[2];
+  words2("r3vchk", name);
+  int32_t two = 2, one = 1, zero = 0;
+  EXPECT_NE(DMS_IRRCHK(name, &two, &one, &DMS_GLOBAL[5], &DMS_GLOBAL[7], &zero, &zero, &two), 0);
+  int32_t level = 0;
+  EXPECT_EQ(DMS_IRRCHK(name, &two, &one, &level, &DMS_GLOBAL[7], &zero, &zero, &two), 0);
+  level = 1;
+  EXPECT_NE(DMS_IRRCHK(name, &two, &one, &level, &DMS_GLOBAL[7], &zero, &zero, &two), 0);
+}
+
+TEST_F(DataManager, ErrorBufferPrintsRequestedLinesThenIsCleared) {
+  r3::hs::errout_line(1, "      R3VALV requires one material inlet stream.");
+  r3::hs::errout_line(2, "      This block has   2 connected.");
+  int32_t three = 3;
+  DMS_ERRPRT(&three);  // a blank third line is not printed
+  EXPECT_THAT(messages(), ElementsAre("      R3VALV requires one material inlet stream.",
+                                      "      This block has   2 connected."));
+  DMS_ERRPRT(&three);  // cleared: nothing left
+  EXPECT_TRUE(messages().empty());
+
+  r3::hs::errout_line(1, "first");
+  r3::hs::errout_line(2, "");
+  r3::hs::errout_line(3, "third");
+  r3::hs::errout_line(4, "not asked for");
+  DMS_ERRPRT(&three);
+  EXPECT_THAT(messages(), ElementsAre("first", "", "third"));
+  // The unprinted fourth line went with the rest.
+  int32_t big = 1000, neg = -1;
+  DMS_ERRPRT(&big);
+  DMS_ERRPRT(&neg);
+  DMS_ERRPRT(nullptr);
+  EXPECT_TRUE(messages().empty());
+  // A line longer than 80 characters is cut at the buffer width.
+  r3::hs::errout_line(1, std::string(90, 'x'));
+  int32_t one = 1;
+  DMS_ERRPRT(&one);
+  EXPECT_THAT(messages(), ElementsAre(std::string(80, 'x')));
+}
+
+TEST_F(DataManager, SignalledMessagesHaveSeverityHeadingsAndAreCounted) {
+  int32_t name[2];
+  words2("I3KCHK", name);
+  char lines[2 * 74];
+  std::memset(lines, ' ', sizeof lines);
+  std::memcpy(lines, "Head count is 0.", 16);
+  std::memcpy(lines + 74, "It must be at least 1.", 22);
+  int32_t n2 = 2, n1 = 1, w = 74, no = 21;
+  U3ERROR_SIG_ERROR(name, &no, &n2, lines, &w);
+  U3ERROR_SIG_WARNING(name, &no, &n1, lines, &w);
+  U3ERROR_SIG_APINFO(name, &no, &n1, lines + 74, &w);
+  U3ERROR_SIG_WARNING(name, &no, &n1, nullptr, &w);
+  EXPECT_THAT(messages(),
+              ElementsAre("", " *** ERROR from I3KCHK (message 21)", "     Head count is 0.",
+                          "     It must be at least 1.", "", " *** WARNING from I3KCHK (message 21)",
+                          "     Head count is 0.", "", " *** INFORMATION from I3KCHK (message 21)",
+                          "     It must be at least 1.", "",
+                          " *** WARNING from I3KCHK (message 21)"));
+  const r3::host::MessageCounts c = r3::host::message_counts();
+  EXPECT_EQ(c.errors, 1);
+  EXPECT_EQ(c.warnings, 2);
+  EXPECT_EQ(c.infos, 1);
+  reset_host({"H2O"});
+  EXPECT_EQ(r3::host::message_counts().errors, 0);
+}
+
+// --- Calls through an entry address ------------------------------------------
+
+std::vector<void*> g_seen;
+
+extern "C" void R3_STDCALL user_model_80(R3_DOCALL_PARAMS) {
+  g_seen = {R3_DOCALL_ARGS};
+  *static_cast<int32_t*>(a98) = 0;
+}
+
+TEST_F(DataManager, DocallHandsOnAllEightyArgumentsInOrder) {
+  std::vector<int32_t> cells(80, 0);
+  std::vector<void*> p(80);
+  for (int i = 0; i < 80; ++i) p[static_cast<size_t>(i)] = &cells[static_cast<size_t>(i)];
+  cells[79] = 99;
+  const intptr_t entry = reinterpret_cast<intptr_t>(&user_model_80);
+#define R3_P(i) p[i]
+  DMS_DOCALL(&entry, R3_P(0), R3_P(1), R3_P(2), R3_P(3), R3_P(4), R3_P(5), R3_P(6), R3_P(7),
+             R3_P(8), R3_P(9), R3_P(10), R3_P(11), R3_P(12), R3_P(13), R3_P(14), R3_P(15),
+             R3_P(16), R3_P(17), R3_P(18), R3_P(19), R3_P(20), R3_P(21), R3_P(22), R3_P(23),
+             R3_P(24), R3_P(25), R3_P(26), R3_P(27), R3_P(28), R3_P(29), R3_P(30), R3_P(31),
+             R3_P(32), R3_P(33), R3_P(34), R3_P(35), R3_P(36), R3_P(37), R3_P(38), R3_P(39),
+             R3_P(40), R3_P(41), R3_P(42), R3_P(43), R3_P(44), R3_P(45), R3_P(46), R3_P(47),
+             R3_P(48), R3_P(49), R3_P(50), R3_P(51), R3_P(52), R3_P(53), R3_P(54), R3_P(55),
+             R3_P(56), R3_P(57), R3_P(58), R3_P(59), R3_P(60), R3_P(61), R3_P(62), R3_P(63),
+             R3_P(64), R3_P(65), R3_P(66), R3_P(67), R3_P(68), R3_P(69), R3_P(70), R3_P(71),
+             R3_P(72), R3_P(73), R3_P(74), R3_P(75), R3_P(76), R3_P(77), R3_P(78), R3_P(79));
+  EXPECT_EQ(g_seen, p);
+  EXPECT_EQ(cells[79], 0);
+  // Without an entry address nothing is called and ISTAT (the last argument) is 1.
+  const intptr_t none = 0;
+  g_seen.clear();
+  DMS_DOCALL(&none, R3_P(0), R3_P(1), R3_P(2), R3_P(3), R3_P(4), R3_P(5), R3_P(6), R3_P(7),
+             R3_P(8), R3_P(9), R3_P(10), R3_P(11), R3_P(12), R3_P(13), R3_P(14), R3_P(15),
+             R3_P(16), R3_P(17), R3_P(18), R3_P(19), R3_P(20), R3_P(21), R3_P(22), R3_P(23),
+             R3_P(24), R3_P(25), R3_P(26), R3_P(27), R3_P(28), R3_P(29), R3_P(30), R3_P(31),
+             R3_P(32), R3_P(33), R3_P(34), R3_P(35), R3_P(36), R3_P(37), R3_P(38), R3_P(39),
+             R3_P(40), R3_P(41), R3_P(42), R3_P(43), R3_P(44), R3_P(45), R3_P(46), R3_P(47),
+             R3_P(48), R3_P(49), R3_P(50), R3_P(51), R3_P(52), R3_P(53), R3_P(54), R3_P(55),
+             R3_P(56), R3_P(57), R3_P(58), R3_P(59), R3_P(60), R3_P(61), R3_P(62), R3_P(63),
+             R3_P(64), R3_P(65), R3_P(66), R3_P(67), R3_P(68), R3_P(69), R3_P(70), R3_P(71),
+             R3_P(72), R3_P(73), R3_P(74), R3_P(75), R3_P(76), R3_P(77), R3_P(78), R3_P(79));
+#undef R3_P
+  EXPECT_TRUE(g_seen.empty());
+  EXPECT_EQ(cells[79], 1);
+  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_DOCALL: no entry address")));
+}
+
+}  // namespace
+}  // namespace r3::test
