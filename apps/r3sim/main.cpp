@@ -298,8 +298,9 @@ int command_run(const RunOptions& o) {
 // current point; prints mismatches and returns their count.
 int check_blocks(Flowsheet& fsh, const std::string& where, nlohmann::json& report) {
   int bad = 0;
-  for (auto& bp : fsh.blocks()) {
-    Block& b = *bp;
+  for (size_t bi = 0; bi < fsh.blocks().size(); ++bi) {
+    Block& b = *fsh.blocks()[bi];
+    const std::string label = b.id + " [" + fsh.definition().blocks[bi].model + "]";
     const std::vector<double> y0 = b.y;
     numeric::ResidualFn fn = [&b](const std::vector<double>& y, std::vector<double>& f) {
       b.y = y;
@@ -319,15 +320,15 @@ int check_blocks(Flowsheet& fsh, const std::string& where, nlohmann::json& repor
     std::vector<numeric::Mismatch> mm;
     std::vector<double> fscl(b.fscl.begin(), b.fscl.end());
     if (!numeric::compare(fn, y0, b.yscl, fscl, p, analytic, 1e-4, 1e-6, mm)) {
-      std::cout << "  " << b.id << " (" << where << "): residuals could not be evaluated\n";
+      std::cout << "  " << label << " (" << where << "): residuals could not be evaluated\n";
       ++bad;
     }
     b.y = y0;
     for (const auto& m : mm) {
-      std::cout << "  " << b.id << " (" << where << "): d " << b.eqn_name(m.row) << " / d "
+      std::cout << "  " << label << " (" << where << "): d " << b.eqn_name(m.row) << " / d "
                 << b.var_name(m.col) << ": analytic " << m.analytic << ", numeric " << m.numeric
                 << (m.outside_pattern ? " (not in the pattern)" : "") << "\n";
-      report["mismatches"].push_back({{"block", b.id}, {"where", where},
+      report["mismatches"].push_back({{"block", b.id}, {"model", fsh.definition().blocks[bi].model}, {"where", where},
                                       {"equation", b.eqn_name(m.row)}, {"variable", b.var_name(m.col)},
                                       {"analytic", m.analytic}, {"numeric", m.numeric}});
     }

@@ -444,7 +444,11 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
       const Variable& v = vars_[static_cast<size_t>(free[j])];
       dx[j] = dxs[static_cast<Eigen::Index>(j)] * safe_scale(v.scale);
       if (!std::isfinite(dx[j])) dx[j] = 0.0;
-      if (v.step != kRmiss && v.step > 0.0 && std::fabs(dx[j]) > v.step) alpha = std::min(alpha, v.step / std::fabs(dx[j]));
+      // Step bounds are in scaled units: multiples of the variable's scale.
+      const double bound = v.step * safe_scale(v.scale);
+      if (v.step != kRmiss && v.step > 0.0 && std::fabs(dx[j]) > bound) {
+        alpha = std::min(alpha, bound / std::fabs(dx[j]));
+      }
     }
     // Backtracking on the scaled residual norm; the trial points are kept
     // inside the bounds.

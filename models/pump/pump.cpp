@@ -338,7 +338,7 @@ void initialise(Entry& e, State& st) {
   U3_MSTRM_SCL(s.dmatin, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
   U3_MSTRM_PTYPE(s.dmatin, e.IYATTR);
   // Information streams carry power: bounded to +-10^4 power scales.
-  const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 1000.0 * pw;
+  const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;  // step bounds are in multiples of the scale
   auto info_defaults = [&](const int32_t* d) {
     U3_ISTRM_LB(d, &wlb, e.YLB);
     U3_ISTRM_UB(d, &wub, e.YUB);
