@@ -7,6 +7,7 @@
 #include "host/steam/if97.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <iterator>
 
@@ -435,22 +436,40 @@ struct Sums {
   double fxxx = 0, fxxy = 0, fxyy = 0, fyyy = 0;
 };
 
+// Per-term factors of the first and second derivatives, built at compile time.
+struct Factors {
+  double n, nI, nJ, nII, nIJ, nJJ;
+};
+template <const auto& t>
+constexpr auto make_factors() {
+  std::array<Factors, std::size(t)> f{};
+  for (size_t k = 0; k < std::size(t); ++k) {
+    const double n = t[k].n, I = t[k].I, J = t[k].J;
+    f[k] = {n, n * I, n * J, n * I * (I - 1), n * I * J, n * J * (J - 1)};
+  }
+  return f;
+}
+template <const auto& t>
+inline constexpr auto kFactors = make_factors<t>();
+
 template <const auto& t>
 Sums sum_derivatives(double x, double y, bool third) {
   constexpr Range ri = i_range(t), rj = j_range(t);
+  constexpr const auto& fac = kFactors<t>;
   Powers px, py;
   px.fill(x, std::min(ri.lo - 3, 0), std::max(ri.hi, 0), ri.lo < 0);
   py.fill(y, std::min(rj.lo - 3, 0), std::max(rj.hi, 0), rj.lo < 0);
   Sums s;
-  for (const Term& e : t) {
-    const double I = e.I, J = e.J;
-    const double a = e.n * px[e.I], b = e.n * px[e.I - 1] * I, c = e.n * px[e.I - 2] * I * (I - 1);
-    s.f += a * py[e.J];
-    s.fx += b * py[e.J];
-    s.fy += a * J * py[e.J - 1];
-    s.fxx += c * py[e.J];
-    s.fxy += b * J * py[e.J - 1];
-    s.fyy += a * J * (J - 1) * py[e.J - 2];
+  for (size_t k = 0; k < std::size(t); ++k) {
+    const int I = t[k].I, J = t[k].J;
+    const Factors& c = fac[k];
+    const double x0 = px[I], x1 = px[I - 1], y0 = py[J], y1 = py[J - 1];
+    s.f += c.n * x0 * y0;
+    s.fx += c.nI * x1 * y0;
+    s.fy += c.nJ * x0 * y1;
+    s.fxx += c.nII * px[I - 2] * y0;
+    s.fxy += c.nIJ * x1 * y1;
+    s.fyy += c.nJJ * x0 * py[J - 2];
   }
   if (third) {
     for (const Term& e : t) {
