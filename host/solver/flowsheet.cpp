@@ -500,6 +500,16 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
   return rep;
 }
 
+std::vector<double> Flowsheet::values() const {
+  std::vector<double> x(vars_.size());
+  for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
+  return x;
+}
+
+void Flowsheet::set_values(const std::vector<double>& x) {
+  for (size_t i = 0; i < vars_.size() && i < x.size(); ++i) vars_[i].value = x[i];
+}
+
 void Flowsheet::update_streams() {
   std::vector<double> x(vars_.size());
   for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;

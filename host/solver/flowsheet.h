@@ -72,6 +72,9 @@ class Flowsheet {
   double residual_norm();
 
   const std::vector<Variable>& variables() const { return vars_; }
+  // Current values of all variables, and setting them back (same order).
+  std::vector<double> values() const;
+  void set_values(const std::vector<double>& x);
   int equation_count() const { return neq_; }
   std::vector<std::unique_ptr<Block>>& blocks() { return blocks_; }
   const Case& definition() const { return case_; }
