@@ -255,7 +255,8 @@ void RTO_MWDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
 // no length argument; free texts (message lines) are char* with an explicit
 // length. Where a running equation or non-zero count is handed over, it comes
 // after the arrays and is returned advanced; *_NF and *_NZ add to the count
-// they are given.
+// they are given. Where the callers name only some of an operation's
+// arguments, those come first in the order named and the others follow.
 // ===========================================================================
 
 // ---------------------------------------------------------------------------
@@ -510,17 +511,18 @@ void U3NU_GET_NBVGRP(const int32_t* layer, int32_t* handle);
 // (NF, NY, NZ, IJROW, IJCOL, failure flag)
 void U3NU_CHK_PAT(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32_t* IJROW,
                   const int32_t* IJCOL, int32_t* ierr);
-// (NF, LNAME, VARNAM, EQNNAM, NZ, IJROW, IJCOL, kept NZ, kept IJROW, kept IJCOL,
-//  label 1, label 2 (2 words each))
+// (NF, LNAME, VARNAM, EQNNAM, kept NZ, kept IJROW, kept IJCOL, label 1,
+//  label 2 (2 words each), then the pattern compared: NZ, IJROW, IJCOL)
 void U3NU_CMP_PAT(const int32_t* nf, const int32_t* lname, const char* varnam,
-                  const char* eqnnam, const int32_t* nz, const int32_t* IJROW,
-                  const int32_t* IJCOL, const int32_t* nzk, const int32_t* ijrowk,
-                  const int32_t* ijcolk, const int32_t* label1, const int32_t* label2);
-// (LNAME, VARNAM, EQNNAM, NZ, IJROW, IJCOL, DFDY, label 1, label 2, kept values)
+                  const char* eqnnam, const int32_t* nzk, const int32_t* ijrowk,
+                  const int32_t* ijcolk, const int32_t* label1, const int32_t* label2,
+                  const int32_t* nz, const int32_t* IJROW, const int32_t* IJCOL);
+// (LNAME, VARNAM, EQNNAM, NZ, IJROW, IJCOL, label 1, label 2, kept values,
+//  then the values compared: DFDY)
 void U3NU_CMP_JAC(const int32_t* lname, const char* varnam, const char* eqnnam,
                   const int32_t* nz, const int32_t* IJROW, const int32_t* IJCOL,
-                  const double* DFDY, const int32_t* label1, const int32_t* label2,
-                  const double* kept);
+                  const int32_t* label1, const int32_t* label2, const double* kept,
+                  const double* DFDY);
 // (NF, NY, NZ, IJROW, IJCOL, handle, failure flag)
 void U3VGRP(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32_t* IJROW,
             const int32_t* IJCOL, int32_t* handle, int32_t* ierr);

@@ -142,6 +142,11 @@ void signal(const char* severity, int& counter, const int32_t* routine, const in
                          std::to_string(no) + ")");
   if (lines == nullptr || nlines == nullptr || linelen == nullptr || *linelen <= 0) return;
   const int32_t n = std::min(*nlines, 100);
+  // Longer lines than any message has are taken as a bad length.
+  if (*linelen > 1024) {
+    units::write(unit, "     (lines not shown: line length " + std::to_string(*linelen) + ")");
+    return;
+  }
   const size_t w = static_cast<size_t>(*linelen);
   for (int32_t i = 0; i < n; ++i) {
     std::string line(lines + static_cast<size_t>(i) * w, w);

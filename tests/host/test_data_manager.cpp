@@ -223,39 +223,27 @@ extern "C" void R3_STDCALL user_model_80(R3_DOCALL_PARAMS) {
   *static_cast<int32_t*>(a98) = 0;
 }
 
+// DMS_DOCALL with the 80 addresses of p.
+void docall(const intptr_t* entry, const std::vector<void*>& p) {
+#define R3_P8I(b) p[b], p[b + 1], p[b + 2], p[b + 3], p[b + 4], p[b + 5], p[b + 6], p[b + 7]
+  DMS_DOCALL(entry, R3_P8I(0), R3_P8I(8), R3_P8I(16), R3_P8I(24), R3_P8I(32), R3_P8I(40),
+             R3_P8I(48), R3_P8I(56), R3_P8I(64), R3_P8I(72));
+#undef R3_P8I
+}
+
 TEST_F(DataManager, DocallHandsOnAllEightyArgumentsInOrder) {
   std::vector<int32_t> cells(80, 0);
   std::vector<void*> p(80);
   for (int i = 0; i < 80; ++i) p[static_cast<size_t>(i)] = &cells[static_cast<size_t>(i)];
   cells[79] = 99;
   const intptr_t entry = reinterpret_cast<intptr_t>(&user_model_80);
-#define R3_P(i) p[i]
-  DMS_DOCALL(&entry, R3_P(0), R3_P(1), R3_P(2), R3_P(3), R3_P(4), R3_P(5), R3_P(6), R3_P(7),
-             R3_P(8), R3_P(9), R3_P(10), R3_P(11), R3_P(12), R3_P(13), R3_P(14), R3_P(15),
-             R3_P(16), R3_P(17), R3_P(18), R3_P(19), R3_P(20), R3_P(21), R3_P(22), R3_P(23),
-             R3_P(24), R3_P(25), R3_P(26), R3_P(27), R3_P(28), R3_P(29), R3_P(30), R3_P(31),
-             R3_P(32), R3_P(33), R3_P(34), R3_P(35), R3_P(36), R3_P(37), R3_P(38), R3_P(39),
-             R3_P(40), R3_P(41), R3_P(42), R3_P(43), R3_P(44), R3_P(45), R3_P(46), R3_P(47),
-             R3_P(48), R3_P(49), R3_P(50), R3_P(51), R3_P(52), R3_P(53), R3_P(54), R3_P(55),
-             R3_P(56), R3_P(57), R3_P(58), R3_P(59), R3_P(60), R3_P(61), R3_P(62), R3_P(63),
-             R3_P(64), R3_P(65), R3_P(66), R3_P(67), R3_P(68), R3_P(69), R3_P(70), R3_P(71),
-             R3_P(72), R3_P(73), R3_P(74), R3_P(75), R3_P(76), R3_P(77), R3_P(78), R3_P(79));
+  docall(&entry, p);
   EXPECT_EQ(g_seen, p);
   EXPECT_EQ(cells[79], 0);
   // Without an entry address nothing is called and ISTAT (the last argument) is 1.
   const intptr_t none = 0;
   g_seen.clear();
-  DMS_DOCALL(&none, R3_P(0), R3_P(1), R3_P(2), R3_P(3), R3_P(4), R3_P(5), R3_P(6), R3_P(7),
-             R3_P(8), R3_P(9), R3_P(10), R3_P(11), R3_P(12), R3_P(13), R3_P(14), R3_P(15),
-             R3_P(16), R3_P(17), R3_P(18), R3_P(19), R3_P(20), R3_P(21), R3_P(22), R3_P(23),
-             R3_P(24), R3_P(25), R3_P(26), R3_P(27), R3_P(28), R3_P(29), R3_P(30), R3_P(31),
-             R3_P(32), R3_P(33), R3_P(34), R3_P(35), R3_P(36), R3_P(37), R3_P(38), R3_P(39),
-             R3_P(40), R3_P(41), R3_P(42), R3_P(43), R3_P(44), R3_P(45), R3_P(46), R3_P(47),
-             R3_P(48), R3_P(49), R3_P(50), R3_P(51), R3_P(52), R3_P(53), R3_P(54), R3_P(55),
-             R3_P(56), R3_P(57), R3_P(58), R3_P(59), R3_P(60), R3_P(61), R3_P(62), R3_P(63),
-             R3_P(64), R3_P(65), R3_P(66), R3_P(67), R3_P(68), R3_P(69), R3_P(70), R3_P(71),
-             R3_P(72), R3_P(73), R3_P(74), R3_P(75), R3_P(76), R3_P(77), R3_P(78), R3_P(79));
-#undef R3_P
+  docall(&none, p);
   EXPECT_TRUE(g_seen.empty());
   EXPECT_EQ(cells[79], 1);
   EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_DOCALL: no entry address")));
