@@ -41,8 +41,8 @@ struct Area {
 };
 
 struct Pool {
-  std::map<int32_t, Area> areas;      // by handle
-  std::map<int32_t, int32_t> holes;   // start -> size, in address order
+  std::map<int32_t, Area> areas;     // by handle
+  std::map<int32_t, int32_t> holes;  // start -> size, in address order
   int32_t next_handle = 1;
   int32_t reserved = 0;  // doubles at the start held by the component tables
   int bead_depth = 0;
@@ -55,9 +55,13 @@ Pool& pool() {
   return p;
 }
 
-void message(const std::string& text) { units::write(PPEXEC_USER[10], text); }
+void message(const std::string& text) {
+  units::write(PPEXEC_USER[10], text);
+}
 
-void clear_errout() { std::memset(DMS_ERROUT, ' ', sizeof DMS_ERROUT); }
+void clear_errout() {
+  std::memset(DMS_ERROUT, ' ', sizeof DMS_ERROUT);
+}
 
 // Allocates `doubles` doubles, first fit. Returns the handle, or 0.
 int32_t allocate(int32_t doubles, const char* who, int32_t asked) {
@@ -80,8 +84,8 @@ int32_t allocate(int32_t doubles, const char* who, int32_t asked) {
     return p.next_handle++;
   }
   message(" " + std::string(who) + ": no room for " + std::to_string(asked) +
-          (std::string(who) == "DMS_ALLOCR" ? " reals" : " words") +
-          " in the work pool (" + std::to_string(pool_free()) + " doubles free).");
+          (std::string(who) == "DMS_ALLOCR" ? " reals" : " words") + " in the work pool (" +
+          std::to_string(pool_free()) + " doubles free).");
   return 0;
 }
 
@@ -163,9 +167,13 @@ int32_t pool_free() {
   return n;
 }
 
-int pool_areas() { return static_cast<int>(pool().areas.size()); }
+int pool_areas() {
+  return static_cast<int>(pool().areas.size());
+}
 
-MessageCounts message_counts() { return pool().counts; }
+MessageCounts message_counts() {
+  return pool().counts;
+}
 
 void reset_data_manager() {
   Pool& p = pool();
@@ -215,7 +223,9 @@ void DMS_ALLOCI(const int32_t* size, int32_t* handle, int32_t* offset) {
   set_out(offset, h != 0 ? 2 * pool().areas[h].start + 1 : 0);
 }
 
-void DMS_FREEBD(int32_t* handle) { release(handle, "DMS_FREEBD"); }
+void DMS_FREEBD(int32_t* handle) {
+  release(handle, "DMS_FREEBD");
+}
 
 void DMS_LOCATR(const int32_t* handle, int32_t* offset) {
   const Area* a = find_area(handle, "DMS_LOCATR");
@@ -242,7 +252,9 @@ void DMS_ALLOC6(const int32_t* kind, const int32_t* size, int32_t* handle, int32
   }
 }
 
-void DMS_FREE6(int32_t* handle) { release(handle, "DMS_FREE6"); }
+void DMS_FREE6(int32_t* handle) {
+  release(handle, "DMS_FREE6");
+}
 
 void DMS_SIMBEAD(const int32_t* onoff) {
   int& depth = pool().bead_depth;
@@ -253,14 +265,16 @@ void DMS_SIMBEAD(const int32_t* onoff) {
   }
 }
 
-void DMS_PPENT(void) { ++pool().pp_depth; }
+void DMS_PPENT(void) {
+  ++pool().pp_depth;
+}
 void DMS_PPEXT(void) {
   if (pool().pp_depth > 0) --pool().pp_depth;
 }
 
-int32_t DMS_IRRCHK(const int32_t* /*routine*/, const int32_t* /*iclass*/,
-                   const int32_t* /*msgno*/, const int32_t* level, const int32_t* /*glevel*/,
-                   const int32_t*, const int32_t*, const int32_t*) {
+int32_t DMS_IRRCHK(const int32_t* /*routine*/, const int32_t* /*iclass*/, const int32_t* /*msgno*/,
+                   const int32_t* level, const int32_t* /*glevel*/, const int32_t*, const int32_t*,
+                   const int32_t*) {
   // Messages are written unless the caller's diagnostic level is 0.
   return (level != nullptr && *level == 0) ? 0 : 1;
 }

@@ -26,17 +26,24 @@ Tables& tables() {
   return t;
 }
 
-void message(const std::string& text) { units::write(PPEXEC_USER[10], text); }
+void message(const std::string& text) {
+  units::write(PPEXEC_USER[10], text);
+}
 
 // The variable part of a stream name for a code, or "" for an invalid code.
 std::string code_suffix(int32_t code) {
   switch (code) {
-    case -1: return "TOTAL_FLOW";
-    case -2: return "ENTHALPY";
-    case -3: return "PRESSURE";
+    case -1:
+      return "TOTAL_FLOW";
+    case -2:
+      return "ENTHALPY";
+    case -3:
+      return "PRESSURE";
     case -4:
-    case -5: return "VALUE";
-    default: break;
+    case -5:
+      return "VALUE";
+    default:
+      break;
   }
   if (code >= 1 && code <= run().ncomp()) return "FLOW_" + component_id(code);
   return {};
@@ -65,7 +72,9 @@ int32_t register_block(const std::string& id) {
   return static_cast<int32_t>(b.size());
 }
 
-void reset_host_tables() { tables() = Tables{}; }
+void reset_host_tables() {
+  tables() = Tables{};
+}
 
 int32_t recorded_phase(int32_t k) {
   auto it = tables().phase.find(k);
@@ -79,10 +88,11 @@ using namespace r3::host;
 extern "C" {
 
 void U3_MSTRM_SET_KPH(const int32_t* dmatout, const int32_t* k, const int32_t* kph) {
-  if (!valid(dmatout) || dmatout[kKind] != kMatOut || k == nullptr || kph == nullptr ||
-      *k < 1 || *k > dmatout[kCount] || (*kph != 1 && *kph != 2)) {
-    message(" U3_MSTRM_SET_KPH: needs a material-outlet descriptor, an outlet number of it"
-            " and the phase 1 or 2; ignored.");
+  if (!valid(dmatout) || dmatout[kKind] != kMatOut || k == nullptr || kph == nullptr || *k < 1 ||
+      *k > dmatout[kCount] || (*kph != 1 && *kph != 2)) {
+    message(
+        " U3_MSTRM_SET_KPH: needs a material-outlet descriptor, an outlet number of it"
+        " and the phase 1 or 2; ignored.");
     return;
   }
   tables().phase[*k] = *kph;

@@ -55,7 +55,9 @@ double scale(int which) {
 
 // --- Energy balance (flow-weighted) ---------------------------------------
 
-int32_t ebal_nz(const Groups& g) { return 2 * (g.mi() + g.mo()) + g.ii() + g.io(); }
+int32_t ebal_nz(const Groups& g) {
+  return 2 * (g.mi() + g.mo()) + g.ii() + g.io();
+}
 
 void ebal_pat(const Groups& g, int32_t row, int32_t* IJROW, int32_t* IJCOL, int32_t* k) {
   for (int gi = 0; gi < 4; ++gi) {
@@ -115,7 +117,9 @@ bool simple_enthalpy(const Groups& g) {
   return g.mi() == 1 && g.mo() == 1 && g.ii() == 0 && g.io() == 0;
 }
 
-int32_t seq_rows(const Groups& g) { return g.has_material() ? g.ncomp() + 2 : 0; }
+int32_t seq_rows(const Groups& g) {
+  return g.has_material() ? g.ncomp() + 2 : 0;
+}
 
 int32_t seq_nz(const Groups& g) {
   if (!g.has_material()) return 0;
@@ -127,7 +131,7 @@ int32_t seq_nz(const Groups& g) {
 
 using namespace r3::host;
 
-#define R3_GROUPS_UNNAMED                                                                     \
+#define R3_GROUPS_UNNAMED                                                                    \
   const int32_t *, const int32_t *, const int32_t *, const int32_t *, const int32_t *dmatin, \
       const int32_t *dinfin, const int32_t *dmatout, const int32_t *dinfout
 #define R3_G groups(dmatin, dinfin, dmatout, dinfout)
@@ -139,7 +143,9 @@ void U3_EBAL_NF(R3_GROUPS_UNNAMED, int32_t* nf) {
   *nf += 1;
 }
 
-void U3_EBAL_NZ(R3_GROUPS_UNNAMED, int32_t* nz) { *nz += ebal_nz(R3_G); }
+void U3_EBAL_NZ(R3_GROUPS_UNNAMED, int32_t* nz) {
+  *nz += ebal_nz(R3_G);
+}
 
 void U3_EBAL_NAM(R3_GROUPS_UNNAMED, const int32_t* idblk, const int32_t* lname, char* eqnnam,
                  int32_t* m) {
@@ -168,9 +174,13 @@ void U3_EBAL_JAC(R3_GROUPS_UNNAMED, const double* Y, double* DFDY, int32_t* k) {
   ebal_jac(R3_G, Y, DFDY, k);
 }
 
-void U3SNF(R3_GROUPS_UNNAMED, int32_t* nf) { *nf += seq_rows(R3_G); }
+void U3SNF(R3_GROUPS_UNNAMED, int32_t* nf) {
+  *nf += seq_rows(R3_G);
+}
 
-void U3SNNZ(R3_GROUPS_UNNAMED, int32_t* nz) { *nz += seq_nz(R3_G); }
+void U3SNNZ(R3_GROUPS_UNNAMED, int32_t* nz) {
+  *nz += seq_nz(R3_G);
+}
 
 void U3SEL(R3_GROUPS_UNNAMED, const int32_t* idblk, const int32_t* lname, char* eqnnam,
            int32_t* m) {
@@ -236,8 +246,8 @@ void U3SRES(R3_GROUPS_UNNAMED, const double* Y, double* F, int32_t* m) {
     for (int s = 0; s < g.mo(); ++s) res -= Y[ypos(g.d[2], s, v)];
     F[(*m)++] = res;
   }
-  F[(*m)++] = simple_enthalpy(g) ? Y[ypos(g.d[0], 0, nc + 1)] - Y[ypos(g.d[2], 0, nc + 1)]
-                                 : ebal_res(g, Y);
+  F[(*m)++] =
+      simple_enthalpy(g) ? Y[ypos(g.d[0], 0, nc + 1)] - Y[ypos(g.d[2], 0, nc + 1)] : ebal_res(g, Y);
 }
 
 void U3SJAC(R3_GROUPS_UNNAMED, const double* Y, double* DFDY, int32_t* k) {
@@ -256,10 +266,9 @@ void U3SJAC(R3_GROUPS_UNNAMED, const double* Y, double* DFDY, int32_t* k) {
 }
 
 void U3SPTX(R3_GROUPS_UNNAMED, const int32_t* nsstrm, const int32_t* /*issoff*/,
-            const int32_t* isstyp, const int32_t* lstrm, const double* smatin,
-            const double* sinfin, const double* smatout, const double* sinfout,
-            const int32_t* imode, double* Y, double* YLB, double* YUB, double* YSCL,
-            double* YSBND, int32_t* IYATTR) {
+            const int32_t* isstyp, const int32_t* lstrm, const double* smatin, const double* sinfin,
+            const double* smatout, const double* sinfout, const int32_t* imode, double* Y,
+            double* YLB, double* YUB, double* YSCL, double* YSBND, int32_t* IYATTR) {
   const int32_t ncf = U3_MSTRM__NCF(nsstrm, isstyp);
   const int32_t ls = lstrm ? *lstrm : 0;
   if (ls < ncf + 9) {
@@ -296,8 +305,8 @@ void U3SPTX(R3_GROUPS_UNNAMED, const int32_t* nsstrm, const int32_t* /*issoff*/,
   const double fs = sc[0], hs = sc[2], qs = sc[3], ps = sc[4];
   double lbf, ubf, sbf, lbh, ubh, sbh, lbp, ubp, sbp;
   const int32_t one = 1;
-  U3_MSTRM_DEFBOUNDS(&one, dmatin, Y, &fs, &hs, &ps, &lbf, &ubf, &sbf, &lbh, &ubh, &sbh, &lbp,
-                     &ubp, &sbp);
+  U3_MSTRM_DEFBOUNDS(&one, dmatin, Y, &fs, &hs, &ps, &lbf, &ubf, &sbf, &lbh, &ubh, &sbh, &lbp, &ubp,
+                     &sbp);
   const double lbq = -1.0e3 * qs, ubq = 1.0e3 * qs, sbq = 10.0 * qs;
   for (const int32_t* d : {dmatin, dmatout}) {
     if (!valid(d)) continue;

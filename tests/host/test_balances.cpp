@@ -18,10 +18,10 @@
 namespace r3::test {
 namespace {
 
+using host::kRmiss;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
-using host::kRmiss;
 
 // Descriptors of a block with the given stream counts (identifiers M1.., Q1..,
 // P1.., R1..), built by the host.
@@ -78,8 +78,7 @@ std::vector<double> point(const Streams& s, double shift) {
 // function, entry by entry (summed per row and column), in scaled terms.
 void expect_jacobian(const std::function<std::vector<double>(const std::vector<double>&)>& res,
                      const std::vector<double>& y0, const std::vector<int32_t>& row,
-                     const std::vector<int32_t>& col, const std::vector<double>& jac,
-                     int32_t nf) {
+                     const std::vector<int32_t>& col, const std::vector<double>& jac, int32_t nf) {
   std::map<std::pair<int, int>, double> a;
   for (size_t k = 0; k < jac.size(); ++k) a[{row[k], col[k]}] += jac[k];
   std::vector<double> y = y0;
@@ -91,7 +90,8 @@ void expect_jacobian(const std::function<std::vector<double>(const std::vector<d
     const std::vector<double> fm = res(y);
     y[j] = y0[j];
     for (int i = 1; i <= nf; ++i) {
-      const double num = (fp[static_cast<size_t>(i - 1)] - fm[static_cast<size_t>(i - 1)]) / (2 * h);
+      const double num =
+          (fp[static_cast<size_t>(i - 1)] - fm[static_cast<size_t>(i - 1)]) / (2 * h);
       auto it = a.find({i, static_cast<int>(j) + 1});
       const double ana = it == a.end() ? 0.0 : it->second;
       EXPECT_NEAR(ana, num, 1e-6 * std::max(1.0, std::fabs(num)))
@@ -103,7 +103,8 @@ void expect_jacobian(const std::function<std::vector<double>(const std::vector<d
 std::vector<std::string> slots(const std::vector<char>& names, int32_t lname) {
   std::vector<std::string> out;
   const size_t w = 4 * static_cast<size_t>(lname);
-  for (size_t i = 0; i + w <= names.size(); i += w) out.push_back(host::trim({names.data() + i, w}));
+  for (size_t i = 0; i + w <= names.size(); i += w)
+    out.push_back(host::trim({names.data() + i, w}));
   return out;
 }
 
@@ -162,8 +163,8 @@ TEST_F(Balances, EnergyBalanceRowWithHeatStreams) {
   // Residual: the balance by hand.
   const std::vector<double> y = point(s, 0.0);
   auto at = [&](int pos) { return y[static_cast<size_t>(pos - 1)]; };
-  const double expected = at(1) * at(4) + at(per + 1) * at(per + 4) + at(q1) -
-                          at(p1) * at(p1 + 3) - at(r1);
+  const double expected =
+      at(1) * at(4) + at(per + 1) * at(per + 4) + at(q1) - at(p1) * at(p1 + 3) - at(r1);
   auto residual = [&](const std::vector<double>& yy) {
     std::vector<double> f(1, 0.0);
     int32_t mm = 0;
@@ -176,8 +177,7 @@ TEST_F(Balances, EnergyBalanceRowWithHeatStreams) {
 
   std::vector<double> jac(8);
   k = 0;
-  U3_EBAL_JAC(&s.nmi, &s.nii, &s.nmo, &s.nio, s.dmi, s.dii, s.dmo, s.dio, y.data(), jac.data(),
-              &k);
+  U3_EBAL_JAC(&s.nmi, &s.nii, &s.nmo, &s.nio, s.dmi, s.dii, s.dmo, s.dio, y.data(), jac.data(), &k);
   EXPECT_EQ(k, 8);
   for (int32_t& r : row) r -= 1;  // the row as its own one-row block
   expect_jacobian(residual, y, row, col, jac, 1);
@@ -199,8 +199,8 @@ Equations stream_equations(const Streams& s) {
   e.row.assign(static_cast<size_t>(e.nz), 0);
   e.col.assign(static_cast<size_t>(e.nz), 0);
   int32_t m = 0, k = 0;
-  U3SPAT(&s.nmi, &s.nii, &s.nmo, &s.nio, s.dmi, s.dii, s.dmo, s.dio, e.row.data(), e.col.data(),
-         &m, &k);
+  U3SPAT(&s.nmi, &s.nii, &s.nmo, &s.nio, s.dmi, s.dii, s.dmo, s.dio, e.row.data(), e.col.data(), &m,
+         &k);
   EXPECT_EQ(m, e.nf);
   EXPECT_EQ(k, e.nz);
   e.fscl.assign(static_cast<size_t>(e.nf), kRmiss);
@@ -236,10 +236,10 @@ std::vector<double> stream_jacobian(const Streams& s, const std::vector<double>&
 TEST_F(Balances, ValveStreamEquationsBalanceComponentsTotalFlowAndEnthalpy) {
   const Streams s(1, 0, 1, 0);  // y: M1 (1..5), P1 (6..10)
   const Equations e = stream_equations(s);
-  EXPECT_EQ(e.nf, 4);           // 2 components, total flow, enthalpy
+  EXPECT_EQ(e.nf, 4);  // 2 components, total flow, enthalpy
   EXPECT_EQ(e.nz, 3 * 2 + 2);
-  EXPECT_THAT(e.names, ElementsAre("B1.SBAL_N2", "B1.SBAL_H2O", "B1.SBAL_TOTAL",
-                                   "B1.SBAL_ENTHALPY"));
+  EXPECT_THAT(e.names,
+              ElementsAre("B1.SBAL_N2", "B1.SBAL_H2O", "B1.SBAL_TOTAL", "B1.SBAL_ENTHALPY"));
   EXPECT_THAT(e.row, ElementsAre(1, 1, 2, 2, 3, 3, 4, 4));
   EXPECT_THAT(e.col, ElementsAre(2, 7, 3, 8, 1, 6, 4, 9));
   EXPECT_THAT(e.fscl, ElementsAre(1.0, 1.0, 1.0, 1.0e8));
@@ -254,8 +254,8 @@ TEST_F(Balances, ValveStreamEquationsBalanceComponentsTotalFlowAndEnthalpy) {
   EXPECT_THAT(stream_residuals(s, y, e.nf), ElementsAre(0.0, 0.25, 0.0, -1.0e6));
 
   const std::vector<double> y1 = point(s, 0.1);
-  expect_jacobian([&](const std::vector<double>& yy) { return stream_residuals(s, yy, e.nf); },
-                  y1, e.row, e.col, stream_jacobian(s, y1, e.nz), e.nf);
+  expect_jacobian([&](const std::vector<double>& yy) { return stream_residuals(s, yy, e.nf); }, y1,
+                  e.row, e.col, stream_jacobian(s, y1, e.nz), e.nf);
 }
 
 TEST_F(Balances, MixingStreamEquationsUseTheFlowWeightedEnergyBalance) {
@@ -265,8 +265,8 @@ TEST_F(Balances, MixingStreamEquationsUseTheFlowWeightedEnergyBalance) {
   EXPECT_EQ(e.nz, 3 * 3 + 2 * 3 + 1);
   EXPECT_EQ(e.fscl.back(), 1.0e8);
   const std::vector<double> y = point(s, 0.05);
-  expect_jacobian([&](const std::vector<double>& yy) { return stream_residuals(s, yy, e.nf); },
-                  y, e.row, e.col, stream_jacobian(s, y, e.nz), e.nf);
+  expect_jacobian([&](const std::vector<double>& yy) { return stream_residuals(s, yy, e.nf); }, y,
+                  e.row, e.col, stream_jacobian(s, y, e.nz), e.nf);
   // Heat streams alone give no stream equations (nothing to balance).
   const Streams none(0, 1, 0, 1);
   const Equations n = stream_equations(none);
@@ -280,13 +280,13 @@ TEST_F(Balances, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequential
   const Streams s(1, 0, 1, 0);
   const int32_t ncf = 2, lstrm = ncf + 9;
   std::vector<double> in(static_cast<size_t>(lstrm), kRmiss), out;
-  in[0] = 0.3;    // N2
-  in[1] = 0.7;    // H2O
-  in[2] = 1.0;    // total
-  in[3] = 400.0;  // T
-  in[4] = 2.0e5;  // P
-  in[5] = -1.0e7; // mass enthalpy
-  in[10] = 20.0;  // MW
+  in[0] = 0.3;     // N2
+  in[1] = 0.7;     // H2O
+  in[2] = 1.0;     // total
+  in[3] = 400.0;   // T
+  in[4] = 2.0e5;   // P
+  in[5] = -1.0e7;  // mass enthalpy
+  in[10] = 20.0;   // MW
   out = in;
   out[4] = kRmiss;  // no outlet pressure
   const int n = s.ny;
@@ -379,9 +379,10 @@ TEST_F(Balances, NamesFromStreamIdentifierAndCode) {
   EXPECT_TRUE(messages().empty());
   EXPECT_EQ(name(U3SVID, 3), "S7.CODE_3");
   EXPECT_EQ(name(U3SEID, -6), "B1.BAL_S7.CODE_-6");
-  EXPECT_THAT(messages(),
-              ElementsAre(" U3SVID: code 3 for stream S7 is neither a component index nor -1 to -5.",
-                          " U3SEID: code -6 for stream S7 is neither a component index nor -1 to -5."));
+  EXPECT_THAT(
+      messages(),
+      ElementsAre(" U3SVID: code 3 for stream S7 is neither a component index nor -1 to -5.",
+                  " U3SEID: code -6 for stream S7 is neither a component index nor -1 to -5."));
   // A slot is never written beyond 4*LNAME bytes.
   std::vector<char> slot(12, '#');
   int32_t small = 2, code = -1;

@@ -146,7 +146,9 @@ TEST_F(DataManager, ComponentTablesAndWaterIndex) {
 
 // --- Message gate, error buffer, signalled messages -------------------------
 
-void words2(const char* text, int32_t* w) { r3::host::text_to_words(text, w, 2); }
+void words2(const char* text, int32_t* w) {
+  r3::host::text_to_words(text, w, 2);
+}
 
 TEST_F(DataManager, MessageGateAnswersYesUnlessLevelIsZero) {
   int32_t name[2];
@@ -200,12 +202,12 @@ TEST_F(DataManager, SignalledMessagesHaveSeverityHeadingsAndAreCounted) {
   U3ERROR_SIG_WARNING(name, &no, &n1, lines, &w);
   U3ERROR_SIG_APINFO(name, &no, &n1, lines + 74, &w);
   U3ERROR_SIG_WARNING(name, &no, &n1, nullptr, &w);
-  EXPECT_THAT(messages(),
-              ElementsAre("", " *** ERROR from I3KCHK (message 21)", "     Head count is 0.",
-                          "     It must be at least 1.", "", " *** WARNING from I3KCHK (message 21)",
-                          "     Head count is 0.", "", " *** INFORMATION from I3KCHK (message 21)",
-                          "     It must be at least 1.", "",
-                          " *** WARNING from I3KCHK (message 21)"));
+  EXPECT_THAT(
+      messages(),
+      ElementsAre("", " *** ERROR from I3KCHK (message 21)", "     Head count is 0.",
+                  "     It must be at least 1.", "", " *** WARNING from I3KCHK (message 21)",
+                  "     Head count is 0.", "", " *** INFORMATION from I3KCHK (message 21)",
+                  "     It must be at least 1.", "", " *** WARNING from I3KCHK (message 21)"));
   const r3::host::MessageCounts c = r3::host::message_counts();
   EXPECT_EQ(c.errors, 1);
   EXPECT_EQ(c.warnings, 2);
