@@ -571,7 +571,9 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
 
   bool warm = false;
   FlashResult cur;
+  double last_t = -1;
   auto eval = [&](double t, double& F, double& slope) {
+    last_t = t;
     if (!tp_core(c, t, P, cur, warm)) return false;
     warm = cur.beta > 0 && cur.beta < 1;
     F = spec_value(cur, spec) - target;
@@ -588,7 +590,13 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
   int rc = solve_increasing(eval, T, tol_scale);
   if (rc < 0) return Status::Failed;
   if (rc == 1) {
-    // The property jumps at T: the mixture boils like a pure component.
+    // The property jumps at T: the mixture boils like a pure component. Only
+    // when it is all liquid just below and all vapour at T; any other jump
+    // is a flash that did not find a consistent solution.
+    FlashResult below;
+    if (!tp_core(c, T * (1 - 1e-10), P, below, false) || below.beta != 0.0 ||
+        !tp_core(c, T, P, cur, false) || cur.beta != 1.0)
+      return Status::Failed;
     double vl, vv;
     if (!phase_value(c, Phase::Liquid, T, P, spec, vl, nullptr) ||
         !phase_value(c, Phase::Vapour, T, P, spec, vv, nullptr) || !(vv > vl))
@@ -601,8 +609,12 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
     r.status = Status::Ok;
     return r.status;
   }
-  // Re-evaluate at the converged temperature (the last call may have been a probe).
-  if (!tp_core(c, T, P, r, warm)) return Status::Failed;
+  // The solution is the last state evaluated; re-evaluate otherwise.
+  if (T == last_t && cur.status == Status::Ok) {
+    r = cur;
+  } else if (!tp_core(c, T, P, r, warm)) {
+    return Status::Failed;
+  }
   r.status = Status::Ok;
   return r.status;
 }
@@ -670,7 +682,21 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
     }
   }
   const double t_start = T;
-  if (pv_newton(c, P, beta, T, r)) return r.status;
+  if (pv_newton(c, P, beta, T, r)) {
+    // Accept only what a TP flash confirms: the feed all liquid just below a
+    // bubble point, all vapour just above a dew point, the same vapour
+    // fraction in between (a bubble point of a liquid that would itself
+    // split is no phase boundary).
+    FlashResult chk;
+    const double tc = beta == 0 ? r.T * (1 - 1e-7) : beta == 1 ? r.T * (1 + 1e-7) : r.T;
+    if (tp_core(c, tc, P, chk, false) &&
+        (beta == 0   ? chk.beta == 0.0
+         : beta == 1 ? chk.beta == 1.0
+                     : std::abs(chk.beta - beta) < 1e-6))
+      return r.status;
+  }
+  r = FlashResult{};
+  r.P = P;
   return pv_by_tp_flashes(c, P, beta, t_start, r);
 }
 
@@ -748,6 +774,12 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
     if (rc == 1) {
       // The vapour fraction jumps from 0 to 1 at T: the mixture boils like a
       // pure component, any fraction of it vaporised at this temperature.
+      // A relabelled single phase (one root, continuous properties) is not a
+      // phase change: the enthalpy must jump.
+      FlashResult below;
+      if (!tp_core(c, T * (1 - 1e-10), P, below, false) || below.beta != 0.0 ||
+          !flash_at(T) || cur.beta != 1.0 || !(cur.H - below.H > 1e-3 * kGasConstant * T))
+        return Status::Failed;
       r = cur;
       r.T = T;
       r.beta = beta;
@@ -791,10 +823,20 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
     if (!inside(mid, in)) return Status::Failed;
     (in ? hi : lo) = mid;
   }
-  // The incipient phase's composition from the two-phase side.
+  // The incipient phase's composition from the two-phase side. Without a
+  // two-phase side the boundary must be a genuine jump from liquid to vapour
+  // (a pure-like mixture), not a relabelled single phase.
+  FlashResult other;
+  if (!tp_core(c, beta == 0 ? lo : hi, P, other, false)) return Status::Failed;
   const double t = beta == 0 ? hi : lo;
   if (!flash_at(t)) return Status::Failed;
   const bool two = cur.beta > 0 && cur.beta < 1;
+  if (!two) {
+    const FlashResult& l = beta == 0 ? other : cur;
+    const FlashResult& v = beta == 0 ? cur : other;
+    if (!(l.beta == 0.0 && v.beta == 1.0 && v.H - l.H > 1e-3 * kGasConstant * t))
+      return Status::Failed;
+  }
   r = cur;
   r.T = t;
   r.beta = beta;
