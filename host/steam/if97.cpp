@@ -769,7 +769,15 @@ bool region3_density(double p, double T, Branch branch, double& rho) {
 }
 
 void ideal_gas(double p, double T, double& g_over_RT, double& h_ig) {
-  const double pi = p / 1e6, tau = 540.0 / T;
+  const double pi = p / 1e6;
+  if (T > kT25) {  // region 5's own ideal-gas part beyond region 2's range
+    const double tau = 1000.0 / T;
+    const Ideal id = ideal_part(kR5J0, kR5n0, kR5n0[0], kR5n0[1], pi, tau);
+    g_over_RT = id.g;
+    h_ig = kR * T * tau * id.gt;
+    return;
+  }
+  const double tau = 540.0 / T;
   const Ideal id = ideal2(pi, tau, false);
   g_over_RT = id.g;
   h_ig = kR * T * tau * id.gt;
@@ -1040,7 +1048,12 @@ int region_pT(double p, double T) {
   return 3;
 }
 
-bool stable_props(double p, double T, detail::Props& o, bool third) {
+}  // namespace
+
+namespace detail {
+
+bool stable_props(double p, double T, Props& o, bool third) {
+  if (!in_range_pT(p, T)) return false;
   switch (region_pT(p, T)) {
     case 1: return detail::region1(p, T, o, third);
     case 2: return detail::region2(p, T, false, o, third);
@@ -1055,6 +1068,25 @@ bool stable_props(double p, double T, detail::Props& o, bool third) {
     }
   }
 }
+
+bool phase_props(double p, double T, Branch b, Props& o, bool third) {
+  if (!in_range_pT(p, T)) return false;
+  if (T >= kTc) return stable_props(p, T, o, third);
+  double rho;
+  if (b == Branch::Liquid) {
+    if (T <= kT13) return region1(p, T, o, third);
+  } else if (T <= kT13 || p <= b23_p_unchecked(T)) {
+    return region2(p, T, false, o, third);
+  }
+  if (!region3_density(p, T, b, rho) || !region3(rho, T, o, third)) return false;
+  o.st.p = p;
+  return true;
+}
+
+}  // namespace detail
+
+namespace {
+using detail::stable_props;
 
 // Which property a (p, x) search matches: enthalpy or entropy.
 enum class Prop { H, S };
@@ -1220,6 +1252,17 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
   if (!(finite(p) && finite(target) && p > 0 && p <= kPmax)) return Status::OutOfRange;
   double Tfast;
   if (fast_single_phase(p, target, k, o, Tfast, true)) return Status::Ok;
+  // Wet states below psat(623.15 K) need no boundary states.
+  if (p >= kPsatTmin && p <= kPs13) {
+    detail::Props l, g;
+    if (!saturated(p, l, g)) return Status::NoConvergence;
+    const double xl = prop_of(l.st, k), xg = prop_of(g.st, k);
+    if (target > xl && target < xg) {
+      mix(p, l.st, g.st, (target - xl) / (xg - xl), st);
+      two_phase = true;
+      return Status::Ok;
+    }
+  }
   // Lower limit: the state at Tmin (vapour below the triple-point pressure).
   detail::Props lo;
   const double Tlo = kTmin - kTminTolerance;

@@ -41,19 +41,6 @@ bool in_range(double T, double P) {
   return true;
 }
 
-// The stable state at (T, P) (the steam tables' region choice).
-bool stable(double T, double P, sd::Props& o, bool third) {
-  st::State s;
-  if (st::state_pT(P, T, s) != st::Status::Ok) return false;
-  switch (s.region) {
-    case 1: return sd::region1(P, T, o, third);
-    case 2: return sd::region2(P, T, false, o, third);
-    case 5: return sd::region5(P, T, o, third);
-    case 3: return sd::region3(1.0 / s.v, T, o, third);
-    default: return false;
-  }
-}
-
 bool region3_branch(double T, double P, st::Branch b, sd::Props& o, bool third) {
   double rho;
   return sd::region3_density(P, T, b, rho) && sd::region3(rho, T, o, third);
@@ -61,12 +48,12 @@ bool region3_branch(double T, double P, st::Branch b, sd::Props& o, bool third) 
 
 Status branch(Phase phase, double T, double P, sd::Props& o, bool third) {
   if (!in_range(T, P)) return Status::Failed;
-  if (T >= st::kTc) return stable(T, P, o, third) ? Status::Ok : Status::Failed;
+  if (T >= st::kTc) return sd::stable_props(P, T, o, third) ? Status::Ok : Status::Failed;
   double ps;
   if (st::psat(T, ps) != st::Status::Ok) return Status::Failed;
-  const bool liquid_stable = P >= ps;
-  if ((phase == Phase::Liquid) == liquid_stable || P == ps) {
-    return stable(T, P, o, third) ? Status::Ok : Status::Failed;
+  const st::Branch b = phase == Phase::Liquid ? st::Branch::Liquid : st::Branch::Vapour;
+  if (phase == Phase::Liquid ? P >= ps : P <= ps) {
+    return sd::phase_props(P, T, b, o, third) ? Status::Ok : Status::Failed;
   }
   bool ok;
   if (phase == Phase::Liquid) {
@@ -77,7 +64,7 @@ Status branch(Phase phase, double T, double P, sd::Props& o, bool third) {
   } else {
     ok = region3_branch(T, P, st::Branch::Vapour, o, third);
   }
-  if (!ok) ok = stable(T, P, o, third);
+  if (!ok) ok = sd::stable_props(P, T, o, third);
   return ok ? Status::Extrapolated : Status::Failed;
 }
 

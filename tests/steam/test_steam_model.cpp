@@ -102,6 +102,24 @@ TEST_F(SteamModel, PhaseBranchesAndExtrapolation) {
   EXPECT_EQ(model->enthalpy(Phase::Vapour, 640, 1.002 * ps, x, hv), Status::Extrapolated);
   EXPECT_EQ(model->enthalpy(Phase::Liquid, 640, 1.002 * ps, x, hl), Status::Ok);
   EXPECT_GT(hv, hl);
+  // Exactly on the saturation line each phase is its saturated state.
+  for (double Ts : {373.15, 600.0, 640.0}) {
+    ASSERT_EQ(model->vapour_pressure(0, Ts, ps), Status::Ok);
+    ASSERT_EQ(model->enthalpy(Phase::Liquid, Ts, ps, x, hl), Status::Ok);
+    ASSERT_EQ(model->enthalpy(Phase::Vapour, Ts, ps, x, hv), Status::Ok);
+    EXPECT_GT(hv - hl, 5e6) << Ts;  // latent heat, J/kmol
+    steam::State l, g;
+    ASSERT_EQ(steam::state_ph(ps, hl / kMw - 1.0, l), steam::Status::Ok);
+    ASSERT_EQ(steam::state_ph(ps, hv / kMw + 1.0, g), steam::Status::Ok);
+    EXPECT_EQ(l.quality, 0.0);
+    EXPECT_EQ(g.quality, 1.0);
+  }
+  // Beyond the vapour spinodal of region 3 there is no light root: the
+  // stable (liquid) state is returned, flagged.
+  ASSERT_EQ(model->vapour_pressure(0, 640, ps), Status::Ok);
+  EXPECT_EQ(model->enthalpy(Phase::Vapour, 640, 1.05 * ps, x, hv), Status::Extrapolated);
+  ASSERT_EQ(model->enthalpy(Phase::Liquid, 640, 1.05 * ps, x, hl), Status::Ok);
+  EXPECT_EQ(hv, hl);
   // Supercritical: one fluid.
   EXPECT_EQ(model->enthalpy(Phase::Liquid, 700, 30e6, x, hl), Status::Ok);
   EXPECT_EQ(model->enthalpy(Phase::Vapour, 700, 30e6, x, hv), Status::Ok);
@@ -153,8 +171,18 @@ TEST_F(SteamModel, GradientsMatchFiniteDifferences) {
 TEST_F(SteamModel, FugacityCoefficient) {
   double lp[1], dT[1], dP[1], dx[1] = {99};
   LnPhiDerivatives d{dT, dP, dx};
-  ASSERT_EQ(model->ln_fugacity_coefficients(Phase::Vapour, 800, 10.0, x, lp, &d), Status::Ok);
-  EXPECT_NEAR(lp[0], 0.0, 1e-6);
+  // The ideal-gas limit, in region 2 and in region 5.
+  for (double T : {300.0, 800.0, 1073.2, 1500.0, 2200.0}) {
+    ASSERT_EQ(model->ln_fugacity_coefficients(Phase::Vapour, T, 0.01, x, lp, &d), Status::Ok);
+    EXPECT_NEAR(lp[0], 0.0, 1e-6) << T;
+    EXPECT_NEAR(dT[0], 0.0, 1e-8) << T;
+  }
+  // Across the 1073.15 K boundary ln phi moves only by the regions' small
+  // inconsistency.
+  double below[1], above[1];
+  ASSERT_EQ(model->ln_fugacity_coefficients(Phase::Vapour, 1073.15, 20e6, x, below), Status::Ok);
+  ASSERT_EQ(model->ln_fugacity_coefficients(Phase::Vapour, 1073.16, 20e6, x, above), Status::Ok);
+  EXPECT_NEAR(below[0], above[0], 1e-3);
   for (double T : {300.0, 450.0, 600.0, 640.0}) {
     double ps, ll[1], lv[1];
     ASSERT_EQ(model->vapour_pressure(0, T, ps), Status::Ok);
@@ -164,7 +192,7 @@ TEST_F(SteamModel, FugacityCoefficient) {
     EXPECT_NEAR(ll[0], lv[0], 2e-3) << T;
   }
   for (auto [ph, T, P] : {std::tuple{Phase::Liquid, 350.0, 2e6}, std::tuple{Phase::Vapour, 550.0, 3e6},
-                          std::tuple{Phase::Liquid, 645.0, 30e6}}) {
+                          std::tuple{Phase::Liquid, 645.0, 30e6}, std::tuple{Phase::Vapour, 1600.0, 5e6}}) {
     ASSERT_EQ(model->ln_fugacity_coefficients(ph, T, P, x, lp, &d), Status::Ok);
     EXPECT_EQ(dx[0], 0.0);
     double a[1], b[1];
