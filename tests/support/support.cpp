@@ -161,4 +161,55 @@ void check_conformance(host::Block& b, const ConformanceOptions& opt) {
   b.y = y0;
 }
 
+double CaseRun::value(const std::string& name) const {
+  for (const host::Variable& v : flowsheet->variables()) {
+    if (v.name == name) return v.value;
+  }
+  ADD_FAILURE() << "no variable " << name;
+  return 0.0;
+}
+
+const std::vector<double>& CaseRun::stream(const std::string& id) const {
+  static const std::vector<double> none;
+  const std::vector<double>* v = flowsheet->stream_vector(id);
+  if (v == nullptr) ADD_FAILURE() << "no stream " << id;
+  return v ? *v : none;
+}
+
+CaseRun run_case(const std::string& path, const std::map<std::string, EntryFn>& entries) {
+  CaseRun r;
+  r.flowsheet = std::make_unique<host::Flowsheet>();
+  host::units::reset();
+  for (int32_t u : {host::units::kStandardOutput, host::units::kMessageUnit,
+                    host::units::kReportUnit, host::units::kSecondMessageUnit}) {
+    host::units::capture(u);
+  }
+  host::clear_failures();
+  host::Case c;
+  if (!host::load_case(path, c, r.error)) return r;
+  auto resolve = [&](const std::string& name) -> EntryFn {
+    auto it = entries.find(name);
+    return it == entries.end() ? nullptr : it->second;
+  };
+  if (!r.flowsheet->build(c, resolve, r.error)) return r;
+  r.outcome = r.flowsheet->initialise(r.error);
+  if (r.outcome == host::Outcome::Solved) {
+    r.outcome = r.flowsheet->check_structure(r.error);
+  }
+  if (r.outcome == host::Outcome::Solved) {
+    r.solve = r.flowsheet->solve(c.solver.max_iterations, c.solver.tolerance, nullptr);
+    r.outcome = r.solve.outcome;
+    if (!r.solve.converged) r.error = r.solve.message;
+    r.flowsheet->update_streams();
+    r.flowsheet->write_reports();
+  }
+  r.report = host::units::take(host::units::kReportUnit);
+  r.messages = host::units::take(host::units::kMessageUnit);
+  return r;
+}
+
+std::string example_path(const std::string& name) {
+  return std::string(R3_SOURCE_DIR) + "/examples/" + name;
+}
+
 }  // namespace r3::test

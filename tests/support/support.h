@@ -9,6 +9,9 @@
 
 #include "framework/entry_protocol.h"
 #include "host/services/block.h"
+#include "host/solver/flowsheet.h"
+#include <map>
+#include <memory>
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 
@@ -51,5 +54,23 @@ void check_conformance(host::Block& b, const ConformanceOptions& opt = {});
 
 // Residuals at a point (the block's Y is left at that point).
 std::vector<double> residuals_at(host::Block& b, const std::vector<double>& y);
+
+// A case file solved as r3sim solves it, with the entries taken from the
+// statically linked library (name -> entry).
+struct CaseRun {
+  host::Outcome outcome = host::Outcome::BadInput;
+  host::SolveReport solve;
+  std::unique_ptr<host::Flowsheet> flowsheet;
+  std::string error;
+  std::vector<std::string> report;    // the blocks' report records
+  std::vector<std::string> messages;  // the message unit's records
+  // Solved value of a variable by full name ("P1.BHP", "PROD.PRESSURE").
+  double value(const std::string& name) const;
+  // Stream vector after the update.
+  const std::vector<double>& stream(const std::string& id) const;
+};
+CaseRun run_case(const std::string& path, const std::map<std::string, EntryFn>& entries);
+// Path of a file under the source tree's examples/.
+std::string example_path(const std::string& name);
 
 }  // namespace r3::test
