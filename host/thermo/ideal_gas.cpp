@@ -99,12 +99,11 @@ void IdealGasCp::integrals(double T, double& hi, double& si) const {
     si = poly_s(T) - ps_min_;
     return;
   }
-  if (T <= t2_ || t2_ > tmax_) {
-    // Wide-range piece from cp_tmax to min(T, t2) by composite 8-point
-    // Gauss-Legendre on panels of at most 125 K.
-    const double top = std::min(T, t2_);
-    const int panels = std::max(1, static_cast<int>(std::ceil((top - tmax_) / 125.0)));
-    const double w = (top - tmax_) / panels;
+  if (T <= t2_) {
+    // Wide-range piece from cp_tmax to T by composite 8-point Gauss-Legendre
+    // on panels of at most 125 K.
+    const int panels = std::max(1, static_cast<int>(std::ceil((T - tmax_) / 125.0)));
+    const double w = (T - tmax_) / panels;
     double h = 0, s = 0;
     for (int p = 0; p < panels; ++p) {
       const double mid = tmax_ + (p + 0.5) * w;
@@ -118,12 +117,9 @@ void IdealGasCp::integrals(double T, double& hi, double& si) const {
     }
     hi = hmax_ + 0.5 * w * h;
     si = smax_ + 0.5 * w * s;
-    if (T <= t2_) return;
-  } else {
-    hi = hmax_;
-    si = smax_;
+    return;
   }
-  // Constant Cp above the top of the wide-range form.
+  // Constant Cp above the top of the wide-range form (or of the polynomial).
   hi = h2_ + cptop_ * (T - t2_);
   si = s2_ + cptop_ * std::log(T / t2_);
 }
