@@ -428,7 +428,7 @@ void RTO_PMLNAM(const int32_t* ncomp, const int32_t* idx, const int32_t* cids,
                 const int32_t* idblk, const int32_t* lname, char* varnam, char* eqnnam,
                 int32_t* m);
 // (n_c, idx, flow positions[n_c], enthalpy position, pressure position, IPROPSET,
-//  entry argument 31, tolerance, iterations, specification flag, layout, start,
+//  entry argument 31, tolerance, iterations, given-quantity flag, layout, start,
 //  saved arrays a and b, Y, return code)
 void RTO_PMLINI(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
                 const int32_t* iph, const int32_t* ipp, const int32_t* ipropset,
@@ -474,10 +474,10 @@ void RTO_PMLRSCL(const int32_t* ncomp, const int32_t* layout, const int32_t* ieq
 //  derivatives by inlet pressure, outlet pressure, enthalpy and flow
 void SSS_TWORK(const int32_t* mode, const double* pa, const double* pb, const double* h,
                const double* g, const double* fac, double* results);
-// (code, specification, stage power, inlet enthalpy, inlet pressure, outlet
+// (code, efficiency or water-rate value, stage power, inlet enthalpy, inlet pressure, outlet
 //  pressure, efficiency curve x/y and n_e, water-rate curve x/y and n_w, seven
 //  relative-efficiency parameters, callback, efficiency)
-void SSS_EFFTRB(const int32_t* icode, const double* spec, const double* power, const double* hin,
+void SSS_EFFTRB(const int32_t* icode, const double* value, const double* power, const double* hin,
                 const double* pin, const double* pout, const double* effx, const double* effy,
                 const int32_t* ne, const double* wrx, const double* wry, const int32_t* nw,
                 const double* relpar, void (*callback)(void), double* eta);
