@@ -339,8 +339,8 @@ void U3ERROR_SIG_WARNING(const int32_t* routine, const int32_t* msgno, const int
                          const char* lines, const int32_t* linelen);
 void U3ERROR_SIG_APINFO(const int32_t* routine, const int32_t* msgno, const int32_t* nlines,
                         const char* lines, const int32_t* linelen);
-// Message gate: (routine name (2 words), class, message number, diagnostic
-// level, global level, 0, 0, 2). Non-zero: write the message.
+// Message gate: (routine name (2 words), class, second class or message
+// number, diagnostic level, global level, 0, 0, 2). Non-zero: write the message.
 int32_t DMS_IRRCHK(const int32_t* routine, const int32_t* iclass, const int32_t* msgno,
                    const int32_t* level, const int32_t* glevel, const int32_t* i6,
                    const int32_t* i7, const int32_t* i8);

@@ -218,7 +218,7 @@ void DMS_ALLOCR(const int32_t* size, int32_t* handle, int32_t* offset) {
 
 void DMS_ALLOCI(const int32_t* size, int32_t* handle, int32_t* offset) {
   const int32_t n = size ? *size : -1;
-  const int32_t h = allocate(n < 0 ? n : (n + 1) / 2, "DMS_ALLOCI", n);
+  const int32_t h = allocate(n < 0 ? n : n / 2 + n % 2, "DMS_ALLOCI", n);
   set_out(handle, h);
   set_out(offset, h != 0 ? 2 * pool().areas[h].start + 1 : 0);
 }

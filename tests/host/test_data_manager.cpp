@@ -85,6 +85,10 @@ TEST_F(DataManager, ExhaustionAndBadHandlesAreReportedWithoutHarm) {
   EXPECT_EQ(h, 0);
   EXPECT_EQ(o, 0);
   EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCR: no room for 1048576 reals")));
+  int32_t most = 2147483647;  // more words than the pool holds, without overflow
+  DMS_ALLOCI(&most, &h, &o);
+  EXPECT_EQ(h, 0);
+  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCI: no room for 2147483647 words")));
   int32_t neg = -3;
   DMS_ALLOCI(&neg, &h, &o);
   EXPECT_EQ(h, 0);
