@@ -1291,13 +1291,15 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
   }
   auto region2_solve = [&]() {
     const double T0 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
-    return newton_T(eval2, light2, p, target, k, finite(T0) && T0 > 0 ? T0 : 700.0, o)
+    // Far below the backward equations' range (very low p) the start can be
+    // wild: keep it inside the region's temperatures.
+    return newton_T(eval2, light2, p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT25) : 700.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
   auto region1_solve = [&]() {
     const double T0 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
-    return newton_T(eval1, light1, p, target, k, finite(T0) && T0 > 0 ? std::min(T0, kT13) : 400.0, o)
+    return newton_T(eval1, light1, p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT13) : 400.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };

@@ -291,7 +291,7 @@ TEST(If97RoundTrip, InverseNearBoundariesStaysInItsRegion) {
 }
 
 TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
-  const double pressures[] = {700,    5e3,    0.1e6,  1e6,  5e6,    10e6, 16.5e6, 16.6e6,
+  const double pressures[] = {0.01, 2.0, 700,    5e3,    0.1e6,  1e6,  5e6,    10e6, 16.5e6, 16.6e6,
                               18e6,   20e6,   21.5e6, 22e6, 22.1e6, 23e6, 25e6,   30e6,
                               40e6,   50e6,   60e6,   80e6, 100e6};
   int regions[6] = {};
