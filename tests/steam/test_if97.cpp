@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -326,6 +327,50 @@ TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
   EXPECT_GT(regions[2], 20);
   EXPECT_GT(regions[3], 15);
   EXPECT_GT(regions[5], 10);
+}
+
+// Every coefficient of the explicit backward equations matters somewhere in
+// its region: over a dense grid the raw backward temperature must agree with
+// the basic equation within the permitted inconsistency (region 1 and region
+// 3: 25 mK; region 2: 10 mK for s >= 5.85 kJ/(kg K), 25 mK below), and the
+// explicit region-3 volumes within 0.01 %.
+TEST(If97RoundTrip, BackwardEquationsAgreeWithBasicEquations) {
+  double worst[4][2] = {};
+  int n[4] = {};
+  for (double lp = std::log(1e3); lp <= std::log(100e6); lp += 0.03) {
+    const double p = std::exp(lp);
+    for (double T = 273.16; T < kT25; T += 1.5) {
+      State st;
+      ASSERT_EQ(state_pT(p, T, st), Status::Ok);
+      const int r = st.region;
+      if (r > 3) continue;
+      double Th, Ts;
+      ASSERT_EQ(backward_T_ph(r, p, st.h, Th), Status::Ok) << p << " " << T;
+      ASSERT_EQ(backward_T_ps(r, p, st.s, Ts), Status::Ok) << p << " " << T;
+      const double tol = (r == 2 && st.s >= 5.85e3) ? 0.010 : 0.025;
+      EXPECT_LT(std::abs(Th - T), tol) << "T(p,h) region " << r << " p=" << p << " T=" << T;
+      EXPECT_LT(std::abs(Ts - T), tol) << "T(p,s) region " << r << " p=" << p << " T=" << T;
+      worst[r][0] = std::max(worst[r][0], std::abs(Th - T));
+      worst[r][1] = std::max(worst[r][1], std::abs(Ts - T));
+      ++n[r];
+      if (r == 3) {
+        double v;
+        ASSERT_EQ(backward_v3_ph(p, st.h, v), Status::Ok);
+        EXPECT_LT(std::abs(v / st.v - 1), 1e-4) << "v(p,h) p=" << p << " T=" << T;
+        if (st.s > kS3ab) {
+          ASSERT_EQ(backward_v3_ps(p, st.s, v), Status::Ok);
+          EXPECT_LT(std::abs(v / st.v - 1), 1e-4) << "v(p,s) p=" << p << " T=" << T;
+        }
+      }
+    }
+  }
+  EXPECT_GT(n[1], 5000);
+  EXPECT_GT(n[2], 5000);
+  EXPECT_GT(n[3], 300);
+  // The grid reaches close to the largest inconsistencies (about 20 mK).
+  EXPECT_GT(worst[1][0], 0.015);
+  EXPECT_GT(worst[2][0], 0.015);
+  EXPECT_GT(worst[3][0], 0.015);
 }
 
 // The basic equations meet at the region boundaries within the formulation's
