@@ -373,29 +373,46 @@ TEST(If97RoundTrip, BackwardEquationsAgreeWithBasicEquations) {
   EXPECT_GT(worst[3][0], 0.015);
 }
 
-// The basic equations meet at the region boundaries within the formulation's
-// consistency tolerances, so a state just across a boundary is close.
+// The basic equations meet along whole region boundaries within the
+// formulation's consistency (0.05 % in v, 0.2 kJ/kg in h, 0.2 J/(kg K) in s),
+// and the saturated phases have equal Gibbs energies to 1e-4 RT: checks of
+// every forward coefficient along lines rather than at points.
 TEST(If97RoundTrip, BoundariesAreConsistent) {
-  for (double p : {16.6e6, 20e6, 40e6, 70e6, 100e6}) {
+  auto close = [](const State& a, const State& b, double dv) {
+    return std::abs(a.v / b.v - 1) < dv && std::abs(a.h - b.h) < 200 && std::abs(a.s - b.s) < 0.2;
+  };
+  double ps13;
+  ASSERT_EQ(psat(kT13, ps13), Status::Ok);
+  for (double p = ps13; p <= kPmax; p += 0.5e6) {
     double Tb;
     ASSERT_EQ(b23_T(p, Tb), Status::Ok);
-    State r2, r3;
+    State r1, r2, r3;
     ASSERT_EQ(region2_pT(p, Tb, r2), Status::Ok);
-    ASSERT_EQ(region3_pT(p, Tb, Branch::Vapour, r3), Status::Ok) << p;
-    EXPECT_NEAR(r3.v / r2.v, 1.0, 1e-3) << p;
-    EXPECT_NEAR(r3.h, r2.h, 1e3) << p;
-    State r1;
+    ASSERT_EQ(region3_pT(p, Tb, Tb < kTc ? Branch::Vapour : Branch::Liquid, r3), Status::Ok) << p;
+    EXPECT_TRUE(close(r2, r3, 5e-4)) << "B23 at p=" << p;
     ASSERT_EQ(region1_pT(p, kT13, r1), Status::Ok);
     ASSERT_EQ(region3_pT(p, kT13, Branch::Liquid, r3), Status::Ok) << p;
-    EXPECT_NEAR(r3.v / r1.v, 1.0, 1e-3) << p;
-    EXPECT_NEAR(r3.h, r1.h, 1e3) << p;
+    EXPECT_TRUE(close(r1, r3, 5e-4)) << "623.15 K at p=" << p;
   }
-  for (double p : {0.1e6, 10e6, 50e6}) {
+  for (double p = 1e3; p <= kPmax5; p *= 1.2) {
     State r2, r5;
     ASSERT_EQ(region2_pT(p, kT25, r2), Status::Ok);
     ASSERT_EQ(region5_pT(p, kT25, r5), Status::Ok);
-    EXPECT_NEAR(r5.h, r2.h, 1e3) << p;
-    EXPECT_NEAR(r5.v / r2.v, 1.0, 3e-4) << p;
+    EXPECT_TRUE(close(r2, r5, 3e-4)) << "1073.15 K at p=" << p;
+  }
+  for (double T = 273.16; T < kTc - 0.5; T += 0.5) {
+    double p;
+    ASSERT_EQ(psat(T, p), Status::Ok);
+    State l, g;
+    if (T <= kT13) {
+      ASSERT_EQ(region1_pT(p, T, l), Status::Ok);
+      ASSERT_EQ(region2_pT(p, T, g), Status::Ok);
+    } else {
+      ASSERT_EQ(region3_pT(p, T, Branch::Liquid, l), Status::Ok) << T;
+      ASSERT_EQ(region3_pT(p, T, Branch::Vapour, g), Status::Ok) << T;
+    }
+    const double dg = (l.h - T * l.s) - (g.h - T * g.s);
+    EXPECT_LT(std::abs(dg) / (kR * T), 1e-4) << "saturation at T=" << T;
   }
   // The metastable-vapour equation continues region 2 across saturation.
   State a, b;
