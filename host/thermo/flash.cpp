@@ -482,19 +482,30 @@ int solve_increasing(Eval&& eval, double& T, double tolF) {
   bool have_lo = false, have_hi = false;
   double tp = 0, fp = 0;
   bool have_prev = false;
+  int side = 0;            // end of the bracket moved last (-1 lo, +1 hi), for Illinois
+  double width_ref = 0;    // bracket width two steps ago: bisect if it did not halve
+  int since_ref = 0;
   T = std::clamp(T, kTmin, kTmax);
   for (int it = 0; it < 200; ++it) {
     double slope = 0, F;
     if (!eval(T, F, slope)) return -1;
-    if (std::abs(F) <= tolF) return 0;
+    // Converged when F is within tolF plus what a 1e-12 relative temperature
+    // resolution allows on a steep (two-phase) curve.
+    const double tol_here =
+        tolF + (slope > 0 && std::isfinite(slope) ? 1e-12 * T * slope : 0.0);
+    if (std::abs(F) <= tol_here) return 0;
     if (F < 0) {
       lo = T;
       flo = F;
       have_lo = true;
+      if (side == -1 && have_hi) fhi *= 0.5;  // Illinois: the other end is stale
+      side = -1;
     } else {
       hi = T;
       fhi = F;
       have_hi = true;
+      if (side == 1 && have_lo) flo *= 0.5;
+      side = 1;
     }
     if (have_lo && have_hi && hi - lo <= 1e-11 * hi) {
       T = hi;
@@ -513,10 +524,19 @@ int solve_increasing(Eval&& eval, double& T, double tolF) {
     }
     if (have_lo && have_hi) {
       const double width = hi - lo;
-      if (!(tn > lo && tn < hi) || (it % 4 == 3)) {
-        // Regula falsi point kept away from the ends, else bisection.
+      if (width_ref == 0) width_ref = width;
+      bool slow = false;
+      if (++since_ref >= 3) {
+        slow = width > 0.5 * width_ref;
+        width_ref = width;
+        since_ref = 0;
+      }
+      if (slow) {
+        tn = 0.5 * (lo + hi);
+      } else if (!(tn > lo && tn < hi)) {
+        // Illinois false position between the bracket ends.
         tn = lo - flo * (hi - lo) / (fhi - flo);
-        if (!(tn > lo + 0.05 * width && tn < hi - 0.05 * width) || it % 4 == 3) tn = 0.5 * (lo + hi);
+        if (!(tn > lo && tn < hi)) tn = 0.5 * (lo + hi);
       }
     } else {
       tn = std::clamp(tn, kTmin, kTmax);
@@ -831,6 +851,9 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
   const double t = beta == 0 ? hi : lo;
   if (!flash_at(t)) return Status::Failed;
   const bool two = cur.beta > 0 && cur.beta < 1;
+  // The new phase must appear continuously (a vapour fraction jumping to a
+  // finite value marks a split the flash found on one side only).
+  if (two && (beta == 0 ? cur.beta > 1e-4 : cur.beta < 1 - 1e-4)) return Status::Failed;
   if (!two) {
     const FlashResult& l = beta == 0 ? other : cur;
     const FlashResult& v = beta == 0 ? cur : other;
