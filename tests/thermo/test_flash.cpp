@@ -332,6 +332,26 @@ TEST(PengRobinsonFlash, NaturalGas) {
   EXPECT_EQ(r.beta, 1.0);
 }
 
+// No bubble point exists for 48 % carbon monoxide in toluene at 2.5 MPa (two
+// phases down to 20 K): the PV flash must say so rather than return a
+// temperature where the flash shows no phase boundary.
+TEST(PengRobinsonFlash, NoBubblePointIsAFailure) {
+  auto m = model_of(Method::PengRobinson, {"TOLUENE", "CO"});
+  ASSERT_TRUE(m);
+  const std::vector<double> z{0.719296, 0.658444};
+  FlashResult r;
+  ASSERT_EQ(flash_tp(*m, 30, 2.5e6, z, r), Status::Ok);
+  EXPECT_GT(r.beta, 0.4);
+  EXPECT_EQ(flash_pv(*m, 2.5e6, 0.0, z, 297, r), Status::Failed);
+  EXPECT_EQ(r.status, Status::Failed);
+  // Its dew point does exist.
+  ASSERT_EQ(flash_pv(*m, 2.5e6, 1.0, z, 297, r), Status::Ok);
+  FlashResult below;
+  ASSERT_EQ(flash_tp(*m, r.T - 0.01, 2.5e6, z, below), Status::Ok);
+  EXPECT_GT(below.beta, 0.99);
+  EXPECT_LT(below.beta, 1.0);
+}
+
 // Single-phase labels beyond the critical point follow the molar volume:
 // vapour when it exceeds the mole-average critical volume, else liquid.
 TEST(PengRobinsonFlash, SupercriticalLabels) {
