@@ -102,7 +102,12 @@ INSTANTIATE_TEST_SUITE_P(Pump, PumpShapes,
                          ::testing::Values(Shape{1, 0, 0}, Shape{1, 1, 0}, Shape{1, 0, 1},
                                            Shape{3, 0, 0}, Shape{3, 1, 0}, Shape{3, 0, 1},
                                            Shape{200, 0, 0}, Shape{200, 1, 0},
-                                           Shape{200, 0, 1}));
+                                           Shape{200, 0, 1}),
+                         [](const ::testing::TestParamInfo<Shape>& i) {
+                           return std::to_string(i.param.ncomp) + "comp_in" +
+                                  std::to_string(i.param.ninfi) + "_out" +
+                                  std::to_string(i.param.ninfout);
+                         });
 
 class PumpTest : public HostTest {};
 
