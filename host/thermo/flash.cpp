@@ -1,7 +1,7 @@
 // Equilibrium flashes through the Model interface only (so any property
 // method, the steam tables included, can be flashed): tangent-plane stability
 // analysis, Rachford-Rice with successive substitution and a Newton finish,
-// and outer loops on temperature for the PH, PS and PV specifications.
+// and outer loops on temperature for the PH, PS and PV flashes.
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -438,14 +438,14 @@ bool saturation_temperature(const Model& m, int i, double P, double& T) {
   return false;
 }
 
-enum class Spec { H, S };
+enum class Fixed { H, S };  // the property held at its target value
 
-double spec_value(const FlashResult& r, Spec s) { return s == Spec::H ? r.H : r.S; }
+double fixed_value(const FlashResult& r, Fixed f) { return f == Fixed::H ? r.H : r.S; }
 
 // Single-phase property of the named phase at T.
-bool phase_value(Ctx& c, Phase ph, double T, double P, Spec s, double& v, double* dvdT) {
+bool phase_value(Ctx& c, Phase ph, double T, double P, Fixed s, double& v, double* dvdT) {
   Gradient gr;
-  Status st = s == Spec::H ? c.m.enthalpy(ph, T, P, c.z, v, &gr) : c.m.entropy(ph, T, P, c.z, v, &gr);
+  Status st = s == Fixed::H ? c.m.enthalpy(ph, T, P, c.z, v, &gr) : c.m.entropy(ph, T, P, c.z, v, &gr);
   if (dvdT) *dvdT = gr.dT;
   return ok(st) && std::isfinite(v);
 }
@@ -453,7 +453,7 @@ bool phase_value(Ctx& c, Phase ph, double T, double P, Spec s, double& v, double
 // d(H or S)/dT along a two-phase solution at fixed P and feed: the phase
 // properties' own temperature derivatives plus the transfer of dv_i/dT moles
 // between phases at their partial molar values (v, l as mole numbers).
-double two_phase_slope(Ctx& c, const FlashResult& r, Spec spec) {
+double two_phase_slope(Ctx& c, const FlashResult& r, Fixed fixed) {
   const int n = c.n;
   double V = r.beta, L = 1 - r.beta;
   for (int i = 0; i < n; ++i) {
@@ -462,7 +462,7 @@ double two_phase_slope(Ctx& c, const FlashResult& r, Spec spec) {
   }
   Gradient gv{0, 0, c.t1}, gl{0, 0, c.t2};
   double fv, fl;
-  const bool okp = spec == Spec::H ? ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
+  const bool okp = fixed == Fixed::H ? ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
                                          ok(c.m.enthalpy(Phase::Liquid, r.T, r.P, c.l, fl, &gl))
                                    : ok(c.m.entropy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
                                          ok(c.m.entropy(Phase::Liquid, r.T, r.P, c.l, fl, &gl));
@@ -555,26 +555,26 @@ int solve_increasing(Eval&& eval, double& T, double tolF) {
 }
 
 // PH / PS flash.
-Status flash_p_spec(const Model& m, double P, double target, std::span<const double> zin,
-                    double T_guess, FlashResult& r, Spec spec) {
+Status flash_p_fixed(const Model& m, double P, double target, std::span<const double> zin,
+                    double T_guess, FlashResult& r, Fixed fixed) {
   r = FlashResult{};
   r.status = Status::Failed;
   Ctx c(m);
   if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0) || !std::isfinite(target))
     return Status::Failed;
   r.P = P;
-  const double tol_scale = spec == Spec::H ? 1e-10 * kGasConstant * 300.0 : 1e-10 * kGasConstant;
+  const double tol_scale = fixed == Fixed::H ? 1e-10 * kGasConstant * 300.0 : 1e-10 * kGasConstant;
   double T = std::isfinite(T_guess) && T_guess >= kTmin && T_guess <= kTmax ? T_guess : 300.0;
 
   // A single component: saturation temperature and the vapour fraction from
-  // the specification when it lies between the saturated states.
+  // target when it lies between the saturated states.
   if (c.active.size() == 1) {
     const int i = c.active[0];
     double ts;
     if (saturation_temperature(m, i, P, ts)) {
       double vl, vv;
-      if (!phase_value(c, Phase::Liquid, ts, P, spec, vl, nullptr) ||
-          !phase_value(c, Phase::Vapour, ts, P, spec, vv, nullptr))
+      if (!phase_value(c, Phase::Liquid, ts, P, fixed, vl, nullptr) ||
+          !phase_value(c, Phase::Vapour, ts, P, fixed, vv, nullptr))
         return Status::Failed;
       if (target >= vl && target <= vv && vv > vl) {
         r.T = ts;
@@ -596,14 +596,14 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
     last_t = t;
     if (!tp_core(c, t, P, cur, warm)) return false;
     warm = cur.beta > 0 && cur.beta < 1;
-    F = spec_value(cur, spec) - target;
+    F = fixed_value(cur, fixed) - target;
     slope = 0;
     if (warm && c.have_dvdt) {
-      slope = two_phase_slope(c, cur, spec);
+      slope = two_phase_slope(c, cur, fixed);
     } else if (!warm) {
       double v, d;
       const Phase ph = cur.beta >= 1 ? Phase::Vapour : Phase::Liquid;
-      if (phase_value(c, ph, t, P, spec, v, &d)) slope = d;
+      if (phase_value(c, ph, t, P, fixed, v, &d)) slope = d;
     }
     return true;
   };
@@ -618,8 +618,8 @@ Status flash_p_spec(const Model& m, double P, double target, std::span<const dou
         !tp_core(c, T, P, cur, false) || cur.beta != 1.0)
       return Status::Failed;
     double vl, vv;
-    if (!phase_value(c, Phase::Liquid, T, P, spec, vl, nullptr) ||
-        !phase_value(c, Phase::Vapour, T, P, spec, vv, nullptr) || !(vv > vl))
+    if (!phase_value(c, Phase::Liquid, T, P, fixed, vl, nullptr) ||
+        !phase_value(c, Phase::Vapour, T, P, fixed, vv, nullptr) || !(vv > vl))
       return Status::Failed;
     r.T = T;
     r.beta = std::clamp((target - vl) / (vv - vl), 0.0, 1.0);
@@ -651,12 +651,12 @@ Status flash_tp(const Model& m, double T, double P, std::span<const double> z, F
 
 Status flash_ph(const Model& m, double P, double H, std::span<const double> z, double T_guess,
                 FlashResult& r) {
-  return flash_p_spec(m, P, H, z, T_guess, r, Spec::H);
+  return flash_p_fixed(m, P, H, z, T_guess, r, Fixed::H);
 }
 
 Status flash_ps(const Model& m, double P, double S, std::span<const double> z, double T_guess,
                 FlashResult& r) {
-  return flash_p_spec(m, P, S, z, T_guess, r, Spec::S);
+  return flash_p_fixed(m, P, S, z, T_guess, r, Fixed::S);
 }
 
 namespace {

@@ -1,4 +1,4 @@
-// Flashes: phase equilibrium conditions, round trips between specifications,
+// Flashes: phase equilibrium conditions, round trips between flash types,
 // pure components, phase labels and bad input, for every property method.
 #include <gtest/gtest.h>
 
@@ -163,7 +163,7 @@ TEST_P(FlashTest, PureComponentInsideTheDome) {
 
 // A mixture of one component listed twice boils at one temperature like the
 // pure component: the flashes must find that temperature and take the
-// vapour fraction from the specification.
+// vapour fraction from the enthalpy.
 TEST_P(FlashTest, MixtureBehavingLikeAPureComponent) {
   auto pure = model_of(GetParam(), {"NC4"});
   auto twice = model_of(GetParam(), {"NC4", "NC4"});
