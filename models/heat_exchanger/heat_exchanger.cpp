@@ -1,0 +1,445 @@
+// R3HTUA entry: parameters, dimensions, names, initialisation structure,
+// residuals, Jacobian and pattern, stream update.
+//
+// Equations: heat balance, duty through the transfer equation, Q = FUA*DTMEAN,
+// FUA = F*U*A, the two end differences (counter- or co-current), the
+// cube-root mean temperature difference, the two approach splits, the hot
+// fall, the cold rise, the product of the end differences; with the bundle
+// the effective area, the submerged fraction and the segment angle.
+#include "models/heat_exchanger/heat_exchanger.h"
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "framework/host_services.h"
+#include "framework/records.h"
+
+namespace r3::htua {
+
+State& state() {
+  static State st;
+  return st;
+}
+
+namespace {
+
+constexpr const char* kVarNames[kVarsBundle + 1] = {
+    "",
+    "T_HOT_IN",
+    "T_HOT_OUT",
+    "T_COLD_IN",
+    "T_COLD_OUT",
+    "T_APPR_MIN_HOT_IN",
+    "T_APPR_VARY_HOT_IN",
+    "T_APPR_MIN_HOT_OUT",
+    "T_APPR_VARY_HOT_OUT",
+    "T_APPR_PRODUCT",
+    "Q_DUTY_HOT",
+    "Q_DUTY_COLD",
+    "Q_UA",
+    "FUA",
+    "FT",
+    "U",
+    "AREA",
+    "DTMEAN",
+    "DT_HOT_IN",
+    "DT_HOT_OUT",
+    "T_HOT_FALL",
+    "T_COLD_RISE",
+    "HTAREA",
+    "LEVEL",
+    "FAC",
+    "THETA",
+};
+
+constexpr const char* kEqnNames[kEqnsBundle + 1] = {
+    "",
+    "HEAT_BALANCE",
+    "DEFINE_QUA",
+    "HEAT_TRANS_EQN",
+    "EFFECT_EQN",
+    "HOT_IN_DT_COUNTER_CURRENT",
+    "HOT_OUT_DT_COUNTER_CURRENT",
+    "MEAN_TEMP_DIFF",
+    "HOT_IN_TEMP_APPROACH",
+    "HOT_OUT_TEMP_APPROACH",
+    "HOT_T_FALL",
+    "COLD_T_RISE",
+    "DEFINE_DTPROD",
+    "DEFINE_AREA",
+    "DEFINE_FAC",
+    "DEFINE_THETA",
+};
+constexpr const char* kHotInCo = "HOT_IN_DT_CO_CURRENT";
+constexpr const char* kHotOutCo = "HOT_OUT_DT_CO_CURRENT";
+
+// Equation names go to the host blank-padded to this length.
+constexpr int32_t kEqnNameLen = 32;
+
+bool has_info(const Entry& e) { return *e.NINFI != 0; }
+bool co_current(const State& st) { return st.ifldir == 1; }
+
+// An integer parameter, 0 where the user left it unset.
+int32_t param_or_zero(const Entry& e, int32_t pos) {
+  const int32_t v = int_param(e, pos);
+  return v == hs::imiss() ? 0 : v;
+}
+
+// Parameters and scales, at every call before the request is looked at.
+void set_up(Entry& e, State& st) {
+  U3HDR(e.INT, e.NINT, &st.h1, &st.h2, &st.h3, &st.i0, &st.r0);
+  const int32_t p = st.i0;
+  st.imode = param_or_zero(e, p);
+  st.iprmst = param_or_zero(e, p + 1);
+  st.irunmd = param_or_zero(e, p + 2);
+  st.ifldir = param_or_zero(e, p + 3);
+  st.inlsid = param_or_zero(e, p + 4);
+  st.bundle = *e.NINT >= 9 && int_param(e, p + 5) == 1;
+  st.real1 = real_param(e, st.r0);
+  double scales[7] = {};
+  U3GSCL(scales);
+  st.Ts = scales[1];
+  st.Qs = scales[3];
+}
+
+void number_variables(State& st) {
+  st.offset = 0;
+  for (int v = 1; v <= kVarsBundle; ++v) st.num[v] = v + st.offset;
+}
+
+// The host's arrays must hold the block's variables, equations and
+// non-zeros before a request writes or reads them; a block whose parameters
+// changed after the dimension request would otherwise run past their ends.
+bool arrays_fit(Entry& e, const State& st, bool eqns, bool nonzeros) {
+  if (*e.NY >= st.nvar() && (!eqns || *e.NF >= st.neq()) && (!nonzeros || *e.NZ >= st.nnz())) {
+    return true;
+  }
+  const int32_t unit = hs::message_unit();
+  hs::write(unit, "");
+  hs::write(unit, " !! R3HTUA: the block has " + std::to_string(st.nvar()) + " variables, " +
+                      std::to_string(st.neq()) + " equations and " + std::to_string(st.nnz()) +
+                      " non-zeros,");
+  hs::write(unit, " but the host's arrays hold " + std::to_string(*e.NY) + ", " +
+                      std::to_string(*e.NF) + " and " + std::to_string(*e.NZ) +
+                      "; repeat the dimension request.");
+  *e.ISTAT = 1;
+  return false;
+}
+
+void copy_values(const Entry& e, State& st) {
+  for (int v = 1; v <= st.nvar(); ++v) st.val[v] = e.Y[st.num[v] - 1];
+}
+
+// --- Equations ----------------------------------------------------------------
+
+double cube_root_half(double x) {
+  if (x == 0.0) return 0.0;
+  return 0.5 * std::copysign(std::pow(std::fabs(x), kThird), x);
+}
+
+void residuals(Entry& e, const State& st) {
+  const double* v = st.val;
+  const bool info = has_info(e);
+  const bool co = co_current(st);
+  double* F = e.F;
+  F[HEAT_BALANCE - 1] = info ? v[Q_DUTY_HOT] - v[Q_DUTY_COLD] : v[Q_DUTY_HOT] + v[Q_DUTY_COLD];
+  F[DEFINE_QUA - 1] =
+      (info && st.inlsid == 0) ? v[Q_UA] - v[Q_DUTY_HOT] : v[Q_DUTY_HOT] + v[Q_UA];
+  F[HEAT_TRANS_EQN - 1] = v[Q_UA] - v[FUA] * v[DTMEAN];
+  F[EFFECT_EQN - 1] = v[FT] * v[U] * v[AREA] - v[FUA];
+  F[HOT_IN_DT - 1] = v[DT_HOT_IN] - v[T_HOT_IN] + (co ? v[T_COLD_IN] : v[T_COLD_OUT]);
+  F[HOT_OUT_DT - 1] = v[DT_HOT_OUT] - v[T_HOT_OUT] + (co ? v[T_COLD_OUT] : v[T_COLD_IN]);
+  F[MEAN_TEMP_DIFF - 1] = cube_root_mean(v[DT_HOT_IN], v[DT_HOT_OUT]) - v[DTMEAN];
+  F[HOT_IN_TEMP_APPROACH - 1] = v[T_APPR_MIN_HOT_IN] + v[T_APPR_VARY_HOT_IN] - v[DT_HOT_IN];
+  F[HOT_OUT_TEMP_APPROACH - 1] = v[T_APPR_MIN_HOT_OUT] + v[T_APPR_VARY_HOT_OUT] - v[DT_HOT_OUT];
+  F[HOT_T_FALL - 1] = v[T_HOT_IN] - v[T_HOT_OUT] - v[T_HOT_FALL];
+  F[COLD_T_RISE - 1] = v[T_COLD_OUT] - v[T_COLD_IN] - v[T_COLD_RISE];
+  F[DEFINE_DTPROD - 1] = v[T_APPR_PRODUCT] - v[DT_HOT_IN] * v[DT_HOT_OUT];
+  if (st.bundle) {
+    F[DEFINE_AREA - 1] = v[AREA] - v[HTAREA] * v[FAC];
+    F[DEFINE_FAC - 1] = (v[FAC] - 1.0) * kTwoPi10 + v[THETA] - std::sin(v[THETA]);
+    F[DEFINE_THETA - 1] = std::cos(v[THETA] / 2.0) + 1.0 - 2.0 * v[LEVEL];
+  }
+}
+
+// The Jacobian entries in their fixed order: the pattern request writes the
+// rows and columns, the Jacobian request the values (null arrays are skipped).
+// Returns the number of entries.
+int32_t jacobian_entries(const Entry& e, const State& st, int32_t* rows, int32_t* cols,
+                         double* vals) {
+  const double* v = st.val;
+  const bool info = has_info(e);
+  const bool co = co_current(st);
+  int32_t k = 0;
+  auto at = [&](int row, int var, double value) {
+    if (rows != nullptr) rows[k] = row;
+    if (cols != nullptr) cols[k] = st.num[var];
+    if (vals != nullptr) vals[k] = value;
+    ++k;
+  };
+  at(HEAT_BALANCE, Q_DUTY_HOT, 1.0);
+  at(HEAT_BALANCE, Q_DUTY_COLD, info ? -1.0 : 1.0);
+  at(DEFINE_QUA, Q_UA, 1.0);
+  at(DEFINE_QUA, Q_DUTY_HOT, (info && st.inlsid == 0) ? -1.0 : 1.0);
+  at(HEAT_TRANS_EQN, Q_UA, 1.0);
+  at(HEAT_TRANS_EQN, FUA, -v[DTMEAN]);
+  at(HEAT_TRANS_EQN, DTMEAN, -v[FUA]);
+  at(EFFECT_EQN, FT, v[U] * v[AREA]);
+  at(EFFECT_EQN, U, v[AREA] * v[FT]);
+  at(EFFECT_EQN, AREA, v[FT] * v[U]);
+  at(EFFECT_EQN, FUA, -1.0);
+  at(HOT_IN_DT, DT_HOT_IN, 1.0);
+  at(HOT_IN_DT, co ? T_COLD_IN : T_COLD_OUT, 1.0);
+  at(HOT_IN_DT, T_HOT_IN, -1.0);
+  at(HOT_OUT_DT, DT_HOT_OUT, 1.0);
+  at(HOT_OUT_DT, co ? T_COLD_OUT : T_COLD_IN, 1.0);
+  at(HOT_OUT_DT, T_HOT_OUT, -1.0);
+  {
+    // d(s^3)/da = 0.5*s^2*|a|^(-2/3); the end difference is kept off zero
+    // so that the entry stays finite when one end closes.
+    const double a = v[DT_HOT_IN], b = v[DT_HOT_OUT];
+    const double s = cube_root_half(a) + cube_root_half(b);
+    double da = 0.0, db = 0.0;
+    if (s != 0.0) {
+      da = 0.5 * s * s * std::pow(std::fmax(std::fabs(a), kDtFloor), -kTwoThirds);
+      db = 0.5 * s * s * std::pow(std::fmax(std::fabs(b), kDtFloor), -kTwoThirds);
+    }
+    at(MEAN_TEMP_DIFF, DT_HOT_IN, da);
+    at(MEAN_TEMP_DIFF, DT_HOT_OUT, db);
+    at(MEAN_TEMP_DIFF, DTMEAN, -1.0);
+  }
+  at(HOT_IN_TEMP_APPROACH, T_APPR_MIN_HOT_IN, 1.0);
+  at(HOT_IN_TEMP_APPROACH, T_APPR_VARY_HOT_IN, 1.0);
+  at(HOT_IN_TEMP_APPROACH, DT_HOT_IN, -1.0);
+  at(HOT_OUT_TEMP_APPROACH, T_APPR_MIN_HOT_OUT, 1.0);
+  at(HOT_OUT_TEMP_APPROACH, T_APPR_VARY_HOT_OUT, 1.0);
+  at(HOT_OUT_TEMP_APPROACH, DT_HOT_OUT, -1.0);
+  at(HOT_T_FALL, T_HOT_IN, 1.0);
+  at(HOT_T_FALL, T_HOT_OUT, -1.0);
+  at(HOT_T_FALL, T_HOT_FALL, -1.0);
+  at(COLD_T_RISE, T_COLD_OUT, 1.0);
+  at(COLD_T_RISE, T_COLD_IN, -1.0);
+  at(COLD_T_RISE, T_COLD_RISE, -1.0);
+  at(DEFINE_DTPROD, T_APPR_PRODUCT, 1.0);
+  at(DEFINE_DTPROD, DT_HOT_IN, -v[DT_HOT_OUT]);
+  at(DEFINE_DTPROD, DT_HOT_OUT, -v[DT_HOT_IN]);
+  if (st.bundle) {
+    at(DEFINE_AREA, AREA, 1.0);
+    at(DEFINE_AREA, FAC, -v[HTAREA]);
+    at(DEFINE_AREA, HTAREA, -v[FAC]);
+    at(DEFINE_FAC, FAC, kTwoPi10);
+    at(DEFINE_FAC, THETA, 1.0 - std::cos(v[THETA]));
+    at(DEFINE_THETA, THETA, -0.5 * std::sin(v[THETA] / 2.0));
+    at(DEFINE_THETA, LEVEL, -2.0);
+  }
+  return k;
+}
+
+// --- Defaults, bounds, scales ----------------------------------------------------
+
+struct Limits {
+  double lower, upper, scale;
+  int32_t type;
+};
+
+// Default bounds, scale and physical type of variable v at value y.
+Limits limits(const State& st, int v, double y) {
+  const double T = st.Ts, D = State::Ds, Q = st.Qs, A = State::As, Uc = State::Us;
+  switch (v) {
+    case T_HOT_IN:
+    case T_HOT_OUT:
+    case T_COLD_IN:
+    case T_COLD_OUT:
+      return {std::fmin(y, 0.05000000074505806 * T), std::fmax(y, 5.0 * T), T, 22};
+    case T_APPR_MIN_HOT_IN:
+    case T_APPR_MIN_HOT_OUT:
+      return {std::fmin(y, -T), std::fmax(y, T), D, 31};
+    case T_APPR_VARY_HOT_IN:
+    case T_APPR_VARY_HOT_OUT:
+      return {0.0, std::fmax(y, T), D, 31};
+    case T_APPR_PRODUCT:
+      return {0.0, std::fmax(y, T * T), D * D, 0};
+    case Q_DUTY_HOT:
+    case Q_DUTY_COLD:
+    case Q_UA:
+      return {std::fmin(y, -10000.0 * Q), std::fmax(y, 10000.0 * Q), Q, 13};
+    case FUA:
+      return {std::fmin(y, 0.0001 * A * Uc), std::fmax(y, 10000.0 * A * Uc), A * Uc, 50};
+    case FT:
+      return {std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0, 44};
+    case U:
+      return {std::fmin(y, 0.001 * Uc), std::fmax(y, 1000.0 * Uc), Uc, 16};
+    case AREA:
+    case HTAREA:
+      return {std::fmin(y, 0.0001 * A), std::fmax(y, 10000.0 * A), A, 1};
+    case LEVEL:
+    case FAC:
+      return {std::fmin(y, 0.0), std::fmax(y, 1.0), 1.0, 44};
+    case THETA:
+      return {0.0, kTwoPi10, 10.0, 32};
+    default:  // DTMEAN, DT_HOT_IN, DT_HOT_OUT, T_HOT_FALL, T_COLD_RISE
+      return {std::fmin(y, -T), std::fmax(y, T), D, 31};
+  }
+}
+
+void fill_defaults(Entry& e, const State& st) {
+  for (int v = 1; v <= st.nvar(); ++v) {
+    const int32_t j = st.num[v] - 1;
+    if (hs::is_missing(e.Y[j])) e.Y[j] = st.val[v];
+    const Limits l = limits(st, v, e.Y[j]);
+    if (hs::is_missing(e.YLB[j])) e.YLB[j] = l.lower;
+    if (hs::is_missing(e.YUB[j])) e.YUB[j] = l.upper;
+    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
+    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = l.scale;
+    hs::set_type(e.IYATTR[j], l.type);
+  }
+}
+
+void fill_equation_scales(Entry& e, const State& st) {
+  const double D = State::Ds;
+  const double scale[kEqnsBundle + 1] = {
+      0.0,   st.Qs, st.Qs, st.Qs, State::Us * State::As, D, D, D, D, D, D, D, D * D,
+      State::As, 10.0, 1.0};
+  for (int q = 1; q <= st.neq(); ++q) {
+    if (hs::is_missing(e.FSCL[q - 1])) e.FSCL[q - 1] = scale[q];
+  }
+}
+
+// --- Requests -------------------------------------------------------------------
+
+void dimensions(Entry& e, const State& st) {
+  *e.ISTAT = I3HCHK(st.imode, st.iprmst, st.irunmd, st.ifldir, st.inlsid, *e.NINFI, *e.NINFOUT);
+  if (*e.ISTAT != 0) return;
+  *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
+  *e.NY = st.nvar();
+  *e.NF = st.neq();
+  *e.NZ = st.nnz();
+}
+
+void vnam(const Entry& e, std::string_view text, char* slot) {
+  const int32_t len = static_cast<int32_t>(text.size());
+  U3VNAM(e.IDBLK, text.data(), &len, e.LNAME, slot);
+}
+
+void names(Entry& e, const State& st) {
+  if (!arrays_fit(e, st, true, false)) return;
+  const int32_t lname = *e.LNAME;
+  const bool info = has_info(e);
+  for (int v = 1; v <= st.nvar(); ++v) {
+    char* slot = name_slot(e.VARNAM, lname, st.num[v]);
+    if (info && (v == Q_DUTY_HOT || v == Q_DUTY_COLD)) {
+      // The duty variables are the heat streams' values: the inlet stream's
+      // on the side the inlet heat comes from, the outlet stream's on the other.
+      const bool inlet = (v == Q_DUTY_HOT) == (st.inlsid == 0);
+      const int32_t count = inlet ? *e.NINFI : *e.NINFOUT;
+      if (count >= 1) {
+        const int32_t code = -4;
+        U3SVID(e.IDBLK, inlet ? e.IDINFIN : e.IDINFOUT, &code, e.LNAME, slot);
+        continue;
+      }
+    }
+    vnam(e, kVarNames[v], slot);
+  }
+  for (int q = 1; q <= st.neq(); ++q) {
+    const char* text = kEqnNames[q];
+    if (co_current(st) && q == HOT_IN_DT) text = kHotInCo;
+    if (co_current(st) && q == HOT_OUT_DT) text = kHotOutCo;
+    char padded[kEqnNameLen];
+    std::memset(padded, ' ', sizeof padded);
+    std::memcpy(padded, text, std::strlen(text));
+    const int32_t len = kEqnNameLen;
+    U3ENAM(e.IDBLK, padded, &len, e.LNAME, name_slot(e.EQNNAM, lname, q));
+  }
+  int32_t n = st.nvar(), m = st.neq();
+  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+}
+
+void initialise(Entry& e, State& st) {
+  if (!arrays_fit(e, st, true, true)) return;
+  // 1. The material stream passes through unchanged.
+  if (*e.NMATIN == 1 && *e.NMATOUT == 1) U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
+  // 2. Variable numbers.
+  number_variables(st);
+  // 3. Sequential-modular use fixes the duty that the inlet heat stream carries.
+  if (*e.NINFI == 1 && st.imode == 0) {
+    const int32_t j = st.num[st.inlsid == 0 ? Q_DUTY_HOT : Q_DUTY_COLD] - 1;
+    U3FXV(&e.IYATTR[j]);
+    e.Y[j] = e.SINFIN[0];
+  }
+  // 4. Initial values.
+  R3HTUA_START(e, st);
+  // 5. Values, bounds, step bounds, scales and types where missing.
+  fill_defaults(e, st);
+  // 6. Equation scales.
+  fill_equation_scales(e, st);
+  // 7. Pattern, 8. its size.
+  *e.NZ = jacobian_entries(e, st, e.IJROW, e.IJCOL, nullptr);
+}
+
+void stream_update(Entry& e, State& st) {
+  if (!arrays_fit(e, st, false, false)) return;
+  copy_values(e, st);
+  if (has_info(e)) {
+    const double to_in = st.inlsid == 0 ? st.val[Q_DUTY_HOT] : st.val[Q_DUTY_COLD];
+    const double to_out = st.inlsid == 0 ? st.val[Q_DUTY_COLD] : st.val[Q_DUTY_HOT];
+    if (*e.NINFI >= 1) e.SINFIN[0] = to_in;
+    if (*e.NINFOUT >= 1) e.SINFOUT[0] = to_out;
+  }
+  hs::ppexec_word(6) = 2;
+}
+
+void check(Entry& e, State& st) {
+  *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
+  *e.ISTAT = I3HCHK(st.imode, st.iprmst, st.irunmd, st.ifldir, st.inlsid, *e.NINFI, *e.NINFOUT);
+  if (*e.ISTAT != 0) return;
+  number_variables(st);
+  // The initial values need the block's variables in Y; before the
+  // dimension request there are none to read.
+  if (*e.NY >= st.nvar()) R3HTUA_START(e, st);
+}
+
+void run(Entry& e) {
+  State& st = state();
+  set_up(e, st);
+  number_variables(st);
+  switch (*e.KODE) {
+    case KODE_DIMEN:
+      return dimensions(e, st);
+    case KODE_NAMES:
+      return names(e, st);
+    case KODE_INIT:
+      return initialise(e, st);
+    case KODE_RESID:
+      if (!arrays_fit(e, st, true, false)) return;
+      copy_values(e, st);
+      return residuals(e, st);
+    case KODE_STRMUPD:
+      return stream_update(e, st);
+    case KODE_JACOB:
+      if (!arrays_fit(e, st, false, true)) return;
+      copy_values(e, st);
+      jacobian_entries(e, st, nullptr, nullptr, e.DFDY);
+      return;
+    case KODE_CHECK:
+      return check(e, st);
+    case KODE_REPORT:
+      // Without the block's variables in Y the last values kept are reported.
+      if (*e.NY >= st.nvar()) copy_values(e, st);
+      return R3HTUA_REPORT(st);
+    default:
+      return;  // any other request does nothing beyond the set-up
+  }
+}
+
+}  // namespace
+
+double cube_root_mean(double a, double b) {
+  const double s = cube_root_half(a) + cube_root_half(b);
+  return s * s * s;
+}
+
+}  // namespace r3::htua
+
+R3_DEFINE_ENTRY(R3HTUA, r3::htua::run)
