@@ -119,6 +119,9 @@ Status saturation_pressure_s3(double s, double& p);
 // Backward equations are only starting values here: the temperature (and in
 // region 3 the density) is refined by Newton iteration on the basic equation,
 // so h(state_ph(p, h)) == h and s(state_ps(p, s)) == s to round-off.
+// Within about 0.1 K of a region boundary the neighbouring equations overlap
+// in h and s by their small inconsistency; there the answer is given by a
+// region whose own temperature lies on its side of the boundary.
 Status state_pT(double p, double T, State& st);
 Status state_ph(double p, double h, State& st);
 Status state_ps(double p, double s, State& st);
