@@ -1,0 +1,405 @@
+// R3STOIC entry: set-up, dimensions, names, initialisation, residuals,
+// Jacobian and pattern, stream update.
+//
+// Equations: the host's component balances (one per component, no total-flow
+// row: the reactions need not conserve moles) with each component's net
+// consumption taken off, the host's energy balance (enthalpies referred to the
+// elements, so the heat of reaction comes out of it), then the outlet
+// enthalpy, outlet pressure, outlet total flow, one net-consumption row per
+// component and one conversion row per reaction.
+#include <cmath>
+#include <string>
+
+#include "framework/host_services.h"
+#include "models/stoich_reactor/stoic.h"
+
+namespace r3::stoic {
+namespace {
+
+// The host's component balances are written inlet minus outlet; with
+// selector 0 they carry no total-flow row.
+constexpr int32_t kComponentBalancesOnly = 0;
+
+// Set-up of every call. False when the call must end (ISTAT set).
+bool set_up(Entry& e, State& st) {
+  Setup& s = st.s;
+  if (!setup_components(e, s)) return false;
+  setup_header(e, s);
+  read_parameters(e, st);
+  if (!setup_streams(e, s)) return false;
+  st.pos_t = s.nstream + 1;
+  st.pos_dp = s.nstream + 2;
+  s.sel = kComponentBalancesOnly;
+  setup_scales(s);
+  st.Fs = s.scales[0];
+  st.Ts = s.scales[1];
+  st.Hs = s.scales[2];
+  st.Qs = s.scales[3];
+  st.Ps = s.scales[4];
+  return true;
+}
+
+// --- Outlet enthalpy (the host's enthalpy equation set) -------------------
+
+double g_comp[kMaxComponents];
+double g_work[4 * kMaxComponents + 16];
+
+void enthalpy_set(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
+  const Setup& s = st.s;
+  const StreamMap& map = s.map;
+  int32_t ncomp = s.ncomp;
+  int32_t phase = st.phase;
+  int32_t zero = 0;
+  double pert = 1e-6;
+  for (int32_t i = 0; i < ncomp; ++i) g_comp[i] = e.Y[map.out_comp[i] - 1];
+  int32_t ix = map.out_comp[0], ip = map.out_pres, it = st.pos_t, ih = map.out_enth;
+  const double* Y = e.Y;
+  RTO_ENSET(&ncomp, &phase, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[ih - 1], &ix,
+            &ip, &it, &ih, &pert, &st.Fs, &st.Ps, &PPEXEC_USER[8], &zero, &action, &m, &zero,
+            &k, g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+}
+
+// Stoichiometric ratio of an entry to its reaction's key reactant.
+double ratio(const Tables& t, const Coef& c) { return c.nu / t.nu_key[c.rxn]; }
+
+// --- The reactor's own rows -------------------------------------------------
+
+void reactor_pattern(Entry& e, const State& st, int32_t& m, int32_t& k) {
+  const StreamMap& map = st.s.map;
+  const Tables& t = st.t;
+  const int32_t nc = st.s.ncomp;
+  auto at = [&](int32_t col) {
+    e.IJROW[k] = m;
+    e.IJCOL[k] = col;
+    ++k;
+  };
+  ++m;  // OUTLET_PRESSURE
+  at(map.in_pres);
+  at(map.out_pres);
+  at(st.pos_dp);
+  ++m;  // OUTLET_TOTAL_MOLAR_FLOW
+  at(map.out_flow);
+  for (int32_t i = 0; i < nc; ++i) at(map.out_comp[i]);
+  for (int32_t i = 1; i <= nc; ++i) {  // NET_GEN rows
+    ++m;
+    at(st.pos_ng(i));
+    for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j)
+      at(st.pos_ext(t.prod[t.c_prod[j]].rxn));
+    for (int32_t j = t.c_reac_start[i]; j < t.c_reac_start[i + 1]; ++j)
+      at(st.pos_ext(t.reac[t.c_reac[j]].rxn));
+  }
+  for (int32_t r = 1; r <= t.nrxn; ++r) {  // CONVERSION rows
+    ++m;
+    at(st.pos_ext(r));
+    at(map.in_comp[t.key[r] - 1]);
+    at(st.pos_conv(r));
+  }
+}
+
+void reactor_residuals(Entry& e, const State& st, int32_t& m) {
+  const StreamMap& map = st.s.map;
+  const Tables& t = st.t;
+  const int32_t nc = st.s.ncomp;
+  const double* Y = e.Y;
+  auto y = [&](int32_t pos) { return Y[pos - 1]; };
+  double* F = e.F;
+  F[m++] = y(map.in_pres) - y(map.out_pres) - y(st.pos_dp);
+  double sum = 0.0;
+  for (int32_t i = 0; i < nc; ++i) sum += y(map.out_comp[i]);
+  F[m++] = y(map.out_flow) - sum;
+  for (int32_t i = 1; i <= nc; ++i) {
+    double r = y(st.pos_ng(i));
+    for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j) {
+      const Coef& c = t.prod[t.c_prod[j]];
+      r += ratio(t, c) * y(st.pos_ext(c.rxn));
+    }
+    for (int32_t j = t.c_reac_start[i]; j < t.c_reac_start[i + 1]; ++j) {
+      const Coef& c = t.reac[t.c_reac[j]];
+      r -= ratio(t, c) * y(st.pos_ext(c.rxn));
+    }
+    F[m++] = r;
+  }
+  for (int32_t r = 1; r <= t.nrxn; ++r) {
+    F[m++] = y(st.pos_ext(r)) - y(map.in_comp[t.key[r] - 1]) * y(st.pos_conv(r)) * 0.01;
+  }
+}
+
+void reactor_jacobian(Entry& e, const State& st, int32_t& k) {
+  const StreamMap& map = st.s.map;
+  const Tables& t = st.t;
+  const int32_t nc = st.s.ncomp;
+  const double* Y = e.Y;
+  auto y = [&](int32_t pos) { return Y[pos - 1]; };
+  double* D = e.DFDY;
+  D[k++] = 1.0;
+  D[k++] = -1.0;
+  D[k++] = -1.0;
+  D[k++] = 1.0;
+  for (int32_t i = 0; i < nc; ++i) D[k++] = -1.0;
+  for (int32_t i = 1; i <= nc; ++i) {
+    D[k++] = 1.0;
+    for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j)
+      D[k++] = ratio(t, t.prod[t.c_prod[j]]);
+    for (int32_t j = t.c_reac_start[i]; j < t.c_reac_start[i + 1]; ++j)
+      D[k++] = -ratio(t, t.reac[t.c_reac[j]]);
+  }
+  for (int32_t r = 1; r <= t.nrxn; ++r) {
+    D[k++] = 1.0;
+    D[k++] = -0.01 * y(st.pos_conv(r));
+    D[k++] = -0.01 * y(map.in_comp[t.key[r] - 1]);
+  }
+}
+
+// --- Host balances ----------------------------------------------------------
+
+// The four stream counts and descriptors, as every energy-balance operation
+// takes them.
+#define R3_STOIC_GROUPS                                                                   \
+  e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, st.s.dmatin, st.s.dinfin, st.s.dmatout, \
+      st.s.dinfout
+
+// --- Requests ---------------------------------------------------------------
+
+void dimensions(Entry& e, State& st) {
+  Setup& s = st.s;
+  if (st.heater_note) write_heater_note(st);
+  *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
+  U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
+  U3_EBAL_NF(R3_STOIC_GROUPS, e.NF);
+  U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
+  *e.NZ += s.ncomp;  // net consumption in each component balance
+  U3_EBAL_NZ(R3_STOIC_GROUPS, e.NZ);
+  const Tables& t = st.t;
+  *e.NY += s.ncomp + 1 + 2 * t.nrxn;
+  *e.NY += 1;  // OUTLET_TEMP
+  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  *e.NF += s.ncomp + 2 + t.nrxn;
+  *e.NZ += 3 * t.nrxn + 2 * s.ncomp + 4 + t.nreac + t.nprod;
+}
+
+// Name text padded to 20 characters (longer texts are kept whole).
+std::string padded(std::string text) {
+  if (text.size() < 20) text.resize(20, ' ');
+  return text;
+}
+
+void vname(Entry& e, const std::string& text, int32_t slot) {
+  const std::string t = padded(text);
+  const int32_t len = static_cast<int32_t>(t.size());
+  U3VNAM(e.IDBLK, t.data(), &len, e.LNAME, name_slot(e.VARNAM, *e.LNAME, slot));
+}
+
+void ename(Entry& e, const std::string& text, int32_t slot) {
+  const std::string t = padded(text);
+  const int32_t len = static_cast<int32_t>(t.size());
+  U3ENAM(e.IDBLK, t.data(), &len, e.LNAME, name_slot(e.EQNNAM, *e.LNAME, slot));
+}
+
+std::string component_id(int32_t index) {
+  char text[8];
+  const int32_t len = 8;
+  U3_GET_COMPID(&index, text, &len);
+  std::string id(text, 8);
+  while (!id.empty() && id.back() == ' ') id.pop_back();
+  return id;
+}
+
+void names(Entry& e, State& st) {
+  Setup& s = st.s;
+  const Tables& t = st.t;
+  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
+        e.LNAME, e.VARNAM);
+  int32_t n = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  int32_t m = 0;
+  U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IDBLK, e.LNAME,
+              e.EQNNAM, &m);
+  U3_EBAL_NAM(R3_STOIC_GROUPS, e.IDBLK, e.LNAME, e.EQNNAM, &m);
+  // Block variables.
+  vname(e, "OUTLET_TEMP", ++n);
+  vname(e, "REACTOR_DP", ++n);
+  for (int32_t i = 0; i < s.ncomp; ++i) vname(e, "NET_GEN_" + component_id(s.idx[i]), ++n);
+  for (int32_t r = 1; r <= t.nrxn; ++r) vname(e, "CONVERSION_RXN_" + std::to_string(r), ++n);
+  for (int32_t r = 1; r <= t.nrxn; ++r) vname(e, "EXTENT_OF_RXN_" + std::to_string(r), ++n);
+  // Equations.
+  ename(e, "ENTH_OUTLET", ++m);
+  ename(e, "OUTLET_PRESSURE", ++m);
+  ename(e, "OUTLET_TOTAL_MOLAR_FLOW", ++m);
+  for (int32_t i = 0; i < s.ncomp; ++i) ename(e, "NET_GEN_" + component_id(s.idx[i]), ++m);
+  for (int32_t r = 1; r <= t.nrxn; ++r) ename(e, "CONVERSION_RXN_" + std::to_string(r), ++m);
+  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+}
+
+struct Defaults {
+  int32_t type;
+  double value, lower, upper, scale;
+};
+
+void fill_block_variable(Entry& e, int32_t pos, const Defaults& d) {
+  const int32_t j = pos - 1;
+  if (hs::is_missing(e.Y[j])) e.Y[j] = d.value;
+  if (hs::is_missing(e.YLB[j])) e.YLB[j] = d.lower;
+  if (hs::is_missing(e.YUB[j])) e.YUB[j] = d.upper;
+  if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
+  if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = d.scale;
+  hs::set_type(e.IYATTR[j], d.type);
+}
+
+void initialise(Entry& e, State& st) {
+  Setup& s = st.s;
+  const StreamMap& map = s.map;
+  const double rmiss = hs::rmiss();
+  // Heat streams: a user's starting value survives a stream that carries none;
+  // otherwise they start at zero.
+  const double qin0 = map.in_info > 0 ? e.Y[map.in_info - 1] : 0.0;
+  // Inlet stream values into Y.
+  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
+  if (*e.NINFI == 1) {
+    U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
+    double& q = e.Y[map.in_info - 1];
+    if (hs::is_missing(q)) q = hs::is_missing(qin0) ? 0.0 : qin0;
+  }
+  if (*e.NINFOUT == 1) {
+    double& q = e.Y[map.out_info - 1];
+    if (hs::is_missing(q)) q = 0.0;
+  }
+  // Bounds, step bounds, scales and types of the material streams.
+  double lb[3], ub[3], sb[3];
+  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
+                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
+  for (const int32_t* d : {s.dmatin, s.dmatout}) {
+    U3_MSTRM_LB(d, &lb[0], &lb[1], &lb[2], e.YLB);
+    U3_MSTRM_UB(d, &ub[0], &ub[1], &ub[2], e.YUB);
+    U3_MSTRM_SBND(d, &sb[0], &sb[1], &sb[2], e.YSBND);
+    U3_MSTRM_SCL(d, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
+    U3_MSTRM_PTYPE(d, e.IYATTR);
+  }
+  // Heat streams: within +-1000 duty scales.
+  const double qlb = -1000.0 * st.Qs, qub = 1000.0 * st.Qs, qsb = 10.0;
+  auto info_defaults = [&](const int32_t* d) {
+    U3_ISTRM_LB(d, &qlb, e.YLB);
+    U3_ISTRM_UB(d, &qub, e.YUB);
+    U3_ISTRM_SBND(d, &qsb, e.YSBND);
+    U3_ISTRM_SCL(d, &st.Qs, e.YSCL);
+    U3_ISTRM_PTYPE(d, e.IYATTR);
+  };
+  if (*e.NINFI == 1) info_defaults(s.dinfin);
+  if (*e.NINFOUT == 1) info_defaults(s.dinfout);
+  // Sequential-modular use fixes the inlet.
+  if (st.imode == 0) {
+    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
+  }
+  // Outlet stream values: where missing, the inlet's.
+  auto from_inlet = [&](int32_t out, int32_t in) {
+    if (!(e.Y[out - 1] < rmiss)) e.Y[out - 1] = e.Y[in - 1];
+  };
+  from_inlet(map.out_pres, map.in_pres);
+  from_inlet(map.out_enth, map.in_enth);
+  from_inlet(map.out_flow, map.in_flow);
+  for (int32_t i = 0; i < s.ncomp; ++i) from_inlet(map.out_comp[i], map.in_comp[i]);
+  // Block variables.
+  const int32_t ncf = U3_MSTRM__NCF(e.NSSTRM, e.ISSTYP);
+  const double tin = e.SMATIN[ncf + 1];
+  const double t0 = (hs::is_missing(tin) || !(tin > 0.0)) ? 0.3 * st.Ts : tin;
+  // The outlet temperature may lie far above the inlet's (an adiabatic
+  // combustion reaches 2000 K and more), so its upper bound is wide.
+  fill_block_variable(e, st.pos_t, {22, t0, 0.05 * st.Ts, 6.0 * st.Ts, st.Ts});
+  fill_block_variable(e, st.pos_dp, {75, 0.0, 0.0, st.Ps, st.Ps});
+  for (int32_t i = 1; i <= s.ncomp; ++i) fill_block_variable(e, st.pos_ng(i), {11, 0.0, -rmiss, rmiss, st.Fs});
+  for (int32_t r = 1; r <= st.t.nrxn; ++r) {
+    fill_block_variable(e, st.pos_conv(r), {44, 0.0, 0.0, 100.0, 1.0});
+    fill_block_variable(e, st.pos_ext(r), {11, 0.0, 0.0, rmiss, st.Fs});
+  }
+  // Equation scales.
+  int32_t m = 0;
+  U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
+  U3_EBAL_SCL(R3_STOIC_GROUPS, e.FSCL, &m);
+  auto scale = [&](double v) {
+    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = v;
+    ++m;
+  };
+  scale(st.Hs);  // ENTH_OUTLET
+  scale(st.Ps);  // OUTLET_PRESSURE
+  scale(st.Fs);  // OUTLET_TOTAL_MOLAR_FLOW
+  for (int32_t i = 0; i < s.ncomp + st.t.nrxn; ++i) scale(st.Fs);
+  // Pattern.
+  m = 0;
+  int32_t k = 0;
+  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
+              &m, &k);
+  for (int32_t i = 1; i <= s.ncomp; ++i) {
+    e.IJROW[k] = i;
+    e.IJCOL[k] = st.pos_ng(i);
+    ++k;
+  }
+  U3_EBAL_PAT(R3_STOIC_GROUPS, e.IJROW, e.IJCOL, &m, &k);
+  enthalpy_set(e, st, 2, m, k);
+  reactor_pattern(e, st, m, k);
+}
+
+void residuals(Entry& e, State& st) {
+  Setup& s = st.s;
+  int32_t m = 0, k = 0;
+  U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
+  // Inlet minus outlet minus what the reactions consume.
+  for (int32_t i = 1; i <= s.ncomp; ++i) e.F[i - 1] -= e.Y[st.pos_ng(i) - 1];
+  U3_EBAL_RES(R3_STOIC_GROUPS, e.Y, e.F, &m);
+  enthalpy_set(e, st, 3, m, k);
+  reactor_residuals(e, st, m);
+}
+
+void jacobian(Entry& e, State& st) {
+  Setup& s = st.s;
+  int32_t m = 0, k = 0;
+  U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
+  for (int32_t i = 1; i <= s.ncomp; ++i) e.DFDY[k++] = -1.0;
+  U3_EBAL_JAC(R3_STOIC_GROUPS, e.Y, e.DFDY, &k);
+  enthalpy_set(e, st, 4, m, k);
+  reactor_jacobian(e, st, k);
+}
+
+void stream_update(Entry& e, State& st) {
+  Setup& s = st.s;
+  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
+         e.SINFOUT);
+}
+
+void run(Entry& e) {
+  State& st = state();
+  if (!set_up(e, st)) return;
+  const int32_t kode = *e.KODE;
+  const bool known = kode == KODE_DIMEN || kode == KODE_NAMES || kode == KODE_INIT ||
+                     kode == KODE_RESID || kode == KODE_STRMUPD || kode == KODE_JACOB;
+  if (!known) return;  // no input check, no report; anything else does nothing
+  // A block whose data cannot be used is refused at every request that would
+  // build or evaluate its equations.
+  if (st.nerr > 0) {
+    write_refusal(st);
+    *e.ISTAT = 1;
+    return;
+  }
+  switch (kode) {
+    case KODE_DIMEN:
+      return dimensions(e, st);
+    case KODE_NAMES:
+      return names(e, st);
+    case KODE_INIT:
+      return initialise(e, st);
+    case KODE_RESID:
+      return residuals(e, st);
+    case KODE_STRMUPD:
+      return stream_update(e, st);
+    case KODE_JACOB:
+      return jacobian(e, st);
+    default:
+      return;
+  }
+}
+
+}  // namespace
+}  // namespace r3::stoic
+
+R3_DEFINE_ENTRY(R3STOIC, r3::stoic::run)
