@@ -32,6 +32,9 @@ double correlation_efficiency(double q) {
   return l * (0.24012299 - 0.011988872 * l) - 0.31609348;
 }
 
+// An efficiency the initialisation can divide by.
+bool usable_efficiency(double eff) { return eff > 0.0 && eff <= 10.0; }
+
 // Working context of one initialisation.
 struct Ini {
   Entry& e;
@@ -52,9 +55,11 @@ bool R3PUMP_INPROPS(Ini& c) {
   Entry& e = c.e;
   const int32_t ncf = c.ncf;
   const bool restart = hs::ppexec_word(6) == 2;
-  // The inlet vector is completed on a copy: the host's inlet array is only read.
+  // The inlet vector is completed on a copy: the host's inlet array is only
+  // read, and never beyond its LSTRM entries (a shorter vector reads as missing).
   double vec[kMaxComponents + 9];
-  for (int32_t i = 0; i < ncf + 9; ++i) vec[i] = e.SMATIN[i];
+  const int32_t have = *e.LSTRM < ncf + 9 ? (*e.LSTRM > 0 ? *e.LSTRM : 0) : ncf + 9;
+  for (int32_t i = 0; i < ncf + 9; ++i) vec[i] = i < have ? e.SMATIN[i] : hs::rmiss();
   double T = vec[ncf + 1];
   if (hs::is_missing(T)) {
     if (!restart) {
@@ -87,7 +92,7 @@ bool R3PUMP_INPROPS(Ini& c) {
       double vl = 0.0, v2 = 0.0;
       PPMON_VOLL(&T, &P, x, &c.st.s.ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &vl,
                  &v2, &ist);
-      if (!hs::is_missing(vl)) rho = mw / vl;
+      if (!hs::is_missing(vl) && vl > 0.0) rho = mw / vl;
     }
   }
   const char* error = nullptr;
@@ -377,8 +382,8 @@ void R3PUMP_INI(Entry& e, State& st) {
     *e.ISTAT = 1;
     return;
   }
-  // 2. The feed pressure.
-  if (c.yin(map.in_pres) <= 0.0) {
+  // 2. The feed pressure (a value that is not a number counts as invalid).
+  if (!(c.yin(map.in_pres) > 0.0)) {
     message("Error in R3PUMP_INI: The feed pressure is negative.");
     *e.ISTAT = 1;
     return;
@@ -387,14 +392,16 @@ void R3PUMP_INI(Entry& e, State& st) {
   c.hout() = e.Y[map.out_enth - 1];
   c.pout() = e.Y[map.out_pres - 1];
   for (int v = 1; v <= kNumVars; ++v) c.v(static_cast<Var>(v)) = e.Y[st.pos[v] - 1];
-  if (c.v(DR_EFF) < 0.0 || c.v(DR_EFF) > 10.0) c.v(DR_EFF) = 1.0;
+  // An efficiency outside (0, 10] (missing, zero, negative or not a number)
+  // is not used: the powers are divided by it.
+  if (!usable_efficiency(c.v(DR_EFF))) c.v(DR_EFF) = 1.0;
   // 4. Suction properties.
   if (!R3PUMP_INPROPS(c)) {
     message("Error in R3PUMP_INI:", "Initialization of inlet stream properties failed.");
     return;
   }
   // 5. Pump efficiency from the correlation unless given.
-  if (c.v(PUMP_EFF) < 0.0 || c.v(PUMP_EFF) > 10.0) c.v(PUMP_EFF) = st.eff_corr;
+  if (!usable_efficiency(c.v(PUMP_EFF))) c.v(PUMP_EFF) = st.eff_corr;
   // 6. Restart from a solution, or defaults only.
   if (hs::ppexec_word(6) == 2) return;
   if (st.npass == 0) {
