@@ -4,9 +4,10 @@
 # and needs nothing beyond the C and C++ run-time libraries.
 set -u
 lib="$1"
+entries=$(cat "$2")
 fail=0
 exports=$(nm -D --defined-only "$lib" | awk '$2 == "T" {print $3}')
-for entry in R3PUMP; do
+for entry in $entries; do
   echo "$exports" | grep -qx "$entry" || { echo "entry $entry not exported"; fail=1; }
 done
 # Nothing else of the library's own code is exported.
