@@ -265,8 +265,13 @@ Limits limits(const State& st, int v, double y) {
     case Q_DUTY_COLD:
     case Q_UA:
       return {std::fmin(y, -10000.0 * Q), std::fmax(y, 10000.0 * Q), Q, 13};
-    case FUA:
-      return {std::fmin(y, 0.0001 * A * Uc), std::fmax(y, 10000.0 * A * Uc), A * Uc, 50};
+    case FUA: {
+      // F*U*A of the initial values may lie below the usual floor (a zero
+      // area given by the user): the bound then lets FUA reach it.
+      const double fua0 = st.val[FT] * st.val[U] * st.val[AREA];
+      const double lower = std::fmin(std::fmin(y, 0.0001 * A * Uc), fua0);
+      return {lower, std::fmax(y, 10000.0 * A * Uc), A * Uc, 50};
+    }
     case FT:
       return {std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0, 44};
     case U:
