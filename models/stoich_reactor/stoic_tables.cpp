@@ -134,7 +134,7 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
                    ", exceeds the maximum allowed (100).");
     return;
   }
-  int32_t first_reac[kMaxReactions + 1] = {}, first_prod[kMaxReactions + 1] = {};
+  int32_t first_reac[kMaxReactions + 2] = {};
   int64_t p = k + 6;                 // position of n_r in INT
   int64_t q = st.s.r0;               // position of the first coefficient in REAL
   const int64_t nint = *e.NINT;
@@ -154,7 +154,6 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
       return;
     }
     first_reac[r] = t.nreac;
-    first_prod[r] = t.nprod;
     bool bad_comp = false, bad_coef = false;
     for (int32_t j = 1; j <= n; ++j) {
       const int32_t c = ipar(p + j);
@@ -201,8 +200,6 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
     }
   }
   first_reac[nrxn + 1] = t.nreac;
-  first_prod[nrxn + 1] = t.nprod;
-  index_by_component(t, st.s.ncomp);
   // Key reactants: the first reactant entry of the reaction that is the key
   // component; without one the key coefficient stays unset (0).
   for (int32_t r = 1; r <= nrxn; ++r) {
@@ -228,7 +225,6 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
       }
     }
   }
-  (void)first_prod;
 }
 
 }  // namespace
@@ -282,6 +278,9 @@ void read_parameters(const Entry& e, State& st) {
     const ComponentMap map(st.s);
     read_reactions(e, st, map);
   }
+  // The per-component lists always describe this block's entries (none when
+  // no reactions were read).
+  if (st.nerr == 0) index_by_component(t, st.s.ncomp);
   if (overflow) st.err[kMaxErrors - 1] = "Further errors in the block's data are not shown.";
 }
 
