@@ -64,10 +64,10 @@ bool R3PUMP_INPROPS(Ini& c) {
   if (hs::is_missing(T)) {
     if (!restart) {
       int32_t c1 = 1, c2 = 1, c3 = 2, c4 = 30, ret = 0, w = 0, w17 = 0, w18 = 0, w19 = 0;
-      double tol = 0.0001, spec2 = 0.0;
+      double tol = 0.0001, second = 0.0;
       double p = vec[ncf + 2], test = vec[ncf + 1];
       FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p,
-                 &spec2, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &w, &w17, &w18, &w19, &ret);
+                 &second, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &w, &w17, &w18, &w19, &ret);
       if (ret == -1) message("Warning in R3PUMP_INPROPS: Inlet stream flash failed.");
       if (ret == -2) message("Warning in R3PUMP_INPROPS: Extrapolated EOS root used.");
       T = vec[ncf + 1];
@@ -151,9 +151,9 @@ bool R3PUMP_OUTPROPS(Ini& c, int mode) {
     w[ncf + 2] = in[ncf + 2];
     w[ncf + 3] = c.hout() / c.v(MW);
     int32_t c1 = 1, c2 = 1, c3 = 2, c4 = 30, ret = 0, w16 = 0, w17 = 0, w18 = 0, w19 = 0;
-    double tol = 0.0001, spec2 = 0.0, test = in[ncf + 1];
+    double tol = 0.0001, second = 0.0, test = in[ncf + 1];
     FLSH_FLASH(w, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &c.pout(),
-               &spec2, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &w16, &w17, &w18, &w19, &ret);
+               &second, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &w16, &w17, &w18, &w19, &ret);
     if (ret == -1) message("Warning in R3PUMP_OUTPROPS: Flash calculation failed.");
     if (ret == -2) message("Warning in R3PUMP_OUTPROPS: Extrapolated EOS root used.");
     T = w[ncf + 1];
@@ -408,7 +408,7 @@ void R3PUMP_INI(Entry& e, State& st) {
     npass_defaults(c);
     return;
   }
-  // 7. The specification cases.
+  // 7. The cases, by what the user fixed.
   ini_cases(c);
 }
 

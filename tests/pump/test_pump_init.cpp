@@ -1,5 +1,5 @@
 // The pump's sequential initialisation, its suction and discharge property
-// routines, the report, and every specification case solved end to end
+// routines, the report, and every way of giving the pump's duty solved end to end
 // against a hand calculation.
 #include <gtest/gtest.h>
 
@@ -86,14 +86,14 @@ class PumpInit : public ::testing::Test {
   }
 };
 
-// --- Errors of the specification cases -----------------------------------
+// --- Errors of the fixed-value cases --------------------------------------
 
-TEST_F(PumpInit, EachSpecificationErrorIsReportedAndEndsTheInitialisation) {
+TEST_F(PumpInit, EachFixedValueErrorIsReportedAndEndsTheInitialisation) {
   struct Case {
     const char* what;
     int ninfi;
     double win;
-    std::function<void(Block&)> spec;
+    std::function<void(Block&)> given;
     const char* text;
   };
   const char* kOut = "The outlet pressure is fixed but value is missing or below inlet pressure.";
@@ -123,7 +123,7 @@ TEST_F(PumpInit, EachSpecificationErrorIsReportedAndEndsTheInitialisation) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Block b = pump(c.ninfi, 0, 1, 1.0, c.win);
-    c.spec(b);
+    c.given(b);
     const std::vector<int32_t> ijrow = b.ijrow;
     EXPECT_EQ(b.call(KODE_INIT), 1);
     EXPECT_EQ(messages(), ini_error(c.text));
@@ -270,7 +270,7 @@ TEST_F(PumpInit, DischargePropertyFailures) {
       // an outlet pressure below zero on the second pass.
       {"discharge colder than suction", [](Block& b) { fix(b, "DISCH_TEMP", 250.0); },
        note("Error in R3PUMP_OUTPROPS: Invalid stream pressure.")},
-      // Zero is not refused by the specification test, but is no temperature.
+      // Zero passes the initialisation's own test, but is no temperature.
       {"discharge temperature 0", [](Block& b) { fix(b, "DISCH_TEMP", 0.0); },
        note("Error in R3PUMP_OUTPROPS: Invalid temperature.")},
   };
@@ -497,7 +497,7 @@ TEST_F(PumpInit, ReportLines) {
   EXPECT_EQ(r[6], "    PUMP EFFICIENCY                 1.000000E+35");
 }
 
-// --- The specification cases solved ---------------------------------------
+// --- Every way of giving the duty, solved ---------------------------------
 
 struct Example {
   const char* file;
@@ -598,7 +598,7 @@ INSTANTIATE_TEST_SUITE_P(
                   EXPECT_NEAR(r.value("P1.DISCH_TEMP"), 300.05, 1e-12);
                   EXPECT_NEAR(r.stream("PROD")[kVT], 300.05, 1e-6);
                 }},
-        Example{"no_specification.toml", 0.7, 1.0,
+        Example{"nothing_fixed.toml", 0.7, 1.0,
                 [](const CaseRun& r, double q) {
                   EXPECT_NEAR(r.value("P1.EHP"), 8000.0, 1e-6);
                   EXPECT_NEAR(r.value("P1.DELTA_P"), 0.7 * 8000.0 / q, 1e-3);
