@@ -72,27 +72,17 @@ void refuse(State& st, std::string line) {
 std::string rxn(int32_t r) { return "Reaction " + std::to_string(r) + ": "; }
 
 // Host component number -> block position (1-based), -1 when the component
-// is not in the block's list. The map lives in a data-manager work area for
-// the duration of the build; a static copy stands in if none can be had.
-int32_t g_static_map[kMaxComponents];
-
+// is not in the block's list. Kept in the model's own storage, so that the
+// residual and Jacobian requests, which rebuild the tables too, take no work
+// area from the host.
 struct ComponentMap {
-  int32_t handle = 0;
-  int32_t* map = g_static_map;
+  int32_t map[kMaxComponents];
   explicit ComponentMap(const Setup& s) {
-    int32_t size = kMaxComponents, offset = 0;
-    DMS_ALLOCI(&size, &handle, &offset);
-    if (handle != 0 && offset > 0) map = &DMS_IPLEX[offset - 1];
     for (int i = 0; i < kMaxComponents; ++i) map[i] = -1;
     for (int32_t i = 0; i < s.ncomp; ++i) {
       if (s.idx[i] >= 1 && s.idx[i] <= kMaxComponents) map[s.idx[i] - 1] = i + 1;
     }
   }
-  ~ComponentMap() {
-    if (handle != 0) DMS_FREEBD(&handle);
-  }
-  ComponentMap(const ComponentMap&) = delete;
-  ComponentMap& operator=(const ComponentMap&) = delete;
   int32_t operator()(int32_t c) const { return (c >= 1 && c <= kMaxComponents) ? map[c - 1] : -1; }
 };
 
