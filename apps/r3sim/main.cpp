@@ -205,22 +205,34 @@ bool write_json(const std::string& path, const nlohmann::json& j) {
   return true;
 }
 
-// Loads the case and the library and initialises the flowsheet; returns the
-// exit code (0 when ready).
-int prepare(const RunOptions& o, Flowsheet& fsh, void*& lib) {
+// Loads the case and the libraries (the model library, a --library, the
+// case's own) and initialises the flowsheet; returns the exit code (0 when
+// ready). Entries are looked up in the libraries in that order.
+int prepare(const RunOptions& o, Flowsheet& fsh, std::vector<void*>& libs) {
   Case c;
   std::string error;
   if (!load_case(o.case_path, c, error)) {
     std::cerr << "r3sim: " << error << "\n";
     return 1;
   }
-  lib = open_library(library_path(o.library), error);
-  if (lib == nullptr) {
-    std::cerr << "r3sim: " << error << "\n";
-    return 1;
+  std::vector<std::string> paths = {library_path("")};
+  if (!o.library.empty()) paths.push_back(o.library);
+  paths.insert(paths.end(), c.libraries.begin(), c.libraries.end());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    void* lib = open_library(paths[i], error);
+    if (lib == nullptr) {
+      // The model library may be absent when a user library serves the case.
+      if (i == 0 && paths.size() > 1) continue;
+      std::cerr << "r3sim: " << error << "\n";
+      return 1;
+    }
+    libs.push_back(lib);
   }
-  auto resolve = [lib](const std::string& name) {
-    return reinterpret_cast<r3::EntryFn>(dlsym(lib, name.c_str()));
+  auto resolve = [&libs](const std::string& name) -> r3::EntryFn {
+    for (void* lib : libs) {
+      if (void* f = dlsym(lib, name.c_str())) return reinterpret_cast<r3::EntryFn>(f);
+    }
+    return nullptr;
   };
   if (!fsh.build(c, resolve, error)) {
     std::cerr << "r3sim: " << error << "\n";
@@ -242,9 +254,9 @@ int command_run(const RunOptions& o) {
     return 1;
   }
   Flowsheet fsh;
-  void* lib = nullptr;
+  std::vector<void*> libs;
   nlohmann::json j;
-  const int prep = prepare(o, fsh, lib);
+  const int prep = prepare(o, fsh, libs);
   SolveReport rep;
   if (prep == 0) {
     if (fsh.check_structure(error) != Outcome::Solved) {
@@ -347,8 +359,8 @@ int command_check(const RunOptions& o) {
   }
   units::capture(units::kReportUnit);
   Flowsheet fsh;
-  void* lib = nullptr;
-  const int prep = prepare(o, fsh, lib);
+  std::vector<void*> libs;
+  const int prep = prepare(o, fsh, libs);
   if (prep != 0) return prep;
   nlohmann::json j;
   j["mismatches"] = nlohmann::json::array();
@@ -398,13 +410,13 @@ int main(int argc, char** argv) {
   run->add_option("--report", ro.report, "write the report to FILE instead of standard output");
   run->add_option("--history", ro.history, "write the models' messages to FILE instead of standard error");
   run->add_option("--json", ro.json, "write machine-readable results to FILE");
-  run->add_option("--library", ro.library, "model library to load (default: libr3models.so)");
+  run->add_option("--library", ro.library, "a user-model library to load besides the model library");
   run->add_flag("--quiet", ro.quiet, "no iteration progress");
   RunOptions co;
   auto* check = app.add_subcommand("check", "compare every block's analytic Jacobian with finite differences");
   check->add_option("case", co.case_path, "case file (TOML)")->required();
   check->add_option("--json", co.json, "write the mismatches to FILE");
-  check->add_option("--library", co.library, "model library to load");
+  check->add_option("--library", co.library, "a user-model library to load besides the model library");
   auto* models = app.add_subcommand("models", "list the entries a model library exports");
   models->add_option("--library", library, "model library (default: libr3models.so)");
   PropsOptions po;

@@ -1,6 +1,7 @@
 #include "host/case/case.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -198,7 +199,8 @@ BlockDef read_block(const toml::node& n, const Case& c) {
   b.line = line_of(n);
   const toml::table& t = table_of(n, "[[blocks]] entry");
   known_keys(t, {"id", "model", "inlets", "outlets", "info_inlets", "info_outlets", "int", "real",
-                 "diagnostic_level", "fix", "guess", "bounds", "scale"},
+                 "diagnostic_level", "fix", "guess", "bounds", "scale", "user_model",
+                 "derivatives", "check"},
              "[[blocks]]");
   const toml::node* id = t.get("id");
   if (id == nullptr) fail(b.line, "a block needs id = \"NAME\"");
@@ -221,6 +223,16 @@ BlockDef read_block(const toml::node& n, const Case& c) {
     for (const toml::node& e : *arr) b.reals.push_back(number(e, "real entry"));
   }
   if (const toml::node* d = t.get("diagnostic_level")) b.diagnostic_level = integer(*d, "diagnostic_level");
+  if (const toml::node* u = t.get("user_model")) b.user_model = text(*u, "user_model");
+  if (const toml::node* d = t.get("derivatives")) {
+    b.derivatives = integer(*d, "derivatives");
+    if (b.derivatives < 0 || b.derivatives > 2) fail(line_of(*d), "derivatives must be 0, 1 or 2");
+  }
+  if (const toml::node* d = t.get("check")) {
+    b.check = integer(*d, "check");
+    if (b.check < 0 || b.check > 3) fail(line_of(*d), "check must be 0, 1, 2 or 3");
+  }
+  if (b.model == "R3NUML" && b.user_model.empty()) fail(b.line, "block " + b.id + ": the numeric layer needs user_model = \"ENTRY\"");
   read_names(t.get("fix"), "fix", b, b.fix);
   read_names(t.get("guess"), "guess", b, b.guess);
   read_names(t.get("scale"), "scale", b, b.scale);
@@ -299,8 +311,17 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
       return false;
     }
-    known_keys(root, {"title", "properties", "streams", "blocks", "solver"}, "the case");
+    known_keys(root, {"title", "libraries", "properties", "streams", "blocks", "solver"}, "the case");
     if (const toml::node* t = root.get("title")) c.title = text(*t, "title");
+    if (const toml::node* l = root.get("libraries")) {
+      const toml::array* a = l->as_array();
+      if (a == nullptr) fail(line_of(*l), "libraries must be an array of paths");
+      const std::filesystem::path base = std::filesystem::path(path).parent_path();
+      for (const toml::node& e : *a) {
+        const std::filesystem::path p = text(e, "library path");
+        c.libraries.push_back((p.is_absolute() ? p : base / p).lexically_normal().string());
+      }
+    }
     read_properties(root, c);
     if (const toml::node* sn = root.get("streams")) {
       for (const auto& [k, v] : table_of(*sn, "[streams]")) c.streams.push_back(read_stream(std::string(k.str()), v, c));

@@ -41,6 +41,11 @@ struct BlockDef {
   std::vector<std::pair<std::string, double>> fix, guess, scale;
   std::vector<std::pair<std::string, std::pair<double, double>>> bounds;
   std::map<std::string, int> name_lines;  // line of each name, for messages
+  // A numeric-layer block (model R3NUML): the wrapped user model and how its
+  // derivatives are obtained.
+  std::string user_model;
+  int32_t derivatives = 2;
+  int32_t check = 0;
 };
 
 struct SolverSettings {
@@ -53,6 +58,8 @@ struct Case {
   std::string title;
   thermo::Method method = thermo::Method::PengRobinson;
   std::vector<std::string> components;
+  // Further user-model libraries, as given and resolved against the case's folder.
+  std::vector<std::string> libraries;
   ReportUnits report_units = ReportUnits::SI;
   std::vector<StreamDef> streams;
   std::vector<BlockDef> blocks;

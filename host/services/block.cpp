@@ -1,6 +1,7 @@
 #include "host/services/block.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "framework/host_services.h"
@@ -79,6 +80,7 @@ int32_t Block::call(int32_t kode, int32_t istat_in) {
   std::fill(scratch_.begin(), scratch_.end(), 0);
   void* z = scratch_.data();
   int32_t* zi = scratch_.data();
+  set_call_pattern_capacity(static_cast<int32_t>(ijrow.size()));
   entry(&nmatin, smatin.data(), &ninfi, sinfin.data(), &nmatout, smatout.data(), &ninfout,
         sinfout.data(), idmatin.data(), idinfin.data(), idmatout.data(), idinfout.data(), &ls,
         &nsstrm, issoff, isstyp, &nint, intv.data(), &nreal, reals.data(), idblk, z, ips, z,
@@ -96,8 +98,15 @@ int32_t Block::dimension() {
     istat = 1;
     return istat;
   }
+  // A block that leaves its pattern to the host's numerical detection
+  // reserves its non-zeros instead of counting them.
+  int32_t idblk[2];
+  text_to_words(id, idblk, 2);
+  const int32_t iblk = IU_FIABLK(idblk);
+  int32_t reserved = 0;
+  U3BLK_INQ_MAXNZ(&iblk, &reserved);
   const size_t n = static_cast<size_t>(ny), m = static_cast<size_t>(nf),
-               q = static_cast<size_t>(nz);
+               q = static_cast<size_t>(std::max(nz, reserved));
   for (auto* v : {&y, &ylb, &yub, &yscl, &ysbnd}) v->assign(n, kRmiss);
   f.assign(m, 0.0);
   fscl.assign(m, kRmiss);
@@ -114,7 +123,18 @@ int32_t Block::dimension() {
 int32_t Block::prepare() {
   if (dimension() != 0) return istat;
   if (call(KODE_NAMES) != 0) return istat;
-  return call(KODE_INIT);
+  return initialise();
+}
+
+int32_t Block::initialise() {
+  if (call(KODE_INIT) != 0) return istat;
+  // A pattern larger than the arrays was cut short by the host's services.
+  if (nz < 0 || static_cast<size_t>(nz) > ijrow.size()) {
+    std::fprintf(stderr, "block %s: %d non-zeros exceed the %zu reserved\n", id.c_str(), nz,
+                 ijrow.size());
+    istat = 1;
+  }
+  return istat;
 }
 
 static std::string slot_text(const std::vector<char>& a, int i, int32_t lname) {

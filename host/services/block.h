@@ -55,6 +55,8 @@ class Block {
   int32_t dimension();
   // Dimension, names and initialisation in order; stops at the first failure.
   int32_t prepare();
+  // The initialisation request, checking that the pattern fits the arrays.
+  int32_t initialise();
 
   std::string var_name(int i) const;  // 1-based, without trailing blanks
   std::string eqn_name(int i) const;

@@ -173,6 +173,13 @@ bool take_failure(std::string_view name) {
 
 void clear_failures() { failures().clear(); }
 
+namespace {
+int32_t g_pattern_capacity = 0;
+}
+
+void set_call_pattern_capacity(int32_t n) { g_pattern_capacity = n; }
+int32_t call_pattern_capacity() { return g_pattern_capacity; }
+
 double molecular_weight(std::span<const int32_t> idx, std::span<const double> x) {
   double sum = 0.0, mw = 0.0;
   for (size_t i = 0; i < idx.size() && i < x.size(); ++i) {

@@ -54,6 +54,11 @@ void fail_operation(std::string_view name, int times = 1);
 bool take_failure(std::string_view name);
 void clear_failures();
 
+// Size of the pattern arrays (IJROW, IJCOL, DFDY) of the block whose entry
+// is being called, so that host services that write a pattern never pass it.
+void set_call_pattern_capacity(int32_t n);
+int32_t call_pattern_capacity();
+
 // Molecular weight of a composition over the run's components (1-based list).
 double molecular_weight(std::span<const int32_t> idx, std::span<const double> x);
 

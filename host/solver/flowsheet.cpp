@@ -9,6 +9,7 @@
 #include "framework/host_services.h"
 #include "host/properties/properties.h"
 #include "host/services/context.h"
+#include "host/numeric/layers.h"
 #include "host/solver/structure.h"
 
 namespace r3::host {
@@ -37,6 +38,7 @@ bool Flowsheet::build(const Case& c, const Resolver& resolve, std::string& error
   }
   run().report_units = c.report_units;
   reset_shared_areas();
+  reset_layers();
   for (size_t i = 0; i < c.blocks.size(); ++i) {
     const BlockDef& d = c.blocks[i];
     EntryFn fn = resolve(d.model);
@@ -53,6 +55,19 @@ bool Flowsheet::build(const Case& c, const Resolver& resolve, std::string& error
     b->ints = d.ints;
     b->reals = d.reals;
     b->ipropset = static_cast<int32_t>(c.method);
+    if (!d.user_model.empty()) {
+      EntryFn user = resolve(d.user_model);
+      if (user == nullptr) {
+        error = c.path + ":" + std::to_string(d.line) + ": block " + d.id + ": user model '" +
+                d.user_model + "' is not an entry of the loaded libraries";
+        return false;
+      }
+      LayerConfig layer_config;
+      layer_config.user_entry = reinterpret_cast<intptr_t>(user);
+      layer_config.derivatives = d.derivatives;
+      layer_config.check = d.check;
+      b->ilayer = register_layer(layer_config);
+    }
     if (d.diagnostic_level) b->idiag = *d.diagnostic_level;
     b->connect_streams();
     for (const auto* list : {&d.outlets, &d.info_outlets}) {
@@ -195,7 +210,7 @@ Outcome Flowsheet::initialise(std::string& error) {
     }
     // A fresh initialisation: no solution is known yet.
     hs::ppexec_word(6) = 0;
-    if (b.call(KODE_INIT) != 0) {
+    if (b.initialise() != 0) {
       error = "block " + b.id + ": the model's initialisation failed";
       return Outcome::ModelError;
     }
