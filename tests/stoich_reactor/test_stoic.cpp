@@ -174,7 +174,7 @@ TEST(ReactorRows, SingleReactionHandValues) {
 TEST_F(ReactorTest, ZeroCoefficientIsAProductEntry) {
   Block b = make_reactor({kMethaneToCO}, {0.1, 0.3, 1.0, 0.01, 0.02});
   ASSERT_EQ(b.prepare(), 0);
-  // 3 reactant... no: 2 reactant entries and 2 product entries (one of them 0).
+  // 2 reactant entries and 2 product entries, one of them with coefficient 0.
   const int nc = 5;
   EXPECT_EQ(b.nz, 2 * nc + nc + 4 + (nc + 3) + 3 + 2 * nc + 4 + 4);
   // The CO2 row holds its entry at the extent, with the value 0.
