@@ -423,14 +423,20 @@ void step_i(Cfi& c, Dir d) {
   if (d == Dir::Forward) {
     c.w[IHP] = c.use(WT_FLOW) * c.use(HEAD) / c.use(POLY_EFF);
   } else {
-    c.w[HEAD] = c.use(POLY_EFF) * c.use(IHP) / c.use(WT_FLOW);
+    // From a given power, zero included (see B).
+    const double ihp = hs::is_missing(c.w[IHP]) ? c.use(IHP) : c.w[IHP];
+    c.w[HEAD] = c.use(POLY_EFF) * ihp / c.use(WT_FLOW);
   }
 }
 
 // B: IHP = MECH_EFF * BHP, W = -BHP. Forward: from BHP; backward: from IHP.
+// Forward runs only from a given brake power, which the checks have limited
+// to zero or more; a zero power is taken as it is rather than replaced by the
+// typical power, whose outlet enthalpy would be far off any flash.
 void step_b(Cfi& c, Dir d) {
   if (d == Dir::Forward) {
-    c.w[IHP] = c.use(BHP) * c.use(MECH_EFF);
+    const double bhp = hs::is_missing(c.w[BHP]) ? c.use(BHP) : c.w[BHP];
+    c.w[IHP] = bhp * c.use(MECH_EFF);
   } else {
     c.w[BHP] = c.use(IHP) / c.use(MECH_EFF);
     if (c.has_work) c.st.work = -c.w[BHP];
