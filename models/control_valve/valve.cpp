@@ -484,7 +484,9 @@ void initialise(Entry& e, State& st) {
   const bool kept = pkept > 0.0 && pkept < hs::rmiss();
   U3SPTX(R3_VALVE_GROUPS, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.SMATIN, e.SINFIN, e.SMATOUT,
          e.SINFOUT, &st.imode, e.Y, e.YLB, e.YUB, e.YSCL, e.YSBND, e.IYATTR);
-  if (kept) e.Y[map.out_pres - 1] = pkept;
+  // A fixed outlet pressure is the user's whatever it holds: a missing one
+  // must reach the initialisation's check, not turn into the inlet's.
+  if (kept || hs::fixed(e.IYATTR[map.out_pres - 1])) e.Y[map.out_pres - 1] = pkept;
   int32_t ncf = U3_MSTRM_NCF(s.dmatin);
   if (ncf < 1 || ncf > kMaxComponents) ncf = s.ncomp;
   R3VCFI(e, st, ncf);

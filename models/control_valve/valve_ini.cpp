@@ -166,11 +166,15 @@ struct Cfi {
       pout_from_drop();
     }
   }
-  // Drop ratio and choking.
+  // Drop ratio and choking. The ratio belongs to the predicted drop, as in
+  // CALC_PRATIO, so that a drop bias is not counted into the flow.
   void x_from_drop() {
-    if (pin > 0.0) w[X] = w[DELTAP] / pin;
+    if (pin > 0.0) w[X] = w[DP_PRED] / pin;
   }
-  void drop_from_x() { w[DELTAP] = w[X] * pin; }
+  void drop_from_x() {
+    w[DP_PRED] = w[X] * pin;
+    deltap_from_pred();
+  }
   void choke() { w[XCHOKE] = w[X] <= w[FK] * w[XT] ? w[X] : w[FK] * w[XT]; }
   void expansion() {
     const double d = 3.0 * w[FK] * w[XT];
@@ -360,7 +364,6 @@ void R3VCFI(Entry& e, State& st, int32_t ncf) {
       c.choke();
       c.drop_from_x();
       c.pout_from_drop();
-      c.dp_pred();
     }
     if (!vap) {
       c.cv_from_dp();
@@ -410,7 +413,6 @@ void R3VCFI(Entry& e, State& st, int32_t ncf) {
           w[X] = w[XCHOKE];
           c.drop_from_x();
           c.expansion();
-          c.dp_pred();
           c.pout_from_drop();
         }
       }

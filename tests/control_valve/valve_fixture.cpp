@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include <unistd.h>
+
 // The data manager's gate and printer, seen through the linker's wrapping.
 extern "C" int32_t __real_DMS_IRRCHK(const int32_t*, const int32_t*, const int32_t*,
                                      const int32_t*, const int32_t*, const int32_t*,
@@ -115,7 +117,9 @@ int eqn(const host::Block& b, const std::string& name) {
 }
 
 std::string write_case(const std::string& name, const std::string& text) {
-  const auto dir = std::filesystem::temp_directory_path() / "r3_valve_tests";
+  // One directory per process: test cases may run in parallel.
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("r3_valve_tests_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const auto path = dir / name;
   std::ofstream(path) << text;
