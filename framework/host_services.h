@@ -462,7 +462,8 @@ void RTO_PMLXBND(const int32_t* ncomp, const int32_t* layout, const int32_t* ist
 // (n_c, layout, start, IYATTR)
 void RTO_PMLXPP(const int32_t* ncomp, const int32_t* layout, const int32_t* istart,
                 int32_t* IYATTR);
-// (n_c, layout, first equation of the set, FSCL)
+// (n_c, layout, equation count at which the set starts (its rows follow it), FSCL):
+// written only where RMISS
 void RTO_PMLRSCL(const int32_t* ncomp, const int32_t* layout, const int32_t* ieqstart,
                  double* FSCL);
 
