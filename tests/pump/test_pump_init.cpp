@@ -55,6 +55,10 @@ class PumpInit : public ::testing::Test {
   // named: ready for the user's values and the initialisation request.
   Block pump(int ninfi = 0, int ninfout = 0, int32_t npass = 1, double flow = 1.0,
              double win = -12000.0) {
+    return pump_on({flow}, ninfi, ninfout, npass, win);
+  }
+  Block pump_on(const std::vector<double>& flows, int ninfi, int ninfout, int32_t npass,
+                double win) {
     Block b("P1", R3PUMP);
     b.matin = {"FEED"};
     b.matout = {"PROD"};
@@ -63,7 +67,7 @@ class PumpInit : public ::testing::Test {
     b.ints = {0, npass};
     b.ipropset = 2;
     b.connect_streams();
-    EXPECT_TRUE(b.set_material_inlet(0, {flow}, kTin, kPin));
+    EXPECT_TRUE(b.set_material_inlet(0, flows, kTin, kPin));
     if (ninfi) b.set_info_inlet(0, win);
     EXPECT_EQ(b.dimension(), 0);
     EXPECT_EQ(b.call(KODE_NAMES), 0);
@@ -460,6 +464,41 @@ TEST_F(PumpInit, SolvedStateTakesSuctionValuesFromTheVariables) {
   ASSERT_EQ(c.call(KODE_INIT), 0);
   ASSERT_EQ(c.call(KODE_STRMUPD), 0);
   EXPECT_EQ(hs::ppexec_word(6), 2);
+}
+
+TEST_F(PumpInit, BadInputStaysInsideTheArrays) {
+  // Spoilt inlets and fixed values of every kind through every request: the
+  // arrays are allocated at their exact sizes, so a write past one is caught
+  // by the address sanitizer.
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<std::vector<std::string>> lists = {{"H2O"}, {"H2O", "NC6", "NC7"}};
+  for (const auto& list : lists) {
+    reset_host(list, thermo::Method::PengRobinson);
+    const std::vector<double> flows(list.size(), 1.0);
+    for (int shape = 0; shape < 3; ++shape) {
+      for (double bad : {kRmiss, nan, -1.0, 0.0}) {
+        for (int fixing = 0; fixing < 3; ++fixing) {
+          Block b = pump_on(flows, shape == 1, shape == 2, 1, bad);
+          for (size_t i = static_cast<size_t>(b.ncomp()); i < b.smatin.size(); ++i) {
+            if (i % 2 == static_cast<size_t>(fixing % 2)) b.smatin[i] = bad;
+          }
+          const int n = b.ny - 13;
+          for (int v = 1; v <= 13; ++v) {
+            if (fixing == 1) fix_without_value(b, b.var_name(n + v));
+            if (fixing == 2) fix(b, b.var_name(n + v), bad);
+          }
+          const int32_t init = b.call(KODE_INIT);
+          EXPECT_TRUE(init == 0 || init == 1);
+          for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_CHECK, KODE_REPORT}) {
+            EXPECT_EQ(b.call(kode), 0) << kode;
+          }
+          hs::ppexec_word(6) = 0;
+        }
+      }
+    }
+  }
+  messages();
+  report();
 }
 
 // --- Report ---------------------------------------------------------------
