@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "framework/host_services.h"
 #include "host/steam/if97.h"
 
 namespace {
@@ -140,6 +141,26 @@ void BM_IsentropicWork_wet_outlet(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_IsentropicWork_wet_outlet);
+
+// The host service a turbine block calls for its work rows: SSS_TWORK in
+// mode 3 (work and its four derivatives), molar enthalpy and flow.
+void BM_SSS_TWORK_mode3(benchmark::State& state) {
+  constexpr double kMw = 18.015268;
+  const std::array<Stage, 4> in = {{{10e6, 1e6, 3400e3 * kMw, 2.8},
+                                    {3e6, 0.5e6, 3200e3 * kMw, 1.1},
+                                    {3e6, 0.01e6, 3200e3 * kMw, 1.1},
+                                    {1e6, 0.05e6, 2900e3 * kMw, 0.6}}};
+  const int32_t mode = 3;
+  const double fac = 1.0;
+  double r[10];
+  size_t i = 0;
+  for (auto _ : state) {
+    const Stage& c = in[i++ & 3];
+    SSS_TWORK(&mode, &c.Pa, &c.Pb, &c.h, &c.G, &fac, r);
+    benchmark::DoNotOptimize(r[1]);
+  }
+}
+BENCHMARK(BM_SSS_TWORK_mode3);
 
 }  // namespace
 
