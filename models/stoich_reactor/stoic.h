@@ -50,6 +50,7 @@ struct State {
   // is usable). Filled while the parameters and tables are read.
   int32_t nerr = 0;
   std::string err[kMaxErrors];
+  bool err_overflow = false;  // more problems than lines kept
   bool heater_note = false;  // reaction-data switch not 0: no reactions read
   // Positions in Y of the block variables (1-based).
   int32_t pos_t = 0, pos_dp = 0;

@@ -59,13 +59,11 @@ void key_box(int32_t r) {
   box_close();
 }
 
-bool overflow = false;
-
 void refuse(State& st, std::string line) {
   if (st.nerr < kMaxErrors) {
     st.err[st.nerr++] = std::move(line);
   } else {
-    overflow = true;
+    st.err_overflow = true;
   }
 }
 
@@ -221,7 +219,7 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
 
 void read_parameters(const Entry& e, State& st) {
   st.nerr = 0;
-  overflow = false;
+  st.err_overflow = false;
   st.heater_note = false;
   Tables& t = st.t;
   t.nrxn = 0;
@@ -271,7 +269,7 @@ void read_parameters(const Entry& e, State& st) {
   // The per-component lists always describe this block's entries (none when
   // no reactions were read).
   if (st.nerr == 0) index_by_component(t, st.s.ncomp);
-  if (overflow) st.err[kMaxErrors - 1] = "Further errors in the block's data are not shown.";
+  if (st.err_overflow) st.err[kMaxErrors - 1] = "Further errors in the block's data are not shown.";
 }
 
 void write_refusal(const State& st) {
