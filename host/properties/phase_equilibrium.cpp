@@ -163,7 +163,8 @@ void read_state(const Pos& p, const int32_t* ipflow, const int32_t* iph, const i
   e.MWL = Y[p.MWL() - 1];
   e.Hmix = Y[p.Hmix() - 1];
   e.h = at(Y, *iph);
-  e.Text = (ipt != nullptr && *ipt != 0) ? at(Y, *ipt) : traw;
+  // The outside temperature is read only by the closed form's TLINK row.
+  e.Text = (p.closed && ipt != nullptr && *ipt != 0) ? at(Y, *ipt) : traw;
 }
 
 bool finite_all(const double* v, int n) {

@@ -234,6 +234,14 @@ TEST_P(RowSets, HeatCapacitySetJacobianMatchesCentralDifferences) {
     EXPECT_NEAR(d[3], fdP, 1e-5 * std::fabs(fdP) + 1e-9 * cp);
     EXPECT_NEAR(d[4], fdT, 1e-4 * std::fabs(fdT) + 1e-7 * cp);
     EXPECT_EQ(d[5], -1.0);
+    // Bad states: RMISS residual, finite derivatives.
+    for (const double badP : {0.0, -1e5}) {
+      EXPECT_EQ(cpset_call(3, s, s.x, badP, s.T, 1.0, nullptr), kRmiss);
+      cpset_call(4, s, s.x, badP, s.T, 1.0, &d);
+      for (double v : d) EXPECT_TRUE(std::isfinite(v));
+    }
+    EXPECT_EQ(cpset_call(3, s, s.x, s.P, 0.5, 1.0, nullptr), kRmiss);
+    EXPECT_EQ(cpset_call(3, s, {0.0, 0.0, 0.0}, s.P, s.T, 1.0, nullptr), kRmiss);
   }
 }
 
