@@ -217,7 +217,13 @@ int prepare(const RunOptions& o, Flowsheet& fsh, std::vector<void*>& libs) {
   }
   std::vector<std::string> paths = {library_path("")};
   if (!o.library.empty()) paths.push_back(o.library);
-  paths.insert(paths.end(), c.libraries.begin(), c.libraries.end());
+  for (const std::string& lib : c.libraries) {
+    // A case's library not found beside the case is looked for beside r3sim.
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    const fs::path near = self.parent_path() / fs::path(lib).filename();
+    paths.push_back(!fs::exists(lib) && !ec && fs::exists(near) ? near.string() : lib);
+  }
   for (size_t i = 0; i < paths.size(); ++i) {
     void* lib = open_library(paths[i], error);
     if (lib == nullptr) {
