@@ -3,7 +3,7 @@
 //
 // Each row is property(T, P, x) - value = 0 with the composition handed in
 // as fractions that need not be normalised (the engine evaluates at x/sum x
-// and differentiates with respect to the entries handed in). The residual
+// and differentiates by the entries handed in). The residual
 // calls also have an evaluation mode that stores the property itself at the
 // row instead of a residual, which the expander uses to fill its starting
 // values. Pattern and Jacobian follow the order of RTO_ENSET: the n

@@ -591,13 +591,13 @@ void RTO_PMLINI(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
 
   r3::thermo::FlashResult r;
   Status s = Status::Failed;
-  int spec = *iflag;
-  if (spec != 1 && spec != 2 && spec != 3) spec = t_ok ? 2 : (h_ok ? 1 : 0);
-  if (spec == 1 && h_ok) {
+  int given = *iflag;
+  if (given != 1 && given != 2 && given != 3) given = t_ok ? 2 : (h_ok ? 1 : 0);
+  if (given == 1 && h_ok) {
     s = r3::thermo::flash_ph(*m, P, h, fz, tguess, r);
-  } else if (spec == 2 && t_ok) {
+  } else if (given == 2 && t_ok) {
     s = r3::thermo::flash_tp(*m, Tv, P, fz, r);
-  } else if (spec == 3 && usable(bv) && bv >= 0.0 && bv <= 1.0) {
+  } else if (given == 3 && usable(bv) && bv >= 0.0 && bv <= 1.0) {
     s = r3::thermo::flash_pv(*m, P, bv, fz, tguess, r);
   }
   if (s == Status::Failed || static_cast<int>(r.x.size()) != n ||

@@ -234,7 +234,7 @@ TEST_P(PhaseEquilibrium, LayoutCountsPatternAndNames) {
   }
 }
 
-// Initialisation for each specification flag against the engine's flashes,
+// Initialisation for each given-quantity flag against the engine's flashes,
 // in the two-phase region and on both sides of it; the residuals vanish at
 // the state it writes.
 TEST_P(PhaseEquilibrium, InitialisationEqualsTheEngineFlashForEveryFlag) {
