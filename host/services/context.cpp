@@ -155,6 +155,7 @@ void reset_shared_areas() {
   DMS_RGLOB[0] = 0.5 * kRmiss;  // values at or above this count as missing
   DMS_NCOMP[0] = run().ncomp();
   std::memset(DMS_FLES, 0, sizeof DMS_FLES);
+  DMS_FLES[13] = units::kReportUnit;  // the data manager's report unit
   std::memset(DMS_IPOFF1, 0, sizeof DMS_IPOFF1);
   reset_data_manager();
 }
