@@ -393,7 +393,9 @@ void DMS_DOCALL(const intptr_t* entry, R3_DOCALL_PARAMS);
 void RTO_ENCDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
 void RTO_SMCDIM(const int32_t* ncomp, int32_t* nf, int32_t* ny, int32_t* nz);
 // (n_c, phase, IPROPSET, idx, x, |P|, |T|, property value, property word,
-//  mode 0 residual / 1 store the value at row m+1, m, F)
+//  mode, m, F): mode 0 writes the residual at row m+1 and advances m; mode 1
+//  (evaluation) stores the property itself at F(m), m being the slot's
+//  position, and leaves m as it is
 #define R3_RTO_ROW_PARAMS                                                                   \
   const int32_t *ncomp, const int32_t *phase, const int32_t *ipropset, const int32_t *idx, \
       const double *x, const double *p, const double *t, const double *prop,               \

@@ -62,21 +62,20 @@ bool row_property(RowProp prop, const int32_t* ncomp, const int32_t* phase,
   return true;
 }
 
-// Residual (mode 0) or the property itself (mode 1) at F[m], m advanced.
-// A failed evaluation writes RMISS in either mode.
+// Mode 0: the residual at row m+1, m advanced. Mode 1 (evaluation): the
+// property itself at F(m), m being the 1-based position of the slot, left as
+// it is. A failed evaluation writes RMISS in either mode.
 void row_residual(RowProp prop, const int32_t* ncomp, const int32_t* phase,
                   const int32_t* ipropset, const int32_t* idx, const double* x, const double* p,
                   const double* t, const double* value, const int32_t* mode, int32_t* m,
                   double* F) {
   double v = 0.0;
   const bool ok = row_property(prop, ncomp, phase, ipropset, idx, x, p, t, v, nullptr);
-  if (!ok) {
-    F[*m] = kRmiss;
-  } else if (*mode == 1) {
-    F[*m] = v;
-  } else {
-    F[*m] = v - *value;
+  if (*mode == 1) {
+    if (*m >= 1) F[*m - 1] = ok ? v : kRmiss;
+    return;
   }
+  F[*m] = ok ? v - *value : kRmiss;
   ++*m;
 }
 

@@ -47,7 +47,8 @@ struct RowState {
 double row_value(RowRes fn, const RowState& s, int32_t mode) {
   const std::vector<int32_t> idx = list_of(s.n);
   const int32_t pword = 0;
-  int32_t m = 4;
+  // Residual: row m+1 = 5 with m = 4 advanced; evaluation: slot m = 5, m kept.
+  int32_t m = mode == 1 ? 5 : 4;
   std::vector<double> F(6, -7.0);
   fn(&s.n, &s.phase, &s.ipropset, idx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &mode,
      &m, F.data());
@@ -140,6 +141,23 @@ TEST_P(RowSets, ResidualsAndEvaluationModeAgainstTheEngine) {
     EXPECT_NEAR(row_value(RTO_SMCRES, s, 1), sm, 1e-9 * std::fabs(sm) + 1e-9);
     EXPECT_NEAR(row_value(RTO_CPRES, s, 1), cp, 1e-9 * cp);
   }
+  // Evaluation into the last slot of a vector writes exactly that slot; a
+  // position of 0 writes nothing.
+  const std::vector<int32_t> idx = list_of(3);
+  const int32_t n = 3, phase = 1, ipropset = method(), pword = 0, eval = 1;
+  const double P = 1e5, T = 400, v = 0;
+  std::vector<double> X(4, -7.0);
+  int32_t slot = 4;
+  RTO_CPRES(&n, &phase, &ipropset, idx.data(), x.data(), &P, &T, &v, &pword, &eval, &slot,
+            X.data());
+  EXPECT_EQ(slot, 4);
+  EXPECT_GT(X[3], 0.0);
+  EXPECT_EQ(X[2], -7.0);
+  slot = 0;
+  X.assign(4, -7.0);
+  RTO_SMCRES(&n, &phase, &ipropset, idx.data(), x.data(), &P, &T, &v, &pword, &eval, &slot,
+             X.data());
+  EXPECT_EQ(X, std::vector<double>(4, -7.0));
 }
 
 TEST_P(RowSets, JacobiansMatchCentralDifferences) {
