@@ -65,6 +65,9 @@ constexpr int kMax = kMaxComponents;
 
 bool usable(double v) { return v != kRmiss && std::isfinite(v) && std::fabs(v) < 1e30; }
 
+// Weight of the term that fixes beta where the two phases coincide.
+constexpr double kPin = 1e-10;
+
 int nvar_of(int n) { return 4 * n + 13; }
 int neq_of(int n, bool closed) { return 4 * n + 12 + (closed ? 2 : 0); }
 int nnz_of(int n, bool closed) { return 2 * n * n + 22 * n + 30 + (closed ? 3 : 0); }
@@ -116,6 +119,7 @@ struct Eval {
   double Fsum = 0, F = 0, P = 0, sgnP = 1, T = 0, sgnT = 1, beta = 0, bc = 0, dbc = 0, Q = 0;
   double V = 0, HV = 0, SV = 0, MWV = 0, L = 0, HL = 0, SL = 0, MWL = 0, Hmix = 0, h = 0;
   double Text = 0;
+  double beta_ref = 0;  // 1 for a vapour-like fluid, 0 for a liquid-like one
   // Properties of the phases with their gradients.
   struct Prop {
     double v = 0, dT = 0, dP = 0;
@@ -205,6 +209,23 @@ void phase_property(const r3::thermo::Model& m, Kind kind, Phase ph, double T, d
   }
 }
 
+// The label of a fluid of the overall composition as one phase, by the
+// pseudo-critical rule the flashes use: vapour-like (1) when its molar volume
+// is at least the mole average of the critical volumes, liquid-like (0)
+// otherwise.
+double vapour_like(const r3::thermo::Model& m, const Eval& e) {
+  const int n = e.n;
+  double zc = 0.0, vc = 0.0, Z = 0.0;
+  for (int i = 0; i < n; ++i) zc += e.z[i];
+  if (!(zc > 0.0) || !std::isfinite(zc)) return 0.0;
+  for (int i = 0; i < n; ++i) vc += e.z[i] / zc * m.component(i).vc;
+  if (m.compressibility(Phase::Vapour, e.T, e.P, {e.z, static_cast<size_t>(n)}, Z) ==
+      Status::Failed) {
+    return 0.0;
+  }
+  return Z * r3::thermo::kGasConstant * e.T / e.P >= vc ? 1.0 : 0.0;
+}
+
 // Phase properties and fugacity coefficients at the state read.
 void evaluate(const r3::thermo::Model* m, bool grad, Eval& e) {
   const int n = e.n;
@@ -243,6 +264,7 @@ void evaluate(const r3::thermo::Model* m, bool grad, Eval& e) {
                  finite_all(e.lpl_dx, n * n) && finite_all(e.lpv_dx, n * n);
     }
   }
+  e.beta_ref = m != nullptr ? vapour_like(*m, e) : 0.0;
   if (!e.phi_ok && grad) {
     const size_t un = static_cast<size_t>(n);
     std::fill(e.lpl_dT, e.lpl_dT + un, 0.0);
@@ -337,14 +359,16 @@ void walk(const Eval& e, const Pos& p, const int32_t* ipflow, const int32_t* iph
     s.add(p.lnK(i), inside ? -k * e.x[i] : 0.0);
     s.add(p.x(i), -k);
   }
-  // RR
+  // RR. The last term is negligible wherever the phases differ; where they
+  // coincide (one root of the equation of state, x = y) beta would be free
+  // inside [0, 1], and it fixes beta at the single phase's label.
   {
-    double r = -(e.beta - e.bc);
+    double r = -(e.beta - e.bc) - kPin * (e.beta - e.beta_ref);
     for (int i = 0; i < n; ++i) r += e.y[i] - e.x[i];
     s.row(r);
     for (int j = 0; j < n; ++j) s.add(p.y(j), 1.0);
     for (int j = 0; j < n; ++j) s.add(p.x(j), -1.0);
-    s.add(p.beta(), -(1.0 - e.dbc));
+    s.add(p.beta(), -(1.0 - e.dbc) - kPin);
   }
   // DUTYDEF
   s.row(e.Q - e.F * (e.Hmix - e.h));
@@ -727,7 +751,10 @@ VarDefaults var_defaults(const Pos& p, int q) {
   if (q == p.SV() || q == p.SL()) return {Ss, -1.0e4 * Ss, 1.0e4 * Ss, 1.0, 44};
   if (q == p.MWV() || q == p.MWL()) return {100.0, 0.0, 1.0e5, 1.0, 44};
   if (q >= p.lnK(0) && q < p.lnK(0) + n) return {1.0, -100.0, 100.0, 2.0, 44};
-  return {1.0, 0.0, 1.0, 0.5, 44};  // mole fractions
+  // Mole fractions: the incipient phase is unnormalised, and where the phases
+  // coincide the term fixing beta moves them by about 1e-10, so the upper
+  // bound leaves room above 1.
+  return {1.0, 0.0, 2.0, 0.5, 44};
 }
 
 template <class Fn>
