@@ -337,7 +337,7 @@ int check_blocks(Flowsheet& fsh, const std::string& where, nlohmann::json& repor
                        std::vector<int>(b.ijcol.begin(), b.ijcol.end())};
     std::vector<numeric::Mismatch> mm;
     std::vector<double> fscl(b.fscl.begin(), b.fscl.end());
-    if (!numeric::compare(fn, y0, b.yscl, fscl, p, analytic, 1e-4, 1e-6, mm)) {
+    if (!numeric::compare(fn, y0, b.yscl, fscl, p, analytic, 1e-4, 1e-6, mm, b.ylb)) {
       std::cout << "  " << label << " (" << where << "): residuals could not be evaluated\n";
       ++bad;
     }

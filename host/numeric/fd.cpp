@@ -101,21 +101,31 @@ bool detect_pattern(const ResidualFn& fn, const std::vector<double>& y,
 bool compare(const ResidualFn& fn, const std::vector<double>& y, const std::vector<double>& yscale,
              const std::vector<double>& fscale, const Pattern& p,
              const std::vector<double>& analytic, double rel_tol, double abs_tol,
-             std::vector<Mismatch>& out) {
+             std::vector<Mismatch>& out, const std::vector<double>& lower) {
   out.clear();
   const int nf = static_cast<int>(fscale.size());
   std::map<std::pair<int, int>, double> ana;
   for (size_t k = 0; k < p.size(); ++k) ana[{p.rows[k], p.cols[k]}] += analytic[k];
   const std::vector<double> h = perturbations(y, yscale, 1e-6);
-  std::vector<double> yp = y, fp, fm;
+  std::vector<double> yp = y, fp, fm, f0;
+  if (!fn(y, f0)) return false;
   for (size_t j = 0; j < y.size(); ++j) {
+    // At a lower bound (a flow at zero, say) the difference is taken on the
+    // feasible side only.
+    const bool one_sided = j < lower.size() && std::isfinite(lower[j]) &&
+                           std::fabs(lower[j]) < 1.0e30 && y[j] - h[j] < lower[j];
     yp[j] = y[j] + h[j];
     if (!fn(yp, fp)) return false;
-    yp[j] = y[j] - h[j];
-    if (!fn(yp, fm)) return false;
+    if (one_sided) {
+      fm = f0;
+    } else {
+      yp[j] = y[j] - h[j];
+      if (!fn(yp, fm)) return false;
+    }
     yp[j] = y[j];
+    const double span = one_sided ? h[j] : 2.0 * h[j];
     for (int r = 1; r <= nf; ++r) {
-      const double num = (fp[static_cast<size_t>(r - 1)] - fm[static_cast<size_t>(r - 1)]) / (2.0 * h[j]);
+      const double num = (fp[static_cast<size_t>(r - 1)] - fm[static_cast<size_t>(r - 1)]) / span;
       auto it = ana.find({r, static_cast<int>(j) + 1});
       const double a = it == ana.end() ? 0.0 : it->second;
       const double k = usable_scale(yscale[j]) / usable_scale(fscale[static_cast<size_t>(r - 1)]);

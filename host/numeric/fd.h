@@ -49,6 +49,6 @@ struct Mismatch {
 bool compare(const ResidualFn& fn, const std::vector<double>& y, const std::vector<double>& yscale,
              const std::vector<double>& fscale, const Pattern& p,
              const std::vector<double>& analytic, double rel_tol, double abs_tol,
-             std::vector<Mismatch>& out);
+             std::vector<Mismatch>& out, const std::vector<double>& lower = {});
 
 }  // namespace r3::host::numeric

@@ -209,20 +209,25 @@ void U3_MSTRM_PLX2X(const int32_t* desc, const double* strm, const int32_t* nsst
   const int nc = desc[kNcomp];
   const int ncf = U3_MSTRM__NCF(nsstrm, isstyp);
   const int lstrm = ncf + 9;
+  // A value the stream does not hold leaves Y as it is (a user's guess stays).
+  auto put = [&](int32_t pos, double value) {
+    if (value != kRmiss && std::isfinite(value)) Y[pos] = value;
+  };
   for (int s = 0; s < desc[kCount]; ++s) {
     const double* v = strm + static_cast<ptrdiff_t>(s) * lstrm;
-    Y[ypos(desc, s, 0)] = v[ncf];
-    for (int i = 0; i < nc && i < ncf; ++i) Y[ypos(desc, s, 1 + i)] = v[i];
+    put(ypos(desc, s, 0), v[ncf]);
+    for (int i = 0; i < nc && i < ncf; ++i) put(ypos(desc, s, 1 + i), v[i]);
     const double hmass = v[ncf + 3], mw = v[ncf + 8];
-    Y[ypos(desc, s, nc + 1)] =
-        (hmass == kRmiss || mw == kRmiss || !std::isfinite(hmass * mw)) ? kRmiss : hmass * mw;
-    Y[ypos(desc, s, nc + 2)] = v[ncf + 2];
+    if (hmass != kRmiss && mw != kRmiss) put(ypos(desc, s, nc + 1), hmass * mw);
+    put(ypos(desc, s, nc + 2), v[ncf + 2]);
   }
 }
 
 void U3_ISTRM_PLX2X(const int32_t* desc, const double* strm, double* Y) {
   if (!valid(desc) || material(desc) || strm == nullptr) return;
-  for (int s = 0; s < desc[kCount]; ++s) Y[ypos(desc, s, 0)] = strm[s];
+  for (int s = 0; s < desc[kCount]; ++s) {
+    if (strm[s] != kRmiss && std::isfinite(strm[s])) Y[ypos(desc, s, 0)] = strm[s];
+  }
 }
 
 void U3_MSTRM_DEFBOUNDS(const int32_t*, const int32_t*, const double*, const double* fs,

@@ -79,14 +79,18 @@ void check_point(host::Block& b, const std::vector<double>& y0, const Conformanc
   for (int j = 1; j <= ny; ++j) {
     const double yj = y0[static_cast<size_t>(j - 1)];
     const double h = opt.step * std::max(std::fabs(yj), safe_scale(b.yscl[static_cast<size_t>(j - 1)]));
+    // At a lower bound (a flow at zero) the difference is one-sided.
+    const double lo = b.ylb[static_cast<size_t>(j - 1)];
+    const bool one_sided = lo != host::kRmiss && yj - h < lo;
     y[static_cast<size_t>(j - 1)] = yj + h;
     const std::vector<double> fp = residuals_at(b, y);
-    y[static_cast<size_t>(j - 1)] = yj - h;
+    y[static_cast<size_t>(j - 1)] = one_sided ? yj : yj - h;
     const std::vector<double> fm = residuals_at(b, y);
     y[static_cast<size_t>(j - 1)] = yj;
+    const double span = one_sided ? h : 2 * h;
     const double ys = safe_scale(b.yscl[static_cast<size_t>(j - 1)]);
     for (int i = 1; i <= nf; ++i) {
-      const double num = (fp[static_cast<size_t>(i - 1)] - fm[static_cast<size_t>(i - 1)]) / (2 * h);
+      const double num = (fp[static_cast<size_t>(i - 1)] - fm[static_cast<size_t>(i - 1)]) / span;
       auto it = analytic.find({i, j});
       const double ana = it == analytic.end() ? 0.0 : it->second;
       const double k = ys / safe_scale(b.fscl[static_cast<size_t>(i - 1)]);
