@@ -34,7 +34,9 @@ namespace {
 // The block's routine handed to the efficiency service; it has nothing to do.
 void effcb() {}
 
-double Yc(const Entry& e, int32_t pos) { return e.Y[pos - 1]; }
+double Yc(const Entry& e, int32_t pos) {
+  return e.Y[pos - 1];
+}
 
 // Steam-table controls, written at every call.
 void write_controls(const Entry& e) {
@@ -75,7 +77,11 @@ void read_parameters(const Entry& e, State& st) {
   st.nout = *e.NMATOUT;
   st.ninfi = *e.NINFI;
   st.ninfout = *e.NINFOUT;
-  for (int k = 0; k < kMaxStages; ++k) st.code[k] = k < st.s ? int_param(e, p + 8 + k) : 0;
+  // Stage 1's code is read even without an inlet, so that the check can
+  // name the missing stream rather than the code.
+  for (int k = 0; k < kMaxStages; ++k) {
+    st.code[k] = k < std::max(st.s, 1) ? int_param(e, p + 8 + k) : 0;
+  }
 
   // Reals, converted from English units when asked.
   const double r60 = 60.0;
@@ -339,13 +345,21 @@ double inlet_volume(double p, double h) {
 }
 
 // Signed square root and the derivative of sqrt(|x|), kept finite at 0.
-double ssqrt(double x) { return std::copysign(std::sqrt(std::fabs(x)), x); }
-double dsqrt(double x) { return 0.5 / std::sqrt(std::max(std::fabs(x), 1e-30)); }
+double ssqrt(double x) {
+  return std::copysign(std::sqrt(std::fabs(x)), x);
+}
+double dsqrt(double x) {
+  return 0.5 / std::sqrt(std::max(std::fabs(x), 1e-30));
+}
 
 // A divisor kept away from zero.
-double safe_div(double x) { return std::fabs(x) < 1e-30 ? std::copysign(1e-30, x) : x; }
+double safe_div(double x) {
+  return std::fabs(x) < 1e-30 ? std::copysign(1e-30, x) : x;
+}
 
-void eval_failed(Entry& e) { *e.IEVAL1 = 1; }
+void eval_failed(Entry& e) {
+  *e.IEVAL1 = 1;
+}
 
 // --- Pattern ------------------------------------------------------------------
 

@@ -23,7 +23,7 @@ struct Layout {
   int32_t Win = 0, Wout = 0;
   int32_t dP[kMaxStages] = {}, eta[kMaxStages] = {};
   int32_t L = 0, Pt = 0, spec1 = 0;
-  int32_t pu = 0, ml = 0, el = 0, A = 0;  // condensing
+  int32_t pu = 0, ml = 0, el = 0, A = 0;                     // condensing
   int32_t spec2 = 0, S1 = 0, S2 = 0, hx = 0, hm = 0, a = 0;  // admission
   int32_t ny = 0, nf = 0, nz = 0;
   // Equation rows (1-based; 0 = absent).
@@ -57,7 +57,9 @@ struct State {
 State& state();
 
 // Stage k's efficiency code as the block holds it (1-5).
-inline bool has_spec(int32_t code) { return code == 1 || code == 2; }
+inline bool has_spec(int32_t code) {
+  return code == 1 || code == 2;
+}
 
 // Input check: 0 valid, 1 invalid. With `quiet` nothing is written (used to
 // refuse the other requests of a block that cannot be laid out).

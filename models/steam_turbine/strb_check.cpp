@@ -38,7 +38,8 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet) {
   const Writer out{quiet};
   const double rm = hs::rmiss();
   if (st.imode != 0 && st.imode != 1) {
-    out.lines({"error in imode.  valid values are:", "0 = sequential modular", "1 = equation based"});
+    out.lines(
+        {"error in imode.  valid values are:", "0 = sequential modular", "1 = equation based"});
     return 1;
   }
   if (st.irunmd < -1) {
@@ -53,8 +54,8 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet) {
     return 1;
   }
   if (st.iturb < 1 || st.iturb > 3) {
-    out.lines({"error in iturb. valid values are:", "1 = standard turbine", "2 = condensing turbine",
-               "3 = admission turbine"});
+    out.lines({"error in iturb. valid values are:", "1 = standard turbine",
+               "2 = condensing turbine", "3 = admission turbine"});
     return 1;
   }
   if (st.iturb <= 2 && st.s > 1) {
@@ -63,7 +64,8 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet) {
     return 1;
   }
   if (st.iturb == 3 && st.s != 2) {
-    out.lines({"two material inlet material streams are needed", "            for admission turbine"});
+    out.lines(
+        {"two material inlet material streams are needed", "            for admission turbine"});
     return 1;
   }
   if (st.ninfi >= 2) {

@@ -21,9 +21,15 @@ constexpr double kEnthalpyUpper = 1.5e8;
 constexpr double kEnthalpyLower = -2.877e8;
 constexpr double kCriticalT = 647.096;
 
-bool missing(double v) { return !(v < DMS_RGLOB[0]); }
-bool is_free(const Entry& e, int32_t pos) { return !hs::fixed(e.IYATTR[pos - 1]); }
-double& Y(Entry& e, int32_t pos) { return e.Y[pos - 1]; }
+bool missing(double v) {
+  return !(v < DMS_RGLOB[0]);
+}
+bool is_free(const Entry& e, int32_t pos) {
+  return !hs::fixed(e.IYATTR[pos - 1]);
+}
+double& Y(Entry& e, int32_t pos) {
+  return e.Y[pos - 1];
+}
 
 // Saturation temperature at p; above the critical pressure, the critical
 // temperature stands in for it.
@@ -53,7 +59,9 @@ double stream_enthalpy(const State& st, const double* v, double t, double p, dou
   return enthalpy(T, p);
 }
 
-void fix(Entry& e, int32_t pos) { U3FXV(&e.IYATTR[pos - 1]); }
+void fix(Entry& e, int32_t pos) {
+  U3FXV(&e.IYATTR[pos - 1]);
+}
 
 }  // namespace
 
@@ -168,8 +176,8 @@ void R3STRB_INI(Entry& e, State& st) {
         const int32_t one = 1;
         SSS_PHTX(&P1, &h1, &T, &x);
         SSS_VOLW(&T, &P1, &x, &one, &v);
-        Y(e, l.A) = missing(v) ? static_cast<double>(0.1f)
-                               : st.M * Fo * std::sqrt(P1 * v * st.M / d);
+        Y(e, l.A) =
+            missing(v) ? static_cast<double>(0.1f) : st.M * Fo * std::sqrt(P1 * v * st.M / d);
       }
     }
     set(l.ml, 0.0);
@@ -245,8 +253,8 @@ void R3STRB_INI(Entry& e, State& st) {
   fscl(l.e_mbal, st.Fs);
   fscl(l.e_tot, st.Fs);
   fscl(l.e_adm, st.Fs);
-  for (int32_t row : {l.e_ener, l.e_ener1, l.e_ener2, l.e_work, l.e_wvf1, l.e_wvf2, l.e_wloss,
-                      l.e_wcalc}) {
+  for (int32_t row :
+       {l.e_ener, l.e_ener1, l.e_ener2, l.e_work, l.e_wvf1, l.e_wvf2, l.e_wloss, l.e_wcalc}) {
     fscl(row, st.PWs);
   }
   for (int32_t row : {l.e_pres1, l.e_pres2, l.e_area}) fscl(row, st.Ps);
