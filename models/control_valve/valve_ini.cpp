@@ -66,8 +66,8 @@ bool R3V_INPROPS(Entry& e, State& st, int32_t ncf) {
   double P = vec[ncf + 2];
   if (hs::is_missing(vec[ncf + 1]) && usable(P)) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
-    double tol = 0.0001, spec2 = 0.0, test = vec[ncf + 1];
-    FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &P, &spec2,
+    double tol = 0.0001, second = 0.0, test = vec[ncf + 1];
+    FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &P, &second,
                &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
     if (ret == -1) message("!! Warning in R3V_INPROPS: Inlet stream flash failed.");
     if (ret == -2) message("!! Warning in R3V_INPROPS: Extrapolated EOS root used.");

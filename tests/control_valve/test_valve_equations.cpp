@@ -11,7 +11,7 @@ namespace {
 using host::Block;
 using host::kRmiss;
 
-// Dimension and names, then the user's specifications, then the
+// Dimension and names, then the user's fixed values, then the
 // initialisation.
 void prepare_with(Block& b, const std::vector<std::pair<std::string, double>>& fixes) {
   ASSERT_EQ(b.dimension(), 0) << ::testing::PrintToString(messages());

@@ -15,7 +15,7 @@ using host::kRmiss;
 
 using Fixes = std::vector<std::pair<std::string, double>>;
 
-// Dimension and names, the specifications, then the initialisation;
+// Dimension and names, the fixed values, then the initialisation;
 // returns ISTAT of the initialisation.
 int32_t init_with(Block& b, const Fixes& fixes) {
   EXPECT_EQ(b.dimension(), 0);
@@ -51,7 +51,7 @@ TEST_F(ValveInit, EveryPathGivesAConsistentPoint) {
   for (int32_t phase : {1, 2}) {
     const double pout = phase == 1 ? 1.7e6 : 4.0e5;
     const double cvmax = phase == 1 ? 600.0 : 400.0;
-    // Pressure side given, each way of giving it, with each position spec.
+    // Pressure side given, each way of giving it, with each way of giving the position.
     for (const char* pressure : {"PROD.PRESSURE", "DELTAP", "DP_PRED"}) {
       const double v = std::string(pressure) == "PROD.PRESSURE" ? pout
                        : std::string(pressure) == "DELTAP"      ? (phase == 1 ? 3.0e5 : 1.0e5)
