@@ -2,6 +2,7 @@
 // buffer) and its report.
 #include <gtest/gtest.h>
 
+#include "models/control_valve/valve.h"
 #include "tests/control_valve/valve_fixture.h"
 
 namespace r3::test {
@@ -113,6 +114,27 @@ TEST_F(ValveCheck, EveryMessageWithItsClassAndPrintArgument) {
       EXPECT_EQ(b.nz, -4);
     }
   }
+}
+
+// More than 200 components: the host never hands such a list (its component
+// service refuses it), so the check is called directly.
+TEST_F(ValveCheck, TooManyComponents) {
+  int32_t one = 1, zero = 0;
+  Entry e{};
+  e.NMATIN = &one;
+  e.NMATOUT = &one;
+  e.NINFI = &zero;
+  e.NINFOUT = &zero;
+  valve::State st;
+  st.s.ncomp = 201;
+  EXPECT_EQ(valve::r3vchk(e, st), 1);
+  expect_messages({{1, 3, {"R3VALV can only support 200 components.",
+                           "This block has 201 components."}}});
+  st.s.ncomp = 200;
+  gate_calls().clear();
+  print_calls().clear();
+  EXPECT_EQ(valve::r3vchk(e, st), 0);
+  EXPECT_TRUE(gate_calls().empty());
 }
 
 TEST_F(ValveCheck, DefaultsAndValidParametersPass) {
