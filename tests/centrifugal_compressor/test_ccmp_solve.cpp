@@ -42,9 +42,13 @@ GasState gas(double T, double P) {
 TEST(CcmpSolve, EveryExampleConverges) {
   for (const char* name : {"ccmp_pratio.toml", "ccmp_curves_speed.toml", "ccmp_curves_pout.toml",
                            "ccmp_rps.toml"}) {
-    const CaseRun r = solve(name);
+    CaseRun r = solve(name);
     EXPECT_LE(r.solve.iterations, 5) << name;
     EXPECT_FALSE(r.report.empty()) << name;
+    // The model's Jacobian and pattern at the example's solution.
+    ASSERT_EQ(r.flowsheet->blocks().size(), 1u);
+    SCOPED_TRACE(name);
+    check_conformance(*r.flowsheet->blocks()[0]);
   }
 }
 
