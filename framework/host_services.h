@@ -415,9 +415,11 @@ void RTO_SMCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* 
                 double* DFDY);
 
 // ---------------------------------------------------------------------------
-// Phase-equilibrium equation sets. A set's layout is nine Y positions (taken
-// by their magnitude): 1 temperature, 2 vapour fraction, 3 duty, 9 the anchor
-// of the composition block.
+// Phase-equilibrium equation sets. A set's layout is nine values, positions
+// taken by their magnitude: 1 temperature, 2 vapour fraction, 3 duty, 9 the
+// anchor z0 of the composition block (overall, vapour and liquid mole
+// fractions at z0+4+i, z0+n+8+i, z0+3n+13+i); the others are described in
+// docs/properties.md.
 // ---------------------------------------------------------------------------
 // (n_c, idx, option, NY, NF, NZ, layout[9]): counts advanced, the set's
 // variables numbered from NY+1
