@@ -64,12 +64,13 @@ inline void fix(host::Block& b, const std::string& text, double value) {
   b.fix(p);
 }
 
-// Dimension and names, then the caller's specifications, then initialisation.
-template <class Spec>
-int32_t prepare_with(host::Block& b, Spec spec) {
+// Dimension and names, then the caller's values and fixed variables, then
+// initialisation.
+template <class Setter>
+int32_t prepare_with(host::Block& b, Setter set) {
   if (b.dimension() != 0) return b.istat;
   if (b.call(KODE_NAMES) != 0) return b.istat;
-  spec(b);
+  set(b);
   return b.call(KODE_INIT);
 }
 

@@ -260,7 +260,7 @@ TEST_F(CcmpInit, NoPassesFillsTypicalValuesOnly) {
   EXPECT_TRUE(both_units().empty());
 }
 
-TEST_F(CcmpInit, CaseChecksRejectImpossibleSpecifications) {
+TEST_F(CcmpInit, CaseChecksRejectImpossibleFixedValues) {
   struct Case {
     std::vector<std::pair<std::string, double>> fixes;
     bool work;
