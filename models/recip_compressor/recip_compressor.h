@@ -71,7 +71,7 @@ struct State {
   double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Vs = 1, Th = 1;
   static constexpr double c10 = 10.0, c10000 = 10000.0;
   double saved[kNumSaved + 1] = {};
-  // Selected specification pair (1-6) of the last initialisation, 0 if none.
+  // Selected pair of given quantities (1-6) of the last initialisation, 0 if none.
   int last_case = 0;
 };
 

@@ -3,7 +3,7 @@
 //
 // The initialisation looks at which of the outlet pressure (or pressure
 // ratio), discharge temperature, polytropic efficiency and shaft power the
-// user gave, picks the best-specified pair, fills in defaults until a pair is
+// user gave, picks the best-known pair, fills in defaults until a pair is
 // usable, and computes every block variable from simple relations.
 #include <cmath>
 #include <cstring>
@@ -74,9 +74,9 @@ bool R3RCMP_INPROPS(Ini& c) {
   double T = vec[ncf + 1];
   if (hs::is_missing(T)) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
-    double tol = 0.0001, spec2 = 0.0;
+    double tol = 0.0001, second = 0.0;
     double p = vec[ncf + 2], test = vec[ncf + 1];
-    FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &spec2,
+    FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &second,
                &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
     if (ret == -1) message("Warning in R3RCMP_INPROPS: Inlet stream flash failed.");
     if (ret == -2) message("Warning in R3RCMP_INPROPS: Extrapolated EOS root used.");
@@ -148,9 +148,9 @@ bool R3RCMP_OUTPROPS(Ini& c, int mode) {
     w[ncf + 2] = in[ncf + 2];
     w[ncf + 3] = c.hout() / c.v(MW);
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
-    double tol = 0.0001, spec2 = 0.0, test = c.v(SUCT_TEMP);
+    double tol = 0.0001, second = 0.0, test = c.v(SUCT_TEMP);
     FLSH_FLASH(w, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &c.pout(),
-               &spec2, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19,
+               &second, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19,
                &ret);
     if (ret == -1) message("Warning in R3RCMP_OUTPROPS: Flash calculation failed.");
     if (ret == -2) message("Warning in R3RCMP_OUTPROPS: Extrapolated EOS root used.");
@@ -248,7 +248,7 @@ void ratio_from_temperature(Ini& c) {
 
 void pout_from_ratio(Ini& c) { c.pout() = c.v(PRATIO) * c.pin(); }
 
-// The six specification pairs.
+// The six pairs of given quantities.
 enum Pair : int { TP = 1, PW, PE, TW, WE, TE };
 
 // Runs the selected case; false when a property routine failed.
@@ -330,9 +330,9 @@ bool ini_error(Ini& c, std::string_view text) {
   return false;
 }
 
-// Specification flag of a quantity: 0 no usable value, 2 usable, 3 fixed and
+// Flag of a given quantity: 0 no usable value, 2 usable, 3 fixed and
 // usable. A fixed quantity without a usable value is an error.
-bool spec_flag(Ini& c, int32_t pos, bool usable, std::string_view error, int& flag) {
+bool given_flag(Ini& c, int32_t pos, bool usable, std::string_view error, int& flag) {
   const bool fx = c.fixed(pos);
   if (fx && !usable) return ini_error(c, error);
   flag = usable ? (fx ? 3 : 2) : 0;
@@ -429,15 +429,15 @@ void R3RCMP_INI(Entry& e, State& st) {
     message("Error in R3RCMP_INI:", "Initialization of inlet stream properties failed.");
     return;
   }
-  // 5. Specification flags.
+  // 5. Flags of the given quantities.
   int fp = 0, fr = 0, ft = 0, fe = 0, fw = 0;
-  if (!spec_flag(c, map.out_pres, !hs::is_missing(c.pout()) && c.pout() > pin,
+  if (!given_flag(c, map.out_pres, !hs::is_missing(c.pout()) && c.pout() > pin,
                  "The outlet pressure is fixed but its value is missing or below the inlet "
                  "pressure.",
                  fp)) {
     return;
   }
-  if (!spec_flag(c, st.pos[PRATIO], !hs::is_missing(c.v(PRATIO)) && c.v(PRATIO) > 1.0,
+  if (!given_flag(c, st.pos[PRATIO], !hs::is_missing(c.v(PRATIO)) && c.v(PRATIO) > 1.0,
                  "The pressure ratio is fixed but its value is missing or below unity.", fr)) {
     return;
   }
@@ -451,18 +451,18 @@ void R3RCMP_INI(Entry& e, State& st) {
     c.pout() = c.v(PRATIO) * pin;
   }
   int fpres = fp > fr ? fp : fr;
-  if (!spec_flag(c, st.pos[DISCH_TEMP], usable_positive(c.v(DISCH_TEMP)),
+  if (!given_flag(c, st.pos[DISCH_TEMP], usable_positive(c.v(DISCH_TEMP)),
                  "The outlet temperature is fixed but its value is missing or negative.", ft) ||
-      !spec_flag(c, st.pos[POLY_EFF], usable_positive(c.v(POLY_EFF)),
+      !given_flag(c, st.pos[POLY_EFF], usable_positive(c.v(POLY_EFF)),
                  "The polytropic efficiency is fixed but its value is missing or negative.", fe) ||
-      !spec_flag(c, st.pos[BHP], usable_positive(c.v(BHP)),
+      !given_flag(c, st.pos[BHP], usable_positive(c.v(BHP)),
                  "The brake horsepower is fixed but its value is missing or negative.", fw)) {
     return;
   }
   if (*e.NINFI == 1) {
     const double win = c.yin(map.in_info);
     if (hs::is_missing(win)) {
-      // No power on the work stream yet: it specifies nothing.
+      // No power on the work stream yet: it gives nothing.
     } else if (win > 0.0) {
       ini_error(c, "The inlet stream power is positive. Power supplied to a compressor is negative.");
       return;
@@ -472,7 +472,7 @@ void R3RCMP_INI(Entry& e, State& st) {
       fw = win < 0.0 ? 3 : 0;
     }
   }
-  // 6. Pair selection, completing the specification with defaults.
+  // 6. Pair selection, completing the given quantities with defaults.
   int pair = 0;
   for (;;) {
     const int sums[6] = {ft + fpres, fpres + fw, fpres + fe, ft + fw, fw + fe, ft + fe};

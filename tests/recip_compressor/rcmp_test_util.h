@@ -47,7 +47,7 @@ inline double& var(Block& b, const std::string& name) {
   return b.y.at(static_cast<size_t>(p > 0 ? p - 1 : 0));
 }
 
-// Fixes a variable at a value (before the initialisation: a specification).
+// Fixes a variable at a value (before the initialisation: a user's value).
 inline void fix(Block& b, const std::string& name, double value) {
   const int p = b.find_var(name);
   ASSERT_NE(p, 0) << name;

@@ -201,7 +201,7 @@ TEST_F(RcmpTest, OutletStreamInitialisation) {
       " Stream variable scale factors entered via Y sentence are ignored"};
   EXPECT_EQ(messages(), want);
   EXPECT_TRUE(standard_output().empty());
-  // Nothing specified: ratio 5 and the discharge enthalpy of the initialisation.
+  // Nothing given: ratio 5 and the discharge enthalpy of the initialisation.
   EXPECT_DOUBLE_EQ(at(b.y, outp), 5.0 * at(b.y, inp));
   EXPECT_GT(at(b.y, outh), at(b.y, inh));
   EXPECT_EQ(at(b.y, outf), at(b.y, inf));

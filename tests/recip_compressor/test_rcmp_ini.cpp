@@ -1,6 +1,6 @@
-// The reciprocating compressor's input check, initialisation (specification
-// flags, pair selection and the six cases), property routines, report, and
-// solved cases against a hand calculation.
+// The reciprocating compressor's input check, initialisation (flags of the
+// given quantities, pair selection and the six cases), property routines,
+// report, and solved cases against a hand calculation.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -233,7 +233,7 @@ TEST_F(RcmpIni, InletFlash) {
 struct PairCase {
   const char* what;
   int expected;                         // selected pair
-  std::function<void(Block&)> specify;  // before the initialisation
+  std::function<void(Block&)> given;  // before the initialisation
   std::function<void(Block&)> close;    // after it: fixes that square the system
   bool work = false;
   int max_iterations = 8;
@@ -293,7 +293,7 @@ TEST_F(RcmpIni, EveryPairIsReachedAndSolves) {
     ASSERT_EQ(b.dimension(), 0);
     ASSERT_EQ(b.call(KODE_NAMES), 0);
     fix_cylinder(b);
-    c.specify(b);
+    c.given(b);
     ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
     EXPECT_EQ(::r3::rcmp::state().last_case, c.expected);
     EXPECT_TRUE(messages().empty());
@@ -348,9 +348,9 @@ TEST_F(RcmpIni, PassesRepeatTheImplicitBlock) {
 }
 
 // Inputs the relations cannot divide by: a zero mechanical efficiency takes
-// the default, an inlet power of zero specifies nothing, and a work stream
-// without a value leaves the choice to the other specifications.
-TEST_F(RcmpIni, DegenerateSpecificationsStayFinite) {
+// the default, an inlet power of zero gives nothing, and a work stream
+// without a value leaves the choice to the other given quantities.
+TEST_F(RcmpIni, DegenerateInputsStayFinite) {
   {
     Block b = make_compressor(false);
     ASSERT_EQ(b.dimension(), 0);
@@ -546,7 +546,7 @@ TEST(RcmpSolved, NaturalGasCompressorFromPressureAndPower) {
                                  {0.9, 0.07, 0.03});
 }
 
-TEST(RcmpSolved, DefaultSpecificationSolves) {
+TEST(RcmpSolved, DefaultsSolve) {
   const CaseRun r = run_case(example_path("rcmp/defaults.toml"), {{"R3RCMP", R3RCMP}});
   ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
   EXPECT_DOUBLE_EQ(r.value("K1.PRATIO"), 5.0);
