@@ -211,7 +211,7 @@ void U3_MSTRM_PLX2X(const int32_t* desc, const double* strm, const int32_t* nsst
   const int lstrm = ncf + 9;
   // A value the stream does not hold leaves Y as it is (a user's guess stays).
   auto put = [&](int32_t pos, double value) {
-    if (value != kRmiss && std::isfinite(value)) Y[pos] = value;
+    if (value != kRmiss) Y[pos] = value;
   };
   for (int s = 0; s < desc[kCount]; ++s) {
     const double* v = strm + static_cast<ptrdiff_t>(s) * lstrm;
@@ -226,7 +226,7 @@ void U3_MSTRM_PLX2X(const int32_t* desc, const double* strm, const int32_t* nsst
 void U3_ISTRM_PLX2X(const int32_t* desc, const double* strm, double* Y) {
   if (!valid(desc) || material(desc) || strm == nullptr) return;
   for (int s = 0; s < desc[kCount]; ++s) {
-    if (strm[s] != kRmiss && std::isfinite(strm[s])) Y[ypos(desc, s, 0)] = strm[s];
+    if (strm[s] != kRmiss) Y[ypos(desc, s, 0)] = strm[s];
   }
 }
 
