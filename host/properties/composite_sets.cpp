@@ -27,13 +27,15 @@ enum class RowProp { Enthalpy, Entropy, HeatCapacity };
 
 std::array<double, kMaxComponents> g_dx;
 
-bool phase_ok(int32_t phase) { return phase == 1 || phase == 2; }
+bool phase_ok(int32_t phase) {
+  return phase == 1 || phase == 2;
+}
 
 // The property at the handed state, with its gradient when g is given.
 // False (nothing usable) on any bad input or a failed evaluation.
-bool row_property(RowProp prop, const int32_t* ncomp, const int32_t* phase,
-                  const int32_t* ipropset, const int32_t* idx, const double* x, const double* p,
-                  const double* t, double& value, r3::thermo::Gradient* g) {
+bool row_property(RowProp prop, const int32_t* ncomp, const int32_t* phase, const int32_t* ipropset,
+                  const int32_t* idx, const double* x, const double* p, const double* t,
+                  double& value, r3::thermo::Gradient* g) {
   const int n = *ncomp;
   if (n < 1 || n > kMaxComponents || !phase_ok(*phase)) return false;
   const r3::thermo::Model* m = r3::host::model_for(*ipropset, {idx, static_cast<size_t>(n)});
@@ -65,10 +67,9 @@ bool row_property(RowProp prop, const int32_t* ncomp, const int32_t* phase,
 // Mode 0: the residual at row m+1, m advanced. Mode 1 (evaluation): the
 // property itself at F(m), m being the 1-based position of the slot, left as
 // it is. A failed evaluation writes RMISS in either mode.
-void row_residual(RowProp prop, const int32_t* ncomp, const int32_t* phase,
-                  const int32_t* ipropset, const int32_t* idx, const double* x, const double* p,
-                  const double* t, const double* value, const int32_t* mode, int32_t* m,
-                  double* F) {
+void row_residual(RowProp prop, const int32_t* ncomp, const int32_t* phase, const int32_t* ipropset,
+                  const int32_t* idx, const double* x, const double* p, const double* t,
+                  const double* value, const int32_t* mode, int32_t* m, double* F) {
   double v = 0.0;
   const bool ok = row_property(prop, ncomp, phase, ipropset, idx, x, p, t, v, nullptr);
   if (*mode == 1) {
@@ -98,9 +99,9 @@ void row_pattern(const int32_t* ncomp, const int32_t* ix, const int32_t* ip, con
 
 // Jacobian values in pattern order; zero derivatives (never NaN) when the
 // state cannot be evaluated, so the structure stays.
-void row_jacobian(RowProp prop, const int32_t* ncomp, const int32_t* phase,
-                  const int32_t* ipropset, const int32_t* idx, const double* x, const double* p,
-                  const double* t, int32_t* k, double* DFDY) {
+void row_jacobian(RowProp prop, const int32_t* ncomp, const int32_t* phase, const int32_t* ipropset,
+                  const int32_t* idx, const double* x, const double* p, const double* t, int32_t* k,
+                  double* DFDY) {
   const int n = *ncomp;
   if (n < 1 || n > kMaxComponents) return;
   r3::thermo::Gradient g;
@@ -154,14 +155,12 @@ void RTO_SMCSPR(R3_RTO_ROW_PARAMS, const int32_t* ix, const int32_t* ip, const i
   row_pattern(ncomp, ix, ip, it, iprop, m, k, IJROW, IJCOL);
 }
 
-void RTO_ENCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k,
-                double* DFDY) {
+void RTO_ENCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k, double* DFDY) {
   (void)prop, (void)pword, (void)fs, (void)ps;
   row_jacobian(RowProp::Enthalpy, ncomp, phase, ipropset, idx, x, p, t, k, DFDY);
 }
 
-void RTO_SMCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k,
-                double* DFDY) {
+void RTO_SMCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k, double* DFDY) {
   (void)prop, (void)pword, (void)fs, (void)ps;
   row_jacobian(RowProp::Entropy, ncomp, phase, ipropset, idx, x, p, t, k, DFDY);
 }

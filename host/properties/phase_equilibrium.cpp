@@ -63,14 +63,22 @@ using r3::thermo::Status;
 
 constexpr int kMax = kMaxComponents;
 
-bool usable(double v) { return v != kRmiss && std::isfinite(v) && std::fabs(v) < 1e30; }
+bool usable(double v) {
+  return v != kRmiss && std::isfinite(v) && std::fabs(v) < 1e30;
+}
 
 // Weight of the term that fixes beta where the two phases coincide.
 constexpr double kPin = 1e-10;
 
-int nvar_of(int n) { return 4 * n + 13; }
-int neq_of(int n, bool closed) { return 4 * n + 12 + (closed ? 2 : 0); }
-int nnz_of(int n, bool closed) { return 2 * n * n + 22 * n + 30 + (closed ? 3 : 0); }
+int nvar_of(int n) {
+  return 4 * n + 13;
+}
+int neq_of(int n, bool closed) {
+  return 4 * n + 12 + (closed ? 2 : 0);
+}
+int nnz_of(int n, bool closed) {
+  return 2 * n * n + 22 * n + 30 + (closed ? 3 : 0);
+}
 
 // Positions (1-based in Y) of a set's variables.
 struct Pos {
@@ -108,8 +116,12 @@ bool positions(const int32_t* ncomp, const int32_t* layout, const int32_t* istar
   return true;
 }
 
-int col(int32_t position) { return std::abs(position); }
-double at(const double* Y, int32_t position) { return Y[col(position) - 1]; }
+int col(int32_t position) {
+  return std::abs(position);
+}
+double at(const double* Y, int32_t position) {
+  return Y[col(position) - 1];
+}
 
 // Values and derivatives of one evaluation of the set (static: the services
 // are called from one thread at a time and allocate nothing).
@@ -251,12 +263,10 @@ void evaluate(const r3::thermo::Model* m, bool grad, Eval& e) {
     r3::thermo::LnPhiDerivatives dv{std::span<double>(e.lpv_dT, un),
                                     std::span<double>(e.lpv_dP, un),
                                     std::span<double>(e.lpv_dx, un * un)};
-    const bool okl = m->ln_fugacity_coefficients(Phase::Liquid, e.T, e.P, {e.x, un},
-                                                 {e.lpl, un}, grad ? &dl : nullptr) !=
-                     Status::Failed;
-    const bool okv = m->ln_fugacity_coefficients(Phase::Vapour, e.T, e.P, {e.y, un},
-                                                 {e.lpv, un}, grad ? &dv : nullptr) !=
-                     Status::Failed;
+    const bool okl = m->ln_fugacity_coefficients(Phase::Liquid, e.T, e.P, {e.x, un}, {e.lpl, un},
+                                                 grad ? &dl : nullptr) != Status::Failed;
+    const bool okv = m->ln_fugacity_coefficients(Phase::Vapour, e.T, e.P, {e.y, un}, {e.lpv, un},
+                                                 grad ? &dv : nullptr) != Status::Failed;
     e.phi_ok = okl && okv && finite_all(e.lpl, n) && finite_all(e.lpv, n);
     if (grad) {
       e.phi_ok = e.phi_ok && finite_all(e.lpl_dT, n) && finite_all(e.lpv_dT, n) &&
@@ -276,7 +286,9 @@ void evaluate(const r3::thermo::Model* m, bool grad, Eval& e) {
   }
 }
 
-double exp_k(double lnk) { return std::exp(std::clamp(lnk, -700.0, 700.0)); }
+double exp_k(double lnk) {
+  return std::exp(std::clamp(lnk, -700.0, 700.0));
+}
 
 // Walks the set's rows in their fixed order: s.row(residual) opens a row,
 // s.add(column, derivative) adds one entry. The entries never depend on the
@@ -582,11 +594,11 @@ void RTO_PMLNAM(const int32_t* ncomp, const int32_t* idx, const int32_t* cids,
   }
 }
 
-void RTO_PMLINI(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
-                const int32_t* iph, const int32_t* ipp, const int32_t* ipropset,
-                const int32_t* arg31, const double* tol, const int32_t* maxit,
-                const int32_t* iflag, const int32_t* layout, const int32_t* istart, double* sa,
-                double* sb, double* Y, int32_t* ierr) {
+void RTO_PMLINI(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow, const int32_t* iph,
+                const int32_t* ipp, const int32_t* ipropset, const int32_t* arg31,
+                const double* tol, const int32_t* maxit, const int32_t* iflag,
+                const int32_t* layout, const int32_t* istart, double* sa, double* sb, double* Y,
+                int32_t* ierr) {
   (void)arg31, (void)tol, (void)maxit;
   *ierr = -1;
   Pos p;
@@ -684,10 +696,9 @@ void RTO_PMLINI(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
   *ierr = s == Status::Extrapolated ? -2 : 0;
 }
 
-void RTO_PMLSPR(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
-                const int32_t* iph, const int32_t* ipp, const int32_t* ipt,
-                const int32_t* layout, const int32_t* iopt, const int32_t* istart, int32_t* m,
-                int32_t* k, int32_t* IJROW, int32_t* IJCOL) {
+void RTO_PMLSPR(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow, const int32_t* iph,
+                const int32_t* ipp, const int32_t* ipt, const int32_t* layout, const int32_t* iopt,
+                const int32_t* istart, int32_t* m, int32_t* k, int32_t* IJROW, int32_t* IJCOL) {
   (void)idx, (void)iopt;
   Pos p;
   if (!positions(ncomp, layout, istart, p)) return;
@@ -697,10 +708,10 @@ void RTO_PMLSPR(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
   walk(e, p, ipflow, iph, ipp, ipt, s);
 }
 
-void RTO_PMLRES(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
-                const int32_t* iph, const int32_t* ipp, const int32_t* ipt,
-                const int32_t* layout, double* sa, double* sb, const int32_t* iopt,
-                const double* Y, const int32_t* istart, int32_t* m, double* F) {
+void RTO_PMLRES(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow, const int32_t* iph,
+                const int32_t* ipp, const int32_t* ipt, const int32_t* layout, double* sa,
+                double* sb, const int32_t* iopt, const double* Y, const int32_t* istart, int32_t* m,
+                double* F) {
   (void)sa, (void)sb, (void)iopt;
   Pos p;
   if (!positions(ncomp, layout, istart, p)) return;
@@ -711,11 +722,10 @@ void RTO_PMLRES(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
   walk(e, p, ipflow, iph, ipp, ipt, s);
 }
 
-void RTO_PMLJAC(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow,
-                const int32_t* iph, const int32_t* ipp, const int32_t* ipt,
-                const int32_t* layout, double* sa, double* sb, const double* eps,
-                const int32_t* iopt, const double* Y, const int32_t* istart, int32_t* k,
-                double* DFDY) {
+void RTO_PMLJAC(const int32_t* ncomp, const int32_t* idx, const int32_t* ipflow, const int32_t* iph,
+                const int32_t* ipp, const int32_t* ipt, const int32_t* layout, double* sa,
+                double* sb, const double* eps, const int32_t* iopt, const double* Y,
+                const int32_t* istart, int32_t* k, double* DFDY) {
   (void)sa, (void)sb, (void)eps, (void)iopt;
   Pos p;
   if (!positions(ncomp, layout, istart, p)) return;
@@ -808,22 +818,22 @@ void RTO_PMLRSCL(const int32_t* ncomp, const int32_t* layout, const int32_t* ieq
   double* f = FSCL + *ieqstart;
   int r = 0;
   auto put = [&](double v) { fill(&f[r++], v); };
-  put(Fs);                                // TOTAL
-  for (int i = 0; i < n; ++i) put(Fs);    // ZDEF
-  put(Fs);                                // VDEF
-  put(Hs);                                // HVDEF
-  put(Ss);                                // SVDEF
-  put(100.0);                             // MWVDEF
-  for (int i = 0; i < n; ++i) put(1.0);   // BAL
-  put(Fs);                                // LDEF
-  put(Hs);                                // HLDEF
-  put(Ss);                                // SLDEF
-  put(100.0);                             // MWLDEF
-  put(Hs);                                // HMIXDEF
-  for (int i = 0; i < n; ++i) put(1.0);   // KDEF
-  for (int i = 0; i < n; ++i) put(1.0);   // EQUIL
-  put(1.0);                               // RR
-  put(Fs * Hs);                           // DUTYDEF
+  put(Fs);                               // TOTAL
+  for (int i = 0; i < n; ++i) put(Fs);   // ZDEF
+  put(Fs);                               // VDEF
+  put(Hs);                               // HVDEF
+  put(Ss);                               // SVDEF
+  put(100.0);                            // MWVDEF
+  for (int i = 0; i < n; ++i) put(1.0);  // BAL
+  put(Fs);                               // LDEF
+  put(Hs);                               // HLDEF
+  put(Ss);                               // SLDEF
+  put(100.0);                            // MWLDEF
+  put(Hs);                               // HMIXDEF
+  for (int i = 0; i < n; ++i) put(1.0);  // KDEF
+  for (int i = 0; i < n; ++i) put(1.0);  // EQUIL
+  put(1.0);                              // RR
+  put(Fs * Hs);                          // DUTYDEF
   if (p.closed) {
     put(Ts);       // TLINK
     put(Fs * Hs);  // ADIAB

@@ -55,7 +55,7 @@ struct PmlSet {
   double& T() { return y(layout[0]); }
   double& beta() { return y(layout[1]); }
   double& Q() { return y(layout[2]); }
-  double& zf(int i) { return y(z0() + 4 + i); }          // i from 1
+  double& zf(int i) { return y(z0() + 4 + i); }  // i from 1
   double& yv(int i) { return y(z0() + n + 8 + i); }
   double& xl(int i) { return y(z0() + 3 * n + 13 + i); }
   double& lnk(int i) { return y(z0() + 2 * n + 13 + i); }
@@ -80,8 +80,8 @@ struct PmlSet {
     std::vector<double> F(static_cast<size_t>(nf) + 1, -7.0);
     int32_t m = 0;
     const int32_t start = layout[1];
-    RTO_PMLRES(&n, idx.data(), flows.data(), &iph, &ipp, &ipt, layout.data(), sa.data(),
-               sb.data(), &option, at.data(), &start, &m, F.data());
+    RTO_PMLRES(&n, idx.data(), flows.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(),
+               &option, at.data(), &start, &m, F.data());
     EXPECT_EQ(m, nf);
     EXPECT_EQ(F.back(), -7.0);
     F.pop_back();
@@ -93,8 +93,8 @@ struct PmlSet {
     cols.assign(static_cast<size_t>(nz) + 1, -7);
     int32_t m = 0, k = 0;
     const int32_t start = layout[1];
-    RTO_PMLSPR(&n, idx.data(), flows.data(), &iph, &ipp, &ipt, layout.data(), &option, &start,
-               &m, &k, rows.data(), cols.data());
+    RTO_PMLSPR(&n, idx.data(), flows.data(), &iph, &ipp, &ipt, layout.data(), &option, &start, &m,
+               &k, rows.data(), cols.data());
     EXPECT_EQ(m, nf);
     EXPECT_EQ(k, nz);
     EXPECT_EQ(rows.back(), -7);
@@ -106,8 +106,8 @@ struct PmlSet {
     int32_t k = 0;
     const int32_t start = layout[1];
     const double eps = 1e-7;
-    RTO_PMLJAC(&n, idx.data(), flows.data(), &iph, &ipp, &ipt, layout.data(), sa.data(),
-               sb.data(), &eps, &option, at.data(), &start, &k, d.data());
+    RTO_PMLJAC(&n, idx.data(), flows.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(),
+               &eps, &option, at.data(), &start, &k, d.data());
     EXPECT_EQ(k, nz);
     EXPECT_EQ(d.back(), -7.0);
     d.pop_back();
@@ -127,7 +127,9 @@ struct PmlSet {
   }
 };
 
-std::vector<double> feed_flows() { return {0.2, 0.3, 0.3, 0.2}; }
+std::vector<double> feed_flows() {
+  return {0.2, 0.3, 0.3, 0.2};
+}
 
 const thermo::Model& engine(Method m, int n) {
   std::vector<int32_t> idx;
@@ -267,7 +269,8 @@ TEST_P(PhaseEquilibrium, InitialisationEqualsTheEngineFlashForEveryFlag) {
     EXPECT_LT(scaled_norm(s), 1e-9);
     for (int i = 1; i <= 4; ++i) {
       EXPECT_NEAR(s.sb[static_cast<size_t>(i - 1)], f[static_cast<size_t>(i - 1)], 1e-15);
-      EXPECT_NEAR(s.sa[static_cast<size_t>(i - 1)], std::exp(s.lnk(i)), 1e-12 * s.sa[static_cast<size_t>(i - 1)]);
+      EXPECT_NEAR(s.sa[static_cast<size_t>(i - 1)], std::exp(s.lnk(i)),
+                  1e-12 * s.sa[static_cast<size_t>(i - 1)]);
     }
     // Enthalpy given: the same state, no duty.
     PmlSet e(4, 0, method());
@@ -391,34 +394,41 @@ int solve(PmlSet& s, bool with_h) {
       const int j = where[static_cast<size_t>(cols[k])];
       if (j >= 0) A[static_cast<size_t>((rows[k] - 1) * nu + j)] += d[k];
     }
-    if (!with_h) A[static_cast<size_t>((ne - 1) * nu + where[static_cast<size_t>(s.layout[2])])] = 1.0;
+    if (!with_h)
+      A[static_cast<size_t>((ne - 1) * nu + where[static_cast<size_t>(s.layout[2])])] = 1.0;
     // Scaled system, Gaussian elimination with partial pivoting.
     std::vector<double> b(static_cast<size_t>(ne));
     for (int i = 0; i < ne; ++i) {
       b[static_cast<size_t>(i)] = -F[static_cast<size_t>(i)] / fs[static_cast<size_t>(i)];
       for (int j = 0; j < nu; ++j) {
         A[static_cast<size_t>(i * nu + j)] *=
-            yscl[static_cast<size_t>(unknown[static_cast<size_t>(j)] - 1)] / fs[static_cast<size_t>(i)];
+            yscl[static_cast<size_t>(unknown[static_cast<size_t>(j)] - 1)] /
+            fs[static_cast<size_t>(i)];
       }
     }
     for (int c = 0; c < nu; ++c) {
       int piv = c;
       for (int i = c + 1; i < ne; ++i) {
-        if (std::fabs(A[static_cast<size_t>(i * nu + c)]) > std::fabs(A[static_cast<size_t>(piv * nu + c)])) piv = i;
+        if (std::fabs(A[static_cast<size_t>(i * nu + c)]) >
+            std::fabs(A[static_cast<size_t>(piv * nu + c)]))
+          piv = i;
       }
       if (std::fabs(A[static_cast<size_t>(piv * nu + c)]) < 1e-300) return -2;
-      for (int j = 0; j < nu; ++j) std::swap(A[static_cast<size_t>(c * nu + j)], A[static_cast<size_t>(piv * nu + j)]);
+      for (int j = 0; j < nu; ++j)
+        std::swap(A[static_cast<size_t>(c * nu + j)], A[static_cast<size_t>(piv * nu + j)]);
       std::swap(b[static_cast<size_t>(c)], b[static_cast<size_t>(piv)]);
       for (int i = c + 1; i < ne; ++i) {
         const double fct = A[static_cast<size_t>(i * nu + c)] / A[static_cast<size_t>(c * nu + c)];
-        for (int j = c; j < nu; ++j) A[static_cast<size_t>(i * nu + j)] -= fct * A[static_cast<size_t>(c * nu + j)];
+        for (int j = c; j < nu; ++j)
+          A[static_cast<size_t>(i * nu + j)] -= fct * A[static_cast<size_t>(c * nu + j)];
         b[static_cast<size_t>(i)] -= fct * b[static_cast<size_t>(c)];
       }
     }
     std::vector<double> dx(static_cast<size_t>(nu));
     for (int c = nu - 1; c >= 0; --c) {
       double v = b[static_cast<size_t>(c)];
-      for (int j = c + 1; j < nu; ++j) v -= A[static_cast<size_t>(c * nu + j)] * dx[static_cast<size_t>(j)];
+      for (int j = c + 1; j < nu; ++j)
+        v -= A[static_cast<size_t>(c * nu + j)] * dx[static_cast<size_t>(j)];
       dx[static_cast<size_t>(c)] = v / A[static_cast<size_t>(c * nu + c)];
     }
     double alpha = 1.0;

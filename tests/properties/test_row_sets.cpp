@@ -50,8 +50,8 @@ double row_value(RowRes fn, const RowState& s, int32_t mode) {
   // Residual: row m+1 = 5 with m = 4 advanced; evaluation: slot m = 5, m kept.
   int32_t m = mode == 1 ? 5 : 4;
   std::vector<double> F(6, -7.0);
-  fn(&s.n, &s.phase, &s.ipropset, idx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &mode,
-     &m, F.data());
+  fn(&s.n, &s.phase, &s.ipropset, idx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &mode, &m,
+     F.data());
   EXPECT_EQ(m, 5);
   EXPECT_EQ(F[3], -7.0);
   EXPECT_EQ(F[5], -7.0);
@@ -113,8 +113,8 @@ TEST_P(RowSets, DimensionsAndPatternFollowTheEnthalpySetOrder) {
   const int32_t ipropset = method();
   int32_t m = 2, k = 1;
   std::vector<int32_t> rows(8, 0), cols(8, 0);
-  RTO_SMCSPR(&n, &phase, &ipropset, idx.data(), x.data(), &p, &t, &h, &pword, &ix, &ip, &it,
-             &iprop, &m, &k, rows.data(), cols.data());
+  RTO_SMCSPR(&n, &phase, &ipropset, idx.data(), x.data(), &p, &t, &h, &pword, &ix, &ip, &it, &iprop,
+             &m, &k, rows.data(), cols.data());
   EXPECT_EQ(m, 3);
   EXPECT_EQ(k, 7);
   EXPECT_EQ(cols, (std::vector<int32_t>{0, 20, 21, 22, 9, 31, 40, 0}));
@@ -198,8 +198,8 @@ TEST_P(RowSets, BadStatesGiveMissingResidualsAndFiniteDerivatives) {
     for (RowJac fn : {RTO_ENCJAC, RTO_SMCJAC}) {
       int32_t k = 0;
       std::vector<double> d(6, -7.0);
-      fn(&s.n, &s.phase, &s.ipropset, idx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &fs,
-         &ps, &k, d.data());
+      fn(&s.n, &s.phase, &s.ipropset, idx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &fs, &ps,
+         &k, d.data());
       EXPECT_EQ(k, 6);
       for (double v : d) EXPECT_TRUE(std::isfinite(v));
       EXPECT_EQ(d[5], -1.0);
@@ -222,9 +222,9 @@ double cpset_call(int32_t action, const RowState& s, const std::vector<double>& 
   int32_t m = 0, k = 0;
   std::vector<double> work(10), F(2, -7.0), D(8, -7.0);
   std::vector<int32_t> rows(8), cols(8);
-  RTO_CPSET(&s.n, &s.phase, &s.ipropset, idx.data(), x.data(), &P, &T, &prop, &ix, &ip, &it,
-            &iprop, &pert, &fs, &ps, &z16, &pword, &zero, &action, &m, &zero, &k, work.data(),
-            &zero, &zero, &zero, rows.data(), cols.data(), F.data(), D.data());
+  RTO_CPSET(&s.n, &s.phase, &s.ipropset, idx.data(), x.data(), &P, &T, &prop, &ix, &ip, &it, &iprop,
+            &pert, &fs, &ps, &z16, &pword, &zero, &action, &m, &zero, &k, work.data(), &zero, &zero,
+            &zero, rows.data(), cols.data(), F.data(), D.data());
   if (d) *d = D;
   return F[0];
 }
