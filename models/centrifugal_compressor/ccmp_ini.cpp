@@ -116,8 +116,8 @@ bool R3K_INPROPS(Cfi& c) {
   };
   if (hs::is_missing(v[ncf + 1])) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
-    double tol = 0.0001, spec2 = 0.0, p = v[ncf + 2], test = v[ncf + 1];
-    FLSH_FLASH(v, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &spec2,
+    double tol = 0.0001, second_value = 0.0, p = v[ncf + 2], test = v[ncf + 1];
+    FLSH_FLASH(v, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &second_value,
                &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
     if (ret == -1) say("!! Warning in R3K_INPROPS: Inlet stream flash failed.");
     if (ret == -2) say("!! Warning in R3K_INPROPS: Extrapolated EOS root used.");
@@ -196,10 +196,10 @@ bool R3K_OUTPROPS(Cfi& c) {
   v[ncf + 2] = st.pout;
   v[ncf + 3] = st.hout / mw;
   int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
-  double tol = 0.0001, spec2 = 0.0;
+  double tol = 0.0001, second_value = 0.0;
   double test = unusable(w[DISCH_TEMP]) ? w[SUCT_TEMP] : w[DISCH_TEMP];
   FLSH_FLASH(v, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &st.pout,
-             &spec2, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19,
+             &second_value, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19,
              &ret);
   if (ret == -1) say("!! Warning in R3K_OUTPROPS: Outlet stream flash failed.");
   if (ret == -2) say("!! Warning in R3K_OUTPROPS: Extrapolated EOS root used.");
