@@ -31,7 +31,7 @@
 //   HMIXDEF    Hmix - bc H_V - (1 - bc) H_L
 //   KDEF_i     lnK_i - ln phiL_i(T, P, x) + ln phiV_i(T, P, y)
 //   EQUIL_i    y_i - exp(lnK_i) x_i
-//   RR         sum y - sum x - (beta - bc)
+//   RR         sum y - sum x - (beta - bc) - 1e-10 (beta - beta_label)
 //   DUTYDEF    Q - F (Hmix - h)
 //   closed form only (option not 0): TLINK  T - T_ext;  ADIAB  Q
 //
@@ -43,6 +43,9 @@
 // when the fluid is superheated or subcooled. So the equations hold, with
 // the true single-phase temperature and enthalpy, on both sides of the phase
 // boundaries, and beta tells how far from the boundary the state lies.
+// Where the phases coincide (one equation-of-state root) beta would be free
+// inside [0, 1]; the small last term of RR fixes it at the single phase's
+// label and is negligible everywhere else.
 #include <algorithm>
 #include <array>
 #include <cmath>
