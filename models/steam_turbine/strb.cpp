@@ -289,7 +289,7 @@ void names(Entry& e, const State& st) {
 // Per-stage view: the variables of its work and efficiency rows.
 struct StageVars {
   int32_t power = 0;  // stage power (P_t, or S_1/S_2)
-  int32_t hin = 0, pin = 0, pout = 0, eta = 0, spec = 0;
+  int32_t hin = 0, pin = 0, pout = 0, eta = 0, setting = 0;
   int code = 0;
   int stage = 1;
 };
@@ -305,13 +305,13 @@ StageVars stage_vars(const State& st, int k) {
     v.hin = k == 0 ? l.hi[0] : l.hm;
     v.pin = l.Pi[k];
     v.pout = k == 0 ? l.Pi[1] : l.Po;
-    v.spec = k == 0 ? l.spec1 : l.spec2;
+    v.setting = k == 0 ? l.spec1 : l.spec2;
   } else {
     v.power = l.Pt;
     v.hin = l.hi[0];
     v.pin = l.Pi[0];
     v.pout = l.Po;
-    v.spec = l.spec1;
+    v.setting = l.spec1;
   }
   return v;
 }
@@ -405,7 +405,7 @@ void pattern(Entry& e, const State& st) {
   }
   const StageVars s1 = stage_vars(st, 0);
   for (int32_t c : {s1.hin, s1.pin, s1.pout, s1.eta, s1.power}) at(l.e_eff1, c);
-  if (s1.spec) at(l.e_eff1, s1.spec);
+  if (s1.setting) at(l.e_eff1, s1.setting);
   if (l.e_area) {
     for (int32_t c : {l.hi[0], l.Pi[0], l.Fo, l.Po, l.dP[0], l.A}) at(l.e_area, c);
     for (int32_t c : {l.Fo, l.Pt, l.pu, l.ml, l.el}) at(l.e_wloss, c);
@@ -413,7 +413,7 @@ void pattern(Entry& e, const State& st) {
   if (l.e_eff2) {
     const StageVars s2 = stage_vars(st, 1);
     for (int32_t c : {s2.pin, s2.pout, s2.eta, s2.power, s2.hin}) at(l.e_eff2, c);
-    if (s2.spec) at(l.e_eff2, s2.spec);
+    if (s2.setting) at(l.e_eff2, s2.setting);
     for (int32_t c : {l.Pt, l.S1, l.S2}) at(l.e_wcalc, c);
     for (int32_t c : {l.Fi[0], l.Fi[1], l.a}) at(l.e_adm, c);
   }
@@ -444,8 +444,8 @@ int32_t work_power(const State& st, int k) {
 
 double eff_at(const Entry& e, const State& st, const StageVars& v, double power, double h,
               double pin, double pout) {
-  const double spec = v.spec ? Yc(e, v.spec) : 0.0;
-  return stage_efficiency(st, v.stage, power, h, pin, pout, spec);
+  const double setting = v.setting ? Yc(e, v.setting) : 0.0;
+  return stage_efficiency(st, v.stage, power, h, pin, pout, setting);
 }
 
 void residuals(Entry& e, const State& st) {
@@ -531,10 +531,10 @@ EffDerivs eff_derivatives(Entry& e, const State& st, const StageVars& v) {
   d.dh = (e2 - e0) / sh;
   d.dpin = (e3 - e0) / spin;
   d.dpout = (e4 - e0) / spout;
-  if (v.spec) {
+  if (v.setting) {
     // Water-rate specification: a small relative step (the efficiency goes
     // as its inverse).
-    const double sp = Yc(e, v.spec);
+    const double sp = Yc(e, v.setting);
     const double ss = 1e-6 * std::max(std::fabs(sp), 1e-12);
     const double s0 = stage_efficiency(st, v.stage, pw, h, pin, pout, sp + ss);
     if (hs::is_missing(s0)) {
@@ -643,7 +643,7 @@ void jacobian(Entry& e, const State& st) {
   put(d1.dpout);
   put(-1.0);
   put(d1.dpow);
-  if (s1.spec) put(d1.dspec);
+  if (s1.setting) put(d1.dspec);
   if (l.e_area) {
     const double P1 = Yc(e, l.Pi[0]), Po = Yc(e, l.Po), dP = Yc(e, l.dP[0]), A = Yc(e, l.A);
     const double v = inlet_volume(P1, h1);
@@ -675,7 +675,7 @@ void jacobian(Entry& e, const State& st) {
     put(-1.0);
     put(d2.dpow);
     put(d2.dh);
-    if (s2.spec) put(d2.dspec);
+    if (s2.setting) put(d2.dspec);
     put(1.0);
     put(-1.0);
     put(-1.0);
@@ -796,13 +796,13 @@ void run(Entry& e) {
 }  // namespace
 
 double stage_efficiency(const State& st, int stage, double power, double hin, double pin,
-                        double pout, double spec) {
+                        double pout, double setting) {
   // The relative-efficiency curve (block code 5) is the service's code 6.
   int32_t code = st.code[std::clamp(stage, 1, kMaxStages) - 1];
   if (code == 5) code = 6;
   const int32_t ne = std::clamp(st.ne, 0, kMaxCurve), nw = std::clamp(st.nw, 0, kMaxCurve);
   double eta = hs::rmiss();
-  SSS_EFFTRB(&code, &spec, &power, &hin, &pin, &pout, st.effx, st.effy, &ne, st.wrx, st.wry, &nw,
+  SSS_EFFTRB(&code, &setting, &power, &hin, &pin, &pout, st.effx, st.effy, &ne, st.wrx, st.wry, &nw,
              st.relpar, effcb, &eta);
   return eta;
 }

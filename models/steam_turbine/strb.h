@@ -68,7 +68,7 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet);
 // The modelled efficiency of a stage (1 or 2) through the host's
 // efficiency service: RMISS when the service cannot answer.
 double stage_efficiency(const State& st, int stage, double power, double hin, double pin,
-                        double pout, double spec);
+                        double pout, double setting);
 
 // Initial values, bounds, scales, attributes and equation scales.
 void R3STRB_INI(Entry& e, State& st);

@@ -223,15 +223,15 @@ void R3STRB_INI(Entry& e, State& st) {
   }
   flow(l.L, F1, st.Fs, 11);
   flow(l.Pt, Pt, st.PWs, 19);
-  auto spec = [&](int32_t pos, int32_t code) {
+  auto spec_bounds = [&](int32_t pos, int32_t code) {
     if (code == 1) {
       put(pos, 1e-5, true, 1.0, 1.0, 44);
     } else {
       put(pos, rg2, false, 0.0, 1.0, 44);
     }
   };
-  if (l.spec1) spec(l.spec1, st.code[0]);
-  if (l.spec2) spec(l.spec2, st.code[1]);
+  if (l.spec1) spec_bounds(l.spec1, st.code[0]);
+  if (l.spec2) spec_bounds(l.spec2, st.code[1]);
   if (st.iturb == 2) {
     flow(l.pu, Y(e, l.pu), st.Hs, 65);
     flow(l.ml, Y(e, l.ml), st.Hs, 65);
