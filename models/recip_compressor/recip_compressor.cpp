@@ -28,9 +28,9 @@ struct Bounds {
 
 // Physical type, default bounds and scale of each block variable.
 Bounds var_bounds(const State& st, int v) {
-  const double cps = st.Hs / st.Ts;   // molar heat capacity scale
-  const double vms = st.Vs / st.Fs;   // molar volume scale
-  const double pw = st.Hs * st.Fs;    // power scale
+  const double cps = st.Hs / st.Ts;      // molar heat capacity scale
+  const double vms = st.Vs / st.Fs;      // molar volume scale
+  const double pw = st.Hs * st.Fs;       // power scale
   const double mf = st.Fs * State::c10;  // mass flow scale
   switch (v) {
     case SUCT_TEMP:
@@ -85,20 +85,20 @@ Bounds var_bounds(const State& st, int v) {
 }
 
 constexpr const char* kVarNames[kNumVars + 1] = {
-    "",          "SUCT_TEMP", "SUCT_CP",  "SUCT_MOLV", "MW",        "DISCH_TEMP",
-    "DISCH_CP",  "DISCH_MOLV", "SUCT_Z",  "DISCH_Z",   "Z_MEAN",    "CP_MEAN",
-    "KRATIO",    "ALPHA",     "MPOLY",    "PRATIO",    "LN_PRATIO", "LN_PR_EXP",
-    "PR_EXP",    "POLY_EFF",  "HEAD",     "WT_FLOW",   "IHP",       "MECH_EFF",
-    "BHP",       "CLEARFRAC", "LOSSTERM", "VOL_EFF",   "VOL_FLOW",  "DISPLACE"};
+    "",         "SUCT_TEMP",  "SUCT_CP",  "SUCT_MOLV", "MW",        "DISCH_TEMP",
+    "DISCH_CP", "DISCH_MOLV", "SUCT_Z",   "DISCH_Z",   "Z_MEAN",    "CP_MEAN",
+    "KRATIO",   "ALPHA",      "MPOLY",    "PRATIO",    "LN_PRATIO", "LN_PR_EXP",
+    "PR_EXP",   "POLY_EFF",   "HEAD",     "WT_FLOW",   "IHP",       "MECH_EFF",
+    "BHP",      "CLEARFRAC",  "LOSSTERM", "VOL_EFF",   "VOL_FLOW",  "DISPLACE"};
 
-constexpr const char* kPropEqnNames[7] = {"VAPCP_SUCT", "VAPCP_DISCH", "VAPENTH_SUCT",
-                                          "VAPENTH_DISCH", "MOLWT", "VAPVM_SUCT",
+constexpr const char* kPropEqnNames[7] = {"VAPCP_SUCT",    "VAPCP_DISCH", "VAPENTH_SUCT",
+                                          "VAPENTH_DISCH", "MOLWT",       "VAPVM_SUCT",
                                           "VAPVM_DISCH"};
-constexpr const char* kEqnNames[19] = {
-    "CALC_SUCT_Z", "CALC_DISCH_Z", "AVG_Z",     "AVG_CP",     "CALC_K",    "ALPHA_DEF",
-    "PRESS_RATIO", "PRATIO_EXP",   "PRATIO_POW", "POWER_EXP", "MPOLY_DEF", "POLY_COMP",
-    "WTFLOW_DEF",  "IHP",          "BHP",        "ENERBAL",   "VOL_EFF",   "VOL_FLOW",
-    "DISPLACE"};
+constexpr const char* kEqnNames[19] = {"CALC_SUCT_Z", "CALC_DISCH_Z", "AVG_Z",       "AVG_CP",
+                                       "CALC_K",      "ALPHA_DEF",    "PRESS_RATIO", "PRATIO_EXP",
+                                       "PRATIO_POW",  "POWER_EXP",    "MPOLY_DEF",   "POLY_COMP",
+                                       "WTFLOW_DEF",  "IHP",          "BHP",         "ENERBAL",
+                                       "VOL_EFF",     "VOL_FLOW",     "DISPLACE"};
 
 // Compressor equations and non-zeros without the power balance.
 constexpr int32_t kNumEqns = 19;
@@ -154,23 +154,23 @@ void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) 
   auto cpset = [&](const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
     gather(e, comp, ncomp);
     int32_t ix = comp[0];
-    RTO_CPSET(&ncomp, &vapour, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1],
-              &ix, &ip, &it, &iv, &pert, &st.Fs, &st.Ps, &rzero, pword, &zero, &action, &m,
-              &zero, &k, g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+    RTO_CPSET(&ncomp, &vapour, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1], &ix,
+              &ip, &it, &iv, &pert, &st.Fs, &st.Ps, &rzero, pword, &zero, &action, &m, &zero, &k,
+              g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
   };
   auto enset = [&](const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
     gather(e, comp, ncomp);
     int32_t ix = comp[0];
-    RTO_ENSET(&ncomp, &vapour, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1],
-              &ix, &ip, &it, &iv, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k,
-              g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+    RTO_ENSET(&ncomp, &vapour, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1], &ix,
+              &ip, &it, &iv, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k, g_work,
+              &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
   };
   auto vmset = [&](const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
     gather(e, comp, ncomp);
     int32_t ix = comp[0];
-    RTO_VMSET(&ncomp, &vapour, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1],
-              &ix, &ip, &it, &iv, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k,
-              g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+    RTO_VMSET(&ncomp, &vapour, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1], &ix,
+              &ip, &it, &iv, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k, g_work,
+              &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
   };
   const int32_t* p = st.pos;
   // Heat capacities at suction and discharge.
@@ -193,7 +193,9 @@ void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) 
 // --- Compressor equations ---------------------------------------------------
 
 // Position of the compressibility the head equation uses.
-int32_t zsel_pos(const State& st) { return st.pos[st.izavg == 1 ? SUCT_Z : Z_MEAN]; }
+int32_t zsel_pos(const State& st) {
+  return st.pos[st.izavg == 1 ? SUCT_Z : Z_MEAN];
+}
 
 // Pattern of the compressor equations (row, column) in the order the
 // Jacobian writes its values.
@@ -440,7 +442,8 @@ void names(Entry& e, State& st) {
   U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
               e.LNAME, e.EQNNAM, &m);
   const int32_t lname = *e.LNAME;
-  for (int v = 1; v <= kNumVars; ++v) hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, n + v));
+  for (int v = 1; v <= kNumVars; ++v)
+    hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, n + v));
   for (const char* t : kPropEqnNames) hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m));
   for (const char* t : kEqnNames) hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m));
   if (*e.NINFI == 1) hs::enam("POWERBAL", lname, name_slot(e.EQNNAM, lname, ++m));
@@ -533,14 +536,13 @@ void initialise(Entry& e, State& st) {
   U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
   const double cps = st.Hs / st.Ts, vm = State::c10000 * st.Ts / st.Ps;
   const double zs = State::c10000 * st.Ts, vms = st.Vs / st.Fs;
-  const double fscl[] = {
-      // Property equations.
-      cps, cps, st.Hs, st.Hs, State::c10, vm, vm,
-      // Compressor equations.
-      zs, zs, 1.0, cps, cps, 1.0, st.Ps, 1.0, 1.0, 1.0, 1.0, zs, st.Fs * State::c10, pw, pw, pw,
-      vms, st.Vs, st.Vs,
-      // Power balance.
-      pw};
+  const double fscl[] = {// Property equations.
+                         cps, cps, st.Hs, st.Hs, State::c10, vm, vm,
+                         // Compressor equations.
+                         zs, zs, 1.0, cps, cps, 1.0, st.Ps, 1.0, 1.0, 1.0, 1.0, zs,
+                         st.Fs * State::c10, pw, pw, pw, vms, st.Vs, st.Vs,
+                         // Power balance.
+                         pw};
   const int32_t neq = kNumPropVars + kNumEqns + (*e.NINFI == 1 ? 1 : 0);
   for (int32_t q = 0; q < neq; ++q, ++m) {
     if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = fscl[q];
@@ -548,8 +550,8 @@ void initialise(Entry& e, State& st) {
   // (i) Pattern.
   m = 0;
   int32_t k = 0;
-  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
-              e.IJCOL, &m, &k);
+  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
+              &m, &k);
   property_sets(e, st, 2, m, k);
   compressor_pattern(e, st, m, k);
 }

@@ -48,7 +48,9 @@ inline constexpr int kNumPropVars = 7;
 // block variables (index v + 2 for block variable v; 1-based).
 enum Saved : int { S_HOUT = 1, S_POUT = 2 };
 inline constexpr int kNumSaved = 31;
-inline constexpr int saved_index(Var v) { return v + 2; }
+inline constexpr int saved_index(Var v) {
+  return v + 2;
+}
 
 inline constexpr double kR = 8314.4;  // J/(kmol K)
 

@@ -17,7 +17,9 @@
 namespace r3::rcmp {
 namespace {
 
-void msg(std::string_view line) { hs::write(hs::message_unit(), line); }
+void msg(std::string_view line) {
+  hs::write(hs::message_unit(), line);
+}
 
 // A message of the initialisation routines: an empty line, then each text
 // line with one leading blank.
@@ -27,15 +29,17 @@ void message(std::string_view first, std::string_view second = {}) {
   if (!second.empty()) msg(" " + std::string(second));
 }
 
-bool usable_positive(double v) { return !hs::is_missing(v) && v > 0.0; }
+bool usable_positive(double v) {
+  return !hs::is_missing(v) && v > 0.0;
+}
 
 // Working context of one initialisation.
 struct Ini {
   Entry& e;
   State& st;
-  int32_t ncf = 0;          // component-flow entries of a stream vector
-  double* sv;               // saved values, 1-based
-  int32_t work = 0;         // data-manager handle of the discharge flash vector
+  int32_t ncf = 0;   // component-flow entries of a stream vector
+  double* sv;        // saved values, 1-based
+  int32_t work = 0;  // data-manager handle of the discharge flash vector
   double& v(Var x) { return sv[saved_index(x)]; }
   double& pout() { return sv[S_POUT]; }
   double& hout() { return sv[S_HOUT]; }
@@ -131,7 +135,8 @@ bool R3RCMP_OUTPROPS(Ini& c, int mode) {
   if (mode != 2 && hs::is_missing(c.hout())) {
     return fail(c, "Error in R3RCMP_OUTPROPS: Discharge enthalpy is missing.");
   }
-  if (!usable_positive(c.pout())) return fail(c, "Error in R3RCMP_OUTPROPS: Invalid stream pressure.");
+  if (!usable_positive(c.pout()))
+    return fail(c, "Error in R3RCMP_OUTPROPS: Invalid stream pressure.");
   if (!usable_positive(F)) return fail(c, "Error in R3RCMP_OUTPROPS: Invalid total molar flow.");
   double x[kMaxComponents];
   inlet_fractions(c, F, x);
@@ -246,7 +251,9 @@ void ratio_from_temperature(Ini& c) {
   c.v(PRATIO) = std::pow(c.v(DISCH_TEMP) / c.v(SUCT_TEMP), 1.0 / c.v(MPOLY));
 }
 
-void pout_from_ratio(Ini& c) { c.pout() = c.v(PRATIO) * c.pin(); }
+void pout_from_ratio(Ini& c) {
+  c.pout() = c.v(PRATIO) * c.pin();
+}
 
 // The six pairs of given quantities.
 enum Pair : int { TP = 1, PW, PE, TW, WE, TE };
@@ -399,8 +406,8 @@ void R3RCMP_INI(Entry& e, State& st) {
   bool missing = false;
   for (int32_t p = map.out_enth; p <= st.pos[DISPLACE]; ++p) {
     if (c.fixed(p) && hs::is_missing(e.Y[p - 1])) {
-      message("Error in R3RCMP_INI:", "Block variable number " + std::to_string(p) +
-                                          " is fixed but its value is missing.");
+      message("Error in R3RCMP_INI:",
+              "Block variable number " + std::to_string(p) + " is fixed but its value is missing.");
       missing = true;
     }
   }
@@ -432,13 +439,13 @@ void R3RCMP_INI(Entry& e, State& st) {
   // 5. Flags of the given quantities.
   int fp = 0, fr = 0, ft = 0, fe = 0, fw = 0;
   if (!given_flag(c, map.out_pres, !hs::is_missing(c.pout()) && c.pout() > pin,
-                 "The outlet pressure is fixed but its value is missing or below the inlet "
-                 "pressure.",
-                 fp)) {
+                  "The outlet pressure is fixed but its value is missing or below the inlet "
+                  "pressure.",
+                  fp)) {
     return;
   }
   if (!given_flag(c, st.pos[PRATIO], !hs::is_missing(c.v(PRATIO)) && c.v(PRATIO) > 1.0,
-                 "The pressure ratio is fixed but its value is missing or below unity.", fr)) {
+                  "The pressure ratio is fixed but its value is missing or below unity.", fr)) {
     return;
   }
   if (fp == 3 && fr == 3) {
@@ -452,11 +459,11 @@ void R3RCMP_INI(Entry& e, State& st) {
   }
   int fpres = fp > fr ? fp : fr;
   if (!given_flag(c, st.pos[DISCH_TEMP], usable_positive(c.v(DISCH_TEMP)),
-                 "The outlet temperature is fixed but its value is missing or negative.", ft) ||
+                  "The outlet temperature is fixed but its value is missing or negative.", ft) ||
       !given_flag(c, st.pos[POLY_EFF], usable_positive(c.v(POLY_EFF)),
-                 "The polytropic efficiency is fixed but its value is missing or negative.", fe) ||
+                  "The polytropic efficiency is fixed but its value is missing or negative.", fe) ||
       !given_flag(c, st.pos[BHP], usable_positive(c.v(BHP)),
-                 "The brake horsepower is fixed but its value is missing or negative.", fw)) {
+                  "The brake horsepower is fixed but its value is missing or negative.", fw)) {
     return;
   }
   if (*e.NINFI == 1) {
@@ -464,7 +471,8 @@ void R3RCMP_INI(Entry& e, State& st) {
     if (hs::is_missing(win)) {
       // No power on the work stream yet: it gives nothing.
     } else if (win > 0.0) {
-      ini_error(c, "The inlet stream power is positive. Power supplied to a compressor is negative.");
+      ini_error(c,
+                "The inlet stream power is positive. Power supplied to a compressor is negative.");
       return;
     } else {
       c.v(BHP) = -win;

@@ -25,7 +25,9 @@ using host::kRmiss;
 inline constexpr double kR = 8314.4;
 
 // Air (N2/O2/AR, Peng-Robinson) at 300 K and 1 bar, 0.1 kmol/s.
-inline void air_host() { reset_host({"N2", "O2", "AR"}, thermo::Method::PengRobinson); }
+inline void air_host() {
+  reset_host({"N2", "O2", "AR"}, thermo::Method::PengRobinson);
+}
 
 inline Block make_compressor(bool work_inlet, int32_t imode = 0, int32_t npass = 5,
                              int32_t izavg = 0) {
@@ -94,8 +96,8 @@ inline Solution solve(Block& b, int max_iterations = 40, double tol = 1e-9) {
   }
   const int n = b.nf;
   if (static_cast<int>(free.size()) != n) {
-    out.why = "not square: " + std::to_string(free.size()) + " free, " + std::to_string(n) +
-              " equations";
+    out.why =
+        "not square: " + std::to_string(free.size()) + " free, " + std::to_string(n) + " equations";
     return out;
   }
   for (int it = 0; it <= max_iterations; ++it) {
@@ -108,39 +110,47 @@ inline Solution solve(Block& b, int max_iterations = 40, double tol = 1e-9) {
     }
     const std::vector<double> f0 = b.f;
     b.call(KODE_JACOB);
-    std::vector<double> a(static_cast<size_t>(n) * static_cast<size_t>(n), 0.0), rhs(static_cast<size_t>(n));
+    std::vector<double> a(static_cast<size_t>(n) * static_cast<size_t>(n), 0.0),
+        rhs(static_cast<size_t>(n));
     for (size_t k = 0; k < b.dfdy.size(); ++k) {
       const int r = b.ijrow[k] - 1, c = b.ijcol[k] - 1;
       const int fc = col_of[static_cast<size_t>(c)];
       if (fc < 0) continue;
-      a[static_cast<size_t>(r) * n + fc] += b.dfdy[k] * b.yscl[static_cast<size_t>(c)] / b.fscl[static_cast<size_t>(r)];
+      a[static_cast<size_t>(r) * n + fc] +=
+          b.dfdy[k] * b.yscl[static_cast<size_t>(c)] / b.fscl[static_cast<size_t>(r)];
     }
-    for (int r = 0; r < n; ++r) rhs[static_cast<size_t>(r)] = -f0[static_cast<size_t>(r)] / b.fscl[static_cast<size_t>(r)];
+    for (int r = 0; r < n; ++r)
+      rhs[static_cast<size_t>(r)] = -f0[static_cast<size_t>(r)] / b.fscl[static_cast<size_t>(r)];
     // Gaussian elimination with partial pivoting.
     for (int c = 0; c < n; ++c) {
       int piv = c;
       for (int r = c + 1; r < n; ++r) {
-        if (std::fabs(a[static_cast<size_t>(r) * n + c]) > std::fabs(a[static_cast<size_t>(piv) * n + c])) piv = r;
+        if (std::fabs(a[static_cast<size_t>(r) * n + c]) >
+            std::fabs(a[static_cast<size_t>(piv) * n + c]))
+          piv = r;
       }
       if (a[static_cast<size_t>(piv) * n + c] == 0.0) {
         out.why = "singular Jacobian at column " + b.var_name(free[static_cast<size_t>(c)] + 1);
         return out;
       }
       if (piv != c) {
-        for (int k = 0; k < n; ++k) std::swap(a[static_cast<size_t>(c) * n + k], a[static_cast<size_t>(piv) * n + k]);
+        for (int k = 0; k < n; ++k)
+          std::swap(a[static_cast<size_t>(c) * n + k], a[static_cast<size_t>(piv) * n + k]);
         std::swap(rhs[static_cast<size_t>(c)], rhs[static_cast<size_t>(piv)]);
       }
       for (int r = c + 1; r < n; ++r) {
         const double q = a[static_cast<size_t>(r) * n + c] / a[static_cast<size_t>(c) * n + c];
         if (q == 0.0) continue;
-        for (int k = c; k < n; ++k) a[static_cast<size_t>(r) * n + k] -= q * a[static_cast<size_t>(c) * n + k];
+        for (int k = c; k < n; ++k)
+          a[static_cast<size_t>(r) * n + k] -= q * a[static_cast<size_t>(c) * n + k];
         rhs[static_cast<size_t>(r)] -= q * rhs[static_cast<size_t>(c)];
       }
     }
     std::vector<double> dz(static_cast<size_t>(n));
     for (int r = n - 1; r >= 0; --r) {
       double s = rhs[static_cast<size_t>(r)];
-      for (int k = r + 1; k < n; ++k) s -= a[static_cast<size_t>(r) * n + k] * dz[static_cast<size_t>(k)];
+      for (int k = r + 1; k < n; ++k)
+        s -= a[static_cast<size_t>(r) * n + k] * dz[static_cast<size_t>(k)];
       dz[static_cast<size_t>(r)] = s / a[static_cast<size_t>(r) * n + r];
     }
     double lam = 1.0;

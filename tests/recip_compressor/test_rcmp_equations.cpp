@@ -33,21 +33,20 @@ TEST_F(RcmpTest, DimensionsAndNames) {
     EXPECT_EQ(b.naux1, 0);
     EXPECT_EQ(b.naux2, 0);
     EXPECT_EQ(b.naux3, 0);
-    const char* vars[] = {"SUCT_TEMP", "SUCT_CP",   "SUCT_MOLV", "MW",        "DISCH_TEMP",
-                          "DISCH_CP",  "DISCH_MOLV", "SUCT_Z",   "DISCH_Z",   "Z_MEAN",
-                          "CP_MEAN",   "KRATIO",    "ALPHA",     "MPOLY",     "PRATIO",
-                          "LN_PRATIO", "LN_PR_EXP", "PR_EXP",    "POLY_EFF",  "HEAD",
-                          "WT_FLOW",   "IHP",       "MECH_EFF",  "BHP",       "CLEARFRAC",
-                          "LOSSTERM",  "VOL_EFF",   "VOL_FLOW",  "DISPLACE"};
+    const char* vars[] = {"SUCT_TEMP", "SUCT_CP",    "SUCT_MOLV", "MW",       "DISCH_TEMP",
+                          "DISCH_CP",  "DISCH_MOLV", "SUCT_Z",    "DISCH_Z",  "Z_MEAN",
+                          "CP_MEAN",   "KRATIO",     "ALPHA",     "MPOLY",    "PRATIO",
+                          "LN_PRATIO", "LN_PR_EXP",  "PR_EXP",    "POLY_EFF", "HEAD",
+                          "WT_FLOW",   "IHP",        "MECH_EFF",  "BHP",      "CLEARFRAC",
+                          "LOSSTERM",  "VOL_EFF",    "VOL_FLOW",  "DISPLACE"};
     const int n = b.ny - 29;
     for (int v = 0; v < 29; ++v) EXPECT_EQ(b.var_name(n + 1 + v), std::string("K1.") + vars[v]);
-    const char* eqns[] = {"VAPCP_SUCT",  "VAPCP_DISCH", "VAPENTH_SUCT", "VAPENTH_DISCH",
-                          "MOLWT",       "VAPVM_SUCT",  "VAPVM_DISCH",  "CALC_SUCT_Z",
-                          "CALC_DISCH_Z", "AVG_Z",      "AVG_CP",       "CALC_K",
-                          "ALPHA_DEF",   "PRESS_RATIO", "PRATIO_EXP",   "PRATIO_POW",
-                          "POWER_EXP",   "MPOLY_DEF",   "POLY_COMP",    "WTFLOW_DEF",
-                          "IHP",         "BHP",         "ENERBAL",      "VOL_EFF",
-                          "VOL_FLOW",    "DISPLACE",    "POWERBAL"};
+    const char* eqns[] = {
+        "VAPCP_SUCT",  "VAPCP_DISCH", "VAPENTH_SUCT", "VAPENTH_DISCH", "MOLWT",     "VAPVM_SUCT",
+        "VAPVM_DISCH", "CALC_SUCT_Z", "CALC_DISCH_Z", "AVG_Z",         "AVG_CP",    "CALC_K",
+        "ALPHA_DEF",   "PRESS_RATIO", "PRATIO_EXP",   "PRATIO_POW",    "POWER_EXP", "MPOLY_DEF",
+        "POLY_COMP",   "WTFLOW_DEF",  "IHP",          "BHP",           "ENERBAL",   "VOL_EFF",
+        "VOL_FLOW",    "DISPLACE",    "POWERBAL"};
     const int m0 = nc + 1;
     for (int q = 0; q < 26 + ninfi; ++q) {
       EXPECT_EQ(b.eqn_name(m0 + 1 + q), std::string("K1.") + eqns[q]);
@@ -126,7 +125,8 @@ TEST(RcmpExamples, ConformanceOnEveryExample) {
         }
         reset_host(c.components, c.method);
         host::Flowsheet fs;
-        ASSERT_TRUE(fs.build(c, [](const std::string&) { return EntryFn(R3RCMP); }, error))
+        ASSERT_TRUE(fs.build(
+            c, [](const std::string&) { return EntryFn(R3RCMP); }, error))
             << error;
         ASSERT_EQ(fs.initialise(error), host::Outcome::Solved) << error;
         Block& b = *fs.blocks()[0];
@@ -255,9 +255,9 @@ TEST_F(RcmpTest, DefaultBoundsAndScales) {
   check("CLEARFRAC", 0.0, 1.0, 1.0, 44);
   check("DISPLACE", 0.01, 1.0e4, 10.0, 12);
   const int m0 = 3 + 1;
-  const double want[] = {1e5, 1e5, 1e8, 1e8, 10.0, 10.0, 10.0,  // property equations
-                         1e7, 1e7, 1.0, 1e5, 1e5, 1.0, 1e6, 1.0, 1.0, 1.0, 1.0, 1e7, 10.0,
-                         1e8, 1e8, 1e8, 10.0, 10.0, 10.0, 1e8};
+  const double want[] = {1e5, 1e5, 1e8,  1e8, 10.0, 10.0, 10.0,  // property equations
+                         1e7, 1e7, 1.0,  1e5, 1e5,  1.0,  1e6,  1.0,  1.0,  1.0,
+                         1.0, 1e7, 10.0, 1e8, 1e8,  1e8,  10.0, 10.0, 10.0, 1e8};
   for (int q = 0; q < 27; ++q) {
     EXPECT_DOUBLE_EQ(b.fscl[static_cast<size_t>(m0 + q)], want[q]) << b.eqn_name(m0 + q + 1);
   }

@@ -27,8 +27,8 @@ std::vector<std::string> ini_error(const std::string& text) {
   return {"", " Error in R3RCMP_INI:", " " + text};
 }
 std::vector<std::string> inprops_error(const std::string& text) {
-  return {"", " Error in R3RCMP_INPROPS: " + text, "", " Error in R3RCMP_INI:",
-          " Initialization of inlet stream properties failed."};
+  return {"", " Error in R3RCMP_INPROPS: " + text, "",
+          " Error in R3RCMP_INI:", " Initialization of inlet stream properties failed."};
 }
 
 // --- Input check -------------------------------------------------------------
@@ -40,18 +40,33 @@ TEST_F(RcmpIni, CheckMessagesInOrder) {
     std::vector<std::string> lines;
   };
   const std::vector<Case> cases = {
-      {0, 1, 0, 0, {0, 1, 0},
+      {0,
+       1,
+       0,
+       0,
+       {0, 1, 0},
        {"There must be exactly one material stream connected to the inlet of", "the block."}},
-      {1, 2, 0, 0, {0, 1, 0},
+      {1,
+       2,
+       0,
+       0,
+       {0, 1, 0},
        {"There must be exactly one material stream connected to the outlet of", "the block."}},
-      {1, 1, 2, 0, {0, 1, 0},
+      {1,
+       1,
+       2,
+       0,
+       {0, 1, 0},
        {"There may not be more than one information stream connected to the",
         "inlet of the block."}},
       {1, 1, 0, 1, {0, 1, 0}, {"Outlet information streams are not allowed."}},
       {1, 1, 0, 0, {2, 1, 0}, {"Invalid value entered for IMODE. IMODE must be either 0 or 1."}},
-      {1, 1, 0, 0, {0, 0, 0},
-       {"Invalid value entered for NPASS. NPASS must be between 1 and 50."}},
-      {1, 1, 0, 0, {0, 51, 0},
+      {1, 1, 0, 0, {0, 0, 0}, {"Invalid value entered for NPASS. NPASS must be between 1 and 50."}},
+      {1,
+       1,
+       0,
+       0,
+       {0, 51, 0},
        {"Invalid value entered for NPASS. NPASS must be between 1 and 50."}},
       {1, 1, 0, 0, {0, 1, 2}, {"Invalid value entered for IZAVG. IZAVG must be either 0 or 1."}},
       // Parameters beyond NINT are the integer missing marker.
@@ -139,9 +154,10 @@ TEST_F(RcmpIni, InitialisationMessages) {
          b.fix(b.find_var("PROD.PRESSURE"));
        },
        {"", " Error in R3RCMP_INI:", " Block variable number 12 is fixed but its value is missing.",
-        "", " Error in R3RCMP_INI:",
-        " Block variable number 17 is fixed but its value is missing."}},
-      {"feed pressure", inlet(2, -1.0e5),
+        "",
+        " Error in R3RCMP_INI:", " Block variable number 17 is fixed but its value is missing."}},
+      {"feed pressure",
+       inlet(2, -1.0e5),
        {"", " Error in R3RCMP_INI: The feed pressure is negative."}},
       {"flow", inlet(0, 0.0), inprops_error("Invalid total molar flow.")},
       {"temperature", inlet(1, -5.0), inprops_error("Invalid stream temperature.")},
@@ -179,9 +195,26 @@ TEST_F(RcmpIni, InitialisationMessages) {
        },
        {"", " Warning in R3RCMP_OUTPROPS: Flash calculation failed.", "",
         " Error in R3RCMP_OUTPROPS: Invalid temperature."},
-       false, "FLSH_FLASH"},
-      {"discharge volume", nullptr, {"", " Error in R3RCMP_OUTPROPS: Invalid molar volume."},
-       false, "PPMON_VOLV"},
+       false,
+       "FLSH_FLASH"},
+      {"discharge heat capacity",
+       [](Block& b) {
+         fix(b, "PROD.PRESSURE", 3.0e5);
+         fix(b, "DISCH_TEMP", 0.5);  // usable for the flags, below the property range
+       },
+       {"", " Error in R3RCMP_OUTPROPS: Invalid heat capacity."}},
+      {"discharge enthalpy",
+       [](Block& b) {
+         b.smatin[static_cast<size_t>(ncf + 3)] = kRmiss;  // inlet enthalpy unknown
+         fix(b, "PROD.PRESSURE", 3.0e5);
+         fix(b, "BHP", 4.3e5);
+       },
+       {"", " Error in R3RCMP_OUTPROPS: Discharge enthalpy is missing."}},
+      {"discharge volume",
+       nullptr,
+       {"", " Error in R3RCMP_OUTPROPS: Invalid molar volume."},
+       false,
+       "PPMON_VOLV"},
   };
   for (const IniCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -232,9 +265,9 @@ TEST_F(RcmpIni, InletFlash) {
 
 struct PairCase {
   const char* what;
-  int expected;                         // selected pair
+  int expected;                       // selected pair
   std::function<void(Block&)> given;  // before the initialisation
-  std::function<void(Block&)> close;    // after it: fixes that square the system
+  std::function<void(Block&)> close;  // after it: fixes that square the system
   bool work = false;
   int max_iterations = 8;
 };
@@ -542,8 +575,7 @@ TEST(RcmpSolved, AirCompressorFromPressureAndTemperature) {
 }
 
 TEST(RcmpSolved, NaturalGasCompressorFromPressureAndPower) {
-  check_against_hand_calculation("rcmp/pressure_power.toml", "GAS", "DISCH", 1,
-                                 {0.9, 0.07, 0.03});
+  check_against_hand_calculation("rcmp/pressure_power.toml", "GAS", "DISCH", 1, {0.9, 0.07, 0.03});
 }
 
 TEST(RcmpSolved, DefaultsSolve) {
