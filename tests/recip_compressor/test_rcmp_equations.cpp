@@ -226,43 +226,6 @@ TEST_F(RcmpTest, OutletStreamInitialisation) {
   EXPECT_TRUE(messages().empty());
 }
 
-// Default bounds, scales and equation scales from the global scales (flow
-// 1, temperature 1000, enthalpy 1e8, pressure 1e6).
-TEST_F(RcmpTest, DefaultBoundsAndScales) {
-  Block b = make_compressor(true);
-  b.set_info_inlet(0, -4.0e5);
-  ASSERT_EQ(b.prepare(), 0);
-  auto check = [&](const char* name, double lb, double ub, double scl, int32_t type) {
-    const int p = b.find_var(name);
-    const size_t j = static_cast<size_t>(p - 1);
-    EXPECT_DOUBLE_EQ(b.ylb[j], lb) << name;
-    EXPECT_DOUBLE_EQ(b.yub[j], ub) << name;
-    EXPECT_DOUBLE_EQ(b.yscl[j], scl) << name;
-    EXPECT_EQ(b.ysbnd[j], 1.0) << name;
-    EXPECT_EQ((b.iyattr[j] >> 8) & 0xff, type) << name;
-  };
-  check("SUCT_TEMP", 50.0, 500.0, 1000.0, 22);
-  check("DISCH_TEMP", 50.0, 500.0, 1000.0, 22);
-  check("SUCT_CP", 100.0, 1.0e8, 1.0e5, 15);
-  check("DISCH_MOLV", 0.01, 1.0e4, 10.0, 43);
-  check("MW", 1.0, 1.0e4, 10.0, 44);
-  check("KRATIO", 1.0, 2.0, 1.0, 44);
-  check("LN_PR_EXP", 0.0, 2.0, 1.0, 44);
-  check("PR_EXP", 1.0, 10.0, 1.0, 44);
-  check("HEAD", 100.0, 1.0e10, 1.0e6, 33);
-  check("WT_FLOW", 0.01, 1.0e4, 10.0, 10);
-  check("BHP", 100.0, 1.0e12, 1.0e8, 19);
-  check("CLEARFRAC", 0.0, 1.0, 1.0, 44);
-  check("DISPLACE", 0.01, 1.0e4, 10.0, 12);
-  const int m0 = 3 + 1;
-  const double want[] = {1e5, 1e5, 1e8,  1e8, 10.0, 10.0, 10.0,  // property equations
-                         1e7, 1e7, 1.0,  1e5, 1e5,  1.0,  1e6,  1.0,  1.0,  1.0,
-                         1.0, 1e7, 10.0, 1e8, 1e8,  1e8,  10.0, 10.0, 10.0, 1e8};
-  for (int q = 0; q < 27; ++q) {
-    EXPECT_DOUBLE_EQ(b.fscl[static_cast<size_t>(m0 + q)], want[q]) << b.eqn_name(m0 + q + 1);
-  }
-}
-
 // Sequential-modular use fixes the inlet (work stream included); equation
 // based does not.
 TEST_F(RcmpTest, SequentialModeFixesTheInlet) {
