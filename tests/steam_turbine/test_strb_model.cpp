@@ -209,6 +209,27 @@ TEST_F(Strb, AdmissionExampleClosesItsBalances) {
   check_conformance(b, loose());
 }
 
+TEST_F(Strb, WaterRateCurveExampleDrivesItsWorkStream) {
+  CaseRun r = solve_example("water_rate_curve");
+  ASSERT_TRUE(r.flowsheet);
+  host::Block& b = *r.flowsheet->blocks()[0];
+  const double h1 = y(b, "STEAM.ENTHALPY"), ho = y(b, "EXH.ENTHALPY");
+  const double F = y(b, "EXH.FLOW_H2O"), Pt = y(b, "T4.total_power");
+  EXPECT_NEAR(Pt, F * (h1 - ho), 1e-6 * Pt);
+  // The work balance W_in - P_t - W_out = 0 without an inlet work stream.
+  EXPECT_NEAR(y(b, "SHAFT.VALUE"), -Pt, 1e-6 * Pt);
+  EXPECT_NEAR(r.value("SHAFT.VALUE"), -Pt, 1e-6 * Pt);
+  // Efficiency from the water rate interpolated at the power.
+  st::State in, out_s;
+  ASSERT_EQ(st::state_pT(6e6, 750, in), st::Status::Ok);
+  ASSERT_EQ(st::state_ps(1e6, in.s, out_s), st::Status::Ok);
+  const double wr = 3.0e-6 + (2.4e-6 - 3.0e-6) * (Pt - 2e6) / 8e6;
+  EXPECT_NEAR(y(b, "T4.efficiency"), 1.0 / (wr * (in.h - out_s.h)), 1e-9);
+  // Sequential-modular: the block fixed its inlet.
+  EXPECT_TRUE(b.fixed(b.find_var("STEAM.PRESSURE")));
+  check_conformance(b, loose());
+}
+
 // --- Conformance of each efficiency code, with work streams ------------------
 
 TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
