@@ -738,11 +738,12 @@ void run(Entry& e) {
   read_parameters(e, st);
   const int32_t kode = *e.KODE;
   if (kode == KODE_DIMEN || kode == KODE_CHECK) {
-    *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
+    if (kode == KODE_CHECK) *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
     const int32_t rc = i3tchk(e, st, false);
     *e.ISTAT = rc;
     if (rc != 0 || kode == KODE_CHECK) return;
     lay_out(st);
+    *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
     *e.NZ = 0;
     *e.NY = st.lay.ny;
     *e.NF = st.lay.nf;
