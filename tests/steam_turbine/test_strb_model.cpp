@@ -230,6 +230,24 @@ TEST_F(Strb, WaterRateCurveExampleDrivesItsWorkStream) {
   check_conformance(b, loose());
 }
 
+TEST_F(Strb, TurbinesInSeriesShareTheirStream) {
+  CaseRun r = solve_example("series");
+  ASSERT_TRUE(r.flowsheet);
+  EXPECT_LE(r.solve.iterations, 5);
+  const double h1 = r.value("MAIN.ENTHALPY"), hip = r.value("IP.ENTHALPY"),
+               hc = r.value("COND.ENTHALPY");
+  const double P1 = r.value("T1.total_power"), P2 = r.value("T2.total_power");
+  EXPECT_NEAR(P1, h1 - hip, 1e-6 * P1);
+  EXPECT_NEAR(P2, hip - hc, 1e-6 * P2);
+  // The second turbine expands the first one's exhaust: its efficiency
+  // against the IF97 isentropic drop from the intermediate state.
+  st::State ip, out_s;
+  ASSERT_EQ(st::state_ph(1e6, hip / kMw, ip), st::Status::Ok);
+  ASSERT_EQ(st::state_ps(1e4, ip.s, out_s), st::Status::Ok);
+  EXPECT_NEAR(r.value("T2.power_unitfl"), 0.85 * kMw * (ip.h - out_s.h), 1e-6 * P2);
+  for (auto& b : r.flowsheet->blocks()) check_conformance(*b);
+}
+
 // --- Conformance of each efficiency code, with work streams ------------------
 
 TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
