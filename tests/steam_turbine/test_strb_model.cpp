@@ -360,6 +360,26 @@ TEST_F(Strb, InitialValuesWithoutStreamData) {
   EXPECT_NEAR(y(b, "S1.ENTHALPY"), in.h * kMw, 1e-6 * in.h * kMw);
 }
 
+TEST_F(Strb, EnglishUnitTemperatureEstimates) {
+  // 800 F inlet and 300 F outlet estimates, used when the streams hold no
+  // enthalpy: (F / 1.8) + 255.37222 K.
+  Params p;
+  p.units = 1;
+  p.t_in = {800.0};
+  p.t_out = 300.0;
+  host::Block b = make_turbine(p, {{700.0, 4e6, 1.0}});
+  b.smatin[4] = kRmiss;  // no inlet mass enthalpy
+  ASSERT_EQ(b.dimension(), 0);
+  ASSERT_EQ(b.call(KODE_NAMES), 0);
+  set(b, "OUT.PRESSURE", 1e4, false);
+  ASSERT_EQ(b.call(KODE_INIT), 0);
+  st::State in, out;
+  ASSERT_EQ(st::state_pT(4e6, 800.0 / 1.8 + 255.37222, in), st::Status::Ok);
+  ASSERT_EQ(st::state_pT(1e4, 300.0 / 1.8 + 255.37222, out), st::Status::Ok);
+  EXPECT_NEAR(y(b, "S1.ENTHALPY"), in.h * kMw, 1e-6 * in.h * kMw);
+  EXPECT_NEAR(y(b, "OUT.ENTHALPY"), out.h * kMw, 1e-6 * out.h * kMw);
+}
+
 TEST_F(Strb, TinyModelledEfficiencyStartsAtOneHalf) {
   Params p;
   p.codes = {2};
