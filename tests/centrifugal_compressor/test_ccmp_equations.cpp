@@ -152,6 +152,45 @@ TEST_F(CcmpTest, ResidualsFollowTheTableAtAPoint) {
   EXPECT_DOUBLE_EQ(F(26), y[static_cast<size_t>(b.find_var("SHAFT.VALUE") - 1)] + Y("BHP"));
 }
 
+TEST_F(CcmpTest, SuctionCompressibilityInTheHeadEquation) {
+  Options o;
+  o.zsel = 1;
+  Block b = make_ccmp(o);
+  ASSERT_EQ(b.prepare(), 0);
+  yv(b, "SUCT_Z") = 0.9;
+  yv(b, "Z_MEAN") = 0.7;
+  const std::vector<double> y = b.y;
+  const std::vector<double> f = residuals_at(b, y);
+  auto Y = [&](const std::string& n) { return y[static_cast<size_t>(var(b, n) - 1)]; };
+  int eq = 0;
+  for (int i = 1; i <= b.nf; ++i) {
+    if (b.eqn_name(i) == "K1.POLY_COMP") eq = i;
+  }
+  ASSERT_GT(eq, 0);
+  const double R = 8314.400390625;
+  EXPECT_DOUBLE_EQ(f[static_cast<size_t>(eq - 1)],
+                   (Y("PR_EXP") - 1.0) * R * Y("SUCT_TEMP") * 0.9 - Y("MPOLY") * Y("HEAD") * Y("MW"));
+}
+
+TEST_F(CcmpTest, MissingAndNaNValuesNeverCrash) {
+  Options o;
+  o.work = true;
+  Block b = make_ccmp(o);
+  ASSERT_EQ(b.prepare(), 0);
+  std::vector<double> y = b.y;
+  y[0] = kRmiss;
+  y[3] = std::numeric_limits<double>::quiet_NaN();
+  y[static_cast<size_t>(var(b, "SPEED") - 1)] = -100.0;
+  y[static_cast<size_t>(var(b, "LN_PRATIO") - 1)] = 800.0;  // exp overflows
+  b.y = y;
+  EXPECT_EQ(b.call(KODE_RESID), 0);
+  EXPECT_EQ(b.call(KODE_JACOB), 0);
+  EXPECT_EQ(b.call(KODE_STRMUPD), 0);
+  EXPECT_EQ(hs::ppexec_word(6), 1);
+  EXPECT_EQ(b.call(KODE_REPORT), 0);
+  EXPECT_EQ(report().size(), 20u);
+}
+
 TEST_F(CcmpTest, ScalesBoundsAndTypes) {
   Options o;
   o.rpm = 1;
