@@ -20,7 +20,11 @@ const std::map<std::string, EntryFn> kEntries = {{"R3VALV", R3VALV}, {"R3PUMP", 
 constexpr double kCvPerKv = 1.156;
 
 CaseRun solve(const std::string& name, const std::string& text) {
-  CaseRun r = run_case(write_case(name, text), kEntries);
+  const std::string path = write_case(name, text);
+  CaseRun r = run_case(path, kEntries);
+  std::filesystem::remove(path);
+  std::error_code ec;
+  std::filesystem::remove(std::filesystem::path(path).parent_path(), ec);  // when empty
   EXPECT_EQ(r.outcome, host::Outcome::Solved) << r.error << ::testing::PrintToString(r.messages);
   return r;
 }
