@@ -1,0 +1,1 @@
+#include "tests/component_separator/csep_fixture.h"
