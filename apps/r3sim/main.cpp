@@ -108,6 +108,7 @@ bool exported_functions(const std::string& path, std::vector<std::string>& out, 
 struct RunOptions {
   std::string case_path, library, report, history, json;
   bool quiet = false;
+  double tolerance = 0.0;  // check: relative tolerance (0: the case's)
 };
 
 // Connects the output units: the report unit to a file or standard output,
@@ -314,7 +315,7 @@ int command_run(const RunOptions& o) {
 
 // Compares every block's analytic Jacobian with finite differences at the
 // current point; prints mismatches and returns their count.
-int check_blocks(Flowsheet& fsh, const std::string& where, nlohmann::json& report) {
+int check_blocks(Flowsheet& fsh, const std::string& where, double rel_tol, nlohmann::json& report) {
   int bad = 0;
   for (size_t bi = 0; bi < fsh.blocks().size(); ++bi) {
     Block& b = *fsh.blocks()[bi];
@@ -337,7 +338,7 @@ int check_blocks(Flowsheet& fsh, const std::string& where, nlohmann::json& repor
                        std::vector<int>(b.ijcol.begin(), b.ijcol.end())};
     std::vector<numeric::Mismatch> mm;
     std::vector<double> fscl(b.fscl.begin(), b.fscl.end());
-    if (!numeric::compare(fn, y0, b.yscl, fscl, p, analytic, 1e-4, 1e-6, mm, b.ylb)) {
+    if (!numeric::compare(fn, y0, b.yscl, fscl, p, analytic, rel_tol, 1e-6, mm, b.ylb)) {
       std::cout << "  " << label << " (" << where << "): residuals could not be evaluated\n";
       ++bad;
     }
@@ -371,12 +372,13 @@ int command_check(const RunOptions& o) {
   nlohmann::json j;
   j["mismatches"] = nlohmann::json::array();
   std::cout << "Jacobian check of " << o.case_path << "\n";
-  int bad = check_blocks(fsh, "initial point", j);
+  const double tol = o.tolerance > 0.0 ? o.tolerance : fsh.definition().solver.check_tolerance;
+  int bad = check_blocks(fsh, "initial point", tol, j);
   if (fsh.check_structure(error) == Outcome::Solved) {
     const SolveReport rep = fsh.solve(fsh.definition().solver.max_iterations,
                                       fsh.definition().solver.tolerance, nullptr);
     if (rep.converged) {
-      bad += check_blocks(fsh, "solution", j);
+      bad += check_blocks(fsh, "solution", tol, j);
     } else {
       std::cout << "  (not converged: " << rep.message << "; checked at the initial point only)\n";
     }
@@ -422,6 +424,8 @@ int main(int argc, char** argv) {
   auto* check = app.add_subcommand("check", "compare every block's analytic Jacobian with finite differences");
   check->add_option("case", co.case_path, "case file (TOML)")->required();
   check->add_option("--json", co.json, "write the mismatches to FILE");
+  check->add_option("--tolerance", co.tolerance,
+                    "relative tolerance of the comparison (default: the case's check_tolerance, 1e-4)");
   check->add_option("--library", co.library, "a user-model library to load besides the model library");
   auto* models = app.add_subcommand("models", "list the entries a model library exports");
   models->add_option("--library", library, "model library (default: libr3models.so)");

@@ -337,7 +337,11 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
     }
     if (const toml::node* s = root.get("solver")) {
       const toml::table& t = table_of(*s, "[solver]");
-      known_keys(t, {"max_iterations", "tolerance"}, "[solver]");
+      known_keys(t, {"max_iterations", "tolerance", "check_tolerance"}, "[solver]");
+      if (const toml::node* ct = t.get("check_tolerance")) {
+        c.solver.check_tolerance = number(*ct, "check_tolerance");
+        if (!(c.solver.check_tolerance > 0.0)) fail(line_of(*ct), "check_tolerance must be positive");
+      }
       if (const toml::node* m = t.get("max_iterations")) {
         c.solver.max_iterations = integer(*m, "max_iterations");
         if (c.solver.max_iterations < 0) fail(line_of(*m), "max_iterations must not be negative");

@@ -51,6 +51,9 @@ struct BlockDef {
 struct SolverSettings {
   int max_iterations = 50;
   double tolerance = 1.0e-9;
+  // Relative tolerance of r3sim check's comparison of analytic and
+  // finite-difference Jacobians.
+  double check_tolerance = 1.0e-4;
 };
 
 struct Case {
