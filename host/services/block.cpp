@@ -88,6 +88,8 @@ int32_t Block::call(int32_t kode, int32_t istat_in) {
         ylb.data(), yub.data(), yscl.data(), ysbnd.data(), iyattr.data(), f.data(), fscl.data(),
         z, &nz, ijrow.data(), ijcol.data(), dfdy.data(), z, z, z, &lname, z, varnam.data(),
         eqnnam.data(), &idiag, z, z, z, z, z, &ieval1, &ieval2, z, z, &istat);
+  // INT belongs to the block: what a model keeps there persists between calls.
+  for (size_t i = 0; i < ints.size(); ++i) ints[i] = intv[i + 3];
   return istat;
 }
 
