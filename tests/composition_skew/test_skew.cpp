@@ -213,6 +213,37 @@ TEST_F(Skew, CaseSolvesWithTheSkewedOutlet) {
   EXPECT_NEAR(out[0] / total, x5, 1e-8);
 }
 
+TEST_F(Skew, ExamplesSolveAndPassTheHarness) {
+  for (const char* ex : {"skew/mole_fixed_knots.toml", "skew/mass_open_knots.toml"}) {
+    CaseRun r = run_case(example_path(ex), {{"R3SKEW", R3SKEW}});
+    ASSERT_EQ(r.outcome, host::Outcome::Solved) << ex << ": " << r.error;
+    EXPECT_LE(r.solve.iterations, 8) << ex;
+    check_conformance(*r.flowsheet->blocks()[0]);
+  }
+}
+
+TEST_F(Skew, MassBasisCaseKeepsTheMassFlowAndSkewsMassFractions) {
+  const CaseRun r = run_case(example_path("skew/mass_open_knots.toml"), {{"R3SKEW", R3SKEW}});
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  // Knots fixed at 309.22, 355, 400, 447.3 K with values 1.25, 1.1, 0.9, free:
+  // NC7 (Tb 371.57 K) lies in the second interval.
+  const double s7 = 1.1 + (0.9 - 1.1) * (371.57 - 355.0) / (400.0 - 355.0);
+  EXPECT_NEAR(r.value("SK2.NC7.SKEW"), s7, 1e-9);
+  EXPECT_NEAR(r.value("SK2.MASSOUT"), r.value("SK2.MASSIN"), 1e-9);
+  // The free heavy-end knot value meets the outlet NC10 mass fraction; NC10
+  // sits on the last knot, so its factor is that value.
+  EXPECT_NEAR(r.value("SK2.NC10.COMPOUT"), 0.075, 1e-12);
+  EXPECT_NEAR(r.value("SK2.NC10.SKEW"), r.value("SK2.XKNOT_4"), 1e-9);
+  EXPECT_NEAR(r.value("SK2.XKNOT_4"), 0.633, 0.001);
+  // Outlet mass fractions from the outlet stream.
+  const std::vector<double>& out = r.stream("PROD");
+  const double mw[] = {72.15, 86.177, 100.204, 114.231, 128.258, 142.285, 78.114, 92.141, 106.167};
+  double mass = 0.0;
+  for (int i = 0; i < 9; ++i) mass += out[static_cast<size_t>(i)] * mw[i];
+  EXPECT_NEAR(out[2] * mw[2] / mass, r.value("SK2.NC7.COMPOUT"), 1e-6);
+  EXPECT_NEAR(r.value("PROD.PRESSURE"), 4.2e5, 1e-6);
+}
+
 // --- Defaults, knot spacing and knot checks ---------------------------------
 
 TEST_F(Skew, DefaultTemperaturesAndEvenKnots) {
@@ -336,6 +367,22 @@ TEST_F(Skew, WorkAreasPersistThroughTheIdentifiersInInt) {
   // A new dimension request renumbers into fresh areas.
   ASSERT_EQ(b.prepare(), 0);
   EXPECT_EQ(b.call(KODE_RESID), 0);
+}
+
+TEST_F(Skew, NoWorkSpaceIsReported) {
+  // Take the whole pool first.
+  int32_t size = host::pool_free(), h = 0, off = 0;
+  DMS_ALLOCR(&size, &h, &off);
+  ASSERT_GT(h, 0);
+  Block b = make_skew(Options{});
+  EXPECT_EQ(b.call(KODE_DIMEN), 1);
+  const auto msg = messages();
+  ASSERT_FALSE(msg.empty());
+  EXPECT_EQ(msg.back(), "     ERROR-(r3skew):  no work space for the block.");
+  EXPECT_EQ(host::pool_areas(), 1);
+  EXPECT_EQ(b.ints[6], kImiss);
+  DMS_FREEBD(&h);
+  EXPECT_EQ(b.prepare(), 0);
 }
 
 // --- Evaluation failures -------------------------------------------------------
