@@ -61,6 +61,10 @@ bool work_areas(Entry& e, State& st) {
     DMS_LOCATI(&hi, &st.ioff);
   }
   if (st.roff <= 0 || st.ioff <= 0) {
+    // Half a pair is of no use: release it before starting afresh.
+    if (st.roff > 0) DMS_FREEBD(&hr);
+    if (st.ioff > 0) DMS_FREEBD(&hi);
+    st.roff = st.ioff = 0;
     const int32_t one = 1, zero = 0, rsize = kRealWorkSize, isize = IW_SIZE;
     int32_t h1 = 0, h2 = 0;
     DMS_SIMBEAD(&one);
@@ -139,15 +143,17 @@ bool set_up(Entry& e, State& st) {
   st.Hs = s.scales[2];
   st.Qs = s.scales[3];
   st.Ps = s.scales[4];
-  for (int i = 0; i < st.nc; ++i) {
-    char buf[8];
-    const int32_t len = 8;
-    U3_GET_COMPID(&s.idx[i], buf, &len);
-    std::memcpy(st.cid[i], buf, 8);
-  }
   if (!work_areas(e, st)) return false;
   read_numbering(st);
   return true;
+}
+
+// The components' 8-character identifiers, for names and the report.
+void component_ids(State& st) {
+  for (int i = 0; i < st.nc; ++i) {
+    const int32_t len = 8;
+    U3_GET_COMPID(&st.s.idx[i], st.cid[i], &len);
+  }
 }
 
 // The numbering is needed by every request after the dimension request.
@@ -368,6 +374,7 @@ std::string five(int j) {
 
 void names(Entry& e, State& st) {
   if (!need_numbering(e, st)) return;
+  component_ids(st);
   Setup& s = st.s;
   U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
         e.LNAME, e.VARNAM);
@@ -787,7 +794,9 @@ void run(Entry& e) {
     case KODE_JACOB:
       return jacobian(e, st);
     case KODE_REPORT:
-      if (need_numbering(e, st)) R3SKEW_REPORT(e, st);
+      if (!need_numbering(e, st)) return;
+      component_ids(st);
+      R3SKEW_REPORT(e, st);
       return;
     default:
       return;  // no input-check request; any other code does nothing more
