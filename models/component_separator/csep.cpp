@@ -459,9 +459,30 @@ void stream_update(Entry& e, State& st) {
   hs::ppexec_word(6) = (stopped || !(sum <= 0.0001)) ? 1 : 2;
 }
 
+// The host's arrays must hold what a request writes or reads: the block's
+// variables, its equations and their non-zeros as the dimension request
+// counted them. A request on arrays sized otherwise (a report before the
+// dimension request, say) is refused rather than read or written past them.
+bool arrays_fit(const Entry& e, const State& st) {
+  const int32_t kode = *e.KODE;
+  if (kode == KODE_DIMEN || kode == KODE_CHECK) return true;
+  if (kode != KODE_NAMES && kode != KODE_INIT && kode != KODE_RESID && kode != KODE_STRMUPD &&
+      kode != KODE_JACOB && kode != KODE_REPORT) {
+    return true;  // nothing is touched
+  }
+  if (*e.NY < st.pos_duty()) return false;
+  if (kode == KODE_REPORT) return true;
+  return *e.NF >= st.num_own_eqns() + st.no &&
+         *e.NZ >= st.num_own_nz() + st.no * (st.nc + 3);
+}
+
 void run(Entry& e) {
   State& st = state();
   if (!set_up(e, st)) return;
+  if (!arrays_fit(e, st)) {
+    *e.ISTAT = 1;
+    return;
+  }
   switch (*e.KODE) {
     case KODE_DIMEN:
       return dimensions(e, st);

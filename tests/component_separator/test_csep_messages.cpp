@@ -126,6 +126,27 @@ TEST_F(SeparatorCheck, RefusedConnectionsAtEveryRequest) {
   EXPECT_TRUE(report().empty());
 }
 
+// Requests made on arrays the dimension request has not sized are refused.
+TEST_F(SeparatorCheck, RequestsBeforeTheDimensionRequestAreRefused) {
+  for (int32_t kode : {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_STRMUPD, KODE_JACOB, KODE_REPORT}) {
+    Block b = with_streams(1, 2, 0, 0);
+    EXPECT_EQ(b.call(kode), 1) << kode;
+  }
+  // Arrays one equation short.
+  Block b = with_streams(1, 2, 0, 0);
+  ASSERT_EQ(b.prepare(), 0);
+  b.nf -= 1;
+  b.f.pop_back();
+  b.fscl.pop_back();
+  EXPECT_EQ(b.call(KODE_RESID), 1);
+  b.nf += 1;
+  b.f.push_back(0.0);
+  b.fscl.push_back(kRmiss);
+  EXPECT_EQ(b.call(KODE_RESID), 0);
+  EXPECT_TRUE(report().empty());
+  expect_both_units({});
+}
+
 // More than 200 components: the host's component list does not fit the
 // limit of 200 it is given and it reports a failure; every request then ends
 // with status 1 and nothing written, before the check could count them.
