@@ -82,6 +82,15 @@ TEST_F(TrexCheck, EveryFindingHasItsMessage) {
     EXPECT_EQ(messages(), c.lines) << c.what;
     EXPECT_EQ(b.call(KODE_CHECK), 1) << c.what;
     EXPECT_EQ(messages(), c.lines) << c.what;
+    // Whatever the host asks next of such a block, nothing is written past
+    // its (empty) arrays and nothing crashes.
+    b.nf = b.ny = b.nz = 0;
+    for (int32_t kode : std::initializer_list<int32_t>{KODE_NAMES, KODE_INIT, KODE_RESID,
+                                                        KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) {
+      b.call(kode);
+    }
+    messages();
+    report();
   }
 }
 
