@@ -80,7 +80,7 @@ int32_t i3cchk(const Entry& e, const State& st) {
 
 namespace {
 
-// Specifications that add up exactly are not reported for the last bits of
+// Fixed values that add up exactly are not reported for the last bits of
 // their floating-point sums (0.05 + 0.90 + 0.05 is above 1 by one unit).
 constexpr double kRoundOff = 1e-9;
 
@@ -130,7 +130,7 @@ void alpha_checks(Entry& e, State& st) {
                   {st.renorm == 1 ? " Warning: Alphas will be renormalized."
                                   : " Warning: Alphas will not be renormalized."});
   }
-  // Outlet flows implied by the specifications against the inlet flow.
+  // Outlet flows implied by the fixed values against the inlet flow.
   int32_t infeasible = 0;
   for (int32_t i = 1; i <= st.nc; ++i) {
     const double f0 = Y[st.in_comp(i) - 1];

@@ -164,7 +164,7 @@ TEST_F(SeparatorCheck, MoreThan200ComponentsAreRefused) {
 
 // --- Warnings after the initialisation ------------------------------------------
 
-// Dimension and names, the specifications, then the initialisation.
+// Dimension and names, the fixed values, then the initialisation.
 void initialise_with(Block& b, const std::map<std::string, double>& fixed,
                      const std::map<std::string, double>& scales = {}) {
   ASSERT_EQ(b.dimension(), 0);
