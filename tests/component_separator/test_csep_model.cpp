@@ -174,6 +174,23 @@ TEST_F(SeparatorTest, InitialValuesBoundsScalesAndTypes) {
   EXPECT_TRUE(records(hs::second_message_unit()).empty());
 }
 
+// Re-using previous values (stored values, run mode -1) keeps what the block
+// variables hold; one that holds nothing to re-use still gets its default, so
+// no missing value reaches the solver.
+TEST_F(SeparatorTest, ReusedValuesKeptMissingOnesDefaulted) {
+  Block b = make_sep(2, {0, 0, 0, 1, -1, 0});
+  ASSERT_EQ(b.dimension(), 0);
+  ASSERT_EQ(b.call(KODE_NAMES), 0);
+  y(b, "ALPHA_OUT1.CH4") = 0.25;
+  y(b, "DUTY") = -3.0e5;
+  ASSERT_EQ(b.initialise(), 0);
+  EXPECT_EQ(y(b, "ALPHA_OUT1.CH4"), 0.25);
+  EXPECT_EQ(y(b, "DUTY"), -3.0e5);
+  EXPECT_EQ(y(b, "OUT2_TEMP"), 300.0);
+  for (double v : b.y) EXPECT_NE(v, kRmiss);
+  EXPECT_TRUE(messages().empty());
+}
+
 TEST_F(SeparatorTest, SequentialModularFixesTheInletOnly) {
   for (int32_t imode : {0, 1}) {
     Block b = make_sep(2, {0, 0, imode, 0, 0, 0});
