@@ -28,14 +28,24 @@ namespace {
 
 // --- Work areas -------------------------------------------------------------
 
-int32_t& iwork(const State& st, int w) { return DMS_IPLEX[st.ioff + w - 2]; }
+int32_t& iwork(const State& st, int w) {
+  return DMS_IPLEX[st.ioff + w - 2];
+}
 double& rwork(const State& st, RWork a, int i) {
   return DMS_PLEX[st.roff + a * kMaxComponents + i - 2];
 }
-double mw(const State& st, int i) { return rwork(st, RW_MW, i); }
-double sv(const State& st, int i) { return rwork(st, RW_SV, i); }
-double* saved_a(const State& st) { return &rwork(st, RW_SA, 1); }
-double* saved_b(const State& st) { return &rwork(st, RW_SB, 1); }
+double mw(const State& st, int i) {
+  return rwork(st, RW_MW, i);
+}
+double sv(const State& st, int i) {
+  return rwork(st, RW_SV, i);
+}
+double* saved_a(const State& st) {
+  return &rwork(st, RW_SA, 1);
+}
+double* saved_b(const State& st) {
+  return &rwork(st, RW_SB, 1);
+}
 
 void message(std::initializer_list<std::string_view> lines) {
   const int32_t unit = hs::message_unit();
@@ -165,7 +175,9 @@ bool need_numbering(Entry& e, const State& st) {
   return false;
 }
 
-bool valid_counts(const State& st) { return st.nknots >= 2 && st.nknots <= 10000; }
+bool valid_counts(const State& st) {
+  return st.nknots >= 2 && st.nknots <= 10000;
+}
 
 }  // namespace
 
@@ -206,10 +218,9 @@ bool r3skew_findknot(Entry& e, State& st) {
                           .text("ERROR-(r3skew_findknot):  interpolation temperature ")
                           .i(i, 3)
                           .view());
-      hs::write(unit, rec::Record()
-                          .x(5)
-                          .text("went unassigned.  possible interpolation temperature")
-                          .view());
+      hs::write(
+          unit,
+          rec::Record().x(5).text("went unassigned.  possible interpolation temperature").view());
       hs::write(unit, rec::Record().x(5).text("outside range of knot point temperatures.").view());
       *e.IEVAL1 = 999;
       *e.IEVAL2 = 999;
@@ -267,7 +278,8 @@ int32_t check_knots(Entry& e, State& st) {
   for (int j = 1; j <= st.nknots - 1; ++j) {
     if (!(R[j] - R[j - 1] > 0.0)) {
       hs::write(unit, "");
-      hs::write(unit, rec::Record().x(5).text("ERROR-(r3skew):  knot point temperatures must be").view());
+      hs::write(unit,
+                rec::Record().x(5).text("ERROR-(r3skew):  knot point temperatures must be").view());
       hs::write(unit, rec::Record().x(5).text("entered in increasing order.").view());
       hs::write(unit, rec::Record()
                           .x(5)
@@ -285,7 +297,8 @@ int32_t check_knots(Entry& e, State& st) {
   }
   auto cover = [&](const char* what, int c) {
     hs::write(unit, "");
-    hs::write(unit, rec::Record().x(5).text("ERROR-(r3skew):  knot point temperatures do not").view());
+    hs::write(unit,
+              rec::Record().x(5).text("ERROR-(r3skew):  knot point temperatures do not").view());
     hs::write(unit, rec::Record().x(5).text("cover range of interpolation temperatures.").view());
     hs::write(unit, rec::Record().x(5).text(what).i(c + 1, 3).text(")=").e1p(T[c], 12, 5).view());
   };
@@ -305,16 +318,16 @@ void own_counts(const State& st, int32_t& nvar, int32_t& neq, int32_t& nnz) {
   const int32_t nc = st.nc, nk = st.nknots;
   nvar = 2 + nc + (st.iknot == 1 ? nk : 0) + nk + 2 * nc + 6;
   neq = 2 + nc + nc + 1 + nc + 3 + (nc - 1) + 1 + (st.imbal == 1 ? 1 : 0) + 1;
-  nnz = 2 * (1 + nc);                          // MASSIN, STDVIN
-  nnz += 3 * nc;                               // COMPIN
+  nnz = 2 * (1 + nc);                            // MASSIN, STDVIN
+  nnz += 3 * nc;                                 // COMPIN
   nnz += nc * (st.iknot == 1 ? 1 + 2 * nk : 3);  // INTERP
-  nnz += 1 + 2 * nc;                           // NORML
-  nnz += 4 * nc;                               // SKEW
-  nnz += 3 * (1 + nc);                         // MASSOUT, STDVOUT, MOLEOUT
-  nnz += 3 * (nc - 1);                         // COMPOUT
-  nnz += 3;                                    // PDROP
-  nnz += st.imbal == 1 ? 2 : 0;                // MBAL
-  nnz += 1;                                    // FLASH_DUTY
+  nnz += 1 + 2 * nc;                             // NORML
+  nnz += 4 * nc;                                 // SKEW
+  nnz += 3 * (1 + nc);                           // MASSOUT, STDVOUT, MOLEOUT
+  nnz += 3 * (nc - 1);                           // COMPOUT
+  nnz += 3;                                      // PDROP
+  nnz += st.imbal == 1 ? 2 : 0;                  // MBAL
+  nnz += 1;                                      // FLASH_DUTY
 }
 
 void dimensions(Entry& e, State& st) {
@@ -324,7 +337,8 @@ void dimensions(Entry& e, State& st) {
   const int32_t n = st.s.nstream;
   // Numbering of the block variables after the stream variables.
   const int32_t nc = st.nc, nk = st.nknots;
-  const int32_t counts[kNumGroups] = {1, 1, nc, st.iknot == 1 ? nk : 0, nk, nc, nc, 1, 1, 1, 1, 1, 1};
+  const int32_t counts[kNumGroups] = {1, 1, nc, st.iknot == 1 ? nk : 0, nk, nc, nc, 1, 1, 1,
+                                      1, 1, 1};
   int32_t next = n + 1;
   for (int g = 0; g < kNumGroups; ++g) {
     st.first[g] = next;
@@ -350,7 +364,9 @@ void dimensions(Entry& e, State& st) {
 
 // --- Names ------------------------------------------------------------------
 
-std::string cid_text(const State& st, int i) { return std::string(st.cid[i - 1], 8); }
+std::string cid_text(const State& st, int i) {
+  return std::string(st.cid[i - 1], 8);
+}
 
 // A name of pieces, blanks closed up, as a 64-character text.
 void put_name(bool variable, const std::string& text, int32_t lname, char* slot) {
@@ -381,9 +397,13 @@ void names(Entry& e, State& st) {
   const int32_t lname = *e.LNAME;
   const int32_t nc = st.nc, nk = st.nknots;
   int32_t n = s.nstream;
-  auto var = [&](const std::string& t) { put_name(true, t, lname, name_slot(e.VARNAM, lname, ++n)); };
+  auto var = [&](const std::string& t) {
+    put_name(true, t, lname, name_slot(e.VARNAM, lname, ++n));
+  };
   int32_t m = 0;
-  auto eqn = [&](const std::string& t) { put_name(false, t, lname, name_slot(e.EQNNAM, lname, ++m)); };
+  auto eqn = [&](const std::string& t) {
+    put_name(false, t, lname, name_slot(e.EQNNAM, lname, ++m));
+  };
   var("MASSIN");
   var("STDVIN");
   for (int i = 1; i <= nc; ++i) var(cid_text(st, i) + ".SKEW");
@@ -447,7 +467,9 @@ struct View {
   }
 };
 
-bool basis_ok(const State& st) { return st.icomp >= 0 && st.icomp <= 2; }
+bool basis_ok(const State& st) {
+  return st.icomp >= 0 && st.icomp <= 2;
+}
 
 void own_residuals(Entry& e, const State& st, int32_t& m) {
   const View v{e, st};
@@ -530,8 +552,7 @@ void own_walk(const Entry& e, const State& st, Sink&& at) {
       }
       const double s = v.g(G_SKEW, i);
       for (int l = 1; l <= nk; ++l) {
-        at(row, pos(st, G_TKNOT, l),
-           l == j ? v.xk(j + 1) - s : l == j + 1 ? s - v.xk(j) : 0.0);
+        at(row, pos(st, G_TKNOT, l), l == j ? v.xk(j + 1) - s : l == j + 1 ? s - v.xk(j) : 0.0);
       }
     }
   }

@@ -39,7 +39,7 @@ enum IWork : int {
   IW_IKNOT,
   IW_NSTREAM,
   IW_IOPT,
-  IW_GROUP,                          // kNumGroups words
+  IW_GROUP,                           // kNumGroups words
   IW_LAYOUT = IW_GROUP + kNumGroups,  // 9 words
   IW_SIZE = IW_LAYOUT + 9,
 };
@@ -75,7 +75,9 @@ struct State {
 State& state();
 
 // Position in Y of the n-th (1-based) variable of a group.
-inline int32_t pos(const State& st, Group g, int n = 1) { return st.first[g] + n - 1; }
+inline int32_t pos(const State& st, Group g, int n = 1) {
+  return st.first[g] + n - 1;
+}
 
 // The knot interval of every component for the current knot temperatures:
 // false (message written, IEVAL words 999) when a component has none.

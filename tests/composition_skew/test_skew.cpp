@@ -2,6 +2,7 @@
 // interpolation, knot checks, work areas, evaluation failures and report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -123,13 +124,14 @@ TEST_F(Skew, ResidualsVanishAtTheSkewedSolutionOnEachBasis) {
     ASSERT_EQ(b.call(KODE_RESID), 0);
     // At the initial point (unit factors) only the set's rows may be off.
     const int own = eqn(b, "FLASH_DUTY");
-    for (int r = 1; r <= own; ++r) EXPECT_NEAR(b.f[static_cast<size_t>(r - 1)], 0.0, 1e-9) << icomp << " " << b.eqn_name(r);
+    for (int r = 1; r <= own; ++r)
+      EXPECT_NEAR(b.f[static_cast<size_t>(r - 1)], 0.0, 1e-9) << icomp << " " << b.eqn_name(r);
     // The basis of the composition rows: with mass fractions the inlet
     // composition row of NC7 reads x0 MASSIN - f0 MW.
     const double x0 = var(b, "NC7.COMPIN");
     var(b, "NC7.COMPIN") = x0 + 0.01;
     ASSERT_EQ(b.call(KODE_RESID), 0);
-    const double total = icomp == 0 ? var(b, "FEED.TOTAL_FLOW")
+    const double total = icomp == 0   ? var(b, "FEED.TOTAL_FLOW")
                          : icomp == 1 ? var(b, "MASSIN")
                                       : var(b, "STDVIN");
     EXPECT_NEAR(b.f[static_cast<size_t>(eqn(b, "COMPIN_NC7") - 1)], 0.01 * total, 1e-12 * total);
@@ -242,6 +244,11 @@ TEST_F(Skew, MassBasisCaseKeepsTheMassFlowAndSkewsMassFractions) {
   for (int i = 0; i < 9; ++i) mass += out[static_cast<size_t>(i)] * mw[i];
   EXPECT_NEAR(out[2] * mw[2] / mass, r.value("SK2.NC7.COMPOUT"), 1e-6);
   EXPECT_NEAR(r.value("PROD.PRESSURE"), 4.2e5, 1e-6);
+  // With open knots the report shows the solved knot temperatures (the
+  // evenly spaced values left in REAL put the second knot at 355.24 K).
+  const auto at = std::find(r.report.begin(), r.report.end(), " Knot   Temp [K]     Value");
+  ASSERT_TRUE(at != r.report.end() && r.report.end() - at > 3);
+  EXPECT_EQ(at[3], "    2   3.550E+02   1.100E+00");
 }
 
 // --- Defaults, knot spacing and knot checks ---------------------------------
