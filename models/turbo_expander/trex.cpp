@@ -9,6 +9,8 @@
 //   vapour and liquid entropy of the isentropic outlet), the expander's own
 //   rows with the two duty closures, then the isentropic-outlet and the
 //   actual-outlet phase-equilibrium sets.
+#include "models/turbo_expander/trex.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -16,7 +18,6 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/turbo_expander/trex.h"
 
 namespace r3::trex {
 
@@ -57,23 +58,13 @@ VarDefaults var_defaults(const State& st, Role r) {
   return {44, 0.0, 1.0, 1.0};
 }
 
+// Variable names by role (the actual outlet temperature of the vapour-only
+// formulation is OUT_PROD_TEMP).
+constexpr const char* kRoleNames[kNumRoles + 1] = {"",    "DHACT", "DHISEN", "SEFF",         "IHP",
+                                                   "BHP", "MEFF",  "TIN",    "SMOL",         "SV",
+                                                   "SL",  "HSOUT", "TSOUT",  "OUT_PROD_TEMP"};
 const char* var_name(Role r) {
-  switch (r) {
-    case DHACT: return "DHACT";
-    case DHISEN: return "DHISEN";
-    case SEFF: return "SEFF";
-    case IHP: return "IHP";
-    case BHP: return "BHP";
-    case MEFF: return "MEFF";
-    case TIN: return "TIN";
-    case SMOL: return "SMOL";
-    case SV: return "SV";
-    case SL: return "SL";
-    case HSOUT: return "HSOUT";
-    case TSOUT: return "TSOUT";
-    case TOUT: return "OUT_PROD_TEMP";
-  }
-  return "";
+  return kRoleNames[r];
 }
 
 // --- Set-up and positions -----------------------------------------------------
@@ -291,7 +282,9 @@ void set_rows(Entry& e, State& st, int action, int32_t& m, int32_t& k) {
 
 // --- The expander's own rows -----------------------------------------------------
 
-double clamp01(double b) { return std::clamp(b, 0.0, 1.0); }
+double clamp01(double b) {
+  return std::clamp(b, 0.0, 1.0);
+}
 
 void model_pattern(Entry& e, const State& st, int32_t& m, int32_t& k) {
   const StreamMap& map = st.s.map;
@@ -524,7 +517,9 @@ void names(Entry& e, State& st) {
   U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
               e.LNAME, e.EQNNAM, &m);
   const int32_t lname = *e.LNAME;
-  auto vn = [&](const std::string& t, int32_t at) { hs::vnam(t, lname, name_slot(e.VARNAM, lname, at)); };
+  auto vn = [&](const std::string& t, int32_t at) {
+    hs::vnam(t, lname, name_slot(e.VARNAM, lname, at));
+  };
   auto en = [&](const std::string& t) { hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m)); };
   // Component identifiers, 8 characters each.
   static char cid[kMaxComponents][8];
@@ -551,8 +546,8 @@ void names(Entry& e, State& st) {
     en("TOTFLOW");
   } else {
     for (Role r : kTwoPhaseVars) vn(var_name(r), st.pos[r]);
-    for (const char* t : {"ENTH_IN", "ENTR_IN", "VAPENTR_OUT", "LIQENTR_OUT", "ENERBAL",
-                          "DHACTDEF", "DHISENDEF", "SEFF", "BHPDEF", "ENTR_OUT", "DUTYS", "DUTY"}) {
+    for (const char* t : {"ENTH_IN", "ENTR_IN", "VAPENTR_OUT", "LIQENTR_OUT", "ENERBAL", "DHACTDEF",
+                          "DHISENDEF", "SEFF", "BHPDEF", "ENTR_OUT", "DUTYS", "DUTY"}) {
       en(t);
     }
     if (st.ninfout == 1) en("WORKSTR");
@@ -565,8 +560,8 @@ void names(Entry& e, State& st) {
     SetCall c[2];
     sets(st, c);
     for (int q = 0; q < 2; ++q) {
-      RTO_PMLNAM(&s.ncomp, s.idx, cids, c[q].layout, &prefix[q], &c[q].start, RXN_IBLKID,
-                 e.LNAME, e.VARNAM, e.EQNNAM, &m);
+      RTO_PMLNAM(&s.ncomp, s.idx, cids, c[q].layout, &prefix[q], &c[q].start, RXN_IBLKID, e.LNAME,
+                 e.VARNAM, e.EQNNAM, &m);
     }
     rename_slots(e.VARNAM, lname, st.vstart_s + 1, st.ny);
     rename_slots(e.EQNNAM, lname, m0 + 1, m);
@@ -676,8 +671,8 @@ void initialise(Entry& e, State& st) {
   // Pattern.
   m = 0;
   int32_t k = 0;
-  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
-              e.IJCOL, &m, &k);
+  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
+              &m, &k);
   property_rows(e, st, 2, m, k);
   model_pattern(e, st, m, k);
   if (st.iphase == 0) set_rows(e, st, 2, m, k);
@@ -767,9 +762,8 @@ void run(Entry& e) {
 }  // namespace
 
 bool structure_ok(const Entry& e, const State& st) {
-  return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI == 0 && *e.NINFOUT >= 0 &&
-         *e.NINFOUT <= 1 && st.s.ncomp >= 1 && st.s.ncomp <= kMaxComponents &&
-         (st.iphase == 0 || st.iphase == 1);
+  return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI == 0 && *e.NINFOUT >= 0 && *e.NINFOUT <= 1 &&
+         st.s.ncomp >= 1 && st.s.ncomp <= kMaxComponents && (st.iphase == 0 || st.iphase == 1);
 }
 
 }  // namespace r3::trex

@@ -27,7 +27,7 @@ enum Role : int {
   TIN,
   SMOL,
   SV,
-  SL,     // IPHASE = 0 only
+  SL,  // IPHASE = 0 only
   HSOUT,
   TSOUT,  // IPHASE = 1: block variable; IPHASE = 0: the isentropic set's temperature
   TOUT,   // IPHASE = 1: OUT_PROD_TEMP; IPHASE = 0: the actual-outlet set's temperature
@@ -35,9 +35,9 @@ enum Role : int {
 };
 
 // Block variables in their order after the stream variables.
-inline constexpr Role kVapourVars[] = {DHACT, DHISEN, SEFF, IHP,  BHP,   MEFF,
+inline constexpr Role kVapourVars[] = {DHACT, DHISEN, SEFF, IHP,   BHP,   MEFF,
                                        TIN,   SMOL,   SV,   HSOUT, TSOUT, TOUT};
-inline constexpr Role kTwoPhaseVars[] = {DHACT, DHISEN, SEFF, IHP, BHP, MEFF,
+inline constexpr Role kTwoPhaseVars[] = {DHACT, DHISEN, SEFF, IHP, BHP,  MEFF,
                                          TIN,   SMOL,   SV,   SL,  HSOUT};
 inline constexpr int kNumVapourVars = 12;
 inline constexpr int kNumTwoPhaseVars = 11;
@@ -60,8 +60,8 @@ struct State {
   double rlo = 0.1, rhi = 1.0;
   // Positions.
   int32_t pos[kNumRoles + 1] = {};
-  int32_t first = 0;          // first block variable b
-  int32_t xin1 = 0, xout1 = 0;  // first inlet / outlet fraction (IPHASE = 1)
+  int32_t first = 0;                     // first block variable b
+  int32_t xin1 = 0, xout1 = 0;           // first inlet / outlet fraction (IPHASE = 1)
   int32_t lay_s[9] = {}, lay_o[9] = {};  // layouts of the two sets (IPHASE = 0)
   int32_t vstart_s = 0, vstart_o = 0;    // variable counts at which the sets start
   int32_t eq_s = 0, eq_o = 0;            // equation counts at which the sets start

@@ -15,7 +15,9 @@ namespace {
 
 constexpr double kR = 8314.4;
 
-void msg(std::string_view line) { hs::write(hs::message_unit(), line); }
+void msg(std::string_view line) {
+  hs::write(hs::message_unit(), line);
+}
 
 // A message of the initialisation routines: an empty line, then each text
 // line with one leading blank.
@@ -25,17 +27,21 @@ void message(std::string_view first, std::string_view second = {}) {
   if (!second.empty()) msg(" " + std::string(second));
 }
 
-bool missing(double v) { return hs::is_missing(v); }
+bool missing(double v) {
+  return hs::is_missing(v);
+}
 // A real that is neither missing nor beyond the missing marker nor NaN.
-bool given(double v) { return !missing(v) && std::fabs(v) < hs::rmiss(); }
+bool given(double v) {
+  return !missing(v) && std::fabs(v) < hs::rmiss();
+}
 
 // Working context of one initialisation: X and the quantities the branches use.
 struct Ini {
   Entry& e;
   State& st;
   int32_t n = 0;
-  int32_t N = 1;      // passes of the searches
-  double sin = 0.0;   // inlet molar entropy
+  int32_t N = 1;     // passes of the searches
+  double sin = 0.0;  // inlet molar entropy
   double pin = 0.0, fin = 0.0, hin = 0.0;
   double* X = nullptr;  // 1-based
   double& x(Role r) { return X[st.pos[r]]; }
@@ -88,8 +94,8 @@ double row_entropy(Ini& c, int32_t phase, double T, double P, const double* comp
   double out = hs::rmiss();
   const double t = std::fabs(T), p = std::fabs(P), zero = 0.0;
   int32_t mode = 1, slot = 1;
-  RTO_SMCRES(&c.st.s.ncomp, &phase, c.e.IPROPSET, c.st.s.idx, comp, &p, &t, &zero,
-             &PPEXEC_USER[8], &mode, &slot, &out);
+  RTO_SMCRES(&c.st.s.ncomp, &phase, c.e.IPROPSET, c.st.s.idx, comp, &p, &t, &zero, &PPEXEC_USER[8],
+             &mode, &slot, &out);
   return out;
 }
 
@@ -179,18 +185,40 @@ void E_a(Ini& c, int mode) {
 }
 
 // Relations between the block quantities, each used forward or backward.
-void R1f(Ini& c) { c.x(DHACT) = c.hout() - c.hin; }
-void R1b(Ini& c) { c.hout() = c.hin + c.x(DHACT); }
-void R2f(Ini& c) { c.x(DHISEN) = c.x(DHACT) / c.x(SEFF); }
-void R2b(Ini& c) { c.x(DHACT) = c.x(DHISEN) * c.x(SEFF); }
-void R3f(Ini& c) { c.x(DHISEN) = c.x(HSOUT) - c.hin; }
-void R3b(Ini& c) { c.x(HSOUT) = c.hin + c.x(DHISEN); }
-void R4f(Ini& c) { c.x(DHACT) = c.x(IHP) / c.fin; }
-void R4b(Ini& c) { c.x(IHP) = c.fin * c.x(DHACT); }
-void R5f(Ini& c) { c.x(BHP) = c.x(IHP) * c.x(MEFF); }
-void R5b(Ini& c) { c.x(IHP) = c.x(BHP) / c.x(MEFF); }
+void R1f(Ini& c) {
+  c.x(DHACT) = c.hout() - c.hin;
+}
+void R1b(Ini& c) {
+  c.hout() = c.hin + c.x(DHACT);
+}
+void R2f(Ini& c) {
+  c.x(DHISEN) = c.x(DHACT) / c.x(SEFF);
+}
+void R2b(Ini& c) {
+  c.x(DHACT) = c.x(DHISEN) * c.x(SEFF);
+}
+void R3f(Ini& c) {
+  c.x(DHISEN) = c.x(HSOUT) - c.hin;
+}
+void R3b(Ini& c) {
+  c.x(HSOUT) = c.hin + c.x(DHISEN);
+}
+void R4f(Ini& c) {
+  c.x(DHACT) = c.x(IHP) / c.fin;
+}
+void R4b(Ini& c) {
+  c.x(IHP) = c.fin * c.x(DHACT);
+}
+void R5f(Ini& c) {
+  c.x(BHP) = c.x(IHP) * c.x(MEFF);
+}
+void R5b(Ini& c) {
+  c.x(IHP) = c.x(BHP) / c.x(MEFF);
+}
 
-double cp_in(const Ini& c) { return c.X[c.st.ny + 1]; }
+double cp_in(const Ini& c) {
+  return c.X[c.st.ny + 1];
+}
 
 // Outlet pressure given: the isentropic temperature by bracketing and
 // bisection on the entropy.
@@ -222,7 +250,8 @@ void branch_pressure(Ini& c) {
       T = tlo + d;
       S = E_s(c, c.X, 1);
       if (S - c.sin <= 0.0) tlo = T;
-      if (d <= 0.1 / (2.0 * c.N - 2.0) || std::fabs(S - c.sin) <= std::max(std::fabs(c.sin), 1.0) * t) {
+      if (d <= 0.1 / (2.0 * c.N - 2.0) ||
+          std::fabs(S - c.sin) <= std::max(std::fabs(c.sin), 1.0) * t) {
         break;
       }
     }
@@ -337,11 +366,11 @@ void rough_values(Ini& c) {
   const double F = X[map.out_flow];
   for (const int32_t* lay : {st.lay_s, st.lay_o}) {
     const int32_t z0 = std::abs(lay[8]);
-    X[z0 + 1] = 0.9;              // vapour fraction
-    X[z0 + 2] = 0.8 * c.x(TIN);   // temperature
-    X[z0 + 3] = 0.0;              // duty
-    X[z0 + 4] = F;                // total flow
-    X[z0 + n + 5] = 0.9 * F;      // vapour flow, enthalpy, entropy, MW
+    X[z0 + 1] = 0.9;             // vapour fraction
+    X[z0 + 2] = 0.8 * c.x(TIN);  // temperature
+    X[z0 + 3] = 0.0;             // duty
+    X[z0 + 4] = F;               // total flow
+    X[z0 + n + 5] = 0.9 * F;     // vapour flow, enthalpy, entropy, MW
     X[z0 + n + 6] = X[map.out_enth];
     X[z0 + n + 7] = -st.Hs / st.Ts;
     X[z0 + n + 8] = 20.0;
@@ -494,7 +523,8 @@ void R3X_INI(Entry& e, State& st) {
   }
   // 3. Specification codes: 0 not usable, 2 given, 3 given and fixed.
   auto fixed = [&](int32_t at) { return hs::fixed(e.IYATTR[at - 1]); };
-  const int32_t spec_pos[6] = {0, map.out_pres, st.pos[IHP], map.out_enth, st.pos[BHP], st.pos[TOUT]};
+  const int32_t spec_pos[6] = {0,           map.out_pres, st.pos[IHP], map.out_enth,
+                               st.pos[BHP], st.pos[TOUT]};
   int code[6] = {};
   for (int q = 1; q <= 5; ++q) {
     const double v = X[spec_pos[q]];

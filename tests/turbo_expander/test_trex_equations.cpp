@@ -72,8 +72,8 @@ TEST_F(TrexTest, VapourNamesFollowTheTables) {
   Block b = make_trex(1, 1);
   ASSERT_EQ(prepare_with(b, standard_specs), 0);
   const int first = 2 * 7 + 1 + 1;
-  const char* vars[] = {"DHACT", "DHISEN", "SEFF",  "IHP",   "BHP",   "MEFF",
-                        "TIN",   "SMOL",   "SV",    "HSOUT", "TSOUT", "OUT_PROD_TEMP"};
+  const char* vars[] = {"DHACT", "DHISEN", "SEFF", "IHP",   "BHP",   "MEFF",
+                        "TIN",   "SMOL",   "SV",   "HSOUT", "TSOUT", "OUT_PROD_TEMP"};
   for (int i = 0; i < 12; ++i) EXPECT_EQ(b.var_name(first + i), std::string("X1.") + vars[i]);
   EXPECT_EQ(b.var_name(first + 12), "X1.FRAC_IN_CH4");
   EXPECT_EQ(b.var_name(first + 15), "X1.FRAC_IN_N2");
@@ -91,7 +91,7 @@ TEST_F(TrexTest, TwoPhaseNamesCarryTheSetPrefixes) {
   Block b = make_trex(0, 0);
   ASSERT_EQ(prepare_with(b, standard_specs), 0);
   const int first = 2 * 7 + 1;
-  const char* vars[] = {"DHACT", "DHISEN", "SEFF", "IHP", "BHP", "MEFF",
+  const char* vars[] = {"DHACT", "DHISEN", "SEFF", "IHP", "BHP",  "MEFF",
                         "TIN",   "SMOL",   "SV",   "SL",  "HSOUT"};
   for (int i = 0; i < 11; ++i) EXPECT_EQ(b.var_name(first + i), std::string("X1.") + vars[i]);
   EXPECT_EQ(b.var_name(first + 11), "X1.ISEN_VFRAC");
@@ -99,8 +99,8 @@ TEST_F(TrexTest, TwoPhaseNamesCarryTheSetPrefixes) {
   const int o = first + 11 + 4 * 4 + 13;
   EXPECT_EQ(b.var_name(o), "X1.OUT_VFRAC");
   EXPECT_EQ(b.var_name(b.ny), "X1.OUT_X_N2");
-  const char* eqns[] = {"ENTH_IN", "ENTR_IN", "VAPENTR_OUT", "LIQENTR_OUT", "ENERBAL", "DHACTDEF",
-                        "DHISENDEF", "SEFF", "BHPDEF", "ENTR_OUT", "DUTYS", "DUTY"};
+  const char* eqns[] = {"ENTH_IN",   "ENTR_IN", "VAPENTR_OUT", "LIQENTR_OUT", "ENERBAL", "DHACTDEF",
+                        "DHISENDEF", "SEFF",    "BHPDEF",      "ENTR_OUT",    "DUTYS",   "DUTY"};
   const int e0 = 5;  // four component balances and the total
   for (int i = 0; i < 12; ++i) EXPECT_EQ(b.eqn_name(e0 + 1 + i), std::string("X1.") + eqns[i]);
   EXPECT_EQ(b.eqn_name(e0 + 13), "X1.ISEN_TOTAL");
@@ -130,12 +130,12 @@ int32_t call_with_int(Block& b, int32_t kode, std::vector<int32_t>& intv) {
   int32_t k = kode, istat = 0;
   b.entry(&nmatin, b.smatin.data(), &ninfi, b.sinfin.data(), &nmatout, b.smatout.data(), &ninfout,
           b.sinfout.data(), idi.data(), none.data(), ido.data(), idw.data(), &ls, &nsstrm, issoff,
-          isstyp, &nint, intv.data(), &nreal, b.reals.data(), idb.data(), z, ips, z, z, z, z, z,
-          z, z, scratch, z, z, &b.ilayer, z, z, &k, &b.naux1, &b.nf, &b.ny, &b.naux2, &b.naux3,
+          isstyp, &nint, intv.data(), &nreal, b.reals.data(), idb.data(), z, ips, z, z, z, z, z, z,
+          z, scratch, z, z, &b.ilayer, z, z, &k, &b.naux1, &b.nf, &b.ny, &b.naux2, &b.naux3,
           b.y.data(), b.ylb.data(), b.yub.data(), b.yscl.data(), b.ysbnd.data(), b.iyattr.data(),
-          b.f.data(), b.fscl.data(), z, &b.nz, b.ijrow.data(), b.ijcol.data(), b.dfdy.data(), z,
-          z, z, &b.lname, z, b.varnam.data(), b.eqnnam.data(), &b.idiag, z, z, z, z, z,
-          &b.ieval1, &b.ieval2, z, z, &istat);
+          b.f.data(), b.fscl.data(), z, &b.nz, b.ijrow.data(), b.ijcol.data(), b.dfdy.data(), z, z,
+          z, &b.lname, z, b.varnam.data(), b.eqnnam.data(), &b.idiag, z, z, z, z, z, &b.ieval1,
+          &b.ieval2, z, z, &istat);
   return istat;
 }
 
@@ -149,11 +149,11 @@ TEST_F(TrexTest, DimensionWritesThePositionStoreIntoInt) {
   EXPECT_EQ(intv[p + 4 - 1], b0);
   // Isentropic set: from the eleventh block variable on.
   const int z0s = b0 + 10;
-  EXPECT_EQ(intv[p + 5 - 1], z0s + 2);               // temperature
-  EXPECT_EQ(intv[p + 6 - 1], z0s + 1);               // vapour fraction
-  EXPECT_EQ(intv[p + 13 - 1], z0s);                  // anchor
-  EXPECT_EQ(intv[p + 14 - 1], z0s);                  // variable count at its start
-  EXPECT_EQ(intv[p + 15 - 1], (n + 1) + 4 + 9);      // equations before it
+  EXPECT_EQ(intv[p + 5 - 1], z0s + 2);           // temperature
+  EXPECT_EQ(intv[p + 6 - 1], z0s + 1);           // vapour fraction
+  EXPECT_EQ(intv[p + 13 - 1], z0s);              // anchor
+  EXPECT_EQ(intv[p + 14 - 1], z0s);              // variable count at its start
+  EXPECT_EQ(intv[p + 15 - 1], (n + 1) + 4 + 9);  // equations before it
   const int z0o = z0s + 4 * n + 13;
   EXPECT_EQ(intv[p + 16 - 1], z0o + 2);
   EXPECT_EQ(intv[p + 24 - 1], z0o);
@@ -182,8 +182,9 @@ TEST_F(TrexTest, ShortIntIsNeitherWrittenNorReadPastItsEnd) {
     EXPECT_EQ(call_with_int(b, KODE_DIMEN, intv), 1) << len;
     EXPECT_EQ(intv, before) << len;
     messages();
-    for (int32_t kode : std::initializer_list<int32_t>{KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD,
-                         KODE_REPORT, KODE_CHECK, 55}) {
+    for (int32_t kode :
+         std::initializer_list<int32_t>{KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD,
+                                        KODE_REPORT, KODE_CHECK, 55}) {
       call_with_int(b, kode, intv);
       EXPECT_EQ(intv, before) << len << " " << kode;
     }
@@ -239,7 +240,8 @@ TEST_F(TrexTest, NegativeTemperatureReachesThePropertyRowsAsItsMagnitude) {
     y[static_cast<size_t>(var(b, t) - 1)] *= -1.0;
   }
   const std::vector<double> f1 = residuals_at(b, y);
-  for (size_t i = 0; i < f0.size(); ++i) EXPECT_DOUBLE_EQ(f0[i], f1[i]) << b.eqn_name(static_cast<int>(i) + 1);
+  for (size_t i = 0; i < f0.size(); ++i)
+    EXPECT_DOUBLE_EQ(f0[i], f1[i]) << b.eqn_name(static_cast<int>(i) + 1);
   b.y = y;
   ConformanceOptions opt;
   opt.extra_points = 0;
@@ -273,14 +275,17 @@ TEST_F(TrexTest, EntropyBalanceClampsTheVapourFraction) {
 // initialisation; missing ones take the defaults.
 TEST_F(TrexTest, InitialisationKeepsTheUsersBoundsAndScales) {
   Block b = make_trex(1, 1);
-  ASSERT_EQ(prepare_with(b, [](Block& x) {
-              standard_specs(x);
-              x.ylb[static_cast<size_t>(var(x, "SEFF") - 1)] = 0.5;
-              x.yscl[static_cast<size_t>(var(x, "DHACT") - 1)] = 123.0;
-              x.ysbnd[static_cast<size_t>(var(x, "TIN") - 1)] = 0.3;
-            }),
+  ASSERT_EQ(prepare_with(b,
+                         [](Block& x) {
+                           standard_specs(x);
+                           x.ylb[static_cast<size_t>(var(x, "SEFF") - 1)] = 0.5;
+                           x.yscl[static_cast<size_t>(var(x, "DHACT") - 1)] = 123.0;
+                           x.ysbnd[static_cast<size_t>(var(x, "TIN") - 1)] = 0.3;
+                         }),
             0);
-  auto at = [&](const std::vector<double>& a, const char* n) { return a[static_cast<size_t>(var(b, n) - 1)]; };
+  auto at = [&](const std::vector<double>& a, const char* n) {
+    return a[static_cast<size_t>(var(b, n) - 1)];
+  };
   EXPECT_EQ(at(b.ylb, "SEFF"), 0.5);
   EXPECT_EQ(at(b.yub, "SEFF"), 1.0);
   EXPECT_EQ(at(b.yscl, "DHACT"), 123.0);
@@ -325,7 +330,8 @@ TEST_F(TrexTest, SavedSetArraysGoThroughReal) {
   ASSERT_EQ(prepare_with(b, standard_specs), 0);
   ASSERT_EQ(b.call(KODE_STRMUPD), 0);
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_NEAR(b.reals[2 + 4 * i + 1], kLean[i], 1e-12);  // overall fractions of the isentropic set
+    EXPECT_NEAR(b.reals[2 + 4 * i + 1], kLean[i],
+                1e-12);  // overall fractions of the isentropic set
     EXPECT_NEAR(b.reals[2 + 4 * i + 3], kLean[i], 1e-12);  // and of the actual-outlet set
     EXPECT_GT(b.reals[2 + 4 * i], 0.0);                    // equilibrium ratios
   }

@@ -30,7 +30,10 @@ TEST_F(TrexCheck, EveryFindingHasItsMessage) {
       {"no inlet", [](Block& b) { b.matin.clear(); },
        check_error("There must be exactly one material stream connected to the inlet of",
                    "the block.")},
-      {"two inlets", [](Block& b) { b.matin = {"GAS", "GAS2"}; },
+      {"two inlets",
+       [](Block& b) {
+         b.matin = {"GAS", "GAS2"};
+       },
        check_error("There must be exactly one material stream connected to the inlet of",
                    "the block.")},
       {"no outlet", [](Block& b) { b.matout.clear(); },
@@ -38,7 +41,10 @@ TEST_F(TrexCheck, EveryFindingHasItsMessage) {
                    "the block.")},
       {"inlet work stream", [](Block& b) { b.infin = {"WIN"}; },
        check_error("Inlet information streams are not allowed.")},
-      {"two outlet work streams", [](Block& b) { b.infout = {"W1", "W2"}; },
+      {"two outlet work streams",
+       [](Block& b) {
+         b.infout = {"W1", "W2"};
+       },
        check_error(two, "outlet of the block.")},
       {"IMODE 2", [](Block& b) { b.ints[0] = 2; },
        check_error("Invalid value entered for IMODE. IMODE must be either 0 or 1.")},
@@ -86,7 +92,7 @@ TEST_F(TrexCheck, EveryFindingHasItsMessage) {
     // its (empty) arrays and nothing crashes.
     b.nf = b.ny = b.nz = 0;
     for (int32_t kode : std::initializer_list<int32_t>{KODE_NAMES, KODE_INIT, KODE_RESID,
-                                                        KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) {
+                                                       KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) {
       b.call(kode);
     }
     messages();
@@ -152,8 +158,9 @@ TEST_F(TrexInit, FixedSpecificationsWithoutUsableValues) {
   // The two-phase formulation's outlet temperature is the actual-outlet set's.
   Block b = make_trex(0, 0);
   EXPECT_EQ(prepare_with(b, [](Block& x) { fix(x, "OUT_TEMP", 0.0); }), 1);
-  EXPECT_EQ(messages(),
-            ini_error("The actual outlet temperature is fixed but its value is missing or negative."));
+  EXPECT_EQ(
+      messages(),
+      ini_error("The actual outlet temperature is fixed but its value is missing or negative."));
 }
 
 TEST_F(TrexInit, InletStreamFindings) {
@@ -255,11 +262,12 @@ TEST_F(TrexInit, OnePassTakesTheIdealGasEstimate) {
 TEST_F(TrexInit, UnusableEfficienciesAreReplaced) {
   for (double bad : {0.0, 1.5, -0.2}) {
     Block b = make_trex(1, 0);
-    ASSERT_EQ(prepare_with(b, [&](Block& x) {
-                fix(x, "EXP.PRESSURE", 3.0e6);
-                guess(x, "SEFF", bad);
-                guess(x, "MEFF", bad);
-              }),
+    ASSERT_EQ(prepare_with(b,
+                           [&](Block& x) {
+                             fix(x, "EXP.PRESSURE", 3.0e6);
+                             guess(x, "SEFF", bad);
+                             guess(x, "MEFF", bad);
+                           }),
               0);
     EXPECT_EQ(yv(b, "SEFF"), bad);  // the user's value stays in Y
     EXPECT_NEAR(yv(b, "DHACT") / yv(b, "DHISEN"), 0.85, 1e-12);
@@ -270,10 +278,11 @@ TEST_F(TrexInit, UnusableEfficienciesAreReplaced) {
 // A fixed work stream ranks above a brake power that is only a guess.
 TEST_F(TrexInit, FixedWorkStreamStandsForTheBrakePower) {
   Block a = make_trex(1, 1);
-  ASSERT_EQ(prepare_with(a, [](Block& x) {
-              fix(x, "SHAFT.VALUE", -1.0e6);
-              guess(x, "BHP", -5.0e5);
-            }),
+  ASSERT_EQ(prepare_with(a,
+                         [](Block& x) {
+                           fix(x, "SHAFT.VALUE", -1.0e6);
+                           guess(x, "BHP", -5.0e5);
+                         }),
             0);
   Block b = make_trex(1, 1);
   ASSERT_EQ(prepare_with(b, [](Block& x) { fix(x, "BHP", -1.0e6); }), 0);
@@ -309,15 +318,18 @@ TEST_F(TrexInit, NoPassesGivesRoughValues) {
 // is replaced, with a warning.
 TEST_F(TrexInit, OutletStreamFromTheInlet) {
   Block b = make_trex(1, 0);
-  ASSERT_EQ(prepare_with(b, [](Block& x) {
-              standard_specs(x);
-              x.yscl[static_cast<size_t>(var(x, "EXP.PRESSURE") - 1)] = 5.0;
-            }),
+  ASSERT_EQ(prepare_with(b,
+                         [](Block& x) {
+                           standard_specs(x);
+                           x.yscl[static_cast<size_t>(var(x, "EXP.PRESSURE") - 1)] = 5.0;
+                         }),
             0);
   EXPECT_EQ(messages(), (std::vector<std::string>{
                             "", " WARNING IN R3X_MSTRM_IN2OUT:",
                             " Stream variable scale factors entered via Y sentence are ignored"}));
-  auto at = [&](const std::vector<double>& a, const char* n) { return a[static_cast<size_t>(var(b, n) - 1)]; };
+  auto at = [&](const std::vector<double>& a, const char* n) {
+    return a[static_cast<size_t>(var(b, n) - 1)];
+  };
   EXPECT_EQ(at(b.yscl, "EXP.PRESSURE"), at(b.yscl, "GAS.PRESSURE"));
   EXPECT_EQ(at(b.yub, "EXP.PRESSURE"), kPin);
   EXPECT_EQ(at(b.ylb, "EXP.PRESSURE"), at(b.ylb, "GAS.PRESSURE"));
@@ -465,7 +477,8 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
     const std::string tname = ex.two_phase ? "OUT_TEMP" : "OUT_PROD_TEMP";
     const std::map<std::string, double> specs = {
         {"IHP", base.value(b + "IHP")},
-        {"\"" + std::string(ex.prod) + ".ENTHALPY\"", base.value(std::string(ex.prod) + ".ENTHALPY")},
+        {"\"" + std::string(ex.prod) + ".ENTHALPY\"",
+         base.value(std::string(ex.prod) + ".ENTHALPY")},
         {"BHP", base.value(b + "BHP")},
         {tname, base.value(b + tname)},
         {"\"" + std::string(ex.shaft) + ".VALUE\"", base.value(std::string(ex.shaft) + ".VALUE")},
@@ -488,7 +501,8 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
       EXPECT_LE(r.solve.iterations, 12) << ex.file << " " << name;
       EXPECT_NEAR(r.value(std::string(ex.prod) + ".PRESSURE"), ex.pout, 1e-6 * ex.pout)
           << ex.file << " " << name;
-      EXPECT_NEAR(r.value(b + "BHP"), base.value(b + "BHP"), 1e-6 * std::fabs(base.value(b + "BHP")))
+      EXPECT_NEAR(r.value(b + "BHP"), base.value(b + "BHP"),
+                  1e-6 * std::fabs(base.value(b + "BHP")))
           << ex.file << " " << name;
     }
   }

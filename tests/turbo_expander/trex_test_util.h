@@ -26,7 +26,9 @@ inline const std::vector<double> kLean = {0.85, 0.08, 0.04, 0.03};
 inline const std::vector<double> kRich = {0.75, 0.10, 0.13, 0.02};
 inline constexpr double kPin = 6.0e6;
 
-inline void use_gas() { reset_host(kGas, thermo::Method::PengRobinson); }
+inline void use_gas() {
+  reset_host(kGas, thermo::Method::PengRobinson);
+}
 
 // The integer parameters: IMODE, ICURV, NPASS, IPHASE and room for the
 // position store (NINT = 3 + 37 = p + 36 with p = 4).
@@ -77,7 +79,9 @@ inline void fix(Block& b, const std::string& name, double value) {
   yv(b, name) = value;
   b.fix(var(b, name));
 }
-inline void guess(Block& b, const std::string& name, double value) { yv(b, name) = value; }
+inline void guess(Block& b, const std::string& name, double value) {
+  yv(b, name) = value;
+}
 
 // Outlet pressure and both efficiencies: the usual specification.
 inline void standard_specs(Block& b) {
