@@ -18,10 +18,15 @@ bool setup_components(Entry& e, Setup& s) {
 void setup_header(Entry& e, Setup& s) { U3HDR(e.INT, e.NINT, &s.h1, &s.h2, &s.h3, &s.i0, &s.r0); }
 
 bool setup_streams(Entry& e, Setup& s) {
+  // The descriptors' own status: a status the host passed in is not theirs.
+  int32_t status = 0;
   U3SDESC1(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, e.NSSTRM, e.ISSTYP, &s.ncomp, s.idx,
-           e.IDMATIN, e.IDINFIN, e.IDMATOUT, e.IDINFOUT, e.ISTAT, s.dmatin, s.dinfin, s.dmatout,
+           e.IDMATIN, e.IDINFIN, e.IDMATOUT, e.IDINFOUT, &status, s.dmatin, s.dinfin, s.dmatout,
            s.dinfout);
-  if (*e.ISTAT != 0) return false;
+  if (status != 0) {
+    *e.ISTAT = status;
+    return false;
+  }
   int32_t maxn = kMaxComponents;
   StreamMap& m = s.map;
   U3SVMP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &maxn,
