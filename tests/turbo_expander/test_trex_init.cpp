@@ -428,16 +428,16 @@ TEST(TrexSolved, ExamplesAgreeWithTheHandCalculation) {
     const double hin = v(std::string(ex.feed) + ".ENTHALPY");
     const Hand h = hand(F, hin, kPin, ex.pout, ex.eta, ex.meff, ex.z, ex.two_phase);
     const double hout = v(std::string(ex.prod) + ".ENTHALPY");
-    EXPECT_NEAR(hout, h.hout, 1e-6 * std::fabs(h.hin - h.hs)) << ex.file;
-    EXPECT_NEAR(v(b + "HSOUT"), h.hs, 1e-6 * std::fabs(h.hin - h.hs)) << ex.file;
-    EXPECT_NEAR(v(b + "IHP"), h.ihp, 1e-6 * std::fabs(h.ihp)) << ex.file;
-    EXPECT_NEAR(v(b + "BHP"), h.bhp, 1e-6 * std::fabs(h.bhp)) << ex.file;
-    EXPECT_NEAR(v(std::string(ex.shaft) + ".VALUE"), h.bhp, 1e-6 * std::fabs(h.bhp)) << ex.file;
+    EXPECT_NEAR(hout, h.hout, 1e-8 * std::fabs(h.hin - h.hs)) << ex.file;
+    EXPECT_NEAR(v(b + "HSOUT"), h.hs, 1e-8 * std::fabs(h.hin - h.hs)) << ex.file;
+    EXPECT_NEAR(v(b + "IHP"), h.ihp, 1e-8 * std::fabs(h.ihp)) << ex.file;
+    EXPECT_NEAR(v(b + "BHP"), h.bhp, 1e-8 * std::fabs(h.bhp)) << ex.file;
+    EXPECT_NEAR(v(std::string(ex.shaft) + ".VALUE"), h.bhp, 1e-8 * std::fabs(h.bhp)) << ex.file;
     // The efficiency recovered from the solved enthalpies.
     EXPECT_NEAR((hin - hout) / (hin - v(b + "HSOUT")), ex.eta, 1e-9) << ex.file;
     const double tout = v(ex.two_phase ? b + "OUT_TEMP" : b + "OUT_PROD_TEMP");
-    EXPECT_NEAR(tout, h.tout, 1e-4) << ex.file;
-    EXPECT_NEAR(r.stream(ex.prod)[4 + 1], h.tout, 1e-4) << ex.file;
+    EXPECT_NEAR(tout, h.tout, 1e-6) << ex.file;
+    EXPECT_NEAR(r.stream(ex.prod)[4 + 1], h.tout, 1e-6) << ex.file;
     if (ex.two_phase) {
       EXPECT_NEAR(v(b + "OUT_VFRAC"), h.beta, 1e-6) << ex.file;
       EXPECT_GT(h.beta, 0.5);
