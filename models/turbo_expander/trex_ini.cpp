@@ -596,13 +596,27 @@ void R3X_INI(Entry& e, State& st) {
 void R3X_MSTRM_IN2OUT(Entry& e, State& st) {
   const StreamMap& map = st.s.map;
   const double* X = st.X;
-  const int32_t nvar = st.s.ncomp + 3;
-  for (int32_t t = 0; t < nvar; ++t) {
-    const int32_t i = map.in_flow + t - 1;  // 0-based
-    const int32_t j = map.out_flow + t - 1;
-    const bool is_p = j + 1 == map.out_pres, is_h = j + 1 == map.out_enth;
+  const int32_t n = st.s.ncomp;
+  // Outlet and inlet variables paired in stream order: total flow, the
+  // component flows, enthalpy, pressure (positions from the host's map).
+  auto pair = [&](int32_t t, int32_t& in, int32_t& out) {
+    if (t == 0) {
+      in = map.in_flow, out = map.out_flow;
+    } else if (t <= n) {
+      in = map.in_comp[t - 1], out = map.out_comp[t - 1];
+    } else if (t == n + 1) {
+      in = map.in_enth, out = map.out_enth;
+    } else {
+      in = map.in_pres, out = map.out_pres;
+    }
+  };
+  for (int32_t t = 0; t < n + 3; ++t) {
+    int32_t ip = 0, op = 0;
+    pair(t, ip, op);
+    const int32_t i = ip - 1, j = op - 1;  // 0-based
+    const bool is_p = op == map.out_pres, is_h = op == map.out_enth;
     if (missing(e.Y[j])) {
-      e.Y[j] = (is_p || is_h) && !missing(X[j + 1]) ? X[j + 1] : e.Y[i];
+      e.Y[j] = (is_p || is_h) && !missing(X[op]) ? X[op] : e.Y[i];
     }
     if (missing(e.YLB[j])) e.YLB[j] = e.YLB[i];
     if (missing(e.YUB[j])) e.YUB[j] = is_p ? e.Y[i] : e.YUB[i];
