@@ -471,12 +471,9 @@ void dimensions(Entry& e, State& st) {
     return;
   }
   st.dimen_failed = false;
-  Setup& s = st.s;
-  *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = *e.NF = *e.NY = *e.NZ = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
-  U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
-  U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
-  // The block's own sizes, as the layout counted them after the balances.
+  // The layout of the set-up counted the stream variables, the balances, the
+  // property rows, the expander's own rows and the sets, in that order.
+  *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
   *e.NY = st.ny;
   *e.NF = st.nf;
   *e.NZ = st.nz;
@@ -576,7 +573,6 @@ void initialise(Entry& e, State& st) {
   const StreamMap& map = s.map;
   // Inlet stream into Y with its defaults.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  setup_scales(s);
   double lb[3], ub[3], sb[3];
   U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
                      &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
