@@ -43,12 +43,12 @@ struct Ini {
   int32_t N = 1;     // passes of the searches
   double sin = 0.0;  // inlet molar entropy
   double pin = 0.0, fin = 0.0, hin = 0.0;
-  double* X = nullptr;  // 1-based
+  double* X = nullptr;              // 1-based
+  bool warned[2] = {false, false};  // a set's failure already reported
   double& x(Role r) { return X[st.pos[r]]; }
   const StreamMap& map() const { return st.s.map; }
   double& pout() { return X[map().out_pres]; }
   double& hout() { return X[map().out_enth]; }
-  double fout() const { return X[map().out_flow]; }
 };
 
 // Outlet composition from the outlet component flows of a vector.
@@ -113,6 +113,7 @@ void set_state(Ini& c, double* v, bool isentropic, int mode) {
     sa[i] = sb[i] = c.fin > 0.0 ? v[map.in_comp[i]] / c.fin : 1.0 / c.n;
   }
   const int32_t qpos = std::abs(lay[2]);
+  const double h_before = v[iph], q_before = v[qpos];
   if (mode == 1) v[iph] = 0.0;
   if (mode == 2) v[qpos] = 0.0;
   const int32_t flag = mode == 1 ? 2 : (mode == 2 ? 1 : 4);
@@ -122,8 +123,15 @@ void set_state(Ini& c, double* v, bool isentropic, int mode) {
   RTO_PMLINI(&st.s.ncomp, st.s.idx, map.out_comp, &iph, &map.out_pres, c.e.IPROPSET, c.e.A31, &tol,
              &maxit, &flag, lay, &start, sa, sb, v + 1, &ierr);
   if (ierr == -1) {
-    message(isentropic ? "Warning in R3X_INI: Isentropic outlet state could not be initialised."
-                       : "Warning in R3X_INI: Actual outlet state could not be initialised.");
+    // Nothing was written: the state keeps what it held, reported once.
+    v[iph] = h_before;
+    v[qpos] = q_before;
+    if (!c.warned[isentropic ? 0 : 1]) {
+      c.warned[isentropic ? 0 : 1] = true;
+      message(isentropic ? "Warning in R3X_INI: Isentropic outlet state could not be initialised."
+                         : "Warning in R3X_INI: Actual outlet state could not be initialised.");
+    }
+    return;
   }
   if (mode == 1) {
     const double F = v[map.out_flow];

@@ -217,6 +217,18 @@ TEST_F(TrexInit, InletStreamFindings) {
   }
 }
 
+// A phase-equilibrium set that cannot be initialised (a negative component
+// flow) is reported once per set, and the initialisation goes on.
+TEST_F(TrexInit, SetInitialisationFailureIsReportedOnce) {
+  Block b = make_trex(0, 0);
+  b.smatin[1] = -0.01;
+  ASSERT_EQ(prepare_with(b, standard_specs), 0);
+  EXPECT_EQ(messages(),
+            (std::vector<std::string>{
+                "", " Warning in R3X_INI: Isentropic outlet state could not be initialised.", "",
+                " Warning in R3X_INI: Actual outlet state could not be initialised."}));
+}
+
 double cp_vapour(double T, double P, const std::vector<double>& x) {
   const int32_t idx[4] = {1, 2, 3, 4};
   const thermo::Model* m = host::model_for(2, {idx, x.size()});
