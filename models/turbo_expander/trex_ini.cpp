@@ -224,8 +224,11 @@ void R5b(Ini& c) {
   c.x(IHP) = c.x(BHP) / c.x(MEFF);
 }
 
-double cp_in(const Ini& c) {
-  return c.X[c.st.ny + 1];
+// R/Cp of the inlet for the ideal-gas estimates; a heat capacity the engine
+// could not give falls back to a diatomic gas's 7R/2.
+double r_over_cp(const Ini& c) {
+  const double cp = c.X[c.st.ny + 1];
+  return given(cp) && cp > 0.0 ? kR / cp : 2.0 / 7.0;
 }
 
 // Outlet pressure given: the isentropic temperature by bracketing and
@@ -233,9 +236,8 @@ double cp_in(const Ini& c) {
 void branch_pressure(Ini& c) {
   State& st = c.st;
   const int32_t tpos = st.pos[TSOUT];
-  const double cp = cp_in(c);
   double& T = c.X[tpos];
-  T = c.x(TIN) * std::pow(c.pout() / c.pin, kR / cp);
+  T = c.x(TIN) * std::pow(c.pout() / c.pin, r_over_cp(c));
   double S = E_s(c, c.X, 1);
   if (c.N > 1) {
     double* w = st.scratch;
@@ -318,7 +320,7 @@ void branch_temperature(Ini& c) {
   const State& st = c.st;
   double plo, d;
   if (c.N <= 1) {
-    c.pout() = c.pin * std::pow(c.x(TOUT) / c.x(TIN), cp_in(c) / kR);
+    c.pout() = c.pin * std::pow(c.x(TOUT) / c.x(TIN), 1.0 / r_over_cp(c));
     plo = c.pout();
     d = 0.0;
   } else {
