@@ -409,6 +409,24 @@ Hand hand(double F, double hin, double Pin, double Pout, double eta, double meff
   return r;
 }
 
+// The outlet-temperature search reaches outlet pressures above the middle of
+// the ratio bounds: 75 % of the inlet pressure here.
+TEST_F(TrexInit, TemperatureSearchCoversTheWholeRatioRange) {
+  Block b = make_trex(1, 0, kLean, 320.0, 1, 10);
+  ASSERT_EQ(b.dimension(), 0);
+  const double F = 1.0, hin = b.smatin[4 + 3] * b.smatin[4 + 8];
+  const Hand h = hand(F, hin, kPin, 4.5e6, 0.82, 0.97, kLean, false);
+  ASSERT_EQ(prepare_with(b,
+                         [&](Block& x) {
+                           fix(x, "OUT_PROD_TEMP", h.tout);
+                           fix(x, "SEFF", 0.82);
+                           fix(x, "MEFF", 0.97);
+                         }),
+            0);
+  EXPECT_NEAR(yv(b, "EXP.PRESSURE"), 4.5e6, 0.01 * 4.5e6);
+  EXPECT_NEAR(yv(b, "BHP"), h.bhp, 0.02 * std::fabs(h.bhp));
+}
+
 struct Example {
   const char* file;
   const char* blk;
