@@ -427,6 +427,29 @@ TEST_F(TrexInit, TemperatureSearchCoversTheWholeRatioRange) {
   EXPECT_NEAR(yv(b, "BHP"), h.bhp, 0.02 * std::fabs(h.bhp));
 }
 
+// With the power given, the vapour formulation's isentropic and actual
+// outlet temperatures follow from their enthalpies during the pressure
+// search, so every block variable starts next to the solution.
+TEST_F(TrexInit, PowerGivenStartsNextToTheSolution) {
+  Block b = make_trex(1, 0, kLean, 320.0, 1, 10);
+  ASSERT_EQ(b.dimension(), 0);
+  const double hin = b.smatin[4 + 3] * b.smatin[4 + 8];
+  const Hand h = hand(1.0, hin, kPin, 3.0e6, 0.82, 0.97, kLean, false);
+  ASSERT_EQ(prepare_with(b,
+                         [&](Block& x) {
+                           fix(x, "IHP", h.ihp);
+                           fix(x, "SEFF", 0.82);
+                           fix(x, "MEFF", 0.97);
+                         }),
+            0);
+  EXPECT_NEAR(yv(b, "EXP.PRESSURE"), 3.0e6, 0.01 * 3.0e6);
+  EXPECT_NEAR(yv(b, "OUT_PROD_TEMP"), h.tout, 0.5);
+  EXPECT_NEAR(yv(b, "HSOUT"), h.hs, 1e-9 * std::fabs(h.hs));
+  EXPECT_NEAR(yv(b, "EXP.ENTHALPY"), h.hout, 1e-9 * std::fabs(h.hout));
+  EXPECT_LT(yv(b, "TSOUT"), yv(b, "OUT_PROD_TEMP"));
+  EXPECT_GT(yv(b, "TSOUT"), 0.9 * h.tout);
+}
+
 struct Example {
   const char* file;
   const char* blk;
