@@ -587,7 +587,7 @@ void R3X_INI(Entry& e, State& st) {
   // Efficiencies the relations can divide by.
   if (!(c.x(SEFF) > 0.0 && c.x(SEFF) <= 1.0)) c.x(SEFF) = 0.85;
   if (!(c.x(MEFF) > 0.0 && c.x(MEFF) <= 1.0)) c.x(MEFF) = 0.9;
-  // 7. The branch of the specification.
+  // 7. The branch of the quantity given.
   switch (spec) {
     case 1:
       branch_pressure(c);
