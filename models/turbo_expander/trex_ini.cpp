@@ -569,7 +569,7 @@ void R3X_INI(Entry& e, State& st) {
       c.x(BHP) = w;
     }
   }
-  // 5. The specification used.
+  // 5. The quantity the initialisation starts from.
   int spec = 1;
   for (int q = 2; q <= 5; ++q) {
     if (code[q] > code[spec]) spec = q;

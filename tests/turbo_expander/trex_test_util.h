@@ -83,7 +83,7 @@ inline void guess(Block& b, const std::string& name, double value) {
   yv(b, name) = value;
 }
 
-// Outlet pressure and both efficiencies: the usual specification.
+// Outlet pressure and both efficiencies: the usual fixed values.
 inline void standard_specs(Block& b) {
   fix(b, "EXP.PRESSURE", 3.0e6);
   fix(b, "SEFF", 0.82);
