@@ -44,6 +44,27 @@ void setup_block_id(Entry& e) {
 
 void setup_scales(Setup& s) { U3GSCL(s.scales); }
 
+void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs, double hs,
+                              double ps) {
+  double lb[3], ub[3], sb[3];
+  U3_MSTRM_DEFBOUNDS(&s.nstream, desc, e.Y, &fs, &hs, &ps, &lb[0], &ub[0], &sb[0], &lb[1], &ub[1],
+                     &sb[1], &lb[2], &ub[2], &sb[2]);
+  U3_MSTRM_LB(desc, &lb[0], &lb[1], &lb[2], e.YLB);
+  U3_MSTRM_UB(desc, &ub[0], &ub[1], &ub[2], e.YUB);
+  U3_MSTRM_SBND(desc, &sb[0], &sb[1], &sb[2], e.YSBND);
+  U3_MSTRM_SCL(desc, &fs, &hs, &ps, e.YSCL);
+  U3_MSTRM_PTYPE(desc, e.IYATTR);
+}
+
+void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double upper, double step,
+                          double scale) {
+  U3_ISTRM_LB(desc, &lower, e.YLB);
+  U3_ISTRM_UB(desc, &upper, e.YUB);
+  U3_ISTRM_SBND(desc, &step, e.YSBND);
+  U3_ISTRM_SCL(desc, &scale, e.YSCL);
+  U3_ISTRM_PTYPE(desc, e.IYATTR);
+}
+
 int32_t int_param(const Entry& e, int32_t pos) {
   return (pos >= 1 && pos <= *e.NINT) ? e.INT[pos - 1] : hs::imiss();
 }

@@ -402,6 +402,17 @@ void setup_block_id(Entry& e);
 // Step 8: the host's global scales.
 void setup_scales(Setup& s);
 
+// Step (b) of the initialisation request for the material streams a
+// descriptor covers: the host's default lower, upper and step bounds from
+// the flow, enthalpy and pressure scales, those scales, and the physical
+// types (each bound and scale only where the host's array holds RMISS).
+void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs, double hs,
+                              double ps);
+// The same for the information streams a descriptor covers, from one lower,
+// upper and step bound and one scale.
+void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double upper, double step,
+                          double scale);
+
 // The model's integer parameter at 1-based position pos of INT: the host's
 // integer missing marker beyond NINT.
 int32_t int_param(const Entry& e, int32_t pos);

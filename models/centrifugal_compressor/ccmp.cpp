@@ -658,23 +658,12 @@ void initialise(Entry& e, State& st) {
   U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
   // Inlet streams into Y with their bounds, step bounds, scales and types.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  double lb[3], ub[3], sb[3];
-  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
-                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
-  U3_MSTRM_LB(s.dmatin, &lb[0], &lb[1], &lb[2], e.YLB);
-  U3_MSTRM_UB(s.dmatin, &ub[0], &ub[1], &ub[2], e.YUB);
-  U3_MSTRM_SBND(s.dmatin, &sb[0], &sb[1], &sb[2], e.YSBND);
-  U3_MSTRM_SCL(s.dmatin, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
-  U3_MSTRM_PTYPE(s.dmatin, e.IYATTR);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   if (*e.NINFI == 1) {
     // The work stream carries the shaft power (negative into the compressor).
     const double wlb = -10000.0 * st.Hs, wub = 10000.0 * st.Hs, wsb = 1.0;
     U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-    U3_ISTRM_LB(s.dinfin, &wlb, e.YLB);
-    U3_ISTRM_UB(s.dinfin, &wub, e.YUB);
-    U3_ISTRM_SBND(s.dinfin, &wsb, e.YSBND);
-    U3_ISTRM_SCL(s.dinfin, &st.Hs, e.YSCL);
-    U3_ISTRM_PTYPE(s.dinfin, e.IYATTR);
+    info_stream_defaults(e, s.dinfin, wlb, wub, wsb, st.Hs);
   }
   if (st.p.imode == 0) {
     U3_MSTRM_FIX(s.dmatin, e.IYATTR);

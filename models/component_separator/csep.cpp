@@ -394,14 +394,7 @@ void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   // 1. Inlet stream variables.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  double lb[3], ub[3], sb[3];
-  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
-                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
-  U3_MSTRM_LB(s.dmatin, &lb[0], &lb[1], &lb[2], e.YLB);
-  U3_MSTRM_UB(s.dmatin, &ub[0], &ub[1], &ub[2], e.YUB);
-  U3_MSTRM_SBND(s.dmatin, &sb[0], &sb[1], &sb[2], e.YSBND);
-  U3_MSTRM_SCL(s.dmatin, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
-  U3_MSTRM_PTYPE(s.dmatin, e.IYATTR);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
   // 2. Outlet stream variables from the inlet's.
   R3CISO(e, st);

@@ -329,22 +329,11 @@ void initialise(Entry& e, State& st) {
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
   if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
   // (b) Inlet bounds, step bounds, scales and types.
-  double lb[3], ub[3], sb[3];
-  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
-                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
-  U3_MSTRM_LB(s.dmatin, &lb[0], &lb[1], &lb[2], e.YLB);
-  U3_MSTRM_UB(s.dmatin, &ub[0], &ub[1], &ub[2], e.YUB);
-  U3_MSTRM_SBND(s.dmatin, &sb[0], &sb[1], &sb[2], e.YSBND);
-  U3_MSTRM_SCL(s.dmatin, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
-  U3_MSTRM_PTYPE(s.dmatin, e.IYATTR);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   // Information streams carry power: bounded to +-10^4 power scales.
   const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;  // step bounds are in multiples of the scale
   auto info_defaults = [&](const int32_t* d) {
-    U3_ISTRM_LB(d, &wlb, e.YLB);
-    U3_ISTRM_UB(d, &wub, e.YUB);
-    U3_ISTRM_SBND(d, &wsb, e.YSBND);
-    U3_ISTRM_SCL(d, &pw, e.YSCL);
-    U3_ISTRM_PTYPE(d, e.IYATTR);
+    info_stream_defaults(e, d, wlb, wub, wsb, pw);
   };
   if (*e.NINFI == 1) info_defaults(s.dinfin);
   // (c) Sequential-modular use fixes the inlet.

@@ -488,23 +488,12 @@ void initialise(Entry& e, State& st) {
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
   if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
   // (b) Inlet bounds, step bounds, scales and types.
-  double lb[3], ub[3], sb[3];
-  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
-                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
-  U3_MSTRM_LB(s.dmatin, &lb[0], &lb[1], &lb[2], e.YLB);
-  U3_MSTRM_UB(s.dmatin, &ub[0], &ub[1], &ub[2], e.YUB);
-  U3_MSTRM_SBND(s.dmatin, &sb[0], &sb[1], &sb[2], e.YSBND);
-  U3_MSTRM_SCL(s.dmatin, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
-  U3_MSTRM_PTYPE(s.dmatin, e.IYATTR);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   if (*e.NINFI == 1) {
     // The shaft power (negative: supplied to the compressor), within
     // +-10^4 power scales; step bounds are in multiples of the scale.
     const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;
-    U3_ISTRM_LB(s.dinfin, &wlb, e.YLB);
-    U3_ISTRM_UB(s.dinfin, &wub, e.YUB);
-    U3_ISTRM_SBND(s.dinfin, &wsb, e.YSBND);
-    U3_ISTRM_SCL(s.dinfin, &pw, e.YSCL);
-    U3_ISTRM_PTYPE(s.dinfin, e.IYATTR);
+    info_stream_defaults(e, s.dinfin, wlb, wub, wsb, pw);
   }
   // (c) Sequential-modular use fixes the inlet.
   if (st.imode == 0) {

@@ -265,24 +265,13 @@ void initialise(Entry& e, State& st) {
     if (hs::is_missing(q)) q = 0.0;
   }
   // Bounds, step bounds, scales and types of the material streams.
-  double lb[3], ub[3], sb[3];
-  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
-                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
   for (const int32_t* d : {s.dmatin, s.dmatout}) {
-    U3_MSTRM_LB(d, &lb[0], &lb[1], &lb[2], e.YLB);
-    U3_MSTRM_UB(d, &ub[0], &ub[1], &ub[2], e.YUB);
-    U3_MSTRM_SBND(d, &sb[0], &sb[1], &sb[2], e.YSBND);
-    U3_MSTRM_SCL(d, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
-    U3_MSTRM_PTYPE(d, e.IYATTR);
+    material_stream_defaults(e, s, d, st.Fs, st.Hs, st.Ps);
   }
   // Heat streams: within +-1000 duty scales.
   const double qlb = -1000.0 * st.Qs, qub = 1000.0 * st.Qs, qsb = 10.0;
   auto info_defaults = [&](const int32_t* d) {
-    U3_ISTRM_LB(d, &qlb, e.YLB);
-    U3_ISTRM_UB(d, &qub, e.YUB);
-    U3_ISTRM_SBND(d, &qsb, e.YSBND);
-    U3_ISTRM_SCL(d, &st.Qs, e.YSCL);
-    U3_ISTRM_PTYPE(d, e.IYATTR);
+    info_stream_defaults(e, d, qlb, qub, qsb, st.Qs);
   };
   if (*e.NINFI == 1) info_defaults(s.dinfin);
   if (*e.NINFOUT == 1) info_defaults(s.dinfout);

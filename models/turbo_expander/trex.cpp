@@ -573,14 +573,7 @@ void initialise(Entry& e, State& st) {
   const StreamMap& map = s.map;
   // Inlet stream into Y with its defaults.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  double lb[3], ub[3], sb[3];
-  U3_MSTRM_DEFBOUNDS(&s.nstream, s.dmatin, e.Y, &st.Fs, &st.Hs, &st.Ps, &lb[0], &ub[0], &sb[0],
-                     &lb[1], &ub[1], &sb[1], &lb[2], &ub[2], &sb[2]);
-  U3_MSTRM_LB(s.dmatin, &lb[0], &lb[1], &lb[2], e.YLB);
-  U3_MSTRM_UB(s.dmatin, &ub[0], &ub[1], &ub[2], e.YUB);
-  U3_MSTRM_SBND(s.dmatin, &sb[0], &sb[1], &sb[2], e.YSBND);
-  U3_MSTRM_SCL(s.dmatin, &st.Fs, &st.Hs, &st.Ps, e.YSCL);
-  U3_MSTRM_PTYPE(s.dmatin, e.IYATTR);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);
@@ -595,11 +588,7 @@ void initialise(Entry& e, State& st) {
     const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 1.0;
     double& w = e.Y[map.out_info - 1];
     if (hs::is_missing(w)) w = X[map.out_info];
-    U3_ISTRM_LB(s.dinfout, &wlb, e.YLB);
-    U3_ISTRM_UB(s.dinfout, &wub, e.YUB);
-    U3_ISTRM_SBND(s.dinfout, &wsb, e.YSBND);
-    U3_ISTRM_SCL(s.dinfout, &pw, e.YSCL);
-    U3_ISTRM_PTYPE(s.dinfout, e.IYATTR);
+    info_stream_defaults(e, s.dinfout, wlb, wub, wsb, pw);
   }
   // Block variables: only missing entries take their defaults.
   auto fill = [&](int32_t at, double value, const VarDefaults& d) {
