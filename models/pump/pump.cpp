@@ -7,6 +7,7 @@
 #include "models/pump/pump.h"
 
 #include "framework/host_services.h"
+#include "framework/property_equations.h"
 #include "framework/records.h"
 
 namespace r3::pump {
@@ -88,46 +89,22 @@ bool set_up(Entry& e, State& st) {
 
 // --- Property equations -----------------------------------------------------
 
-// Composition of a stream gathered from Y in component-list order.
-double g_comp[kMaxComponents];
-double g_work[4 * kMaxComponents + 16];
-
-void gather(const Entry& e, const int32_t* positions, int32_t n) {
-  for (int32_t i = 0; i < n; ++i) g_comp[i] = e.Y[positions[i] - 1];
-}
-
 // The four property sets, in the pump's order, in one mode
 // (2 pattern, 3 residual, 4 Jacobian).
 void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
   const Setup& s = st.s;
   const StreamMap& map = s.map;
-  int32_t ncomp = s.ncomp;
-  int32_t liquid = 2;
-  int32_t zero = 0;
-  double pert = 1e-6;
-  int32_t* pword = &PPEXEC_USER[8];
-  const double* Y = e.Y;
-  auto enset = [&](const int32_t* comp, int32_t ip, int32_t it, int32_t ih) {
-    gather(e, comp, ncomp);
-    int32_t ix = comp[0];
-    RTO_ENSET(&ncomp, &liquid, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[ih - 1],
-              &ix, &ip, &it, &ih, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k,
-              g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+  const int32_t liquid = 2;
+  auto row = [&](PropertySet set, const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
+    property_equation(e, s, set, liquid, comp, ip, it, iv, st.Fs, st.Ps, action, m, k);
   };
   // Suction and discharge liquid enthalpy.
-  enset(map.in_comp, map.in_pres, st.pos[SUCT_TEMP], map.in_enth);
-  enset(map.out_comp, map.out_pres, st.pos[DISCH_TEMP], map.out_enth);
+  row(PropertySet::Enthalpy, map.in_comp, map.in_pres, st.pos[SUCT_TEMP], map.in_enth);
+  row(PropertySet::Enthalpy, map.out_comp, map.out_pres, st.pos[DISCH_TEMP], map.out_enth);
   // Molecular weight of the inlet.
-  gather(e, map.in_comp, ncomp);
-  int32_t ix = map.in_comp[0];
-  int32_t imw = st.pos[MW];
-  RTO_MWSET(&ncomp, s.idx, g_comp, &Y[imw - 1], &ix, &imw, &zero, &action, &m, &zero, &k, g_work,
-            &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+  molecular_weight_equation(e, s, map.in_comp, st.pos[MW], action, m, k);
   // Suction liquid molar volume.
-  int32_t ip = map.in_pres, it = st.pos[SUCT_TEMP], iv = st.pos[SUCT_MOLV];
-  RTO_VMSET(&ncomp, &liquid, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1], &ix,
-            &ip, &it, &iv, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k, g_work,
-            &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+  row(PropertySet::Volume, map.in_comp, map.in_pres, st.pos[SUCT_TEMP], st.pos[SUCT_MOLV]);
 }
 
 // --- Pump equations ---------------------------------------------------------
