@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "framework/host_services.h"
+#include "framework/property_equations.h"
 #include "framework/records.h"
 #include "models/control_valve/valve.h"
 
@@ -131,40 +132,19 @@ double curve_scale(int32_t chr) {
 
 // --- Property equations -----------------------------------------------------
 
-double g_comp[kMaxComponents];
-double g_work[4 * kMaxComponents + 16];
-
 // The three or four property sets in one mode (2 pattern, 3 residual,
 // 4 Jacobian).
 void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
   const Setup& s = st.s;
   const StreamMap& map = s.map;
-  int32_t ncomp = s.ncomp;
-  int32_t phase = st.phase;
-  int32_t zero = 0;
-  double dzero = 0.0;
-  double pert = 1e-6;
-  int32_t* pword = &PPEXEC_USER[8];
-  const double* Y = e.Y;
-  for (int32_t i = 0; i < ncomp; ++i) g_comp[i] = Y[map.in_comp[i] - 1];
-  int32_t ix = map.in_comp[0], ip = map.in_pres, it = st.pos[INLET_TEMP];
-  if (vapour(st)) {
-    int32_t icp = st.pos[INLET_CP];
-    RTO_CPSET(&ncomp, &phase, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[icp - 1], &ix,
-              &ip, &it, &icp, &pert, &st.Fs, &st.Ps, &dzero, pword, &zero, &action, &m, &zero, &k,
-              g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
-  }
-  int32_t ih = map.in_enth;
-  RTO_ENSET(&ncomp, &phase, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[ih - 1], &ix, &ip,
-            &it, &ih, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k, g_work, &zero,
-            &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
-  int32_t imw = st.pos[MW];
-  RTO_MWSET(&ncomp, s.idx, g_comp, &Y[imw - 1], &ix, &imw, &zero, &action, &m, &zero, &k, g_work,
-            &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
-  int32_t iv = st.pos[INLET_MOLV];
-  RTO_VMSET(&ncomp, &phase, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[iv - 1], &ix, &ip,
-            &it, &iv, &pert, &st.Fs, &st.Ps, pword, &zero, &action, &m, &zero, &k, g_work, &zero,
-            &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+  const int32_t ip = map.in_pres, it = st.pos[INLET_TEMP];
+  auto row = [&](PropertySet set, int32_t iv) {
+    property_equation(e, s, set, st.phase, map.in_comp, ip, it, iv, st.Fs, st.Ps, action, m, k);
+  };
+  if (vapour(st)) row(PropertySet::HeatCapacity, st.pos[INLET_CP]);
+  row(PropertySet::Enthalpy, map.in_enth);
+  molecular_weight_equation(e, s, map.in_comp, st.pos[MW], action, m, k);
+  row(PropertySet::Volume, st.pos[INLET_MOLV]);
 }
 
 void property_dims(Entry& e, State& st) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "framework/host_services.h"
+#include "framework/property_equations.h"
 #include "models/stoich_reactor/stoic.h"
 
 namespace r3::stoic {
@@ -41,22 +42,10 @@ bool set_up(Entry& e, State& st) {
 
 // --- Outlet enthalpy (the host's enthalpy equation set) -------------------
 
-double g_comp[kMaxComponents];
-double g_work[4 * kMaxComponents + 16];
-
 void enthalpy_set(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
-  const Setup& s = st.s;
-  const StreamMap& map = s.map;
-  int32_t ncomp = s.ncomp;
-  int32_t phase = st.phase;
-  int32_t zero = 0;
-  double pert = 1e-6;
-  for (int32_t i = 0; i < ncomp; ++i) g_comp[i] = e.Y[map.out_comp[i] - 1];
-  int32_t ix = map.out_comp[0], ip = map.out_pres, it = st.pos_t, ih = map.out_enth;
-  const double* Y = e.Y;
-  RTO_ENSET(&ncomp, &phase, e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[ih - 1], &ix,
-            &ip, &it, &ih, &pert, &st.Fs, &st.Ps, &PPEXEC_USER[8], &zero, &action, &m, &zero,
-            &k, g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+  const StreamMap& map = st.s.map;
+  property_equation(e, st.s, PropertySet::Enthalpy, st.phase, map.out_comp, map.out_pres, st.pos_t,
+                    map.out_enth, st.Fs, st.Ps, action, m, k);
 }
 
 // Stoichiometric ratio of an entry to its reaction's key reactant.
