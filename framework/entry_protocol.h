@@ -13,9 +13,8 @@
 #define R3_EXPORT __attribute__((visibility("default")))
 #endif
 
-// The parameter list of an entry, every argument by reference. Character data
-// crosses only as words (VARNAM/EQNNAM are slots of 4*LNAME bytes).
-#define R3_ENTRY_PARAMS \
+// The first 72 parameters of an entry, every argument by reference.
+#define R3_PARAMS_72 \
     int32_t* NMATIN, \
     double* SMATIN, \
     int32_t* NINFI, \
@@ -87,8 +86,11 @@
     int32_t* IEVAL1, \
     int32_t* IEVAL2, \
     void* A71, \
-    void* A72, \
-    int32_t* ISTAT
+    void* A72
+
+// The parameter list of an entry, every argument by reference. Character data
+// crosses only as words (VARNAM/EQNNAM are slots of 4*LNAME bytes).
+#define R3_ENTRY_PARAMS R3_PARAMS_72, int32_t* ISTAT
 
 // The same 73 names, for handing the arguments on unchanged.
 #define R3_ENTRY_ARGS \
@@ -178,86 +180,8 @@
 // A user model as the numeric layer calls it: the entry's first 72
 // arguments, seven further words, and the status last (80 arguments).
 #define R3_USER_PARAMS \
-    int32_t* NMATIN, \
-    double* SMATIN, \
-    int32_t* NINFI, \
-    double* SINFIN, \
-    int32_t* NMATOUT, \
-    double* SMATOUT, \
-    int32_t* NINFOUT, \
-    double* SINFOUT, \
-    int32_t* IDMATIN, \
-    int32_t* IDINFIN, \
-    int32_t* IDMATOUT, \
-    int32_t* IDINFOUT, \
-    int32_t* LSTRM, \
-    int32_t* NSSTRM, \
-    int32_t* ISSOFF, \
-    int32_t* ISSTYP, \
-    int32_t* NINT, \
-    int32_t* INT, \
-    int32_t* NREAL, \
-    double* REAL, \
-    int32_t* IDBLK, \
-    void* A22, \
-    int32_t* IPROPSET, \
-    void* A24, \
-    void* A25, \
-    void* A26, \
-    void* A27, \
-    void* A28, \
-    void* A29, \
-    void* A30, \
-    int32_t* A31, \
-    void* A32, \
-    void* A33, \
-    int32_t* ILAYER, \
-    void* A35, \
-    void* A36, \
-    int32_t* KODE, \
-    int32_t* NAUX1, \
-    int32_t* NF, \
-    int32_t* NY, \
-    int32_t* NAUX2, \
-    int32_t* NAUX3, \
-    double* Y, \
-    double* YLB, \
-    double* YUB, \
-    double* YSCL, \
-    double* YSBND, \
-    int32_t* IYATTR, \
-    double* F, \
-    double* FSCL, \
-    void* A51, \
-    int32_t* NZ, \
-    int32_t* IJROW, \
-    int32_t* IJCOL, \
-    double* DFDY, \
-    void* A56, \
-    void* A57, \
-    void* A58, \
-    int32_t* LNAME, \
-    void* A60, \
-    char* VARNAM, \
-    char* EQNNAM, \
-    int32_t* IDIAG, \
-    void* A64, \
-    void* A65, \
-    void* A66, \
-    void* A67, \
-    void* A68, \
-    int32_t* IEVAL1, \
-    int32_t* IEVAL2, \
-    void* A71, \
-    void* A72, \
-    int32_t* X1, \
-    int32_t* X2, \
-    int32_t* X3, \
-    int32_t* X4, \
-    int32_t* X5, \
-    int32_t* X6, \
-    int32_t* X7, \
-    int32_t* ISTAT
+    R3_PARAMS_72, int32_t* X1, int32_t* X2, int32_t* X3, int32_t* X4, int32_t* X5, int32_t* X6, \
+    int32_t* X7, int32_t* ISTAT
 
 // Defines a user model with C linkage; the body receives the arguments as
 // `r3::Entry& e` (the seven further words are not used).
