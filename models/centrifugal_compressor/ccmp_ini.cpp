@@ -344,19 +344,23 @@ void step_h(Cfi& c, Dir d) {
   }
 }
 
-// HC: HEAD = HEAD_FACT * HEAD_PRED. Forward fits the factor instead when the
-// head itself is fixed.
-void step_hc(Cfi& c, Dir d) {
+// A corrected curve value: VALUE = FACT * PRED. Forward fits the factor
+// instead when the value itself is fixed (and the factor is not); backward
+// gives the curve prediction from the value.
+void factor_step(Cfi& c, Dir d, Var value, Var fact, Var pred) {
   if (d == Dir::Forward) {
-    if (c.fixed(HEAD) && !unusable(c.w[HEAD]) && !c.fixed(HEAD_FACT)) {
-      c.w[HEAD_FACT] = c.w[HEAD] / c.use(HEAD_PRED);
+    if (c.fixed(value) && !unusable(c.w[value]) && !c.fixed(fact)) {
+      c.w[fact] = c.w[value] / c.use(pred);
     } else {
-      c.w[HEAD] = c.use(HEAD_FACT) * c.use(HEAD_PRED);
+      c.w[value] = c.use(fact) * c.use(pred);
     }
   } else {
-    c.w[HEAD_PRED] = c.use(HEAD) / c.use(HEAD_FACT);
+    c.w[pred] = c.use(value) / c.use(fact);
   }
 }
+
+// HC: HEAD = HEAD_FACT * HEAD_PRED.
+void step_hc(Cfi& c, Dir d) { factor_step(c, d, HEAD, HEAD_FACT, HEAD_PRED); }
 
 // F: EFF_PRED = (b0 + b1 q + b2 q^2)/100.
 void step_f(Cfi& c, Dir d) {
@@ -372,19 +376,8 @@ void step_f(Cfi& c, Dir d) {
   }
 }
 
-// FC: POLY_EFF = EFF_FACT * EFF_PRED. Forward fits the factor instead when the
-// efficiency itself is fixed.
-void step_fc(Cfi& c, Dir d) {
-  if (d == Dir::Forward) {
-    if (c.fixed(POLY_EFF) && !unusable(c.w[POLY_EFF]) && !c.fixed(EFF_FACT)) {
-      c.w[EFF_FACT] = c.w[POLY_EFF] / c.use(EFF_PRED);
-    } else {
-      c.w[POLY_EFF] = c.use(EFF_FACT) * c.use(EFF_PRED);
-    }
-  } else {
-    c.w[EFF_PRED] = c.use(POLY_EFF) / c.use(EFF_FACT);
-  }
-}
+// FC: POLY_EFF = EFF_FACT * EFF_PRED.
+void step_fc(Cfi& c, Dir d) { factor_step(c, d, POLY_EFF, EFF_FACT, EFF_PRED); }
 
 // S: SURGE_PRED = (s0 + s1 N)/3600.
 void step_s(Cfi& c, Dir d) {
@@ -400,13 +393,7 @@ void step_s(Cfi& c, Dir d) {
 
 // SC: SURGE_Q = SURGE_FACT * SURGE_PRED (the factor is fitted to a fixed
 // surge flow).
-void step_sc(Cfi& c) {
-  if (c.fixed(SURGE_Q) && !unusable(c.w[SURGE_Q]) && !c.fixed(SURGE_FACT)) {
-    c.w[SURGE_FACT] = c.w[SURGE_Q] / c.use(SURGE_PRED);
-  } else {
-    c.w[SURGE_Q] = c.use(SURGE_FACT) * c.use(SURGE_PRED);
-  }
-}
+void step_sc(Cfi& c) { factor_step(c, Dir::Forward, SURGE_Q, SURGE_FACT, SURGE_PRED); }
 
 // SR: SURGE_RATIO = QACT / SURGE_Q, or the surge flow from a fixed ratio.
 void step_sr(Cfi& c) {
