@@ -13,6 +13,7 @@
 #include <span>
 
 #include "framework/host_services.h"
+#include "host/properties/properties.h"
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 
@@ -80,22 +81,6 @@ void row_residual(RowProp prop, const int32_t* ncomp, const int32_t* phase, cons
   ++*m;
 }
 
-void row_pattern(const int32_t* ncomp, const int32_t* ix, const int32_t* ip, const int32_t* it,
-                 const int32_t* iprop, int32_t* m, int32_t* k, int32_t* IJROW, int32_t* IJCOL) {
-  const int n = *ncomp;
-  if (n < 1 || n > kMaxComponents) return;
-  const int32_t row = ++*m;
-  for (int i = 0; i < n; ++i) {
-    IJROW[*k] = row;
-    IJCOL[*k] = *ix + i;
-    ++*k;
-  }
-  for (const int32_t col : {*ip, *it, *iprop}) {
-    IJROW[*k] = row;
-    IJCOL[*k] = col;
-    ++*k;
-  }
-}
 
 // Jacobian values in pattern order; zero derivatives (never NaN) when the
 // state cannot be evaluated, so the structure stays.
@@ -146,13 +131,17 @@ void RTO_CPRES(R3_RTO_ROW_PARAMS, const int32_t* mode, int32_t* m, double* F) {
 void RTO_ENCSPR(R3_RTO_ROW_PARAMS, const int32_t* ix, const int32_t* ip, const int32_t* it,
                 const int32_t* iprop, int32_t* m, int32_t* k, int32_t* IJROW, int32_t* IJCOL) {
   (void)phase, (void)ipropset, (void)idx, (void)x, (void)p, (void)t, (void)prop, (void)pword;
-  row_pattern(ncomp, ix, ip, it, iprop, m, k, IJROW, IJCOL);
+  if (*ncomp >= 1 && *ncomp <= kMaxComponents) {
+    r3::host::property_row_pattern(*ncomp, *ix, *ip, *it, *iprop, *m, *k, IJROW, IJCOL);
+  }
 }
 
 void RTO_SMCSPR(R3_RTO_ROW_PARAMS, const int32_t* ix, const int32_t* ip, const int32_t* it,
                 const int32_t* iprop, int32_t* m, int32_t* k, int32_t* IJROW, int32_t* IJCOL) {
   (void)phase, (void)ipropset, (void)idx, (void)x, (void)p, (void)t, (void)prop, (void)pword;
-  row_pattern(ncomp, ix, ip, it, iprop, m, k, IJROW, IJCOL);
+  if (*ncomp >= 1 && *ncomp <= kMaxComponents) {
+    r3::host::property_row_pattern(*ncomp, *ix, *ip, *it, *iprop, *m, *k, IJROW, IJCOL);
+  }
 }
 
 void RTO_ENCJAC(R3_RTO_ROW_PARAMS, const double* fs, const double* ps, int32_t* k, double* DFDY) {

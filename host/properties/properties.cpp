@@ -82,29 +82,6 @@ bool composition_ok(std::span<const double> x) {
 
 }  // namespace
 
-bool fill_stream_vector(int32_t ipropset, const std::vector<double>& flows, double T, double P,
-                        double* v) {
-  const int ncf = run().ncomp();
-  if (static_cast<int>(flows.size()) != ncf) return false;
-  for (int i = 0; i < ncf + 9; ++i) v[i] = kRmiss;
-  double total = 0.0;
-  for (int i = 0; i < ncf; ++i) {
-    v[i] = flows[static_cast<size_t>(i)];
-    total += flows[static_cast<size_t>(i)];
-  }
-  v[ncf] = total;
-  v[ncf + 1] = T;
-  v[ncf + 2] = P;
-  const thermo::Model* m = model_for(ipropset, all_components());
-  if (m == nullptr || !composition_ok({v, static_cast<size_t>(ncf)})) return false;
-  thermo::FlashResult r;
-  if (thermo::flash_tp(*m, T, P, {v, static_cast<size_t>(ncf)}, r) == Status::Failed) {
-    return false;
-  }
-  store_flash(*m, r, ncf, v);
-  return true;
-}
-
 namespace {
 
 // Sets flows, total and pressure of a vector, everything else missing; the
@@ -126,6 +103,20 @@ const thermo::Model* start_vector(int32_t ipropset, const std::vector<double>& f
 }
 
 }  // namespace
+
+bool fill_stream_vector(int32_t ipropset, const std::vector<double>& flows, double T, double P,
+                        double* v) {
+  const thermo::Model* m = start_vector(ipropset, flows, P, v);
+  if (m == nullptr) return false;
+  const int ncf = run().ncomp();
+  v[ncf + 1] = T;
+  thermo::FlashResult r;
+  if (thermo::flash_tp(*m, T, P, {v, static_cast<size_t>(ncf)}, r) == Status::Failed) {
+    return false;
+  }
+  store_flash(*m, r, ncf, v);
+  return true;
+}
 
 bool fill_stream_vector_pv(int32_t ipropset, const std::vector<double>& flows, double P,
                            double beta, double* v) {
@@ -154,6 +145,21 @@ bool fill_stream_vector_ph(int32_t ipropset, const std::vector<double>& flows, d
   }
   store_flash(*m, r, ncf, v);
   return true;
+}
+
+void property_row_pattern(int32_t ncomp, int32_t ix, int32_t ip, int32_t it, int32_t iprop,
+                          int32_t& m, int32_t& k, int32_t* IJROW, int32_t* IJCOL) {
+  const int32_t row = ++m;
+  for (int32_t i = 0; i < ncomp; ++i) {
+    IJROW[k] = row;
+    IJCOL[k] = ix + i;
+    ++k;
+  }
+  for (const int32_t col : {ip, it, iprop}) {
+    IJROW[k] = row;
+    IJCOL[k] = col;
+    ++k;
+  }
 }
 
 int32_t complete_from_ph(int32_t ipropset, double* v, double h_molar) {
@@ -207,20 +213,9 @@ void property_set(Prop prop, const int32_t* ncomp, const int32_t* phase, const i
   const int n = *ncomp;
   if (n < 1 || n > kMaxComponents) return;
   switch (*action) {
-    case 2: {  // pattern
-      const int32_t row = ++*m;
-      for (int i = 0; i < n; ++i) {
-        IJROW[*k] = row;
-        IJCOL[*k] = *ix + i;
-        ++*k;
-      }
-      for (const int32_t col : {*ip, *it, *iprop}) {
-        IJROW[*k] = row;
-        IJCOL[*k] = col;
-        ++*k;
-      }
+    case 2:  // pattern
+      property_row_pattern(n, *ix, *ip, *it, *iprop, *m, *k, IJROW, IJCOL);
       return;
-    }
     case 3: {  // residual
       const r3::thermo::Model* model = model_for(*ipropset, {idx, static_cast<size_t>(n)});
       double h = 0.0;

@@ -20,6 +20,11 @@ bool fill_stream_vector_pv(int32_t ipropset, const std::vector<double>& flows, d
 bool fill_stream_vector_ph(int32_t ipropset, const std::vector<double>& flows, double P,
                            double h_mass, double* v);
 
+// Pattern of one property row: the composition columns ix, ix+1, ...
+// (ncomp of them), then ip, it and iprop, on row m+1; m and k advanced.
+void property_row_pattern(int32_t ncomp, int32_t ix, int32_t ip, int32_t it, int32_t iprop,
+                          int32_t& m, int32_t& k, int32_t* IJROW, int32_t* IJCOL);
+
 // Completes a material stream vector whose flows, pressure and molar
 // enthalpy are known by a PH flash (temperature estimate from the vector when
 // present). Returns the flash status (0, -1 or -2).
