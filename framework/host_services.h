@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "framework/entry_protocol.h"
@@ -591,6 +592,16 @@ inline constexpr int32_t kStandardOutput = 6;
 inline void write(int32_t unit, std::string_view text) {
   const int32_t len = static_cast<int32_t>(text.size());
   R3HOST_WRITE(&unit, text.data(), &len);
+}
+
+// One line on the message unit.
+inline void msg(std::string_view line) { write(message_unit(), line); }
+// A message on the message unit: an empty line, then each text line with one
+// leading blank.
+inline void message(std::string_view first, std::string_view second = {}) {
+  msg("");
+  msg(std::string(" ").append(first));
+  if (!second.empty()) msg(std::string(" ").append(second));
 }
 
 inline bool fixed(const int32_t& attr) { return U3VFXD(&attr) != 0; }

@@ -11,15 +11,8 @@
 namespace r3::pump {
 namespace {
 
-void msg(std::string_view line) { hs::write(hs::message_unit(), line); }
-
-// An error or warning of the initialisation routines: an empty line, then each
-// text line with one leading blank.
-void message(std::string_view first, std::string_view second = {}) {
-  msg("");
-  msg(" " + std::string(first));
-  if (!second.empty()) msg(" " + std::string(second));
-}
+using hs::message;
+using hs::msg;
 
 // Limits of the volumetric flow (m3/s) over which the efficiency correlation
 // is fitted; outside them the nearer limit's efficiency applies.

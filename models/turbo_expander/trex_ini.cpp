@@ -15,17 +15,8 @@ namespace {
 
 constexpr double kR = 8314.4;
 
-void msg(std::string_view line) {
-  hs::write(hs::message_unit(), line);
-}
-
-// A message of the initialisation routines: an empty line, then each text
-// line with one leading blank.
-void message(std::string_view first, std::string_view second = {}) {
-  msg("");
-  msg(" " + std::string(first));
-  if (!second.empty()) msg(" " + std::string(second));
-}
+using hs::message;
+using hs::msg;
 
 bool missing(double v) {
   return hs::is_missing(v);
