@@ -13,7 +13,6 @@ namespace r3::host {
 
 Block::Block(std::string block_id, EntryFn fn) : id(std::move(block_id)), entry(fn) {
   scratch_.assign(64, 0);
-  rscratch_.assign(64, 0.0);
 }
 
 int32_t Block::ncomp() const { return run().ncomp(); }
@@ -38,18 +37,15 @@ void Block::set_info_inlet(int k, double value) {
   if (k >= 0 && k < static_cast<int>(sinfin.size())) sinfin[static_cast<size_t>(k)] = value;
 }
 
-std::vector<int32_t> Block::int_array() const {
+void Block::fill_int_array() {
   // The host's three-word header, then the model's integers.
-  std::vector<int32_t> a = {1, static_cast<int32_t>(ints.size()),
-                            static_cast<int32_t>(reals.size())};
-  a.insert(a.end(), ints.begin(), ints.end());
-  return a;
+  intv_.assign({1, static_cast<int32_t>(ints.size()), static_cast<int32_t>(reals.size())});
+  intv_.insert(intv_.end(), ints.begin(), ints.end());
 }
 
-std::vector<int32_t> Block::id_words(const std::vector<std::string>& ids) const {
-  std::vector<int32_t> w(2 * std::max<size_t>(ids.size(), 1), 0x20202020);
+void Block::fill_id_words(const std::vector<std::string>& ids, std::vector<int32_t>& w) {
+  w.assign(2 * std::max<size_t>(ids.size(), 1), 0x20202020);
   for (size_t i = 0; i < ids.size(); ++i) text_to_words(ids[i], w.data() + 2 * i, 2);
-  return w;
 }
 
 int32_t Block::call(int32_t kode, int32_t istat_in) {
@@ -62,14 +58,16 @@ int32_t Block::call(int32_t kode, int32_t istat_in) {
       sinfin.size() != infin.size() || sinfout.size() != infout.size()) {
     connect_streams();
   }
-  std::vector<int32_t> idmatin = id_words(matin), idinfin = id_words(infin),
-                       idmatout = id_words(matout), idinfout = id_words(infout);
+  fill_id_words(matin, idw_[0]);
+  fill_id_words(infin, idw_[1]);
+  fill_id_words(matout, idw_[2]);
+  fill_id_words(infout, idw_[3]);
   int32_t ls = lstrm();
   int32_t nsstrm = 1;
   int32_t issoff[1] = {0};
   int32_t isstyp[1] = {1};
-  std::vector<int32_t> intv = int_array();
-  int32_t nint = static_cast<int32_t>(intv.size());
+  fill_int_array();
+  int32_t nint = static_cast<int32_t>(intv_.size());
   int32_t nreal = static_cast<int32_t>(reals.size());
   int32_t idblk[2];
   text_to_words(id, idblk, 2);
@@ -82,14 +80,14 @@ int32_t Block::call(int32_t kode, int32_t istat_in) {
   int32_t* zi = scratch_.data();
   set_call_pattern_capacity(static_cast<int32_t>(ijrow.size()));
   entry(&nmatin, smatin.data(), &ninfi, sinfin.data(), &nmatout, smatout.data(), &ninfout,
-        sinfout.data(), idmatin.data(), idinfin.data(), idmatout.data(), idinfout.data(), &ls,
-        &nsstrm, issoff, isstyp, &nint, intv.data(), &nreal, reals.data(), idblk, z, ips, z,
+        sinfout.data(), idw_[0].data(), idw_[1].data(), idw_[2].data(), idw_[3].data(), &ls,
+        &nsstrm, issoff, isstyp, &nint, intv_.data(), &nreal, reals.data(), idblk, z, ips, z,
         z, z, z, z, z, z, zi, z, z, &ilayer, z, z, &k, &naux1, &nf, &ny, &naux2, &naux3, y.data(),
         ylb.data(), yub.data(), yscl.data(), ysbnd.data(), iyattr.data(), f.data(), fscl.data(),
         z, &nz, ijrow.data(), ijcol.data(), dfdy.data(), z, z, z, &lname, z, varnam.data(),
         eqnnam.data(), &idiag, z, z, z, z, z, &ieval1, &ieval2, z, z, &istat);
   // INT belongs to the block: what a model keeps there persists between calls.
-  for (size_t i = 0; i < ints.size(); ++i) ints[i] = intv[i + 3];
+  for (size_t i = 0; i < ints.size(); ++i) ints[i] = intv_[i + 3];
   return istat;
 }
 

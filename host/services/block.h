@@ -66,11 +66,14 @@ class Block {
   void fix(int i);          // marks a variable fixed (user specification)
 
  private:
-  std::vector<int32_t> int_array() const;
-  std::vector<int32_t> id_words(const std::vector<std::string>& ids) const;
-  std::vector<int32_t> nint_;
+  // Fills the call's INT array (the host's header, then the model's
+  // integers) and identifier words into buffers kept between calls, so that
+  // repeated requests allocate nothing.
+  void fill_int_array();
+  static void fill_id_words(const std::vector<std::string>& ids, std::vector<int32_t>& w);
+  std::vector<int32_t> intv_;
+  std::vector<int32_t> idw_[4];
   std::vector<int32_t> scratch_;
-  std::vector<double> rscratch_;
 };
 
 }  // namespace r3::host
