@@ -10,6 +10,11 @@ if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
   flags=(-DR3_SANITIZE=ON -DR3_BUILD_BENCH=OFF)
 fi
+# ccache keeps compiled objects between runs (and between CI runs on one machine).
+if command -v ccache >/dev/null; then
+  flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
+fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
