@@ -70,19 +70,24 @@ std::optional<Figure> plot_centrifugal_compressor(const BlockResults& b) {
     }
   }
 
+  // Both panels share the flow axis, from zero to the end of the fastest line.
+  double q_end = hi;
+  for (double n : speeds) q_end = std::max(q_end, hi * n / N);
+  const double x_end = nice_ceiling(uq(q_end));
   Figure fig;
   fig.title = b.id + " (" + b.model + "): centrifugal compressor performance" +
               (speed_text.empty() ? "" : " at " + speed_text);
   Chart hc("Polytropic head against actual suction flow", uq.axis("Actual volumetric flow at suction"),
            uh.axis("Polytropic head"));
   hc.y_from_zero();
+  hc.x_range(uq(0), x_end);
   if (head_curve) {
     for (double n : speeds) {
       hc.line(sample(lo * n / N, hi * n / N, 80, [&](double q) { return head(q, n); }, uq.factor, uh.factor, uq.offset,
                      uh.offset),
               "faint");
-      const double qe = 1.02 * std::max(Q, std::isfinite(qs) ? qs : Q) * n / N, he = head(qe, n);
-      if (he > 0) hc.note(uq(qe), uh(he), "N = " + number(un(n), 5));
+      const double q0 = lo * n / N, h0 = head(q0, n);
+      if (h0 > 0) hc.note(uq(q0), uh(h0) + 0.02 * uh(H), "N = " + number(un(n), 5));
     }
     hc.line(sample(lo, hi, 120, [&](double q) { return head(q, N); }, uq.factor, uh.factor, uq.offset, uh.offset), "c1",
             "head curve at " + speed_text);
@@ -111,6 +116,7 @@ std::optional<Figure> plot_centrifugal_compressor(const BlockResults& b) {
     Chart ec("Polytropic efficiency against actual suction flow", uq.axis("Actual volumetric flow at suction"),
              "Polytropic efficiency, %");
     ec.y_from_zero();
+    ec.x_range(uq(0), x_end);
     if (eff_curve) {
       ec.line(sample(lo, hi, 120, [&](double q) { return efficiency(q, N); }, uq.factor, 100.0, uq.offset), "c2",
               "efficiency curve at " + speed_text);
@@ -131,15 +137,19 @@ std::optional<Figure> plot_pump(const BlockResults& b) {
   const std::string qref = value_ref(b.id + ".MASS_FLOW/" + b.id + ".RHO", uq);
   Figure fig;
   fig.title = b.id + " (" + b.model + "): pump operating point";
+  // Room around the point: flow to three times, head to one and a half times.
+  const double x_end = nice_ceiling(uq(3.0 * q));
   Chart hc("Head against volumetric flow", uq.axis("Volumetric flow at suction"), uh.axis("Head"));
-  hc.x_from_zero(), hc.y_from_zero();
+  hc.x_range(uq(0), x_end);
+  hc.y_range(uh(0), nice_ceiling(uh(1.5 * head)));
   // The system's demand at this point, as guides to read the point off the axes.
   hc.line({{uq(0), uh(head)}, {uq(q), uh(head)}, {uq(q), uh(0)}}, "faint dash");
   hc.operating_point(uq(q), uh(head), xy_ref(qref, value_ref(b.id + ".P_HEAD", uh)), "operating point");
   fig.panels.push_back(std::move(hc));
   if (std::isfinite(eff)) {
     Chart ec("Pump efficiency against volumetric flow", uq.axis("Volumetric flow at suction"), "Pump efficiency, %");
-    ec.x_from_zero(), ec.y_from_zero();
+    ec.x_range(uq(0), x_end);
+    ec.y_range(0.0, std::max(100.0, nice_ceiling(110.0 * eff)));
     // The efficiency correlation the pump falls back on, over its flow range
     // (0.00126 to 0.315 m3/s).
     auto corr = [](double x) {
@@ -147,8 +157,9 @@ std::optional<Figure> plot_pump(const BlockResults& b) {
       const double l = std::log(x) + 9.670945162;
       return l * (0.24012299 - 0.011988872 * l) - 0.31609348;
     };
-    const double top = std::max(3.0 * q, 0.01);
-    ec.line(sample(0.0, top, 150, corr, uq.factor, 100.0, uq.offset), "c2", "efficiency correlation");
+    const double top = std::min(3.0 * q, 0.3154509834);
+    if (top > 0.001261803933)
+      ec.line(sample(0.001261803933, top, 150, corr, uq.factor, 100.0, uq.offset), "c2", "efficiency correlation");
     ec.operating_point(uq(q), 100.0 * eff, xy_ref(qref, value_ref(b.id + ".PUMP_EFF", 100.0)), "operating point");
     fig.panels.push_back(std::move(ec));
   }

@@ -92,7 +92,8 @@ std::optional<Figure> plot_control_valve(const BlockResults& b) {
     for (auto& [x, y] : table) y *= cvmax;
     ch.points(table, "c3", "table points");
   }
-  ch.operating_point(vp, cv, xy_ref(value_ref(b.id + ".VP_PRED"), value_ref(b.id + ".CV")), "operating point");
+  ch.operating_point(vp, cv, xy_ref(value_ref(b.id + ".VP_PRED"), value_ref(b.id + ".CV")),
+                     "operating point: " + number(vp) + " %, CV " + number(cv));
   const double pos = b.var("VALVE_POS");
   if (std::isfinite(pos) && std::fabs(pos - vp) > 1e-6) {
     ch.note(vp, 0.05 * cvmax, "valve position " + number(pos) + " % (bias " + number(pos - vp) + " %)");

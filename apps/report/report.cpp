@@ -110,7 +110,12 @@ std::string flowsheet_svg(const host::Case& c) {
     max_rows = std::max(max_rows, rows[level[static_cast<size_t>(i)]]);
   }
   const double bw = 120, bh = 64, colw = 250, rowh = 130, left = 130;
-  const double width = left + colw * max_level + bw + 150, height = 40 + rowh * max_rows + 30;
+  bool recycle = false;
+  for (const auto& [s, t] : to) {
+    auto f = from.find(s);
+    recycle = recycle || (f != from.end() && level[static_cast<size_t>(t.block)] <= level[static_cast<size_t>(f->second.block)]);
+  }
+  const double width = left + colw * max_level + bw + 150, height = 30 + rowh * (max_rows - 1) + bh + 30 + (recycle ? 30 : 0);
   auto bx = [&](int i) { return left + colw * level[static_cast<size_t>(i)]; };
   auto by = [&](int i) { return 30 + rowh * row[static_cast<size_t>(i)] + 10; };
   // Port positions spread along a side.
@@ -205,7 +210,11 @@ bool write_html_report(host::Flowsheet& fsh, const host::SolveReport& rep,
     const BlockResults& b = blocks[i];
     h += "<section id=\"block-" + xml_escape(b.id) + "\">\n<h3>" + xml_escape(b.id) + " (" + xml_escape(b.model) + ")</h3>\n";
     if (!solved) h += not_solution;
-    if (i < block_reports.size()) h += "<pre>" + xml_escape(block_reports[i]) + "</pre>\n";
+    if (i < block_reports.size() && !block_reports[i].empty()) {
+      h += "<pre>" + xml_escape(block_reports[i]) + "</pre>\n";
+    } else {
+      h += "<p>The model wrote no report.</p>\n";
+    }
     if (const std::optional<Figure> fig = plot_block(b)) {
       h += "<div class=\"plot\">\n" + fig->svg("plot-" + b.id, !solved, false) + "</div>\n";
     }

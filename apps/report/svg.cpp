@@ -30,8 +30,10 @@ std::pair<double, double> pad_range(double lo, double hi, bool fixed) {
     lo -= d, hi += d;
   }
   const double step = nice_step(hi - lo, 6);
+  // Room either side, except beyond a zero the data ends at (flows, duties
+  // and heads start at zero, and an axis below it would show nothing).
   const double pad = 0.04 * (hi - lo);
-  return {std::floor((lo - pad) / step) * step, std::ceil((hi + pad) / step) * step};
+  return {lo == 0 ? 0.0 : std::floor((lo - pad) / step) * step, hi == 0 ? 0.0 : std::ceil((hi + pad) / step) * step};
 }
 
 std::string fmt(double v) {
@@ -60,8 +62,29 @@ std::string xml_escape(const std::string& s) {
 
 std::string number(double v, int digits) {
   if (!std::isfinite(v)) return "-";
-  char b[40];
-  std::snprintf(b, sizeof b, "%.*g", digits, v);
+  char b[64];
+  const double a = std::fabs(v);
+  if (a == 0 || a < 1e-3 || a >= 1e9 || digits > 12) {
+    std::snprintf(b, sizeof b, "%.*g", digits, v);
+    return b;
+  }
+  // Plain decimals in the everyday range: 1000000, not 1e+06.
+  const int decimals = std::max(0, digits - 1 - static_cast<int>(std::floor(std::log10(a))));
+  std::snprintf(b, sizeof b, "%.*f", decimals, v);
+  std::string t = b;
+  if (t.find('.') != std::string::npos) {
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+  }
+  return t == "-0" ? "0" : t;
+}
+
+std::string tick_text(double v, double step) {
+  if (v == 0) return "0";
+  const double a = std::fabs(v);
+  if (a < 1e-3 || a >= 1e9) return number(v, 6);
+  char b[64];
+  std::snprintf(b, sizeof b, "%.*f", std::max(0, -static_cast<int>(std::floor(std::log10(step) + 1e-9))), v);
   return b;
 }
 
@@ -132,7 +155,7 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
       const double v = std::fabs(t) < 1e-9 * sx ? 0.0 : t;
       o += "<line class=\"grid\" x1=\"" + fmt(X(v)) + "\" y1=\"" + fmt(py0) + "\" x2=\"" + fmt(X(v)) + "\" y2=\"" +
            fmt(py1) + "\"/><text class=\"tick\" x=\"" + fmt(X(v)) + "\" y=\"" + fmt(py1 + 16) +
-           "\" text-anchor=\"middle\">" + number(v, 6) + "</text>\n";
+           "\" text-anchor=\"middle\">" + tick_text(v, sx) + "</text>\n";
     }
   } else {
     for (size_t i = 0; i < bar_names_.size(); ++i) {
@@ -145,7 +168,7 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
     const double v = std::fabs(t) < 1e-9 * sy ? 0.0 : t;
     o += "<line class=\"grid\" x1=\"" + fmt(px0) + "\" y1=\"" + fmt(Y(v)) + "\" x2=\"" + fmt(px1) + "\" y2=\"" +
          fmt(Y(v)) + "\"/><text class=\"tick\" x=\"" + fmt(px0 - 6) + "\" y=\"" + fmt(Y(v) + 4) +
-         "\" text-anchor=\"end\">" + number(v, 6) + "</text>\n";
+         "\" text-anchor=\"end\">" + tick_text(v, sy) + "</text>\n";
   }
   o += "<text class=\"axis\" x=\"" + fmt((px0 + px1) / 2) + "\" y=\"" + fmt(py1 + 38) + "\">" + xml_escape(x_label_) +
        "</text>\n";
@@ -210,11 +233,32 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
            (right_edge ? " text-anchor=\"end\"" : "") + ">" + xml_escape(p.label) + "</text>\n";
     }
   }
-  // Legend, top right inside the plot area.
-  double ly = py0 + 16;
+  // Legend inside the plot area, in the corner that hides the fewest points.
+  int entries = 0;
+  for (const Series& s : series_) entries += s.label.empty() ? 0 : 1;
+  const double lw = 200, lh = 16.0 * entries + 6;
+  double best_x = px1 - lw, best_y = py0, fewest = 1e300;
+  for (const auto& [cx, cy] : {std::pair{px1 - lw, py0}, std::pair{px0 + 4, py0}, std::pair{px1 - lw, py1 - lh},
+                               std::pair{px0 + 4, py1 - lh}}) {
+    double hidden = 0;
+    auto count = [&](double x, double y, double weight) {
+      const double X0 = X(x), Y0 = Y(y);
+      if (X0 >= cx - 8 && X0 <= cx + lw && Y0 >= cy - 4 && Y0 <= cy + lh + 8) hidden += weight;
+    };
+    for (const Series& s : series_) {
+      for (const auto& [x, y] : s.pts) count(x, y, 1);
+    }
+    for (const Op& p : ops_) count(p.x, p.y, 1000);
+    if (hidden < fewest) fewest = hidden, best_x = cx, best_y = cy;
+  }
+  if (entries > 0) {
+    o += "<rect class=\"legend-box\" x=\"" + fmt(best_x - 6) + "\" y=\"" + fmt(best_y + 2) + "\" width=\"" + fmt(lw) +
+         "\" height=\"" + fmt(lh) + "\"/>\n";
+  }
+  double ly = best_y + 18;
   for (const Series& s : series_) {
     if (s.label.empty()) continue;
-    const double lx = px1 - 190;
+    const double lx = best_x;
     if (s.markers) {
       o += "<rect class=\"pt " + s.style + "\" x=\"" + fmt(lx + 8) + "\" y=\"" + fmt(ly - 7) + "\" width=\"7\" height=\"7\"/>";
     } else {
@@ -239,6 +283,8 @@ const char* chart_css() {
 .chart .tick { font-size: 10px; fill: #444; }
 .chart .legend, .chart .note { font-size: 11px; fill: #222; }
 .chart .oplabel { font-size: 11px; font-weight: bold; fill: #b00; }
+.chart .oplabel, .chart .note { paint-order: stroke; stroke: #fff; stroke-width: 3px; stroke-linejoin: round; }
+.chart .legend-box { fill: #fff; fill-opacity: 0.85; stroke: #ccc; }
 .chart .plot-area { fill: #fcfcfc; stroke: #555; stroke-width: 1; }
 .chart .grid { stroke: #e4e4e4; stroke-width: 1; }
 .chart .curve { fill: none; stroke-width: 2; }
@@ -279,6 +325,16 @@ std::string Figure::svg(const std::string& id, bool unsolved, bool standalone) c
   }
   o += "</svg>\n";
   return o;
+}
+
+}  // namespace r3::report
+
+namespace r3::report {
+
+double nice_ceiling(double v) {
+  if (!(v > 0)) return 1.0;
+  const double step = nice_step(v, 6);
+  return std::ceil(v / step - 1e-9) * step;
 }
 
 }  // namespace r3::report

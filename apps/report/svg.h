@@ -21,6 +21,11 @@ using Points = std::vector<std::pair<double, double>>;
 std::string xml_escape(const std::string& s);
 // A number for a person: up to `digits` significant figures, no trailing zeros.
 std::string number(double v, int digits = 4);
+// A tick label: the value with as many decimals as the tick step needs.
+std::string tick_text(double v, double step);
+// The smallest round number (1, 2, 2.5 or 5 times a power of ten, in steps
+// of a sixth of v) at or above v > 0: an axis end that ticks divide evenly.
+double nice_ceiling(double v);
 
 class Chart {
  public:

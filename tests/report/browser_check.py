@@ -24,7 +24,7 @@ class DevTools:
         self.proc = subprocess.Popen(
             [browser, "--headless", "--no-sandbox", "--disable-gpu", "--remote-debugging-pipe", "--no-first-run",
              "--user-data-dir=" + self.profile, "about:blank"],
-            pass_fds=(to_r, from_w), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            pass_fds=(3, 4), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
             preexec_fn=lambda: (os.dup2(to_r, 3), os.dup2(from_w, 4)))
         os.close(to_r), os.close(from_w)
         self.w, self.r, self.buf, self.next_id, self.events = to_w, from_r, b"", 0, []
