@@ -25,8 +25,8 @@ std::optional<Figure> plot_heat_exchanger(const BlockResults& b) {
               number(q) + " " + uq.label;
   Chart ch("Temperature against heat transferred", uq.axis("Heat transferred"), ut.axis("Temperature"));
   ch.x_from_zero();
-  ch.line(hot, "c3", "hot side");
-  ch.line(cold, "c1", "cold side");
+  ch.line(hot, "c3 on", "hot side");
+  ch.line(cold, "c1 on", "cold side");
   // Approaches at the two ends.
   const double h0 = hot.front().second, h1 = hot.back().second, c0 = cold.front().second, c1 = cold.back().second;
   const std::string end0 = co_current ? "inlet end" : "hot outlet end", end1 = co_current ? "outlet end" : "hot inlet end";

@@ -133,7 +133,7 @@ std::optional<Figure> plot_expansion(const BlockResults& b) {
       if (std::none_of(pressures.begin(), pressures.end(), [&](double p) { return std::fabs(p - st.p) < 1e-6 * p; }))
         pressures.push_back(st.p);
     }
-    const char* styles[] = {"c2", "c4", "c2 dash", "c4 dash"};
+    const char* styles[] = {"c2 on", "c4 on", "c2 dash on", "c4 dash on"};
     const Unit up = report_unit(20);
     for (size_t k = 0; k < pressures.size(); ++k) {
       Points iso;

@@ -61,12 +61,13 @@ std::optional<Figure> plot_centrifugal_compressor(const BlockResults& b) {
   const std::string speed_text = has_speed ? "N = " + number(un(N), 5) + (un.label.empty() ? "" : " " + un.label) : "";
   const double qs = surge_curve ? surge(N) : std::nan("");
   const double lo = 0.4 * std::min(Q, std::isfinite(qs) ? qs : Q), hi = 1.6 * std::max(Q, std::isfinite(qs) ? qs : Q);
-  // Speed lines: a few speeds around the operating one within the case's range.
+  // Speed lines: a few speeds around the operating one within the case's
+  // range (given in the curves' speed unit, c times the block's).
   std::vector<double> speeds;
   const double n_lo = b.real_at(8), n_hi = b.real_at(9);
   if (has_speed && std::isfinite(n_lo) && std::isfinite(n_hi) && n_hi > n_lo) {
     for (double f : {0.8, 0.9, 1.1}) {
-      if (N * f >= n_lo && N * f <= n_hi) speeds.push_back(N * f);
+      if (c * N * f >= n_lo && c * N * f <= n_hi) speeds.push_back(N * f);
     }
   }
 
@@ -89,7 +90,7 @@ std::optional<Figure> plot_centrifugal_compressor(const BlockResults& b) {
       const double q0 = lo * n / N, h0 = head(q0, n);
       if (h0 > 0) hc.note(uq(q0), uh(h0) + 0.02 * uh(H), "N = " + number(un(n), 5));
     }
-    hc.line(sample(lo, hi, 120, [&](double q) { return head(q, N); }, uq.factor, uh.factor, uq.offset, uh.offset), "c1",
+    hc.line(sample(lo, hi, 120, [&](double q) { return head(q, N); }, uq.factor, uh.factor, uq.offset, uh.offset), "c1 on",
             "head curve at " + speed_text);
   }
   if (surge_curve) {
@@ -118,7 +119,7 @@ std::optional<Figure> plot_centrifugal_compressor(const BlockResults& b) {
     ec.y_from_zero();
     ec.x_range(uq(0), x_end);
     if (eff_curve) {
-      ec.line(sample(lo, hi, 120, [&](double q) { return efficiency(q, N); }, uq.factor, 100.0, uq.offset), "c2",
+      ec.line(sample(lo, hi, 120, [&](double q) { return efficiency(q, N); }, uq.factor, 100.0, uq.offset), "c2 on",
               "efficiency curve at " + speed_text);
     }
     if (qs > 0) ec.line({{uq(qs), 0.0}, {uq(qs), 100.0 * std::max(eff, 0.0) * 1.15}}, "c3 dash", "surge flow");

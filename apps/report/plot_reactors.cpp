@@ -44,7 +44,7 @@ std::optional<Figure> plot_skew(const BlockResults& b) {
   Figure fig;
   fig.title = b.id + " (" + b.model + "): composition skew, knot curve and component factors";
   Chart ch("Skew factor against interpolation temperature", ut.axis("Interpolation temperature"), "Skew factor");
-  ch.line(knots, "c1", "knot curve");
+  ch.line(knots, "c1 on", "knot curve");
   ch.points(knots, "c1", "knots");
   // Each component sits on the curve at its interpolation temperature.
   for (size_t i = 0; i < c.components.size(); ++i) {

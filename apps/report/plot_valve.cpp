@@ -87,7 +87,7 @@ std::optional<Figure> plot_control_valve(const BlockResults& b) {
   } else {
     for (int i = 0; i <= 100; ++i) curve.emplace_back(i, cvmax * i / 100.0);  // no table: linear
   }
-  ch.line(curve, "c1", std::string(kNames[code]) + " characteristic");
+  ch.line(curve, "c1 on", std::string(kNames[code]) + " characteristic");
   if (!table.empty()) {
     for (auto& [x, y] : table) y *= cvmax;
     ch.points(table, "c3", "table points");

@@ -228,9 +228,10 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
          number(p.x, 17) + "\" data-y=\"" + number(p.y, 17) + "\" data-var=\"" + xml_escape(p.vars) + "\"><title>" +
          xml_escape(p.label.empty() ? p.vars : p.label) + ": " + number(p.x) + ", " + number(p.y) + "</title></circle>\n";
     if (!p.label.empty()) {
+      const std::string label = unsolved ? p.label + " (not solved)" : p.label;
       const bool right_edge = X(p.x) > px0 + 0.75 * (px1 - px0);
       o += "<text class=\"oplabel\" x=\"" + fmt(X(p.x) + (right_edge ? -10 : 10)) + "\" y=\"" + fmt(Y(p.y) - 8) + "\"" +
-           (right_edge ? " text-anchor=\"end\"" : "") + ">" + xml_escape(p.label) + "</text>\n";
+           (right_edge ? " text-anchor=\"end\"" : "") + ">" + xml_escape(label) + "</text>\n";
     }
   }
   // Legend inside the plot area, in the corner that hides the fewest points.
@@ -296,6 +297,7 @@ const char* chart_css() {
 .chart .bar { fill: #7fa7d6; stroke: #1f5fa8; }
 .chart .span { stroke: #b00; stroke-width: 1.5; }
 .chart .op { fill: #d00; stroke: #fff; stroke-width: 1.5; }
+.chart .unsolved .op { fill: #fff; stroke: #d00; stroke-width: 2.5; }
 .chart .unsolved-mark { font-size: 34px; font-weight: bold; fill: #d00; fill-opacity: 0.35; text-anchor: middle; }
 .chart .banner { fill: #d00; } .chart .banner-text { fill: #fff; font-size: 13px; font-weight: bold; }
 .chart .figtitle { font-size: 15px; font-weight: bold; }

@@ -40,7 +40,8 @@ class Chart {
   void x_from_zero() { x_zero_ = true; }
 
   // Series, drawn in the order added. `style` is a CSS class of the page
-  // (c1..c4 colours, dash, faint); `label` goes to the legend when not empty.
+  // (c1..c4 colours, dash, faint), with "on" for the curves the panel's
+  // operating points lie on; `label` goes to the legend when not empty.
   void line(Points pts, std::string style, std::string label = {});
   void points(Points pts, std::string style, std::string label = {});
   // An operating point: the solved values and the variables they come from.

@@ -31,6 +31,19 @@ def resolve(ref, res):
     return eval(re.sub(r"(?<![\d.])[A-Za-z_]\w*\.[\w.]*\w", value, ref), {"__builtins__": {}})
 
 
+def distance(x, y, d):
+    """Distance in pixels from (x, y) to the polyline of a path "Mx,y Lx,y ..." (M starts a new piece)."""
+    best, prev = float("inf"), None
+    for cmd, px, py in re.findall(r"([ML])([-\d.]+),([-\d.]+)", d):
+        px, py = float(px), float(py)
+        if cmd == "L" and prev:
+            (ax, ay), dx, dy = prev, px - prev[0], py - prev[1]
+            t = max(0.0, min(1.0, ((x - ax) * dx + (y - ay) * dy) / (dx * dx + dy * dy or 1.0)))
+            best = min(best, ((ax + t * dx - x) ** 2 + (ay + t * dy - y) ** 2) ** 0.5)
+        best, prev = min(best, ((px - x) ** 2 + (py - y) ** 2) ** 0.5), (px, py)
+    return best
+
+
 def check_svg(svg, res, where):
     panels = [g for g in svg.iter(NS + "g") if "panel" in g.get("class", "").split()]
     for p in panels:
@@ -46,6 +59,9 @@ def check_svg(svg, res, where):
                 failures.append(f"{tag} at ({cx}, {cy}) is outside the plot area")
             if abs(ax + (dx - x0) / (x1 - x0) * aw - cx) > 0.6 or abs(ay + ah - (dy - y0) / (y1 - y0) * ah - cy) > 0.6:
                 failures.append(f"{tag}: drawn at ({cx}, {cy}), not where the axes put ({dx}, {dy})")
+            curves = [c for c in p.iter(NS + "path") if "on" in c.get("class", "").split()]
+            if curves and min(distance(cx, cy, c.get("d")) for c in curves) > 1.5:
+                failures.append(f"{tag} at ({cx}, {cy}) is off the curves it should lie on")
             for ref, got in zip(op.get("data-var").split(";"), (dx, dy)):
                 if ref and abs(resolve(ref, res) - got) > 1e-9 * max(1.0, abs(got)):
                     failures.append(f"{tag}: plotted {got}, solved {resolve(ref, res)}")
@@ -56,8 +72,11 @@ def charts(html):
     return [ET.fromstring(s) for s in re.findall(r'<svg xmlns="http://www.w3.org/2000/svg" class="chart".*?</svg>', html, re.S)]
 
 
-for case in CASES:
-    name = case.replace("/", "_")
+# The same compressor with metric report units: the plotted values are converted.
+text = open(os.path.join(examples, "ccmp/ccmp_rps.toml")).read().replace("[properties]", '[properties]\nreport_units = "MET"')
+open(os.path.join(work, "ccmp_met.toml"), "w").write(text)
+for case in CASES + [os.path.relpath(os.path.join(work, "ccmp_met"), examples)]:
+    name = case.replace("/", "_").replace(".", "_")
     html, js = os.path.join(work, name + ".html"), os.path.join(work, name + ".json")
     r = run(["run", os.path.join(examples, case + ".toml"), "--quiet", "--report", os.devnull, "--json", js, "--html", html])
     if r.returncode != 0:
