@@ -76,7 +76,7 @@ def charts(html):
 text = open(os.path.join(examples, "ccmp/ccmp_rps.toml")).read().replace("[properties]", '[properties]\nreport_units = "MET"')
 open(os.path.join(work, "ccmp_met.toml"), "w").write(text)
 for case in CASES + [os.path.relpath(os.path.join(work, "ccmp_met"), examples)]:
-    name = case.replace("/", "_").replace(".", "_")
+    name = os.path.basename(case) if case.startswith("..") else case.replace("/", "_")
     html, js = os.path.join(work, name + ".html"), os.path.join(work, name + ".json")
     r = run(["run", os.path.join(examples, case + ".toml"), "--quiet", "--report", os.devnull, "--json", js, "--html", html])
     if r.returncode != 0:
