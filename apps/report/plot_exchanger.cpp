@@ -8,8 +8,13 @@ namespace r3::report {
 
 std::optional<Figure> plot_heat_exchanger(const BlockResults& b) {
   const double thi = b.var("T_HOT_IN"), tho = b.var("T_HOT_OUT"), tci = b.var("T_COLD_IN"), tco = b.var("T_COLD_OUT");
-  double duty = std::fabs(b.var("Q_DUTY_HOT"));
-  if (!std::isfinite(duty)) duty = std::fabs(b.var("Q_DUTY_COLD"));
+  // The duty: the hot side's, else the cold side's, else (when heat streams
+  // carry it) the duty through the transfer equation.
+  std::string duty_name;
+  for (const char* name : {"Q_DUTY_HOT", "Q_DUTY_COLD", "Q_UA"}) {
+    if (duty_name.empty() && std::isfinite(b.var(name))) duty_name = name;
+  }
+  const double duty = std::fabs(b.var(duty_name));
   if (!std::isfinite(thi) || !std::isfinite(tho) || !std::isfinite(tci) || !std::isfinite(tco) || !std::isfinite(duty))
     return std::nullopt;
   const bool co_current = b.int_at(3, 0) == 1;
@@ -33,7 +38,7 @@ std::optional<Figure> plot_heat_exchanger(const BlockResults& b) {
   ch.span_marker(uq(0), c0, h0, "approach " + number(udt.factor * (h0 - c0)) + " " + udt.label + " (" + end0 + ")");
   ch.span_marker(q, c1, h1, "approach " + number(udt.factor * (h1 - c1)) + " " + udt.label + " (" + end1 + ")");
   // The four terminal temperatures as solved.
-  const std::string qref = value_ref(b.id + ".Q_DUTY_HOT", std::signbit(b.var("Q_DUTY_HOT")) ? -uq.factor : uq.factor);
+  const std::string qref = value_ref(b.id + "." + duty_name, std::signbit(b.var(duty_name)) ? -uq.factor : uq.factor);
   auto term = [&](double x, const std::string& xr, double t, const std::string& name) {
     ch.operating_point(x, ut(t), xy_ref(xr, value_ref(b.id + "." + name, ut)), name);
   };

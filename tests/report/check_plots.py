@@ -12,7 +12,7 @@ os.makedirs(work, exist_ok=True)
 failures = []
 NS = "{http://www.w3.org/2000/svg}"
 CASES = ["ccmp/ccmp_curves_speed", "ccmp/ccmp_rps", "valve/char0_interpolated", "valve/vapour_gas",
-         "htua/counter_current", "htua/co_current", "strb/standard", "strb/admission", "trex/two_phase_outlet",
+         "htua/counter_current", "htua/co_current", "htua/heat_streams", "strb/standard", "strb/admission", "trex/two_phase_outlet",
          "pump/head", "stoic/steam_reforming", "skew/mass_open_knots", "csep/two_outlets"]
 
 
