@@ -101,25 +101,34 @@ std::string flowsheet_svg(const host::Case& c) {
     }
     if (!changed) break;
   }
-  std::map<int, int> rows;
-  std::vector<int> row(static_cast<size_t>(nb));
-  int max_level = 0, max_rows = 1;
+  // Blocks stacked in their column; a block is tall enough for its ports.
+  const double bw = 120, colw = 250, gap = 60, left = 130;
+  std::vector<double> top(static_cast<size_t>(nb)), tall(static_cast<size_t>(nb));
+  std::map<int, double> column_end;
+  int max_level = 0;
+  double bottom = 0;
   for (int i = 0; i < nb; ++i) {
-    row[static_cast<size_t>(i)] = rows[level[static_cast<size_t>(i)]]++;
-    max_level = std::max(max_level, level[static_cast<size_t>(i)]);
-    max_rows = std::max(max_rows, rows[level[static_cast<size_t>(i)]]);
+    const host::BlockDef& b = c.blocks[static_cast<size_t>(i)];
+    const size_t ports = std::max(b.inlets.size() + b.info_inlets.size(), b.outlets.size() + b.info_outlets.size());
+    const size_t k = static_cast<size_t>(i);
+    tall[k] = std::max(64.0, 18.0 * static_cast<double>(ports + 1));
+    auto [it, fresh] = column_end.try_emplace(level[k], 40.0);
+    top[k] = it->second;
+    it->second += tall[k] + gap;
+    bottom = std::max(bottom, top[k] + tall[k]);
+    max_level = std::max(max_level, level[k]);
   }
-  const double bw = 120, bh = 64, colw = 250, rowh = 130, left = 130;
   bool recycle = false;
   for (const auto& [s, t] : to) {
     auto f = from.find(s);
     recycle = recycle || (f != from.end() && level[static_cast<size_t>(t.block)] <= level[static_cast<size_t>(f->second.block)]);
   }
-  const double width = left + colw * max_level + bw + 150, height = 30 + rowh * (max_rows - 1) + bh + 30 + (recycle ? 30 : 0);
+  const double width = left + colw * max_level + bw + 150, height = bottom + 30 + (recycle ? 30 : 0);
   auto bx = [&](int i) { return left + colw * level[static_cast<size_t>(i)]; };
-  auto by = [&](int i) { return 30 + rowh * row[static_cast<size_t>(i)] + 10; };
+  auto by = [&](int i) { return top[static_cast<size_t>(i)]; };
+  auto bh = [&](int i) { return tall[static_cast<size_t>(i)]; };
   // Port positions spread along a side.
-  auto port_y = [&](int i, size_t k, size_t n) { return by(i) + bh * (static_cast<double>(k) + 1) / (static_cast<double>(n) + 1); };
+  auto port_y = [&](int i, size_t k, size_t n) { return by(i) + bh(i) * (static_cast<double>(k) + 1) / (static_cast<double>(n) + 1); };
   auto f2 = [](double v) {
     char b[24];
     std::snprintf(b, sizeof b, "%.1f", v);
@@ -169,9 +178,9 @@ std::string flowsheet_svg(const host::Case& c) {
   for (int i = 0; i < nb; ++i) {
     const host::BlockDef& b = c.blocks[static_cast<size_t>(i)];
     o += "<a href=\"#block-" + xml_escape(b.id) + "\"><rect class=\"blk\" x=\"" + f2(bx(i)) + "\" y=\"" + f2(by(i)) +
-         "\" width=\"" + f2(bw) + "\" height=\"" + f2(bh) + "\" rx=\"6\"/>";
-    o += "<text class=\"blkid\" x=\"" + f2(bx(i) + bw / 2) + "\" y=\"" + f2(by(i) + 28) + "\">" + xml_escape(b.id) + "</text>";
-    o += "<text class=\"blkmodel\" x=\"" + f2(bx(i) + bw / 2) + "\" y=\"" + f2(by(i) + 46) + "\">" + xml_escape(b.model) +
+         "\" width=\"" + f2(bw) + "\" height=\"" + f2(bh(i)) + "\" rx=\"6\"/>";
+    o += "<text class=\"blkid\" x=\"" + f2(bx(i) + bw / 2) + "\" y=\"" + f2(by(i) + bh(i) / 2 - 4) + "\">" + xml_escape(b.id) + "</text>";
+    o += "<text class=\"blkmodel\" x=\"" + f2(bx(i) + bw / 2) + "\" y=\"" + f2(by(i) + bh(i) / 2 + 14) + "\">" + xml_escape(b.model) +
          "</text></a>\n";
   }
   o += "</svg>\n";
