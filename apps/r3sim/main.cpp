@@ -1,6 +1,7 @@
 // r3sim: runs a block or a flowsheet of user-model blocks from a case file.
 //
-//   r3sim run CASE.toml [--report FILE] [--history FILE] [--json FILE] [--quiet]
+//   r3sim run CASE.toml [--report FILE] [--history FILE] [--json FILE] [--html FILE] [--quiet]
+//   r3sim plot CASE.toml --block ID --out FILE.svg
 //   r3sim check CASE.toml [--json FILE]
 //   r3sim models [--library PATH]
 //
@@ -22,6 +23,7 @@
 #include "host/case/results.h"
 #include "host/numeric/fd.h"
 #include "apps/r3sim/props.h"
+#include "apps/report/report.h"
 #include "host/services/context.h"
 #include "host/solver/flowsheet.h"
 #include "host/units/units.h"
@@ -46,7 +48,7 @@ bool write_json(const std::string& path, const nlohmann::json& j) {
 }
 
 struct RunOptions {
-  std::string case_path, library, report, history, json;
+  std::string case_path, library, report, history, json, html;
   bool quiet = false;
   double tolerance = 0.0;  // check: relative tolerance (0: the case's)
 };
@@ -80,6 +82,10 @@ struct Outputs {
 int command_run(const RunOptions& o) {
   Outputs out;
   std::string error;
+  if (!o.html.empty() && !(error = r3::report::check_output_path(o.html)).empty()) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
   if (!out.open(o, error)) {
     std::cerr << "r3sim: " << error << "\n";
     return 1;
@@ -101,13 +107,22 @@ int command_run(const RunOptions& o) {
     }
     fsh.update_streams();
     std::string report_text;
+    std::vector<std::string> block_reports;  // each block's report, for the HTML page
     units::capture(units::kReportUnit);
-    fsh.write_reports();
-    for (const std::string& line : units::take(units::kReportUnit)) report_text += line + "\n";
+    for (auto& b : fsh.blocks()) {
+      b->call(r3::KODE_REPORT);
+      block_reports.emplace_back();
+      for (const std::string& line : units::take(units::kReportUnit)) block_reports.back() += line + "\n";
+      report_text += block_reports.back();
+    }
     std::fputs(report_text.c_str(), out.report);
     write_stream_table(fsh, out.report);
     std::fflush(out.report);
     j["report"] = report_text;
+    if (!o.html.empty() && !r3::report::write_html_report(fsh, rep, block_reports, o.html, error)) {
+      std::cerr << "r3sim: " << error << "\n";
+      return 1;
+    }
   } else {
     rep.outcome = static_cast<Outcome>(prep);
   }
@@ -198,6 +213,42 @@ int command_check(const RunOptions& o) {
   return bad == 0 ? 0 : 1;
 }
 
+// Solves the case quietly and draws one block's plot.
+int command_plot(const RunOptions& o, const std::string& block, const std::string& svg) {
+  std::string error = r3::report::check_output_path(svg);
+  if (!error.empty()) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  RunOptions quiet = o;
+  Outputs out;
+  if (!out.open(quiet, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  units::capture(units::kReportUnit);
+  Flowsheet fsh;
+  std::vector<void*> libs;
+  const int prep = prepare_flowsheet(o.case_path, o.library, fsh, libs);
+  if (prep != 0) return prep;
+  SolveReport rep;
+  if (fsh.check_structure(error) != Outcome::Solved) {
+    std::cerr << "r3sim: " << error << "\n";
+    rep.outcome = Outcome::NotSolved;
+  } else {
+    rep = fsh.solve(fsh.definition().solver.max_iterations, fsh.definition().solver.tolerance, nullptr);
+    if (!rep.converged) std::cerr << "r3sim: " << rep.message << " (the plot is marked as not a solution)\n";
+  }
+  fsh.update_streams();
+  const r3::report::PlotOutcome po = r3::report::write_block_plot(fsh, rep.converged, block, svg, error);
+  fsh.blocks().clear();
+  if (po != r3::report::PlotOutcome::Written) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  return static_cast<int>(rep.outcome);
+}
+
 int command_models(const std::string& library) {
   const std::string path = library_path(library);
   std::vector<std::string> names;
@@ -225,7 +276,15 @@ int main(int argc, char** argv) {
   run->add_option("--history", ro.history, "write the models' messages to FILE instead of standard error");
   run->add_option("--json", ro.json, "write machine-readable results to FILE");
   run->add_option("--library", ro.library, "a user-model library to load besides the model library");
+  run->add_option("--html", ro.html, "write a self-contained HTML report with the flowsheet and plots to FILE");
   run->add_flag("--quiet", ro.quiet, "no iteration progress");
+  RunOptions plo;
+  std::string plot_block, plot_out;
+  auto* plot = app.add_subcommand("plot", "solve a case and draw one block's plot as SVG");
+  plot->add_option("case", plo.case_path, "case file (TOML)")->required();
+  plot->add_option("--block", plot_block, "identifier of the block to draw")->required();
+  plot->add_option("--out", plot_out, "SVG file to write")->required();
+  plot->add_option("--library", plo.library, "a user-model library to load besides the model library");
   RunOptions co;
   auto* check = app.add_subcommand("check", "compare every block's analytic Jacobian with finite differences");
   check->add_option("case", co.case_path, "case file (TOML)")->required();
@@ -245,6 +304,7 @@ int main(int argc, char** argv) {
   }
   if (run->parsed()) return command_run(ro);
   if (check->parsed()) return command_check(co);
+  if (plot->parsed()) return command_plot(plo, plot_block, plot_out);
   if (models->parsed()) return command_models(library);
   if (props->parsed()) return run_props_command(po);
   return 1;
