@@ -131,7 +131,6 @@ py::tuple run(const PyCase& pc, const std::string& grid_json, int jobs, bool pro
   {
     py::gil_scoped_release nogil;
     std::lock_guard<std::mutex> lock(host_lock());
-    rows.resize(0);
     ok = sweep::run_sweep(pc.c, g, opt, [&](const sweep::Row& r) { rows.push_back(r); }, error);
   }
   if (!ok) throw py::value_error(error);
