@@ -27,7 +27,7 @@ def test_results_are_the_cli_json(case, tmp_path):
     assert cli("run", path, "--quiet", "--json", str(tmp_path / "r.json")).returncode == 0
     res = r3sim.Case.load(path).solve()
     assert res.to_dict() == json.load(open(tmp_path / "r.json"))
-    assert res.status == "converged" and res["P1.BHP" if "pump" in case else next(iter(res.variables))] is not None
+    assert res.status == "converged" and res.converged
 
 
 def test_fixed_inputs_with_units():
