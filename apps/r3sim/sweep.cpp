@@ -113,6 +113,22 @@ std::string known_names(const Case& c) {
 }
 
 // Stream-vector positions of the stream properties (material streams).
+// The models' messages held back while points are set up and solved (a
+// sweep's points would bury standard error), the units' defaults after.
+struct QuietUnits {
+  QuietUnits() {
+    for (int32_t u : {host::units::kMessageUnit, host::units::kSecondMessageUnit, host::units::kReportUnit}) {
+      host::units::capture(u);
+    }
+  }
+  void drop() {
+    for (int32_t u : {host::units::kMessageUnit, host::units::kSecondMessageUnit, host::units::kReportUnit}) {
+      host::units::take(u);
+    }
+  }
+  ~QuietUnits() { host::units::reset(); }
+};
+
 bool stream_property(const std::string& key, int ncf, int& pos) {
   static const std::map<std::string, int> offsets = {
       {"TOTAL_FLOW", 0},      {"TEMPERATURE", 1}, {"PRESSURE", 2},         {"MASS_ENTHALPY", 3},
@@ -472,11 +488,8 @@ bool resolve_outputs(const Case& c, Grid& grid, std::string& error) {
   }
   Flowsheet fsh;
   std::vector<void*> libs;
-  host::units::capture(host::units::kMessageUnit);
-  host::units::capture(host::units::kSecondMessageUnit);
+  QuietUnits quiet;
   const int code = host::prepare_flowsheet(first, "", fsh, libs, error);
-  host::units::take(host::units::kMessageUnit);
-  host::units::take(host::units::kSecondMessageUnit);
   if (code == static_cast<int>(Outcome::BadInput)) {
     error = "the grid does not fit the case: " + error;
     return false;
@@ -529,9 +542,7 @@ void solve_chunk(const Case& c, const Grid& grid, size_t begin, size_t end,
     std::vector<double> values;
   };
   std::vector<Done> solved;
-  host::units::capture(host::units::kMessageUnit);
-  host::units::capture(host::units::kSecondMessageUnit);
-  host::units::capture(host::units::kReportUnit);
+  QuietUnits quiet;
   for (size_t p = begin; p < end; ++p) {
     Row row;
     row.index = p;
@@ -574,12 +585,9 @@ void solve_chunk(const Case& c, const Grid& grid, size_t begin, size_t end,
       row.message = s.error;
     }
     fsh.blocks().clear();
-    for (int32_t u : {host::units::kMessageUnit, host::units::kSecondMessageUnit, host::units::kReportUnit}) {
-      host::units::take(u);
-    }
+    quiet.drop();
     emit(std::move(row));
   }
-  host::units::reset();
 }
 
 // ---------------------------------------------------------------- workers

@@ -55,6 +55,36 @@ def test_errors_carry_the_cli_messages(change, error, tmp_path):
     assert (e.value.result is None) == (error is r3sim.BadInput)
 
 
+def test_feed_inputs_change_the_state():
+    base = r3sim.Case.load(PUMP).solve()
+    double = r3sim.Case.load(PUMP).fix("FEED.TOTAL_FLOW", "2 kmol/s").solve()
+    assert double["P1.BHP"] == pytest.approx(2 * base["P1.BHP"]) and double.streams["FEED"].flows["H2O"] == 2.0
+    boiling = r3sim.Case.load(PUMP).fix("FEED.VAPOUR_FRACTION", 0.0).solve().streams["FEED"]
+    assert boiling.vapour_fraction == 0.0 and 365.0 < boiling.temperature < 380.0  # water boils near 373 K at 1 bar
+
+
+def test_props_are_those_of_the_cli():
+    out = cli("props", "--components", "CH4,C2H6", "--flows", "0.9,0.1", "--pressure", "5e6", "--temperature", "250",
+              "--json")
+    assert r3sim.props("PENG-ROB", {"CH4": 0.9, "C2H6": 0.1}, P="50 bar", T=250.0) == json.loads(out.stdout)
+    with pytest.raises(r3sim.BadInput, match="^unknown component 'XX'$"):
+        r3sim.props("PENG-ROB", {"XX": 1.0}, P=1e5, T=300.0)
+
+
+@pytest.mark.parametrize("grid, code, said", [
+    ('[grid]\n"P1.DELTA_P" = [5e5, -9e9]\n', 3, "1 of 2 points failed"),
+    ('[grid]\n"P1.DELTA_P" = {from = 1, to = 2}\n', 1, "a range is {from = A, to = B, steps = N}"),
+    ('speed = 1\n[grid]\n"P1.DELTA_P" = [5e5]\n', 1, "g.toml:1: unknown key 'speed'"),
+])
+def test_cli_sweep_exit_codes(grid, code, said, tmp_path):
+    (tmp_path / "g.toml").write_text(grid)
+    out = cli("sweep", PUMP, "--grid", str(tmp_path / "g.toml"), "--out", str(tmp_path / "r.csv"))
+    assert out.returncode == code and said in out.stderr
+    if code == 3:
+        rows = list(csv.DictReader(open(tmp_path / "r.csv")))
+        assert [r["status"] for r in rows] == ["converged", "model failure"] and rows[1]["P1.BHP"] == ""
+
+
 @pytest.mark.parametrize("name, value", [("X1.DELTA_P", 1.0), ("P1.DELTA_P", "6 furlongs"), ("FEED.COLOUR", 1.0)])
 def test_bad_inputs_are_refused(name, value):
     with pytest.raises(r3sim.BadInput):
