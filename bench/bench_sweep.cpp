@@ -35,10 +35,10 @@ struct Study {
 
 const Study kStudies[] = {
     {"examples/pump_eo.toml",
-     R"({"P1.BHP": {"from": 9e3, "to": 15e3, "steps": 20}, "FEED.TEMPERATURE": {"from": 290, "to": 340, "steps": 10},
+     R"({"P1.BHP": {"from": 9e3, "to": 15e3, "steps": 50}, "FEED.TEMPERATURE": {"from": 290, "to": 340, "steps": 20},
          "outputs": ["P1.PUMP_EFF"], "chunk": 25})"},
     {"examples/ccmp/ccmp_curves_speed.toml",
-     R"({"K1.SPEED": {"from": 9000, "to": 12000, "steps": 10}, "FEED.TOTAL_FLOW": {"from": 0.8, "to": 1.6, "steps": 20},
+     R"({"K1.SPEED": {"from": 9000, "to": 12000, "steps": 25}, "FEED.TOTAL_FLOW": {"from": 0.8, "to": 1.6, "steps": 40},
          "outputs": ["K1.PRATIO"], "chunk": 25})"},
 };
 

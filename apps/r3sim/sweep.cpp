@@ -740,16 +740,26 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
                std::string& error) {
   if (!resolve_outputs(c, grid, error)) return false;
   Progress progress{opt.progress, grid.points.size()};
-  auto take = [&](const Row& r) {
+  auto keep = [&](const Row& r) {
     progress.add(r);
     on_row(r);
   };
+  struct Cancelled {};
+  auto take = [&](const Row& r) {
+    keep(r);
+    if (opt.cancelled && opt.cancelled()) throw Cancelled{};
+  };
   const size_t nchunks = (grid.points.size() + static_cast<size_t>(grid.chunk) - 1) / static_cast<size_t>(grid.chunk);
   if (opt.jobs <= 1) {
-    for (size_t k = 0; k < nchunks; ++k) {
-      const size_t begin = k * static_cast<size_t>(grid.chunk);
-      solve_chunk(c, grid, begin, std::min(grid.points.size(), begin + static_cast<size_t>(grid.chunk)),
-                  [&](Row&& r) { take(r); });
+    try {
+      for (size_t k = 0; k < nchunks; ++k) {
+        const size_t begin = k * static_cast<size_t>(grid.chunk);
+        solve_chunk(c, grid, begin, std::min(grid.points.size(), begin + static_cast<size_t>(grid.chunk)),
+                    [&](Row&& r) { take(r); });
+      }
+    } catch (const Cancelled&) {
+      error = "interrupted";
+      return false;
     }
     return true;
   }
@@ -780,6 +790,8 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
       return false;
     }
     if (pid == 0) {
+      // An interrupt is the parent's to handle: it stops the workers.
+      ::signal(SIGINT, SIG_IGN);
       ::close(cmd[1]);
       ::close(res[0]);
       for (const Worker& o : workers) {
@@ -837,7 +849,15 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
       }
     }
     if (fds.empty()) break;
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    if (opt.cancelled && opt.cancelled()) {
+      // The workers stop with the sweep; no more rows are taken.
+      for (Worker& w : workers) {
+        if (w.res >= 0 && w.pid > 0) ::kill(w.pid, SIGKILL);
+      }
+      error = "interrupted";
+      break;
+    }
+    if (::poll(fds.data(), fds.size(), 200) < 0) {
       if (errno == EINTR) continue;
       break;
     }
@@ -865,7 +885,7 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
           Row r;
           if (decode(w.buf.substr(pos + 1 + sizeof len, len), r) && r.index < finished.size()) {
             finished[r.index] = 1;
-            take(r);
+            keep(r);
           }
           pos += 1 + sizeof len + len;
         }
@@ -892,7 +912,7 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
         r.outputs.assign(grid.outputs.size(), kNaN);
         r.message = "the worker process (pid " + std::to_string(w.pid) + ") solving this point was " + why;
         finished[p] = 1;
-        take(r);
+        keep(r);
         if (p + 1 < w.end) queue.emplace_front(p + 1, w.end);
       }
       w.busy = false;
@@ -914,6 +934,7 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
     if (w.pid > 0) ::waitpid(w.pid, nullptr, 0);
   }
   ::sigaction(SIGPIPE, &old, nullptr);
+  if (error == "interrupted") return false;
   // Points no worker reached (every start failed): failed, with the reason.
   for (size_t p = 0; p < finished.size(); ++p) {
     if (finished[p]) continue;
@@ -923,7 +944,7 @@ bool run_sweep(const Case& c, Grid& grid, const Options& opt, const std::functio
     r.residual_norm = kNaN;
     r.outputs.assign(grid.outputs.size(), kNaN);
     r.message = "no worker process could be started for this point";
-    take(r);
+    keep(r);
   }
   return true;
 }

@@ -106,6 +106,8 @@ struct Options {
   bool progress = true;
   // A test hook: the worker that reaches this point dies (SIGKILL) first.
   long die_at = -1;
+  // Asked between points: true stops the sweep ("interrupted").
+  std::function<bool()> cancelled;
 };
 
 // Runs every chunk of the grid on `jobs` worker processes (in this process

@@ -125,6 +125,13 @@ py::tuple run(const PyCase& pc, const std::string& grid_json, int jobs, bool pro
   opt.jobs = jobs;
   opt.progress = progress;
   opt.die_at = die_at;
+  // Ctrl-C stops the sweep: Python's signal check, with the GIL held briefly.
+  bool interrupted = false;
+  opt.cancelled = [&interrupted] {
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() != 0) interrupted = true;
+    return interrupted;
+  };
   std::vector<sweep::Row> rows;
   std::string error;
   bool ok;
@@ -133,6 +140,7 @@ py::tuple run(const PyCase& pc, const std::string& grid_json, int jobs, bool pro
     std::lock_guard<std::mutex> lock(host_lock());
     ok = sweep::run_sweep(pc.c, g, opt, [&](const sweep::Row& r) { rows.push_back(r); }, error);
   }
+  if (interrupted) throw py::error_already_set();
   if (!ok) throw py::value_error(error);
   std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.index < b.index; });
   py::list out;
