@@ -6,6 +6,8 @@ import json
 import math
 import os
 import subprocess
+import threading
+import time
 
 import pytest
 import r3sim
@@ -160,3 +162,15 @@ def test_failed_points_keep_every_other_row(local_rows):
     assert all(r["status"] != "converged" and r["P1.PUMP_EFF"] is None and r["message"] for r in diverged)
     good = [r for r in rows if r["status"] == "converged"]
     assert len(good) == 210 - 10 - 1 and all(math.isfinite(r["P1.PUMP_EFF"]) for r in good)
+
+
+def test_other_threads_run_while_a_sweep_solves():
+    done, ticks = threading.Event(), 0
+    grid = {"P1.BHP": {"from": 9e3, "to": 15e3, "steps": 100}, "FEED.TEMPERATURE": [300.0, 320.0, 340.0]}
+    worker = threading.Thread(target=lambda: (r3sim.sweep(r3sim.Case.load(PUMP_EO), grid, frame=False), done.set()))
+    worker.start()
+    while not done.is_set():
+        ticks += 1
+        time.sleep(0.002)
+    worker.join()
+    assert ticks > 5
