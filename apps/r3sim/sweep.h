@@ -6,8 +6,9 @@
 // from the nearest point already solved in that chunk. The chunks are fixed by
 // the grid alone, so the results do not depend on how many workers run them
 // or in which order. Workers are processes today: the host keeps one run's
-// state per process. A Runner that runs chunks on threads can replace them once
-// that state is per thread.
+// state per process. solve_chunk is the whole unit of work, so once that
+// state is per thread a pool of threads calling it can replace the processes
+// in run_sweep (and the Python module's one-solve-at-a-time lock can go).
 #pragma once
 
 #include <cstdio>
