@@ -4,6 +4,7 @@
 //   r3sim plot CASE.toml --block ID --out FILE.svg
 //   r3sim check CASE.toml [--json FILE]
 //   r3sim models [--library PATH]
+//   r3sim sweep CASE.toml --grid GRID.toml [--jobs N] [--out FILE.csv]
 //
 // The model library is loaded at run time; its host operations resolve
 // against this program. Exit codes: 0 solved (or check passed), 1 bad command
@@ -24,6 +25,7 @@
 #include "host/numeric/fd.h"
 #include "apps/r3sim/props.h"
 #include "apps/report/report.h"
+#include "apps/r3sim/sweep.h"
 #include "host/services/context.h"
 #include "host/solver/flowsheet.h"
 #include "host/units/units.h"
@@ -296,6 +298,8 @@ int main(int argc, char** argv) {
   models->add_option("--library", library, "model library (default: libr3models.so)");
   PropsOptions po;
   auto* props = add_props_command(app, po);
+  SweepOptions so;
+  auto* sweep = add_sweep_command(app, so);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -307,5 +311,6 @@ int main(int argc, char** argv) {
   if (plot->parsed()) return command_plot(plo, plot_block, plot_out);
   if (models->parsed()) return command_models(library);
   if (props->parsed()) return run_props_command(po);
+  if (sweep->parsed()) return run_sweep_command(so);
   return 1;
 }

@@ -92,6 +92,13 @@ int prepare_flowsheet(const std::string& case_path, const std::string& extra_lib
     std::cerr << "r3sim: " << error << "\n";
     return 1;
   }
+  const int code = prepare_flowsheet(c, extra_library, fsh, libs, error);
+  if (code != 0) std::cerr << "r3sim: " << error << "\n";
+  return code;
+}
+
+int prepare_flowsheet(const Case& c, const std::string& extra_library, Flowsheet& fsh,
+                      std::vector<void*>& libs, std::string& error) {
   std::vector<std::string> paths = {library_path("")};
   if (!extra_library.empty()) paths.push_back(extra_library);
   for (const std::string& lib : c.libraries) {
@@ -106,7 +113,6 @@ int prepare_flowsheet(const std::string& case_path, const std::string& extra_lib
     if (lib == nullptr) {
       // The model library may be absent when a user library serves the case.
       if (i == 0 && paths.size() > 1) continue;
-      std::cerr << "r3sim: " << error << "\n";
       return 1;
     }
     libs.push_back(lib);
@@ -118,12 +124,10 @@ int prepare_flowsheet(const std::string& case_path, const std::string& extra_lib
     return nullptr;
   };
   if (!fsh.build(c, resolve, error)) {
-    std::cerr << "r3sim: " << error << "\n";
     return 1;
   }
   const Outcome init = fsh.initialise(error);
   if (init != Outcome::Solved) {
-    std::cerr << "r3sim: " << error << "\n";
     return static_cast<int>(init);
   }
   return 0;

@@ -27,5 +27,10 @@ bool exported_functions(const std::string& path, std::vector<std::string>& out, 
 // message is already on standard error otherwise).
 int prepare_flowsheet(const std::string& case_path, const std::string& extra_library, Flowsheet& fsh,
                       std::vector<void*>& libs);
+// The same for a case already loaded, with the message in `error` instead of
+// on standard error (front ends that solve a case many times, or report in
+// their own way).
+int prepare_flowsheet(const Case& c, const std::string& extra_library, Flowsheet& fsh,
+                      std::vector<void*>& libs, std::string& error);
 
 }  // namespace r3::host
