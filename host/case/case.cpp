@@ -318,28 +318,45 @@ StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c)
 
 // A block value: a number (SI), or a number with a unit, converted by what
 // the unit measures and kept for the check against the variable's type.
+// The quantity of a stream variable ("PROD.PRESSURE"), which the host fixes
+// whatever the model.
+std::optional<uom::Quantity> stream_variable_quantity(const std::string& name, const Case& c) {
+  const size_t dot = name.find('.');
+  if (dot == std::string::npos) return std::nullopt;
+  const StreamDef* s = c.stream(name.substr(0, dot));
+  if (s == nullptr) return std::nullopt;
+  const std::string v = name.substr(dot + 1);
+  if (s->kind != StreamDef::Kind::Material) {
+    return s->kind == StreamDef::Kind::Work ? uom::Quantity::Power : uom::Quantity::Duty;
+  }
+  if (v == "PRESSURE") return uom::Quantity::Pressure;
+  if (v == "ENTHALPY") return uom::Quantity::MolarEnthalpy;
+  if (v == "TOTAL_FLOW" || v.rfind("FLOW_", 0) == 0) return uom::Quantity::MolarFlow;
+  return std::nullopt;
+}
+
 double block_value(const toml::node& v, const std::string& name, const std::string& what, MeasuredValue::Use use,
-                   BlockDef& b) {
+                   BlockDef& b, const Case& c) {
   if (!v.is_string()) return number(v, what + " value of " + name);
   double x = 0.0, si = 0.0;
   std::string unit, error;
   if (!uom::split(*v.value<std::string>(), x, unit, error)) fail(line_of(v), what + " value of " + name + ": " + error);
-  const uom::Quantity q = uom::natural_quantity(unit);
+  const uom::Quantity q = stream_variable_quantity(name, c).value_or(uom::natural_quantity(unit));
   if (q == uom::Quantity::Count_) {
     fail(line_of(v), what + " value of " + name + ": '" + *v.value<std::string>() + "' has a unit this program does not know");
   }
-  if (!uom::to_si(x, unit, q, si, error)) fail(line_of(v), what + " value of " + name + ": " + error);
+  if (!uom::to_si(x, unit, q, si, error)) fail(line_of(v), what + " value of " + name + " in block " + b.id + ": " + error);
   b.measured.push_back({name, use, x, unit, line_of(v)});
   return si;
 }
 
 void read_names(const toml::node* n, const std::string& what, BlockDef& b,
-                std::vector<std::pair<std::string, double>>& out, MeasuredValue::Use use) {
+                std::vector<std::pair<std::string, double>>& out, MeasuredValue::Use use, const Case& c) {
   if (n == nullptr) return;
   const toml::table& t = table_of(*n, what);
   for (const auto& [k, v] : t) {
     const std::string name(k.str());
-    out.emplace_back(name, block_value(v, name, what, use, b));
+    out.emplace_back(name, block_value(v, name, what, use, b, c));
     b.name_lines[name] = line_of(v);
   }
 }
@@ -383,8 +400,8 @@ BlockDef read_block(const toml::node& n, const Case& c) {
     if (b.check < 0 || b.check > 3) fail(line_of(*d), "check must be 0, 1, 2 or 3");
   }
   if (b.model == "R3NUML" && b.user_model.empty()) fail(b.line, "block " + b.id + ": the numeric layer needs user_model = \"ENTRY\"");
-  read_names(t.get("fix"), "fix", b, b.fix, MeasuredValue::Use::Fix);
-  read_names(t.get("guess"), "guess", b, b.guess, MeasuredValue::Use::Guess);
+  read_names(t.get("fix"), "fix", b, b.fix, MeasuredValue::Use::Fix, c);
+  read_names(t.get("guess"), "guess", b, b.guess, MeasuredValue::Use::Guess, c);
   if (const toml::node* sn = t.get("scale")) {
     for (const auto& [k, v] : table_of(*sn, "scale")) {
       b.scale.emplace_back(std::string(k.str()), number(v, "scale value of " + std::string(k.str())));
@@ -396,8 +413,8 @@ BlockDef read_block(const toml::node& n, const Case& c) {
       const toml::array* arr = v.as_array();
       if (arr == nullptr || arr->size() != 2) fail(line_of(v), "bounds of " + std::string(k.str()) + " must be [lower, upper]");
       const std::string name(k.str());
-      const double lo = block_value(*arr->get(0), name, "lower bound", MeasuredValue::Use::Lower, b);
-      const double hi = block_value(*arr->get(1), name, "upper bound", MeasuredValue::Use::Upper, b);
+      const double lo = block_value(*arr->get(0), name, "lower bound", MeasuredValue::Use::Lower, b, c);
+      const double hi = block_value(*arr->get(1), name, "upper bound", MeasuredValue::Use::Upper, b, c);
       if (lo > hi) fail(line_of(v), "bounds of " + std::string(k.str()) + ": lower bound above upper bound");
       b.bounds.emplace_back(std::string(k.str()), std::pair{lo, hi});
       b.name_lines[std::string(k.str())] = line_of(v);

@@ -21,7 +21,9 @@ bool check_measured_values(const Flowsheet& fsh, Case& c, bool& corrected, std::
       double si = 0.0;
       std::string why;
       if (!uom::to_si(m.number, m.unit, q, si, why)) {
-        error = c.path + ":" + std::to_string(m.line) + ": block " + d.id + ", " + m.name + ": " + why;
+        const char* what[] = {"fix value", "guess value", "lower bound", "upper bound"};
+        error = c.path + ":" + std::to_string(m.line) + ": " + what[static_cast<int>(m.use)] + " of " + m.name +
+                " in block " + d.id + ": " + why;
         return false;
       }
       auto update = [&](double& held) {

@@ -251,8 +251,11 @@ bool to_si(double number, const std::string& unit_in, Quantity q, double& si, st
   for (char& c : what) {
     if (c == '_') c = ' ';
   }
+  const bool plain = q == Quantity::Fraction || q == Quantity::Dimensionless;
   auto misfit = [&](const std::string& why) {
     error = "'" + value_text + "' " + why + "; a " + what + " is written in " + r.fitting;
+    if (plain) error = "'" + value_text + "' " + (why.rfind("does not measure", 0) == 0 ? "is not a plain number" : why) +
+                       "; write a plain number or a percentage (" + std::string(r.fitting) + ")";
     return false;
   };
   if (!db.ok()) {

@@ -61,7 +61,7 @@ const Case kCases[] = {
     {"60 rpm", Quantity::Speed, 1.0, ""},
     {"75 %", Quantity::Fraction, 0.75, ""},
     {"120 %", Quantity::Fraction, kErr, "not a percentage from 0 to 100"},
-    {"1 bar", Quantity::Fraction, kErr, "a fraction is written in a plain number"},
+    {"1 bar", Quantity::Fraction, kErr, "is not a plain number; write a plain number or a percentage"},
 };
 
 TEST(Units, ConvertToSiOrNameTheUnitsThatFit) {
