@@ -98,9 +98,11 @@ void U3PKCR(const int32_t* length, char* text) {
 
 // Converts from SI to the report units in force: the case's set with its
 // per-quantity choices (or the set alone when a caller changed the set), and
-// labels the value with the unit's one spelling (its first eight characters).
+// labels the value with the unit's one spelling: eight characters (two
+// words), or sixteen (four words) when the last argument is 16.
 void ZREP_RCONV1(int32_t* code, const double* value, double* converted, int32_t* label,
-                 const int32_t*, const int32_t*) {
+                 const int32_t*, const int32_t* label_length) {
+  const int words = label_length != nullptr && *label_length == 16 ? 4 : 2;
   const int32_t c = *code < 0 ? -*code : *code;
   const bool keep_label = *code < 0;
   const uom::UnitSet set = static_cast<uom::UnitSet>(run().report_units);
@@ -109,11 +111,11 @@ void ZREP_RCONV1(int32_t* code, const double* value, double* converted, int32_t*
   const uom::Quantity q = uom::quantity_of_type(c);
   if (q == uom::Quantity::Count_) {
     *converted = *value;
-    if (!keep_label && label != nullptr) text_to_words("", label, 2);
+    if (!keep_label && label != nullptr) text_to_words("", label, words);
     return;
   }
   *converted = (*value == kRmiss) ? *value : units.from_si(q, *value);
-  if (!keep_label && label != nullptr) text_to_words(units.label(q), label, 2);
+  if (!keep_label && label != nullptr) text_to_words(units.label(q), label, words);
 }
 
 }  // extern "C"

@@ -727,10 +727,10 @@ void report(const Entry& e, const State& st) {
     if (type == 6) type = 14;
     const double value = Yc(e, k);
     double shown = value;
-    int32_t label[2] = {0x20202020, 0x20202020};
-    const int32_t c7 = 7, c6 = 6;
-    ZREP_RCONV1(&type, &value, &shown, label, &c7, &c6);
-    std::string unit_name(reinterpret_cast<const char*>(label), 8);
+    int32_t label[4] = {0x20202020, 0x20202020, 0x20202020, 0x20202020};
+    const int32_t c7 = 7, c16 = 16;
+    ZREP_RCONV1(&type, &value, &shown, label, &c7, &c16);
+    std::string unit_name(reinterpret_cast<const char*>(label), 16);
     while (!unit_name.empty() && (unit_name.back() == ' ' || unit_name.back() == '\0')) unit_name.pop_back();
     rec::Record r;
     r.i(k, 4).x(2).a(name).x(2).e1p(shown, 16, 8);
