@@ -40,7 +40,8 @@ double measured(const toml::node& n, const std::string& what, uom::Quantity q) {
   if (!t) fail(line_of(n), what + " must be a number (SI) or a number and a unit in a string (" + uom::fitting_units(q) + ")");
   double x = 0.0, si = 0.0;
   std::string unit, error;
-  if (!uom::split(*t, x, unit, error) || !uom::to_si(x, unit, q, si, error)) fail(line_of(n), what + ": " + error);
+  if (!uom::split(*t, x, unit, error)) fail(line_of(n), what + " must be a number, or a number and a unit: " + error);
+  if (!uom::to_si(x, unit, q, si, error)) fail(line_of(n), what + ": " + error);
   return si;
 }
 
@@ -237,7 +238,7 @@ void read_feed_flows(const toml::table& t, StreamDef& s, const Case& c) {
   }
   double sum = 0.0;
   for (double xi : x) sum += xi;
-  if (!(sum > 0.0)) fail(line_of(mole ? *mole : *mass), "the fractions of stream " + id + " sum to zero");
+  if (!(sum > 0.0)) fail(line_of(mole ? *mole : *mass), std::string(mole ? "mole" : "mass") + "_fractions of stream " + id + " sum to zero");
   double mw_mix = 0.0;
   for (size_t i = 0; i < x.size(); ++i) {
     x[i] /= sum;
@@ -340,7 +341,9 @@ double block_value(const toml::node& v, const std::string& name, const std::stri
   if (!v.is_string()) return number(v, what + " value of " + name);
   double x = 0.0, si = 0.0;
   std::string unit, error;
-  if (!uom::split(*v.value<std::string>(), x, unit, error)) fail(line_of(v), what + " value of " + name + ": " + error);
+  if (!uom::split(*v.value<std::string>(), x, unit, error)) {
+    fail(line_of(v), what + " value of " + name + " must be a number, or a number and a unit: " + error);
+  }
   const uom::Quantity q = stream_variable_quantity(name, c).value_or(uom::natural_quantity(unit));
   if (q == uom::Quantity::Count_) {
     fail(line_of(v), what + " value of " + name + ": '" + *v.value<std::string>() + "' has a unit this program does not know");
