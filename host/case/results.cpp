@@ -8,7 +8,7 @@
 namespace r3::host {
 
 void results_json(Flowsheet& fsh, const SolveReport& rep, int prep, nlohmann::json& j) {
-  if (prep == 0) case_json(fsh, j);
+  case_json(fsh, prep == 0, j);
   j["converged"] = rep.converged;
   j["iterations"] = rep.iterations;
   j["residual_norm"] = rep.residual_norm;

@@ -30,10 +30,11 @@ double variable_shown(const Case& c, int32_t type, double si) {
   return c.report.from_si(q, si);
 }
 
-void case_json(const Flowsheet& fsh, nlohmann::json& j) {
+void case_json(const Flowsheet& fsh, bool set_up, nlohmann::json& j) {
   const Case& c = fsh.definition();
   j["schema_version"] = kResultsSchemaVersion;
   j["program"] = {{"name", "r3sim"}, {"version", R3_VERSION}};
+  if (!set_up) return;
   j["title"] = c.title;
   j["method"] = method_name(c.method);
   j["components"] = c.components;

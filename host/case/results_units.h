@@ -13,8 +13,9 @@ namespace r3::host {
 // The results' layout version; raised when a key changes meaning or goes.
 inline constexpr int kResultsSchemaVersion = 1;
 
-// schema_version, program, title, method, components, units, stream_order.
-void case_json(const Flowsheet& fsh, nlohmann::json& j);
+// schema_version and program always; title, method, components, units and
+// stream_order when the case was set up (`set_up`).
+void case_json(const Flowsheet& fsh, bool set_up, nlohmann::json& j);
 
 // Adds "variables" (name, value, unit, lower, upper, fixed) to every entry of
 // j["blocks"], in the report units.

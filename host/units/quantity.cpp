@@ -126,6 +126,8 @@ class Database {
 
 // Converts between two units; false when they measure different things.
 bool convert(const ut_unit* from, const ut_unit* to, double value, bool difference, double& out) {
+  static std::mutex guard;  // UDUNITS-2 is not thread-safe
+  std::lock_guard<std::mutex> lock(guard);
   if (from == nullptr || to == nullptr || !ut_are_convertible(from, to)) return false;
   cv_converter* c = ut_get_converter(const_cast<ut_unit*>(from), const_cast<ut_unit*>(to));
   if (c == nullptr) return false;
