@@ -111,7 +111,7 @@ std::vector<double> component_values(const toml::node& n, const Case& c, const s
 }
 
 // "; did you mean H2O?" for a misspelt identifier, a component's name or a
-// formula; "; r3sim components TEXT searches the databank" otherwise.
+// formula, a CAS number; a pointer to r3sim components otherwise.
 std::string databank_suggestion(const std::string& text) {
   const thermo::Databank& db = thermo::Databank::builtin();
   std::vector<std::string> ids, names;
