@@ -79,7 +79,7 @@ TEST(R3simUnits, EngineeringPumpSolvesToItsSiTwin) {
 TEST(R3simUnits, ReportsAndStreamTablesInMetAndEng) {
   const char* cases[] = {"pump.toml", "ccmp/ccmp_pratio.toml", "csep/two_outlets.toml", "htua/counter_current.toml",
                          "rcmp/pressure_power.toml", "skew/mole_fixed_knots.toml", "stoic/methane_combustion.toml",
-                         "strb/standard.toml", "trex/vapour_outlet_pressure.toml", "valve/liquid_water.toml"};
+                         "strb/standard.toml", "trex/vapour_outlet_pressure.toml", "valve/liquid_water.toml", "numl/heater.toml"};
   const bool update = std::getenv("R3_UPDATE_GOLDEN") != nullptr;
   for (const char* name : cases) {
     std::string text = read(kSource / "examples" / name);
