@@ -73,6 +73,16 @@ TEST(R3simUnits, EngineeringPumpSolvesToItsSiTwin) {
   EXPECT_EQ(eng["stream_order"], nlohmann::json({"FEED", "PROD", "POWER"}));
 }
 
+// A value whose SI number depends on the variable's type: a temperature
+// difference in degF is 5/9 K per degree, not an absolute temperature.
+TEST(R3simUnits, TemperatureDifferenceConvertedByTheVariablesType) {
+  const std::string t = read(kSource / "examples/htua/counter_current.toml");
+  const fs::path copy = temp_dir() / "diff.toml";
+  std::ofstream(copy) << std::regex_replace(t, std::regex("T_APPR_MIN_HOT_IN = 10.0"), "T_APPR_MIN_HOT_IN = \"18 degF\"");
+  const nlohmann::json j = solve(copy);
+  EXPECT_NEAR(j["variables"]["HX1.T_APPR_MIN_HOT_IN"].get<double>(), 10.0, 1e-12);
+}
+
 // One case per model. The golden files hold the report and the stream table
 // with the case's report units set to MET and to ENG; R3_UPDATE_GOLDEN=1
 // writes them anew.
