@@ -50,7 +50,8 @@ int command_components(const std::string& text) {
   std::printf("%-10s %-10s %-12s %10s  %s\n", "ID", "FORMULA", "CAS", "MW kg/kmol", "NAME");
   for (int i : rows) {
     const thermo::Component& c = db[i];
-    std::printf("%-10s %-10s %-12s %10.4f  %s\n", c.id.c_str(), c.formula.c_str(), c.cas.c_str(), c.mw, c.name.c_str());
+    std::printf("%-10s %-10s %-12s %10.4f  %s\n", c.id.c_str(), c.formula.c_str(), c.cas.c_str(),
+                c.mw, c.name.c_str());
   }
   std::printf("%zu of %d components\n", rows.size(), db.size());
   return 0;
@@ -67,8 +68,11 @@ int command_describe(const std::string& case_path, const std::string& library) {
   if (prep != 0) return prep;
   const Case& c = fsh.definition();
   std::printf("%s\n", c.title.empty() ? case_path.c_str() : c.title.c_str());
-  std::printf("method %s, components %zu, report units %s\n", method_name(c.method).c_str(), c.components.size(),
-              c.report_units == ReportUnits::SI ? "SI" : c.report_units == ReportUnits::MET ? "MET" : "ENG");
+  std::printf("method %s, components %zu, report units %s\n", method_name(c.method).c_str(),
+              c.components.size(),
+              c.report_units == ReportUnits::SI    ? "SI"
+              : c.report_units == ReportUnits::MET ? "MET"
+                                                   : "ENG");
   std::map<std::string, const Variable*> by_name;
   int free = 0;
   for (const Variable& v : fsh.variables()) {
@@ -77,33 +81,44 @@ int command_describe(const std::string& case_path, const std::string& library) {
   }
   for (size_t bi = 0; bi < fsh.blocks().size(); ++bi) {
     const Block& b = *fsh.blocks()[bi];
-    std::printf("\nblock %s (%s): %d variables, %d equations\n", b.id.c_str(), c.blocks[bi].model.c_str(), b.ny, b.nf);
-    std::printf("  %-24s %-6s %14s %14s %14s  %s\n", "VARIABLE", "", "VALUE", "LOWER", "UPPER", "UNIT");
+    std::printf("\nblock %s (%s): %d variables, %d equations\n", b.id.c_str(),
+                c.blocks[bi].model.c_str(), b.ny, b.nf);
+    std::printf("  %-24s %-6s %14s %14s %14s  %s\n", "VARIABLE", "", "VALUE", "LOWER", "UPPER",
+                "UNIT");
     for (int i = 1; i <= b.ny; ++i) {
       auto it = by_name.find(b.var_name(i));
       if (it == by_name.end()) continue;
       const Variable& v = *it->second;
       std::printf("  %-24s %-6s %14s %14s %14s  %s\n", v.name.c_str(), v.fixed ? "fixed" : "free",
-                  number(variable_shown(c, v.type, v.value)).c_str(), number(variable_shown(c, v.type, v.lower)).c_str(),
-                  number(variable_shown(c, v.type, v.upper)).c_str(), variable_unit(c, v.type).c_str());
+                  number(variable_shown(c, v.type, v.value)).c_str(),
+                  number(variable_shown(c, v.type, v.lower)).c_str(),
+                  number(variable_shown(c, v.type, v.upper)).c_str(),
+                  variable_unit(c, v.type).c_str());
     }
   }
-  std::printf("\n%zu variables, %d free, %d equations\n", fsh.variables().size(), free, fsh.equation_count());
+  std::printf("\n%zu variables, %d free, %d equations\n", fsh.variables().size(), free,
+              fsh.equation_count());
   fsh.blocks().clear();
   return 0;
 }
 
 std::string model_description(const std::string& entry) {
   static const std::pair<const char*, const char*> kModels[] = {
-      {"R3CCMP", "centrifugal compressor: polytropic compression, optional performance curves and speed"},
-      {"R3CSEP", "component separator: one feed split into up to 20 products by component split fractions"},
-      {"R3HTUA", "heat exchanger rated by F.U.A: terminal temperatures, duty and log-mean temperature difference"},
+      {"R3CCMP",
+       "centrifugal compressor: polytropic compression, optional performance curves and speed"},
+      {"R3CSEP",
+       "component separator: one feed split into up to 20 products by component split fractions"},
+      {"R3HTUA",
+       "heat exchanger rated by F.U.A: terminal temperatures, duty and log-mean temperature "
+       "difference"},
       {"R3NUML", "numeric layer: wraps a user model and gives it finite-difference derivatives"},
       {"R3PUMP", "liquid pump: pressure rise, head, efficiency and shaft and electric power"},
-      {"R3RCMP", "reciprocating compressor: piston compression with clearance, displacement and power"},
+      {"R3RCMP",
+       "reciprocating compressor: piston compression with clearance, displacement and power"},
       {"R3SKEW", "composition skew: one stream's composition reshaped by a knot curve"},
       {"R3STOIC", "stoichiometric reactor: reactions of fixed stoichiometry run to given extents"},
-      {"R3STRB", "steam turbine: steam expansion with efficiency, admission and exhaust conditions"},
+      {"R3STRB",
+       "steam turbine: steam expansion with efficiency, admission and exhaust conditions"},
       {"R3TREX", "turbo-expander: gas or two-phase expansion with isentropic efficiency and power"},
       {"R3VALV", "control valve: flow through a valve sized by its flow coefficient and opening"},
   };

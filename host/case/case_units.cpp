@@ -17,13 +17,14 @@ bool check_measured_values(const Flowsheet& fsh, Case& c, bool& corrected, std::
       if (pos <= 0) continue;  // unknown names are reported by the set-up
       const int32_t type = (b.iyattr[static_cast<size_t>(pos - 1)] >> 8) & 0xFF;
       const uom::Quantity q = uom::quantity_of_type(type);
-      if (q == uom::Quantity::Count_) continue;  // a type without units: the unit's own reading stands
+      if (q == uom::Quantity::Count_)
+        continue;  // a type without units: the unit's own reading stands
       double si = 0.0;
       std::string why;
       if (!uom::to_si(m.number, m.unit, q, si, why)) {
         const char* what[] = {"fix value", "guess value", "lower bound", "upper bound"};
-        error = c.path + ":" + std::to_string(m.line) + ": " + what[static_cast<int>(m.use)] + " of " + m.name +
-                " in block " + d.id + ": " + why;
+        error = c.path + ":" + std::to_string(m.line) + ": " + what[static_cast<int>(m.use)] +
+                " of " + m.name + " in block " + d.id + ": " + why;
         return false;
       }
       auto update = [&](double& held) {

@@ -34,10 +34,12 @@ bool feed_molar_volume(thermo::Method method, const std::vector<std::string>& co
   }
   // The phases' volumes in proportion to their amounts, as in the stream's density.
   double v = 0.0, part = 0.0;
-  if (r.beta > 0.0 && m->molar_volume(thermo::Phase::Vapour, r.T, r.P, r.y, part) != thermo::Status::Failed) {
+  if (r.beta > 0.0 &&
+      m->molar_volume(thermo::Phase::Vapour, r.T, r.P, r.y, part) != thermo::Status::Failed) {
     v += r.beta * part;
   }
-  if (r.beta < 1.0 && m->molar_volume(thermo::Phase::Liquid, r.T, r.P, r.x, part) != thermo::Status::Failed) {
+  if (r.beta < 1.0 &&
+      m->molar_volume(thermo::Phase::Liquid, r.T, r.P, r.x, part) != thermo::Status::Failed) {
     v += (1.0 - r.beta) * part;
   }
   if (!(v > 0.0) || !std::isfinite(v)) {
@@ -67,7 +69,8 @@ size_t distance(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-std::vector<std::string> nearest_names(const std::string& name, const std::vector<std::string>& names) {
+std::vector<std::string> nearest_names(const std::string& name,
+                                       const std::vector<std::string>& names) {
   // Close means at most a third of the name's letters differ (at least 2).
   const size_t limit = std::max<size_t>(2, name.size() / 3);
   std::vector<std::pair<size_t, std::string>> close;
@@ -75,10 +78,12 @@ std::vector<std::string> nearest_names(const std::string& name, const std::vecto
     const size_t d = distance(name, n);
     if (d <= limit) close.emplace_back(d, n);
   }
-  std::stable_sort(close.begin(), close.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::stable_sort(close.begin(), close.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> out;
   for (size_t i = 0; i < close.size() && out.size() < 3; ++i) {
-    if (std::find(out.begin(), out.end(), close[i].second) == out.end()) out.push_back(close[i].second);
+    if (std::find(out.begin(), out.end(), close[i].second) == out.end())
+      out.push_back(close[i].second);
   }
   return out;
 }
@@ -87,7 +92,8 @@ std::string did_you_mean(const std::string& name, const std::vector<std::string>
   const std::vector<std::string> near = nearest_names(name, names);
   if (near.empty()) return {};
   std::string s = " (did you mean ";
-  for (size_t i = 0; i < near.size(); ++i) s += (i == 0 ? "" : i + 1 == near.size() ? " or " : ", ") + near[i];
+  for (size_t i = 0; i < near.size(); ++i)
+    s += (i == 0 ? "" : i + 1 == near.size() ? " or " : ", ") + near[i];
   return s + "?)";
 }
 

@@ -13,9 +13,12 @@ namespace r3::host {
 
 std::string method_name(thermo::Method m) {
   switch (m) {
-    case thermo::Method::Ideal: return "IDEAL";
-    case thermo::Method::SteamTable: return "STEAM-TA";
-    default: return "PENG-ROB";
+    case thermo::Method::Ideal:
+      return "IDEAL";
+    case thermo::Method::SteamTable:
+      return "STEAM-TA";
+    default:
+      return "PENG-ROB";
   }
 }
 
@@ -38,7 +41,9 @@ void case_json(const Flowsheet& fsh, bool set_up, nlohmann::json& j) {
   j["title"] = c.title;
   j["method"] = method_name(c.method);
   j["components"] = c.components;
-  j["report_units"] = c.report_units == ReportUnits::SI ? "SI" : c.report_units == ReportUnits::MET ? "MET" : "ENG";
+  j["report_units"] = c.report_units == ReportUnits::SI    ? "SI"
+                      : c.report_units == ReportUnits::MET ? "MET"
+                                                           : "ENG";
   j["units"] = c.report.labels();
   j["stream_order"] = stream_order(c);
 }

@@ -13,7 +13,9 @@ namespace {
 
 using uom::Quantity;
 
-bool usable(double v) { return std::isfinite(v) && std::fabs(v) < 0.5 * kRmiss; }
+bool usable(double v) {
+  return std::isfinite(v) && std::fabs(v) < 0.5 * kRmiss;
+}
 
 // Positions in a material stream vector after the component flows.
 enum : int { kTotal = 0, kT, kP, kHmass, kVap, kLiq, kSmass, kRho, kMw };
@@ -33,30 +35,37 @@ struct Row {
   double (*value)(const double* x, int ncf);
 };
 
-double at(const double* x, int ncf, int k) { return x[ncf + k]; }
+double at(const double* x, int ncf, int k) {
+  return x[ncf + k];
+}
 
 const Row kRows[] = {
     {"TEMPERATURE", Quantity::Temperature, [](const double* x, int n) { return at(x, n, kT); }},
     {"PRESSURE", Quantity::Pressure, [](const double* x, int n) { return at(x, n, kP); }},
     {"VAPOUR FRACTION", Quantity::Fraction, [](const double* x, int n) { return at(x, n, kVap); }},
     {"MOLAR FLOW", Quantity::MolarFlow, [](const double* x, int n) { return at(x, n, kTotal); }},
-    {"MASS FLOW", Quantity::MassFlow, [](const double* x, int n) { return at(x, n, kTotal) * at(x, n, kMw); }},
+    {"MASS FLOW", Quantity::MassFlow,
+     [](const double* x, int n) { return at(x, n, kTotal) * at(x, n, kMw); }},
     {"VOLUME FLOW", Quantity::VolumeFlow,
      [](const double* x, int n) {
        const double rho = at(x, n, kRho);
        return usable(rho) && rho > 0.0 ? at(x, n, kTotal) * at(x, n, kMw) / rho : kRmiss;
      }},
-    {"MOLAR ENTHALPY", Quantity::MolarEnthalpy, [](const double* x, int n) { return at(x, n, kHmass) * at(x, n, kMw); }},
-    {"MASS ENTHALPY", Quantity::MassEnthalpy, [](const double* x, int n) { return at(x, n, kHmass); }},
-    {"MASS ENTROPY", Quantity::MassEntropy, [](const double* x, int n) { return at(x, n, kSmass); }},
+    {"MOLAR ENTHALPY", Quantity::MolarEnthalpy,
+     [](const double* x, int n) { return at(x, n, kHmass) * at(x, n, kMw); }},
+    {"MASS ENTHALPY", Quantity::MassEnthalpy,
+     [](const double* x, int n) { return at(x, n, kHmass); }},
+    {"MASS ENTROPY", Quantity::MassEntropy,
+     [](const double* x, int n) { return at(x, n, kSmass); }},
     {"DENSITY", Quantity::Density, [](const double* x, int n) { return at(x, n, kRho); }},
-    {"MOLECULAR WEIGHT", Quantity::MolecularWeight, [](const double* x, int n) { return at(x, n, kMw); }},
+    {"MOLECULAR WEIGHT", Quantity::MolecularWeight,
+     [](const double* x, int n) { return at(x, n, kMw); }},
 };
 
 // The JSON key of each row.
-const char* const kKeys[] = {"temperature",    "pressure",      "vapour_fraction", "total_flow",
-                             "mass_flow",      "volume_flow",   "molar_enthalpy",  "mass_enthalpy",
-                             "mass_entropy",   "density",       "molecular_weight"};
+const char* const kKeys[] = {"temperature",  "pressure",    "vapour_fraction", "total_flow",
+                             "mass_flow",    "volume_flow", "molar_enthalpy",  "mass_enthalpy",
+                             "mass_entropy", "density",     "molecular_weight"};
 static_assert(std::size(kKeys) == std::size(kRows));
 
 // A value for the report: converted, or missing when the stream does not hold it.
@@ -91,7 +100,8 @@ std::vector<std::string> stream_order(const Case& c) {
   };
   std::set<std::string> produced;
   for (const BlockDef& b : c.blocks) {
-    for (const auto* list : {&b.outlets, &b.info_outlets}) produced.insert(list->begin(), list->end());
+    for (const auto* list : {&b.outlets, &b.info_outlets})
+      produced.insert(list->begin(), list->end());
   }
   // Feeds in the order the blocks take them, then each block's outlets.
   for (const BlockDef& b : c.blocks) {
@@ -128,11 +138,14 @@ void write_stream_table(Flowsheet& fsh, std::FILE* out) {
     for (size_t k = first; k < last; ++k) line += text_cell(material[k]->id);
     std::fprintf(out, "%s\n", line.c_str());
     line = "    " + padded("PHASE", 30);
-    for (size_t k = first; k < last; ++k) line += text_cell(phase_of(fsh.stream_vector(material[k]->id)->at(static_cast<size_t>(ncf + kVap))));
+    for (size_t k = first; k < last; ++k)
+      line += text_cell(
+          phase_of(fsh.stream_vector(material[k]->id)->at(static_cast<size_t>(ncf + kVap))));
     std::fprintf(out, "%s\n", line.c_str());
     auto row = [&](const std::string& label, const std::string& unit, auto value) {
       std::string l = "    " + padded(label, 18) + padded(unit, 12);
-      for (size_t k = first; k < last; ++k) l += cell(value(fsh.stream_vector(material[k]->id)->data()));
+      for (size_t k = first; k < last; ++k)
+        l += cell(value(fsh.stream_vector(material[k]->id)->data()));
       std::fprintf(out, "%s\n", l.c_str());
     };
     for (const Row& r : kRows) {
@@ -145,15 +158,15 @@ void write_stream_table(Flowsheet& fsh, std::FILE* out) {
     }
     std::fprintf(out, "    MOLE FRACTIONS\n");
     for (int i = 0; i < ncf; ++i) {
-      row("  " + c.components[static_cast<size_t>(i)], "", [&](const double* x) {
-        return x[ncf] > 0.0 ? x[i] / x[ncf] : kRmiss;
-      });
+      row("  " + c.components[static_cast<size_t>(i)], "",
+          [&](const double* x) { return x[ncf] > 0.0 ? x[i] / x[ncf] : kRmiss; });
     }
   }
   if (!info.empty()) std::fprintf(out, "\n    INFORMATION STREAMS\n");
   for (const StreamDef* s : info) {
     const Quantity q = s->kind == StreamDef::Kind::Work ? Quantity::Power : Quantity::Duty;
-    std::fprintf(out, "    %-8s  %-4s %s %s\n", s->id.c_str(), s->kind == StreamDef::Kind::Work ? "work" : "heat",
+    std::fprintf(out, "    %-8s  %-4s %s %s\n", s->id.c_str(),
+                 s->kind == StreamDef::Kind::Work ? "work" : "heat",
                  cell(shown(ru, q, (*fsh.stream_vector(s->id))[0])).c_str(), ru.label(q).c_str());
   }
 }
@@ -181,7 +194,8 @@ nlohmann::json stream_json(Flowsheet& fsh) {
       fractions[id] = x[ncf] > 0.0 ? num(x[i] / x[ncf]) : nlohmann::json();
     }
     nlohmann::json j = {{"kind", "material"}, {"phase", phase_of(x[ncf + kVap])}};
-    for (size_t r = 0; r < std::size(kRows); ++r) j[kKeys[r]] = num(shown(ru, kRows[r].q, kRows[r].value(x, ncf)));
+    for (size_t r = 0; r < std::size(kRows); ++r)
+      j[kKeys[r]] = num(shown(ru, kRows[r].q, kRows[r].value(x, ncf)));
     j["flows"] = flows;
     j["mole_fractions"] = fractions;
     out[s.id] = j;

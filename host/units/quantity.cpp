@@ -13,59 +13,97 @@ namespace r3::host::uom {
 namespace {
 
 constexpr double kStandardAtmosphere = 101325.0;  // Pa, the reference of gauge pressures
-constexpr double kGravity = 9.80665;               // m/s2, converts heads between m and J/kg
+constexpr double kGravity = 9.80665;              // m/s2, converts heads between m and J/kg
 
 struct Row {
   Quantity q;
   const char* name;
-  const char* si;            // the SI basis as UDUNITS reads it
+  const char* si;                     // the SI basis as UDUNITS reads it
   std::array<const char*, 3> report;  // SI, MET, ENG spellings
-  const char* fitting;       // units a case may write, for messages
+  const char* fitting;                // units a case may write, for messages
 };
 
 // One spelling per unit everywhere in the output: these labels are what
 // every report, the stream table and the JSON show, and each is accepted on
 // input too.
 constexpr Row kRows[] = {
-    {Quantity::Pressure, "pressure", "Pa", {"Pa", "bar", "psi"},
+    {Quantity::Pressure,
+     "pressure",
+     "Pa",
+     {"Pa", "bar", "psi"},
      "Pa, kPa, MPa, bar, bar(a), bar(g), atm, psi, psia, psig"},
-    {Quantity::PressureDifference, "pressure_difference", "Pa", {"Pa", "bar", "psi"},
+    {Quantity::PressureDifference,
+     "pressure_difference",
+     "Pa",
+     {"Pa", "bar", "psi"},
      "Pa, kPa, MPa, bar, atm, psi"},
     {Quantity::Temperature, "temperature", "K", {"K", "degC", "degF"}, "K, degC, degF, R"},
-    {Quantity::TemperatureDifference, "temperature_difference", "K", {"K", "K", "R"},
+    {Quantity::TemperatureDifference,
+     "temperature_difference",
+     "K",
+     {"K", "K", "R"},
      "K, degC, degF, R (as differences)"},
-    {Quantity::MolarFlow, "molar_flow", "kmol/s", {"kmol/s", "kmol/h", "lbmol/h"},
+    {Quantity::MolarFlow,
+     "molar_flow",
+     "kmol/s",
+     {"kmol/s", "kmol/h", "lbmol/h"},
      "kmol/s, kmol/h, mol/s, lbmol/h"},
     {Quantity::MassFlow, "mass_flow", "kg/s", {"kg/s", "kg/h", "lb/h"}, "kg/s, kg/h, t/h, lb/h"},
-    {Quantity::VolumeFlow, "volume_flow", "m3/s", {"m3/s", "m3/h", "ft3/h"},
+    {Quantity::VolumeFlow,
+     "volume_flow",
+     "m3/s",
+     {"m3/s", "m3/h", "ft3/h"},
      "m3/s, m3/h, l/min, ft3/h, gpm"},
     {Quantity::Power, "power", "W", {"W", "kW", "hp"}, "W, kW, MW, hp, Btu/h"},
     {Quantity::Duty, "duty", "W", {"W", "kW", "Btu/h"}, "W, kW, MW, hp, Btu/h"},
-    {Quantity::MolarEnthalpy, "molar_enthalpy", "J/kmol", {"J/kmol", "kJ/kmol", "Btu/lbmol"},
+    {Quantity::MolarEnthalpy,
+     "molar_enthalpy",
+     "J/kmol",
+     {"J/kmol", "kJ/kmol", "Btu/lbmol"},
      "J/kmol, kJ/kmol, J/mol, Btu/lbmol"},
-    {Quantity::MassEnthalpy, "mass_enthalpy", "J/kg", {"J/kg", "kJ/kg", "Btu/lb"},
+    {Quantity::MassEnthalpy,
+     "mass_enthalpy",
+     "J/kg",
+     {"J/kg", "kJ/kg", "Btu/lb"},
      "J/kg, kJ/kg, Btu/lb"},
-    {Quantity::MolarEntropy, "molar_entropy", "J/kmol/K", {"J/kmol/K", "kJ/kmol/K", "Btu/lbmol/R"},
+    {Quantity::MolarEntropy,
+     "molar_entropy",
+     "J/kmol/K",
+     {"J/kmol/K", "kJ/kmol/K", "Btu/lbmol/R"},
      "J/kmol/K, kJ/kmol/K, Btu/lbmol/R"},
-    {Quantity::MassEntropy, "mass_entropy", "J/kg/K", {"J/kg/K", "kJ/kg/K", "Btu/lb/R"},
+    {Quantity::MassEntropy,
+     "mass_entropy",
+     "J/kg/K",
+     {"J/kg/K", "kJ/kg/K", "Btu/lb/R"},
      "J/kg/K, kJ/kg/K, Btu/lb/R"},
-    {Quantity::MolarVolume, "molar_volume", "m3/kmol", {"m3/kmol", "m3/kmol", "ft3/lbmol"},
+    {Quantity::MolarVolume,
+     "molar_volume",
+     "m3/kmol",
+     {"m3/kmol", "m3/kmol", "ft3/lbmol"},
      "m3/kmol, l/mol, ft3/lbmol"},
     {Quantity::Density, "density", "kg/m3", {"kg/m3", "kg/m3", "lb/ft3"}, "kg/m3, g/cm3, lb/ft3"},
     {Quantity::Length, "length", "m", {"m", "m", "ft"}, "m, mm, ft, in, J/kg (as a head)"},
     {Quantity::Head, "head", "J/kg", {"J/kg", "kJ/kg", "ft"}, "J/kg, kJ/kg, m, ft"},
     {Quantity::Area, "area", "m2", {"m2", "m2", "ft2"}, "m2, cm2, ft2, in2"},
-    {Quantity::HeatTransferCoefficient, "heat_transfer_coefficient", "W/m2/K",
-     {"W/m2/K", "kW/m2/K", "Btu/h/ft2/R"}, "W/m2/K, kW/m2/K, Btu/h/ft2/R"},
+    {Quantity::HeatTransferCoefficient,
+     "heat_transfer_coefficient",
+     "W/m2/K",
+     {"W/m2/K", "kW/m2/K", "Btu/h/ft2/R"},
+     "W/m2/K, kW/m2/K, Btu/h/ft2/R"},
     {Quantity::Speed, "speed", "rev/s", {"rev/s", "rpm", "rpm"}, "rev/s, rpm"},
     {Quantity::Fraction, "fraction", "1", {"", "", ""}, "a plain number from 0 to 1, or %"},
     {Quantity::Dimensionless, "dimensionless", "1", {"", "", ""}, "a plain number, or %"},
-    {Quantity::MolecularWeight, "molecular_weight", "kg/kmol", {"kg/kmol", "kg/kmol", "lb/lbmol"},
+    {Quantity::MolecularWeight,
+     "molecular_weight",
+     "kg/kmol",
+     {"kg/kmol", "kg/kmol", "lb/lbmol"},
      "kg/kmol, g/mol, lb/lbmol"},
 };
 static_assert(std::size(kRows) == static_cast<size_t>(Quantity::Count_));
 
-const Row& row(Quantity q) { return kRows[static_cast<size_t>(q)]; }
+const Row& row(Quantity q) {
+  return kRows[static_cast<size_t>(q)];
+}
 
 // The UDUNITS-2 database with the host's additions, read once.
 class Database {
@@ -131,7 +169,8 @@ bool convert(const ut_unit* from, const ut_unit* to, double value, bool differen
   if (from == nullptr || to == nullptr || !ut_are_convertible(from, to)) return false;
   cv_converter* c = ut_get_converter(const_cast<ut_unit*>(from), const_cast<ut_unit*>(to));
   if (c == nullptr) return false;
-  out = difference ? value * (cv_convert_double(c, 1.0) - cv_convert_double(c, 0.0)) : cv_convert_double(c, value);
+  out = difference ? value * (cv_convert_double(c, 1.0) - cv_convert_double(c, 0.0))
+                   : cv_convert_double(c, value);
   cv_free(c);
   return true;
 }
@@ -147,7 +186,8 @@ std::string trim(const std::string& s) {
 std::string pressure_base(const std::string& unit, bool& gauge, bool& marked) {
   gauge = marked = false;
   auto ends = [&](const std::string& tail) {
-    return unit.size() > tail.size() && unit.compare(unit.size() - tail.size(), tail.size(), tail) == 0;
+    return unit.size() > tail.size() &&
+           unit.compare(unit.size() - tail.size(), tail.size(), tail) == 0;
   };
   for (const char* tail : {"(g)", "(a)", " g", " a"}) {
     if (ends(tail)) {
@@ -194,7 +234,9 @@ bool raw_to_si(double number, const std::string& unit, Quantity q, double& v) {
 
 }  // namespace
 
-const char* name(Quantity q) { return row(q).name; }
+const char* name(Quantity q) {
+  return row(q).name;
+}
 
 Quantity quantity_named(const std::string& n) {
   for (const Row& r : kRows) {
@@ -205,26 +247,46 @@ Quantity quantity_named(const std::string& n) {
 
 Quantity quantity_of_type(int32_t code) {
   switch (code) {
-    case 1: return Quantity::Area;
-    case 10: return Quantity::MassFlow;
-    case 11: return Quantity::MolarFlow;
-    case 12: return Quantity::VolumeFlow;
-    case 13: return Quantity::Duty;
-    case 14: return Quantity::MolarEnthalpy;
-    case 15: return Quantity::MolarEntropy;
-    case 16: return Quantity::HeatTransferCoefficient;
-    case 17: return Quantity::Length;
-    case 19: return Quantity::Power;
-    case 20: return Quantity::Pressure;
-    case 22: return Quantity::Temperature;
-    case 28: return Quantity::Speed;
-    case 31: return Quantity::TemperatureDifference;
-    case 33: return Quantity::Head;
-    case 38: return Quantity::Density;
-    case 43: return Quantity::MolarVolume;
-    case 44: return Quantity::Dimensionless;
-    case 75: return Quantity::PressureDifference;
-    default: return Quantity::Count_;
+    case 1:
+      return Quantity::Area;
+    case 10:
+      return Quantity::MassFlow;
+    case 11:
+      return Quantity::MolarFlow;
+    case 12:
+      return Quantity::VolumeFlow;
+    case 13:
+      return Quantity::Duty;
+    case 14:
+      return Quantity::MolarEnthalpy;
+    case 15:
+      return Quantity::MolarEntropy;
+    case 16:
+      return Quantity::HeatTransferCoefficient;
+    case 17:
+      return Quantity::Length;
+    case 19:
+      return Quantity::Power;
+    case 20:
+      return Quantity::Pressure;
+    case 22:
+      return Quantity::Temperature;
+    case 28:
+      return Quantity::Speed;
+    case 31:
+      return Quantity::TemperatureDifference;
+    case 33:
+      return Quantity::Head;
+    case 38:
+      return Quantity::Density;
+    case 43:
+      return Quantity::MolarVolume;
+    case 44:
+      return Quantity::Dimensionless;
+    case 75:
+      return Quantity::PressureDifference;
+    default:
+      return Quantity::Count_;
   }
 }
 
@@ -256,8 +318,10 @@ bool to_si(double number, const std::string& unit_in, Quantity q, double& si, st
   const bool plain = q == Quantity::Fraction || q == Quantity::Dimensionless;
   auto misfit = [&](const std::string& why) {
     error = "'" + value_text + "' " + why + "; a " + what + " is written in " + r.fitting;
-    if (plain) error = "'" + value_text + "' " + (why.rfind("does not measure", 0) == 0 ? "is not a plain number" : why) +
-                       "; write a plain number or a percentage (" + std::string(r.fitting) + ")";
+    if (plain)
+      error = "'" + value_text + "' " +
+              (why.rfind("does not measure", 0) == 0 ? "is not a plain number" : why) +
+              "; write a plain number or a percentage (" + std::string(r.fitting) + ")";
     return false;
   };
   if (!db.ok()) {
@@ -266,7 +330,8 @@ bool to_si(double number, const std::string& unit_in, Quantity q, double& si, st
   }
   std::string unit = trim(unit_in);
   bool gauge = false, marked = false;
-  if (q == Quantity::Pressure || q == Quantity::PressureDifference) unit = pressure_base(unit, gauge, marked);
+  if (q == Quantity::Pressure || q == Quantity::PressureDifference)
+    unit = pressure_base(unit, gauge, marked);
   if (db.parse(unit) == nullptr) return misfit("has a unit this program does not know");
   if (unit == "%" && q == Quantity::Fraction && (number < 0.0 || number > 100.0)) {
     return misfit("is not a percentage from 0 to 100");
@@ -274,11 +339,13 @@ bool to_si(double number, const std::string& unit_in, Quantity q, double& si, st
   double v = 0.0;
   if (!raw_to_si(number, unit, q, v)) return misfit("does not measure a " + what);
   if (gauge) {
-    if (q == Quantity::PressureDifference) return misfit("is a gauge pressure, but a difference has no gauge");
+    if (q == Quantity::PressureDifference)
+      return misfit("is a gauge pressure, but a difference has no gauge");
     v += kStandardAtmosphere;
   }
   if (q == Quantity::Pressure && !(v > 0.0)) {
-    error = "'" + value_text + "' is " + fmt(v) + " Pa absolute; an absolute pressure must be positive" +
+    error = "'" + value_text + "' is " + fmt(v) +
+            " Pa absolute; an absolute pressure must be positive" +
             (gauge ? " (gauge pressures are relative to 101325 Pa)" : "");
     return false;
   }
@@ -297,18 +364,21 @@ Quantity natural_quantity(const std::string& unit_in) {
   const ut_unit* u = db.parse(unit);
   if (u == nullptr) return Quantity::Count_;
   // In this order: the first quantity whose SI basis the unit converts to.
-  for (Quantity q : {Quantity::Pressure, Quantity::Temperature, Quantity::MolarFlow, Quantity::MassFlow,
-                     Quantity::VolumeFlow, Quantity::Power, Quantity::MolarEnthalpy, Quantity::MassEnthalpy,
-                     Quantity::MolarEntropy, Quantity::MassEntropy, Quantity::MolarVolume, Quantity::Density,
-                     Quantity::Length, Quantity::Area, Quantity::HeatTransferCoefficient, Quantity::Speed,
-                     Quantity::Fraction}) {
+  for (Quantity q :
+       {Quantity::Pressure, Quantity::Temperature, Quantity::MolarFlow, Quantity::MassFlow,
+        Quantity::VolumeFlow, Quantity::Power, Quantity::MolarEnthalpy, Quantity::MassEnthalpy,
+        Quantity::MolarEntropy, Quantity::MassEntropy, Quantity::MolarVolume, Quantity::Density,
+        Quantity::Length, Quantity::Area, Quantity::HeatTransferCoefficient, Quantity::Speed,
+        Quantity::Fraction}) {
     const ut_unit* si = db.parse(row(q).si);
     if (si != nullptr && ut_are_convertible(u, si)) return q;
   }
   return Quantity::Count_;
 }
 
-std::string fitting_units(Quantity q) { return row(q).fitting; }
+std::string fitting_units(Quantity q) {
+  return row(q).fitting;
+}
 
 bool ReportUnits::choose(Quantity q, const std::string& unit, std::string& error) {
   double probe = 0.0;

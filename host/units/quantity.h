@@ -17,27 +17,27 @@ namespace r3::host::uom {
 // kmol/s, kg/s, m3/s, W, J/kmol, J/kg, J/(kmol K), J/(kg K), m3/kmol, kg/m3,
 // m, m2, W/(m2 K), rev/s; fractions are plain numbers between 0 and 1.
 enum class Quantity {
-  Pressure,              // absolute; gauge units add one standard atmosphere
+  Pressure,  // absolute; gauge units add one standard atmosphere
   PressureDifference,
   Temperature,
   TemperatureDifference,
   MolarFlow,
   MassFlow,
-  VolumeFlow,            // actual, at the stream's conditions
-  Power,                 // shaft and electric power
-  Duty,                  // heat flow
+  VolumeFlow,  // actual, at the stream's conditions
+  Power,       // shaft and electric power
+  Duty,        // heat flow
   MolarEnthalpy,
   MassEnthalpy,
   MolarEntropy,
   MassEntropy,
   MolarVolume,
   Density,
-  Length,                // also a head: J/kg are divided by g
-  Head,                  // specific work, J/kg: lengths are multiplied by g
+  Length,  // also a head: J/kg are divided by g
+  Head,    // specific work, J/kg: lengths are multiplied by g
   Area,
   HeatTransferCoefficient,
   Speed,
-  Fraction,              // 0..1; percent allowed, at most 100 %
+  Fraction,  // 0..1; percent allowed, at most 100 %
   Dimensionless,
   MolecularWeight,
   Count_

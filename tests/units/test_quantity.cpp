@@ -30,7 +30,8 @@ const Case kCases[] = {
     {"1 psi", Quantity::Pressure, 6894.757293168361, ""},
     {"0 psig", Quantity::Pressure, 101325.0, ""},
     {"-2 bar(g)", Quantity::Pressure, kErr, "an absolute pressure must be positive"},
-    {"5 kg", Quantity::Pressure, kErr, "does not measure a pressure; a pressure is written in Pa, kPa"},
+    {"5 kg", Quantity::Pressure, kErr,
+     "does not measure a pressure; a pressure is written in Pa, kPa"},
     {"5 zorks", Quantity::Pressure, kErr, "has a unit this program does not know"},
     {"15 bar", Quantity::PressureDifference, 1.5e6, ""},
     {"15 bar(g)", Quantity::PressureDifference, kErr, "a difference has no gauge"},
@@ -67,7 +68,8 @@ const Case kCases[] = {
     {"60 rpm", Quantity::Speed, 1.0, ""},
     {"75 %", Quantity::Fraction, 0.75, ""},
     {"120 %", Quantity::Fraction, kErr, "not a percentage from 0 to 100"},
-    {"1 bar", Quantity::Fraction, kErr, "is not a plain number; write a plain number or a percentage"},
+    {"1 bar", Quantity::Fraction, kErr,
+     "is not a plain number; write a plain number or a percentage"},
 };
 
 TEST(Units, ConvertToSiOrNameTheUnitsThatFit) {

@@ -2,6 +2,8 @@
 // solution, every model's report and the stream table in MET and ENG units
 // (golden files), and the discovery commands.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -10,8 +12,6 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -23,7 +23,8 @@ struct Result {
 };
 
 Result r3sim(const std::string& args, bool with_stderr = true) {
-  const std::string cmd = std::string(R3SIM_PATH) + " " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
+  const std::string cmd =
+      std::string(R3SIM_PATH) + " " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
   Result r{-1, {}};
   std::FILE* p = popen(cmd.c_str(), "r");
   if (p == nullptr) return r;
@@ -52,7 +53,8 @@ std::string read(const fs::path& p) {
 
 nlohmann::json solve(const fs::path& case_path) {
   const fs::path json = temp_dir() / "r.json";
-  const Result r = r3sim("run " + case_path.string() + " --quiet --report /dev/null --json " + json.string());
+  const Result r =
+      r3sim("run " + case_path.string() + " --quiet --report /dev/null --json " + json.string());
   EXPECT_EQ(r.code, 0) << r.out;
   return nlohmann::json::parse(read(json), nullptr, false);
 }
@@ -78,7 +80,8 @@ TEST(R3simUnits, EngineeringPumpSolvesToItsSiTwin) {
 TEST(R3simUnits, TemperatureDifferenceConvertedByTheVariablesType) {
   const std::string t = read(kSource / "examples/htua/counter_current.toml");
   const fs::path copy = temp_dir() / "diff.toml";
-  std::ofstream(copy) << std::regex_replace(t, std::regex("T_APPR_MIN_HOT_IN = 10.0"), "T_APPR_MIN_HOT_IN = \"18 degF\"");
+  std::ofstream(copy) << std::regex_replace(t, std::regex("T_APPR_MIN_HOT_IN = 10.0"),
+                                            "T_APPR_MIN_HOT_IN = \"18 degF\"");
   const nlohmann::json j = solve(copy);
   EXPECT_NEAR(j["variables"]["HX1.T_APPR_MIN_HOT_IN"].get<double>(), 10.0, 1e-12);
 }
@@ -87,16 +90,25 @@ TEST(R3simUnits, TemperatureDifferenceConvertedByTheVariablesType) {
 // with the case's report units set to MET and to ENG; R3_UPDATE_GOLDEN=1
 // writes them anew.
 TEST(R3simUnits, ReportsAndStreamTablesInMetAndEng) {
-  const char* cases[] = {"pump.toml", "ccmp/ccmp_pratio.toml", "csep/two_outlets.toml", "htua/counter_current.toml",
-                         "rcmp/pressure_power.toml", "skew/mole_fixed_knots.toml", "stoic/methane_combustion.toml",
-                         "strb/standard.toml", "trex/vapour_outlet_pressure.toml", "valve/liquid_water.toml", "numl/heater.toml"};
+  const char* cases[] = {"pump.toml",
+                         "ccmp/ccmp_pratio.toml",
+                         "csep/two_outlets.toml",
+                         "htua/counter_current.toml",
+                         "rcmp/pressure_power.toml",
+                         "skew/mole_fixed_knots.toml",
+                         "stoic/methane_combustion.toml",
+                         "strb/standard.toml",
+                         "trex/vapour_outlet_pressure.toml",
+                         "valve/liquid_water.toml",
+                         "numl/heater.toml"};
   const bool update = std::getenv("R3_UPDATE_GOLDEN") != nullptr;
   for (const char* name : cases) {
     std::string text = read(kSource / "examples" / name);
     for (const char* set : {"MET", "ENG"}) {
       // The case with its report units replaced (or set).
       std::string t = std::regex_replace(text, std::regex("report_units = \"[A-Z]+\"\n"), "");
-      t.replace(t.find("[properties]\n"), 13, std::string("[properties]\nreport_units = \"") + set + "\"\n");
+      t.replace(t.find("[properties]\n"), 13,
+                std::string("[properties]\nreport_units = \"") + set + "\"\n");
       const fs::path copy = temp_dir() / "case.toml";
       std::ofstream(copy) << t;
       const Result r = r3sim("run " + copy.string() + " --quiet --history /dev/null", false);
@@ -120,7 +132,8 @@ TEST(R3simUnits, DiscoveryCommands) {
   EXPECT_EQ(r.code, 0) << r.out;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("PROD\\.PRESSURE +fixed +25 .* bar\n"))) << r.out;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("P1\\.BHP +free .* kW\n"))) << r.out;
-  EXPECT_EQ(r.out.find("R3PUMP RESULTS"), std::string::npos) << "describe solves nothing and reports nothing";
+  EXPECT_EQ(r.out.find("R3PUMP RESULTS"), std::string::npos)
+      << "describe solves nothing and reports nothing";
   r = r3sim("models");
   EXPECT_NE(r.out.find("  R3PUMP    liquid pump:"), std::string::npos) << r.out;
   // A misspelt variable and a unit that does not fit the variable it sets.
@@ -129,17 +142,23 @@ TEST(R3simUnits, DiscoveryCommands) {
   std::ofstream(copy) << std::regex_replace(t, std::regex("PUMP_EFF ="), "PUMP_EF =");
   r = r3sim("run " + copy.string());
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.out.find("has no variable 'PUMP_EF' (did you mean PUMP_EFF?)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("has no variable 'PUMP_EF' (did you mean PUMP_EFF?)"), std::string::npos)
+      << r.out;
   // A unit that fits the value but not the model's variable: checked against its type.
   std::ofstream(copy) << std::regex_replace(t, std::regex("\"75 %\""), "\"75 kW\"");
   r = r3sim("run " + copy.string());
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.out.find("bad.toml:32: fix value of PUMP_EFF in block P1: '75 kW' is not a plain number"), std::string::npos) << r.out;
+  EXPECT_NE(
+      r.out.find("bad.toml:32: fix value of PUMP_EFF in block P1: '75 kW' is not a plain number"),
+      std::string::npos)
+      << r.out;
   std::ofstream(copy) << std::regex_replace(t, std::regex("\"25 bar\\(a\\)\""), "\"25 degC\"");
   r = r3sim("run " + copy.string());
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.out.find("bad.toml:32: fix value of PROD.PRESSURE in block P1: '25 degC' does not measure a pressure; a pressure is written in Pa"),
-            std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("bad.toml:32: fix value of PROD.PRESSURE in block P1: '25 degC' does not "
+                       "measure a pressure; a pressure is written in Pa"),
+            std::string::npos)
+      << r.out;
 }
 
 }  // namespace
