@@ -184,7 +184,8 @@ void IU_STRCAT(char* text, const int32_t* length, const char* piece, const int32
 void U3PKCR(const int32_t* length, char* text);
 // (quantity code, value, converted value, 8-character unit label in two
 // words, two constants the callers pass as 7 and 6). A negative code converts
-// with its magnitude and leaves the label as the caller holds it.
+// with its magnitude and leaves the label as the caller holds it. A caller
+// that passes 16 instead of 6 holds a 16-character label in four words.
 void ZREP_RCONV1(int32_t* code, const double* value, double* converted, int32_t* label,
                  const int32_t* c7, const int32_t* c6);
 

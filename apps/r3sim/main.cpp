@@ -5,6 +5,8 @@
 //   r3sim check CASE.toml [--json FILE]
 //   r3sim models [--library PATH]
 //   r3sim sweep CASE.toml --grid GRID.toml [--jobs N] [--out FILE.csv]
+//   r3sim components [TEXT]
+//   r3sim describe CASE.toml [--library PATH]
 //
 // The model library is loaded at run time; its host operations resolve
 // against this program. Exit codes: 0 solved (or check passed), 1 bad command
@@ -23,6 +25,7 @@
 #include "host/case/loader.h"
 #include "host/case/results.h"
 #include "host/numeric/fd.h"
+#include "apps/r3sim/discover.h"
 #include "apps/r3sim/props.h"
 #include "apps/report/report.h"
 #include "apps/r3sim/sweep.h"
@@ -260,7 +263,10 @@ int command_models(const std::string& library) {
     return 1;
   }
   std::cout << "Entries of " << path << ":\n";
-  for (const std::string& n : names) std::cout << "  " << n << "\n";
+  for (const std::string& n : names) {
+    const std::string what = model_description(n);
+    std::cout << "  " << n << (what.empty() ? "" : std::string(n.size() < 8 ? 8 - n.size() : 0, ' ') + "  " + what) << "\n";
+  }
   return 0;
 }
 
@@ -296,6 +302,13 @@ int main(int argc, char** argv) {
   check->add_option("--library", co.library, "a user-model library to load besides the model library");
   auto* models = app.add_subcommand("models", "list the entries a model library exports");
   models->add_option("--library", library, "model library (default: libr3models.so)");
+  std::string component_text;
+  auto* components = app.add_subcommand("components", "search the component databank by identifier, name, formula or CAS number");
+  components->add_option("text", component_text, "text to look for (all components when absent)");
+  RunOptions dopt;
+  auto* describe = app.add_subcommand("describe", "list every block's variables with units, values, bounds, fixed or free, without solving");
+  describe->add_option("case", dopt.case_path, "case file (TOML)")->required();
+  describe->add_option("--library", dopt.library, "a user-model library to load besides the model library");
   PropsOptions po;
   auto* props = add_props_command(app, po);
   SweepOptions so;
@@ -312,5 +325,7 @@ int main(int argc, char** argv) {
   if (models->parsed()) return command_models(library);
   if (props->parsed()) return run_props_command(po);
   if (sweep->parsed()) return run_sweep_command(so);
+  if (components->parsed()) return command_components(component_text);
+  if (describe->parsed()) return command_describe(dopt.case_path, dopt.library);
   return 1;
 }

@@ -1,11 +1,15 @@
 #include "host/case/case.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <toml++/toml.h>
+
+#include "host/case/feed_basis.h"
 
 namespace r3::host {
 namespace {
@@ -26,6 +30,19 @@ double number(const toml::node& n, const std::string& what) {
     return *v;
   }
   fail(line_of(n), what + " must be a number");
+}
+
+// A number, or a string of a number and a unit ("10 bar") converted to the
+// quantity's SI basis.
+double measured(const toml::node& n, const std::string& what, uom::Quantity q) {
+  if (n.is_number()) return number(n, what);
+  const std::optional<std::string> t = n.value<std::string>();
+  if (!t) fail(line_of(n), what + " must be a number (SI) or a number and a unit in a string (" + uom::fitting_units(q) + ")");
+  double x = 0.0, si = 0.0;
+  std::string unit, error;
+  if (!uom::split(*t, x, unit, error)) fail(line_of(n), what + " must be a number, or a number and a unit: " + error);
+  if (!uom::to_si(x, unit, q, si, error)) fail(line_of(n), what + ": " + error);
+  return si;
 }
 
 int32_t integer(const toml::node& n, const std::string& what) {
@@ -76,17 +93,51 @@ const toml::table& table_of(const toml::node& n, const std::string& what) {
   return *t;
 }
 
-std::vector<double> component_values(const toml::node& n, const Case& c, const std::string& what) {
+std::vector<double> component_values(const toml::node& n, const Case& c, const std::string& what,
+                                     uom::Quantity q = uom::Quantity::MolarFlow) {
   const toml::table& t = table_of(n, what);
   std::vector<double> out(c.components.size(), 0.0);
   for (const auto& [k, v] : t) {
     size_t i = 0;
     while (i < c.components.size() && c.components[i] != k.str()) ++i;
-    if (i == c.components.size()) fail(line_of(v), what + ": '" + std::string(k.str()) + "' is not one of the case's components");
-    out[i] = number(v, what + " of " + std::string(k.str()));
+    if (i == c.components.size()) {
+      fail(line_of(v), what + ": '" + std::string(k.str()) + "' is not one of the case's components" +
+                           did_you_mean(std::string(k.str()), c.components));
+    }
+    out[i] = measured(v, what + " of " + std::string(k.str()), q);
     if (out[i] < 0.0) fail(line_of(v), what + " of " + std::string(k.str()) + " must not be negative");
   }
   return out;
+}
+
+// "; did you mean H2O?" for a misspelt identifier, a component's name or a
+// formula, a CAS number; a pointer to r3sim components otherwise.
+std::string databank_suggestion(const std::string& text) {
+  const thermo::Databank& db = thermo::Databank::builtin();
+  std::vector<std::string> ids, names;
+  for (int i = 0; i < db.size(); ++i) {
+    ids.push_back(db[i].id);
+    names.push_back(db[i].name);
+  }
+  std::vector<std::string> near;
+  for (int i = 0; i < db.size(); ++i) {
+    auto same = [&](const std::string& a) {
+      if (a.size() != text.size()) return false;
+      for (size_t k = 0; k < a.size(); ++k) {
+        if (std::toupper(static_cast<unsigned char>(a[k])) != std::toupper(static_cast<unsigned char>(text[k]))) return false;
+      }
+      return true;
+    };
+    if (same(db[i].name) || same(db[i].formula) || same(db[i].cas)) near.push_back(db[i].id);
+  }
+  if (near.empty()) near = nearest_names(text, ids);
+  if (near.empty()) {
+    for (const std::string& n : nearest_names(text, names)) near.push_back(ids[static_cast<size_t>(std::find(names.begin(), names.end(), n) - names.begin())]);
+  }
+  if (near.empty()) return "; r3sim components TEXT searches it";
+  std::string s = "; did you mean ";
+  for (size_t i = 0; i < near.size() && i < 3; ++i) s += (i == 0 ? "" : ", ") + near[i];
+  return s + "?";
 }
 
 void read_properties(const toml::table& root, Case& c) {
@@ -109,7 +160,7 @@ void read_properties(const toml::table& root, Case& c) {
   std::set<std::string> seen;
   for (const toml::node& e : *a) {
     const std::string id = text(e, "component");
-    if (db.find(id) < 0) fail(line_of(e), "unknown component '" + id + "' (not in the databank)");
+    if (db.find(id) < 0) fail(line_of(e), "unknown component '" + id + "' (not in the databank" + databank_suggestion(id) + ")");
     if (!seen.insert(id).second) fail(line_of(e), "component '" + id + "' is listed twice");
     c.components.push_back(id);
   }
@@ -121,6 +172,101 @@ void read_properties(const toml::table& root, Case& c) {
     else if (s == "ENG") c.report_units = ReportUnits::ENG;
     else fail(line_of(*u), "report_units '" + s + "' is not one of SI, MET, ENG");
   }
+  c.report = uom::ReportUnits(static_cast<uom::UnitSet>(c.report_units));
+}
+
+// [report]: a unit per quantity, over the report_units set.
+void read_report(const toml::table& root, Case& c) {
+  const toml::node* rn = root.get("report");
+  if (rn == nullptr) return;
+  for (const auto& [k, v] : table_of(*rn, "[report]")) {
+    const std::string q(k.str());
+    const uom::Quantity quantity = uom::quantity_named(q);
+    if (quantity == uom::Quantity::Count_) {
+      std::vector<std::string> names;
+      for (const auto& [n, unit] : c.report.labels()) names.push_back(n);
+      std::string list;
+      for (const std::string& n : names) list += (list.empty() ? "" : ", ") + n;
+      fail(line_of(v), "[report]: '" + q + "' is not a quantity" + did_you_mean(q, names) + " (quantities: " + list + ")");
+    }
+    std::string error;
+    if (!c.report.choose(quantity, text(v, "[report] " + q), error)) fail(line_of(v), "[report] " + q + ": " + error);
+  }
+}
+
+// The component molar flows of a material stream from whichever basis the
+// case gives: component molar or mass flows, or one total (molar, mass,
+// standard volume, actual volume) with mole or mass fractions.
+void read_feed_flows(const toml::table& t, StreamDef& s, const Case& c) {
+  const std::string& id = s.id;
+  const toml::node* flows = t.get("flows");
+  const toml::node* mass_flows = t.get("mass_flows");
+  const char* total_keys[] = {"total_flow", "total_mass_flow", "standard_volume_flow", "volume_flow"};
+  const toml::node* total = nullptr;
+  std::string total_key;
+  for (const char* key : total_keys) {
+    if (const toml::node* v = t.get(key)) {
+      if (total) fail(line_of(*v), "stream " + id + ": give one of total_flow, total_mass_flow, standard_volume_flow, volume_flow");
+      total = v;
+      total_key = key;
+    }
+  }
+  const toml::node* mole = t.get("mole_fractions");
+  const toml::node* mass = t.get("mass_fractions");
+  const int bases = (flows ? 1 : 0) + (mass_flows ? 1 : 0) + (total || mole || mass ? 1 : 0);
+  if (bases > 1) {
+    fail(line_of(flows ? *flows : *mass_flows),
+         "stream " + id + ": give flows, or mass_flows, or a total flow with mole_fractions or mass_fractions, not more than one of them");
+  }
+  std::vector<double> mw(c.components.size());
+  const thermo::Databank& db = thermo::Databank::builtin();
+  for (size_t i = 0; i < mw.size(); ++i) mw[i] = db[db.find(c.components[i])].mw;
+  if (flows) s.flows = component_values(*flows, c, "flows of stream " + id);
+  if (mass_flows) {
+    s.flows = component_values(*mass_flows, c, "mass_flows of stream " + id, uom::Quantity::MassFlow);
+    for (size_t i = 0; i < mw.size(); ++i) (*s.flows)[i] /= mw[i];
+  }
+  if (!(total || mole || mass)) return;
+  if (!total || (mole == nullptr) == (mass == nullptr)) {
+    fail(s.line, "stream " + id + ": a total flow (total_flow, total_mass_flow, standard_volume_flow or volume_flow) goes with one of mole_fractions, mass_fractions");
+  }
+  // Mole fractions, normalised.
+  std::vector<double> x = component_values(mole ? *mole : *mass, c, std::string(mole ? "mole" : "mass") + "_fractions of stream " + id,
+                                           uom::Quantity::Fraction);
+  if (mass) {
+    for (size_t i = 0; i < x.size(); ++i) x[i] /= mw[i];
+  }
+  double sum = 0.0;
+  for (double xi : x) sum += xi;
+  if (!(sum > 0.0)) fail(line_of(mole ? *mole : *mass), std::string(mole ? "mole" : "mass") + "_fractions of stream " + id + " sum to zero");
+  double mw_mix = 0.0;
+  for (size_t i = 0; i < x.size(); ++i) {
+    x[i] /= sum;
+    mw_mix += x[i] * mw[i];
+  }
+  const std::string what = total_key + " of stream " + id;
+  double f = 0.0;
+  if (total_key == "total_flow") {
+    f = measured(*total, what, uom::Quantity::MolarFlow);
+  } else if (total_key == "total_mass_flow") {
+    f = measured(*total, what, uom::Quantity::MassFlow) / mw_mix;
+  } else if (total_key == "standard_volume_flow") {
+    f = measured(*total, what, uom::Quantity::VolumeFlow) / kStandardMolarVolume;
+  } else {
+    const double q = measured(*total, what, uom::Quantity::VolumeFlow);
+    if (!s.pressure || !(s.temperature || s.vapour_fraction || s.mass_enthalpy)) {
+      fail(line_of(*total), what + ": a volume at the stream's conditions needs its pressure and one of temperature, vapour_fraction, mass_enthalpy");
+    }
+    double v = 0.0;
+    std::string error;
+    if (!feed_molar_volume(c.method, c.components, s.temperature, s.vapour_fraction, s.mass_enthalpy, *s.pressure, x, v, error)) {
+      fail(line_of(*total), what + ": " + error);
+    }
+    f = q / v;
+  }
+  if (f < 0.0) fail(line_of(*total), what + " must not be negative");
+  for (double& xi : x) xi *= f;
+  s.flows = x;
 }
 
 StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c) {
@@ -130,7 +276,8 @@ StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c)
   if (id.size() > 8 || id.empty()) fail(s.line, "stream identifier '" + id + "' must have 1 to 8 characters");
   const toml::table& t = table_of(n, "stream " + id);
   known_keys(t, {"kind", "temperature", "pressure", "vapour_fraction", "mass_enthalpy", "flows",
-                 "total_flow", "mole_fractions", "value"},
+                 "mass_flows", "total_flow", "total_mass_flow", "standard_volume_flow", "volume_flow",
+                 "mole_fractions", "mass_fractions", "value"},
              "stream " + id);
   if (const toml::node* k = t.get("kind")) {
     const std::string kind = text(*k, "kind");
@@ -139,43 +286,29 @@ StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c)
     else if (kind == "heat") s.kind = StreamDef::Kind::Heat;
     else fail(line_of(*k), "kind '" + kind + "' is not one of material, work, heat");
   }
-  auto opt = [&](const char* key) -> std::optional<double> {
-    if (const toml::node* v = t.get(key)) return number(*v, std::string(key) + " of stream " + id);
+  auto opt = [&](const char* key, uom::Quantity q) -> std::optional<double> {
+    if (const toml::node* v = t.get(key)) return measured(*v, std::string(key) + " of stream " + id, q);
     return std::nullopt;
   };
   if (s.kind != StreamDef::Kind::Material) {
-    for (const char* key : {"temperature", "pressure", "vapour_fraction", "mass_enthalpy", "flows", "total_flow", "mole_fractions"}) {
+    for (const char* key : {"temperature", "pressure", "vapour_fraction", "mass_enthalpy", "flows", "mass_flows", "total_flow",
+                            "total_mass_flow", "standard_volume_flow", "volume_flow", "mole_fractions", "mass_fractions"}) {
       if (const toml::node* v = t.get(key)) fail(line_of(*v), std::string(key) + " is not a property of the information stream " + id);
     }
-    s.value = opt("value");
+    s.value = opt("value", s.kind == StreamDef::Kind::Work ? uom::Quantity::Power : uom::Quantity::Duty);
     return s;
   }
   if (const toml::node* v = t.get("value")) fail(line_of(*v), "value belongs to information streams; stream " + id + " is a material stream");
-  s.temperature = opt("temperature");
-  s.pressure = opt("pressure");
-  s.vapour_fraction = opt("vapour_fraction");
-  s.mass_enthalpy = opt("mass_enthalpy");
+  s.temperature = opt("temperature", uom::Quantity::Temperature);
+  s.pressure = opt("pressure", uom::Quantity::Pressure);
+  s.vapour_fraction = opt("vapour_fraction", uom::Quantity::Fraction);
+  s.mass_enthalpy = opt("mass_enthalpy", uom::Quantity::MassEnthalpy);
   if (s.temperature && *s.temperature <= 0.0) fail(s.line, "temperature of stream " + id + " must be positive (K)");
   if (s.pressure && *s.pressure <= 0.0) fail(s.line, "pressure of stream " + id + " must be positive (Pa)");
   if (s.vapour_fraction && (*s.vapour_fraction < 0.0 || *s.vapour_fraction > 1.0)) fail(s.line, "vapour_fraction of stream " + id + " must lie in [0, 1]");
   const int nspec = (s.temperature ? 1 : 0) + (s.vapour_fraction ? 1 : 0) + (s.mass_enthalpy ? 1 : 0);
   if (nspec > 1) fail(s.line, "stream " + id + ": give one of temperature, vapour_fraction, mass_enthalpy");
-  const toml::node* flows = t.get("flows");
-  const toml::node* total = t.get("total_flow");
-  const toml::node* fractions = t.get("mole_fractions");
-  if (flows && (total || fractions)) fail(line_of(*flows), "stream " + id + ": give flows, or total_flow with mole_fractions, not both");
-  if (flows) s.flows = component_values(*flows, c, "flows of stream " + id);
-  if (total || fractions) {
-    if (!total || !fractions) fail(s.line, "stream " + id + ": total_flow and mole_fractions go together");
-    const double f = number(*total, "total_flow of stream " + id);
-    if (f < 0.0) fail(line_of(*total), "total_flow of stream " + id + " must not be negative");
-    std::vector<double> x = component_values(*fractions, c, "mole_fractions of stream " + id);
-    double sum = 0.0;
-    for (double xi : x) sum += xi;
-    if (!(sum > 0.0)) fail(line_of(*fractions), "mole_fractions of stream " + id + " sum to zero");
-    for (double& xi : x) xi = f * xi / sum;
-    s.flows = x;
-  }
+  read_feed_flows(t, s, c);
   if (s.flows) {
     double sum = 0.0;
     for (double f : *s.flows) sum += f;
@@ -184,13 +317,50 @@ StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c)
   return s;
 }
 
+// A block value: a number (SI), or a number with a unit, converted by what
+// the unit measures and kept for the check against the variable's type.
+// The quantity of a stream variable ("PROD.PRESSURE"), which the host fixes
+// whatever the model.
+std::optional<uom::Quantity> stream_variable_quantity(const std::string& name, const Case& c) {
+  const size_t dot = name.find('.');
+  if (dot == std::string::npos) return std::nullopt;
+  const StreamDef* s = c.stream(name.substr(0, dot));
+  if (s == nullptr) return std::nullopt;
+  const std::string v = name.substr(dot + 1);
+  if (s->kind != StreamDef::Kind::Material) {
+    return s->kind == StreamDef::Kind::Work ? uom::Quantity::Power : uom::Quantity::Duty;
+  }
+  if (v == "PRESSURE") return uom::Quantity::Pressure;
+  if (v == "ENTHALPY") return uom::Quantity::MolarEnthalpy;
+  if (v == "TOTAL_FLOW" || v.rfind("FLOW_", 0) == 0) return uom::Quantity::MolarFlow;
+  return std::nullopt;
+}
+
+double block_value(const toml::node& v, const std::string& name, const std::string& what, MeasuredValue::Use use,
+                   BlockDef& b, const Case& c) {
+  if (!v.is_string()) return number(v, what + " value of " + name);
+  double x = 0.0, si = 0.0;
+  std::string unit, error;
+  if (!uom::split(*v.value<std::string>(), x, unit, error)) {
+    fail(line_of(v), what + " value of " + name + " must be a number, or a number and a unit: " + error);
+  }
+  const uom::Quantity q = stream_variable_quantity(name, c).value_or(uom::natural_quantity(unit));
+  if (q == uom::Quantity::Count_) {
+    fail(line_of(v), what + " value of " + name + ": '" + *v.value<std::string>() + "' has a unit this program does not know");
+  }
+  if (!uom::to_si(x, unit, q, si, error)) fail(line_of(v), what + " value of " + name + " in block " + b.id + ": " + error);
+  b.measured.push_back({name, use, x, unit, line_of(v)});
+  return si;
+}
+
 void read_names(const toml::node* n, const std::string& what, BlockDef& b,
-                std::vector<std::pair<std::string, double>>& out) {
+                std::vector<std::pair<std::string, double>>& out, MeasuredValue::Use use, const Case& c) {
   if (n == nullptr) return;
   const toml::table& t = table_of(*n, what);
   for (const auto& [k, v] : t) {
-    out.emplace_back(std::string(k.str()), number(v, what + " value of " + std::string(k.str())));
-    b.name_lines[std::string(k.str())] = line_of(v);
+    const std::string name(k.str());
+    out.emplace_back(name, block_value(v, name, what, use, b, c));
+    b.name_lines[name] = line_of(v);
   }
 }
 
@@ -233,14 +403,21 @@ BlockDef read_block(const toml::node& n, const Case& c) {
     if (b.check < 0 || b.check > 3) fail(line_of(*d), "check must be 0, 1, 2 or 3");
   }
   if (b.model == "R3NUML" && b.user_model.empty()) fail(b.line, "block " + b.id + ": the numeric layer needs user_model = \"ENTRY\"");
-  read_names(t.get("fix"), "fix", b, b.fix);
-  read_names(t.get("guess"), "guess", b, b.guess);
-  read_names(t.get("scale"), "scale", b, b.scale);
+  read_names(t.get("fix"), "fix", b, b.fix, MeasuredValue::Use::Fix, c);
+  read_names(t.get("guess"), "guess", b, b.guess, MeasuredValue::Use::Guess, c);
+  if (const toml::node* sn = t.get("scale")) {
+    for (const auto& [k, v] : table_of(*sn, "scale")) {
+      b.scale.emplace_back(std::string(k.str()), number(v, "scale value of " + std::string(k.str())));
+      b.name_lines[std::string(k.str())] = line_of(v);
+    }
+  }
   if (const toml::node* bn = t.get("bounds")) {
     for (const auto& [k, v] : table_of(*bn, "bounds")) {
       const toml::array* arr = v.as_array();
       if (arr == nullptr || arr->size() != 2) fail(line_of(v), "bounds of " + std::string(k.str()) + " must be [lower, upper]");
-      const double lo = number(*arr->get(0), "lower bound"), hi = number(*arr->get(1), "upper bound");
+      const std::string name(k.str());
+      const double lo = block_value(*arr->get(0), name, "lower bound", MeasuredValue::Use::Lower, b, c);
+      const double hi = block_value(*arr->get(1), name, "upper bound", MeasuredValue::Use::Upper, b, c);
       if (lo > hi) fail(line_of(v), "bounds of " + std::string(k.str()) + ": lower bound above upper bound");
       b.bounds.emplace_back(std::string(k.str()), std::pair{lo, hi});
       b.name_lines[std::string(k.str())] = line_of(v);
@@ -286,7 +463,7 @@ void check_connections(const Case& c) {
   for (const StreamDef& s : c.streams) {
     if (producer.count(s.id) || !consumer.count(s.id)) continue;
     if (s.kind == StreamDef::Kind::Material && !s.has_conditions()) {
-      fail(s.line, "feed stream " + s.id + " needs flows (or total_flow with mole_fractions), pressure, and one of temperature, vapour_fraction, mass_enthalpy");
+      fail(s.line, "feed stream " + s.id + " needs flows (or mass_flows, or a total flow with mole_fractions or mass_fractions), pressure, and one of temperature, vapour_fraction, mass_enthalpy");
     }
   }
 }
@@ -311,7 +488,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
       return false;
     }
-    known_keys(root, {"title", "libraries", "properties", "streams", "blocks", "solver"}, "the case");
+    known_keys(root, {"title", "libraries", "properties", "report", "streams", "blocks", "solver"}, "the case");
     if (const toml::node* t = root.get("title")) c.title = text(*t, "title");
     if (const toml::node* l = root.get("libraries")) {
       const toml::array* a = l->as_array();
@@ -323,6 +500,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       }
     }
     read_properties(root, c);
+    read_report(root, c);
     if (const toml::node* sn = root.get("streams")) {
       for (const auto& [k, v] : table_of(*sn, "[streams]")) c.streams.push_back(read_stream(std::string(k.str()), v, c));
     }

@@ -11,6 +11,7 @@
 
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
+#include "host/units/quantity.h"
 
 namespace r3::host {
 
@@ -29,6 +30,20 @@ struct StreamDef {
   }
 };
 
+// A block value written with a unit ("15 bar"). Its SI value in fix, guess or
+// bounds is converted by the unit alone; once the block has given its
+// variables their physical types, the value is checked against the type
+// (and converted again where the type tells more, as for a temperature
+// difference in degC).
+struct MeasuredValue {
+  enum class Use { Fix, Guess, Lower, Upper };
+  std::string name;
+  Use use = Use::Fix;
+  double number = 0;
+  std::string unit;
+  int line = 0;
+};
+
 struct BlockDef {
   std::string id;
   std::string model;
@@ -41,6 +56,7 @@ struct BlockDef {
   std::vector<std::pair<std::string, double>> fix, guess, scale;
   std::vector<std::pair<std::string, std::pair<double, double>>> bounds;
   std::map<std::string, int> name_lines;  // line of each name, for messages
+  std::vector<MeasuredValue> measured;     // the values written with units
   // A numeric-layer block (model R3NUML): the wrapped user model and how its
   // derivatives are obtained.
   std::string user_model;
@@ -64,6 +80,9 @@ struct Case {
   // Further user-model libraries, as given and resolved against the case's folder.
   std::vector<std::string> libraries;
   ReportUnits report_units = ReportUnits::SI;
+  // The report units of the stream table, the JSON and the models' reports:
+  // the set, with the [report] table's choices per quantity.
+  uom::ReportUnits report;
   std::vector<StreamDef> streams;
   std::vector<BlockDef> blocks;
   SolverSettings solver;

@@ -1,5 +1,9 @@
 #include "host/case/loader.h"
 
+#include "host/case/case_units.h"
+#include "host/case/feed_basis.h"
+#include "host/units/quantity.h"
+
 #include <dlfcn.h>
 #include <elf.h>
 
@@ -81,6 +85,26 @@ bool exported_functions(const std::string& path, std::vector<std::string>& out, 
   return true;
 }
 
+// An unknown variable's message with the nearest names of the block.
+std::string with_suggestion(Flowsheet& fsh, const std::string& error) {
+  const std::string key = " has no variable '";
+  const size_t at = error.find(key), list = error.find(" (its variables: ");
+  if (at == std::string::npos || list == std::string::npos) return error;
+  const size_t name_end = error.find('\'', at + key.size());
+  const std::string name = error.substr(at + key.size(), name_end - at - key.size());
+  std::vector<std::string> names;
+  for (const auto& b : fsh.blocks()) {
+    for (int i = 1; i <= b->ny; ++i) {
+      const std::string full = b->var_name(i);
+      names.push_back(full);
+      const size_t dot = full.find('.');
+      if (dot != std::string::npos && full.substr(0, dot) == b->id) names.push_back(full.substr(dot + 1));
+    }
+  }
+  const std::string hint = did_you_mean(name, names);
+  return hint.empty() ? error : error.substr(0, name_end + 1) + hint + error.substr(name_end + 1);
+}
+
 // Loads the case and the libraries (the model library, a --library, the
 // case's own) and initialises the flowsheet; returns the exit code (0 when
 // ready). Entries are looked up in the libraries in that order.
@@ -126,10 +150,20 @@ int prepare_flowsheet(const Case& c, const std::string& extra_library, Flowsheet
   if (!fsh.build(c, resolve, error)) {
     return 1;
   }
-  const Outcome init = fsh.initialise(error);
+  Outcome init = fsh.initialise(error);
+  bool corrected = false;
+  if (init == Outcome::Solved && !check_measured_values(fsh, c, corrected, error)) init = Outcome::BadInput;
+  // Values whose SI number depends on the variable's type: set up again.
+  if (init == Outcome::Solved && corrected) {
+    fsh.blocks().clear();
+    if (!fsh.build(c, resolve, error)) init = Outcome::BadInput;
+    if (init == Outcome::Solved) init = fsh.initialise(error);
+  }
   if (init != Outcome::Solved) {
+    error = with_suggestion(fsh, error);
     return static_cast<int>(init);
   }
+  uom::current_report_units() = c.report;
   return 0;
 }
 

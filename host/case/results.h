@@ -4,15 +4,22 @@
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 #include "host/solver/flowsheet.h"
 
 namespace r3::host {
 
-// The table of solved streams, one column per stream.
+// Stream identifiers in flow order: the feeds in the order the blocks take
+// them, then each block's outlets in block order, then any others.
+std::vector<std::string> stream_order(const Case& c);
+
+// The table of solved streams in flow order, one column per stream, in the
+// case's report units; information streams with their kind and value.
 void write_stream_table(Flowsheet& fsh, std::FILE* out);
 
-// The solved streams by identifier.
+// The solved streams by identifier, in the case's report units.
 nlohmann::json stream_json(Flowsheet& fsh);
 
 // Adds the run's status, blocks, variables and streams to `j`. `prep` is the

@@ -6,6 +6,7 @@
 #include "framework/host_services.h"
 #include "host/services/context.h"
 #include "host/services/names.h"
+#include "host/units/quantity.h"
 
 namespace r3::host {
 
@@ -57,36 +58,6 @@ using namespace r3::host;
 
 namespace {
 
-struct UnitRow {
-  int32_t code;
-  const char* label[3];  // SI, MET, ENG
-  double factor[3];      // report value = SI value * factor + offset
-  double offset[3];
-};
-
-// Report units per physical-type code.
-constexpr UnitRow kUnits[] = {
-    {1, {"SQM", "SQM", "SQFT"}, {1.0, 1.0, 10.763910417}, {0, 0, 0}},
-    {10, {"KG/SEC", "KG/HR", "LB/HR"}, {1.0, 3600.0, 7936.6414387}, {0, 0, 0}},
-    {11, {"KMOL/SEC", "KMOL/HR", "LBMOL/HR"}, {1.0, 3600.0, 7936.6414387}, {0, 0, 0}},
-    {12, {"CUM/SEC", "CUM/HR", "CUFT/HR"}, {1.0, 3600.0, 127132.80019}, {0, 0, 0}},
-    {13, {"WATT", "KW", "BTU/HR"}, {1.0, 1.0e-3, 3.4121416331}, {0, 0, 0}},
-    {14, {"J/KMOL", "KJ/KMOL", "BTU/LBML"}, {1.0, 1.0e-3, 4.2992261e-4}, {0, 0, 0}},
-    {15, {"J/KMOL-K", "KJ/KMOLK", "BTU/LBMR"}, {1.0, 1.0e-3, 2.3884590e-4}, {0, 0, 0}},
-    {16, {"W/SQM-K", "KW/SQM-K", "BTU/HFR"}, {1.0, 1.0e-3, 0.17611018}, {0, 0, 0}},
-    {17, {"METER", "METER", "FT"}, {1.0, 1.0, 3.2808398950}, {0, 0, 0}},
-    {19, {"WATT", "KW", "HP"}, {1.0, 1.0e-3, 1.3410220896e-3}, {0, 0, 0}},
-    {20, {"N/SQM", "BAR", "PSI"}, {1.0, 1.0e-5, 1.4503773773e-4}, {0, 0, 0}},
-    {22, {"K", "C", "F"}, {1.0, 1.0, 1.8}, {0, -273.15, -459.67}},
-    {31, {"K", "K", "R"}, {1.0, 1.0, 1.8}, {0, 0, 0}},
-    {28, {"REV/SEC", "RPM", "RPM"}, {1.0, 60.0, 60.0}, {0, 0, 0}},
-    {33, {"J/KG", "KJ/KG", "FTLBF/LB"}, {1.0, 1.0e-3, 0.33455256555}, {0, 0, 0}},
-    {38, {"KG/CUM", "KG/CUM", "LB/CUFT"}, {1.0, 1.0, 0.062427960576}, {0, 0, 0}},
-    {43, {"CUM/KMOL", "CUM/KMOL", "CUFT/LBM"}, {1.0, 1.0, 16.018463374}, {0, 0, 0}},
-    {44, {"", "", ""}, {1.0, 1.0, 1.0}, {0, 0, 0}},
-    {75, {"N/SQM", "BAR", "PSI"}, {1.0, 1.0e-5, 1.4503773773e-4}, {0, 0, 0}},
-};
-
 }  // namespace
 
 extern "C" {
@@ -125,19 +96,26 @@ void U3PKCR(const int32_t* length, char* text) {
   std::memset(text + w, ' ', n - w);
 }
 
+// Converts from SI to the report units in force: the case's set with its
+// per-quantity choices (or the set alone when a caller changed the set), and
+// labels the value with the unit's one spelling: eight characters (two
+// words), or sixteen (four words) when the last argument is 16.
 void ZREP_RCONV1(int32_t* code, const double* value, double* converted, int32_t* label,
-                 const int32_t*, const int32_t*) {
-  const int set = static_cast<int>(run().report_units);
+                 const int32_t*, const int32_t* label_length) {
+  const int words = label_length != nullptr && *label_length == 16 ? 4 : 2;
   const int32_t c = *code < 0 ? -*code : *code;
   const bool keep_label = *code < 0;
-  for (const UnitRow& row : kUnits) {
-    if (row.code != c) continue;
-    *converted = (*value == kRmiss) ? *value : *value * row.factor[set] + row.offset[set];
-    if (!keep_label && label != nullptr) text_to_words(row.label[set], label, 2);
+  const uom::UnitSet set = static_cast<uom::UnitSet>(run().report_units);
+  const uom::ReportUnits& current = uom::current_report_units();
+  const uom::ReportUnits units = current.set() == set ? current : uom::ReportUnits(set);
+  const uom::Quantity q = uom::quantity_of_type(c);
+  if (q == uom::Quantity::Count_) {
+    *converted = *value;
+    if (!keep_label && label != nullptr) text_to_words("", label, words);
     return;
   }
-  *converted = *value;
-  if (!keep_label && label != nullptr) text_to_words("", label, 2);
+  *converted = (*value == kRmiss) ? *value : units.from_si(q, *value);
+  if (!keep_label && label != nullptr) text_to_words(units.label(q), label, words);
 }
 
 }  // extern "C"

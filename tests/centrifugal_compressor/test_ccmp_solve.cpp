@@ -138,12 +138,12 @@ TEST(CcmpSolve, ReportWithAndWithoutCurves) {
       "",
       "                      ***       R3CCMP RESULTS      ***",
       "",
-      line("INDICATED HORSEPOWER (WATT)", r.value("K1.IHP")),
-      line("BRAKE HORSEPOWER (WATT)", r.value("K1.BHP")),
+      line("INDICATED HORSEPOWER (W)", r.value("K1.IHP")),
+      line("BRAKE HORSEPOWER (W)", r.value("K1.BHP")),
       "    MECHANICAL EFFICIENCY              9.800000E-01",
       "    POLYTROPIC EFFICIENCY              7.800000E-01",
       "",
-      "    DISCHARGE PRESSURE (N/SQM)         7.500000E+06",
+      "    DISCHARGE PRESSURE (Pa)            7.500000E+06",
       line("DISCHARGE TEMPERATURE (K)", r.value("K1.DISCH_TEMP")),
       "    PRESSURE RATIO                     2.500000E+00",
       "",
@@ -157,12 +157,12 @@ TEST(CcmpSolve, ReportWithAndWithoutCurves) {
       "",
       "                      ***       R3CCMP RESULTS      ***",
       "",
-      line("INDICATED HORSEPOWER (WATT)", c.value("K1.IHP")),
-      line("BRAKE HORSEPOWER (WATT)", c.value("K1.BHP")),
+      line("INDICATED HORSEPOWER (W)", c.value("K1.IHP")),
+      line("BRAKE HORSEPOWER (W)", c.value("K1.BHP")),
       "    MECHANICAL EFFICIENCY              9.800000E-01",
       line("POLYTROPIC EFFICIENCY", c.value("K1.POLY_EFF")),
       "",
-      line("DISCHARGE PRESSURE (N/SQM)", c.value("PROD.PRESSURE")),
+      line("DISCHARGE PRESSURE (Pa)", c.value("PROD.PRESSURE")),
       line("DISCHARGE TEMPERATURE (K)", c.value("K1.DISCH_TEMP")),
       line("PRESSURE RATIO", c.value("K1.PRATIO")),
       "",
@@ -196,10 +196,10 @@ TEST(CcmpReport, ConvertedToTheReportUnits) {
   ASSERT_EQ(b.call(KODE_REPORT), 0);
   const auto rep = report();
   ASSERT_EQ(rep.size(), 17u);
-  EXPECT_EQ(rep[3], "    INDICATED HORSEPOWER (KW)          1.500000E+03");
-  EXPECT_EQ(rep[4], "    BRAKE HORSEPOWER (KW)              2.000000E+03");
-  EXPECT_EQ(rep[8], "    DISCHARGE PRESSURE (BAR)           5.000000E+01");
-  EXPECT_EQ(rep[9], "    DISCHARGE TEMPERATURE (C)          1.000000E+02");
+  EXPECT_EQ(rep[3], "    INDICATED HORSEPOWER (kW)          1.500000E+03");
+  EXPECT_EQ(rep[4], "    BRAKE HORSEPOWER (kW)              2.000000E+03");
+  EXPECT_EQ(rep[8], "    DISCHARGE PRESSURE (bar)           5.000000E+01");
+  EXPECT_EQ(rep[9], "    DISCHARGE TEMPERATURE (degC)       1.000000E+02");
   EXPECT_EQ(rep[12].substr(0, 38), "    SPEED (RPM)                       ");
   EXPECT_EQ(rep[15], "    HEAD CURVE FACTOR                  1.000000E+00");
   host::run().report_units = host::ReportUnits::SI;

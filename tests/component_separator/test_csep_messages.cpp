@@ -264,7 +264,7 @@ TEST(SeparatorReport, TwoOutletsOneBlockOfColumns) {
       "",
       "                      ***       R3CSEP RESULTS      ***",
       "",
-      "HEAT DUTY            WATT       9.348966E+05",
+      "HEAT DUTY            W          9.348966E+05",
       "",
       "SEPARATION FACTORS (ALPHAS):",
       "COMPONENT ID            GAS        OIL        SUM     ",
@@ -273,7 +273,7 @@ TEST(SeparatorReport, TwoOutletsOneBlockOfColumns) {
       "C3H8                     0.60000    0.40000    1.00000",
       "NC5                      0.05000    0.95000    1.00000",
       "NC7                      0.01000    0.99000    1.00000",
-      "DELTAP       N/SQM     0.000     5.0000E+04",
+      "DELTAP       Pa        0.000     5.0000E+04",
       "TEMP         K         330.0      300.0    ",
       "PHASE                  VAPOR      LIQUID   ",
       "",
@@ -287,9 +287,9 @@ TEST(SeparatorReport, TwoOutletsOneBlockOfColumns) {
   b.call(KODE_REPORT);
   const Lines met = report();
   ASSERT_GE(met.size(), 15u);
-  EXPECT_EQ(met[3], "HEAT DUTY            KW         9.348966E+02");
-  EXPECT_EQ(met[12], "DELTAP       BAR       0.000     0.5000    ");
-  EXPECT_EQ(met[13], "TEMP         C         56.85      26.85    ");
+  EXPECT_EQ(met[3], "HEAT DUTY            kW         9.348966E+02");
+  EXPECT_EQ(met[12], "DELTAP       bar       0.000     0.5000    ");
+  EXPECT_EQ(met[13], "TEMP         degC      56.85      26.85    ");
 }
 
 TEST(SeparatorReport, FiveOutletsSumInASecondBlock) {

@@ -277,18 +277,18 @@ TEST_F(ValveCheck, ReportForEveryCharacteristicAndPhase) {
           phase == 1 ? "  The inlet phase is vapor." : "  The inlet phase is liquid.",
           std::string("  The valve characteristic is ") + names[chr] + ".",
           "",
-          "    INLET PRESSURE(N/SQM)  2.000000E+06",
-          "    OUTLET PRESSURE(N/SQM)  1.500000E+06",
-          "    PRESSURE DROP (ACTUAL)(N/SQM)  5.000000E+05",
-          "    PRESSURE DROP (PREDICTED)(N/SQM)  4.500000E+05",
-          "    PRESSURE DROP (BIAS)(N/SQM)  5.000000E+04",
+          "    INLET PRESSURE(Pa)  2.000000E+06",
+          "    OUTLET PRESSURE(Pa)  1.500000E+06",
+          "    PRESSURE DROP (ACTUAL)(Pa)  5.000000E+05",
+          "    PRESSURE DROP (PREDICTED)(Pa)  4.500000E+05",
+          "    PRESSURE DROP (BIAS)(Pa)  5.000000E+04",
           "",
           "    VALVE POSITION (ACTUAL) (%)  5.500000E+01",
           "    VALVE POSITION (PREDICTED) (%)  5.250000E+01",
           "    VALVE POSITION (BIAS)(%)  2.500000E+00",
           "",
-          "    VOLUMETRIC FLOW(CUM/SEC)  1.250000E-01",
-          "    WEIGHT FLOW(KG/SEC)  8.250000E+00",
+          "    VOLUMETRIC FLOW(m3/s)  1.250000E-01",
+          "    WEIGHT FLOW(kg/s)  8.250000E+00",
           "",
           "    PIPE GEOMETRY FACTOR  9.800000E-01",
           "    MAXIMUM VALVE FLOW COEFFICIENT  3.000000E+02",
@@ -320,8 +320,8 @@ TEST_F(ValveCheck, ReportInTheCaseUnits) {
   ASSERT_EQ(b.call(KODE_REPORT), 0);
   const auto r = report();
   ASSERT_GT(r.size(), 17u);
-  EXPECT_EQ(r[6], "    INLET PRESSURE(BAR)  2.000000E+01");
-  EXPECT_EQ(r[17], "    WEIGHT FLOW(KG/HR)  9.000000E+03");
+  EXPECT_EQ(r[6], "    INLET PRESSURE(bar)  2.000000E+01");
+  EXPECT_EQ(r[17], "    WEIGHT FLOW(kg/h)  9.000000E+03");
 }
 
 }  // namespace

@@ -35,22 +35,28 @@ Converted convert(int32_t code, double v, const char* label_in = "") {
 TEST_F(Utilities, ReportUnitConversionPerUnitSet) {
   // SI: values unchanged, SI labels.
   EXPECT_EQ(convert(20, 2.0e5).value, 2.0e5);
-  EXPECT_EQ(convert(20, 2.0e5).label, "N/SQM");
+  EXPECT_EQ(convert(20, 2.0e5).label, "Pa");
   EXPECT_EQ(convert(22, 300.0).label, "K");
   host::run().report_units = host::ReportUnits::MET;
   EXPECT_DOUBLE_EQ(convert(20, 2.0e5).value, 2.0);
-  EXPECT_EQ(convert(20, 2.0e5).label, "BAR");
+  EXPECT_EQ(convert(20, 2.0e5).label, "bar");
   EXPECT_DOUBLE_EQ(convert(22, 373.15).value, 100.0);
-  EXPECT_EQ(convert(22, 373.15).label, "C");
+  EXPECT_EQ(convert(22, 373.15).label, "degC");
   EXPECT_DOUBLE_EQ(convert(11, 1.0).value, 3600.0);
-  EXPECT_EQ(convert(11, 1.0).label, "KMOL/HR");
+  EXPECT_EQ(convert(11, 1.0).label, "kmol/h");
   host::run().report_units = host::ReportUnits::ENG;
   EXPECT_NEAR(convert(22, 373.15).value, 212.0, 1e-9);
-  EXPECT_EQ(convert(22, 373.15).label, "F");
+  EXPECT_EQ(convert(22, 373.15).label, "degF");
   EXPECT_NEAR(convert(20, 101325.0).value, 14.695949, 1e-6);
-  EXPECT_EQ(convert(20, 101325.0).label, "PSI");
+  EXPECT_EQ(convert(20, 101325.0).label, "psi");
   EXPECT_NEAR(convert(19, 745.69987).value, 1.0, 1e-8);
-  EXPECT_EQ(convert(19, 745.69987).label, "HP");
+  EXPECT_EQ(convert(19, 745.69987).label, "hp");
+  // A caller with room for 16 characters gets a long label whole.
+  int32_t code = 16, c7 = 7, c16 = 16, label16[4];
+  double u = 5.678263341113488, out16 = 0.0;
+  ZREP_RCONV1(&code, &u, &out16, label16, &c7, &c16);
+  EXPECT_NEAR(out16, 1.0, 1e-12);
+  EXPECT_EQ(host::trim(host::words_to_text(label16, 4)), "Btu/h/ft2/R");
   // A negative code converts with its magnitude and keeps the caller's label.
   const Converted keep = convert(-19, 745.69987, "MYLABEL");
   EXPECT_NEAR(keep.value, 1.0, 1e-8);

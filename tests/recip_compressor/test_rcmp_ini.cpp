@@ -461,13 +461,13 @@ TEST_F(RcmpIni, ReportInReportUnits) {
   const std::vector<std::string> want = {
       "",
       "                      ***       R3RCMP RESULTS      ***",
-      line("INDICATED HORSEPOWER(WATT    ) ", ihp),
-      line("BRAKE HORSEPOWER(WATT    )     ", bhp),
+      line("INDICATED HORSEPOWER(W       ) ", ihp),
+      line("BRAKE HORSEPOWER(W       )     ", bhp),
       "    MECHANICAL EFFICIENCY            9.500000E-01",
       line("POLYTROPIC EFFICIENCY          ", var(b, "POLY_EFF")),
       "",
       line("VOLUMETRIC EFFICIENCY          ", var(b, "VOL_EFF")),
-      line("DISPLACEMENT(CUM/SEC )         ", disp),
+      line("DISPLACEMENT(m3/s    )         ", disp),
       "    CLEARANCE FRACTION               8.000000E-02",
       "    VOLUMETRIC EFFICIENCY LOSS TERM  4.000000E-02"};
   EXPECT_EQ(report(), want);
@@ -478,9 +478,9 @@ TEST_F(RcmpIni, ReportInReportUnits) {
   ASSERT_EQ(b.call(KODE_REPORT), 0);
   const auto r = report();
   ASSERT_EQ(r.size(), 11u);
-  EXPECT_EQ(r[2].substr(0, 35), "    INDICATED HORSEPOWER(HP      ) ");
-  EXPECT_EQ(r[3].substr(0, 35), "    BRAKE HORSEPOWER(HP      )     ");
-  EXPECT_EQ(r[8].substr(0, 35), "    DISPLACEMENT(CUFT/HR )         ");
+  EXPECT_EQ(r[2].substr(0, 35), "    INDICATED HORSEPOWER(hp      ) ");
+  EXPECT_EQ(r[3].substr(0, 35), "    BRAKE HORSEPOWER(hp      )     ");
+  EXPECT_EQ(r[8].substr(0, 35), "    DISPLACEMENT(ft3/h   )         ");
   EXPECT_NEAR(std::stod(r[3].substr(36)), bhp / 745.69987, 1e-3 * bhp / 745.69987);
   EXPECT_NEAR(std::stod(r[8].substr(36)), disp * 3600.0 / 0.028316847, 1e-3 * disp * 127133.0);
   EXPECT_EQ(r[4], want[4]);
@@ -565,7 +565,7 @@ void check_against_hand_calculation(const std::string& example, const std::strin
   EXPECT_NEAR(v("K1.VOL_FLOW"), F * s.v, 1e-9 * F * s.v);
   // The report shows the same numbers.
   ASSERT_GE(r.report.size(), 11u);
-  EXPECT_EQ(r.report[3], line("BRAKE HORSEPOWER(WATT    )     ", v("K1.BHP")));
+  EXPECT_EQ(r.report[3], line("BRAKE HORSEPOWER(W       )     ", v("K1.BHP")));
   EXPECT_EQ(r.report[7], line("VOLUMETRIC EFFICIENCY          ", v("K1.VOL_EFF")));
 }
 

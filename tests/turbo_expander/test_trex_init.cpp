@@ -575,10 +575,10 @@ TEST(TrexReport, SolvedExamplesInSiAndEnglishUnits) {
       std::string(22, ' ') + "***       R3TREX RESULTS      ***",
       "    ISENTROPIC EFFICIENCY            " + e(0, 0.85),
       "    MECHANICAL EFFICIENCY            " + e(1, 0.97),
-      "    INDICATED HORSEPOWER(WATT    )   " + e(2, r.value("X2.IHP")),
-      "    BRAKE HORSEPOWER(WATT    )       " + e(3, r.value("X2.BHP")),
+      "    INDICATED HORSEPOWER(W       )   " + e(2, r.value("X2.IHP")),
+      "    BRAKE HORSEPOWER(W       )       " + e(3, r.value("X2.BHP")),
       "    OUTLET TEMPERATURE(K       )     " + e(4, r.value("X2.OUT_TEMP")),
-      "    OUTLET PRESSURE(N/SQM   )        " + e(5, 2.0e6),
+      "    OUTLET PRESSURE(Pa      )        " + e(5, 2.0e6),
   };
   ASSERT_GE(r.report.size(), 8u);
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(r.report[i], want[i]);

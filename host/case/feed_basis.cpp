@@ -1,0 +1,100 @@
+#include "host/case/feed_basis.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <span>
+
+namespace r3::host {
+
+bool feed_molar_volume(thermo::Method method, const std::vector<std::string>& components,
+                       std::optional<double> T, std::optional<double> vapour_fraction,
+                       std::optional<double> mass_enthalpy, double P, const std::vector<double>& z,
+                       double& volume, std::string& error) {
+  const thermo::Databank& db = thermo::Databank::builtin();
+  std::vector<const thermo::Component*> rows;
+  for (const std::string& id : components) rows.push_back(&db[db.find(id)]);
+  const std::unique_ptr<thermo::Model> m = thermo::make_model(method, rows, &error);
+  if (!m) return false;
+  const std::span<const double> zs(z);
+  thermo::FlashResult r;
+  thermo::Status st = thermo::Status::Failed;
+  if (T) {
+    st = thermo::flash_tp(*m, *T, P, zs, r);
+  } else if (vapour_fraction) {
+    st = thermo::flash_pv(*m, P, *vapour_fraction, zs, 300.0, r);
+  } else if (mass_enthalpy) {
+    double mw = 0.0;
+    m->molecular_weight(zs, mw);
+    st = thermo::flash_ph(*m, P, *mass_enthalpy * mw, zs, 300.0, r);
+  }
+  if (st == thermo::Status::Failed) {
+    error = "the flash at the stream's conditions failed, so its volume is not known";
+    return false;
+  }
+  // The phases' volumes in proportion to their amounts, as in the stream's density.
+  double v = 0.0, part = 0.0;
+  if (r.beta > 0.0 &&
+      m->molar_volume(thermo::Phase::Vapour, r.T, r.P, r.y, part) != thermo::Status::Failed) {
+    v += r.beta * part;
+  }
+  if (r.beta < 1.0 &&
+      m->molar_volume(thermo::Phase::Liquid, r.T, r.P, r.x, part) != thermo::Status::Failed) {
+    v += (1.0 - r.beta) * part;
+  }
+  if (!(v > 0.0) || !std::isfinite(v)) {
+    error = "the property method gives no volume at the stream's conditions";
+    return false;
+  }
+  volume = v;
+  return true;
+}
+
+namespace {
+
+size_t distance(const std::string& a, const std::string& b) {
+  std::vector<size_t> prev(b.size() + 1), cur(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) prev[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    cur[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const bool same = std::toupper(static_cast<unsigned char>(a[i - 1])) ==
+                        std::toupper(static_cast<unsigned char>(b[j - 1]));
+      cur[j] = std::min({prev[j] + 1, cur[j - 1] + 1, prev[j - 1] + (same ? 0 : 1)});
+    }
+    std::swap(prev, cur);
+  }
+  return prev[b.size()];
+}
+
+}  // namespace
+
+std::vector<std::string> nearest_names(const std::string& name,
+                                       const std::vector<std::string>& names) {
+  // Close means at most a third of the name's letters differ (at least 2).
+  const size_t limit = std::max<size_t>(2, name.size() / 3);
+  std::vector<std::pair<size_t, std::string>> close;
+  for (const std::string& n : names) {
+    const size_t d = distance(name, n);
+    if (d <= limit) close.emplace_back(d, n);
+  }
+  std::stable_sort(close.begin(), close.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> out;
+  for (size_t i = 0; i < close.size() && out.size() < 3; ++i) {
+    if (std::find(out.begin(), out.end(), close[i].second) == out.end())
+      out.push_back(close[i].second);
+  }
+  return out;
+}
+
+std::string did_you_mean(const std::string& name, const std::vector<std::string>& names) {
+  const std::vector<std::string> near = nearest_names(name, names);
+  if (near.empty()) return {};
+  std::string s = " (did you mean ";
+  for (size_t i = 0; i < near.size(); ++i)
+    s += (i == 0 ? "" : i + 1 == near.size() ? " or " : ", ") + near[i];
+  return s + "?)";
+}
+
+}  // namespace r3::host
