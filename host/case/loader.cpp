@@ -121,7 +121,7 @@ int prepare_flowsheet(const std::string& case_path, const std::string& extra_lib
   return code;
 }
 
-int prepare_flowsheet(const Case& c, const std::string& extra_library, Flowsheet& fsh,
+int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
                       std::vector<void*>& libs, std::string& error) {
   std::vector<std::string> paths = {library_path("")};
   if (!extra_library.empty()) paths.push_back(extra_library);

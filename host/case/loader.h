@@ -30,7 +30,7 @@ int prepare_flowsheet(const std::string& case_path, const std::string& extra_lib
 // The same for a case already loaded, with the message in `error` instead of
 // on standard error (front ends that solve a case many times, or report in
 // their own way).
-int prepare_flowsheet(const Case& c, const std::string& extra_library, Flowsheet& fsh,
+int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
                       std::vector<void*>& libs, std::string& error);
 
 }  // namespace r3::host
