@@ -14,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
@@ -237,6 +238,11 @@ namespace {
 // Fills missing interpolation temperatures and knot temperatures in REAL and
 // checks the knots: 0 valid, 1 invalid (message written).
 int32_t check_knots(Entry& e, State& st) {
+  if (*e.NMATIN != 1 || *e.NMATOUT != 1) {
+    message({"ERROR-(r3skew):  the block needs exactly one material inlet stream",
+             "and one material outlet stream."});
+    return 1;
+  }
   if (!valid_counts(st)) {
     message({"ERROR-(r3skew):  at least two knot points are required."});
     return 1;
@@ -331,8 +337,6 @@ void own_counts(const State& st, int32_t& nvar, int32_t& neq, int32_t& nnz) {
 }
 
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = check_knots(e, st);
-  if (*e.ISTAT != 0) return;
   *e.NF = *e.NY = *e.NZ = 0;
   const int32_t n = st.s.nstream;
   // Numbering of the block variables after the stream variables.
@@ -389,7 +393,6 @@ std::string five(int j) {
 }
 
 void names(Entry& e, State& st) {
-  if (!need_numbering(e, st)) return;
   component_ids(st);
   Setup& s = st.s;
   U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
@@ -632,7 +635,6 @@ void fill(double& v, double d) {
 }
 
 void initialise(Entry& e, State& st) {
-  if (!need_numbering(e, st)) return;
   Setup& s = st.s;
   const StreamMap& map = s.map;
   const int nc = st.nc, nk = st.nknots;
@@ -769,7 +771,6 @@ void initialise(Entry& e, State& st) {
 }
 
 void residuals(Entry& e, State& st) {
-  if (!need_numbering(e, st)) return;
   if (!r3skew_findknot(e, st)) return;
   int32_t m = 0, k = 0;
   own_residuals(e, st, m);
@@ -777,7 +778,6 @@ void residuals(Entry& e, State& st) {
 }
 
 void jacobian(Entry& e, State& st) {
-  if (!need_numbering(e, st)) return;
   if (!r3skew_findknot(e, st)) return;
   int32_t k = 0, m = 0;
   own_walk(e, st, [&](int, int32_t, double value) { e.DFDY[k++] = value; });
@@ -791,31 +791,32 @@ void stream_update(Entry& e, State& st) {
          e.SINFOUT);
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_REPORT:
-      if (!need_numbering(e, st)) return;
-      component_ids(st);
-      R3SKEW_REPORT(e, st);
-      return;
-    default:
-      return;  // no input-check request; any other code does nothing more
-  }
+// The equations are written for one material inlet and one outlet, and for
+// the numbering the dimension request stored.
+bool serves(Entry& e, State& st) {
+  return *e.NMATIN == 1 && *e.NMATOUT == 1 && need_numbering(e, st);
 }
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = check_knots,
+    .check_request = [](Entry&, State&) {},  // the skew has no input-check request
+    .serves = serves,
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report =
+        [](Entry& e, State& st) {
+          component_ids(st);
+          R3SKEW_REPORT(e, st);
+        },
+    .sizes = SizeRule::Own,
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::skew

@@ -6,6 +6,7 @@
 // volume), then the pump's own eight to ten equations.
 #include "models/pump/pump.h"
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
 #include "framework/records.h"
@@ -225,8 +226,6 @@ void pump_jacobian(Entry& e, const State& st, int32_t& k) {
 // --- Requests ---------------------------------------------------------------
 
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = R3PUMP_CHK(e, st);
-  if (*e.ISTAT != 0) return;
   Setup& s = st.s;
   *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
@@ -385,31 +384,27 @@ void stream_update(Entry& e, State& st) {
   hs::ppexec_word(6) = 2;
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_CHECK:
-      *e.ISTAT = R3PUMP_CHK(e, st);
-      return;
-    case KODE_REPORT:
-      return R3PUMP_REPORT(e, st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
+// The pump's equations are written for one material inlet and one outlet and
+// at most one information stream.
+bool serves(Entry& e, State&) {
+  return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI >= 0 && *e.NINFOUT >= 0 &&
+         *e.NINFI + *e.NINFOUT <= 1;
 }
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return R3PUMP_CHK(e, st); },
+    .serves = serves,
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3PUMP_REPORT(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::pump
