@@ -19,6 +19,7 @@
 #include <string>
 #include <string_view>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
@@ -90,7 +91,10 @@ void read_parameters(const Entry& e, State& st) {
   for (int k = 0; k < kMaxStages; ++k) {
     st.t_in[k] = k < st.s ? temp(real_param(e, q + 1 + k)) : hs::rmiss();
   }
-  const int32_t s = std::max(st.s, 0);
+  // Positions after the per-inlet temperatures and the curve tables are
+  // computed from counts the check accepts (at most two inlets, at most
+  // kMaxCurve points); larger counts, which it refuses, never reach the sums.
+  const int32_t s = std::clamp(st.s, 0, kMaxStages + 1);
   const int32_t r = q + s + 1;
   st.relpar[0] = real_param(e, r);
   st.relpar[1] = convert(st, real_param(e, r + 1), 1.0, r60, 0.0);
@@ -109,12 +113,12 @@ void read_parameters(const Entry& e, State& st) {
   for (int32_t i = 0; i < ne; ++i) {
     const double x = real_param(e, ce + i);
     st.effx[i] = eff_power ? convert(st, x, 745.69987, 1.0, 0.0) : x;
-    st.effy[i] = real_param(e, ce + st.ne + i);
+    st.effy[i] = real_param(e, ce + ne + i);
   }
-  const int32_t cw = ce + 2 * std::max(st.ne, 0);
+  const int32_t cw = ce + 2 * ne;
   for (int32_t i = 0; i < nw; ++i) {
     st.wrx[i] = convert(st, real_param(e, cw + i), 745.69987, 1.0, 0.0);
-    st.wry[i] = real_param(e, cw + st.nw + i);
+    st.wry[i] = real_param(e, cw + nw + i);
   }
   // Water.
   st.ncf = *e.LSTRM - 9;
@@ -213,7 +217,7 @@ void lay_out(State& st) {
 
 // --- Names -----------------------------------------------------------------
 
-void names(Entry& e, const State& st) {
+void names(Entry& e, State& st) {
   const Layout& l = st.lay;
   const int32_t lname = *e.LNAME;
   const bool t3 = st.iturb == 3;
@@ -448,7 +452,7 @@ double eff_at(const Entry& e, const State& st, const StageVars& v, double power,
   return stage_efficiency(st, v.stage, power, h, pin, pout, setting);
 }
 
-void residuals(Entry& e, const State& st) {
+void residuals(Entry& e, State& st) {
   const Layout& l = st.lay;
   double* F = e.F;
   const int s = st.s;
@@ -546,7 +550,7 @@ EffDerivs eff_derivatives(Entry& e, const State& st, const StageVars& v) {
   return d;
 }
 
-void jacobian(Entry& e, const State& st) {
+void jacobian(Entry& e, State& st) {
   const Layout& l = st.lay;
   double* J = e.DFDY;
   int32_t k = 0;
@@ -687,7 +691,7 @@ void jacobian(Entry& e, const State& st) {
 
 // --- Stream update and report ------------------------------------------------------
 
-void stream_update(Entry& e, const State& st) {
+void stream_update(Entry& e, State& st) {
   const Layout& l = st.lay;
   const double rm = hs::rmiss();
   double* v = e.SMATOUT;
@@ -727,72 +731,61 @@ void report(const Entry& e, const State& st) {
 
 // --- Dispatch ------------------------------------------------------------------------
 
-// The counts the host holds agree with this block's layout.
-bool sizes_agree(const Entry& e, const State& st) {
-  return *e.NY == st.lay.ny && *e.NF == st.lay.nf && *e.NZ == st.lay.nz;
-}
-
-void run(Entry& e) {
-  State& st = state();
+bool set_up(Entry& e, State& st) {
   write_controls(e);
   read_parameters(e, st);
-  const int32_t kode = *e.KODE;
-  if (kode == KODE_DIMEN || kode == KODE_CHECK) {
-    if (kode == KODE_CHECK) *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
-    const int32_t rc = i3tchk(e, st, false);
-    *e.ISTAT = rc;
-    if (rc != 0 || kode == KODE_CHECK) return;
-    lay_out(st);
-    *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
-    *e.NZ = 0;
-    *e.NY = st.lay.ny;
-    *e.NF = st.lay.nf;
-    *e.NZ = st.lay.nz;
-    return;
-  }
-  if (kode != KODE_NAMES && kode != KODE_INIT && kode != KODE_RESID && kode != KODE_JACOB &&
-      kode != KODE_STRMUPD && kode != KODE_REPORT) {
-    return;
-  }
-  // A block that does not pass the check, or whose arrays were sized for
-  // another layout, is refused: nothing is written.
-  if (i3tchk(e, st, true) != 0) {
-    *e.ISTAT = 1;
-    return;
-  }
-  lay_out(st);
-  if (!sizes_agree(e, st)) {
-    *e.ISTAT = 1;
-    return;
-  }
-  switch (kode) {
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT: {
-      double sc[7];
-      U3GSCL(sc);
-      st.Fs = sc[0];
-      st.Hs = sc[2];
-      st.Ps = sc[4];
-      st.PWs = sc[0] * sc[2];
-      R3STRB_INI(e, st);
-      pattern(e, st);
-      int32_t ny = st.lay.ny, nf = st.lay.nf;
-      U3DNAM(e.IDBLK, e.LNAME, &ny, &nf, e.VARNAM, e.EQNNAM);
-      return;
-    }
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_REPORT:
-      return report(e, st);
-    default:
-      return;
-  }
+  return true;
 }
+
+void dimensions(Entry& e, State& st) {
+  lay_out(st);
+  *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
+  *e.NY = st.lay.ny;
+  *e.NF = st.lay.nf;
+  *e.NZ = st.lay.nz;
+}
+
+// A block that does not pass the check is refused without a word: the
+// dimension request has said why.
+bool serves(Entry& e, State& st) {
+  if (i3tchk(e, st, true) != 0) return false;
+  lay_out(st);
+  return true;
+}
+
+void initialise(Entry& e, State& st) {
+  double sc[7];
+  U3GSCL(sc);
+  st.Fs = sc[0];
+  st.Hs = sc[2];
+  st.Ps = sc[4];
+  st.PWs = sc[0] * sc[2];
+  R3STRB_INI(e, st);
+  pattern(e, st);
+  int32_t ny = st.lay.ny, nf = st.lay.nf;
+  U3DNAM(e.IDBLK, e.LNAME, &ny, &nf, e.VARNAM, e.EQNNAM);
+}
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return i3tchk(e, st, false); },
+    .check_request =
+        [](Entry& e, State& st) {
+          *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
+          *e.ISTAT = i3tchk(e, st, false);
+        },
+    .serves = serves,
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { report(e, st); },
+    .sizes = SizeRule::Exactly,
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 

@@ -14,6 +14,9 @@
 namespace r3::strb {
 
 inline constexpr int kMaxCurve = 100;  // points per curve table
+// Outlet streams the layout numbers (the block uses the first; each takes
+// four variables).
+inline constexpr int kMaxOutlets = 1000;
 inline constexpr int kMaxStages = 2;
 
 // Positions of the variables in Y (1-based; 0 = absent).

@@ -158,6 +158,10 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet) {
     out.lines({"one outlet material stream is needed"});
     return 1;
   }
+  if (st.nout > kMaxOutlets) {
+    out.lines({"no more than 1000 outlet material streams are permitted"});
+    return 1;
+  }
   if (st.w < 1 || st.w > st.ncf) {
     out.lines({"water (h2o) must be one of the components"});
     return 1;
