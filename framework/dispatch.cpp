@@ -1,6 +1,24 @@
 #include "framework/dispatch.h"
 
-namespace r3::dispatch_detail {
+namespace r3 {
+
+bool is_request(int32_t kode) {
+  switch (kode) {
+    case KODE_INIT:
+    case KODE_RESID:
+    case KODE_STRMUPD:
+    case KODE_JACOB:
+    case KODE_CHECK:
+    case KODE_DIMEN:
+    case KODE_NAMES:
+    case KODE_REPORT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+namespace dispatch_detail {
 
 Needs needs(int32_t kode) {
   switch (kode) {
@@ -22,4 +40,5 @@ bool sizes_fit(const Entry& e, Needs need, int32_t ny, int32_t nf, int32_t nz, S
          (!need.nonzeros || *e.NZ >= nz);
 }
 
-}  // namespace r3::dispatch_detail
+}  // namespace dispatch_detail
+}  // namespace r3

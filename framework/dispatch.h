@@ -47,6 +47,10 @@ struct ModelHooks {
   bool (*serves)(Entry&, S&) = nullptr;
   // Writes NY, NF, NZ (and the auxiliary counts) after a passed check.
   void (*dimensions)(Entry&, S&) = nullptr;
+  // The counts the block declares now, where the dimension request does
+  // more than count (stores a numbering, writes messages); without it the
+  // guard runs `dimensions` on local counts.
+  void (*counts)(Entry&, S&, int32_t& ny, int32_t& nf, int32_t& nz) = nullptr;
   void (*names)(Entry&, S&) = nullptr;
   void (*initialise)(Entry&, S&) = nullptr;
   void (*residuals)(Entry&, S&) = nullptr;
@@ -54,14 +58,18 @@ struct ModelHooks {
   void (*stream_update)(Entry&, S&) = nullptr;
   void (*report)(Entry&, S&) = nullptr;
 
+  // Writes the model's explanation of a refused request.
+  void (*refused)(Entry&, S&) = nullptr;
+
   // Named differences between models.
-  // A refused request runs the input check for its messages.
-  bool explain_refusal = false;
   SizeRule sizes = SizeRule::AtLeast;
   // The report reads no variables (it prints the values kept by the model),
   // so it is answered whatever the arrays' sizes.
   bool report_without_variables = false;
 };
+
+// Whether a code is one of the protocol's requests.
+bool is_request(int32_t kode);
 
 namespace dispatch_detail {
 
@@ -115,21 +123,24 @@ void dispatch(Entry& e, S& st, const ModelHooks<S>& h) {
     if (codes[i] == kode) hook = hooks[i];
   }
   if (hook == nullptr) return;  // a request this model does not answer
-  if (h.serves && !h.serves(e, st)) {
-    if (h.explain_refusal && h.check) h.check(e, st);
+  auto refuse = [&] {
+    if (h.refused) h.refused(e, st);
     *e.ISTAT = 1;
-    return;
-  }
+  };
+  if (h.serves && !h.serves(e, st)) return refuse();
   if (h.sizes != SizeRule::Own && !(kode == KODE_REPORT && h.report_without_variables)) {
-    // The counts the block would declare now, written to locals.
-    Entry probe = e;
-    int32_t ny = 0, nf = 0, nz = 0, a1 = 0, a2 = 0, a3 = 0;
-    probe.NY = &ny, probe.NF = &nf, probe.NZ = &nz;
-    probe.NAUX1 = &a1, probe.NAUX2 = &a2, probe.NAUX3 = &a3;
-    h.dimensions(probe, st);
+    int32_t ny = 0, nf = 0, nz = 0;
+    if (h.counts) {
+      h.counts(e, st, ny, nf, nz);
+    } else {
+      Entry probe = e;
+      int32_t a1 = 0, a2 = 0, a3 = 0;
+      probe.NY = &ny, probe.NF = &nf, probe.NZ = &nz;
+      probe.NAUX1 = &a1, probe.NAUX2 = &a2, probe.NAUX3 = &a3;
+      h.dimensions(probe, st);
+    }
     if (!dispatch_detail::sizes_fit(e, dispatch_detail::needs(kode), ny, nf, nz, h.sizes)) {
-      *e.ISTAT = 1;
-      return;
+      return refuse();
     }
   }
   hook(e, st);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
 #include "models/centrifugal_compressor/ccmp.h"
@@ -554,8 +555,6 @@ double eqn_scale(const State& st, int eq) {
 // --- Requests ---------------------------------------------------------------
 
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = I3KCHK(e, st);
-  if (*e.ISTAT != 0) return;
   Setup& s = st.s;
   *e.NF = *e.NY = *e.NZ = 0;
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
@@ -724,42 +723,20 @@ void stream_update(Entry& e, State& st) {
   hs::ppexec_word(6) = (n > 0 && sum > 0.0001) ? 1 : 2;
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  const int32_t kode = *e.KODE;
-  // Requests that use the stream-variable map need the one inlet and one
-  // outlet the equations are written for; the dimension and check requests
-  // explain what is wrong.
-  if (kode != KODE_DIMEN && kode != KODE_CHECK &&
-      (kode == KODE_NAMES || kode == KODE_INIT || kode == KODE_RESID || kode == KODE_JACOB ||
-       kode == KODE_STRMUPD || kode == KODE_REPORT) &&
-      !streams_ok(e)) {
-    *e.ISTAT = 1;
-    return;
-  }
-  switch (kode) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_CHECK:
-      *e.ISTAT = I3KCHK(e, st);
-      return;
-    case KODE_REPORT:
-      return R3CCMP_REPORT(e, st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
-}
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return I3KCHK(e, st); },
+    .serves = [](Entry& e, State&) { return streams_ok(e); },
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3CCMP_REPORT(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::ccmp

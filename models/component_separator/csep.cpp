@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
@@ -69,7 +70,7 @@ bool set_up(Entry& e, State& st) {
   if (kode == KODE_DIMEN || kode == KODE_CHECK) {
     *e.ISTAT = i3cchk(e, st);
     if (*e.ISTAT != 0) return false;
-  } else if (!counts_usable(e)) {
+  } else if (is_request(kode) && !counts_usable(e)) {
     // The dimension and check requests say why; the others refuse quietly
     // rather than address streams that are not there.
     *e.ISTAT = 1;
@@ -456,48 +457,27 @@ void stream_update(Entry& e, State& st) {
 // variables, its equations and their non-zeros as the dimension request
 // counted them. A request on arrays sized otherwise (a report before the
 // dimension request, say) is refused rather than read or written past them.
-bool arrays_fit(const Entry& e, const State& st) {
-  const int32_t kode = *e.KODE;
-  if (kode == KODE_DIMEN || kode == KODE_CHECK) return true;
-  if (kode != KODE_NAMES && kode != KODE_INIT && kode != KODE_RESID && kode != KODE_STRMUPD &&
-      kode != KODE_JACOB && kode != KODE_REPORT) {
-    return true;  // nothing is touched
-  }
-  if (*e.NY < st.pos_duty()) return false;
-  if (kode == KODE_REPORT) return true;
-  return *e.NF >= st.num_own_eqns() + st.no &&
-         *e.NZ >= st.num_own_nz() + st.no * (st.nc + 3);
-}
+// The set-up runs the input check at the dimension and check requests, before
+// the stream descriptors it would otherwise fail to build.
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check_request = [](Entry& e, State&) { *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0; },
+    .dimensions = dimensions,
+    .counts =
+        [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
+          ny = st.pos_duty();
+          nf = st.num_own_eqns() + st.no;
+          nz = st.num_own_nz() + st.no * (st.nc + 3);
+        },
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3CSEP_REPORT(e, st); },
+};
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  if (!arrays_fit(e, st)) {
-    *e.ISTAT = 1;
-    return;
-  }
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_CHECK:
-      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
-      return;
-    case KODE_REPORT:
-      return R3CSEP_REPORT(e, st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
-}
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::csep

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
 #include "framework/records.h"
@@ -413,18 +414,7 @@ void valve_jacobian(Entry& e, const State& st, int32_t& k) {
   e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, st.s.dmatin, st.s.dinfin, st.s.dmatout, \
       st.s.dinfout
 
-// Requests that work on the equations need the structure the check asks
-// for; otherwise the check's messages are written and the request fails.
-bool structure(Entry& e, State& st) {
-  if (st.structure_ok) return true;
-  r3vchk(e, st);
-  *e.ISTAT = 1;
-  return false;
-}
-
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = r3vchk(e, st);
-  if (*e.ISTAT != 0) return;
   *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
   U3SNY(R3_VALVE_GROUPS, e.NY);
   *e.NY += st.nvars;
@@ -523,37 +513,21 @@ void stream_update(Entry& e, State& st) {
   hs::ppexec_word(6) = 2;
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      if (structure(e, st)) names(e, st);
-      return;
-    case KODE_INIT:
-      if (structure(e, st)) initialise(e, st);
-      return;
-    case KODE_RESID:
-      if (structure(e, st)) residuals(e, st);
-      return;
-    case KODE_STRMUPD:
-      if (structure(e, st)) stream_update(e, st);
-      return;
-    case KODE_JACOB:
-      if (structure(e, st)) jacobian(e, st);
-      return;
-    case KODE_CHECK:
-      *e.ISTAT = r3vchk(e, st);
-      return;
-    case KODE_REPORT:
-      if (structure(e, st)) R3VALV_REPORT(e, st);
-      return;
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
-}
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return r3vchk(e, st); },
+    .serves = [](Entry&, State& st) { return st.structure_ok; },
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3VALV_REPORT(e, st); },
+    .refused = [](Entry& e, State& st) { r3vchk(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::valve

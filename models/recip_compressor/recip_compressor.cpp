@@ -9,6 +9,7 @@
 
 #include <cmath>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
 #include "framework/records.h"
@@ -371,8 +372,6 @@ void compressor_jacobian(Entry& e, const State& st, int32_t& k) {
 // --- Requests ---------------------------------------------------------------
 
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = R3RCMP_CHK(e, st);
-  if (*e.ISTAT != 0) return;
   Setup& s = st.s;
   *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
@@ -538,37 +537,21 @@ bool connected(const Entry& e) {
   return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI >= 0 && *e.NINFI <= 1 && *e.NINFOUT == 0;
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      if (!connected(e)) {
-        *e.ISTAT = R3RCMP_CHK(e, st);
-        return;
-      }
-      return initialise(e, st);
-    case KODE_RESID:
-      if (connected(e)) residuals(e, st);
-      return;
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      if (connected(e)) jacobian(e, st);
-      return;
-    case KODE_CHECK:
-      *e.ISTAT = R3RCMP_CHK(e, st);
-      return;
-    case KODE_REPORT:
-      return R3RCMP_REPORT(e, st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
-}
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return R3RCMP_CHK(e, st); },
+    .serves = [](Entry& e, State&) { return connected(e); },
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3RCMP_REPORT(e, st); },
+    .refused = [](Entry& e, State& st) { R3RCMP_CHK(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::rcmp

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <string>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
 #include "models/stoich_reactor/stoic.h"
@@ -151,7 +152,6 @@ void reactor_jacobian(Entry& e, const State& st, int32_t& k) {
 
 void dimensions(Entry& e, State& st) {
   Setup& s = st.s;
-  if (st.heater_note) write_heater_note(st);
   *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
   U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
@@ -345,37 +345,33 @@ void stream_update(Entry& e, State& st) {
          e.SINFOUT);
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  const int32_t kode = *e.KODE;
-  const bool known = kode == KODE_DIMEN || kode == KODE_NAMES || kode == KODE_INIT ||
-                     kode == KODE_RESID || kode == KODE_STRMUPD || kode == KODE_JACOB;
-  if (!known) return;  // no input check, no report; anything else does nothing
-  // A block whose data cannot be used is refused at every request that would
-  // build or evaluate its equations.
+// A block whose data cannot be used is refused at every request that would
+// build or evaluate its equations. The reactor has no input-check request and
+// no report.
+int32_t usable(Entry&, State& st) {
   if (st.nerr > 0) {
     write_refusal(st);
-    *e.ISTAT = 1;
-    return;
+    return 1;
   }
-  switch (kode) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    default:
-      return;
-  }
+  if (st.heater_note) write_heater_note(st);
+  return 0;
 }
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = usable,
+    .check_request = [](Entry&, State&) {},
+    .serves = [](Entry&, State& st) { return st.nerr == 0; },
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .refused = [](Entry&, State& st) { write_refusal(st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::stoic

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <string>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
@@ -148,20 +149,6 @@ bool set_up(Entry& e, State& st) {
   st.ninfout = *e.NINFOUT == 1 ? 1 : 0;
   if (structure_ok(e, st)) build_layout(e, st);
   return true;
-}
-
-// The host's arrays hold at least the block's dimensions (a host that calls
-// with other sizes is refused rather than written past).
-bool sizes_ok(Entry& e, const State& st, bool need_y, bool need_f, bool need_z) {
-  const bool ok = structure_ok(e, st) && (!need_y || *e.NY >= st.ny) &&
-                  (!need_f || *e.NF >= st.nf) && (!need_z || *e.NZ >= st.nz);
-  if (!ok) {
-    hs::write(hs::message_unit(), "");
-    hs::write(hs::message_unit(),
-              " Error in R3TREX: the block's arrays do not match its dimensions or streams.");
-    *e.ISTAT = 1;
-  }
-  return ok;
 }
 
 // --- Single-row property equations -----------------------------------------------
@@ -464,13 +451,13 @@ void write_store(Entry& e, const State& st) {
   put(26, st.eq_o);
 }
 
+int32_t dimension_check(Entry& e, State& st) {
+  const int32_t rc = R3X_ICHK(e, st);
+  st.dimen_failed = rc != 0;
+  return rc;
+}
+
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = R3X_ICHK(e, st);
-  if (*e.ISTAT != 0) {
-    st.dimen_failed = true;
-    return;
-  }
-  st.dimen_failed = false;
   // The layout of the set-up counted the stream variables, the balances, the
   // property rows, the expander's own rows and the sets, in that order.
   *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
@@ -504,7 +491,6 @@ void rename_slots(char* names, int32_t lname, int32_t from, int32_t to) {
 }
 
 void names(Entry& e, State& st) {
-  if (!sizes_ok(e, st, true, true, false)) return;
   Setup& s = st.s;
   U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
         e.LNAME, e.VARNAM);
@@ -568,7 +554,6 @@ void names(Entry& e, State& st) {
 }
 
 void initialise(Entry& e, State& st) {
-  if (!sizes_ok(e, st, true, true, true)) return;
   Setup& s = st.s;
   const StreamMap& map = s.map;
   // Inlet stream into Y with its defaults.
@@ -664,7 +649,6 @@ void initialise(Entry& e, State& st) {
 }
 
 void residuals(Entry& e, State& st) {
-  if (!sizes_ok(e, st, true, true, false)) return;
   Setup& s = st.s;
   int32_t m = 0, k = 0;
   U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
@@ -674,7 +658,6 @@ void residuals(Entry& e, State& st) {
 }
 
 void jacobian(Entry& e, State& st) {
-  if (!sizes_ok(e, st, true, false, true)) return;
   Setup& s = st.s;
   int32_t m = 0, k = 0;
   U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
@@ -685,7 +668,6 @@ void jacobian(Entry& e, State& st) {
 }
 
 void stream_update(Entry& e, State& st) {
-  if (!sizes_ok(e, st, true, false, false)) return;
   Setup& s = st.s;
   U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
          e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
@@ -719,30 +701,34 @@ void check(Entry& e, State& st) {
   }
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_CHECK:
-      return check(e, st);
-    case KODE_REPORT:
-      return R3X_REPORT(e, st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
-}
+// A host whose arrays do not match the block's dimensions or streams is
+// refused rather than written past.
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = dimension_check,
+    .check_request = check,
+    .serves = [](Entry& e, State& st) { return structure_ok(e, st); },
+    .dimensions = dimensions,
+    .counts =
+        [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
+          ny = st.ny, nf = st.nf, nz = st.nz;
+        },
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3X_REPORT(e, st); },
+    .refused =
+        [](Entry&, State&) {
+          hs::write(hs::message_unit(), "");
+          hs::write(hs::message_unit(),
+                    " Error in R3TREX: the block's arrays do not match its dimensions or streams.");
+        },
+    .report_without_variables = true,
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 

@@ -260,28 +260,5 @@ TEST_F(RcmpTest, MissingAndNaNValuesNeverCrash) {
 
 // A host that skips the dimension request's refusal: requests on a block
 // with the wrong connections write nothing through absent stream positions.
-TEST_F(RcmpTest, WrongConnectionsAreNeverWrittenThrough) {
-  Block b("K1", R3RCMP);
-  b.matin = {"FEED"};
-  b.ints = {0, 1, 0};
-  b.connect_streams();
-  b.y.assign(40, kRmiss);
-  for (auto* v : {&b.ylb, &b.yub, &b.yscl, &b.ysbnd}) v->assign(40, kRmiss);
-  b.iyattr.assign(40, 0);
-  b.f.assign(30, 0.0);
-  b.fscl.assign(30, kRmiss);
-  b.ijrow.assign(100, 0);
-  b.ijcol.assign(100, 0);
-  b.dfdy.assign(100, 0.0);
-  const auto y = b.y;
-  EXPECT_EQ(b.call(KODE_INIT), 1);
-  EXPECT_EQ(b.call(KODE_RESID), 0);
-  EXPECT_EQ(b.call(KODE_JACOB), 0);
-  EXPECT_EQ(b.y, y);
-  const auto m = messages();
-  ASSERT_EQ(m.size(), 4u);
-  EXPECT_EQ(m[2], "      There must be exactly one material stream connected to the outlet of");
-}
-
 }  // namespace
 }  // namespace r3::test::rcmp
