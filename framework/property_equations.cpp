@@ -42,6 +42,8 @@ void property_equation(Entry& e, const Setup& s, PropertySet set, int32_t phase,
                 &ix, &ip, &it, &iprop, &pert, &fs, &ps, &rzero, pword, &zero, &action, &m, &zero,
                 &k, g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
       return;
+    case PropertySet::MolecularWeight:
+      return molecular_weight_equation(e, s, comp, iprop, action, m, k);
   }
 }
 
