@@ -10,7 +10,7 @@ void EquationWriter::row(std::string_view name, double scale, double residual) {
       hs::enam(name, *e_.LNAME, name_slot(e_.EQNNAM, *e_.LNAME, m_ + 1));
       break;
     case RowPass::Scales:
-      if (hs::is_missing(e_.FSCL[m_])) e_.FSCL[m_] = scale;
+      if (scales_always || hs::is_missing(e_.FSCL[m_])) e_.FSCL[m_] = scale;
       break;
     case RowPass::Residuals:
       e_.F[m_] = residual;

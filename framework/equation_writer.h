@@ -41,6 +41,10 @@ class EquationWriter {
                  double ps = 1.0)
       : e_(e), s_(s), pass_(pass), m_(m), k_(k), fs_(fs), ps_(ps) {}
 
+  // The scales pass writes every row's scale, not only where FSCL holds the
+  // missing value.
+  bool scales_always = false;
+
   RowPass pass() const { return pass_; }
   // The value at Y position pos where the pass writes values; 0 in the
   // other passes, which read nothing from Y.

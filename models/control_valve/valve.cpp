@@ -6,11 +6,10 @@
 // 13 (vapour) equations, then 3 or 4 property equations (vapour heat
 // capacity, enthalpy, molecular weight, molar volume of the inlet).
 #include <cmath>
-#include <cstring>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
-#include "framework/property_equations.h"
 #include "framework/records.h"
 #include "models/control_valve/valve.h"
 
@@ -30,16 +29,6 @@ constexpr const char* kVarNames[kNumVars + 1] = {
     "WT_FLOW", "INLET_CP",  "INLET_KRATIO", "FK",      "XT",         "Y",
     "X",      "XCHOKE",     "FP",         "CVMAX",     "CV",         "VALVE_POS",
     "VP_PRED", "VP_BIAS",   "DELTAP",     "DP_PRED",   "DP_BIAS"};
-
-constexpr const char* kEqnNames[13] = {
-    "VOLUME_FLOW", "WEIGHT_FLOW", "INLET_DENSITY", "DELTAP_DEFN", "CV_CURVE",
-    "VP_OFFSET",   "DP_OFFSET",   "VALVE_EQN",     "KRATIO_DEFN", "CALC_FK",
-    "CALC_Y",      "CALC_PRATIO", "CHECK_PRATIO"};
-
-constexpr int kLiquidEqns = 8, kVapourEqns = 13;
-constexpr int kLiquidNz = 26, kVapourNz = 43;
-
-int block_eqns(const State& st) { return vapour(st) ? kVapourEqns : kLiquidEqns; }
 
 // Parameter with its default: beyond NINT or the integer missing marker.
 int32_t param(const Entry& e, int32_t pos, int32_t dflt) {
@@ -131,130 +120,7 @@ double curve_scale(int32_t chr) {
   }
 }
 
-// --- Property equations -----------------------------------------------------
-
-// The three or four property sets in one mode (2 pattern, 3 residual,
-// 4 Jacobian).
-void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
-  const Setup& s = st.s;
-  const StreamMap& map = s.map;
-  const int32_t ip = map.in_pres, it = st.pos[INLET_TEMP];
-  auto row = [&](PropertySet set, int32_t iv) {
-    property_equation(e, s, set, st.phase, map.in_comp, ip, it, iv, st.Fs, st.Ps, action, m, k);
-  };
-  if (vapour(st)) row(PropertySet::HeatCapacity, st.pos[INLET_CP]);
-  row(PropertySet::Enthalpy, map.in_enth);
-  molecular_weight_equation(e, s, map.in_comp, st.pos[MW], action, m, k);
-  row(PropertySet::Volume, st.pos[INLET_MOLV]);
-}
-
-void property_dims(Entry& e, State& st) {
-  int32_t nc = st.s.ncomp;
-  if (vapour(st)) RTO_CPDIM(&nc, e.NF, e.NY, e.NZ);
-  RTO_ENDIM(&nc, e.NF, e.NY, e.NZ);
-  RTO_MWDIM(&nc, e.NF, e.NY, e.NZ);
-  RTO_VMDIM(&nc, e.NF, e.NY, e.NZ);
-}
-
-// Property equation names: the set's name extended by the suffix.
-void property_names(Entry& e, State& st, int32_t& m) {
-  const int32_t lname = *e.LNAME;
-  const bool vap = vapour(st);
-  struct Name {
-    const char* base;
-    const char* suffix;
-  };
-  const Name liquid[] = {{"LIQENTH", "_IN"}, {"MOLWT", ""}, {"LIQVM", "_IN"}};
-  const Name vapours[] = {{"VAPCP", "_IN"}, {"VAPENTH", "_IN"}, {"MOLWT", ""}, {"VAPVM", "_IN"}};
-  const Name* list = vap ? vapours : liquid;
-  const int n = vap ? 4 : 3;
-  for (int i = 0; i < n; ++i) {
-    constexpr int32_t kLen = 32;
-    char text[kLen];
-    std::memset(text, ' ', kLen);
-    std::memcpy(text, list[i].base, std::strlen(list[i].base));
-    int32_t words[kLen / 4];
-    int32_t nwords = kLen / 4, len = kLen;
-    IU_STR2I4(text, &len, words, &nwords);
-    IU_I42STR(words, &nwords, text, &len);
-    const int32_t slen = static_cast<int32_t>(std::strlen(list[i].suffix));
-    if (slen > 0) IU_STRCAT(text, &len, list[i].suffix, &slen);
-    int32_t used = kLen;
-    while (used > 0 && text[used - 1] == ' ') --used;
-    hs::enam(std::string_view(text, static_cast<size_t>(used)), lname,
-             name_slot(e.EQNNAM, lname, ++m));
-  }
-}
-
-void property_scales(Entry& e, State& st, int32_t& m) {
-  if (vapour(st)) e.FSCL[m++] = st.Hs / st.Ts;
-  e.FSCL[m++] = st.Hs;
-  e.FSCL[m++] = 10.0;
-  e.FSCL[m++] = st.Ms;
-}
-
 // --- Valve equations --------------------------------------------------------
-
-void valve_pattern(Entry& e, const State& st, int32_t m, int32_t& k) {
-  const StreamMap& map = st.s.map;
-  const int32_t* p = st.pos;
-  auto at = [&](int32_t row, int32_t col) {
-    e.IJROW[k] = m + row;
-    e.IJCOL[k] = col;
-    ++k;
-  };
-  at(1, p[VOL_FLOW]);
-  at(1, p[INLET_MOLV]);
-  at(1, map.in_flow);
-  at(2, p[WT_FLOW]);
-  at(2, p[MW]);
-  at(2, map.in_flow);
-  at(3, p[INLET_DENS]);
-  at(3, p[INLET_MOLV]);
-  at(3, p[MW]);
-  at(4, map.in_pres);
-  at(4, map.out_pres);
-  at(4, p[DELTAP]);
-  at(5, p[CV]);
-  at(5, p[CVMAX]);
-  at(5, p[VP_PRED]);
-  at(6, p[VALVE_POS]);
-  at(6, p[VP_PRED]);
-  at(6, p[VP_BIAS]);
-  at(7, p[DELTAP]);
-  at(7, p[DP_PRED]);
-  at(7, p[DP_BIAS]);
-  if (!vapour(st)) {
-    at(8, p[FP]);
-    at(8, p[CV]);
-    at(8, p[DP_PRED]);
-    at(8, p[INLET_DENS]);
-    at(8, p[WT_FLOW]);
-    return;
-  }
-  at(8, p[FP]);
-  at(8, p[CV]);
-  at(8, p[YEXP]);
-  at(8, p[XCHOKE]);
-  at(8, map.in_pres);
-  at(8, p[INLET_DENS]);
-  at(8, p[WT_FLOW]);
-  at(9, p[INLET_KRATIO]);
-  at(9, p[INLET_CP]);
-  at(10, p[FK]);
-  at(10, p[INLET_KRATIO]);
-  at(11, p[YEXP]);
-  at(11, p[FK]);
-  at(11, p[XT]);
-  at(11, p[XCHOKE]);
-  at(12, p[X]);
-  at(12, map.in_pres);
-  at(12, p[DP_PRED]);
-  at(13, p[XCHOKE]);
-  at(13, p[X]);
-  at(13, p[FK]);
-  at(13, p[XT]);
-}
 
 // Residual of CV_CURVE and its derivatives by (CV, CVMAX, VP_PRED).
 double cv_curve(const State& st, double cv, double cvmax, double vp, double d[3]) {
@@ -308,103 +174,111 @@ double cv_curve(const State& st, double cv, double cvmax, double vp, double d[3]
 // unchoked branch applies).
 bool choked(double x, double fk, double xt) { return x > fk * xt; }
 
-void valve_residuals(Entry& e, const State& st, int32_t& m) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](int v) { return Y[st.pos[v] - 1]; };
-  const double fin = Y[map.in_flow - 1], pin = Y[map.in_pres - 1], pout = Y[map.out_pres - 1];
-  double* F = e.F;
-  double d[3];
-  F[m++] = y(VOL_FLOW) - y(INLET_MOLV) * fin;
-  F[m++] = y(WT_FLOW) - fin * y(MW);
-  F[m++] = y(INLET_MOLV) * y(INLET_DENS) - y(MW);
-  F[m++] = pin - pout - y(DELTAP);
-  F[m++] = cv_curve(st, y(CV), y(CVMAX), y(VP_PRED), d);
-  F[m++] = y(VALVE_POS) - y(VP_PRED) - y(VP_BIAS);
-  F[m++] = y(DELTAP) - y(DP_PRED) - y(DP_BIAS);
-  const double cv2 = y(CV) * y(CV), fp2 = y(FP) * y(FP), w2 = y(WT_FLOW) * y(WT_FLOW);
-  if (!vapour(st)) {
-    F[m++] = cv2 * fp2 * kC * y(DP_PRED) * y(INLET_DENS) - w2;
-    return;
-  }
-  const double ye = y(YEXP);
-  F[m++] = y(INLET_DENS) * cv2 * fp2 * kC * ye * ye * y(XCHOKE) * pin - w2;
-  F[m++] = (y(INLET_CP) - kGasConstant) * y(INLET_KRATIO) - y(INLET_CP);
-  F[m++] = 1.4 * y(FK) - y(INLET_KRATIO);
-  F[m++] = (ye - 1.0) * 3.0 * y(FK) * y(XT) + y(XCHOKE);
-  F[m++] = pin * y(X) - y(DP_PRED);
-  F[m++] = choked(y(X), y(FK), y(XT)) ? y(XCHOKE) - y(FK) * y(XT) : y(XCHOKE) - y(X);
-}
+// --- Equations ----------------------------------------------------------------
 
-void valve_jacobian(Entry& e, const State& st, int32_t& k) {
+// The valve's rows after the stream equations, in order: its own eight
+// (liquid) or thirteen (vapour) rows, then its three or four property rows.
+void valve_rows(EquationWriter& w, const State& st) {
   const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](int v) { return Y[st.pos[v] - 1]; };
-  const double fin = Y[map.in_flow - 1], pin = Y[map.in_pres - 1];
-  double* D = e.DFDY;
-  D[k++] = 1.0;
-  D[k++] = -fin;
-  D[k++] = -y(INLET_MOLV);
-  D[k++] = 1.0;
-  D[k++] = -fin;
-  D[k++] = -y(MW);
-  D[k++] = y(INLET_MOLV);
-  D[k++] = y(INLET_DENS);
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  D[k++] = -1.0;
-  D[k++] = -1.0;
+  const int32_t* p = st.pos;
+  auto y = [&](int v) { return w.y(p[v]); };
+  const double fin = w.y(map.in_flow), pin = w.y(map.in_pres), pout = w.y(map.out_pres);
+  const double fs10 = 10.0 * st.Fs;
+  w.row("VOLUME_FLOW", st.Qs, y(VOL_FLOW) - y(INLET_MOLV) * fin);
+  w.at(p[VOL_FLOW], 1.0);
+  w.at(p[INLET_MOLV], -fin);
+  w.at(map.in_flow, -y(INLET_MOLV));
+  w.row("WEIGHT_FLOW", fs10, y(WT_FLOW) - fin * y(MW));
+  w.at(p[WT_FLOW], 1.0);
+  w.at(p[MW], -fin);
+  w.at(map.in_flow, -y(MW));
+  w.row("INLET_DENSITY", st.Ds, y(INLET_MOLV) * y(INLET_DENS) - y(MW));
+  w.at(p[INLET_DENS], y(INLET_MOLV));
+  w.at(p[INLET_MOLV], y(INLET_DENS));
+  w.at(p[MW], -1.0);
+  w.row("DELTAP_DEFN", st.Ps, pin - pout - y(DELTAP));
+  w.at(map.in_pres, 1.0);
+  w.at(map.out_pres, -1.0);
+  w.at(p[DELTAP], -1.0);
   double d[3];
-  cv_curve(st, y(CV), y(CVMAX), y(VP_PRED), d);
-  D[k++] = d[0];
-  D[k++] = d[1];
-  D[k++] = d[2];
-  D[k++] = 1.0;
-  D[k++] = -1.0;
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  D[k++] = -1.0;
-  D[k++] = -1.0;
+  w.row("CV_CURVE", curve_scale(st.chr), cv_curve(st, y(CV), y(CVMAX), y(VP_PRED), d));
+  w.at(p[CV], d[0]);
+  w.at(p[CVMAX], d[1]);
+  w.at(p[VP_PRED], d[2]);
+  w.row("VP_OFFSET", 100.0, y(VALVE_POS) - y(VP_PRED) - y(VP_BIAS));
+  w.at(p[VALVE_POS], 1.0);
+  w.at(p[VP_PRED], -1.0);
+  w.at(p[VP_BIAS], -1.0);
+  w.row("DP_OFFSET", st.Ps, y(DELTAP) - y(DP_PRED) - y(DP_BIAS));
+  w.at(p[DELTAP], 1.0);
+  w.at(p[DP_PRED], -1.0);
+  w.at(p[DP_BIAS], -1.0);
   const double cv = y(CV), fp = y(FP), rho = y(INLET_DENS);
+  const double cv2 = cv * cv, fp2 = fp * fp, w2 = y(WT_FLOW) * y(WT_FLOW);
   if (!vapour(st)) {
     const double dp = y(DP_PRED);
-    D[k++] = k2C * fp * cv * cv * dp * rho;
-    D[k++] = k2C * cv * fp * fp * dp * rho;
-    D[k++] = kC * cv * cv * fp * fp * rho;
-    D[k++] = kC * cv * cv * fp * fp * dp;
-    D[k++] = -2.0 * y(WT_FLOW);
-    return;
-  }
-  const double ye = y(YEXP), xc = y(XCHOKE);
-  const double a = cv * cv * fp * fp * ye * ye;  // CV^2 FP^2 Y^2
-  D[k++] = k2C * fp * cv * cv * ye * ye * xc * pin * rho;
-  D[k++] = k2C * cv * fp * fp * ye * ye * xc * pin * rho;
-  D[k++] = k2C * ye * cv * cv * fp * fp * xc * pin * rho;
-  D[k++] = kC * a * pin * rho;
-  D[k++] = kC * a * xc * rho;
-  D[k++] = kC * a * xc * pin;
-  D[k++] = -2.0 * y(WT_FLOW);
-  D[k++] = y(INLET_CP) - kGasConstant;
-  D[k++] = y(INLET_KRATIO) - 1.0;
-  D[k++] = 1.4;
-  D[k++] = -1.0;
-  const double fk = y(FK), xt = y(XT);
-  D[k++] = 3.0 * fk * xt;
-  D[k++] = 3.0 * (ye - 1.0) * xt;
-  D[k++] = 3.0 * (ye - 1.0) * fk;
-  D[k++] = 1.0;
-  D[k++] = pin;
-  D[k++] = y(X);
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  if (choked(y(X), fk, xt)) {
-    D[k++] = 0.0;
-    D[k++] = -xt;
-    D[k++] = -fk;
+    w.row("LIQ_VALVE_EQN", fs10 * fs10, cv2 * fp2 * kC * dp * rho - w2);
+    w.at(p[FP], k2C * fp * cv * cv * dp * rho);
+    w.at(p[CV], k2C * cv * fp * fp * dp * rho);
+    w.at(p[DP_PRED], kC * cv * cv * fp * fp * rho);
+    w.at(p[INLET_DENS], kC * cv * cv * fp * fp * dp);
+    w.at(p[WT_FLOW], -2.0 * y(WT_FLOW));
   } else {
-    D[k++] = -1.0;
-    D[k++] = 0.0;
-    D[k++] = 0.0;
+    const double ye = y(YEXP), xc = y(XCHOKE);
+    const double a = cv * cv * fp * fp * ye * ye;  // CV^2 FP^2 Y^2
+    w.row("VAP_VALVE_EQN", fs10 * fs10, rho * cv2 * fp2 * kC * ye * ye * xc * pin - w2);
+    w.at(p[FP], k2C * fp * cv * cv * ye * ye * xc * pin * rho);
+    w.at(p[CV], k2C * cv * fp * fp * ye * ye * xc * pin * rho);
+    w.at(p[YEXP], k2C * ye * cv * cv * fp * fp * xc * pin * rho);
+    w.at(p[XCHOKE], kC * a * pin * rho);
+    w.at(map.in_pres, kC * a * xc * rho);
+    w.at(p[INLET_DENS], kC * a * xc * pin);
+    w.at(p[WT_FLOW], -2.0 * y(WT_FLOW));
+    w.row("KRATIO_DEFN", st.Hs / st.Ts, (y(INLET_CP) - kGasConstant) * y(INLET_KRATIO) - y(INLET_CP));
+    w.at(p[INLET_KRATIO], y(INLET_CP) - kGasConstant);
+    w.at(p[INLET_CP], y(INLET_KRATIO) - 1.0);
+    const double fk = y(FK), xt = y(XT);
+    w.row("CALC_FK", 1.0, 1.4 * fk - y(INLET_KRATIO));
+    w.at(p[FK], 1.4);
+    w.at(p[INLET_KRATIO], -1.0);
+    w.row("CALC_Y", 1.0, (ye - 1.0) * 3.0 * fk * xt + xc);
+    w.at(p[YEXP], 3.0 * fk * xt);
+    w.at(p[FK], 3.0 * (ye - 1.0) * xt);
+    w.at(p[XT], 3.0 * (ye - 1.0) * fk);
+    w.at(p[XCHOKE], 1.0);
+    w.row("CALC_PRATIO", st.Ps, pin * y(X) - y(DP_PRED));
+    w.at(p[X], pin);
+    w.at(map.in_pres, y(X));
+    w.at(p[DP_PRED], -1.0);
+    const bool ch = choked(y(X), fk, xt);
+    w.row("CHECK_PRATIO", 1.0, ch ? xc - fk * xt : xc - y(X));
+    w.at(p[XCHOKE], 1.0);
+    w.at(p[X], ch ? 0.0 : -1.0);
+    w.at(p[FK], ch ? -xt : 0.0);
+    w.at(p[XT], ch ? -fk : 0.0);
+  }
+  const int32_t ip = map.in_pres, it = p[INLET_TEMP];
+  const bool vap = vapour(st);
+  if (vap) {
+    w.property({PropertySet::HeatCapacity, st.phase, map.in_comp, ip, it, p[INLET_CP], "VAPCP_IN",
+                st.Hs / st.Ts});
+  }
+  w.property({PropertySet::Enthalpy, st.phase, map.in_comp, ip, it, map.in_enth,
+              vap ? "VAPENTH_IN" : "LIQENTH_IN", st.Hs});
+  w.property({PropertySet::MolecularWeight, st.phase, map.in_comp, 0, 0, p[MW], "MOLWT", 10.0});
+  w.property({PropertySet::Volume, st.phase, map.in_comp, ip, it, p[INLET_MOLV],
+              vap ? "VAPVM_IN" : "LIQVM_IN", st.Ms});
+}
+
+// The rows in one pass, after the stream equations' m rows and k entries.
+// The valve always writes its equation scales.
+void write_rows(Entry& e, const State& st, RowPass pass, int32_t m, int32_t k) {
+  EquationWriter w(e, st.s, pass, m, k, st.Fs, st.Ps);
+  w.scales_always = true;
+  valve_rows(w, st);
+  if (pass == RowPass::Count) {
+    *e.NF += w.rows();
+    *e.NZ += w.nonzeros();
   }
 }
 
@@ -419,10 +293,8 @@ void dimensions(Entry& e, State& st) {
   U3SNY(R3_VALVE_GROUPS, e.NY);
   *e.NY += st.nvars;
   U3SNF(R3_VALVE_GROUPS, e.NF);
-  *e.NF += block_eqns(st);
   U3SNNZ(R3_VALVE_GROUPS, e.NZ);
-  *e.NZ += vapour(st) ? kVapourNz : kLiquidNz;
-  property_dims(e, st);
+  write_rows(e, st, RowPass::Count, 0, 0);
 }
 
 void names(Entry& e, State& st) {
@@ -435,12 +307,9 @@ void names(Entry& e, State& st) {
   n += st.nvars;
   int32_t m = 0;
   U3SEL(R3_VALVE_GROUPS, RXN_IBLKID, e.LNAME, e.EQNNAM, &m);
-  for (int q = 0; q < block_eqns(st); ++q) {
-    const char* t = kEqnNames[q];
-    if (q == 7) t = vapour(st) ? "VAP_VALVE_EQN" : "LIQ_VALVE_EQN";
-    hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m));
-  }
-  property_names(e, st, m);
+  EquationWriter w(e, st.s, RowPass::Names, m, 0);
+  valve_rows(w, st);
+  m = w.rows();
   U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
 }
 
@@ -478,33 +347,24 @@ void initialise(Entry& e, State& st) {
   // Equation scales: the valve always writes its own.
   int32_t m = 0;
   U3SETF(R3_VALVE_GROUPS, e.FSCL, &m);
-  const double fs10 = 10.0 * st.Fs;
-  const double scl[kVapourEqns] = {st.Qs,         fs10,  st.Ds, st.Ps, curve_scale(st.chr),
-                                   100.0,         st.Ps, fs10 * fs10,  st.Hs / st.Ts,
-                                   1.0,           1.0,   st.Ps, 1.0};
-  for (int q = 0; q < block_eqns(st); ++q) e.FSCL[m++] = scl[q];
-  property_scales(e, st, m);
+  write_rows(e, st, RowPass::Scales, m, 0);
   // Pattern: stream equations, valve equations, property equations.
   m = 0;
   int32_t k = 0;
   U3SPAT(R3_VALVE_GROUPS, e.IJROW, e.IJCOL, &m, &k);
-  valve_pattern(e, st, m, k);
-  m += block_eqns(st);
-  property_sets(e, st, 2, m, k);
+  write_rows(e, st, RowPass::Pattern, m, k);
 }
 
 void residuals(Entry& e, State& st) {
   int32_t m = 0, k = 0;
   U3SRES(R3_VALVE_GROUPS, e.Y, e.F, &m);
-  valve_residuals(e, st, m);
-  property_sets(e, st, 3, m, k);
+  write_rows(e, st, RowPass::Residuals, m, k);
 }
 
 void jacobian(Entry& e, State& st) {
   int32_t m = 0, k = 0;
   U3SJAC(R3_VALVE_GROUPS, e.Y, e.DFDY, &k);
-  valve_jacobian(e, st, k);
-  property_sets(e, st, 4, m, k);
+  write_rows(e, st, RowPass::Jacobian, m, k);
 }
 
 void stream_update(Entry& e, State& st) {
