@@ -17,6 +17,7 @@
 #include <string>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
@@ -273,162 +274,94 @@ double clamp01(double b) {
   return std::clamp(b, 0.0, 1.0);
 }
 
-void model_pattern(Entry& e, const State& st, int32_t& m, int32_t& k) {
+// The expander's own rows, between the property rows and the sets' rows.
+// cid: the components' 8-character identifiers, for the names of the
+// fraction rows (only the names pass reads them).
+void model_rows(EquationWriter& w, const State& st, const char (*cid)[8]) {
   const StreamMap& map = st.s.map;
   const int32_t* p = st.pos;
-  int32_t row = 0;
-  auto at = [&](int32_t col) {
-    e.IJROW[k] = m + row;
-    e.IJCOL[k] = col;
-    ++k;
-  };
-  ++row;  // ENERBAL
-  at(p[IHP]);
-  at(p[DHACT]);
-  at(map.in_flow);
-  ++row;  // DHACTDEF
-  at(p[DHACT]);
-  at(map.out_enth);
-  at(map.in_enth);
-  ++row;  // DHISENDEF
-  at(p[DHISEN]);
-  at(p[HSOUT]);
-  at(map.in_enth);
-  ++row;  // SEFF
-  at(p[DHISEN]);
-  at(p[SEFF]);
-  at(p[DHACT]);
-  ++row;  // BHPDEF
-  at(p[BHP]);
-  at(p[IHP]);
-  at(p[MEFF]);
+  auto y = [&](Role r) { return w.y(p[r]); };
+  const double fin = w.y(map.in_flow);
+  const double hin = w.y(map.in_enth), hout = w.y(map.out_enth);
+  const double Hs = st.Hs, Fs = st.Fs, Ss = st.Hs / st.Ts;
+  w.row("ENERBAL", Hs * Fs, y(IHP) - y(DHACT) * fin);
+  w.at(p[IHP], 1.0);
+  w.at(p[DHACT], -fin);
+  w.at(map.in_flow, -y(DHACT));
+  w.row("DHACTDEF", Hs, y(DHACT) - hout + hin);
+  w.at(p[DHACT], 1.0);
+  w.at(map.out_enth, -1.0);
+  w.at(map.in_enth, 1.0);
+  w.row("DHISENDEF", Hs, hin - y(HSOUT) + y(DHISEN));
+  w.at(p[DHISEN], 1.0);
+  w.at(p[HSOUT], -1.0);
+  w.at(map.in_enth, 1.0);
+  w.row("SEFF", Hs, y(DHISEN) * y(SEFF) - y(DHACT));
+  w.at(p[DHISEN], y(SEFF));
+  w.at(p[SEFF], y(DHISEN));
+  w.at(p[DHACT], -1.0);
+  w.row("BHPDEF", Hs * Fs, y(BHP) - y(IHP) * y(MEFF));
+  w.at(p[BHP], 1.0);
+  w.at(p[IHP], -y(MEFF));
+  w.at(p[MEFF], -y(IHP));
   if (st.iphase == 1) {
-    ++row;  // ENTRBAL
-    at(p[SMOL]);
-    at(p[SV]);
+    w.row("ENTRBAL", Ss, y(SMOL) - y(SV));
+    w.at(p[SMOL], 1.0);
+    w.at(p[SV], -1.0);
   } else {
-    ++row;  // ENTR_OUT
-    at(p[SMOL]);
-    at(std::abs(st.lay_s[1]));
-    at(p[SV]);
-    at(p[SL]);
-    ++row;  // DUTYS
-    at(std::abs(st.lay_s[2]));
-    ++row;  // DUTY
-    at(std::abs(st.lay_o[2]));
-  }
-  if (st.ninfout == 1) {
-    ++row;  // WORKSTR
-    at(p[BHP]);
-    at(map.out_info);
-  }
-  if (st.iphase == 1) {
-    const int32_t n = st.s.ncomp;
-    for (int32_t i = 0; i < n; ++i) {
-      ++row;
-      at(st.xin1 + i);
-      at(map.in_flow);
-      at(map.in_comp[i]);
-    }
-    for (int32_t i = 0; i < n; ++i) {
-      ++row;
-      at(st.xout1 + i);
-      at(map.out_flow);
-      at(map.out_comp[i]);
-    }
-    ++row;  // TOTFLOW
-    at(map.out_flow);
-    for (int32_t i = 0; i < n; ++i) at(map.out_comp[i]);
-  }
-  m += row;
-}
-
-void model_residuals(Entry& e, const State& st, int32_t& m) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](Role r) { return Y[st.pos[r] - 1]; };
-  const double fin = Y[map.in_flow - 1];
-  const double hin = Y[map.in_enth - 1], hout = Y[map.out_enth - 1];
-  double* F = e.F;
-  F[m++] = y(IHP) - y(DHACT) * fin;
-  F[m++] = y(DHACT) - hout + hin;
-  F[m++] = hin - y(HSOUT) + y(DHISEN);
-  F[m++] = y(DHISEN) * y(SEFF) - y(DHACT);
-  F[m++] = y(BHP) - y(IHP) * y(MEFF);
-  if (st.iphase == 1) {
-    F[m++] = y(SMOL) - y(SV);
-  } else {
-    const double bc = clamp01(Y[std::abs(st.lay_s[1]) - 1]);
-    F[m++] = y(SMOL) - y(SL) - bc * (y(SV) - y(SL));
-    F[m++] = Y[std::abs(st.lay_s[2]) - 1];
-    F[m++] = Y[std::abs(st.lay_o[2]) - 1];
-  }
-  if (st.ninfout == 1) F[m++] = y(BHP) - Y[map.out_info - 1];
-  if (st.iphase == 1) {
-    const int32_t n = st.s.ncomp;
-    const double fout = Y[map.out_flow - 1];
-    for (int32_t i = 0; i < n; ++i) F[m++] = Y[st.xin1 + i - 1] * fin - Y[map.in_comp[i] - 1];
-    for (int32_t i = 0; i < n; ++i) F[m++] = Y[st.xout1 + i - 1] * fout - Y[map.out_comp[i] - 1];
-    double r = fout;
-    for (int32_t i = 0; i < n; ++i) r -= Y[map.out_comp[i] - 1];
-    F[m++] = r;
-  }
-}
-
-void model_jacobian(Entry& e, const State& st, int32_t& k) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](Role r) { return Y[st.pos[r] - 1]; };
-  const double fin = Y[map.in_flow - 1];
-  double* D = e.DFDY;
-  D[k++] = 1.0;  // ENERBAL
-  D[k++] = -fin;
-  D[k++] = -y(DHACT);
-  D[k++] = 1.0;  // DHACTDEF
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  D[k++] = 1.0;  // DHISENDEF
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  D[k++] = y(SEFF);  // SEFF
-  D[k++] = y(DHISEN);
-  D[k++] = -1.0;
-  D[k++] = 1.0;  // BHPDEF
-  D[k++] = -y(MEFF);
-  D[k++] = -y(IHP);
-  if (st.iphase == 1) {
-    D[k++] = 1.0;  // ENTRBAL
-    D[k++] = -1.0;
-  } else {
-    const double beta = Y[std::abs(st.lay_s[1]) - 1];
+    const int32_t ibeta = std::abs(st.lay_s[1]);
+    const double beta = w.y(ibeta);
     const double bc = clamp01(beta);
-    D[k++] = 1.0;  // ENTR_OUT
-    D[k++] = (beta >= 0.0 && beta <= 1.0) ? y(SL) - y(SV) : 0.0;
-    D[k++] = -bc;
-    D[k++] = bc - 1.0;
-    D[k++] = 1.0;  // DUTYS
-    D[k++] = 1.0;  // DUTY
+    w.row("ENTR_OUT", Ss, y(SMOL) - y(SL) - bc * (y(SV) - y(SL)));
+    w.at(p[SMOL], 1.0);
+    w.at(ibeta, (beta >= 0.0 && beta <= 1.0) ? y(SL) - y(SV) : 0.0);
+    w.at(p[SV], -bc);
+    w.at(p[SL], bc - 1.0);
+    w.row("DUTYS", Hs * Fs, w.y(std::abs(st.lay_s[2])));
+    w.at(std::abs(st.lay_s[2]), 1.0);
+    w.row("DUTY", Hs * Fs, w.y(std::abs(st.lay_o[2])));
+    w.at(std::abs(st.lay_o[2]), 1.0);
   }
   if (st.ninfout == 1) {
-    D[k++] = 1.0;  // WORKSTR
-    D[k++] = -1.0;
+    w.row("WORKSTR", Hs * Fs, y(BHP) - w.y(map.out_info));
+    w.at(p[BHP], 1.0);
+    w.at(map.out_info, -1.0);
   }
   if (st.iphase == 1) {
     const int32_t n = st.s.ncomp;
-    const double fout = Y[map.out_flow - 1];
+    const double fout = w.y(map.out_flow);
+    auto name = [&](const char* head, int32_t i) {
+      std::string t = head;
+      if (cid != nullptr) t += std::string(cid[i], 8);
+      t.resize(20, ' ');
+      return t;
+    };
     for (int32_t i = 0; i < n; ++i) {
-      D[k++] = fin;
-      D[k++] = Y[st.xin1 + i - 1];
-      D[k++] = -1.0;
+      w.row(name("FRAC_IN ", i), 1.0, w.y(st.xin1 + i) * fin - w.y(map.in_comp[i]));
+      w.at(st.xin1 + i, fin);
+      w.at(map.in_flow, w.y(st.xin1 + i));
+      w.at(map.in_comp[i], -1.0);
     }
     for (int32_t i = 0; i < n; ++i) {
-      D[k++] = fout;
-      D[k++] = Y[st.xout1 + i - 1];
-      D[k++] = -1.0;
+      w.row(name("FRAC_OUT", i), 1.0, w.y(st.xout1 + i) * fout - w.y(map.out_comp[i]));
+      w.at(st.xout1 + i, fout);
+      w.at(map.out_flow, w.y(st.xout1 + i));
+      w.at(map.out_comp[i], -1.0);
     }
-    D[k++] = 1.0;  // TOTFLOW
-    for (int32_t i = 0; i < n; ++i) D[k++] = -1.0;
+    double r = fout;
+    for (int32_t i = 0; i < n; ++i) r -= w.y(map.out_comp[i]);
+    w.row("TOTFLOW", Fs, r);
+    w.at(map.out_flow, 1.0);
+    for (int32_t i = 0; i < n; ++i) w.at(map.out_comp[i], -1.0);
   }
+}
+
+// One pass over the own rows, advancing m and k.
+void own_rows(Entry& e, const State& st, RowPass pass, int32_t& m, int32_t& k) {
+  EquationWriter w(e, st.s, pass, m, k);
+  model_rows(w, st, nullptr);
+  m = w.rows();
+  k = w.nonzeros();
 }
 
 // --- Requests --------------------------------------------------------------------
@@ -505,11 +438,16 @@ void names(Entry& e, State& st) {
   };
   auto en = [&](const std::string& t) { hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m)); };
   // Component identifiers, 8 characters each.
-  static char cid[kMaxComponents][8];
+  char cid[kMaxComponents][8];
   for (int32_t i = 0; i < s.ncomp; ++i) {
     const int32_t len = 8;
     U3_GET_COMPID(&s.idx[i], cid[i], &len);
   }
+  auto own_names = [&] {
+    EquationWriter w(e, s, RowPass::Names, m, 0);
+    model_rows(w, st, cid);
+    m = w.rows();
+  };
   auto field20 = [](const std::string& head, const char* id8) {
     std::string t = head + std::string(id8, 8);
     t.resize(20, ' ');
@@ -519,22 +457,13 @@ void names(Entry& e, State& st) {
     for (Role r : kVapourVars) vn(var_name(r), st.pos[r]);
     for (int32_t i = 0; i < s.ncomp; ++i) vn(field20("FRAC_IN_", cid[i]), st.xin1 + i);
     for (int32_t i = 0; i < s.ncomp; ++i) vn(field20("FRAC_OUT_", cid[i]), st.xout1 + i);
-    for (const char* t : {"ENTH_IN", "ENTR_IN", "ENTR_OUT", "ENTH_OUT", "ENTH_SOUT", "ENERBAL",
-                          "DHACTDEF", "DHISENDEF", "SEFF", "BHPDEF", "ENTRBAL"}) {
-      en(t);
-    }
-    if (st.ninfout == 1) en("WORKSTR");
-    for (int32_t i = 0; i < s.ncomp; ++i) en(field20("FRAC_IN ", cid[i]));
-    for (int32_t i = 0; i < s.ncomp; ++i) en(field20("FRAC_OUT", cid[i]));
-    en("TOTFLOW");
+    for (const char* t : {"ENTH_IN", "ENTR_IN", "ENTR_OUT", "ENTH_OUT", "ENTH_SOUT"}) en(t);
+    own_names();
   } else {
     for (Role r : kTwoPhaseVars) vn(var_name(r), st.pos[r]);
-    for (const char* t : {"ENTH_IN", "ENTR_IN", "VAPENTR_OUT", "LIQENTR_OUT", "ENERBAL", "DHACTDEF",
-                          "DHISENDEF", "SEFF", "BHPDEF", "ENTR_OUT", "DUTYS", "DUTY"}) {
-      en(t);
-    }
-    if (st.ninfout == 1) en("WORKSTR");
-    static int32_t cids[2 * kMaxComponents];
+    for (const char* t : {"ENTH_IN", "ENTR_IN", "VAPENTR_OUT", "LIQENTR_OUT"}) en(t);
+    own_names();
+    int32_t cids[2 * kMaxComponents];
     for (int32_t i = 0; i < s.ncomp; ++i) std::memcpy(&cids[2 * i], cid[i], 8);
     const int32_t m0 = m;
     int32_t prefix[2];
@@ -615,7 +544,7 @@ void initialise(Entry& e, State& st) {
   // Equation scales.
   int32_t m = 0;
   U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
-  const double Hs = st.Hs, Fs = st.Fs, Ss = st.Hs / st.Ts;
+  const double Hs = st.Hs, Ss = st.Hs / st.Ts;
   auto scale = [&](double v) {
     if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = v;
     ++m;
@@ -625,16 +554,10 @@ void initialise(Entry& e, State& st) {
   } else {
     for (double v : {Hs, Ss, Ss, Ss}) scale(v);
   }
-  for (double v : {Hs * Fs, Hs, Hs, Hs, Hs * Fs, Ss}) scale(v);
+  EquationWriter own(e, s, RowPass::Scales, m, 0);
+  model_rows(own, st, nullptr);
+  m = own.rows();
   if (st.iphase == 0) {
-    scale(Hs * Fs);
-    scale(Hs * Fs);
-  }
-  if (st.ninfout == 1) scale(Hs * Fs);
-  if (st.iphase == 1) {
-    for (int32_t i = 0; i < 2 * s.ncomp; ++i) scale(1.0);
-    scale(Fs);
-  } else {
     RTO_PMLRSCL(&s.ncomp, st.lay_s, &st.eq_s, e.FSCL);
     RTO_PMLRSCL(&s.ncomp, st.lay_o, &st.eq_o, e.FSCL);
   }
@@ -644,7 +567,7 @@ void initialise(Entry& e, State& st) {
   U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
               &m, &k);
   property_rows(e, st, 2, m, k);
-  model_pattern(e, st, m, k);
+  own_rows(e, st, RowPass::Pattern, m, k);
   if (st.iphase == 0) set_rows(e, st, 2, m, k);
 }
 
@@ -653,7 +576,7 @@ void residuals(Entry& e, State& st) {
   int32_t m = 0, k = 0;
   U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
   property_rows(e, st, 3, m, k);
-  model_residuals(e, st, m);
+  own_rows(e, st, RowPass::Residuals, m, k);
   if (st.iphase == 0) set_rows(e, st, 3, m, k);
 }
 
@@ -663,7 +586,7 @@ void jacobian(Entry& e, State& st) {
   U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
   U3_MBAL_NF(&s.ncomp, &s.sel, &m);
   property_rows(e, st, 4, m, k);
-  model_jacobian(e, st, k);
+  own_rows(e, st, RowPass::Jacobian, m, k);
   if (st.iphase == 0) set_rows(e, st, 4, m, k);
 }
 
