@@ -16,7 +16,7 @@
 namespace r3::ccmp {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

@@ -99,8 +99,8 @@ struct Params {
   double c() const { return rpm == 1 ? 60.0 : 1.0; }  // speed factor
 };
 
-// Per-call working state, rebuilt at every call and shared by every
-// compressor block.
+// Working state, rebuilt at every call; one per thread, shared by the
+// compressor blocks called on that thread.
 struct State {
   Setup s;
   Params p;

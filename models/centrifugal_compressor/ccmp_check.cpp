@@ -21,7 +21,7 @@ enum class Severity { Info, Warning, Error };
 
 // Signals one finding of the check with its lines.
 void signal(Severity sev, int32_t msgno, std::initializer_list<std::string> lines) {
-  static char buf[kMaxLines][kLineLen];
+  char buf[kMaxLines][kLineLen];
   std::memset(buf, ' ', sizeof buf);
   int32_t n = 0;
   for (const std::string& l : lines) {

@@ -22,7 +22,7 @@
 namespace r3::csep {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

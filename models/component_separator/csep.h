@@ -14,7 +14,7 @@ inline constexpr int32_t kMaxOutlets = 20;
 inline constexpr int32_t kVapour = 1;
 inline constexpr int32_t kLiquid = 2;
 
-// Working state, rebuilt at every call and shared by all separator blocks.
+// Working state, rebuilt at every call; one per thread.
 struct State {
   Setup s;
   int32_t nc = 0;  // components in the block's list

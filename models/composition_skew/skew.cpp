@@ -21,7 +21,7 @@
 namespace r3::skew {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

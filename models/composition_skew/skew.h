@@ -54,8 +54,8 @@ inline constexpr int32_t kRealWorkSize = RW_COUNT * kMaxComponents;
 inline constexpr double kStdT = 288.70556;
 inline constexpr double kStdP = 101325.0;
 
-// Working state of the skew (shared by all skew blocks), rebuilt at every call
-// from the arguments and the block's work areas.
+// Working state of the skew (one per thread), rebuilt at every call from the
+// arguments and the block's work areas.
 struct State {
   Setup s;
   int32_t k = 4, q = 1;  // first model integer and real positions

@@ -16,7 +16,7 @@
 namespace r3::valve {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

@@ -70,8 +70,7 @@ double ratio(int32_t code, const Curve& c, double vp, double* dratio = nullptr);
 // position gives it.
 bool position(int32_t code, const Curve& c, double r, double& vp);
 
-// Per-call working state, rebuilt at every call (shared by all valve
-// blocks).
+// Working state, rebuilt at every call; one per thread.
 struct State {
   Setup s;
   // Parameters, defaults applied.

@@ -20,7 +20,7 @@
 namespace r3::htua {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

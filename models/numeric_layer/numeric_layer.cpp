@@ -35,7 +35,7 @@ struct State {
 };
 
 State& state() {
-  static State s;
+  thread_local State s;
   return s;
 }
 

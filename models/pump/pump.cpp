@@ -14,7 +14,7 @@
 namespace r3::pump {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

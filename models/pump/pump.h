@@ -33,8 +33,8 @@ inline constexpr int saved_index(Var v) { return v + 2; }
 
 inline constexpr double kG = 9.80665;
 
-// Per-call working state of the pump, rebuilt at every call (shared by all
-// pump blocks), and the values kept for the initialisation and the report.
+// Working state of the pump, rebuilt at every call (one per thread), and the
+// values kept for the initialisation and the report.
 struct State {
   Setup s;
   int32_t imode = 0, npass = 0;

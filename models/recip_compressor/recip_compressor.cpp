@@ -17,7 +17,7 @@
 namespace r3::rcmp {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

@@ -63,8 +63,8 @@ inline constexpr double kDefMpoly = 0.5;
 inline constexpr double kDefPratio = 5.0;
 inline constexpr double kDefPolyEff = 0.72;
 
-// Per-call working state (shared by all compressor blocks, rebuilt at every
-// call) and the saved values of the last initialisation.
+// Working state (one per thread, rebuilt at every call) and the saved values
+// of the last initialisation.
 struct State {
   Setup s;
   int32_t imode = 0, npass = 0, izavg = 0;

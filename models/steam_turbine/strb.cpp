@@ -26,7 +26,7 @@
 namespace r3::strb {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

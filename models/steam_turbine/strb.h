@@ -35,7 +35,7 @@ struct Layout {
           e_wcalc = 0, e_adm = 0;
 };
 
-// Working state, shared by all turbine blocks and rebuilt at every call.
+// Working state, one per thread, rebuilt at every call.
 struct State {
   int32_t h1 = 0, h2 = 0, h3 = 0, i0 = 1, r0 = 1;
   // Integer parameters.

@@ -39,7 +39,7 @@ struct Tables {
   int32_t c_prod[kMaxCoefficients] = {};
 };
 
-// Per-call working state (shared by all reactor blocks, rebuilt at every call).
+// Working state (one per thread, rebuilt at every call).
 struct State {
   Setup s;
   int32_t imode = 0;

@@ -24,7 +24,7 @@
 namespace r3::trex {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 

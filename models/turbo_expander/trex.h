@@ -51,8 +51,8 @@ inline constexpr int kMaxY = 10 * kMaxComponents + 64;
 inline constexpr int kStoreWords = 23;
 inline constexpr int kIntRoom = 36;
 
-// Working state of the expander, rebuilt at every call (shared by all
-// expander blocks), with the values kept for initialisation and report.
+// Working state of the expander, rebuilt at every call (one per thread),
+// with the values kept for initialisation and report.
 struct State {
   Setup s;
   // Parameters (defaults applied).
