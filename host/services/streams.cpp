@@ -101,7 +101,7 @@ void set_type(int32_t& attr, int32_t type) { attr = (attr & ~0xFF00) | ((type & 
 // Number of material-balance equations for a selector.
 // The list 1..n of the run's components.
 std::span<const int32_t> g_all_idx_span(int n) {
-  static std::array<int32_t, kMaxComponents> all;
+  thread_local std::array<int32_t, kMaxComponents> all;
   for (int i = 0; i < n && i < kMaxComponents; ++i) all[static_cast<size_t>(i)] = i + 1;
   return {all.data(), static_cast<size_t>(std::min(n, kMaxComponents))};
 }
