@@ -588,6 +588,11 @@ namespace r3::hs {
 
 // Word access to the run-time area (word numbers from 1).
 inline int32_t& ppexec_word(int word) { return PPEXEC_USER[word - 1]; }
+// The run-time area's solution-state word: 2 once a stream update has
+// written a solution back, which makes the next initialisation a restart.
+inline constexpr int kSolutionStateWord = 6;
+inline constexpr int32_t kSolutionWritten = 2;
+inline int32_t& solution_state() { return ppexec_word(kSolutionStateWord); }
 inline double rmiss() {
   double v;
   __builtin_memcpy(&v, &PPEXEC_USER[0], sizeof v);

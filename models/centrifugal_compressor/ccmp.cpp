@@ -37,62 +37,62 @@ Bounds var_bounds(const State& st, int v) {
   switch (v) {
     case SUCT_TEMP:
     case DISCH_TEMP:
-      return {22, c005 * Ts, 10.0 * Ts, Ts};
+      return {kTypeTemperature, c005 * Ts, 10.0 * Ts, Ts};
     case SUCT_CP:
     case DISCH_CP:
     case CP_MEAN:
-      return {15, c0001 * cp, 1000.0 * cp, cp};
+      return {kTypeMolarHeatCapacity, c0001 * cp, 1000.0 * cp, cp};
     case SUCT_MOLV:
     case DISCH_MOLV:
-      return {43, c0001 * mv, 1000.0 * mv, mv};
+      return {kTypeMolarVolume, c0001 * mv, 1000.0 * mv, mv};
     case MW:
-      return {44, 1.0, 10000.0, 10.0};
+      return {kTypeDimensionless, 1.0, 10000.0, 10.0};
     case QACT:
     case SURGE_Q:
-      return {12, c0001 * Vs, 1000.0 * Vs, Vs};
+      return {kTypeVolumeFlow, c0001 * Vs, 1000.0 * Vs, Vs};
     case Q_BY_N:
-      return {0, c0001, 1000.0, 1.0};
+      return {kTypeNone, c0001, 1000.0, 1.0};
     case SPEED:
       return {st.p.rpm != 0 ? 28 : 0, 10.0, 100000.0, 1000.0};
     case HEAD:
-      return {33, 1.0, 1.0e8, 10000.0};
+      return {kTypeSpecificHead, 1.0, 1.0e8, 10000.0};
     case SUCT_Z:
     case DISCH_Z:
     case Z_MEAN:
-      return {44, c001, 100.0, 1.0};
+      return {kTypeDimensionless, c001, 100.0, 1.0};
     case POLY_EFF:
     case MECH_EFF:
     case EFF_PRED:
-      return {44, c001, 10.0, 1.0};
+      return {kTypeDimensionless, c001, 10.0, 1.0};
     case PRATIO:
     case PR_EXP:
-      return {44, 1.0, 100.0, 1.0};
+      return {kTypeDimensionless, 1.0, 100.0, 1.0};
     case KRATIO:
-      return {44, 1.0, 2.0, 1.0};
+      return {kTypeDimensionless, 1.0, 2.0, 1.0};
     case MPOLY:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
     case IHP:
     case BHP:
-      return {19, 0.0001 * Hs, 10000.0 * Hs, Hs};
+      return {kTypePower, 0.0001 * Hs, 10000.0 * Hs, Hs};
     case WT_FLOW:
-      return {10, c0001 * 10.0 * Fs, 1000.0 * 10.0 * Fs, 10.0 * Fs};
+      return {kTypeMassFlow, c0001 * 10.0 * Fs, 1000.0 * 10.0 * Fs, 10.0 * Fs};
     case LN_PRATIO:
     case LN_PR_EXP:
-      return {44, 0.0, 5.0, 1.0};
+      return {kTypeDimensionless, 0.0, 5.0, 1.0};
     case HEAD_PRED:
-      return {33, 10.0, 1.0e7, 10000.0};
+      return {kTypeSpecificHead, 10.0, 1.0e7, 10000.0};
     case SURGE_PRED:
-      return {12, 0.0001 * Vs, 10000.0 * Vs, Vs};
+      return {kTypeVolumeFlow, 0.0001 * Vs, 10000.0 * Vs, Vs};
     case HEAD_FACT:
     case EFF_FACT:
     case SURGE_FACT:
-      return {44, c001, 100.0, 1.0};
+      return {kTypeDimensionless, c001, 100.0, 1.0};
     case ALPHA:
-      return {44, 0.0, 0.5, 1.0};
+      return {kTypeDimensionless, 0.0, 0.5, 1.0};
     case SURGE_RATIO:
-      return {44, 1.0, 1000.0, 1.0};
+      return {kTypeDimensionless, 1.0, 1000.0, 1.0};
     default:
-      return {0, 0.0, 1.0, 1.0};
+      return {kTypeNone, 0.0, 1.0, 1.0};
   }
 }
 
@@ -198,7 +198,8 @@ void number_block(const Entry& e, State& st) {
   }
 }
 
-// Set-up steps 1-8. False when the call must end (ISTAT already set).
+// The common set-up of every call. False when the call must end (ISTAT
+// already set).
 bool set_up(Entry& e, State& st) {
   Setup& s = st.s;
   if (!setup_components(e, s)) return false;
@@ -720,7 +721,7 @@ void stream_update(Entry& e, State& st) {
     sum += r * r;
   }
   if (!std::isfinite(sum)) sum = rm;
-  hs::ppexec_word(6) = (n > 0 && sum > 0.0001) ? 1 : 2;
+  hs::solution_state() = (n > 0 && sum > 0.0001) ? 1 : 2;
 }
 
 constexpr ModelHooks<State> kHooks{

@@ -525,7 +525,7 @@ bool run_cases(Cfi& c) {
 
   if (!R3K_INPROPS(c)) return case_error(c, "Could not initialize inlet stream props");
 
-  // 1. Speed or flow per speed given.
+  // Speed or flow per speed given.
   if (f_speed || f_qbyn) {
     if (f_speed && w[SPEED] <= 0.0) return case_error(c, "SPEED cannot be fixed at <= 0");
     if (!f_speed && w[Q_BY_N] <= 0.0) return case_error(c, "QBYN cannot be fixed at <= 0");
@@ -545,7 +545,7 @@ bool run_cases(Cfi& c) {
     }
     return true;
   }
-  // 2. Discharge pressure or pressure ratio given.
+  // Discharge pressure or pressure ratio given.
   if (f_pout || f_pratio) {
     if (f_pout && !(st.pout > 0.0)) return case_error(c, "discharge pressure fixed at < 0");
     if (!f_pout && w[PRATIO] < 1.0) return case_error(c, "PRATIO cannot be fixed at < 1");
@@ -567,7 +567,7 @@ bool run_cases(Cfi& c) {
     step_b(c, Dir::Backward);
     return true;
   }
-  // 3. Head given.
+  // Head given.
   if (f_head) {
     if (w[HEAD] < 0.0) return case_error(c, "HEAD cannot be fixed at < 0");
     head_backward(c);
@@ -583,7 +583,7 @@ bool run_cases(Cfi& c) {
     }
     return true;
   }
-  // 4. Power given.
+  // Power given.
   if (f_bhp || f_ihp || f_work) {
     if (hs::is_missing(w[MECH_EFF])) w[MECH_EFF] = 1.0;
     if (f_work) {
@@ -611,7 +611,7 @@ bool run_cases(Cfi& c) {
     surge(c);
     return true;
   }
-  // 5. Exponent or efficiency given. The outlet flash of each pass needs the
+  // Exponent or efficiency given. The outlet flash of each pass needs the
   // power and the outlet enthalpy of that pass's head, so they are computed
   // before it; a failed flash does not stop the remaining passes.
   if (f_mpoly || f_peff) {
@@ -684,10 +684,10 @@ void R3KCFI(Entry& e, State& st) {
   const StreamMap& map = st.s.map;
   Cfi c{e, st, p, st.w};
   c.has_work = *e.NINFI == 1;
-  // 1. Typical speed from the speed range.
+  // Typical speed from the speed range.
   const double prod = p.nlow * p.nhigh;
   c.nspeed = (prod > 0.0 && prod < hs::rmiss()) ? std::sqrt(prod) : 5.0 * 1000.0;
-  // 2. Working values from Y (speed in curve units); fixed variables must
+  // Working values from Y (speed in curve units); fixed variables must
   // have values.
   const double rm = hs::rmiss();
   for (int v = 1; v <= kNumVars; ++v) st.w[v] = st.pos[v] ? e.Y[st.pos[v] - 1] : rm;
@@ -719,7 +719,7 @@ void R3KCFI(Entry& e, State& st) {
       *e.ISTAT = 1;
     }
   }
-  // 3. The feed pressure.
+  // The feed pressure.
   c.pin = e.Y[map.in_pres - 1];
   if (!(c.pin > 0.0)) {
     say("!! Error in R3KCFI: Feed pressure cannot be fixed at <= 0");
@@ -734,7 +734,7 @@ void R3KCFI(Entry& e, State& st) {
     return;
   }
   if (p.npass < 1) {
-    // 5. No passes: typical values only.
+    // No passes: typical values only.
     fill_missing(c, true);
   } else {
     if (!run_cases(c)) return;

@@ -393,22 +393,22 @@ void equation_scales(Entry& e, const State& st) {
 
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
-  // 1. Inlet stream variables.
+  // Inlet stream variables.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
   material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-  // 2. Outlet stream variables from the inlet's.
+  // Outlet stream variables from the inlet's.
   R3CISO(e, st);
-  // 3. Block variables. Re-used values are kept; an entry still missing has
+  // Block variables. Re-used values are kept; an entry still missing has
   //    no previous value and takes its default all the same.
   st.reuse = !fill_defaults(st);
   block_defaults(e, st);
-  // 4. Equation scales and pattern.
+  // Equation scales and pattern.
   equation_scales(e, st);
   int32_t m = 0, nz = 0;
   own_pattern(e, st, m, nz);
   enthalpy_sets(e, st, 2, m, nz);
-  // 5. Specified alphas and outlet flows against the inlet.
+  // Specified alphas and outlet flows against the inlet.
   alpha_checks(e, st);
 }
 
@@ -450,7 +450,7 @@ void stream_update(Entry& e, State& st) {
     }
     sum += (r / sc) * (r / sc);
   }
-  hs::ppexec_word(6) = (stopped || !(sum <= 0.0001)) ? 1 : 2;
+  hs::solution_state() = (stopped || !(sum <= 0.0001)) ? 1 : 2;
 }
 
 // The host's arrays must hold what a request writes or reads: the block's

@@ -36,7 +36,8 @@ int32_t param(const Entry& e, int32_t pos, int32_t dflt) {
   return v == hs::imiss() ? dflt : v;
 }
 
-// Set-up steps 1-8. False when the call must end (ISTAT already set).
+// The common set-up of every call. False when the call must end (ISTAT
+// already set).
 bool set_up(Entry& e, State& st) {
   Setup& s = st.s;
   if (!setup_components(e, s)) return false;
@@ -86,27 +87,27 @@ struct VarInfo {
 VarInfo var_info(const State& st, int v, double pin) {
   const double hts = st.Hs / st.Ts;
   switch (v) {
-    case INLET_TEMP: return {22, 10.0, 1000.0, st.Ts};
-    case INLET_MOLV: return {43, 0.001 * st.Ms, 1000.0 * st.Ms, st.Ms};
-    case MW: return {44, 1.0, 10000.0, 10.0};
-    case INLET_DENS: return {38, 0.001 * st.Ds, 1000.0 * st.Ds, st.Ds};
-    case VOL_FLOW: return {12, 0.001 * st.Qs, 1000.0 * st.Qs, st.Qs};
-    case WT_FLOW: return {10, 0.001 * 10.0 * st.Fs, 1000.0 * 10.0 * st.Fs, 10.0 * st.Fs};
-    case INLET_CP: return {15, 0.001 * hts, 1000.0 * hts, hts};
-    case INLET_KRATIO: return {44, 1.0, 2.0, 1.0};
-    case FK: return {44, 0.0, 2.0, 1.0};
-    case XT: return {44, 0.0, 1.0, 1.0};
-    case YEXP: return {44, 2.0 / 3.0, 1.0, 1.0};
-    case X: return {44, 0.0, 1.0, 1.0};
-    case XCHOKE: return {44, 0.0, 1.0, 1.0};
-    case FP: return {44, 0.0, 1.0, 1.0};
+    case INLET_TEMP: return {kTypeTemperature, 10.0, 1000.0, st.Ts};
+    case INLET_MOLV: return {kTypeMolarVolume, 0.001 * st.Ms, 1000.0 * st.Ms, st.Ms};
+    case MW: return {kTypeDimensionless, 1.0, 10000.0, 10.0};
+    case INLET_DENS: return {kTypeMassDensity, 0.001 * st.Ds, 1000.0 * st.Ds, st.Ds};
+    case VOL_FLOW: return {kTypeVolumeFlow, 0.001 * st.Qs, 1000.0 * st.Qs, st.Qs};
+    case WT_FLOW: return {kTypeMassFlow, 0.001 * 10.0 * st.Fs, 1000.0 * 10.0 * st.Fs, 10.0 * st.Fs};
+    case INLET_CP: return {kTypeMolarHeatCapacity, 0.001 * hts, 1000.0 * hts, hts};
+    case INLET_KRATIO: return {kTypeDimensionless, 1.0, 2.0, 1.0};
+    case FK: return {kTypeDimensionless, 0.0, 2.0, 1.0};
+    case XT: return {kTypeDimensionless, 0.0, 1.0, 1.0};
+    case YEXP: return {kTypeDimensionless, 2.0 / 3.0, 1.0, 1.0};
+    case X: return {kTypeDimensionless, 0.0, 1.0, 1.0};
+    case XCHOKE: return {kTypeDimensionless, 0.0, 1.0, 1.0};
+    case FP: return {kTypeDimensionless, 0.0, 1.0, 1.0};
     case CVMAX:
-    case CV: return {0, 0.1, 100000.0, 100.0};
+    case CV: return {kTypeNone, 0.1, 100000.0, 100.0};
     case VALVE_POS:
     case VP_PRED:
-    case VP_BIAS: return {44, 0.0, 100.0, 100.0};
+    case VP_BIAS: return {kTypeDimensionless, 0.0, 100.0, 100.0};
     default:  // DELTAP, DP_PRED, DP_BIAS
-      return {75, 0.0, pin, st.Ps};
+      return {kTypePressureDifference, 0.0, pin, st.Ps};
   }
 }
 
@@ -370,7 +371,7 @@ void jacobian(Entry& e, State& st) {
 void stream_update(Entry& e, State& st) {
   U3SXTP(R3_VALVE_GROUPS, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN,
          e.SINFIN, e.SMATOUT, e.SINFOUT);
-  hs::ppexec_word(6) = 2;
+  hs::solution_state() = hs::kSolutionWritten;
 }
 
 constexpr ModelHooks<State> kHooks{

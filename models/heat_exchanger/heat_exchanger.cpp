@@ -362,23 +362,23 @@ void names(Entry& e, State& st) {
 }
 
 void initialise(Entry& e, State& st) {
-  // 1. The material stream passes through unchanged.
+  // The material stream passes through unchanged.
   if (*e.NMATIN == 1 && *e.NMATOUT == 1) U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
-  // 2. Variable numbers.
+  // Variable numbers.
   number_variables(st);
-  // 3. Sequential-modular use fixes the duty that the inlet heat stream carries.
+  // Sequential-modular use fixes the duty that the inlet heat stream carries.
   if (*e.NINFI == 1 && st.imode == 0) {
     const int32_t j = st.num[st.inlsid == 0 ? Q_DUTY_HOT : Q_DUTY_COLD] - 1;
     U3FXV(&e.IYATTR[j]);
     e.Y[j] = e.SINFIN[0];
   }
-  // 4. Initial values.
+  // Initial values.
   R3HTUA_START(e, st);
-  // 5. Values, bounds, step bounds, scales and types where missing.
+  // Values, bounds, step bounds, scales and types where missing.
   fill_defaults(e, st);
-  // 6. Equation scales.
+  // Equation scales.
   fill_equation_scales(e, st);
-  // 7. Pattern, 8. its size.
+  // Pattern and its size.
   *e.NZ = jacobian_entries(e, st, e.IJROW, e.IJCOL, nullptr);
 }
 
@@ -390,7 +390,7 @@ void stream_update(Entry& e, State& st) {
     if (*e.NINFI >= 1) e.SINFIN[0] = to_in;
     if (*e.NINFOUT >= 1) e.SINFOUT[0] = to_out;
   }
-  hs::ppexec_word(6) = 2;
+  hs::solution_state() = hs::kSolutionWritten;
 }
 
 void check(Entry& e, State& st) {

@@ -27,34 +27,34 @@ struct Bounds {
 
 // Physical type, default bounds and scale of each block variable.
 Bounds var_bounds(const State& st, int v) {
-  const double c10 = State::c10, c1000 = State::c1000;
-  const double pw = c10 * st.Fs * st.Ph;  // power scale
+  const double mw = State::kMolarMass, rho = State::kDensity;
+  const double pw = mw * st.Fs * st.Ph;  // power scale
   switch (v) {
     case SUCT_TEMP:
     case DISCH_TEMP:
-      return {22, 0.05 * st.Ts, 0.5 * st.Ts, st.Ts};
+      return {kTypeTemperature, 0.05 * st.Ts, 0.5 * st.Ts, st.Ts};
     case SUCT_MOLV:
-      return {43, 0.001 * st.Fc / st.Fs, 1000.0 * st.Fc / st.Fs, st.Fc / st.Fs};
+      return {kTypeMolarVolume, 0.001 * st.Fc / st.Fs, 1000.0 * st.Fc / st.Fs, st.Fc / st.Fs};
     case MW:
-      return {44, 1.0, 10000.0, c10};
+      return {kTypeDimensionless, 1.0, 10000.0, mw};
     case P_RATIO:
-      return {44, 1.0, 100.0, 1.0};
+      return {kTypeDimensionless, 1.0, 100.0, 1.0};
     case DELTA_P:
-      return {75, 0.0, 100.0 * st.Ps, st.Ps};
+      return {kTypePressureDifference, 0.0, 100.0 * st.Ps, st.Ps};
     case P_HEAD:
-      return {17, 0.0001 * st.Ph, 10000.0 * st.Ph, st.Ph};
+      return {kTypeHeadLength, 0.0001 * st.Ph, 10000.0 * st.Ph, st.Ph};
     case RHO:
-      return {38, 0.001 * c1000, 100.0 * c1000, c1000};
+      return {kTypeMassDensity, 0.001 * rho, 100.0 * rho, rho};
     case MASS_FLOW:
-      return {10, 0.0001 * st.Fs * c10, 10000.0 * st.Fs * c10, st.Fs * c10};
+      return {kTypeMassFlow, 0.0001 * st.Fs * mw, 10000.0 * st.Fs * mw, st.Fs * mw};
     case PUMP_EFF:
     case DR_EFF:
-      return {44, 0.0001, 10.0, 1.0};
+      return {kTypeDimensionless, 0.0001, 10.0, 1.0};
     case BHP:
     case EHP:
-      return {19, 1e-6 * pw, 10000.0 * pw, pw};
+      return {kTypePower, 1e-6 * pw, 10000.0 * pw, pw};
     default:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
   }
 }
 
@@ -62,7 +62,8 @@ constexpr const char* kVarNames[kNumVars + 1] = {
     "",         "SUCT_TEMP", "SUCT_MOLV", "MW",       "DISCH_TEMP", "P_RATIO", "DELTA_P",
     "P_HEAD",   "RHO",       "MASS_FLOW", "PUMP_EFF", "BHP",        "DR_EFF",  "EHP"};
 
-// Set-up steps 1-8. False when the call must end (ISTAT already set).
+// The common set-up of every call. False when the call must end (ISTAT
+// already set).
 bool set_up(Entry& e, State& st) {
   Setup& s = st.s;
   if (!setup_components(e, s)) return false;
@@ -93,12 +94,12 @@ void pump_rows(EquationWriter& w, const Entry& e, const State& st) {
   const StreamMap& map = st.s.map;
   const int32_t* p = st.pos;
   const int32_t liquid = 2;
-  const double pw = State::c10 * st.Fs * st.Ph;  // power scale
+  const double pw = State::kMolarMass * st.Fs * st.Ph;  // power scale
   w.property({PropertySet::Enthalpy, liquid, map.in_comp, map.in_pres, p[SUCT_TEMP], map.in_enth,
               "LIQENTH_SUCT", st.Hs / 100.0});
   w.property({PropertySet::Enthalpy, liquid, map.out_comp, map.out_pres, p[DISCH_TEMP],
               map.out_enth, "LIQENTH_DISCH", st.Hs / 100.0});
-  w.property({PropertySet::MolecularWeight, liquid, map.in_comp, 0, 0, p[MW], "MOLWT", State::c10});
+  w.property({PropertySet::MolecularWeight, liquid, map.in_comp, 0, 0, p[MW], "MOLWT", State::kMolarMass});
   w.property({PropertySet::Volume, liquid, map.in_comp, map.in_pres, p[SUCT_TEMP], p[SUCT_MOLV],
               "LIQVM_SUCT", 0.01});
 
@@ -118,7 +119,7 @@ void pump_rows(EquationWriter& w, const Entry& e, const State& st) {
   w.at(map.out_pres, 1.0);
   w.at(map.in_pres, -1.0);
   w.at(p[DELTA_P], -1.0);
-  w.row("CALC_RHO", State::c10, y(RHO) * y(SUCT_MOLV) - y(MW));
+  w.row("CALC_RHO", State::kMolarMass, y(RHO) * y(SUCT_MOLV) - y(MW));
   w.at(p[RHO], y(SUCT_MOLV));
   w.at(p[SUCT_MOLV], y(RHO));
   w.at(p[MW], -1.0);
@@ -127,7 +128,7 @@ void pump_rows(EquationWriter& w, const Entry& e, const State& st) {
   w.at(p[BHP], y(PUMP_EFF));
   w.at(p[MASS_FLOW], -kG * y(P_HEAD));
   w.at(p[P_HEAD], -kG * y(MASS_FLOW));
-  w.row("CALC_MASS_FLOW", State::c10 * st.Fs, y(MW) * fin - y(MASS_FLOW));
+  w.row("CALC_MASS_FLOW", State::kMolarMass * st.Fs, y(MW) * fin - y(MASS_FLOW));
   w.at(p[MW], fin);
   w.at(map.in_flow, y(MW));
   w.at(p[MASS_FLOW], -1.0);
@@ -197,7 +198,7 @@ void names(Entry& e, State& st) {
 void R3PUMP_ISO(Entry& e, const State& st) {
   const StreamMap& map = st.s.map;
   const int32_t nvar = st.s.ncomp + 3;
-  const bool restart = hs::ppexec_word(6) == 2;
+  const bool restart = hs::solution_state() == hs::kSolutionWritten;
   for (int t = 0; t < nvar; ++t) {
     const int32_t i = map.in_flow + t - 1;  // 0-based
     const int32_t j = map.out_flow + t - 1;
@@ -229,11 +230,11 @@ void R3PUMP_ISO(Entry& e, const State& st) {
 
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
-  const double pw = State::c10 * st.Fs * st.Ph;
-  // (a) Inlet streams into Y.
+  const double pw = State::kMolarMass * st.Fs * st.Ph;
+  // Inlet streams into Y.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
   if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-  // (b) Inlet bounds, step bounds, scales and types.
+  // Inlet bounds, step bounds, scales and types.
   material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   // Information streams carry power: bounded to +-10^4 power scales.
   const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;  // step bounds are in multiples of the scale
@@ -241,22 +242,22 @@ void initialise(Entry& e, State& st) {
     info_stream_defaults(e, d, wlb, wub, wsb, pw);
   };
   if (*e.NINFI == 1) info_defaults(s.dinfin);
-  // (c) Sequential-modular use fixes the inlet.
+  // Sequential-modular use fixes the inlet.
   if (st.imode == 0) {
     U3_MSTRM_FIX(s.dmatin, e.IYATTR);
     if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
   }
-  // (d) Stream variable count and component-flow entries.
+  // Stream variable count and component-flow entries.
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);
-  // (e) Sequential initialisation into the saved-value array.
+  // Sequential initialisation into the saved-value array.
   R3PUMP_INI(e, st);
   if (*e.ISTAT != 0) return;
-  // (f) Outlet streams.
+  // Outlet streams.
   R3PUMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
   if (*e.NINFOUT == 1) info_defaults(s.dinfout);
-  // (g) Block variables.
+  // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
     const int32_t j = st.pos[v] - 1;
     const Bounds b = var_bounds(st, v);
@@ -267,11 +268,11 @@ void initialise(Entry& e, State& st) {
     if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
     hs::set_type(e.IYATTR[j], b.type);
   }
-  // (h) Equation scales.
+  // Equation scales.
   int32_t m = 0;
   U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
   write_rows(e, st, RowPass::Scales, m, 0);
-  // (i) Pattern.
+  // Pattern.
   m = 0;
   int32_t k = 0;
   U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
@@ -300,7 +301,7 @@ void stream_update(Entry& e, State& st) {
   U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
          e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
          e.SINFOUT);
-  hs::ppexec_word(6) = 2;
+  hs::solution_state() = hs::kSolutionWritten;
 }
 
 // The pump's equations are written for one material inlet and one outlet and

@@ -33,56 +33,56 @@ Bounds var_bounds(const State& st, int v) {
   const double cps = st.Hs / st.Ts;      // molar heat capacity scale
   const double vms = st.Vs / st.Fs;      // molar volume scale
   const double pw = st.Hs * st.Fs;       // power scale
-  const double mf = st.Fs * State::c10;  // mass flow scale
+  const double mf = st.Fs * State::kMolarMass;  // mass flow scale
   switch (v) {
     case SUCT_TEMP:
     case DISCH_TEMP:
-      return {22, 0.05 * st.Ts, 0.5 * st.Ts, st.Ts};
+      return {kTypeTemperature, 0.05 * st.Ts, 0.5 * st.Ts, st.Ts};
     case SUCT_CP:
     case DISCH_CP:
     case CP_MEAN:
-      return {15, 0.001 * cps, 1000.0 * cps, cps};
+      return {kTypeMolarHeatCapacity, 0.001 * cps, 1000.0 * cps, cps};
     case SUCT_MOLV:
     case DISCH_MOLV:
-      return {43, 0.001 * vms, 1000.0 * vms, vms};
+      return {kTypeMolarVolume, 0.001 * vms, 1000.0 * vms, vms};
     case MW:
-      return {44, 1.0, 10000.0, State::c10};
+      return {kTypeDimensionless, 1.0, 10000.0, State::kMolarMass};
     case SUCT_Z:
     case DISCH_Z:
     case Z_MEAN:
-      return {44, 0.01, 100.0, 1.0};
+      return {kTypeDimensionless, 0.01, 100.0, 1.0};
     case KRATIO:
-      return {44, 1.0, 2.0, 1.0};
+      return {kTypeDimensionless, 1.0, 2.0, 1.0};
     case ALPHA:
-      return {44, 0.0, 0.5, 1.0};
+      return {kTypeDimensionless, 0.0, 0.5, 1.0};
     case MPOLY:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
     case PRATIO:
-      return {44, 1.0, 100.0, 1.0};
+      return {kTypeDimensionless, 1.0, 100.0, 1.0};
     case LN_PRATIO:
     case LN_PR_EXP:
-      return {44, 0.0, 2.0, 1.0};
+      return {kTypeDimensionless, 0.0, 2.0, 1.0};
     case PR_EXP:
-      return {44, 1.0, 10.0, 1.0};
+      return {kTypeDimensionless, 1.0, 10.0, 1.0};
     case POLY_EFF:
     case MECH_EFF:
     case VOL_EFF:
-      return {44, 0.01, 10.0, 1.0};
+      return {kTypeDimensionless, 0.01, 10.0, 1.0};
     case HEAD:
-      return {33, 0.0001 * st.Th, 10000.0 * st.Th, st.Th};
+      return {kTypeSpecificHead, 0.0001 * st.Th, 10000.0 * st.Th, st.Th};
     case WT_FLOW:
-      return {10, 0.001 * mf, 1000.0 * mf, mf};
+      return {kTypeMassFlow, 0.001 * mf, 1000.0 * mf, mf};
     case IHP:
     case BHP:
-      return {19, 1e-6 * pw, 10000.0 * pw, pw};
+      return {kTypePower, 1e-6 * pw, 10000.0 * pw, pw};
     case CLEARFRAC:
     case LOSSTERM:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
     case VOL_FLOW:
     case DISPLACE:
-      return {12, 0.001 * st.Vs, 1000.0 * st.Vs, st.Vs};
+      return {kTypeVolumeFlow, 0.001 * st.Vs, 1000.0 * st.Vs, st.Vs};
     default:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
   }
 }
 
@@ -93,7 +93,7 @@ constexpr const char* kVarNames[kNumVars + 1] = {
     "PR_EXP",   "POLY_EFF",   "HEAD",     "WT_FLOW",   "IHP",       "MECH_EFF",
     "BHP",      "CLEARFRAC",  "LOSSTERM", "VOL_EFF",   "VOL_FLOW",  "DISPLACE"};
 
-// Set-up: header and parameters first, then the common steps 1 and 3-8.
+// Set-up: header and parameters first, then the common set-up.
 // False when the call must end (ISTAT already set).
 bool set_up(Entry& e, State& st) {
   Setup& s = st.s;
@@ -111,7 +111,7 @@ bool set_up(Entry& e, State& st) {
   st.Ts = s.scales[1];
   st.Hs = s.scales[2];
   st.Ps = s.scales[4];
-  st.Vs = st.Fs * State::c10000 * st.Ts / st.Ps;
+  st.Vs = st.Fs * State::kGasConstantOrder * st.Ts / st.Ps;
   st.Th = 1000.0 * st.Ts;
   return true;
 }
@@ -129,8 +129,8 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
   const int32_t* p = st.pos;
   const int32_t vapour = 1;
   const double pw = st.Hs * st.Fs;
-  const double cps = st.Hs / st.Ts, vm = State::c10000 * st.Ts / st.Ps;
-  const double zs = State::c10000 * st.Ts, vms = st.Vs / st.Fs;
+  const double cps = st.Hs / st.Ts, vm = State::kGasConstantOrder * st.Ts / st.Ps;
+  const double zs = State::kGasConstantOrder * st.Ts, vms = st.Vs / st.Fs;
   w.property({PropertySet::HeatCapacity, vapour, map.in_comp, map.in_pres, p[SUCT_TEMP],
               p[SUCT_CP], "VAPCP_SUCT", cps});
   w.property({PropertySet::HeatCapacity, vapour, map.out_comp, map.out_pres, p[DISCH_TEMP],
@@ -139,7 +139,7 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
               "VAPENTH_SUCT", st.Hs});
   w.property({PropertySet::Enthalpy, vapour, map.out_comp, map.out_pres, p[DISCH_TEMP],
               map.out_enth, "VAPENTH_DISCH", st.Hs});
-  w.property({PropertySet::MolecularWeight, vapour, map.in_comp, 0, 0, p[MW], "MOLWT", State::c10});
+  w.property({PropertySet::MolecularWeight, vapour, map.in_comp, 0, 0, p[MW], "MOLWT", State::kMolarMass});
   w.property({PropertySet::Volume, vapour, map.in_comp, map.in_pres, p[SUCT_TEMP], p[SUCT_MOLV],
               "VAPVM_SUCT", vm});
   w.property({PropertySet::Volume, vapour, map.out_comp, map.out_pres, p[DISCH_TEMP],
@@ -200,7 +200,7 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
   w.at(p[MPOLY], -y(HEAD) * y(MW));
   w.at(p[HEAD], -y(MPOLY) * y(MW));
   w.at(p[MW], -y(MPOLY) * y(HEAD));
-  w.row("WTFLOW_DEF", st.Fs * State::c10, y(WT_FLOW) - y(MW) * fin);
+  w.row("WTFLOW_DEF", st.Fs * State::kMolarMass, y(WT_FLOW) - y(MW) * fin);
   w.at(p[WT_FLOW], 1.0);
   w.at(map.in_flow, -y(MW));
   w.at(p[MW], -fin);
@@ -316,10 +316,10 @@ void R3RCMP_ISO(Entry& e, const State& st) {
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const double pw = st.Hs * st.Fs;
-  // (a) Inlet streams into Y.
+  // Inlet streams into Y.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
   if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-  // (b) Inlet bounds, step bounds, scales and types.
+  // Inlet bounds, step bounds, scales and types.
   material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   if (*e.NINFI == 1) {
     // The shaft power (negative: supplied to the compressor), within
@@ -327,21 +327,21 @@ void initialise(Entry& e, State& st) {
     const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;
     info_stream_defaults(e, s.dinfin, wlb, wub, wsb, pw);
   }
-  // (c) Sequential-modular use fixes the inlet.
+  // Sequential-modular use fixes the inlet.
   if (st.imode == 0) {
     U3_MSTRM_FIX(s.dmatin, e.IYATTR);
     if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
   }
-  // (d) Stream variable count.
+  // Stream variable count.
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);
-  // (e) Sequential initialisation into the saved-value array.
+  // Sequential initialisation into the saved-value array.
   R3RCMP_INI(e, st);
   if (*e.ISTAT != 0) return;
-  // (f) Outlet stream.
+  // Outlet stream.
   R3RCMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  // (g) Block variables.
+  // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
     const int32_t j = st.pos[v] - 1;
     const Bounds b = var_bounds(st, v);
@@ -352,11 +352,11 @@ void initialise(Entry& e, State& st) {
     if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
     hs::set_type(e.IYATTR[j], b.type);
   }
-  // (h) Equation scales.
+  // Equation scales.
   int32_t m = 0;
   U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
   write_rows(e, st, RowPass::Scales, m, 0);
-  // (i) Pattern.
+  // Pattern.
   m = 0;
   int32_t k = 0;
   U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,

@@ -71,7 +71,9 @@ struct State {
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable
   // Scale constants.
   double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Vs = 1, Th = 1;
-  static constexpr double c10 = 10.0, c10000 = 10000.0;
+  // Typical magnitudes behind the scales: a molar mass (kg/kmol) and the
+  // gas constant rounded to its order (J/(kmol K)).
+  static constexpr double kMolarMass = 10.0, kGasConstantOrder = 10000.0;
   double saved[kNumSaved + 1] = {};
   // Selected pair of given quantities (1-6) of the last initialisation, 0 if none.
   int last_case = 0;

@@ -69,7 +69,7 @@ void R3STRB_INI(Entry& e, State& st) {
   const Layout& l = st.lay;
   const int s = st.s;
   const double rg2 = DMS_RGLOB[1];
-  // 1. Inlet streams.
+  // Inlet streams.
   double pmin = 0.0;
   for (int i = 0; i < s; ++i) {
     const double* v = e.SMATIN + static_cast<size_t>(i) * static_cast<size_t>(*e.LSTRM);
@@ -87,9 +87,9 @@ void R3STRB_INI(Entry& e, State& st) {
     }
     pmin = i == 0 ? Y(e, l.Pi[i]) : std::min(pmin, Y(e, l.Pi[i]));
   }
-  // 2. Leakage.
+  // Leakage.
   if (is_free(e, l.L) && missing(Y(e, l.L))) Y(e, l.L) = 0.0;
-  // 3. Outlet streams (the first one is the turbine's; any others start alike).
+  // Outlet streams (the first one is the turbine's; any others start alike).
   double sumF = 0.0;
   for (int i = 0; i < s; ++i) sumF += Y(e, l.Fi[i]);
   for (int j = 0; j < st.nout; ++j) {
@@ -108,17 +108,17 @@ void R3STRB_INI(Entry& e, State& st) {
   auto set = [&](int32_t pos, double value) {
     if (pos && is_free(e, pos) && missing(Y(e, pos))) Y(e, pos) = value;
   };
-  // 4. Admission: the intermediate enthalpies start at the admission steam's.
+  // Admission: the intermediate enthalpies start at the admission steam's.
   if (st.iturb == 3) {
     set(l.hm, Y(e, l.hi[1]));
     set(l.hx, Y(e, l.hi[1]));
   }
-  // 5. Pressure drops and specifications.
+  // Pressure drops and specifications.
   for (int i = 0; i < s; ++i) set(l.dP[i], Y(e, l.Pi[i]) - Po);
   auto spec_start = [&](int32_t pos, int32_t code) { set(pos, code == 1 ? 1.0 : 1e-6); };
   if (l.spec1) spec_start(l.spec1, st.code[0]);
   if (l.spec2) spec_start(l.spec2, st.code[1]);
-  // 6. Powers.
+  // Powers.
   if (st.iturb != 3) {
     set(l.Pt, (h1 - ho) * Fo);
     if (st.iturb == 2) set(l.pu, h1 - ho);
@@ -129,7 +129,7 @@ void R3STRB_INI(Entry& e, State& st) {
     set(l.S2, Y(e, l.Pt) - Y(e, l.S1));
   }
   const double Pt = Y(e, l.Pt);
-  // 7. Work streams.
+  // Work streams.
   if (l.Win) {
     if (st.imode == 0) fix(e, l.Win);
     if (missing(Y(e, l.Win))) {
@@ -149,7 +149,7 @@ void R3STRB_INI(Entry& e, State& st) {
       Y(e, l.Wout) = (l.Win ? Y(e, l.Win) : 0.0) - Pt;
     }
   }
-  // 8. Efficiencies: the modelled value at the starting point; none or a
+  // Efficiencies: the modelled value at the starting point; none or a
   // tiny one starts at 0.5.
   const int nst = st.iturb == 3 ? 2 : 1;
   for (int k = 0; k < nst; ++k) {
@@ -164,7 +164,7 @@ void R3STRB_INI(Entry& e, State& st) {
     const double eta = stage_efficiency(st, k + 1, power, hin, pin, pout, sp ? Y(e, sp) : 0.0);
     Y(e, pos) = (missing(eta) || static_cast<float>(eta) <= 0.001f) ? 0.5 : eta;
   }
-  // 9. Condensing: flow-passing parameter and losses.
+  // Condensing: flow-passing parameter and losses.
   if (st.iturb == 2) {
     if (is_free(e, l.A) && missing(Y(e, l.A))) {
       const double P1 = Y(e, l.Pi[0]);
@@ -183,7 +183,7 @@ void R3STRB_INI(Entry& e, State& st) {
     set(l.ml, 0.0);
     set(l.el, 0.0);
   }
-  // 10. Admission fraction.
+  // Admission fraction.
   if (st.iturb == 3) set(l.a, Y(e, l.Fi[1]) / std::max(std::fabs(F1), 1e-15));
 
   // Bounds, scales, step bounds and types, each only where missing.

@@ -41,12 +41,13 @@ void box_close() {
   out("+--------------------------------------------------+");
 }
 
-// A table limit exceeded: what is counted, the count, the limit, the table.
-void limit_box(std::string_view what, int64_t count, int limit, std::string_view table) {
+// A table limit exceeded: what is counted, the count, the limit, and what
+// the user can do about it.
+void limit_box(std::string_view what, int64_t count, int limit, std::string_view action) {
   box_open();
   out(rec::Record().text(what).i(count, 6).view());
   out(rec::Record().text("  exceeds the maximum allowed:").i(limit, 6).view());
-  out(rec::Record().text("  Action: Resize ").text(table).text(" in KVTSIZ.").view());
+  out(rec::Record().text("  Action: ").text(action).view());
   box_close();
 }
 
@@ -117,7 +118,8 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
     return;
   }
   if (nrxn > kMaxReactions) {
-    limit_box("  The number of reactions:", nrxn, kMaxReactions, "mxrxn");
+    limit_box("  The number of reactions:", nrxn, kMaxReactions,
+              "split the reactions over more than one block.");
     refuse(st, "The number of reactions, " + std::to_string(nrxn) +
                    ", exceeds the maximum allowed (100).");
     return;
@@ -171,11 +173,13 @@ void read_reactions(const Entry& e, State& st, const ComponentMap& map) {
     t.nrxn = r;
     bool over = false;
     if (t.nreac > kMaxCoefficients) {
-      limit_box("  The number of reactant coefficients:", t.nreac, kMaxCoefficients, "mxrxn_coef");
+      limit_box("  The number of reactant coefficients:", t.nreac, kMaxCoefficients,
+                "write the reaction with fewer species.");
       over = true;
     }
     if (t.nprod > kMaxCoefficients) {
-      limit_box("  The number of  product coefficients:", t.nprod, kMaxCoefficients, "mxrxn_coef");
+      limit_box("  The number of  product coefficients:", t.nprod, kMaxCoefficients,
+                "write the reaction with fewer species.");
       over = true;
     }
     if (over) {

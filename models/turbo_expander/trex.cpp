@@ -41,23 +41,23 @@ VarDefaults var_defaults(const State& st, Role r) {
     case DHACT:
     case DHISEN:
     case HSOUT:
-      return {39, -1000.0 * Hs, 1000.0 * Hs, Hs};
+      return {kTypeEnthalpyChange, -1000.0 * Hs, 1000.0 * Hs, Hs};
     case SEFF:
     case MEFF:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
     case IHP:
     case BHP:
-      return {19, -1000.0 * Hs * Fs, 1000.0 * Hs * Fs, Hs * Fs};
+      return {kTypePower, -1000.0 * Hs * Fs, 1000.0 * Hs * Fs, Hs * Fs};
     case TIN:
     case TSOUT:
     case TOUT:
-      return {22, 0.01 * Ts, 5.0 * Ts, Ts};
+      return {kTypeTemperature, 0.01 * Ts, 5.0 * Ts, Ts};
     case SMOL:
     case SV:
     case SL:
-      return {41, -10000.0 * Ss, 10000.0 * Ss, Ss};
+      return {kTypeMolarEntropy, -10000.0 * Ss, 10000.0 * Ss, Ss};
   }
-  return {44, 0.0, 1.0, 1.0};
+  return {kTypeDimensionless, 0.0, 1.0, 1.0};
 }
 
 // Variable names by role (the actual outlet temperature of the vapour-only

@@ -134,7 +134,7 @@ void set_state(Ini& c, double* v, bool isentropic, int mode) {
 
 // The isentropic outlet state on vector v; returns its entropy, which is also
 // written into the inlet-entropy slot of v.
-double E_s(Ini& c, double* v, int mode) {
+double isentropic_outlet_state(Ini& c, double* v, int mode) {
   State& st = c.st;
   const StreamMap& map = c.map();
   double S = hs::rmiss();
@@ -167,7 +167,7 @@ double E_s(Ini& c, double* v, int mode) {
 
 // The actual outlet state on X: mode 1 its enthalpy from its temperature,
 // mode 2 its temperature from its enthalpy.
-void E_a(Ini& c, int mode) {
+void actual_outlet_state(Ini& c, int mode) {
   State& st = c.st;
   double* v = c.X;
   if (st.iphase == 1) {
@@ -184,34 +184,34 @@ void E_a(Ini& c, int mode) {
 }
 
 // Relations between the block quantities, each used forward or backward.
-void R1f(Ini& c) {
+void actual_drop_from_outlet(Ini& c) {
   c.x(DHACT) = c.hout() - c.hin;
 }
-void R1b(Ini& c) {
+void outlet_enthalpy_from_actual_drop(Ini& c) {
   c.hout() = c.hin + c.x(DHACT);
 }
-void R2f(Ini& c) {
+void isentropic_drop_from_actual(Ini& c) {
   c.x(DHISEN) = c.x(DHACT) / c.x(SEFF);
 }
-void R2b(Ini& c) {
+void actual_drop_from_isentropic(Ini& c) {
   c.x(DHACT) = c.x(DHISEN) * c.x(SEFF);
 }
-void R3f(Ini& c) {
+void isentropic_drop_from_outlet(Ini& c) {
   c.x(DHISEN) = c.x(HSOUT) - c.hin;
 }
-void R3b(Ini& c) {
+void isentropic_outlet_from_drop(Ini& c) {
   c.x(HSOUT) = c.hin + c.x(DHISEN);
 }
-void R4f(Ini& c) {
+void actual_drop_from_power(Ini& c) {
   c.x(DHACT) = c.x(IHP) / c.fin;
 }
-void R4b(Ini& c) {
+void indicated_power_from_drop(Ini& c) {
   c.x(IHP) = c.fin * c.x(DHACT);
 }
-void R5f(Ini& c) {
+void brake_power_from_indicated(Ini& c) {
   c.x(BHP) = c.x(IHP) * c.x(MEFF);
 }
-void R5b(Ini& c) {
+void indicated_power_from_brake(Ini& c) {
   c.x(IHP) = c.x(BHP) / c.x(MEFF);
 }
 
@@ -229,19 +229,19 @@ void branch_pressure(Ini& c) {
   const int32_t tpos = st.pos[TSOUT];
   double& T = c.X[tpos];
   T = c.x(TIN) * std::pow(c.pout() / c.pin, r_over_cp(c));
-  double S = E_s(c, c.X, 1);
+  double S = isentropic_outlet_state(c, c.X, 1);
   if (c.N > 1) {
     double* w = st.scratch;
     std::copy(c.X, c.X + st.ny + 2, w);
     double thi = c.x(TIN), tlo = T;
     for (int i = 0; i < 10; ++i) {
       w[tpos] = thi;
-      if (!(E_s(c, w, 1) < c.sin)) break;
+      if (!(isentropic_outlet_state(c, w, 1) < c.sin)) break;
       thi *= 1.1;
     }
     for (int i = 0; i < 10; ++i) {
       w[tpos] = tlo;
-      if (!(E_s(c, w, 1) > c.sin)) break;
+      if (!(isentropic_outlet_state(c, w, 1) > c.sin)) break;
       tlo *= 0.9;
     }
     double d = thi - tlo;
@@ -249,7 +249,7 @@ void branch_pressure(Ini& c) {
     for (int i = 0; i < 20; ++i) {
       d /= 2.0;
       T = tlo + d;
-      S = E_s(c, c.X, 1);
+      S = isentropic_outlet_state(c, c.X, 1);
       if (S - c.sin <= 0.0) tlo = T;
       if (d <= 0.1 / (2.0 * c.N - 2.0) ||
           std::fabs(S - c.sin) <= std::max(std::fabs(c.sin), 1.0) * t) {
@@ -257,36 +257,36 @@ void branch_pressure(Ini& c) {
       }
     }
   }
-  R3f(c);
-  R2b(c);
-  R1b(c);
+  isentropic_drop_from_outlet(c);
+  actual_drop_from_isentropic(c);
+  outlet_enthalpy_from_actual_drop(c);
   if (st.iphase == 1) c.x(TOUT) = c.x(TSOUT);
-  E_a(c, 2);
-  R4b(c);
-  R5f(c);
+  actual_outlet_state(c, 2);
+  indicated_power_from_drop(c);
+  brake_power_from_indicated(c);
 }
 
 // Indicated power, outlet enthalpy or brake power given: the outlet pressure
 // by bisection on the entropy of the isentropic state.
 void branch_power(Ini& c, int spec) {
   if (spec == 2) {
-    R4f(c);
-    R1b(c);
-    R5f(c);
+    actual_drop_from_power(c);
+    outlet_enthalpy_from_actual_drop(c);
+    brake_power_from_indicated(c);
   } else if (spec == 3) {
-    R1f(c);
-    R4b(c);
-    R5f(c);
+    actual_drop_from_outlet(c);
+    indicated_power_from_drop(c);
+    brake_power_from_indicated(c);
   } else {
-    R5b(c);
-    R4f(c);
-    R1b(c);
+    indicated_power_from_brake(c);
+    actual_drop_from_power(c);
+    outlet_enthalpy_from_actual_drop(c);
   }
-  R2f(c);
-  R3b(c);
+  isentropic_drop_from_actual(c);
+  isentropic_outlet_from_drop(c);
   const State& st = c.st;
   c.pout() = 0.5 * (st.rlo + st.rhi) * c.pin;
-  double S = E_s(c, c.X, 2);
+  double S = isentropic_outlet_state(c, c.X, 2);
   if (c.N > 1) {
     double plo = st.rlo * c.pin;
     double d = st.rhi * c.pin - plo;
@@ -294,7 +294,7 @@ void branch_power(Ini& c, int spec) {
     for (int i = 0; i < 20; ++i) {
       d /= 2.0;
       c.pout() = plo + d;
-      S = E_s(c, c.X, 2);
+      S = isentropic_outlet_state(c, c.X, 2);
       if (S - c.sin >= 0.0) plo = c.pout();
       if (d <= std::max(std::fabs(c.pout()), 1.0) * t ||
           std::fabs(S - c.sin) <= std::max(std::fabs(c.sin), 1.0) * t) {
@@ -302,7 +302,7 @@ void branch_power(Ini& c, int spec) {
       }
     }
   }
-  E_a(c, 2);
+  actual_outlet_state(c, 2);
 }
 
 // Outlet temperature given: the outlet pressure by bisection on the entropy,
@@ -325,11 +325,11 @@ void branch_temperature(Ini& c) {
   for (int pass = 1; pass <= std::max(c.N, 1); ++pass) {
     d /= 2.0;
     c.pout() = plo + d;
-    E_a(c, 1);
-    R1f(c);
-    R2f(c);
-    R3b(c);
-    const double S = E_s(c, c.X, 2);
+    actual_outlet_state(c, 1);
+    actual_drop_from_outlet(c);
+    isentropic_drop_from_actual(c);
+    isentropic_outlet_from_drop(c);
+    const double S = isentropic_outlet_state(c, c.X, 2);
     if (S - c.sin >= 0.0) plo = c.pout();
     if (c.N <= 1) break;
     if (d <= std::max(std::fabs(c.pout()), 1.0) * t ||
@@ -337,8 +337,8 @@ void branch_temperature(Ini& c) {
       break;
     }
   }
-  R4b(c);
-  R5f(c);
+  indicated_power_from_drop(c);
+  brake_power_from_indicated(c);
 }
 
 // Rough values without property calls.
@@ -509,7 +509,7 @@ void R3X_INI(Entry& e, State& st) {
   c.n = st.s.ncomp;
   c.X = st.X;
   double* X = st.X;
-  // 1. X from Y, the inlet flows carried to the outlet, no heat capacity yet.
+  // X from Y, the inlet flows carried to the outlet, no heat capacity yet.
   for (int32_t j = 1; j <= st.ny; ++j) X[j] = e.Y[j - 1];
   X[map.out_flow] = X[map.in_flow];
   for (int32_t i = 0; i < c.n; ++i) X[map.out_comp[i]] = X[map.in_comp[i]];
@@ -517,12 +517,12 @@ void R3X_INI(Entry& e, State& st) {
   c.pin = X[map.in_pres];
   c.fin = X[map.in_flow];
   c.hin = X[map.in_enth];
-  // 2. Rough values only.
+  // Rough values only.
   if (st.npass == 0) {
     rough_values(c);
     return;
   }
-  // 3. Specification codes: 0 not usable, 2 given, 3 given and fixed.
+  // Specification codes: 0 not usable, 2 given, 3 given and fixed.
   auto fixed = [&](int32_t at) { return hs::fixed(e.IYATTR[at - 1]); };
   const int32_t spec_pos[6] = {0,           map.out_pres, st.pos[IHP], map.out_enth,
                                st.pos[BHP], st.pos[TOUT]};
@@ -547,7 +547,7 @@ void R3X_INI(Entry& e, State& st) {
       return;
     }
   }
-  // 4. The work stream stands for the brake power when it ranks higher.
+  // The work stream stands for the brake power when it ranks higher.
   if (st.ninfout == 1) {
     const double w = X[map.out_info];
     const int wcode = given(w) ? (fixed(map.out_info) ? 3 : 2) : 0;
@@ -560,7 +560,7 @@ void R3X_INI(Entry& e, State& st) {
       c.x(BHP) = w;
     }
   }
-  // 5. The quantity the initialisation starts from.
+  // The quantity the initialisation starts from.
   int spec = 1;
   for (int q = 2; q <= 5; ++q) {
     if (code[q] > code[spec]) spec = q;
@@ -572,13 +572,13 @@ void R3X_INI(Entry& e, State& st) {
   } else {
     c.N = st.npass;
   }
-  // 6. Inlet properties.
+  // Inlet properties.
   if (!R3X_INI_INPROPS(c)) return;
   c.sin = c.x(SMOL);
   // Efficiencies the relations can divide by.
   if (!(c.x(SEFF) > 0.0 && c.x(SEFF) <= 1.0)) c.x(SEFF) = 0.85;
   if (!(c.x(MEFF) > 0.0 && c.x(MEFF) <= 1.0)) c.x(MEFF) = 0.9;
-  // 7. The branch of the quantity given.
+  // The branch of the quantity given.
   switch (spec) {
     case 1:
       branch_pressure(c);
@@ -590,7 +590,7 @@ void R3X_INI(Entry& e, State& st) {
       branch_power(c, spec);
       break;
   }
-  // 8. The work stream carries the brake power.
+  // The work stream carries the brake power.
   if (st.ninfout == 1) X[map.out_info] = c.x(BHP);
 }
 
@@ -666,10 +666,10 @@ void R3X_REPORT(const Entry& e, const State& st) {
   hs::write(unit, rec::Record().x(22).text("***       R3TREX RESULTS      ***").view());
   line("ISENTROPIC EFFICIENCY           ", at(pos_or_miss(st.pos[SEFF])));
   line("MECHANICAL EFFICIENCY           ", at(pos_or_miss(st.pos[MEFF])));
-  converted("INDICATED HORSEPOWER(", ")  ", at(pos_or_miss(st.pos[IHP])), 19);
-  converted("BRAKE HORSEPOWER(", ")      ", at(pos_or_miss(st.pos[BHP])), 19);
-  converted("OUTLET TEMPERATURE(", ")    ", at(st.iphase == 0 ? pos_or_miss(tout) : tout), 22);
-  converted("OUTLET PRESSURE(", ")       ", at(st.s.map.out_pres), 20);
+  converted("INDICATED HORSEPOWER(", ")  ", at(pos_or_miss(st.pos[IHP])), kTypePower);
+  converted("BRAKE HORSEPOWER(", ")      ", at(pos_or_miss(st.pos[BHP])), kTypePower);
+  converted("OUTLET TEMPERATURE(", ")    ", at(st.iphase == 0 ? pos_or_miss(tout) : tout), kTypeTemperature);
+  converted("OUTLET PRESSURE(", ")       ", at(st.s.map.out_pres), kTypePressure);
   line("OUTLET VAPOR FRACTION           ", vfrac);
 }
 

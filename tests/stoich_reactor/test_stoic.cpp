@@ -538,7 +538,7 @@ TEST_F(ReactorTest, MoreThanHundredReactionsBoxAndRefusal) {
   // One box per call (dimension, then the five refused requests).
   const std::vector<std::string> one = box({"  The number of reactions:   101",
                                             "  exceeds the maximum allowed:   100",
-                                            "  Action: Resize mxrxn in KVTSIZ."});
+                                            "  Action: split the reactions over more than one block."});
   ASSERT_EQ(out.size(), 6 * one.size());
   EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + static_cast<long>(one.size())), one);
 }
@@ -553,7 +553,7 @@ TEST_F(ReactorTest, CoefficientLimitsBoxAndRefusal) {
     const auto out = standard_output();
     const auto want = box({"  The number of reactant coefficients:   304",
                            "  exceeds the maximum allowed:   300",
-                           "  Action: Resize mxrxn_coef in KVTSIZ."});
+                           "  Action: write the reaction with fewer species."});
     ASSERT_GE(out.size(), want.size());
     EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + static_cast<long>(want.size())), want);
   }
@@ -565,10 +565,10 @@ TEST_F(ReactorTest, CoefficientLimitsBoxAndRefusal) {
     EXPECT_EQ(b.call(KODE_DIMEN), 1);
     auto want = box({"  The number of reactant coefficients:   304",
                      "  exceeds the maximum allowed:   300",
-                     "  Action: Resize mxrxn_coef in KVTSIZ."});
+                     "  Action: write the reaction with fewer species."});
     const auto second = box({"  The number of  product coefficients:   304",
                              "  exceeds the maximum allowed:   300",
-                             "  Action: Resize mxrxn_coef in KVTSIZ."});
+                             "  Action: write the reaction with fewer species."});
     want.insert(want.end(), second.begin(), second.end());
     EXPECT_EQ(standard_output(), want);
     messages();
