@@ -17,7 +17,7 @@
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::htua {
+namespace r3::heat_exchanger {
 
 State& state() {
   thread_local State st;
@@ -444,6 +444,6 @@ double cube_root_mean(double a, double b) {
   return s * s * s;
 }
 
-}  // namespace r3::htua
+}  // namespace r3::heat_exchanger
 
-R3_DEFINE_ENTRY(R3HTUA, r3::htua::run)
+R3_DEFINE_ENTRY(R3HTUA, r3::heat_exchanger::run)

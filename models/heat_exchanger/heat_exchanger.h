@@ -12,7 +12,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::htua {
+namespace r3::heat_exchanger {
 
 // Block variables, in their order in Y.
 enum Var : int {
@@ -122,4 +122,4 @@ void R3HTUA_REPORT(const State& st);
 // s = c(a) + c(b), c(x) = 0.5*sign(x)*|x|^(1/3).
 double cube_root_mean(double a, double b);
 
-}  // namespace r3::htua
+}  // namespace r3::heat_exchanger

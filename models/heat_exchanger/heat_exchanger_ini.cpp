@@ -10,7 +10,7 @@
 #include "framework/records.h"
 #include "models/heat_exchanger/heat_exchanger.h"
 
-namespace r3::htua {
+namespace r3::heat_exchanger {
 namespace {
 
 // One failed check: "!! I3HCHK: " and the first line, then the further lines,
@@ -225,4 +225,4 @@ void R3HTUA_REPORT(const State& st) {
   hs::write(unit, "");
 }
 
-}  // namespace r3::htua
+}  // namespace r3::heat_exchanger

@@ -14,7 +14,7 @@
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::rcmp {
+namespace r3::recip_compressor {
 
 State& state() {
   thread_local State st;
@@ -409,6 +409,6 @@ constexpr ModelHooks<State> kHooks{
 void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
-}  // namespace r3::rcmp
+}  // namespace r3::recip_compressor
 
-R3_DEFINE_ENTRY(R3RCMP, r3::rcmp::run)
+R3_DEFINE_ENTRY(R3RCMP, r3::recip_compressor::run)

@@ -6,7 +6,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::rcmp {
+namespace r3::recip_compressor {
 
 // Block variables, in their order after the stream variables. The first seven
 // are the property variables.
@@ -88,4 +88,4 @@ void R3RCMP_INI(Entry& e, State& st);
 // Results report on the report unit.
 void R3RCMP_REPORT(const Entry& e, const State& st);
 
-}  // namespace r3::rcmp
+}  // namespace r3::recip_compressor

@@ -14,7 +14,7 @@
 #include "framework/records.h"
 #include "models/recip_compressor/recip_compressor.h"
 
-namespace r3::rcmp {
+namespace r3::recip_compressor {
 namespace {
 
 using hs::message;
@@ -554,4 +554,4 @@ void R3RCMP_REPORT(const Entry& e, const State& st) {
   line("VOLUMETRIC EFFICIENCY LOSS TERM", y(LOSSTERM));
 }
 
-}  // namespace r3::rcmp
+}  // namespace r3::recip_compressor

@@ -8,9 +8,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/turbo_expander/trex.h"
+#include "models/turbo_expander/turbo_expander.h"
 
-namespace r3::trex {
+namespace r3::turbo_expander {
 namespace {
 
 constexpr double kR = 8314.4;
@@ -673,4 +673,4 @@ void R3X_REPORT(const Entry& e, const State& st) {
   line("OUTLET VAPOR FRACTION           ", vfrac);
 }
 
-}  // namespace r3::trex
+}  // namespace r3::turbo_expander

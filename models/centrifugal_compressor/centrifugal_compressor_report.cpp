@@ -5,9 +5,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/centrifugal_compressor/ccmp.h"
+#include "models/centrifugal_compressor/centrifugal_compressor.h"
 
-namespace r3::ccmp {
+namespace r3::centrifugal_compressor {
 
 void R3CCMP_REPORT(const Entry& e, const State& st) {
   const int32_t unit = hs::report_unit();
@@ -61,4 +61,4 @@ void R3CCMP_REPORT(const Entry& e, const State& st) {
   hs::write(unit, "");
 }
 
-}  // namespace r3::ccmp
+}  // namespace r3::centrifugal_compressor

@@ -17,9 +17,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/stoich_reactor/stoic.h"
+#include "models/stoich_reactor/stoich_reactor.h"
 
-namespace r3::stoic {
+namespace r3::stoich_reactor {
 
 State& state() {
   thread_local State st;
@@ -294,4 +294,4 @@ void write_heater_note(const State& st) {
   hs::write(u, "      and the block is a heater with a pressure drop.");
 }
 
-}  // namespace r3::stoic
+}  // namespace r3::stoich_reactor

@@ -7,9 +7,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/steam_turbine/strb.h"
+#include "models/steam_turbine/steam_turbine.h"
 
-namespace r3::strb {
+namespace r3::steam_turbine {
 namespace {
 
 // One failure: its lines, the first behind the routine's prefix.
@@ -170,4 +170,4 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet) {
   return 0;
 }
 
-}  // namespace r3::strb
+}  // namespace r3::steam_turbine

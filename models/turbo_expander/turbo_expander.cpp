@@ -9,7 +9,7 @@
 //   vapour and liquid entropy of the isentropic outlet), the expander's own
 //   rows with the two duty closures, then the isentropic-outlet and the
 //   actual-outlet phase-equilibrium sets.
-#include "models/turbo_expander/trex.h"
+#include "models/turbo_expander/turbo_expander.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,7 +21,7 @@
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::trex {
+namespace r3::turbo_expander {
 
 State& state() {
   thread_local State st;
@@ -660,6 +660,6 @@ bool structure_ok(const Entry& e, const State& st) {
          st.s.ncomp >= 1 && st.s.ncomp <= kMaxComponents && (st.iphase == 0 || st.iphase == 1);
 }
 
-}  // namespace r3::trex
+}  // namespace r3::turbo_expander
 
-R3_DEFINE_ENTRY(R3TREX, r3::trex::run)
+R3_DEFINE_ENTRY(R3TREX, r3::turbo_expander::run)

@@ -9,7 +9,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::skew {
+namespace r3::composition_skew {
 
 // Groups of block variables, in their order after the stream variables.
 enum Group : int {
@@ -90,4 +90,4 @@ double tint(const Entry& e, const State& st, int i);
 // The block report on the report unit.
 void R3SKEW_REPORT(const Entry& e, const State& st);
 
-}  // namespace r3::skew
+}  // namespace r3::composition_skew

@@ -5,9 +5,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/composition_skew/skew.h"
+#include "models/composition_skew/composition_skew.h"
 
-namespace r3::skew {
+namespace r3::composition_skew {
 
 namespace {
 
@@ -94,4 +94,4 @@ void R3SKEW_REPORT(const Entry& e, const State& st) {
   value(unit, "STDVOL flow    [m^3/sec]  = ", y(pos(st, G_STDVOUT)));
 }
 
-}  // namespace r3::skew
+}  // namespace r3::composition_skew

@@ -9,9 +9,9 @@
 #include <cmath>
 
 #include "framework/host_services.h"
-#include "models/steam_turbine/strb.h"
+#include "models/steam_turbine/steam_turbine.h"
 
-namespace r3::strb {
+namespace r3::steam_turbine {
 namespace {
 
 // Highest molar enthalpy the bounds allow: above every steam-table state
@@ -262,4 +262,4 @@ void R3STRB_INI(Entry& e, State& st) {
   fscl(l.e_eff2, 1.0);
 }
 
-}  // namespace r3::strb
+}  // namespace r3::steam_turbine

@@ -11,7 +11,7 @@
 //   work_vs_fl(_1/_2)   power / eta - isentropic work of the stage
 //   eff_calc / eff1_calc, area_calc, wloss_spec (condensing), eff2_calc,
 //   work_calc, adm_frac (admission)
-#include "models/steam_turbine/strb.h"
+#include "models/steam_turbine/steam_turbine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -23,7 +23,7 @@
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::strb {
+namespace r3::steam_turbine {
 
 State& state() {
   thread_local State st;
@@ -801,6 +801,6 @@ double stage_efficiency(const State& st, int stage, double power, double hin, do
   return eta;
 }
 
-}  // namespace r3::strb
+}  // namespace r3::steam_turbine
 
-R3_DEFINE_ENTRY(R3STRB, r3::strb::run)
+R3_DEFINE_ENTRY(R3STRB, r3::steam_turbine::run)

@@ -7,9 +7,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/control_valve/valve.h"
+#include "models/control_valve/control_valve.h"
 
-namespace r3::valve {
+namespace r3::control_valve {
 namespace {
 
 // --- r3vchk -----------------------------------------------------------------
@@ -498,4 +498,4 @@ void R3VALV_REPORT(const Entry& e, const State& st) {
   hs::write(unit, "");
 }
 
-}  // namespace r3::valve
+}  // namespace r3::control_valve

@@ -7,7 +7,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::valve {
+namespace r3::control_valve {
 
 // Block variables in table order. Rows INLET_CP..XCHOKE exist only for a
 // vapour inlet; a liquid block numbers its variables without them.
@@ -102,4 +102,4 @@ void R3VCFI(Entry& e, State& st, int32_t ncf);
 // Results report on the report unit.
 void R3VALV_REPORT(const Entry& e, const State& st);
 
-}  // namespace r3::valve
+}  // namespace r3::control_valve

@@ -13,9 +13,9 @@
 #include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
-#include "models/stoich_reactor/stoic.h"
+#include "models/stoich_reactor/stoich_reactor.h"
 
-namespace r3::stoic {
+namespace r3::stoich_reactor {
 namespace {
 
 // The host's component balances are written inlet minus outlet; with
@@ -374,6 +374,6 @@ constexpr ModelHooks<State> kHooks{
 void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
-}  // namespace r3::stoic
+}  // namespace r3::stoich_reactor
 
-R3_DEFINE_ENTRY(R3STOIC, r3::stoic::run)
+R3_DEFINE_ENTRY(R3STOIC, r3::stoich_reactor::run)

@@ -7,7 +7,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::ccmp {
+namespace r3::centrifugal_compressor {
 
 // Block variables in their order after the stream variables. The curve
 // variables exist only when their curve is on; positions close up over the
@@ -128,4 +128,4 @@ void R3KISO(Entry& e, const State& st);
 // Results report on the report unit.
 void R3CCMP_REPORT(const Entry& e, const State& st);
 
-}  // namespace r3::ccmp
+}  // namespace r3::centrifugal_compressor

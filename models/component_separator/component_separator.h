@@ -8,7 +8,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::csep {
+namespace r3::component_separator {
 
 inline constexpr int32_t kMaxOutlets = 20;
 inline constexpr int32_t kVapour = 1;
@@ -63,4 +63,4 @@ void R3CSEP_REPORT(const Entry& e, const State& st);
 // An 8-character component identifier of list entry i (1-based), blank-padded.
 void component_id(const State& st, int32_t i, char out[8]);
 
-}  // namespace r3::csep
+}  // namespace r3::component_separator

@@ -12,7 +12,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::trex {
+namespace r3::turbo_expander {
 
 // Roles of the block's quantities. Each maps to a position in Y (0 = the
 // formulation has no such variable). For IPHASE = 0 the isentropic and the
@@ -96,4 +96,4 @@ void R3X_MSTRM_IN2OUT(Entry& e, State& st);
 // Results report on the report unit.
 void R3X_REPORT(const Entry& e, const State& st);
 
-}  // namespace r3::trex
+}  // namespace r3::turbo_expander

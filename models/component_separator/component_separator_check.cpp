@@ -7,9 +7,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/component_separator/csep.h"
+#include "models/component_separator/component_separator.h"
 
-namespace r3::csep {
+namespace r3::component_separator {
 namespace {
 
 constexpr std::string_view kPrefix = "!! i3cchk: ";
@@ -244,4 +244,4 @@ void R3CSEP_REPORT(const Entry& e, const State& st) {
   hs::write(unit, "");
 }
 
-}  // namespace r3::csep
+}  // namespace r3::component_separator

@@ -11,9 +11,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/centrifugal_compressor/ccmp.h"
+#include "models/centrifugal_compressor/centrifugal_compressor.h"
 
-namespace r3::ccmp {
+namespace r3::centrifugal_compressor {
 namespace {
 
 constexpr double f32(float v) { return static_cast<double>(v); }
@@ -766,4 +766,4 @@ void R3KISO(Entry& e, const State& st) {
   pair(map.in_pres, map.out_pres, &st.pout);
 }
 
-}  // namespace r3::ccmp
+}  // namespace r3::centrifugal_compressor

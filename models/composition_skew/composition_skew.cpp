@@ -7,7 +7,7 @@
 // the outlet mass, standard-volume and molar flows with NC - 1 outlet
 // composition rows, the pressure drop, the optional mass balance, the duty,
 // then the outlet phase-equilibrium set "FLSH".
-#include "models/composition_skew/skew.h"
+#include "models/composition_skew/composition_skew.h"
 
 #include <cmath>
 #include <cstdio>
@@ -18,7 +18,7 @@
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::skew {
+namespace r3::composition_skew {
 
 State& state() {
   thread_local State st;
@@ -819,6 +819,6 @@ constexpr ModelHooks<State> kHooks{
 void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
-}  // namespace r3::skew
+}  // namespace r3::composition_skew
 
-R3_DEFINE_ENTRY(R3SKEW, r3::skew::run)
+R3_DEFINE_ENTRY(R3SKEW, r3::composition_skew::run)

@@ -11,9 +11,9 @@
 #include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
-#include "models/centrifugal_compressor/ccmp.h"
+#include "models/centrifugal_compressor/centrifugal_compressor.h"
 
-namespace r3::ccmp {
+namespace r3::centrifugal_compressor {
 
 State& state() {
   thread_local State st;
@@ -740,6 +740,6 @@ constexpr ModelHooks<State> kHooks{
 void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
-}  // namespace r3::ccmp
+}  // namespace r3::centrifugal_compressor
 
-R3_DEFINE_ENTRY(R3CCMP, r3::ccmp::run)
+R3_DEFINE_ENTRY(R3CCMP, r3::centrifugal_compressor::run)

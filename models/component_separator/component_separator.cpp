@@ -10,7 +10,7 @@
 //   6  ENERBAL            F0 h0 + DUTY - sum Fk hk                      1
 //   7  one enthalpy equation per outlet from the host's enthalpy set   NO
 // The first outlet's total flow is fixed by MATBAL, so it needs no SUMOUT row.
-#include "models/component_separator/csep.h"
+#include "models/component_separator/component_separator.h"
 
 #include <cstring>
 #include <string_view>
@@ -19,7 +19,7 @@
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::csep {
+namespace r3::component_separator {
 
 State& state() {
   thread_local State st;
@@ -480,6 +480,6 @@ constexpr ModelHooks<State> kHooks{
 void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
-}  // namespace r3::csep
+}  // namespace r3::component_separator
 
-R3_DEFINE_ENTRY(R3CSEP, r3::csep::run)
+R3_DEFINE_ENTRY(R3CSEP, r3::component_separator::run)

@@ -11,9 +11,9 @@
 #include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/control_valve/valve.h"
+#include "models/control_valve/control_valve.h"
 
-namespace r3::valve {
+namespace r3::control_valve {
 
 State& state() {
   thread_local State st;
@@ -391,6 +391,6 @@ constexpr ModelHooks<State> kHooks{
 void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
-}  // namespace r3::valve
+}  // namespace r3::control_valve
 
-R3_DEFINE_ENTRY(R3VALV, r3::valve::run)
+R3_DEFINE_ENTRY(R3VALV, r3::control_valve::run)

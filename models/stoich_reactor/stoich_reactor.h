@@ -6,7 +6,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::stoic {
+namespace r3::stoich_reactor {
 
 // Limits of the reaction tables.
 inline constexpr int kMaxReactions = 100;
@@ -73,4 +73,4 @@ void write_refusal(const State& st);
 // Writes the note of a block that reads no reactions.
 void write_heater_note(const State& st);
 
-}  // namespace r3::stoic
+}  // namespace r3::stoich_reactor

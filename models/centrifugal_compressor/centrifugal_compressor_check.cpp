@@ -9,9 +9,9 @@
 
 #include "framework/host_services.h"
 #include "framework/records.h"
-#include "models/centrifugal_compressor/ccmp.h"
+#include "models/centrifugal_compressor/centrifugal_compressor.h"
 
-namespace r3::ccmp {
+namespace r3::centrifugal_compressor {
 namespace {
 
 constexpr int kLineLen = 74;
@@ -120,4 +120,4 @@ int32_t I3KCHK(const Entry& e, const State& st) {
   return result;
 }
 
-}  // namespace r3::ccmp
+}  // namespace r3::centrifugal_compressor

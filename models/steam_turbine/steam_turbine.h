@@ -11,7 +11,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::strb {
+namespace r3::steam_turbine {
 
 inline constexpr int kMaxCurve = 100;  // points per curve table
 // Outlet streams the layout numbers (the block uses the first; each takes
@@ -76,4 +76,4 @@ double stage_efficiency(const State& st, int stage, double power, double hin, do
 // Initial values, bounds, scales, attributes and equation scales.
 void R3STRB_INI(Entry& e, State& st);
 
-}  // namespace r3::strb
+}  // namespace r3::steam_turbine

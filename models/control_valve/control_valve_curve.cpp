@@ -13,9 +13,9 @@
 #include <cmath>
 
 #include "framework/host_services.h"
-#include "models/control_valve/valve.h"
+#include "models/control_valve/control_valve.h"
 
-namespace r3::valve {
+namespace r3::control_valve {
 namespace {
 
 // Fritsch-Carlson tangents for strictly rising data.
@@ -210,4 +210,4 @@ bool position(int32_t code, const Curve& c, double r, double& vp) {
   return true;
 }
 
-}  // namespace r3::valve
+}  // namespace r3::control_valve
