@@ -11,6 +11,7 @@
 #include <string>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/property_equations.h"
 #include "models/stoich_reactor/stoich_reactor.h"
@@ -41,62 +42,32 @@ bool set_up(Entry& e, State& st) {
   return true;
 }
 
-// --- Outlet enthalpy (the host's enthalpy equation set) -------------------
-
-void enthalpy_set(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
-  const StreamMap& map = st.s.map;
-  property_equation(e, st.s, PropertySet::Enthalpy, st.phase, map.out_comp, map.out_pres, st.pos_t,
-                    map.out_enth, st.Fs, st.Ps, action, m, k);
-}
-
 // Stoichiometric ratio of an entry to its reaction's key reactant.
 double ratio(const Tables& t, const Coef& c) { return c.nu / t.nu_key[c.rxn]; }
 
 // --- The reactor's own rows -------------------------------------------------
 
-void reactor_pattern(Entry& e, const State& st, int32_t& m, int32_t& k) {
+// The reactor's rows after the balances, in order: the outlet enthalpy of
+// the host's enthalpy set, the outlet pressure, the outlet total flow, a net
+// generation row per component and a conversion row per reaction. (The
+// names request writes the full names, with component identifiers and
+// reaction numbers, under the block's identifier.)
+void reactor_rows(EquationWriter& w, const State& st) {
   const StreamMap& map = st.s.map;
   const Tables& t = st.t;
   const int32_t nc = st.s.ncomp;
-  auto at = [&](int32_t col) {
-    e.IJROW[k] = m;
-    e.IJCOL[k] = col;
-    ++k;
-  };
-  ++m;  // OUTLET_PRESSURE
-  at(map.in_pres);
-  at(map.out_pres);
-  at(st.pos_dp);
-  ++m;  // OUTLET_TOTAL_MOLAR_FLOW
-  at(map.out_flow);
-  for (int32_t i = 0; i < nc; ++i) at(map.out_comp[i]);
-  for (int32_t i = 1; i <= nc; ++i) {  // NET_GEN rows
-    ++m;
-    at(st.pos_ng(i));
-    for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j)
-      at(st.pos_ext(t.prod[t.c_prod[j]].rxn));
-    for (int32_t j = t.c_reac_start[i]; j < t.c_reac_start[i + 1]; ++j)
-      at(st.pos_ext(t.reac[t.c_reac[j]].rxn));
-  }
-  for (int32_t r = 1; r <= t.nrxn; ++r) {  // CONVERSION rows
-    ++m;
-    at(st.pos_ext(r));
-    at(map.in_comp[t.key[r] - 1]);
-    at(st.pos_conv(r));
-  }
-}
-
-void reactor_residuals(Entry& e, const State& st, int32_t& m) {
-  const StreamMap& map = st.s.map;
-  const Tables& t = st.t;
-  const int32_t nc = st.s.ncomp;
-  const double* Y = e.Y;
-  auto y = [&](int32_t pos) { return Y[pos - 1]; };
-  double* F = e.F;
-  F[m++] = y(map.in_pres) - y(map.out_pres) - y(st.pos_dp);
+  auto y = [&](int32_t pos) { return w.y(pos); };
+  w.property({PropertySet::Enthalpy, st.phase, map.out_comp, map.out_pres, st.pos_t, map.out_enth,
+              "ENTH_OUTLET", st.Hs});
+  w.row("OUTLET_PRESSURE", st.Ps, y(map.in_pres) - y(map.out_pres) - y(st.pos_dp));
+  w.at(map.in_pres, 1.0);
+  w.at(map.out_pres, -1.0);
+  w.at(st.pos_dp, -1.0);
   double sum = 0.0;
   for (int32_t i = 0; i < nc; ++i) sum += y(map.out_comp[i]);
-  F[m++] = y(map.out_flow) - sum;
+  w.row("OUTLET_TOTAL_MOLAR_FLOW", st.Fs, y(map.out_flow) - sum);
+  w.at(map.out_flow, 1.0);
+  for (int32_t i = 0; i < nc; ++i) w.at(map.out_comp[i], -1.0);
   for (int32_t i = 1; i <= nc; ++i) {
     double r = y(st.pos_ng(i));
     for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j) {
@@ -107,37 +78,32 @@ void reactor_residuals(Entry& e, const State& st, int32_t& m) {
       const Coef& c = t.reac[t.c_reac[j]];
       r -= ratio(t, c) * y(st.pos_ext(c.rxn));
     }
-    F[m++] = r;
+    w.row("NET_GEN", st.Fs, r);
+    w.at(st.pos_ng(i), 1.0);
+    for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j) {
+      const Coef& c = t.prod[t.c_prod[j]];
+      w.at(st.pos_ext(c.rxn), ratio(t, c));
+    }
+    for (int32_t j = t.c_reac_start[i]; j < t.c_reac_start[i + 1]; ++j) {
+      const Coef& c = t.reac[t.c_reac[j]];
+      w.at(st.pos_ext(c.rxn), -ratio(t, c));
+    }
   }
   for (int32_t r = 1; r <= t.nrxn; ++r) {
-    F[m++] = y(st.pos_ext(r)) - y(map.in_comp[t.key[r] - 1]) * y(st.pos_conv(r)) * 0.01;
+    const int32_t key = map.in_comp[t.key[r] - 1];
+    w.row("CONVERSION_RXN", st.Fs, y(st.pos_ext(r)) - y(key) * y(st.pos_conv(r)) * 0.01);
+    w.at(st.pos_ext(r), 1.0);
+    w.at(key, -0.01 * y(st.pos_conv(r)));
+    w.at(st.pos_conv(r), -0.01 * y(key));
   }
 }
 
-void reactor_jacobian(Entry& e, const State& st, int32_t& k) {
-  const StreamMap& map = st.s.map;
-  const Tables& t = st.t;
-  const int32_t nc = st.s.ncomp;
-  const double* Y = e.Y;
-  auto y = [&](int32_t pos) { return Y[pos - 1]; };
-  double* D = e.DFDY;
-  D[k++] = 1.0;
-  D[k++] = -1.0;
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  for (int32_t i = 0; i < nc; ++i) D[k++] = -1.0;
-  for (int32_t i = 1; i <= nc; ++i) {
-    D[k++] = 1.0;
-    for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j)
-      D[k++] = ratio(t, t.prod[t.c_prod[j]]);
-    for (int32_t j = t.c_reac_start[i]; j < t.c_reac_start[i + 1]; ++j)
-      D[k++] = -ratio(t, t.reac[t.c_reac[j]]);
-  }
-  for (int32_t r = 1; r <= t.nrxn; ++r) {
-    D[k++] = 1.0;
-    D[k++] = -0.01 * y(st.pos_conv(r));
-    D[k++] = -0.01 * y(map.in_comp[t.key[r] - 1]);
-  }
+// The rows in one pass, after the balances' m rows and k entries.
+void write_rows(Entry& e, const State& st, RowPass pass, int32_t& m, int32_t& k) {
+  EquationWriter w(e, st.s, pass, m, k, st.Fs, st.Ps);
+  reactor_rows(w, st);
+  m = w.rows();
+  k = w.nonzeros();
 }
 
 // --- Host balances ----------------------------------------------------------
@@ -162,9 +128,10 @@ void dimensions(Entry& e, State& st) {
   const Tables& t = st.t;
   *e.NY += s.ncomp + 1 + 2 * t.nrxn;
   *e.NY += 1;  // OUTLET_TEMP
-  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  *e.NF += s.ncomp + 2 + t.nrxn;
-  *e.NZ += 3 * t.nrxn + 2 * s.ncomp + 4 + t.nreac + t.nprod;
+  int32_t m = *e.NF, k = *e.NZ;
+  write_rows(e, st, RowPass::Count, m, k);
+  *e.NF = m;
+  *e.NZ = k;
 }
 
 // Name text padded to 20 characters (longer texts are kept whole).
@@ -294,17 +261,11 @@ void initialise(Entry& e, State& st) {
   int32_t m = 0;
   U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
   U3_EBAL_SCL(R3_STOIC_GROUPS, e.FSCL, &m);
-  auto scale = [&](double v) {
-    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = v;
-    ++m;
-  };
-  scale(st.Hs);  // ENTH_OUTLET
-  scale(st.Ps);  // OUTLET_PRESSURE
-  scale(st.Fs);  // OUTLET_TOTAL_MOLAR_FLOW
-  for (int32_t i = 0; i < s.ncomp + st.t.nrxn; ++i) scale(st.Fs);
+  int32_t k = 0;
+  write_rows(e, st, RowPass::Scales, m, k);
   // Pattern.
   m = 0;
-  int32_t k = 0;
+  k = 0;
   U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
               &m, &k);
   for (int32_t i = 1; i <= s.ncomp; ++i) {
@@ -313,8 +274,7 @@ void initialise(Entry& e, State& st) {
     ++k;
   }
   U3_EBAL_PAT(R3_STOIC_GROUPS, e.IJROW, e.IJCOL, &m, &k);
-  enthalpy_set(e, st, 2, m, k);
-  reactor_pattern(e, st, m, k);
+  write_rows(e, st, RowPass::Pattern, m, k);
 }
 
 void residuals(Entry& e, State& st) {
@@ -324,8 +284,7 @@ void residuals(Entry& e, State& st) {
   // Inlet minus outlet minus what the reactions consume.
   for (int32_t i = 1; i <= s.ncomp; ++i) e.F[i - 1] -= e.Y[st.pos_ng(i) - 1];
   U3_EBAL_RES(R3_STOIC_GROUPS, e.Y, e.F, &m);
-  enthalpy_set(e, st, 3, m, k);
-  reactor_residuals(e, st, m);
+  write_rows(e, st, RowPass::Residuals, m, k);
 }
 
 void jacobian(Entry& e, State& st) {
@@ -334,8 +293,7 @@ void jacobian(Entry& e, State& st) {
   U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
   for (int32_t i = 1; i <= s.ncomp; ++i) e.DFDY[k++] = -1.0;
   U3_EBAL_JAC(R3_STOIC_GROUPS, e.Y, e.DFDY, &k);
-  enthalpy_set(e, st, 4, m, k);
-  reactor_jacobian(e, st, k);
+  write_rows(e, st, RowPass::Jacobian, m, k);
 }
 
 void stream_update(Entry& e, State& st) {
