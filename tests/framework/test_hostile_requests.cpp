@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "framework/host_services.h"
 #include "host/case/case.h"
@@ -78,6 +79,20 @@ TEST_P(HostileRequests, ReportBeforeAnyOtherRequest) {
   const FirstReport expected = GetParam().first_report;
   EXPECT_EQ(b.call(KODE_REPORT), expected == FirstReport::Refused ? 1 : 0);
   EXPECT_EQ(report().empty(), expected != FirstReport::KeptValues);
+}
+
+// A code that is no request: status as passed in, nothing written.
+TEST_P(HostileRequests, UnknownRequestLeavesEverythingAlone) {
+  Block b = first_block(GetParam().example);
+  ASSERT_EQ(b.dimension(), 0);
+  const Block before = b;
+  EXPECT_EQ(b.call(55, 7), 7);
+  EXPECT_EQ(std::tie(b.ny, b.nf, b.nz, b.y, b.f, b.dfdy, b.ijrow, b.varnam, b.smatout),
+            std::tie(before.ny, before.nf, before.nz, before.y, before.f, before.dfdy,
+                     before.ijrow, before.varnam, before.smatout));
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(report().empty());
+  EXPECT_TRUE(standard_output().empty());
 }
 
 // Connections the models cannot serve: no inlet, two inlets, no outlet.

@@ -129,18 +129,6 @@ TEST_F(PumpTest, NamesFollowTheTables) {
   for (int i = 0; i < 15; ++i) EXPECT_EQ(b.eqn_name(i + 1), std::string("P1.") + eqns[i]);
 }
 
-TEST_F(PumpTest, UnknownRequestDoesNothing) {
-  Block b = make_pump(1, 0);
-  ASSERT_EQ(b.prepare(), 0);
-  const auto y = b.y, f = b.f, dfdy = b.dfdy;
-  const auto before = messages();
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-  EXPECT_TRUE(standard_output().empty());
-}
-
 TEST_F(PumpTest, ComponentListFailureWritesNothing) {
   Block b = make_pump(0, 0);
   ASSERT_EQ(b.prepare(), 0);

@@ -137,20 +137,6 @@ TEST(RcmpExamples, ConformanceOnEveryExample) {
   }
 }
 
-TEST_F(RcmpTest, UnknownRequestDoesNothing) {
-  Block b = make_compressor(true);
-  b.set_info_inlet(0, -4.0e5);
-  ASSERT_EQ(b.prepare(), 0);
-  const auto y = b.y, f = b.f, dfdy = b.dfdy;
-  messages();
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y);
-  EXPECT_EQ(b.f, f);
-  EXPECT_EQ(b.dfdy, dfdy);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-}
-
 TEST_F(RcmpTest, ComponentListFailureWritesNothing) {
   Block b = make_compressor(false);
   ASSERT_EQ(b.prepare(), 0);
