@@ -14,6 +14,7 @@
 #include "framework/host_services.h"
 #include "host/case/case.h"
 #include "host/services/block.h"
+#include "host/services/context.h"
 #include "host/solver/flowsheet.h"
 #include "host/units/units.h"
 #include "tests/support/support.h"
@@ -43,6 +44,7 @@ struct Model {
   const char* example;  // a case whose first block is a well-connected block of the model
   FirstReport first_report;
   bool needs_material_streams = true;
+  bool asks_component_list = true;  // the models that lay out their own streams do not
 };
 
 const std::map<std::string, EntryFn>& entries() {
@@ -95,6 +97,27 @@ TEST_P(HostileRequests, UnknownRequestLeavesEverythingAlone) {
   EXPECT_TRUE(standard_output().empty());
 }
 
+// When the host cannot give the block's component list, every request ends
+// with ISTAT = 1 and nothing written.
+TEST_P(HostileRequests, ComponentListFailureWritesNothing) {
+  if (!GetParam().asks_component_list) GTEST_SKIP() << "no component list asked for";
+  Block b = first_block(GetParam().example);
+  ASSERT_EQ(b.dimension(), 0);
+  const Block before = b;
+  for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD,
+                       KODE_CHECK, KODE_REPORT}) {
+    host::fail_operation("U3GIDX_BLK");
+    EXPECT_EQ(b.call(kode), 1) << "request " << kode;
+    EXPECT_EQ(std::tie(b.ny, b.nf, b.nz, b.y, b.f, b.dfdy, b.varnam),
+              std::tie(before.ny, before.nf, before.nz, before.y, before.f, before.dfdy,
+                       before.varnam));
+  }
+  host::clear_failures();
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(report().empty());
+  EXPECT_TRUE(standard_output().empty());
+}
+
 // Connections the models cannot serve: no inlet, two inlets, no outlet.
 const std::function<void(Block&)> kBadConnections[] = {
     [](Block& b) { b.matin.clear(); },
@@ -132,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Model{"ccmp/ccmp_pratio.toml", FirstReport::Refused},
                       Model{"valve/char1_linear.toml", FirstReport::Refused},
                       Model{"trex/two_phase_outlet.toml", FirstReport::KeptValues},
-                      Model{"strb/standard.toml", FirstReport::Refused},
-                      Model{"htua/counter_current.toml", FirstReport::KeptValues, false},
+                      Model{"strb/standard.toml", FirstReport::Refused, true, false},
+                      Model{"htua/counter_current.toml", FirstReport::KeptValues, false, false},
                       Model{"csep/two_outlets.toml", FirstReport::Refused},
                       Model{"stoic/methane_combustion.toml", FirstReport::NotAnswered},
                       Model{"skew/mass_open_knots.toml", FirstReport::Refused}),

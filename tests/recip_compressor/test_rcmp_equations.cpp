@@ -137,29 +137,6 @@ TEST(RcmpExamples, ConformanceOnEveryExample) {
   }
 }
 
-TEST_F(RcmpTest, ComponentListFailureWritesNothing) {
-  Block b = make_compressor(false);
-  ASSERT_EQ(b.prepare(), 0);
-  for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD,
-                       KODE_CHECK, KODE_REPORT}) {
-    const auto y = b.y, f = b.f, dfdy = b.dfdy, fscl = b.fscl;
-    const auto varnam = b.varnam;
-    const int32_t ny = b.ny, nf = b.nf, nz = b.nz;
-    host::fail_operation("U3GIDX_BLK");
-    EXPECT_EQ(b.call(kode), 1) << "request " << kode;
-    EXPECT_EQ(b.ny, ny);
-    EXPECT_EQ(b.nf, nf);
-    EXPECT_EQ(b.nz, nz);
-    EXPECT_EQ(b.y, y);
-    EXPECT_EQ(b.f, f);
-    EXPECT_EQ(b.fscl, fscl);
-    EXPECT_EQ(b.dfdy, dfdy);
-    EXPECT_EQ(b.varnam, varnam);
-    EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(report().empty());
-  }
-}
-
 // Outlet stream variables: values from the initialisation, bounds kept, a
 // step bound of 1.0 replaced like a missing one, scales always the inlet's
 // (with a warning when the user gave one).

@@ -311,23 +311,6 @@ TEST_F(ReactorTest, RequestsWithoutWorkDoNothing) {
   EXPECT_TRUE(standard_output().empty());
 }
 
-TEST_F(ReactorTest, ComponentListFailureWritesNothing) {
-  Block b = make_reactor({kMethane}, {0.1, 0.3, 1.0, 0.0, 0.0});
-  ASSERT_EQ(b.prepare(), 0);
-  for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD}) {
-    const auto y = b.y, f = b.f, dfdy = b.dfdy;
-    const int32_t ny = b.ny;
-    host::fail_operation("U3GIDX_BLK");
-    EXPECT_EQ(b.call(kode), 1);
-    EXPECT_EQ(b.ny, ny);
-    EXPECT_EQ(b.y, y);
-    EXPECT_EQ(b.f, f);
-    EXPECT_EQ(b.dfdy, dfdy);
-    EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(standard_output().empty());
-  }
-}
-
 // --- The examples ------------------------------------------------------------
 
 const std::map<std::string, EntryFn> kEntries = {{"R3STOIC", R3STOIC}};
