@@ -292,6 +292,33 @@ namespace r3 {
 
 inline constexpr int32_t kMaxComponents = 200;
 
+// The host's physical-type codes, stored per variable with U3VPPT and read
+// again by the report-unit conversion.
+enum PhysicalType : int32_t {
+  kTypeNone = 0,
+  kTypeArea = 1,
+  kTypeMassFlow = 10,
+  kTypeMolarFlow = 11,
+  kTypeVolumeFlow = 12,
+  kTypeHeatDuty = 13,
+  kTypeMolarEnthalpy = 14,
+  kTypeMolarHeatCapacity = 15,
+  kTypeHeatTransferCoefficient = 16,
+  kTypeHeadLength = 17,
+  kTypePower = 19,
+  kTypePressure = 20,
+  kTypeTemperature = 22,
+  kTypeSpeed = 28,
+  kTypeTemperatureDifference = 31,
+  kTypeSpecificHead = 33,
+  kTypeMassDensity = 38,
+  kTypeEnthalpyChange = 39,
+  kTypeMolarEntropy = 41,
+  kTypeMolarVolume = 43,
+  kTypeDimensionless = 44,
+  kTypePressureDifference = 75,
+};
+
 // Positions in Y of a block's stream variables (1-based; 0 = absent), as the
 // host's stream-variable map gives them.
 struct StreamMap {
@@ -314,19 +341,19 @@ struct Setup {
   double scales[7] = {};
 };
 
-// Step 1: the block's component list. False (ISTAT = 1) when the host fails.
+// The block's component list. False (ISTAT = 1) when the host fails.
 bool setup_components(Entry& e, Setup& s);
-// Step 2: the parameter start positions.
+// The parameter start positions.
 void setup_header(Entry& e, Setup& s);
-// Steps 3-5: descriptors, stream-variable map, number of stream variables.
+// Descriptors, stream-variable map, number of stream variables.
 // False when the descriptors could not be built (ISTAT set by the host).
 bool setup_streams(Entry& e, Setup& s);
-// Step 7: the block identifier into the host's naming area.
+// The block identifier into the host's naming area.
 void setup_block_id(Entry& e);
-// Step 8: the host's global scales.
+// The host's global scales.
 void setup_scales(Setup& s);
 
-// Step (b) of the initialisation request for the material streams a
+// At the initialisation request, for the material streams a
 // descriptor covers: the host's default lower, upper and step bounds from
 // the flow, enthalpy and pressure scales, those scales, and the physical
 // types (each bound and scale only where the host's array holds RMISS).

@@ -24,15 +24,27 @@ extern "C" {
 // Shared host areas (arrays of 4-byte words).
 // ---------------------------------------------------------------------------
 
+// The substitute host keeps one set of run-time areas per thread, so that two
+// flowsheets can be solved on two threads of one process (each thread sets
+// its areas up before its first call); the data manager's pool and the
+// offsets of its component tables (DMS_PLEX, DMS_IPOFF1) are the process's.
+// A host that loads the Windows DLL calls its models from one thread and
+// defines the areas once.
+#if defined(_WIN32)
+#define R3_SHARED_AREA
+#else
+#define R3_SHARED_AREA thread_local
+#endif
+
 // Run-time area: words 1-2 RMISS (a double), 3 integer missing marker,
 // 6 solution-state word, 8 diagnostic level, 9 property-service word,
 // 11 message unit, 12 report unit, 13 second message unit.
 inline constexpr int R3_PPEXEC_USER_WORDS = 64;
-extern int32_t PPEXEC_USER[R3_PPEXEC_USER_WORDS];
+extern R3_SHARED_AREA int32_t PPEXEC_USER[R3_PPEXEC_USER_WORDS];
 // Property-service base word handed to the property monitors (position 8).
-extern int32_t PPEXEC_KBASE[16];
+extern R3_SHARED_AREA int32_t PPEXEC_KBASE[16];
 // The current block identifier (8 characters in two words).
-extern int32_t RXN_IBLKID[2];
+extern R3_SHARED_AREA int32_t RXN_IBLKID[2];
 // Data manager: global integer table (words 6 and 8: message-gate levels,
 // word 11: steam-table diagnostics), global real table (word 1: values at or
 // above it count as missing; word 2: a default lower bound for pressure
@@ -40,10 +52,10 @@ extern int32_t RXN_IBLKID[2];
 // the water component's index), file table (word 14: a report unit),
 // offsets of component property tables in DMS_PLEX (word 306: molecular
 // weights; word 413: normal boiling points), and the work pools.
-extern int32_t DMS_GLOBAL[64];
-extern double DMS_RGLOB[16];
-extern int32_t DMS_NCOMP[16];
-extern int32_t DMS_FLES[16];
+extern R3_SHARED_AREA int32_t DMS_GLOBAL[64];
+extern R3_SHARED_AREA double DMS_RGLOB[16];
+extern R3_SHARED_AREA int32_t DMS_NCOMP[16];
+extern R3_SHARED_AREA int32_t DMS_FLES[16];
 extern int32_t DMS_IPOFF1[512];
 extern double DMS_PLEX[];
 extern int32_t DMS_IPLEX[];
@@ -577,6 +589,11 @@ namespace r3::hs {
 
 // Word access to the run-time area (word numbers from 1).
 inline int32_t& ppexec_word(int word) { return PPEXEC_USER[word - 1]; }
+// The run-time area's solution-state word: 2 once a stream update has
+// written a solution back, which makes the next initialisation a restart.
+inline constexpr int kSolutionStateWord = 6;
+inline constexpr int32_t kSolutionWritten = 2;
+inline int32_t& solution_state() { return ppexec_word(kSolutionStateWord); }
 inline double rmiss() {
   double v;
   __builtin_memcpy(&v, &PPEXEC_USER[0], sizeof v);

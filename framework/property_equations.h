@@ -11,12 +11,12 @@
 
 namespace r3 {
 
-enum class PropertySet { Enthalpy, Volume, HeatCapacity };
+enum class PropertySet { Enthalpy, Volume, HeatCapacity, MolecularWeight };
 
 inline constexpr int32_t kSetPattern = 2, kSetResidual = 3, kSetJacobian = 4;
 
-// One row of RTO_ENSET, RTO_VMSET or RTO_CPSET; phase 1 vapour, 2 liquid;
-// fs and ps are the flow and pressure scales; m and k are advanced.
+// One row of RTO_ENSET, RTO_VMSET, RTO_CPSET or RTO_MWSET; phase 1 vapour,
+// 2 liquid; fs and ps are the flow and pressure scales; m and k are advanced.
 void property_equation(Entry& e, const Setup& s, PropertySet set, int32_t phase,
                        const int32_t* comp, int32_t ip, int32_t it, int32_t iprop, double fs,
                        double ps, int32_t action, int32_t& m, int32_t& k);

@@ -8,16 +8,16 @@
 #include "host/data_manager/data_manager.h"
 #include "host/units/units.h"
 
-// Shared areas defined by the host. PPEXEC_USER starts with a double, so it
-// is aligned for one.
+// Shared areas defined by the host, one set per thread. PPEXEC_USER starts
+// with a double, so it is aligned for one.
 extern "C" {
-alignas(8) int32_t PPEXEC_USER[R3_PPEXEC_USER_WORDS];
-int32_t PPEXEC_KBASE[16];
-int32_t RXN_IBLKID[2];
-int32_t DMS_GLOBAL[64];
-double DMS_RGLOB[16];
-int32_t DMS_NCOMP[16];
-int32_t DMS_FLES[16];
+alignas(8) R3_SHARED_AREA int32_t PPEXEC_USER[R3_PPEXEC_USER_WORDS];
+R3_SHARED_AREA int32_t PPEXEC_KBASE[16];
+R3_SHARED_AREA int32_t RXN_IBLKID[2];
+R3_SHARED_AREA int32_t DMS_GLOBAL[64];
+R3_SHARED_AREA double DMS_RGLOB[16];
+R3_SHARED_AREA int32_t DMS_NCOMP[16];
+R3_SHARED_AREA int32_t DMS_FLES[16];
 int32_t DMS_IPOFF1[512];
 }
 
@@ -25,7 +25,7 @@ namespace r3::host {
 namespace {
 
 std::map<std::string, int, std::less<>>& failures() {
-  static std::map<std::string, int, std::less<>> f;
+  thread_local std::map<std::string, int, std::less<>> f;
   return f;
 }
 
@@ -38,7 +38,7 @@ struct ModelKey {
 };
 
 std::map<ModelKey, std::unique_ptr<thermo::Model>>& model_cache() {
-  static std::map<ModelKey, std::unique_ptr<thermo::Model>> c;
+  thread_local std::map<ModelKey, std::unique_ptr<thermo::Model>> c;
   return c;
 }
 
@@ -50,14 +50,14 @@ struct LastModel {
   const thermo::Model* model = nullptr;
 };
 LastModel& last_model() {
-  static LastModel l;
+  thread_local LastModel l;
   return l;
 }
 
 }  // namespace
 
 Run& run() {
-  static Run r;
+  thread_local Run r;
   return r;
 }
 
@@ -139,6 +139,12 @@ const thermo::Model* model_for(int32_t ipropset, std::span<const int32_t> idx) {
 }
 
 void reset_shared_areas() {
+  reset_thread_areas();
+  std::memset(DMS_IPOFF1, 0, sizeof DMS_IPOFF1);
+  reset_data_manager();
+}
+
+void reset_thread_areas() {
   std::memset(PPEXEC_USER, 0, sizeof PPEXEC_USER);
   const double rmiss = kRmiss;
   std::memcpy(PPEXEC_USER, &rmiss, sizeof rmiss);
@@ -156,8 +162,6 @@ void reset_shared_areas() {
   DMS_NCOMP[0] = run().ncomp();
   std::memset(DMS_FLES, 0, sizeof DMS_FLES);
   DMS_FLES[13] = units::kReportUnit;  // the data manager's report unit
-  std::memset(DMS_IPOFF1, 0, sizeof DMS_IPOFF1);
-  reset_data_manager();
 }
 
 void fail_operation(std::string_view name, int times) {
@@ -175,7 +179,7 @@ bool take_failure(std::string_view name) {
 void clear_failures() { failures().clear(); }
 
 namespace {
-int32_t g_pattern_capacity = 0;
+thread_local int32_t g_pattern_capacity = 0;
 }
 
 void set_call_pattern_capacity(int32_t n) { g_pattern_capacity = n; }

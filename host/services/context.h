@@ -47,6 +47,10 @@ const thermo::Model* model_for(int32_t ipropset, std::span<const int32_t> idx);
 // Puts the shared areas into their initial state (RMISS, missing marker,
 // units, diagnostic levels) and clears the per-run tables.
 void reset_shared_areas();
+// The same for the calling thread's run-time areas only (PPEXEC_USER, the
+// block identifier, the global tables), leaving the process's data manager
+// alone: what a second thread does before it runs its own flowsheet.
+void reset_thread_areas();
 
 // Makes the next `times` calls of a named host operation fail (tests).
 void fail_operation(std::string_view name, int times = 1);

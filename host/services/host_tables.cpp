@@ -22,7 +22,7 @@ struct Tables {
 };
 
 Tables& tables() {
-  static Tables t;
+  thread_local Tables t;
   return t;
 }
 

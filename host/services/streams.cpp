@@ -34,11 +34,12 @@ constexpr int32_t kTypeMolarEnthalpy = 14;
 constexpr int32_t kTypePressure = 20;
 constexpr int32_t kTypePower = 19;
 
-// Identifier lists of the descriptors built recently (a ring: descriptors are
-// rebuilt at every call, so only the latest few are ever looked up).
+// Identifier lists of the descriptors built recently, per thread (a ring:
+// descriptors are rebuilt at every call, so only the latest few are ever
+// looked up, and only on the thread that built them).
 constexpr int kIdSlots = 64;
-std::array<std::vector<std::string>, kIdSlots> g_ids;
-int g_next_slot = 0;
+thread_local std::array<std::vector<std::string>, kIdSlots> g_ids;
+thread_local int g_next_slot = 0;
 
 int store_ids(const int32_t* words, int32_t count) {
   const int slot = g_next_slot;
@@ -101,7 +102,7 @@ void set_type(int32_t& attr, int32_t type) { attr = (attr & ~0xFF00) | ((type & 
 // Number of material-balance equations for a selector.
 // The list 1..n of the run's components.
 std::span<const int32_t> g_all_idx_span(int n) {
-  static std::array<int32_t, kMaxComponents> all;
+  thread_local std::array<int32_t, kMaxComponents> all;
   for (int i = 0; i < n && i < kMaxComponents; ++i) all[static_cast<size_t>(i)] = i + 1;
   return {all.data(), static_cast<size_t>(std::min(n, kMaxComponents))};
 }

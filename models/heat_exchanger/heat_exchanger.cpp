@@ -13,13 +13,14 @@
 #include <string>
 #include <string_view>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
-namespace r3::htua {
+namespace r3::heat_exchanger {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 
@@ -87,8 +88,14 @@ int32_t param_or_zero(const Entry& e, int32_t pos) {
   return v == hs::imiss() ? 0 : v;
 }
 
-// Parameters and scales, at every call before the request is looked at.
-void set_up(Entry& e, State& st) {
+void number_variables(State& st) {
+  st.offset = 0;
+  for (int v = 1; v <= kVarsBundle; ++v) st.num[v] = v + st.offset;
+}
+
+// Parameters, scales and variable numbers, at every call before the request
+// is looked at.
+bool set_up(Entry& e, State& st) {
   U3HDR(e.INT, e.NINT, &st.h1, &st.h2, &st.h3, &st.i0, &st.r0);
   const int32_t p = st.i0;
   st.imode = param_or_zero(e, p);
@@ -102,20 +109,14 @@ void set_up(Entry& e, State& st) {
   U3GSCL(scales);
   st.Ts = scales[1];
   st.Qs = scales[3];
+  number_variables(st);
+  return true;
 }
 
-void number_variables(State& st) {
-  st.offset = 0;
-  for (int v = 1; v <= kVarsBundle; ++v) st.num[v] = v + st.offset;
-}
-
-// The host's arrays must hold the block's variables, equations and
-// non-zeros before a request writes or reads them; a block whose parameters
-// changed after the dimension request would otherwise run past their ends.
-bool arrays_fit(Entry& e, const State& st, bool eqns, bool nonzeros) {
-  if (*e.NY >= st.nvar() && (!eqns || *e.NF >= st.neq()) && (!nonzeros || *e.NZ >= st.nnz())) {
-    return true;
-  }
+// The explanation of a request refused because the host's arrays are smaller
+// than the block's variables, equations or non-zeros (a block whose
+// parameters changed after the dimension request).
+void explain_sizes(Entry& e, State& st) {
   const int32_t unit = hs::message_unit();
   hs::write(unit, "");
   hs::write(unit, " !! R3HTUA: the block has " + std::to_string(st.nvar()) + " variables, " +
@@ -124,8 +125,6 @@ bool arrays_fit(Entry& e, const State& st, bool eqns, bool nonzeros) {
   hs::write(unit, " but the host's arrays hold " + std::to_string(*e.NY) + ", " +
                       std::to_string(*e.NF) + " and " + std::to_string(*e.NZ) +
                       "; repeat the dimension request.");
-  *e.ISTAT = 1;
-  return false;
 }
 
 void copy_values(const Entry& e, State& st) {
@@ -314,9 +313,11 @@ void fill_equation_scales(Entry& e, const State& st) {
 
 // --- Requests -------------------------------------------------------------------
 
-void dimensions(Entry& e, const State& st) {
-  *e.ISTAT = I3HCHK(st.imode, st.iprmst, st.irunmd, st.ifldir, st.inlsid, *e.NINFI, *e.NINFOUT);
-  if (*e.ISTAT != 0) return;
+int32_t input_check(Entry& e, State& st) {
+  return I3HCHK(st.imode, st.iprmst, st.irunmd, st.ifldir, st.inlsid, *e.NINFI, *e.NINFOUT);
+}
+
+void dimensions(Entry& e, State& st) {
   *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
   *e.NY = st.nvar();
   *e.NF = st.neq();
@@ -328,8 +329,7 @@ void vnam(const Entry& e, std::string_view text, char* slot) {
   U3VNAM(e.IDBLK, text.data(), &len, e.LNAME, slot);
 }
 
-void names(Entry& e, const State& st) {
-  if (!arrays_fit(e, st, true, false)) return;
+void names(Entry& e, State& st) {
   const int32_t lname = *e.LNAME;
   const bool info = has_info(e);
   for (int v = 1; v <= st.nvar(); ++v) {
@@ -362,29 +362,27 @@ void names(Entry& e, const State& st) {
 }
 
 void initialise(Entry& e, State& st) {
-  if (!arrays_fit(e, st, true, true)) return;
-  // 1. The material stream passes through unchanged.
+  // The material stream passes through unchanged.
   if (*e.NMATIN == 1 && *e.NMATOUT == 1) U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
-  // 2. Variable numbers.
+  // Variable numbers.
   number_variables(st);
-  // 3. Sequential-modular use fixes the duty that the inlet heat stream carries.
+  // Sequential-modular use fixes the duty that the inlet heat stream carries.
   if (*e.NINFI == 1 && st.imode == 0) {
     const int32_t j = st.num[st.inlsid == 0 ? Q_DUTY_HOT : Q_DUTY_COLD] - 1;
     U3FXV(&e.IYATTR[j]);
     e.Y[j] = e.SINFIN[0];
   }
-  // 4. Initial values.
+  // Initial values.
   R3HTUA_START(e, st);
-  // 5. Values, bounds, step bounds, scales and types where missing.
+  // Values, bounds, step bounds, scales and types where missing.
   fill_defaults(e, st);
-  // 6. Equation scales.
+  // Equation scales.
   fill_equation_scales(e, st);
-  // 7. Pattern, 8. its size.
+  // Pattern and its size.
   *e.NZ = jacobian_entries(e, st, e.IJROW, e.IJCOL, nullptr);
 }
 
 void stream_update(Entry& e, State& st) {
-  if (!arrays_fit(e, st, false, false)) return;
   copy_values(e, st);
   if (has_info(e)) {
     const double to_in = st.inlsid == 0 ? st.val[Q_DUTY_HOT] : st.val[Q_DUTY_COLD];
@@ -392,7 +390,7 @@ void stream_update(Entry& e, State& st) {
     if (*e.NINFI >= 1) e.SINFIN[0] = to_in;
     if (*e.NINFOUT >= 1) e.SINFOUT[0] = to_out;
   }
-  hs::ppexec_word(6) = 2;
+  hs::solution_state() = hs::kSolutionWritten;
 }
 
 void check(Entry& e, State& st) {
@@ -405,38 +403,39 @@ void check(Entry& e, State& st) {
   if (*e.NY >= st.nvar()) R3HTUA_START(e, st);
 }
 
-void run(Entry& e) {
-  State& st = state();
-  set_up(e, st);
-  number_variables(st);
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      if (!arrays_fit(e, st, true, false)) return;
-      copy_values(e, st);
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      if (!arrays_fit(e, st, false, true)) return;
-      copy_values(e, st);
-      jacobian_entries(e, st, nullptr, nullptr, e.DFDY);
-      return;
-    case KODE_CHECK:
-      return check(e, st);
-    case KODE_REPORT:
-      // Without the block's variables in Y the last values kept are reported.
-      if (*e.NY >= st.nvar()) copy_values(e, st);
-      return R3HTUA_REPORT(st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
-}
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = input_check,
+    .check_request = check,
+    .dimensions = dimensions,
+    .counts =
+        [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
+          ny = st.nvar(), nf = st.neq(), nz = st.nnz();
+        },
+    .names = names,
+    .initialise = initialise,
+    .residuals =
+        [](Entry& e, State& st) {
+          copy_values(e, st);
+          residuals(e, st);
+        },
+    .jacobian =
+        [](Entry& e, State& st) {
+          copy_values(e, st);
+          jacobian_entries(e, st, nullptr, nullptr, e.DFDY);
+        },
+    .stream_update = stream_update,
+    // Without the block's variables in Y the last values kept are reported.
+    .report =
+        [](Entry& e, State& st) {
+          if (*e.NY >= st.nvar()) copy_values(e, st);
+          R3HTUA_REPORT(st);
+        },
+    .refused = explain_sizes,
+    .report_without_variables = true,
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 
@@ -445,6 +444,6 @@ double cube_root_mean(double a, double b) {
   return s * s * s;
 }
 
-}  // namespace r3::htua
+}  // namespace r3::heat_exchanger
 
-R3_DEFINE_ENTRY(R3HTUA, r3::htua::run)
+R3_DEFINE_ENTRY(R3HTUA, r3::heat_exchanger::run)

@@ -12,7 +12,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::htua {
+namespace r3::heat_exchanger {
 
 // Block variables, in their order in Y.
 enum Var : int {
@@ -82,8 +82,8 @@ inline constexpr double kDtFloor = 1.0e-6;
 // How the last initial-value step obtained its values.
 enum class Start { None, Guess, Reuse };
 
-// Working state, shared by all heat-exchanger blocks, rebuilt from the
-// arguments at every call except the saved variable values.
+// Working state, one per thread, rebuilt from the arguments at every call
+// except the saved variable values.
 struct State {
   int32_t h1 = 0, h2 = 0, h3 = 0, i0 = 1, r0 = 1;
   // Integer parameters.
@@ -122,4 +122,4 @@ void R3HTUA_REPORT(const State& st);
 // s = c(a) + c(b), c(x) = 0.5*sign(x)*|x|^(1/3).
 double cube_root_mean(double a, double b);
 
-}  // namespace r3::htua
+}  // namespace r3::heat_exchanger

@@ -11,7 +11,7 @@
 #include "framework/records.h"
 #include "models/heat_exchanger/heat_exchanger.h"
 
-namespace r3::htua {
+namespace r3::heat_exchanger {
 namespace {
 
 // One failed check: "!! I3HCHK: " and the first line, then the further lines,
@@ -79,7 +79,7 @@ void R3HTUA_GUESS(const Entry& e, const State& st, double* g) {
   auto keep_or = [&](int v, double dflt) { return given(v) ? y(v) : dflt; };
   const double T = st.Ts, D = State::Ds, Q = st.Qs, A = State::As, Uc = State::Us;
 
-  // 1. Temperatures: the missing ones take the mean of those given.
+  // Temperatures: the missing ones take the mean of those given.
   double sum = 0.0;
   int n = 0;
   for (int v = T_HOT_IN; v <= T_COLD_OUT; ++v) {
@@ -91,7 +91,7 @@ void R3HTUA_GUESS(const Entry& e, const State& st, double* g) {
   const double tmean = n > 0 ? sum / n : 0.30000001192092896 * T;
   for (int v = T_HOT_IN; v <= T_COLD_OUT; ++v) g[v] = keep_or(v, tmean);
 
-  // 2. Approaches and their product.
+  // Approaches and their product.
   for (int v : {T_APPR_MIN_HOT_IN, T_APPR_VARY_HOT_IN, T_APPR_MIN_HOT_OUT, T_APPR_VARY_HOT_OUT}) {
     g[v] = keep_or(v, D);
   }
@@ -126,14 +126,14 @@ void R3HTUA_GUESS(const Entry& e, const State& st, double* g) {
     g[Q_UA] = keep_or(Q_UA, st.inlsid == 0 ? g[Q_DUTY_HOT] : -g[Q_DUTY_HOT]);
   }
 
-  // 5. Rating quantities and temperature differences.
+  // Rating quantities and temperature differences.
   g[FUA] = keep_or(FUA, A * Uc);
   g[FT] = keep_or(FT, 1.0);
   g[U] = keep_or(U, Uc);
   g[AREA] = keep_or(AREA, A);
   for (int v = DTMEAN; v <= T_COLD_RISE; ++v) g[v] = keep_or(v, D);
 
-  // 6. Bundle geometry.
+  // Bundle geometry.
   if (st.bundle) {
     g[HTAREA] = keep_or(HTAREA, g[AREA]);
     g[LEVEL] = keep_or(LEVEL, 0.9);
@@ -229,4 +229,4 @@ void R3HTUA_REPORT(const State& st) {
   hs::write(unit, "");
 }
 
-}  // namespace r3::htua
+}  // namespace r3::heat_exchanger

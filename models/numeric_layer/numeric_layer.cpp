@@ -10,7 +10,7 @@
 #include "framework/entry_protocol.h"
 #include "framework/host_services.h"
 
-namespace r3::numl {
+namespace r3::numeric_layer {
 namespace {
 
 // Work areas in the data manager's pool (handles, none when negative).
@@ -35,7 +35,7 @@ struct State {
 };
 
 State& state() {
-  static State s;
+  thread_local State s;
   return s;
 }
 
@@ -341,6 +341,6 @@ void run(Entry& e) {
 }
 
 }  // namespace
-}  // namespace r3::numl
+}  // namespace r3::numeric_layer
 
-R3_DEFINE_ENTRY(R3NUML, r3::numl::run)
+R3_DEFINE_ENTRY(R3NUML, r3::numeric_layer::run)

@@ -6,14 +6,15 @@
 // volume), then the pump's own eight to ten equations.
 #include "models/pump/pump.h"
 
+#include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
-#include "framework/property_equations.h"
 #include "framework/records.h"
 
 namespace r3::pump {
 
 State& state() {
-  static State st;
+  thread_local State st;
   return st;
 }
 
@@ -26,34 +27,34 @@ struct Bounds {
 
 // Physical type, default bounds and scale of each block variable.
 Bounds var_bounds(const State& st, int v) {
-  const double c10 = State::c10, c1000 = State::c1000;
-  const double pw = c10 * st.Fs * st.Ph;  // power scale
+  const double mw = State::kMolarMass, rho = State::kDensity;
+  const double pw = mw * st.Fs * st.Ph;  // power scale
   switch (v) {
     case SUCT_TEMP:
     case DISCH_TEMP:
-      return {22, 0.05 * st.Ts, 0.5 * st.Ts, st.Ts};
+      return {kTypeTemperature, 0.05 * st.Ts, 0.5 * st.Ts, st.Ts};
     case SUCT_MOLV:
-      return {43, 0.001 * st.Fc / st.Fs, 1000.0 * st.Fc / st.Fs, st.Fc / st.Fs};
+      return {kTypeMolarVolume, 0.001 * st.Fc / st.Fs, 1000.0 * st.Fc / st.Fs, st.Fc / st.Fs};
     case MW:
-      return {44, 1.0, 10000.0, c10};
+      return {kTypeDimensionless, 1.0, 10000.0, mw};
     case P_RATIO:
-      return {44, 1.0, 100.0, 1.0};
+      return {kTypeDimensionless, 1.0, 100.0, 1.0};
     case DELTA_P:
-      return {75, 0.0, 100.0 * st.Ps, st.Ps};
+      return {kTypePressureDifference, 0.0, 100.0 * st.Ps, st.Ps};
     case P_HEAD:
-      return {17, 0.0001 * st.Ph, 10000.0 * st.Ph, st.Ph};
+      return {kTypeHeadLength, 0.0001 * st.Ph, 10000.0 * st.Ph, st.Ph};
     case RHO:
-      return {38, 0.001 * c1000, 100.0 * c1000, c1000};
+      return {kTypeMassDensity, 0.001 * rho, 100.0 * rho, rho};
     case MASS_FLOW:
-      return {10, 0.0001 * st.Fs * c10, 10000.0 * st.Fs * c10, st.Fs * c10};
+      return {kTypeMassFlow, 0.0001 * st.Fs * mw, 10000.0 * st.Fs * mw, st.Fs * mw};
     case PUMP_EFF:
     case DR_EFF:
-      return {44, 0.0001, 10.0, 1.0};
+      return {kTypeDimensionless, 0.0001, 10.0, 1.0};
     case BHP:
     case EHP:
-      return {19, 1e-6 * pw, 10000.0 * pw, pw};
+      return {kTypePower, 1e-6 * pw, 10000.0 * pw, pw};
     default:
-      return {44, 0.0, 1.0, 1.0};
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
   }
 }
 
@@ -61,12 +62,8 @@ constexpr const char* kVarNames[kNumVars + 1] = {
     "",         "SUCT_TEMP", "SUCT_MOLV", "MW",       "DISCH_TEMP", "P_RATIO", "DELTA_P",
     "P_HEAD",   "RHO",       "MASS_FLOW", "PUMP_EFF", "BHP",        "DR_EFF",  "EHP"};
 
-constexpr const char* kPropEqnNames[4] = {"LIQENTH_SUCT", "LIQENTH_DISCH", "MOLWT",
-                                          "LIQVM_SUCT"};
-constexpr const char* kEqnNames[8] = {"CALC_HEAD", "P_RATIO_DEF",    "DELTA_P_DEF", "CALC_RHO",
-                                      "CALC_BHP",  "CALC_MASS_FLOW", "CALC_EHP",    "ENER_BAL"};
-
-// Set-up steps 1-8. False when the call must end (ISTAT already set).
+// The common set-up of every call. False when the call must end (ISTAT
+// already set).
 bool set_up(Entry& e, State& st) {
   Setup& s = st.s;
   if (!setup_components(e, s)) return false;
@@ -87,162 +84,95 @@ bool set_up(Entry& e, State& st) {
   return true;
 }
 
-// --- Property equations -----------------------------------------------------
+// --- Equations --------------------------------------------------------------
 
-// The four property sets, in the pump's order, in one mode
-// (2 pattern, 3 residual, 4 Jacobian).
-void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
-  const Setup& s = st.s;
-  const StreamMap& map = s.map;
-  const int32_t liquid = 2;
-  auto row = [&](PropertySet set, const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
-    property_equation(e, s, set, liquid, comp, ip, it, iv, st.Fs, st.Ps, action, m, k);
-  };
-  // Suction and discharge liquid enthalpy.
-  row(PropertySet::Enthalpy, map.in_comp, map.in_pres, st.pos[SUCT_TEMP], map.in_enth);
-  row(PropertySet::Enthalpy, map.out_comp, map.out_pres, st.pos[DISCH_TEMP], map.out_enth);
-  // Molecular weight of the inlet.
-  molecular_weight_equation(e, s, map.in_comp, st.pos[MW], action, m, k);
-  // Suction liquid molar volume.
-  row(PropertySet::Volume, map.in_comp, map.in_pres, st.pos[SUCT_TEMP], st.pos[SUCT_MOLV]);
-}
-
-// --- Pump equations ---------------------------------------------------------
-
-// Pattern of the pump equations (row, column) in the order the Jacobian writes
-// its values.
-void pump_pattern(Entry& e, const State& st, int32_t m, int32_t& k) {
+// The pump's rows after the material balances, in order: four property rows
+// (suction and discharge liquid enthalpy, molecular weight of the inlet,
+// suction liquid molar volume), then its own eight rows and a power balance
+// for each information stream.
+void pump_rows(EquationWriter& w, const Entry& e, const State& st) {
   const StreamMap& map = st.s.map;
-  auto at = [&](int32_t row, int32_t col) {
-    e.IJROW[k] = m + row;
-    e.IJCOL[k] = col;
-    ++k;
-  };
   const int32_t* p = st.pos;
-  at(1, p[P_HEAD]);
-  at(1, p[RHO]);
-  at(1, p[DELTA_P]);
-  at(2, p[P_RATIO]);
-  at(2, map.in_pres);
-  at(2, map.out_pres);
-  at(3, map.out_pres);
-  at(3, map.in_pres);
-  at(3, p[DELTA_P]);
-  at(4, p[RHO]);
-  at(4, p[SUCT_MOLV]);
-  at(4, p[MW]);
-  at(5, p[PUMP_EFF]);
-  at(5, p[BHP]);
-  at(5, p[MASS_FLOW]);
-  at(5, p[P_HEAD]);
-  at(6, p[MW]);
-  at(6, map.in_flow);
-  at(6, p[MASS_FLOW]);
-  at(7, p[DR_EFF]);
-  at(7, p[EHP]);
-  at(7, p[BHP]);
-  at(8, map.in_flow);
-  at(8, map.out_enth);
-  at(8, map.in_enth);
-  at(8, p[BHP]);
-  int32_t row = 8;
+  const int32_t liquid = 2;
+  const double pw = State::kMolarMass * st.Fs * st.Ph;  // power scale
+  w.property({PropertySet::Enthalpy, liquid, map.in_comp, map.in_pres, p[SUCT_TEMP], map.in_enth,
+              "LIQENTH_SUCT", st.Hs / 100.0});
+  w.property({PropertySet::Enthalpy, liquid, map.out_comp, map.out_pres, p[DISCH_TEMP],
+              map.out_enth, "LIQENTH_DISCH", st.Hs / 100.0});
+  w.property({PropertySet::MolecularWeight, liquid, map.in_comp, 0, 0, p[MW], "MOLWT", State::kMolarMass});
+  w.property({PropertySet::Volume, liquid, map.in_comp, map.in_pres, p[SUCT_TEMP], p[SUCT_MOLV],
+              "LIQVM_SUCT", 0.01});
+
+  auto y = [&](int v) { return w.y(p[v]); };
+  const double pin = w.y(map.in_pres), pout = w.y(map.out_pres);
+  const double fin = w.y(map.in_flow);
+  const double hin = w.y(map.in_enth), hout = w.y(map.out_enth);
+  w.row("CALC_HEAD", st.Ps, y(P_HEAD) * y(RHO) * kG - y(DELTA_P));
+  w.at(p[P_HEAD], y(RHO) * kG);
+  w.at(p[RHO], kG * y(P_HEAD));
+  w.at(p[DELTA_P], -1.0);
+  w.row("P_RATIO_DEF", st.Ps, y(P_RATIO) * pin - pout);
+  w.at(p[P_RATIO], pin);
+  w.at(map.in_pres, y(P_RATIO));
+  w.at(map.out_pres, -1.0);
+  w.row("DELTA_P_DEF", st.Ps, pout - pin - y(DELTA_P));
+  w.at(map.out_pres, 1.0);
+  w.at(map.in_pres, -1.0);
+  w.at(p[DELTA_P], -1.0);
+  w.row("CALC_RHO", State::kMolarMass, y(RHO) * y(SUCT_MOLV) - y(MW));
+  w.at(p[RHO], y(SUCT_MOLV));
+  w.at(p[SUCT_MOLV], y(RHO));
+  w.at(p[MW], -1.0);
+  w.row("CALC_BHP", pw, y(PUMP_EFF) * y(BHP) - y(P_HEAD) * y(MASS_FLOW) * kG);
+  w.at(p[PUMP_EFF], y(BHP));
+  w.at(p[BHP], y(PUMP_EFF));
+  w.at(p[MASS_FLOW], -kG * y(P_HEAD));
+  w.at(p[P_HEAD], -kG * y(MASS_FLOW));
+  w.row("CALC_MASS_FLOW", State::kMolarMass * st.Fs, y(MW) * fin - y(MASS_FLOW));
+  w.at(p[MW], fin);
+  w.at(map.in_flow, y(MW));
+  w.at(p[MASS_FLOW], -1.0);
+  w.row("CALC_EHP", pw, y(DR_EFF) * y(EHP) - y(BHP));
+  w.at(p[DR_EFF], y(EHP));
+  w.at(p[EHP], y(DR_EFF));
+  w.at(p[BHP], -1.0);
+  w.row("ENER_BAL", pw, fin * (hout - hin) - y(BHP));
+  w.at(map.in_flow, hout - hin);
+  w.at(map.out_enth, fin);
+  w.at(map.in_enth, -fin);
+  w.at(p[BHP], -1.0);
   if (*e.NINFI == 1) {
-    ++row;
-    at(row, map.in_info);
-    at(row, p[EHP]);
+    w.row("POW_BAL_IN", pw, w.y(map.in_info) + y(EHP));
+    w.at(map.in_info, 1.0);
+    w.at(p[EHP], 1.0);
   }
   if (*e.NINFOUT == 1) {
-    ++row;
-    at(row, map.out_info);
-    at(row, p[EHP]);
+    w.row("POW_BAL_OUT", pw, y(EHP) - w.y(map.out_info));
+    w.at(map.out_info, -1.0);
+    w.at(p[EHP], 1.0);
   }
 }
 
-void pump_residuals(Entry& e, const State& st, int32_t& m) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](int v) { return Y[st.pos[v] - 1]; };
-  const double pin = Y[map.in_pres - 1], pout = Y[map.out_pres - 1];
-  const double fin = Y[map.in_flow - 1];
-  const double hin = Y[map.in_enth - 1], hout = Y[map.out_enth - 1];
-  double* F = e.F;
-  F[m++] = y(P_HEAD) * y(RHO) * kG - y(DELTA_P);
-  F[m++] = y(P_RATIO) * pin - pout;
-  F[m++] = pout - pin - y(DELTA_P);
-  F[m++] = y(RHO) * y(SUCT_MOLV) - y(MW);
-  F[m++] = y(PUMP_EFF) * y(BHP) - y(P_HEAD) * y(MASS_FLOW) * kG;
-  F[m++] = y(MW) * fin - y(MASS_FLOW);
-  F[m++] = y(DR_EFF) * y(EHP) - y(BHP);
-  F[m++] = fin * (hout - hin) - y(BHP);
-  if (*e.NINFI == 1) F[m++] = Y[map.in_info - 1] + y(EHP);
-  if (*e.NINFOUT == 1) F[m++] = y(EHP) - Y[map.out_info - 1];
-}
-
-void pump_jacobian(Entry& e, const State& st, int32_t& k) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](int v) { return Y[st.pos[v] - 1]; };
-  const double pin = Y[map.in_pres - 1];
-  const double fin = Y[map.in_flow - 1];
-  const double hin = Y[map.in_enth - 1], hout = Y[map.out_enth - 1];
-  double* D = e.DFDY;
-  D[k++] = y(RHO) * kG;
-  D[k++] = kG * y(P_HEAD);
-  D[k++] = -1.0;
-  D[k++] = pin;
-  D[k++] = y(P_RATIO);
-  D[k++] = -1.0;
-  D[k++] = 1.0;
-  D[k++] = -1.0;
-  D[k++] = -1.0;
-  D[k++] = y(SUCT_MOLV);
-  D[k++] = y(RHO);
-  D[k++] = -1.0;
-  D[k++] = y(BHP);
-  D[k++] = y(PUMP_EFF);
-  D[k++] = -kG * y(P_HEAD);
-  D[k++] = -kG * y(MASS_FLOW);
-  D[k++] = fin;
-  D[k++] = y(MW);
-  D[k++] = -1.0;
-  D[k++] = y(EHP);
-  D[k++] = y(DR_EFF);
-  D[k++] = -1.0;
-  D[k++] = hout - hin;
-  D[k++] = fin;
-  D[k++] = -fin;
-  D[k++] = -1.0;
-  if (*e.NINFI == 1) {
-    D[k++] = 1.0;
-    D[k++] = 1.0;
-  }
-  if (*e.NINFOUT == 1) {
-    D[k++] = -1.0;
-    D[k++] = 1.0;
+// The rows in one pass, after the material balances' m rows and k entries.
+void write_rows(Entry& e, const State& st, RowPass pass, int32_t m, int32_t k) {
+  EquationWriter w(e, st.s, pass, m, k, st.Fs, st.Ps);
+  pump_rows(w, e, st);
+  if (pass == RowPass::Count) {
+    *e.NF += w.rows();
+    *e.NZ += w.nonzeros();
   }
 }
 
 // --- Requests ---------------------------------------------------------------
 
 void dimensions(Entry& e, State& st) {
-  *e.ISTAT = R3PUMP_CHK(e, st);
-  if (*e.ISTAT != 0) return;
   Setup& s = st.s;
   *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
   U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
   U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
-  *e.NY += 4;
-  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_MWDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_VMDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  *e.NY += 9;
-  *e.NF += 8;
-  *e.NZ += 26;
-  const int32_t ninfo = (*e.NINFI == 1 ? 1 : 0) + (*e.NINFOUT == 1 ? 1 : 0);
-  *e.NF += ninfo;
-  *e.NZ += 2 * ninfo;
+  *e.NY += kNumVars;
+  write_rows(e, st, RowPass::Count, 0, 0);
 }
 
 void names(Entry& e, State& st) {
@@ -256,10 +186,9 @@ void names(Entry& e, State& st) {
               e.LNAME, e.EQNNAM, &m);
   const int32_t lname = *e.LNAME;
   for (int v = 1; v <= kNumVars; ++v) hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, n + v));
-  for (const char* t : kPropEqnNames) hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m));
-  for (const char* t : kEqnNames) hs::enam(t, lname, name_slot(e.EQNNAM, lname, ++m));
-  if (*e.NINFI == 1) hs::enam("POW_BAL_IN", lname, name_slot(e.EQNNAM, lname, ++m));
-  if (*e.NINFOUT == 1) hs::enam("POW_BAL_OUT", lname, name_slot(e.EQNNAM, lname, ++m));
+  EquationWriter w(e, s, RowPass::Names, m, 0);
+  pump_rows(w, e, st);
+  m = w.rows();
   n += kNumVars;
   U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
 }
@@ -269,7 +198,7 @@ void names(Entry& e, State& st) {
 void R3PUMP_ISO(Entry& e, const State& st) {
   const StreamMap& map = st.s.map;
   const int32_t nvar = st.s.ncomp + 3;
-  const bool restart = hs::ppexec_word(6) == 2;
+  const bool restart = hs::solution_state() == hs::kSolutionWritten;
   for (int t = 0; t < nvar; ++t) {
     const int32_t i = map.in_flow + t - 1;  // 0-based
     const int32_t j = map.out_flow + t - 1;
@@ -301,11 +230,11 @@ void R3PUMP_ISO(Entry& e, const State& st) {
 
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
-  const double pw = State::c10 * st.Fs * st.Ph;
-  // (a) Inlet streams into Y.
+  const double pw = State::kMolarMass * st.Fs * st.Ph;
+  // Inlet streams into Y.
   U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
   if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-  // (b) Inlet bounds, step bounds, scales and types.
+  // Inlet bounds, step bounds, scales and types.
   material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
   // Information streams carry power: bounded to +-10^4 power scales.
   const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;  // step bounds are in multiples of the scale
@@ -313,22 +242,22 @@ void initialise(Entry& e, State& st) {
     info_stream_defaults(e, d, wlb, wub, wsb, pw);
   };
   if (*e.NINFI == 1) info_defaults(s.dinfin);
-  // (c) Sequential-modular use fixes the inlet.
+  // Sequential-modular use fixes the inlet.
   if (st.imode == 0) {
     U3_MSTRM_FIX(s.dmatin, e.IYATTR);
     if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
   }
-  // (d) Stream variable count and component-flow entries.
+  // Stream variable count and component-flow entries.
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);
-  // (e) Sequential initialisation into the saved-value array.
+  // Sequential initialisation into the saved-value array.
   R3PUMP_INI(e, st);
   if (*e.ISTAT != 0) return;
-  // (f) Outlet streams.
+  // Outlet streams.
   R3PUMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
   if (*e.NINFOUT == 1) info_defaults(s.dinfout);
-  // (g) Block variables.
+  // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
     const int32_t j = st.pos[v] - 1;
     const Bounds b = var_bounds(st, v);
@@ -339,40 +268,30 @@ void initialise(Entry& e, State& st) {
     if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
     hs::set_type(e.IYATTR[j], b.type);
   }
-  // (h) Equation scales.
+  // Equation scales.
   int32_t m = 0;
   U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
-  const double fscl[] = {st.Hs / 100.0, st.Hs / 100.0, State::c10, 0.01,
-                         st.Ps,         st.Ps,         st.Ps,      State::c10,
-                         pw,            State::c10 * st.Fs,        pw,
-                         pw,            pw,            pw};
-  const int32_t neq = 12 + (*e.NINFI == 1 ? 1 : 0) + (*e.NINFOUT == 1 ? 1 : 0);
-  for (int32_t q = 0; q < neq; ++q, ++m) {
-    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = fscl[q];
-  }
-  // (i) Pattern.
+  write_rows(e, st, RowPass::Scales, m, 0);
+  // Pattern.
   m = 0;
   int32_t k = 0;
   U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
               e.IJCOL, &m, &k);
-  property_sets(e, st, 2, m, k);
-  pump_pattern(e, st, m, k);
+  write_rows(e, st, RowPass::Pattern, m, k);
 }
 
 void residuals(Entry& e, State& st) {
   Setup& s = st.s;
   int32_t m = 0, k = 0;
   U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
-  property_sets(e, st, 3, m, k);
-  pump_residuals(e, st, m);
+  write_rows(e, st, RowPass::Residuals, m, k);
 }
 
 void jacobian(Entry& e, State& st) {
   Setup& s = st.s;
   int32_t m = 0, k = 0;
   U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
-  property_sets(e, st, 4, m, k);
-  pump_jacobian(e, st, k);
+  write_rows(e, st, RowPass::Jacobian, m, k);
 }
 
 void stream_update(Entry& e, State& st) {
@@ -382,34 +301,30 @@ void stream_update(Entry& e, State& st) {
   U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
          e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
          e.SINFOUT);
-  hs::ppexec_word(6) = 2;
+  hs::solution_state() = hs::kSolutionWritten;
 }
 
-void run(Entry& e) {
-  State& st = state();
-  if (!set_up(e, st)) return;
-  switch (*e.KODE) {
-    case KODE_DIMEN:
-      return dimensions(e, st);
-    case KODE_NAMES:
-      return names(e, st);
-    case KODE_INIT:
-      return initialise(e, st);
-    case KODE_RESID:
-      return residuals(e, st);
-    case KODE_STRMUPD:
-      return stream_update(e, st);
-    case KODE_JACOB:
-      return jacobian(e, st);
-    case KODE_CHECK:
-      *e.ISTAT = R3PUMP_CHK(e, st);
-      return;
-    case KODE_REPORT:
-      return R3PUMP_REPORT(e, st);
-    default:
-      return;  // any other request does nothing beyond the set-up
-  }
+// The pump's equations are written for one material inlet and one outlet and
+// at most one information stream.
+bool serves(Entry& e, State&) {
+  return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI >= 0 && *e.NINFOUT >= 0 &&
+         *e.NINFI + *e.NINFOUT <= 1;
 }
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return R3PUMP_CHK(e, st); },
+    .serves = serves,
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3PUMP_REPORT(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::pump

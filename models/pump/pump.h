@@ -33,15 +33,17 @@ inline constexpr int saved_index(Var v) { return v + 2; }
 
 inline constexpr double kG = 9.80665;
 
-// Per-call working state of the pump, rebuilt at every call (shared by all
-// pump blocks), and the values kept for the initialisation and the report.
+// Working state of the pump, rebuilt at every call (one per thread), and the
+// values kept for the initialisation and the report.
 struct State {
   Setup s;
   int32_t imode = 0, npass = 0;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable
   // Scale constants.
   double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Fc = 1, Ph = 1;
-  static constexpr double c10 = 10.0, c1000 = 1000.0, c10000 = 10000.0;
+  // Typical magnitudes behind the scales: a molar mass (kg/kmol) and a
+  // liquid density (kg/m3).
+  static constexpr double kMolarMass = 10.0, kDensity = 1000.0;
   // Saved values (1-based), kept between calls.
   double saved[kNumSaved + 1] = {};
   double eff_corr = 0.7;  // correlation efficiency of the last suction calculation

@@ -47,7 +47,7 @@ struct Ini {
 bool R3PUMP_INPROPS(Ini& c) {
   Entry& e = c.e;
   const int32_t ncf = c.ncf;
-  const bool restart = hs::ppexec_word(6) == 2;
+  const bool restart = hs::solution_state() == hs::kSolutionWritten;
   // The inlet vector is completed on a copy: the host's inlet array is only
   // read, and never beyond its LSTRM entries (a shorter vector reads as missing).
   double vec[kMaxComponents + 9];
@@ -361,7 +361,7 @@ void R3PUMP_INI(Entry& e, State& st) {
   const StreamMap& map = st.s.map;
   Ini c{e, st, U3_MSTRM_NCF(st.s.dmatin), st.saved};
   if (c.ncf < 1 || c.ncf > kMaxComponents) c.ncf = st.s.ncomp;
-  // 1. Fixed variables must have values (the two efficiencies have defaults).
+  // Fixed variables must have values (the two efficiencies have defaults).
   bool missing = false;
   for (int32_t p = map.out_enth; p <= st.pos[EHP]; ++p) {
     if (p == st.pos[PUMP_EFF] || p == st.pos[DR_EFF]) continue;
@@ -375,33 +375,33 @@ void R3PUMP_INI(Entry& e, State& st) {
     *e.ISTAT = 1;
     return;
   }
-  // 2. The feed pressure (a value that is not a number counts as invalid).
+  // The feed pressure (a value that is not a number counts as invalid).
   if (!(c.yin(map.in_pres) > 0.0)) {
     message("Error in R3PUMP_INI: The feed pressure is negative.");
     *e.ISTAT = 1;
     return;
   }
-  // 3. Saved values from Y.
+  // Saved values from Y.
   c.hout() = e.Y[map.out_enth - 1];
   c.pout() = e.Y[map.out_pres - 1];
   for (int v = 1; v <= kNumVars; ++v) c.v(static_cast<Var>(v)) = e.Y[st.pos[v] - 1];
   // An efficiency outside (0, 10] (missing, zero, negative or not a number)
   // is not used: the powers are divided by it.
   if (!usable_efficiency(c.v(DR_EFF))) c.v(DR_EFF) = 1.0;
-  // 4. Suction properties.
+  // Suction properties.
   if (!R3PUMP_INPROPS(c)) {
     message("Error in R3PUMP_INI:", "Initialization of inlet stream properties failed.");
     return;
   }
-  // 5. Pump efficiency from the correlation unless given.
+  // Pump efficiency from the correlation unless given.
   if (!usable_efficiency(c.v(PUMP_EFF))) c.v(PUMP_EFF) = st.eff_corr;
-  // 6. Restart from a solution, or defaults only.
-  if (hs::ppexec_word(6) == 2) return;
+  // Restart from a solution, or defaults only.
+  if (hs::solution_state() == hs::kSolutionWritten) return;
   if (st.npass == 0) {
     npass_defaults(c);
     return;
   }
-  // 7. The cases, by what the user fixed.
+  // The cases, by what the user fixed.
   ini_cases(c);
 }
 

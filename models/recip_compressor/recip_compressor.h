@@ -6,7 +6,7 @@
 
 #include "framework/entry_protocol.h"
 
-namespace r3::rcmp {
+namespace r3::recip_compressor {
 
 // Block variables, in their order after the stream variables. The first seven
 // are the property variables.
@@ -63,15 +63,17 @@ inline constexpr double kDefMpoly = 0.5;
 inline constexpr double kDefPratio = 5.0;
 inline constexpr double kDefPolyEff = 0.72;
 
-// Per-call working state (shared by all compressor blocks, rebuilt at every
-// call) and the saved values of the last initialisation.
+// Working state (one per thread, rebuilt at every call) and the saved values
+// of the last initialisation.
 struct State {
   Setup s;
   int32_t imode = 0, npass = 0, izavg = 0;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable
   // Scale constants.
   double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Vs = 1, Th = 1;
-  static constexpr double c10 = 10.0, c10000 = 10000.0;
+  // Typical magnitudes behind the scales: a molar mass (kg/kmol) and the
+  // gas constant rounded to its order (J/(kmol K)).
+  static constexpr double kMolarMass = 10.0, kGasConstantOrder = 10000.0;
   double saved[kNumSaved + 1] = {};
   // Selected pair of given quantities (1-6) of the last initialisation, 0 if none.
   int last_case = 0;
@@ -86,4 +88,4 @@ void R3RCMP_INI(Entry& e, State& st);
 // Results report on the report unit.
 void R3RCMP_REPORT(const Entry& e, const State& st);
 
-}  // namespace r3::rcmp
+}  // namespace r3::recip_compressor

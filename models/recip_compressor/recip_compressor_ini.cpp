@@ -14,7 +14,7 @@
 #include "framework/records.h"
 #include "models/recip_compressor/recip_compressor.h"
 
-namespace r3::rcmp {
+namespace r3::recip_compressor {
 namespace {
 
 using hs::message;
@@ -393,7 +393,7 @@ void R3RCMP_INI(Entry& e, State& st) {
   st.last_case = 0;
   const StreamMap& map = st.s.map;
   Ini c{e, st, stream_ncf(e, st), st.saved};
-  // 1. Fixed variables must have values.
+  // Fixed variables must have values.
   bool missing = false;
   for (int32_t p = map.out_enth; p <= st.pos[DISPLACE]; ++p) {
     if (c.fixed(p) && hs::is_missing(e.Y[p - 1])) {
@@ -406,7 +406,7 @@ void R3RCMP_INI(Entry& e, State& st) {
     *e.ISTAT = 1;
     return;
   }
-  // 2. Saved values from Y; the feed pressure.
+  // Saved values from Y; the feed pressure.
   c.hout() = e.Y[map.out_enth - 1];
   c.pout() = e.Y[map.out_pres - 1];
   for (int v = 1; v <= kNumVars; ++v) c.v(static_cast<Var>(v)) = e.Y[st.pos[v] - 1];
@@ -416,18 +416,18 @@ void R3RCMP_INI(Entry& e, State& st) {
     *e.ISTAT = 1;
     return;
   }
-  // 3. Cylinder and drive constants (a missing value lies outside the range).
+  // Cylinder and drive constants (a missing value lies outside the range).
   // A zero mechanical efficiency would divide the gas power by zero.
   if (!(c.v(MECH_EFF) > 0.0 && c.v(MECH_EFF) <= 10.0)) c.v(MECH_EFF) = kDefMechEff;
   if (c.v(CLEARFRAC) < 0.0 || c.v(CLEARFRAC) > 10.0) c.v(CLEARFRAC) = kDefClearFrac;
   if (c.v(LOSSTERM) < 0.0 || c.v(LOSSTERM) > 10.0) c.v(LOSSTERM) = kDefLossTerm;
-  // 4. Suction properties.
+  // Suction properties.
   if (c.ncf == 0 || !R3RCMP_INPROPS(c)) {
     *e.ISTAT = 1;
     message("Error in R3RCMP_INI:", "Initialization of inlet stream properties failed.");
     return;
   }
-  // 5. Flags of the given quantities.
+  // Flags of the given quantities.
   int fp = 0, fr = 0, ft = 0, fe = 0, fw = 0;
   if (!given_flag(c, map.out_pres, !hs::is_missing(c.pout()) && c.pout() > pin,
                   "The outlet pressure is fixed but its value is missing or below the inlet "
@@ -471,7 +471,7 @@ void R3RCMP_INI(Entry& e, State& st) {
       fw = win < 0.0 ? 3 : 0;
     }
   }
-  // 6. Pair selection, completing the given quantities with defaults.
+  // Pair selection, completing the given quantities with defaults.
   int pair = 0;
   for (;;) {
     const int sums[6] = {ft + fpres, fpres + fw, fpres + fe, ft + fw, fw + fe, ft + fe};
@@ -493,7 +493,7 @@ void R3RCMP_INI(Entry& e, State& st) {
     }
   }
   st.last_case = pair;
-  // 7. The selected case, with the data manager's work vector for the
+  // The selected case, with the data manager's work vector for the
   // discharge flash.
   int32_t size = c.ncf + 10, off = 0;
   DMS_ALLOCR(&size, &c.work, &off);
@@ -504,7 +504,7 @@ void R3RCMP_INI(Entry& e, State& st) {
   const bool ok = run_case(c, pair);
   DMS_FREEBD(&c.work);
   if (!ok) return;
-  // 8. Logarithmic forms and the cylinder.
+  // Logarithmic forms and the cylinder.
   c.v(LN_PRATIO) = std::log(c.v(PRATIO));
   c.v(LN_PR_EXP) = c.v(MPOLY) * c.v(LN_PRATIO);
   c.v(PR_EXP) = std::exp(c.v(LN_PR_EXP));
@@ -554,4 +554,4 @@ void R3RCMP_REPORT(const Entry& e, const State& st) {
   line("VOLUMETRIC EFFICIENCY LOSS TERM", y(LOSSTERM));
 }
 
-}  // namespace r3::rcmp
+}  // namespace r3::recip_compressor

@@ -257,18 +257,6 @@ TEST_F(SeparatorTest, SolutionStateWordAtTheStreamUpdate) {
   EXPECT_EQ(hs::ppexec_word(6), 1);
 }
 
-TEST_F(SeparatorTest, UnknownRequestDoesNothing) {
-  Block b = make_sep(2);
-  ASSERT_EQ(b.prepare(), 0);
-  const auto y0 = b.y;
-  const auto f0 = b.f;
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y0);
-  EXPECT_EQ(b.f, f0);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-}
-
 // --- The examples ---------------------------------------------------------
 
 const std::map<std::string, EntryFn> kEntries = {{"R3CSEP", R3CSEP}};

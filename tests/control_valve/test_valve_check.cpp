@@ -2,7 +2,7 @@
 // buffer) and its report.
 #include <gtest/gtest.h>
 
-#include "models/control_valve/valve.h"
+#include "models/control_valve/control_valve.h"
 #include "tests/control_valve/valve_fixture.h"
 
 namespace r3::test {
@@ -125,15 +125,15 @@ TEST_F(ValveCheck, TooManyComponents) {
   e.NMATOUT = &one;
   e.NINFI = &zero;
   e.NINFOUT = &zero;
-  valve::State st;
+  control_valve::State st;
   st.s.ncomp = 201;
-  EXPECT_EQ(valve::r3vchk(e, st), 1);
+  EXPECT_EQ(control_valve::r3vchk(e, st), 1);
   expect_messages({{1, 3, {"R3VALV can only support 200 components.",
                            "This block has 201 components."}}});
   st.s.ncomp = 200;
   gate_calls().clear();
   print_calls().clear();
-  EXPECT_EQ(valve::r3vchk(e, st), 0);
+  EXPECT_EQ(control_valve::r3vchk(e, st), 0);
   EXPECT_TRUE(gate_calls().empty());
 }
 

@@ -14,7 +14,7 @@ extern "C" void R3HTUA(R3_ENTRY_PARAMS);
 
 namespace r3::test::htua {
 
-using namespace r3::htua;
+using namespace r3::heat_exchanger;
 
 // A heat exchanger with the model integers `ints` (IMODE, IPRMST, IRUNMD,
 // IFLDIR, INLSID[, bundle]), `ninfi`/`ninfout` heat streams (inlet value

@@ -467,18 +467,5 @@ TEST_F(HtuaTest, LevelOutsideTheBundleGivesAnEdgeAngle) {
   }
 }
 
-TEST_F(HtuaTest, UnknownRequestDoesNothing) {
-  Block b = make_hx({1, 0, 0, 0, 0}, 1, 1);
-  ASSERT_EQ(b.prepare(), 0);
-  standard_output();
-  const std::vector<double> y = b.y, sin = b.sinfin;
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y);
-  EXPECT_EQ(b.sinfin, sin);
-  EXPECT_TRUE(standard_output().empty());
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-}
-
 }  // namespace
 }  // namespace r3::test::htua

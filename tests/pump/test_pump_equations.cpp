@@ -129,40 +129,6 @@ TEST_F(PumpTest, NamesFollowTheTables) {
   for (int i = 0; i < 15; ++i) EXPECT_EQ(b.eqn_name(i + 1), std::string("P1.") + eqns[i]);
 }
 
-TEST_F(PumpTest, UnknownRequestDoesNothing) {
-  Block b = make_pump(1, 0);
-  ASSERT_EQ(b.prepare(), 0);
-  const auto y = b.y, f = b.f, dfdy = b.dfdy;
-  const auto before = messages();
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-  EXPECT_TRUE(standard_output().empty());
-}
-
-TEST_F(PumpTest, ComponentListFailureWritesNothing) {
-  Block b = make_pump(0, 0);
-  ASSERT_EQ(b.prepare(), 0);
-  for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD,
-                       KODE_CHECK, KODE_REPORT}) {
-    const auto y = b.y, yscl = b.yscl, f = b.f, dfdy = b.dfdy;
-    const auto varnam = b.varnam;
-    const int32_t ny = b.ny, nf = b.nf, nz = b.nz;
-    host::fail_operation("U3GIDX_BLK");
-    EXPECT_EQ(b.call(kode), 1) << "request " << kode;
-    EXPECT_EQ(b.ny, ny);
-    EXPECT_EQ(b.nf, nf);
-    EXPECT_EQ(b.nz, nz);
-    EXPECT_EQ(b.y, y);
-    EXPECT_EQ(b.yscl, yscl);
-    EXPECT_EQ(b.dfdy, dfdy);
-    EXPECT_EQ(b.varnam, varnam);
-    EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(report().empty());
-  }
-}
-
 TEST_F(PumpTest, FailedCheckLeavesCountsUnwritten) {
   Block b = make_pump(0, 0);
   b.ints = {2, 1};  // IMODE out of range

@@ -137,43 +137,6 @@ TEST(RcmpExamples, ConformanceOnEveryExample) {
   }
 }
 
-TEST_F(RcmpTest, UnknownRequestDoesNothing) {
-  Block b = make_compressor(true);
-  b.set_info_inlet(0, -4.0e5);
-  ASSERT_EQ(b.prepare(), 0);
-  const auto y = b.y, f = b.f, dfdy = b.dfdy;
-  messages();
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y);
-  EXPECT_EQ(b.f, f);
-  EXPECT_EQ(b.dfdy, dfdy);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-}
-
-TEST_F(RcmpTest, ComponentListFailureWritesNothing) {
-  Block b = make_compressor(false);
-  ASSERT_EQ(b.prepare(), 0);
-  for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD,
-                       KODE_CHECK, KODE_REPORT}) {
-    const auto y = b.y, f = b.f, dfdy = b.dfdy, fscl = b.fscl;
-    const auto varnam = b.varnam;
-    const int32_t ny = b.ny, nf = b.nf, nz = b.nz;
-    host::fail_operation("U3GIDX_BLK");
-    EXPECT_EQ(b.call(kode), 1) << "request " << kode;
-    EXPECT_EQ(b.ny, ny);
-    EXPECT_EQ(b.nf, nf);
-    EXPECT_EQ(b.nz, nz);
-    EXPECT_EQ(b.y, y);
-    EXPECT_EQ(b.f, f);
-    EXPECT_EQ(b.fscl, fscl);
-    EXPECT_EQ(b.dfdy, dfdy);
-    EXPECT_EQ(b.varnam, varnam);
-    EXPECT_TRUE(messages().empty());
-    EXPECT_TRUE(report().empty());
-  }
-}
-
 // Outlet stream variables: values from the initialisation, bounds kept, a
 // step bound of 1.0 replaced like a missing one, scales always the inlet's
 // (with a warning when the user gave one).
@@ -260,28 +223,5 @@ TEST_F(RcmpTest, MissingAndNaNValuesNeverCrash) {
 
 // A host that skips the dimension request's refusal: requests on a block
 // with the wrong connections write nothing through absent stream positions.
-TEST_F(RcmpTest, WrongConnectionsAreNeverWrittenThrough) {
-  Block b("K1", R3RCMP);
-  b.matin = {"FEED"};
-  b.ints = {0, 1, 0};
-  b.connect_streams();
-  b.y.assign(40, kRmiss);
-  for (auto* v : {&b.ylb, &b.yub, &b.yscl, &b.ysbnd}) v->assign(40, kRmiss);
-  b.iyattr.assign(40, 0);
-  b.f.assign(30, 0.0);
-  b.fscl.assign(30, kRmiss);
-  b.ijrow.assign(100, 0);
-  b.ijcol.assign(100, 0);
-  b.dfdy.assign(100, 0.0);
-  const auto y = b.y;
-  EXPECT_EQ(b.call(KODE_INIT), 1);
-  EXPECT_EQ(b.call(KODE_RESID), 0);
-  EXPECT_EQ(b.call(KODE_JACOB), 0);
-  EXPECT_EQ(b.y, y);
-  const auto m = messages();
-  ASSERT_EQ(m.size(), 4u);
-  EXPECT_EQ(m[2], "      There must be exactly one material stream connected to the outlet of");
-}
-
 }  // namespace
 }  // namespace r3::test::rcmp

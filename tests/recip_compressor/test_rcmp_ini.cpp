@@ -104,7 +104,7 @@ TEST_F(RcmpIni, CheckMessagesInOrder) {
 // set-up refuses a list it cannot hold, writing nothing), and the check
 // names the limit for a list outside 1..200.
 TEST_F(RcmpIni, ComponentLimit) {
-  ::r3::rcmp::State st;
+  ::r3::recip_compressor::State st;
   st.imode = 0;
   st.npass = 1;
   st.izavg = 0;
@@ -116,14 +116,14 @@ TEST_F(RcmpIni, ComponentLimit) {
   e.NINFOUT = &zero;
   for (int32_t n : {0, 201, 5000}) {
     st.s.ncomp = n;
-    EXPECT_EQ(::r3::rcmp::R3RCMP_CHK(e, st), 1);
+    EXPECT_EQ(::r3::recip_compressor::R3RCMP_CHK(e, st), 1);
     const std::vector<std::string> want = {
         "", " ERROR in subroutine R3RCMP_CHK:",
         "      The total number of non-zero components must be between 1 and 200."};
     EXPECT_EQ(messages(), want);
   }
   st.s.ncomp = 200;
-  EXPECT_EQ(::r3::rcmp::R3RCMP_CHK(e, st), 0);
+  EXPECT_EQ(::r3::recip_compressor::R3RCMP_CHK(e, st), 0);
   // More than 200 in the run: the component list cannot be given.
   Block b = make_compressor(false);
   host::fail_operation("U3GIDX_BLK");
@@ -328,7 +328,7 @@ TEST_F(RcmpIni, EveryPairIsReachedAndSolves) {
     fix_cylinder(b);
     c.given(b);
     ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
-    EXPECT_EQ(::r3::rcmp::state().last_case, c.expected);
+    EXPECT_EQ(::r3::recip_compressor::state().last_case, c.expected);
     EXPECT_TRUE(messages().empty());
     // The initial point is consistent in the pressures and the cylinder.
     const double pin = var(b, "FEED.PRESSURE");
@@ -405,7 +405,7 @@ TEST_F(RcmpIni, DegenerateInputsStayFinite) {
     fix(b, "DISCH_TEMP", kTd);
     fix(b, "PROD.PRESSURE", kPout);
     ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
-    EXPECT_EQ(::r3::rcmp::state().last_case, 1);
+    EXPECT_EQ(::r3::recip_compressor::state().last_case, 1);
     EXPECT_TRUE(messages().empty());
     for (int i = 1; i <= b.ny; ++i) {
       EXPECT_TRUE(std::isfinite(b.y[static_cast<size_t>(i - 1)])) << b.var_name(i);
@@ -434,9 +434,9 @@ TEST_F(RcmpIni, VolumetricEfficiencyFloor) {
   var(c, "LOSSTERM") = -0.1;
   ASSERT_EQ(c.call(KODE_INIT), 0);
   EXPECT_EQ(var(c, "CLEARFRAC"), 11.0);  // the user's value stays in Y
-  const auto& saved = ::r3::rcmp::state().saved;
-  EXPECT_EQ(saved[::r3::rcmp::saved_index(::r3::rcmp::CLEARFRAC)], 0.5);
-  EXPECT_EQ(saved[::r3::rcmp::saved_index(::r3::rcmp::LOSSTERM)], 0.04);
+  const auto& saved = ::r3::recip_compressor::state().saved;
+  EXPECT_EQ(saved[::r3::recip_compressor::saved_index(::r3::recip_compressor::CLEARFRAC)], 0.5);
+  EXPECT_EQ(saved[::r3::recip_compressor::saved_index(::r3::recip_compressor::LOSSTERM)], 0.04);
   EXPECT_EQ(var(c, "MECH_EFF"), 1.0);
 }
 

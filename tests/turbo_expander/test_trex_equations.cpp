@@ -193,17 +193,6 @@ TEST_F(TrexTest, ShortIntIsNeitherWrittenNorReadPastItsEnd) {
   report();
 }
 
-TEST_F(TrexTest, UnknownRequestDoesNothing) {
-  Block b = make_trex(1, 1);
-  ASSERT_EQ(prepare_with(b, standard_specs), 0);
-  messages();
-  const std::vector<double> y = b.y;
-  EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(b.y, y);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-}
-
 // Arrays smaller than the block's dimensions are refused, not written past.
 TEST_F(TrexTest, ArraysSmallerThanTheDimensionsAreRefused) {
   for (int iphase : {0, 1}) {

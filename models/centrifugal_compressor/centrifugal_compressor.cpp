@@ -1,0 +1,745 @@
+// R3CCMP entry: set-up, dimensions, names, initialisation structure,
+// residuals, Jacobian and pattern, stream update.
+//
+// Equations after the material balances: the compressor's own 17 to 26
+// equations (by curve switches and work stream), then seven vapour property
+// equations (heat capacity, enthalpy and molar volume at suction and
+// discharge, molecular weight of the feed).
+#include <cmath>
+#include <cstring>
+
+#include "framework/dispatch.h"
+#include "framework/host_services.h"
+#include "framework/property_equations.h"
+#include "models/centrifugal_compressor/centrifugal_compressor.h"
+
+namespace r3::centrifugal_compressor {
+
+State& state() {
+  thread_local State st;
+  return st;
+}
+
+namespace {
+
+constexpr double f32(float v) { return static_cast<double>(v); }
+
+struct Bounds {
+  int32_t type;
+  double lower, upper, scale;
+};
+
+// Physical type, default bounds and scale of each block variable.
+Bounds var_bounds(const State& st, int v) {
+  const double Ts = st.Ts, Hs = st.Hs, Ps = st.Ps, Fs = st.Fs, Vs = st.Vs;
+  const double cp = Hs / Ts, mv = 10000.0 * Ts / Ps;
+  const double c005 = f32(0.05f), c0001 = f32(0.001f), c001 = f32(0.01f);
+  switch (v) {
+    case SUCT_TEMP:
+    case DISCH_TEMP:
+      return {kTypeTemperature, c005 * Ts, 10.0 * Ts, Ts};
+    case SUCT_CP:
+    case DISCH_CP:
+    case CP_MEAN:
+      return {kTypeMolarHeatCapacity, c0001 * cp, 1000.0 * cp, cp};
+    case SUCT_MOLV:
+    case DISCH_MOLV:
+      return {kTypeMolarVolume, c0001 * mv, 1000.0 * mv, mv};
+    case MW:
+      return {kTypeDimensionless, 1.0, 10000.0, 10.0};
+    case QACT:
+    case SURGE_Q:
+      return {kTypeVolumeFlow, c0001 * Vs, 1000.0 * Vs, Vs};
+    case Q_BY_N:
+      return {kTypeNone, c0001, 1000.0, 1.0};
+    case SPEED:
+      return {st.p.rpm != 0 ? 28 : 0, 10.0, 100000.0, 1000.0};
+    case HEAD:
+      return {kTypeSpecificHead, 1.0, 1.0e8, 10000.0};
+    case SUCT_Z:
+    case DISCH_Z:
+    case Z_MEAN:
+      return {kTypeDimensionless, c001, 100.0, 1.0};
+    case POLY_EFF:
+    case MECH_EFF:
+    case EFF_PRED:
+      return {kTypeDimensionless, c001, 10.0, 1.0};
+    case PRATIO:
+    case PR_EXP:
+      return {kTypeDimensionless, 1.0, 100.0, 1.0};
+    case KRATIO:
+      return {kTypeDimensionless, 1.0, 2.0, 1.0};
+    case MPOLY:
+      return {kTypeDimensionless, 0.0, 1.0, 1.0};
+    case IHP:
+    case BHP:
+      return {kTypePower, 0.0001 * Hs, 10000.0 * Hs, Hs};
+    case WT_FLOW:
+      return {kTypeMassFlow, c0001 * 10.0 * Fs, 1000.0 * 10.0 * Fs, 10.0 * Fs};
+    case LN_PRATIO:
+    case LN_PR_EXP:
+      return {kTypeDimensionless, 0.0, 5.0, 1.0};
+    case HEAD_PRED:
+      return {kTypeSpecificHead, 10.0, 1.0e7, 10000.0};
+    case SURGE_PRED:
+      return {kTypeVolumeFlow, 0.0001 * Vs, 10000.0 * Vs, Vs};
+    case HEAD_FACT:
+    case EFF_FACT:
+    case SURGE_FACT:
+      return {kTypeDimensionless, c001, 100.0, 1.0};
+    case ALPHA:
+      return {kTypeDimensionless, 0.0, 0.5, 1.0};
+    case SURGE_RATIO:
+      return {kTypeDimensionless, 1.0, 1000.0, 1.0};
+    default:
+      return {kTypeNone, 0.0, 1.0, 1.0};
+  }
+}
+
+constexpr const char* kVarNames[kNumVars + 1] = {
+    "",          "SUCT_TEMP",  "SUCT_CP",    "SUCT_MOLV", "MW",         "DISCH_TEMP",
+    "DISCH_CP",  "DISCH_MOLV", "QACT",       "Q_BY_N",    "SURGE_Q",    "SPEED",
+    "HEAD",      "SUCT_Z",     "DISCH_Z",    "Z_MEAN",    "CP_MEAN",    "POLY_EFF",
+    "PRATIO",    "KRATIO",     "MPOLY",      "IHP",       "BHP",        "MECH_EFF",
+    "WT_FLOW",   "LN_PRATIO",  "LN_PR_EXP",  "PR_EXP",    "HEAD_PRED",  "EFF_PRED",
+    "SURGE_PRED", "HEAD_FACT", "EFF_FACT",   "SURGE_FACT", "ALPHA",     "SURGE_RATIO"};
+
+constexpr const char* kEqnNames[kNumEqns + 1] = {
+    "",           "ENERBAL",     "QN_RATIO",   "HEAD_CURVE",  "EFF_CURVE",   "SURGE_CURVE",
+    "ACT_VFLOW",  "CALC_K",      "CALC_Z_SUCT", "CALC_Z_DISCH", "AVG_Z",      "AVG_CP",
+    "PRESS_RATIO", "POLY_COMP",  "ALPHA_DEF",  "WTFLOW_DEF",  "CALC_IHP",    "CALC_BHP",
+    "PRATIO_POW", "PRATIO_EXP",  "POWER_EXP",  "EFF_CORR",    "HEAD_CORR",   "SURGE_CORR",
+    "MPOLY_DEF",  "SURGE_RATIO", "INLET_WORK"};
+
+// Non-zeros of each block equation.
+constexpr int kEqnNz[kNumEqns + 1] = {0, 4, 3, 3, 2, 2, 3, 2, 4, 4, 3, 3, 3, 6,
+                                      2, 3, 4, 3, 3, 2, 2, 3, 3, 3, 3, 3, 2};
+
+// Property equations: base name held in words as the property sets name
+// them, and the suffix of the stream side.
+constexpr int kPropNameLen = 32;
+struct PropEqn {
+  const char* base;
+  const char* suffix;
+};
+constexpr PropEqn kPropEqns[7] = {{"VAPCP", "_SUCT"},   {"VAPCP", "_DISCH"}, {"VAPENTH", "_SUCT"},
+                                  {"VAPENTH", "_DISCH"}, {"MOLWT", ""},       {"VAPVM", "_SUCT"},
+                                  {"VAPVM", "_DISCH"}};
+
+// Reads the parameters: defaults for missing integers, speed range defaults,
+// curve coefficients converted from ft-lbf/lbm and ft3/min when INT(7) asks.
+void read_params(const Entry& e, Params& p) {
+  const int32_t im = hs::imiss();
+  auto ip = [&](int32_t pos, int32_t def) {
+    const int32_t v = int_param(e, pos);
+    return v == im ? def : v;
+  };
+  p.imode = ip(4, 0);
+  p.npass = ip(5, 1);
+  p.zsel = ip(6, 0);
+  p.units = int_param(e, 7);  // no default: the check rejects a missing value
+  p.head = ip(8, 1);
+  p.eff = ip(9, 1);
+  p.surge = ip(10, 1);
+  p.rpm = ip(11, 0);
+  for (int i = 0; i < 3; ++i) p.a[i] = real_param(e, 1 + i);
+  for (int i = 0; i < 3; ++i) p.b[i] = real_param(e, 4 + i);
+  for (int i = 0; i < 2; ++i) p.s[i] = real_param(e, 7 + i);
+  if (p.units != 0) {
+    const double f = f32(2.9891f), g = f32(0.58858f), h = f32(1.699f);
+    const double rm = hs::rmiss();
+    // A missing coefficient stays missing (scaling it would make it look like data).
+    auto conv = [&](double& v, std::initializer_list<double> factors) {
+      if (hs::is_missing(v) || !(v <= rm)) return;
+      for (double x : factors) v *= x;
+    };
+    conv(p.a[0], {f});
+    conv(p.a[1], {f, g});
+    conv(p.a[2], {f, g, g});
+    conv(p.b[1], {g});
+    conv(p.b[2], {g, g});
+    conv(p.s[0], {h});
+    conv(p.s[1], {h});
+  }
+  p.nlow = real_param(e, 9);
+  if (hs::is_missing(p.nlow)) p.nlow = 1250.0;
+  p.nhigh = real_param(e, 10);
+  if (hs::is_missing(p.nhigh)) p.nhigh = 20000.0;
+}
+
+// Which variables and equations exist, their positions and the block counts.
+void number_block(const Entry& e, State& st) {
+  const Params& p = st.p;
+  bool on[kNumVars + 1];
+  for (int v = 1; v <= kNumVars; ++v) on[v] = true;
+  on[Q_BY_N] = p.qn_on();
+  on[SPEED] = p.any_on();
+  on[HEAD_PRED] = on[HEAD_FACT] = p.head_on();
+  on[EFF_PRED] = on[EFF_FACT] = p.eff_on();
+  on[SURGE_Q] = on[SURGE_PRED] = on[SURGE_FACT] = on[SURGE_RATIO] = p.surge_on();
+  int32_t n = st.s.nstream;
+  st.nvars = 0;
+  for (int v = 1; v <= kNumVars; ++v) {
+    st.pos[v] = on[v] ? ++n : 0;
+    if (on[v]) ++st.nvars;
+  }
+  bool* q = st.eqn_on;
+  for (int i = 1; i <= kNumEqns; ++i) q[i] = true;
+  q[QN_RATIO] = p.qn_on();
+  q[HEAD_CURVE] = q[HEAD_CORR] = p.head_on();
+  q[EFF_CURVE] = q[EFF_CORR] = p.eff_on();
+  q[SURGE_CURVE] = q[SURGE_CORR] = q[SURGE_RATIO_EQ] = p.surge_on();
+  q[INLET_WORK] = *e.NINFI == 1;
+  st.neqns = st.nnz = 0;
+  for (int i = 1; i <= kNumEqns; ++i) {
+    if (!q[i]) continue;
+    ++st.neqns;
+    st.nnz += kEqnNz[i];
+  }
+}
+
+// The common set-up of every call. False when the call must end (ISTAT
+// already set).
+bool set_up(Entry& e, State& st) {
+  Setup& s = st.s;
+  if (!setup_components(e, s)) return false;
+  read_params(e, st.p);
+  if (!setup_streams(e, s)) return false;
+  number_block(e, st);
+  setup_block_id(e);
+  s.sel = -1;
+  setup_scales(s);
+  st.Fs = s.scales[0];
+  st.Ts = s.scales[1];
+  st.Hs = s.scales[2];
+  st.Ps = s.scales[4];
+  st.Vs = st.Fs * 10000.0 * st.Ts / st.Ps;
+  return true;
+}
+
+// --- Property equations -----------------------------------------------------
+
+// The seven property sets, in order, in one mode (2 pattern, 3 residual,
+// 4 Jacobian).
+void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
+  const Setup& s = st.s;
+  const StreamMap& map = s.map;
+  const int32_t vapour = 1;
+  auto row = [&](PropertySet set, const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
+    property_equation(e, s, set, vapour, comp, ip, it, iv, st.Fs, st.Ps, action, m, k);
+  };
+  const int32_t* pos = st.pos;
+  row(PropertySet::HeatCapacity, map.in_comp, map.in_pres, pos[SUCT_TEMP], pos[SUCT_CP]);
+  row(PropertySet::HeatCapacity, map.out_comp, map.out_pres, pos[DISCH_TEMP], pos[DISCH_CP]);
+  row(PropertySet::Enthalpy, map.in_comp, map.in_pres, pos[SUCT_TEMP], map.in_enth);
+  row(PropertySet::Enthalpy, map.out_comp, map.out_pres, pos[DISCH_TEMP], map.out_enth);
+  molecular_weight_equation(e, s, map.in_comp, pos[MW], action, m, k);
+  row(PropertySet::Volume, map.in_comp, map.in_pres, pos[SUCT_TEMP], pos[SUCT_MOLV]);
+  row(PropertySet::Volume, map.out_comp, map.out_pres, pos[DISCH_TEMP], pos[DISCH_MOLV]);
+}
+
+// --- Compressor equations ---------------------------------------------------
+
+// Values of the block's variables in Y.
+struct Vals {
+  const Entry& e;
+  const State& st;
+  double operator()(int v) const { return e.Y[st.pos[v] - 1]; }
+  double at(int32_t p) const { return e.Y[p - 1]; }
+};
+
+// Pattern (mode 2) or Jacobian values (mode 4) of the block equations, in
+// one routine so that both requests give their entries in the same order.
+void block_entries(Entry& e, const State& st, int mode, int32_t m, int32_t& k) {
+  const StreamMap& map = st.s.map;
+  const Params& p = st.p;
+  const int32_t* pos = st.pos;
+  const Vals y{e, st};
+  const double R = kR, c = p.c();
+  int32_t row = m;
+  auto put = [&](int32_t col, double d) {
+    if (mode == 2) {
+      e.IJROW[k] = row;
+      e.IJCOL[k] = col;
+    } else {
+      e.DFDY[k] = d;
+    }
+    ++k;
+  };
+  const double fin = y.at(map.in_flow), hin = y.at(map.in_enth), hout = y.at(map.out_enth);
+  const double pin = y.at(map.in_pres), pout = y.at(map.out_pres);
+  const double q = p.qn_on() ? y(Q_BY_N) : 0.0;
+  const double N = p.any_on() ? y(SPEED) : 0.0;
+  const int zvar = p.zsel == 1 ? SUCT_Z : Z_MEAN;
+  for (int eq = 1; eq <= kNumEqns; ++eq) {
+    if (!st.eqn_on[eq]) continue;
+    ++row;
+    switch (eq) {
+      case ENERBAL:
+        put(map.in_flow, hin - hout);
+        put(map.in_enth, fin);
+        put(map.out_enth, -fin);
+        put(pos[IHP], 1.0);
+        break;
+      case QN_RATIO:
+        put(pos[Q_BY_N], c * N);
+        put(pos[SPEED], c * q);
+        put(pos[QACT], -3600.0);
+        break;
+      case HEAD_CURVE: {
+        const double poly = p.a[0] + p.a[1] * q + p.a[2] * q * q;
+        put(pos[SPEED], 2.0 * c * c * N * poly);
+        put(pos[Q_BY_N], c * c * N * N * (p.a[1] + 2.0 * p.a[2] * q));
+        put(pos[HEAD_PRED], -1000.0);
+        break;
+      }
+      case EFF_CURVE:
+        put(pos[Q_BY_N], p.b[1] + 2.0 * p.b[2] * q);
+        put(pos[EFF_PRED], -100.0);
+        break;
+      case SURGE_CURVE:
+        put(pos[SPEED], c * p.s[1]);
+        put(pos[SURGE_PRED], -3600.0);
+        break;
+      case ACT_VFLOW:
+        put(map.in_flow, y(SUCT_MOLV));
+        put(pos[SUCT_MOLV], fin);
+        put(pos[QACT], -1.0);
+        break;
+      case CALC_K:
+        put(pos[KRATIO], y(CP_MEAN) - R);
+        put(pos[CP_MEAN], y(KRATIO) - 1.0);
+        break;
+      case CALC_Z_SUCT:
+        put(map.in_pres, y(SUCT_MOLV));
+        put(pos[SUCT_MOLV], pin);
+        put(pos[SUCT_Z], -y(SUCT_TEMP) * R);
+        put(pos[SUCT_TEMP], -y(SUCT_Z) * R);
+        break;
+      case CALC_Z_DISCH:
+        put(map.out_pres, y(DISCH_MOLV));
+        put(pos[DISCH_MOLV], pout);
+        put(pos[DISCH_Z], -R * y(DISCH_TEMP));
+        put(pos[DISCH_TEMP], -y(DISCH_Z) * R);
+        break;
+      case AVG_Z:
+        put(pos[Z_MEAN], 2.0);
+        put(pos[SUCT_Z], -1.0);
+        put(pos[DISCH_Z], -1.0);
+        break;
+      case AVG_CP:
+        put(pos[CP_MEAN], 2.0);
+        put(pos[SUCT_CP], -1.0);
+        put(pos[DISCH_CP], -1.0);
+        break;
+      case PRESS_RATIO:
+        put(pos[PRATIO], pin);
+        put(map.in_pres, y(PRATIO));
+        put(map.out_pres, -1.0);
+        break;
+      case POLY_COMP: {
+        const double pe1 = y(PR_EXP) - 1.0, t1 = y(SUCT_TEMP), z = y(zvar);
+        put(pos[SUCT_TEMP], pe1 * R * z);
+        put(pos[zvar], pe1 * R * t1);
+        put(pos[PR_EXP], R * t1 * z);
+        put(pos[MPOLY], -y(HEAD) * y(MW));
+        put(pos[HEAD], -y(MPOLY) * y(MW));
+        put(pos[MW], -y(MPOLY) * y(HEAD));
+        break;
+      }
+      case ALPHA_DEF:
+        put(pos[KRATIO], y(ALPHA) - 1.0);
+        put(pos[ALPHA], y(KRATIO));
+        break;
+      case WTFLOW_DEF:
+        put(pos[WT_FLOW], 1.0);
+        put(map.in_flow, -y(MW));
+        put(pos[MW], -fin);
+        break;
+      case CALC_IHP:
+        put(pos[IHP], y(POLY_EFF));
+        put(pos[POLY_EFF], y(IHP));
+        put(pos[WT_FLOW], -y(HEAD));
+        put(pos[HEAD], -y(WT_FLOW));
+        break;
+      case CALC_BHP:
+        put(pos[BHP], y(MECH_EFF));
+        put(pos[MECH_EFF], y(BHP));
+        put(pos[IHP], -1.0);
+        break;
+      case PRATIO_POW:
+        put(pos[MPOLY], y(LN_PRATIO));
+        put(pos[LN_PRATIO], y(MPOLY));
+        put(pos[LN_PR_EXP], -1.0);
+        break;
+      case PRATIO_EXP:
+        put(pos[PRATIO], 1.0);
+        put(pos[LN_PRATIO], -std::exp(y(LN_PRATIO)));
+        break;
+      case POWER_EXP:
+        put(pos[PR_EXP], 1.0);
+        put(pos[LN_PR_EXP], -std::exp(y(LN_PR_EXP)));
+        break;
+      case EFF_CORR:
+        put(pos[POLY_EFF], 1.0);
+        put(pos[EFF_PRED], -y(EFF_FACT));
+        put(pos[EFF_FACT], -y(EFF_PRED));
+        break;
+      case HEAD_CORR:
+        put(pos[HEAD], 1.0);
+        put(pos[HEAD_PRED], -y(HEAD_FACT));
+        put(pos[HEAD_FACT], -y(HEAD_PRED));
+        break;
+      case SURGE_CORR:
+        put(pos[SURGE_Q], 1.0);
+        put(pos[SURGE_PRED], -y(SURGE_FACT));
+        put(pos[SURGE_FACT], -y(SURGE_PRED));
+        break;
+      case MPOLY_DEF:
+        put(pos[ALPHA], 1.0);
+        put(pos[POLY_EFF], -y(MPOLY));
+        put(pos[MPOLY], -y(POLY_EFF));
+        break;
+      case SURGE_RATIO_EQ:
+        put(pos[SURGE_RATIO], y(SURGE_Q));
+        put(pos[SURGE_Q], y(SURGE_RATIO));
+        put(pos[QACT], -1.0);
+        break;
+      case INLET_WORK:
+        put(map.in_info, 1.0);
+        put(pos[BHP], 1.0);
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+void block_residuals(Entry& e, const State& st, int32_t& m) {
+  const StreamMap& map = st.s.map;
+  const Params& p = st.p;
+  const Vals y{e, st};
+  const double R = kR, c = p.c();
+  const double fin = y.at(map.in_flow), hin = y.at(map.in_enth), hout = y.at(map.out_enth);
+  const double pin = y.at(map.in_pres), pout = y.at(map.out_pres);
+  const double q = p.qn_on() ? y(Q_BY_N) : 0.0;
+  const double N = p.any_on() ? y(SPEED) : 0.0;
+  const double z = y(p.zsel == 1 ? SUCT_Z : Z_MEAN);
+  double* F = e.F;
+  for (int eq = 1; eq <= kNumEqns; ++eq) {
+    if (!st.eqn_on[eq]) continue;
+    double r = 0.0;
+    switch (eq) {
+      case ENERBAL:
+        r = (hin - hout) * fin + y(IHP);
+        break;
+      case QN_RATIO:
+        r = q * N * c - 3600.0 * y(QACT);
+        break;
+      case HEAD_CURVE:
+        r = (p.a[0] + p.a[1] * q + p.a[2] * q * q) * (c * N) * (c * N) - 1000.0 * y(HEAD_PRED);
+        break;
+      case EFF_CURVE:
+        r = p.b[0] + p.b[1] * q + p.b[2] * q * q - 100.0 * y(EFF_PRED);
+        break;
+      case SURGE_CURVE:
+        r = p.s[0] + p.s[1] * c * N - 3600.0 * y(SURGE_PRED);
+        break;
+      case ACT_VFLOW:
+        r = fin * y(SUCT_MOLV) - y(QACT);
+        break;
+      case CALC_K:
+        r = y(KRATIO) * (y(CP_MEAN) - R) - y(CP_MEAN);
+        break;
+      case CALC_Z_SUCT:
+        r = y(SUCT_MOLV) * pin - y(SUCT_TEMP) * y(SUCT_Z) * R;
+        break;
+      case CALC_Z_DISCH:
+        r = y(DISCH_MOLV) * pout - y(DISCH_Z) * R * y(DISCH_TEMP);
+        break;
+      case AVG_Z:
+        r = 2.0 * y(Z_MEAN) - y(SUCT_Z) - y(DISCH_Z);
+        break;
+      case AVG_CP:
+        r = 2.0 * y(CP_MEAN) - y(SUCT_CP) - y(DISCH_CP);
+        break;
+      case PRESS_RATIO:
+        r = pin * y(PRATIO) - pout;
+        break;
+      case POLY_COMP:
+        r = (y(PR_EXP) - 1.0) * R * y(SUCT_TEMP) * z - y(MPOLY) * y(HEAD) * y(MW);
+        break;
+      case ALPHA_DEF:
+        r = 1.0 + y(KRATIO) * (y(ALPHA) - 1.0);
+        break;
+      case WTFLOW_DEF:
+        r = y(WT_FLOW) - y(MW) * fin;
+        break;
+      case CALC_IHP:
+        r = y(IHP) * y(POLY_EFF) - y(WT_FLOW) * y(HEAD);
+        break;
+      case CALC_BHP:
+        r = y(MECH_EFF) * y(BHP) - y(IHP);
+        break;
+      case PRATIO_POW:
+        r = y(MPOLY) * y(LN_PRATIO) - y(LN_PR_EXP);
+        break;
+      case PRATIO_EXP:
+        r = y(PRATIO) - std::exp(y(LN_PRATIO));
+        break;
+      case POWER_EXP:
+        r = y(PR_EXP) - std::exp(y(LN_PR_EXP));
+        break;
+      case EFF_CORR:
+        r = y(POLY_EFF) - y(EFF_FACT) * y(EFF_PRED);
+        break;
+      case HEAD_CORR:
+        r = y(HEAD) - y(HEAD_FACT) * y(HEAD_PRED);
+        break;
+      case SURGE_CORR:
+        r = y(SURGE_Q) - y(SURGE_FACT) * y(SURGE_PRED);
+        break;
+      case MPOLY_DEF:
+        r = y(ALPHA) - y(POLY_EFF) * y(MPOLY);
+        break;
+      case SURGE_RATIO_EQ:
+        r = y(SURGE_RATIO) * y(SURGE_Q) - y(QACT);
+        break;
+      case INLET_WORK:
+        r = y.at(map.in_info) + y(BHP);
+        break;
+      default:
+        break;
+    }
+    F[m++] = r;
+  }
+}
+
+// Default scale of each block equation.
+double eqn_scale(const State& st, int eq) {
+  const double Ts = st.Ts, Hs = st.Hs;
+  switch (eq) {
+    case ENERBAL:
+    case CALC_IHP:
+    case CALC_BHP:
+    case INLET_WORK:
+      return Hs;
+    case QN_RATIO:
+    case SURGE_CURVE:
+      return 1000.0;
+    case HEAD_CURVE:
+      return 1.0e7;
+    case EFF_CURVE:
+      return 100.0;
+    case ACT_VFLOW:
+    case SURGE_CORR:
+    case SURGE_RATIO_EQ:
+      return st.Vs;
+    case CALC_K:
+    case AVG_CP:
+      return Hs / Ts;
+    case CALC_Z_SUCT:
+    case CALC_Z_DISCH:
+    case POLY_COMP:
+      return 10000.0 * Ts;
+    case PRESS_RATIO:
+      return st.Ps;
+    case WTFLOW_DEF:
+      return 10.0 * st.Fs;
+    case HEAD_CORR:
+      return 10000.0;
+    default:
+      return 1.0;
+  }
+}
+
+// --- Requests ---------------------------------------------------------------
+
+void dimensions(Entry& e, State& st) {
+  Setup& s = st.s;
+  *e.NF = *e.NY = *e.NZ = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
+  U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
+  U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
+  *e.NY += st.nvars;
+  *e.NF += st.neqns;
+  *e.NZ += st.nnz;
+  RTO_CPDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  RTO_CPDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  RTO_MWDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  RTO_VMDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+  RTO_VMDIM(&s.ncomp, e.NF, e.NY, e.NZ);
+}
+
+// A property equation's name: the set's name, the side's suffix appended,
+// back in the host's packed form.
+void property_name(const PropEqn& pe, int32_t (&words)[kPropNameLen / 4]) {
+  int32_t len = kPropNameLen, nw = kPropNameLen / 4;
+  char text[kPropNameLen];
+  std::memset(text, ' ', sizeof text);
+  const int32_t blen = static_cast<int32_t>(std::strlen(pe.base));
+  IU_STR2I4(pe.base, &blen, words, &nw);
+  IU_I42STR(words, &nw, text, &len);
+  const int32_t slen = static_cast<int32_t>(std::strlen(pe.suffix));
+  if (slen > 0) IU_STRCAT(text, &len, pe.suffix, &slen);
+  IU_STR2I4(text, &len, words, &nw);
+}
+
+void names(Entry& e, State& st) {
+  Setup& s = st.s;
+  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
+        e.LNAME, e.VARNAM);
+  int32_t n = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  const int32_t lname = *e.LNAME;
+  for (int v = 1; v <= kNumVars; ++v) {
+    if (st.pos[v] != 0) hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, st.pos[v]));
+  }
+  n += st.nvars;
+  int32_t m = 0;
+  U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
+              e.LNAME, e.EQNNAM, &m);
+  char text[kPropNameLen];
+  for (int eq = 1; eq <= kNumEqns; ++eq) {
+    if (!st.eqn_on[eq]) continue;
+    // 32-character blank-padded names.
+    std::memset(text, ' ', sizeof text);
+    std::memcpy(text, kEqnNames[eq], std::strlen(kEqnNames[eq]));
+    hs::enam(std::string_view(text, sizeof text), lname, name_slot(e.EQNNAM, lname, ++m));
+  }
+  for (const PropEqn& pe : kPropEqns) {
+    int32_t words[kPropNameLen / 4];
+    property_name(pe, words);
+    std::memcpy(text, words, sizeof text);
+    hs::enam(std::string_view(text, sizeof text), lname, name_slot(e.EQNNAM, lname, ++m));
+  }
+  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+}
+
+void initialise(Entry& e, State& st) {
+  Setup& s = st.s;
+  U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
+  // Inlet streams into Y with their bounds, step bounds, scales and types.
+  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
+  if (*e.NINFI == 1) {
+    // The work stream carries the shaft power (negative into the compressor).
+    const double wlb = -10000.0 * st.Hs, wub = 10000.0 * st.Hs, wsb = 1.0;
+    U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
+    info_stream_defaults(e, s.dinfin, wlb, wub, wsb, st.Hs);
+  }
+  if (st.p.imode == 0) {
+    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
+  }
+  // Sequential initialisation (speed in curve units inside).
+  R3KCFI(e, st);
+  if (*e.ISTAT != 0) return;
+  if (*e.NINFI == 1) {
+    double& w = e.Y[s.map.in_info - 1];
+    if (hs::is_missing(w)) w = st.work;
+  }
+  R3KISO(e, st);
+  U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
+  // Block variables: values, bounds, step bounds and scales where missing.
+  for (int v = 1; v <= kNumVars; ++v) {
+    if (st.pos[v] == 0) continue;
+    const int32_t j = st.pos[v] - 1;
+    const Bounds b = var_bounds(st, v);
+    if (hs::is_missing(e.Y[j])) e.Y[j] = st.w[v];
+    if (hs::is_missing(e.YLB[j])) e.YLB[j] = b.lower;
+    if (hs::is_missing(e.YUB[j])) e.YUB[j] = b.upper;
+    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
+    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
+    hs::set_type(e.IYATTR[j], b.type);
+  }
+  // Equation scales.
+  int32_t m = 0;
+  U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
+  for (int eq = 1; eq <= kNumEqns; ++eq) {
+    if (!st.eqn_on[eq]) continue;
+    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = eqn_scale(st, eq);
+    ++m;
+  }
+  const double cp = st.Hs / st.Ts, mv = 10000.0 * st.Ts / st.Ps;
+  const double prop_scales[7] = {cp, cp, st.Hs, st.Hs, 10.0, mv, mv};
+  for (double sc : prop_scales) {
+    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = sc;
+    ++m;
+  }
+  // Pattern: balances, block equations, property equations.
+  m = 0;
+  int32_t k = 0;
+  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
+              e.IJCOL, &m, &k);
+  block_entries(e, st, 2, m, k);
+  m += st.neqns;
+  property_sets(e, st, 2, m, k);
+}
+
+void residuals(Entry& e, State& st) {
+  Setup& s = st.s;
+  int32_t m = 0, k = 0;
+  U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
+  block_residuals(e, st, m);
+  property_sets(e, st, 3, m, k);
+}
+
+void jacobian(Entry& e, State& st) {
+  Setup& s = st.s;
+  int32_t m = 0, k = 0;
+  U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
+  block_entries(e, st, 4, m, k);
+  property_sets(e, st, 4, m, k);
+}
+
+// Writes Y back to the streams and records whether the residuals are small:
+// word 6 becomes 1 when the scaled sum of squares exceeds 1e-4, else 2.
+void stream_update(Entry& e, State& st) {
+  Setup& s = st.s;
+  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
+         e.SINFOUT);
+  const int32_t n = *e.NF;
+  const double rm = hs::rmiss();
+  double sum = 0.0;
+  for (int32_t i = 0; i < n; ++i) {
+    const double fi = e.F[i], si = e.FSCL[i];
+    // A residual at or above RMISS, or one that is not a number, means no
+    // usable solution.
+    if (!std::isfinite(fi) || fi >= rm) {
+      sum = rm;
+      break;
+    }
+    if (!(si > 0.0)) {
+      if (i == 0) sum = rm;
+      break;
+    }
+    const double r = fi / si;
+    sum += r * r;
+  }
+  if (!std::isfinite(sum)) sum = rm;
+  hs::solution_state() = (n > 0 && sum > 0.0001) ? 1 : 2;
+}
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check = [](Entry& e, State& st) { return I3KCHK(e, st); },
+    .serves = [](Entry& e, State&) { return streams_ok(e); },
+    .dimensions = dimensions,
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3CCMP_REPORT(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
+
+}  // namespace
+}  // namespace r3::centrifugal_compressor
+
+R3_DEFINE_ENTRY(R3CCMP, r3::centrifugal_compressor::run)

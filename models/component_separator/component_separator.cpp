@@ -1,0 +1,485 @@
+// R3CSEP entry: set-up, dimensions, names, initialisation, residuals,
+// Jacobian and pattern, stream update.
+//
+// Equations, in order:
+//   1  SUMDIST_<c>        sum over outlets of alpha(c,k) - 1            NC rows
+//   2  MATBAL             F0 - sum Fk                                   1
+//   3  DISTRIB_<c>_<out>  alpha(c,k) f0(c) - fk(c), component-major     NC*NO
+//   4  DP_<out>           P0 - Pk - DELTAP(k)                           NO
+//   5  SUMOUT_<out>       Fk - sum fk(c), outlets 2..NO                 NO-1
+//   6  ENERBAL            F0 h0 + DUTY - sum Fk hk                      1
+//   7  one enthalpy equation per outlet from the host's enthalpy set   NO
+// The first outlet's total flow is fixed by MATBAL, so it needs no SUMOUT row.
+#include "models/component_separator/component_separator.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "framework/dispatch.h"
+#include "framework/host_services.h"
+#include "framework/records.h"
+
+namespace r3::component_separator {
+
+State& state() {
+  thread_local State st;
+  return st;
+}
+
+void component_id(const State& st, int32_t i, char out[8]) {
+  int32_t len = 8;
+  std::memset(out, ' ', 8);
+  U3_GET_COMPID(&st.s.idx[i - 1], out, &len);
+}
+
+namespace {
+
+// Reads the integer parameters and the inlet-flow limit. A parameter the user
+// left unset (the host's integer missing marker) takes 0.
+void read_parameters(const Entry& e, State& st) {
+  const int32_t p = st.s.i0;
+  auto param = [&](int32_t pos) {
+    const int32_t v = int_param(e, pos);
+    return v == hs::imiss() ? 0 : v;
+  };
+  st.imode = param(p + 2);
+  st.iprmst = param(p + 3);
+  st.irunmd = param(p + 4);
+  st.renorm = *e.NINT >= p + 5 ? param(p + 5) : 0;
+  for (int32_t k = 1; k <= kMaxOutlets; ++k) {
+    st.phase[k] = int_param(e, p + 5 + k) == kLiquid ? kLiquid : kVapour;
+  }
+  const double floor = real_param(e, st.s.r0);
+  st.flow_floor = hs::is_missing(floor) ? 1e-6 : floor;
+}
+
+// The stream counts the model's tables hold: exactly one material inlet and
+// 1 to 20 material outlets.
+bool counts_usable(const Entry& e) {
+  return *e.NMATIN == 1 && *e.NMATOUT >= 1 && *e.NMATOUT <= kMaxOutlets;
+}
+
+// Set-up of every call. False when the call must end (ISTAT set).
+bool set_up(Entry& e, State& st) {
+  Setup& s = st.s;
+  if (!setup_components(e, s)) return false;
+  setup_header(e, s);
+  read_parameters(e, st);
+  st.nc = s.ncomp;
+  const int32_t kode = *e.KODE;
+  if (kode == KODE_DIMEN || kode == KODE_CHECK) {
+    *e.ISTAT = i3cchk(e, st);
+    if (*e.ISTAT != 0) return false;
+  } else if (is_request(kode) && !counts_usable(e)) {
+    // The dimension and check requests say why; the others refuse quietly
+    // rather than address streams that are not there.
+    *e.ISTAT = 1;
+    return false;
+  }
+  if (!setup_streams(e, s)) return false;
+  st.no = *e.NMATOUT;
+  for (int32_t k = 1; k <= st.no; ++k) {
+    U3_MSTRM_SET_KPH(s.dmatout, &k, &st.phase[k]);
+    std::memcpy(st.sid[k], &e.IDMATOUT[2 * (k - 1)], 8);
+  }
+  setup_block_id(e);
+  setup_scales(s);
+  st.Fs = s.scales[0];
+  st.Ts = s.scales[1];
+  st.Hs = s.scales[2];
+  st.Qs = s.scales[3];
+  st.Ps = s.scales[4];
+  return true;
+}
+
+// --- Names ------------------------------------------------------------------
+
+// Joins the pieces, closes up the blanks over 64 characters and hands the
+// first 32 to the host's naming operation.
+void put_name(bool variable, std::initializer_list<std::string_view> pieces, int32_t lname,
+              char* slot) {
+  char text[64];
+  std::memset(text, ' ', sizeof text);
+  size_t n = 0;
+  for (std::string_view piece : pieces) {
+    for (char c : piece) {
+      if (n < sizeof text) text[n++] = c;
+    }
+  }
+  int32_t len = 64;
+  U3PKCR(&len, text);
+  int32_t len32 = 32;
+  if (variable) {
+    U3VNAM(RXN_IBLKID, text, &len32, &lname, slot);
+  } else {
+    U3ENAM(RXN_IBLKID, text, &len32, &lname, slot);
+  }
+}
+
+std::string_view sv(const char* p) { return {p, 8}; }
+
+void names(Entry& e, State& st) {
+  Setup& s = st.s;
+  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
+        e.LNAME, e.VARNAM);
+  int32_t n = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  const int32_t lname = *e.LNAME;
+  char cid[8];
+  auto var = [&](std::initializer_list<std::string_view> p) {
+    put_name(true, p, lname, name_slot(e.VARNAM, lname, ++n));
+  };
+  for (int32_t k = 1; k <= st.no; ++k) var({sv(st.sid[k]), "_DELTAP"});
+  for (int32_t i = 1; i <= st.nc; ++i) {
+    component_id(st, i, cid);
+    for (int32_t k = 1; k <= st.no; ++k) var({"ALPHA_", sv(st.sid[k]), ".", sv(cid)});
+  }
+  for (int32_t k = 1; k <= st.no; ++k) var({sv(st.sid[k]), "_TEMP"});
+  var({"DUTY"});
+
+  int32_t m = 0;
+  auto eqn = [&](std::initializer_list<std::string_view> p) {
+    put_name(false, p, lname, name_slot(e.EQNNAM, lname, ++m));
+  };
+  for (int32_t i = 1; i <= st.nc; ++i) {
+    component_id(st, i, cid);
+    eqn({"SUMDIST_", sv(cid)});
+  }
+  eqn({"MATBAL"});
+  for (int32_t i = 1; i <= st.nc; ++i) {
+    component_id(st, i, cid);
+    for (int32_t k = 1; k <= st.no; ++k) eqn({"DISTRIB_", sv(cid), "_", sv(st.sid[k])});
+  }
+  for (int32_t k = 1; k <= st.no; ++k) eqn({"DP_", sv(st.sid[k])});
+  for (int32_t k = 2; k <= st.no; ++k) eqn({"SUMOUT_", sv(st.sid[k])});
+  eqn({"ENERBAL"});
+  // The host's enthalpy set names its row ENTHALPY; the outlet is appended.
+  for (int32_t k = 1; k <= st.no; ++k) eqn({"ENTHALPY", "_", sv(st.sid[k])});
+  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+}
+
+// --- Dimensions ---------------------------------------------------------------
+
+void dimensions(Entry& e, State& st) {
+  Setup& s = st.s;
+  *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
+  *e.NY += st.num_block_vars();
+  *e.NF += st.num_own_eqns();
+  *e.NZ += st.num_own_nz();
+  int32_t ny_unused = 0;
+  for (int32_t k = 1; k <= st.no; ++k) RTO_ENDIM(&s.ncomp, e.NF, &ny_unused, e.NZ);
+}
+
+// --- Enthalpy sets --------------------------------------------------------------
+
+double g_comp[kMaxComponents];
+double g_work[4 * kMaxComponents + 16];
+
+// Outlet k's enthalpy equation in one mode (2 pattern, 3 residual, 4 Jacobian).
+void enthalpy_set(Entry& e, State& st, int32_t k, int32_t action, int32_t& m, int32_t& nz) {
+  const Setup& s = st.s;
+  int32_t ncomp = s.ncomp;
+  int32_t zero = 0;
+  double pert = 1e-6;
+  const double* Y = e.Y;
+  for (int32_t i = 1; i <= st.nc; ++i) g_comp[i - 1] = Y[st.out_comp(k, i) - 1];
+  int32_t ix = st.out_comp(k, 1), ip = st.out_pres(k), it = st.pos_temp(k), ih = st.out_enth(k);
+  RTO_ENSET(&ncomp, &st.phase[k], e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[ih - 1],
+            &ix, &ip, &it, &ih, &pert, &st.Fs, &st.Ps, &PPEXEC_USER[8], &zero, &action, &m,
+            &zero, &nz, g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
+}
+
+void enthalpy_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& nz) {
+  for (int32_t k = 1; k <= st.no; ++k) enthalpy_set(e, st, k, action, m, nz);
+}
+
+// --- The separator's own rows ------------------------------------------------------
+
+void own_pattern(Entry& e, const State& st, int32_t& m, int32_t& nz) {
+  const StreamMap& map = st.s.map;
+  auto at = [&](int32_t col) {
+    e.IJROW[nz] = m;
+    e.IJCOL[nz] = col;
+    ++nz;
+  };
+  const int32_t nc = st.nc, no = st.no;
+  for (int32_t i = 1; i <= nc; ++i) {  // SUMDIST
+    ++m;
+    for (int32_t k = 1; k <= no; ++k) at(st.pos_alpha(i, k));
+  }
+  ++m;  // MATBAL
+  at(map.in_flow);
+  for (int32_t k = 1; k <= no; ++k) at(st.out_flow(k));
+  for (int32_t i = 1; i <= nc; ++i) {  // DISTRIB
+    for (int32_t k = 1; k <= no; ++k) {
+      ++m;
+      at(st.in_comp(i));
+      at(st.out_comp(k, i));
+      at(st.pos_alpha(i, k));
+    }
+  }
+  for (int32_t k = 1; k <= no; ++k) {  // DP
+    ++m;
+    at(map.in_pres);
+    at(st.out_pres(k));
+    at(st.pos_dp(k));
+  }
+  for (int32_t k = 2; k <= no; ++k) {  // SUMOUT
+    ++m;
+    for (int32_t i = 1; i <= nc; ++i) at(st.out_comp(k, i));
+    at(st.out_flow(k));
+  }
+  ++m;  // ENERBAL
+  at(map.in_flow);
+  at(map.in_enth);
+  for (int32_t k = 1; k <= no; ++k) {
+    at(st.out_flow(k));
+    at(st.out_enth(k));
+  }
+  at(st.pos_duty());
+}
+
+void own_residuals(Entry& e, const State& st, int32_t& m) {
+  const StreamMap& map = st.s.map;
+  const double* Y = e.Y;
+  auto y = [&](int32_t pos) { return Y[pos - 1]; };
+  double* F = e.F;
+  const int32_t nc = st.nc, no = st.no;
+  for (int32_t i = 1; i <= nc; ++i) {
+    double sum = 0.0;
+    for (int32_t k = 1; k <= no; ++k) sum += y(st.pos_alpha(i, k));
+    F[m++] = sum - 1.0;
+  }
+  {
+    double sum = 0.0;
+    for (int32_t k = 1; k <= no; ++k) sum += y(st.out_flow(k));
+    F[m++] = y(map.in_flow) - sum;
+  }
+  for (int32_t i = 1; i <= nc; ++i) {
+    for (int32_t k = 1; k <= no; ++k) {
+      F[m++] = y(st.pos_alpha(i, k)) * y(st.in_comp(i)) - y(st.out_comp(k, i));
+    }
+  }
+  for (int32_t k = 1; k <= no; ++k) F[m++] = y(map.in_pres) - y(st.out_pres(k)) - y(st.pos_dp(k));
+  for (int32_t k = 2; k <= no; ++k) {
+    double sum = 0.0;
+    for (int32_t i = 1; i <= nc; ++i) sum += y(st.out_comp(k, i));
+    F[m++] = y(st.out_flow(k)) - sum;
+  }
+  double r = y(map.in_flow) * y(map.in_enth) + y(st.pos_duty());
+  for (int32_t k = 1; k <= no; ++k) r -= y(st.out_flow(k)) * y(st.out_enth(k));
+  F[m++] = r;
+}
+
+void own_jacobian(Entry& e, const State& st, int32_t& nz) {
+  const StreamMap& map = st.s.map;
+  const double* Y = e.Y;
+  auto y = [&](int32_t pos) { return Y[pos - 1]; };
+  double* D = e.DFDY;
+  const int32_t nc = st.nc, no = st.no;
+  for (int32_t i = 1; i <= nc; ++i) {
+    for (int32_t k = 1; k <= no; ++k) D[nz++] = 1.0;
+  }
+  D[nz++] = 1.0;
+  for (int32_t k = 1; k <= no; ++k) D[nz++] = -1.0;
+  for (int32_t i = 1; i <= nc; ++i) {
+    const double f0 = y(st.in_comp(i));
+    // An empty inlet component keeps its alphas in the equations.
+    const double dalpha = f0 > st.flow_floor ? f0 : st.flow_floor;
+    for (int32_t k = 1; k <= no; ++k) {
+      D[nz++] = y(st.pos_alpha(i, k));
+      D[nz++] = -1.0;
+      D[nz++] = dalpha;
+    }
+  }
+  for (int32_t k = 1; k <= no; ++k) {
+    D[nz++] = 1.0;
+    D[nz++] = -1.0;
+    D[nz++] = -1.0;
+  }
+  for (int32_t k = 2; k <= no; ++k) {
+    for (int32_t i = 1; i <= nc; ++i) D[nz++] = -1.0;
+    D[nz++] = 1.0;
+  }
+  D[nz++] = y(map.in_enth);
+  D[nz++] = y(map.in_flow);
+  for (int32_t k = 1; k <= no; ++k) {
+    D[nz++] = -y(st.out_enth(k));
+    D[nz++] = -y(st.out_flow(k));
+  }
+  D[nz++] = 1.0;
+}
+
+// --- Initialisation -------------------------------------------------------------
+
+// Outlet stream variables paired with the inlet's (R3CISO): missing values
+// and bounds from the inlet, step bounds where missing or left at 1, the
+// inlet's scale always, and the inlet's physical type.
+void R3CISO(Entry& e, const State& st) {
+  const int32_t nvar = st.stride();
+  const int32_t in0 = st.s.map.in_flow;
+  for (int32_t k = 1; k <= st.no; ++k) {
+    const int32_t out0 = st.out_flow(k);
+    for (int32_t t = 0; t < nvar; ++t) {
+      const int32_t i = in0 + t - 1, q = out0 + t - 1;  // 0-based
+      if (hs::is_missing(e.Y[q])) e.Y[q] = e.Y[i];
+      if (hs::is_missing(e.YLB[q])) e.YLB[q] = e.YLB[i];
+      if (hs::is_missing(e.YUB[q])) e.YUB[q] = e.YUB[i];
+      if (hs::is_missing(e.YSBND[q]) || e.YSBND[q] == 1.0) e.YSBND[q] = e.YSBND[i];
+      if (!hs::is_missing(e.YSCL[q])) {
+        for (int32_t unit : {hs::second_message_unit(), hs::message_unit()}) {
+          hs::write(unit, rec::ListDirected().add("!! R3CISO - Warning: Stream variable scale ").view());
+          hs::write(unit, rec::ListDirected().add("!! factors entered via Y sentence are ignored").view());
+        }
+      }
+      e.YSCL[q] = e.YSCL[i];
+      hs::set_type(e.IYATTR[q], U3VGPT(&e.IYATTR[i]));
+    }
+  }
+}
+
+// Whether the block variables take their defaults or keep the previous
+// values; the run mode is reset to 0 where the defaults are chosen.
+bool fill_defaults(State& st) {
+  if (st.iprmst == 0) {
+    st.irunmd = 0;
+    return true;
+  }
+  if (st.irunmd < st.iprmst) {
+    if (st.irunmd == -1) return false;
+    st.irunmd = 0;
+    return true;
+  }
+  return st.irunmd == 0;
+}
+
+void block_defaults(Entry& e, const State& st) {
+  const double p0 = e.Y[st.s.map.in_pres - 1];
+  const double dp_max = p0 > 0.0 && !hs::is_missing(p0) ? p0 : 0.0;
+  auto fill = [&](int32_t pos, double value, double lb, double ub, double scale, int32_t type) {
+    const int32_t j = pos - 1;
+    if (hs::is_missing(e.Y[j])) e.Y[j] = value;
+    if (hs::is_missing(e.YLB[j])) e.YLB[j] = lb;
+    if (hs::is_missing(e.YUB[j])) e.YUB[j] = ub;
+    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
+    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = scale;
+    hs::set_type(e.IYATTR[j], type);
+  };
+  for (int32_t k = 1; k <= st.no; ++k) fill(st.pos_dp(k), 0.0, 0.0, dp_max, st.Ps, 20);
+  for (int32_t i = 1; i <= st.nc; ++i) {
+    for (int32_t k = 1; k <= st.no; ++k) fill(st.pos_alpha(i, k), 1.0, 0.0, 1.0, 1.0, 44);
+  }
+  for (int32_t k = 1; k <= st.no; ++k) fill(st.pos_temp(k), 300.0, 50.0, 5000.0, st.Ts, 22);
+  fill(st.pos_duty(), st.Qs, -100.0 * st.Qs, 100.0 * st.Qs, st.Qs, 13);
+}
+
+void equation_scales(Entry& e, const State& st) {
+  int32_t m = 0;
+  auto put = [&](double v, int32_t count) {
+    for (int32_t q = 0; q < count; ++q, ++m) {
+      if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = v;
+    }
+  };
+  const int32_t nc = st.nc, no = st.no;
+  put(1.0, nc);
+  put(st.Fs, 1);
+  put(st.Fs, nc * no);
+  put(st.Ps, no);
+  put(st.Fs, no - 1);
+  put(st.Qs, 1);
+  put(st.Hs, no);
+}
+
+void initialise(Entry& e, State& st) {
+  Setup& s = st.s;
+  // Inlet stream variables.
+  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
+  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
+  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+  // Outlet stream variables from the inlet's.
+  R3CISO(e, st);
+  // Block variables. Re-used values are kept; an entry still missing has
+  //    no previous value and takes its default all the same.
+  st.reuse = !fill_defaults(st);
+  block_defaults(e, st);
+  // Equation scales and pattern.
+  equation_scales(e, st);
+  int32_t m = 0, nz = 0;
+  own_pattern(e, st, m, nz);
+  enthalpy_sets(e, st, 2, m, nz);
+  // Specified alphas and outlet flows against the inlet.
+  alpha_checks(e, st);
+}
+
+void residuals(Entry& e, State& st) {
+  int32_t m = 0, nz = 0;
+  own_residuals(e, st, m);
+  enthalpy_sets(e, st, 3, m, nz);
+}
+
+void jacobian(Entry& e, State& st) {
+  int32_t m = 0, nz = 0;
+  own_jacobian(e, st, nz);
+  enthalpy_sets(e, st, 4, m, nz);
+}
+
+void stream_update(Entry& e, State& st) {
+  Setup& s = st.s;
+  const int32_t ncf = U3_MSTRM_NCF(s.dmatout);
+  const int32_t lstrm = *e.LSTRM;
+  if (ncf >= 0 && ncf + 2 <= lstrm) {
+    for (int32_t k = 1; k <= st.no; ++k) {
+      e.SMATOUT[static_cast<size_t>(k - 1) * static_cast<size_t>(lstrm) +
+                static_cast<size_t>(ncf + 1)] = e.Y[st.pos_temp(k) - 1];
+    }
+  }
+  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
+         e.SINFOUT);
+  // Solution state: 2 when the scaled residuals of the last evaluation are
+  // small, 1 when they are not or one of them could not be evaluated.
+  const double rmiss = hs::rmiss();
+  double sum = 0.0;
+  bool stopped = false;
+  for (int32_t j = 0; j < *e.NF; ++j) {
+    const double r = e.F[j], sc = e.FSCL[j];
+    if (!(r < rmiss) || !(sc > 0.0)) {
+      stopped = true;
+      break;
+    }
+    sum += (r / sc) * (r / sc);
+  }
+  hs::solution_state() = (stopped || !(sum <= 0.0001)) ? 1 : 2;
+}
+
+// The host's arrays must hold what a request writes or reads: the block's
+// variables, its equations and their non-zeros as the dimension request
+// counted them. A request on arrays sized otherwise (a report before the
+// dimension request, say) is refused rather than read or written past them.
+// The set-up runs the input check at the dimension and check requests, before
+// the stream descriptors it would otherwise fail to build.
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check_request = [](Entry& e, State&) { *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0; },
+    .dimensions = dimensions,
+    .counts =
+        [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
+          ny = st.pos_duty();
+          nf = st.num_own_eqns() + st.no;
+          nz = st.num_own_nz() + st.no * (st.nc + 3);
+        },
+    .names = names,
+    .initialise = initialise,
+    .residuals = residuals,
+    .jacobian = jacobian,
+    .stream_update = stream_update,
+    .report = [](Entry& e, State& st) { R3CSEP_REPORT(e, st); },
+};
+
+void run(Entry& e) { dispatch(e, state(), kHooks); }
+
+}  // namespace
+}  // namespace r3::component_separator
+
+R3_DEFINE_ENTRY(R3CSEP, r3::component_separator::run)
