@@ -1,6 +1,5 @@
 // R3HTUA: parameter checks, initial values (re-use or initial guesses) and
 // the results report.
-#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <string>
@@ -174,29 +173,26 @@ void R3HTUA_REPORT(const State& st) {
   const int32_t unit = hs::report_unit();
   const double* v = st.val;
   auto line = [&](std::string_view text38, double value) {
-    const int w = std::max(38, static_cast<int>(text38.size()));
-    hs::write(unit, rec::Record().x(4).a(text38, w).x(1).e1p(value, 13, 6).view());
+    hs::write(unit, rec::Record().x(4).a(text38, 38).x(1).e1p(value, 13, 6).view());
   };
   // A group of values of one physical type, converted to report units and
   // labelled with the unit the conversion returns.
   auto group = [&](int32_t type, std::initializer_list<std::pair<std::string_view, int>> items) {
     for (const auto& [label, var] : items) {
-      int32_t code = type, c7 = 7, c16 = 16;
-      int32_t words[4] = {0x20202020, 0x20202020, 0x20202020, 0x20202020};
+      int32_t code = type, c7 = 7, c6 = 6;
+      int32_t words[2] = {0x20202020, 0x20202020};
       double converted = v[var];
-      ZREP_RCONV1(&code, &v[var], &converted, words, &c7, &c16);
-      char unit16[16];
-      const int32_t nw = 4, len16 = 16, len18 = 18;
-      IU_I42STR(words, &nw, unit16, &len16);
-      char packed[18];
+      ZREP_RCONV1(&code, &v[var], &converted, words, &c7, &c6);
+      char unit8[8];
+      const int32_t nw = 2, len8 = 8, len10 = 10;
+      IU_I42STR(words, &nw, unit8, &len8);
+      char packed[10];
       packed[0] = '(';
-      for (int i = 0; i < 16; ++i) packed[i + 1] = unit16[i];
-      packed[17] = ')';
-      U3PKCR(&len18, packed);
-      size_t n = 18;
-      while (n > 10 && packed[n - 1] == ' ') --n;
+      for (int i = 0; i < 8; ++i) packed[i + 1] = unit8[i];
+      packed[9] = ')';
+      U3PKCR(&len10, packed);
       std::string text(label);
-      text.append(packed, n);
+      text.append(packed, 10);
       text += ' ';
       line(text, converted);
     }

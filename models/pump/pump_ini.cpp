@@ -411,23 +411,11 @@ void R3PUMP_REPORT(const Entry& e, const State& st) {
   auto line = [&](std::string_view label, double value) {
     hs::write(unit, rec::Record().x(4).a(label, 30).x(1).e1p(value, 13, 6).view());
   };
-  // A value in the report units, labelled with the unit the host returns.
-  auto converted = [&](std::string_view text, double value, int32_t type) {
-    int32_t label[2] = {0x20202020, 0x20202020};
-    double out = value;
-    const int32_t c7 = 7, c6 = 6;
-    ZREP_RCONV1(&type, &value, &out, label, &c7, &c6);
-    std::string name(reinterpret_cast<const char*>(label), 8);
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
-    std::string l = std::string(text) + " (" + name + ")";
-    l.resize(30, ' ');
-    line(l, out);
-  };
   hs::write(unit, "");
   hs::write(unit, rec::Record().x(22).text("***       R3PUMP RESULTS      ***").view());
-  converted("OUTLET PRESSURE", e.Y[map.out_pres - 1], 20);
-  converted("ELECTRIC HORSEPOWER", e.Y[st.pos[EHP] - 1], 19);
-  converted("BRAKE HORSEPOWER", e.Y[st.pos[BHP] - 1], 19);
+  line("OUTLET PRESSURE (N/M2)        ", e.Y[map.out_pres - 1]);
+  line("ELECTRIC HORSEPOWER (WATT)    ", e.Y[st.pos[EHP] - 1]);
+  line("BRAKE HORSEPOWER (WATT)       ", e.Y[st.pos[BHP] - 1]);
   line("DRIVER EFFICIENCY             ", e.Y[st.pos[DR_EFF] - 1]);
   line("PUMP EFFICIENCY               ", e.Y[st.pos[PUMP_EFF] - 1]);
   hs::write(unit, "");

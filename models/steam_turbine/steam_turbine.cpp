@@ -725,21 +725,7 @@ void report(const Entry& e, const State& st) {
     while (n > 0 && (slot[n - 1] == ' ' || slot[n - 1] == '\0')) --n;
     std::string name(slot, n);
     if (name.size() < 24) name.resize(24, ' ');
-    // The value in the report units with the unit's label; the block's
-    // enthalpies (type 6) are molar, reported as such (14).
-    int32_t type = U3VGPT(&e.IYATTR[k - 1]);
-    if (type == 6) type = 14;
-    const double value = Yc(e, k);
-    double shown = value;
-    int32_t label[4] = {0x20202020, 0x20202020, 0x20202020, 0x20202020};
-    const int32_t c7 = 7, c16 = 16;
-    ZREP_RCONV1(&type, &value, &shown, label, &c7, &c16);
-    std::string unit_name(reinterpret_cast<const char*>(label), 16);
-    while (!unit_name.empty() && (unit_name.back() == ' ' || unit_name.back() == '\0')) unit_name.pop_back();
-    rec::Record r;
-    r.i(k, 4).x(2).a(name).x(2).e1p(shown, 16, 8);
-    if (!unit_name.empty()) r.x(2).a(unit_name);
-    hs::write(unit, r.view());
+    hs::write(unit, rec::Record().i(k, 4).x(2).a(name).x(2).e1p(Yc(e, k), 16, 8).view());
   }
 }
 
