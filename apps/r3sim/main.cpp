@@ -93,23 +93,29 @@ int command_run(const RunOptions& o) {
     if (fsh.check_structure(error) != Outcome::Solved) {
       std::cerr << "r3sim: " << error << "\n";
       rep.outcome = Outcome::NotSolved;
+      rep.state = "specification error";
       rep.message = error;
+      fsh.finish_report(rep);
     } else {
       rep = fsh.solve(fsh.definition().solver.max_iterations, fsh.definition().solver.tolerance,
                       o.quiet ? nullptr : stderr);
       if (!rep.converged) std::cerr << "r3sim: " << rep.message << "\n";
+      if (rep.diagnosis) std::cerr << rep.diagnosis->text();
     }
     fsh.update_streams();
-    std::string report_text;
-    units::capture(units::kReportUnit);
-    fsh.write_reports();
-    for (const std::string& line : units::take(units::kReportUnit)) report_text += line + "\n";
+    const std::string report_text = block_reports(fsh, rep);
+    write_run_header(fsh, rep, out.report);
     std::fputs(report_text.c_str(), out.report);
+    write_unsolved_marker(rep, out.report);
     write_stream_table(fsh, out.report);
     std::fflush(out.report);
     j["report"] = report_text;
   } else {
     rep.outcome = static_cast<Outcome>(prep);
+    rep.state = prep == 1 ? "bad input" : "model failure";
+    rep.message = "the run could not be set up (see the messages above)";
+    rep.residual_norm = -1.0;
+    write_run_header(fsh, rep, out.report);
   }
   if (!o.json.empty()) {
     results_json(fsh, rep, prep, j);
