@@ -100,7 +100,7 @@ int command_run(const RunOptions& o) {
       rep = fsh.solve(fsh.definition().solver.max_iterations, fsh.definition().solver.tolerance,
                       o.quiet ? nullptr : stderr);
       if (!rep.converged) std::cerr << "r3sim: " << rep.message << "\n";
-      if (rep.diagnosis) std::cerr << rep.diagnosis->text();
+      if (rep.diagnosis && !o.report.empty()) std::cerr << rep.diagnosis->text();
     }
     fsh.update_streams();
     const std::string report_text = block_reports(fsh, rep);

@@ -313,6 +313,8 @@ Outcome Flowsheet::initialise(std::string& error) {
     if (s->kind == StreamDef::Kind::Material ? s->has_conditions() : s->value.has_value()) v.fixed = true;
   }
   blocks_neq_ = neq_;
+  start_.clear();
+  for (const Variable& v : vars_) start_.push_back(v.value);
   if (!apply_free(error)) return Outcome::BadInput;
   check_inputs();
   return Outcome::Solved;

@@ -41,6 +41,7 @@ struct Diagnosis {
     std::string variable, block, units;
     double value = 0, bound = 0;
     bool upper = false;
+    bool held = false;  // the last Newton step pointed past the bound
   };
   struct Residual {
     std::string equation, block;
@@ -161,6 +162,8 @@ class Flowsheet {
   std::vector<int> eq_start_;                           // first equation of each block
   std::vector<Warning> warnings_;
   std::unique_ptr<LinearSolver> lu_;              // kept between iterations and solves
+  std::vector<double> start_;  // values after the initialisation
+  std::vector<char> held_;                              // held at a bound by the last step
   int failed_block_ = -1;                               // block whose evaluation failed last
   const StreamDef* stream_def(const std::string& id) const;
   // A feed whose total flow the case frees: its component flows follow the
@@ -179,6 +182,8 @@ class Flowsheet {
   void composition_jacobian(std::vector<int>& rows, std::vector<int>& cols, std::vector<double>& vals) const;
   std::string composition_name(int k) const;
   void tear_recycles();
+  bool release_guessed_bounds(const std::vector<double>& x, const std::vector<double>& dx,
+                              const std::vector<int>& free, std::vector<int>& held_count, std::FILE* progress);
   void check_inputs();
   Diagnosis diagnose(const std::vector<double>& x, const std::vector<double>& f,
                      const std::vector<double>& history, const std::vector<double>& steps) const;

@@ -46,6 +46,9 @@ size_t worst_index(const std::vector<double>& v) {
 
 // Iterations looked back over to tell a stall from slow progress.
 constexpr int kStallWindow = 6;
+// Relative fall of the residuals' norm over that window below which the
+// solve has stalled.
+constexpr double kStallFall = 1e-3;
 // Largest scaled step after which the values count as settled.
 constexpr double kSettledStep = 1e-5;
 
@@ -64,6 +67,7 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
   }
   std::vector<double> x(vars_.size());
   for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
+  if (start_.size() != x.size()) start_ = x;
   std::vector<double> f, fnew;
   if (!evaluate(x, f)) {
     rep.outcome = Outcome::NotSolved;
@@ -86,6 +90,7 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
   std::vector<double> vals;
   std::vector<Eigen::Triplet<double>> trip;
   std::vector<double> history{std::sqrt(merit)}, steps;
+  std::vector<int> held_count(free.size(), 0);
   std::vector<double> dx(free.size()), dclip(free.size()), xt;
   Eigen::VectorXd rhs(neq_), dxs;
   int it = 0;
@@ -124,12 +129,18 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
     // Unscaled Newton step, and the same step with each variable limited on
     // its own; `ratio` is the largest fraction of the whole step that keeps
     // every variable within its limit.
+    for (size_t j = 0; j < free.size(); ++j) {
+      dx[j] = dxs[static_cast<Eigen::Index>(j)] * safe_scale(vars_[static_cast<size_t>(free[j])].scale);
+      if (!std::isfinite(dx[j])) dx[j] = 0.0;
+    }
+    if (release_guessed_bounds(x, dx, free, held_count, progress)) {
+      history.assign(1, history.back());  // a new start for the stall test
+      steps.clear();
+    }
     double ratio = 1.0;
     for (size_t j = 0; j < free.size(); ++j) {
       const Variable& v = vars_[static_cast<size_t>(free[j])];
       const double xj = x[static_cast<size_t>(free[j])];
-      dx[j] = dxs[static_cast<Eigen::Index>(j)] * safe_scale(v.scale);
-      if (!std::isfinite(dx[j])) dx[j] = 0.0;
       dclip[j] = dx[j];
       if (v.step != kRmiss && v.step > 0.0) {
         const double bound = v.step * std::max(safe_scale(v.scale), std::fabs(xj));
@@ -181,18 +192,22 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
     last_step = step;
     history.push_back(std::sqrt(merit));
     steps.push_back(step);
+
     if (progress) std::fprintf(progress, "%5d  %12.5e  %12.5e  %s\n", it, fmax, step, worst(f).c_str());
-    // A stall: the steps have gone to zero and the residuals stopped falling;
+    // A stall: over the last iterations the residuals have stopped falling;
     // more iterations would repeat the same point.
-    if (static_cast<int>(steps.size()) >= kStallWindow && fmax > tolerance) {
-      const size_t n = steps.size();
-      bool still = true;
-      for (size_t k = n - kStallWindow; k < n; ++k) still = still && steps[k] < 1e-10;
-      if (still && history.back() > 0.999 * history[history.size() - kStallWindow]) {
-        rep.message = "the residuals stopped falling at iteration " + std::to_string(it) + " (the steps went to zero)";
-        break;
-      }
+    if (static_cast<int>(steps.size()) >= kStallWindow && fmax > tolerance &&
+        history.back() > (1.0 - kStallFall) * history[history.size() - 1 - kStallWindow]) {
+      rep.message = "the residuals stopped falling at iteration " + std::to_string(it);
+      break;
     }
+  }
+  // Variables the last Newton step would have taken past a bound.
+  held_.assign(vars_.size(), 0);
+  for (size_t j = 0; j < free.size() && !steps.empty(); ++j) {
+    const Variable& v = vars_[static_cast<size_t>(free[j])];
+    const double nv = x[static_cast<size_t>(free[j])] + dx[j];
+    if ((v.lower != kRmiss && nv < v.lower) || (v.upper != kRmiss && nv > v.upper)) held_[static_cast<size_t>(free[j])] = 1;
   }
   for (size_t i = 0; i < vars_.size(); ++i) vars_[i].value = x[i];
   to_blocks(x);
@@ -216,6 +231,57 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
   return rep;
 }
 
+// A block computes some bounds from its inlet conditions at its
+// initialisation (a valve's pressure drop is bounded by its inlet pressure).
+// When another block produces the inlet, those conditions were only a guess;
+// a bound the Newton step keeps pushing against for two iterations running
+// is then released, once, and the release is reported as a warning.
+bool Flowsheet::release_guessed_bounds(const std::vector<double>& x, const std::vector<double>& dx,
+                                       const std::vector<int>& free, std::vector<int>& held_count,
+                                       std::FILE* progress) {
+  bool released = false;
+  for (size_t j = 0; j < free.size(); ++j) {
+    Variable& v = vars_[static_cast<size_t>(free[j])];
+    const double xj = x[static_cast<size_t>(free[j])];
+    // Held: the full Newton step from the current point would cross it.
+    const bool lo = v.lower != kRmiss && dx[j] < 0.0 && xj + dx[j] < v.lower;
+    const bool hi = v.upper != kRmiss && dx[j] > 0.0 && xj + dx[j] > v.upper;
+    held_count[j] = (lo || hi) ? held_count[j] + 1 : 0;
+    if (held_count[j] < 2 || v.block < 0) continue;
+    const BlockDef& d = case_.blocks[static_cast<size_t>(v.block)];
+    if (v.name.rfind(d.id + ".", 0) != 0) continue;  // stream variables keep their bounds
+    // The bound is one of the block's inlet conditions at the start, and
+    // another block produces that inlet.
+    const double bound = hi ? v.upper : v.lower;
+    bool guessed_inlet = false;
+    for (int g : links_[static_cast<size_t>(v.block)].vars) {
+      const std::string sid = vars_[static_cast<size_t>(g)].name.substr(0, vars_[static_cast<size_t>(g)].name.find('.'));
+      if (std::find(d.inlets.begin(), d.inlets.end(), sid) == d.inlets.end() || is_feed(sid)) continue;
+      const double x0 = start_[static_cast<size_t>(g)];
+      guessed_inlet = guessed_inlet || std::fabs(x0 - bound) <= 1e-9 * std::max(1.0, std::fabs(bound));
+    }
+    bool user_bound = false;
+    for (const auto& [name, lim] : d.bounds) user_bound = user_bound || name == v.name || d.id + "." + name == v.name;
+    if (!guessed_inlet || user_bound) continue;
+    Warning w;
+    w.block = d.id;
+    w.variable = v.name;
+    w.value = hi ? v.upper : v.lower;
+    w.has_value = true;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%.6g", w.value);
+    w.message = std::string("the ") + (hi ? "upper" : "lower") + " bound " + buf + " " + unit_label(v.type) +
+                " of " + v.name + ", which block " + d.id +
+                " set from the guessed conditions of its inlet, held the solution back and was released";
+    (hi ? v.upper : v.lower) = kRmiss;
+    if (progress) std::fprintf(progress, "       %s\n", w.message.c_str());
+    warnings_.push_back(w);
+    held_count[j] = 0;
+    released = true;
+  }
+  return released;
+}
+
 Diagnosis Flowsheet::diagnose(const std::vector<double>& x, const std::vector<double>& f,
                               const std::vector<double>& history, const std::vector<double>& steps) const {
   Diagnosis d;
@@ -232,6 +298,7 @@ Diagnosis Flowsheet::diagnose(const std::vector<double>& x, const std::vector<do
     b.upper = hi;
     b.bound = hi ? v.upper : v.lower;
     b.units = unit_label(v.type);
+    b.held = i < held_.size() && held_[i] != 0;
     if (v.block >= 0) {
       const BlockDef& def = case_.blocks[static_cast<size_t>(v.block)];
       bool from_case = false;
@@ -253,11 +320,14 @@ Diagnosis Flowsheet::diagnose(const std::vector<double>& x, const std::vector<do
     d.largest.push_back({equation_name(row), b >= 0 ? blocks_[static_cast<size_t>(b)]->id : "", f[idx[k]]});
   }
   if (!steps.empty()) {
-    const size_t n = steps.size(), w = std::min<size_t>(kStallWindow, n);
+    // Over the last few iterations (the first, from the initial point, left
+    // out when there are others): did the residuals' norm still fall, and
+    // were the steps still of any size?
+    const size_t n = steps.size(), w = std::min<size_t>(kStallWindow - 1, n > 1 ? n - 1 : 1);
     double biggest = 0.0;
     for (size_t k = n - w; k < n; ++k) biggest = std::max(biggest, steps[k]);
     const double fall = history.back() / std::max(history[history.size() - 1 - w], 1e-300);
-    d.verdict = (fall > 0.99 && biggest < 1e-6) ? "infeasible" : "slow";
+    d.verdict = (fall > 0.99 && biggest < 1e-3) ? "infeasible" : "slow";
   }
   return d;
 }
@@ -276,12 +346,20 @@ std::string Diagnosis::text() const {
     s += "   Variables on a bound:\n";
     for (size_t k = 0; k < on_bounds.size() && k < 10; ++k) {
       const OnBound& b = on_bounds[k];
-      std::snprintf(buf, sizeof buf, "     %-24s = %.6g %s on its %s bound %.6g %s (set by block %s)\n",
+      std::snprintf(buf, sizeof buf, "     %-24s = %.6g %s on its %s bound %.6g %s (set by block %s)%s\n",
                     b.variable.c_str(), b.value, b.units.c_str(), b.upper ? "upper" : "lower", b.bound,
-                    b.units.c_str(), b.block.c_str());
+                    b.units.c_str(), b.block.c_str(), b.held ? ";\n       the Newton step points past it: the solution needs it moved" : "");
       s += buf;
     }
     if (on_bounds.size() > 10) s += "     ... (" + std::to_string(on_bounds.size()) + " in all)\n";
+  }
+  for (const OnBound& b : on_bounds) {
+    if (!b.held) continue;
+    const size_t dot = b.variable.find('.');
+    const std::string blk = b.block.substr(0, b.block.find(' '));
+    const std::string local = dot == std::string::npos ? b.variable : b.variable.substr(dot + 1);
+    s += "   If the bound of " + b.variable + " is not a real limit, widen it in block " + blk + ": bounds = { " +
+         (b.variable.rfind(blk + ".", 0) == 0 ? local : "\"" + b.variable + "\"") + " = [lower, upper] }\n";
   }
   if (!largest.empty()) {
     s += "   Largest scaled residuals:\n";
