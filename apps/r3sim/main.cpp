@@ -103,6 +103,7 @@ int command_run(const RunOptions& o) {
       if (rep.diagnosis && !o.report.empty()) std::cerr << rep.diagnosis->text();
     }
     fsh.update_streams();
+    write_warnings(fsh, stderr);
     const std::string report_text = block_reports(fsh, rep);
     write_run_header(fsh, rep, out.report);
     std::fputs(report_text.c_str(), out.report);

@@ -41,6 +41,10 @@ void write_run_header(const Flowsheet& fsh, const SolveReport& rep, std::FILE* o
   std::fflush(out);
 }
 
+void write_warnings(const Flowsheet& fsh, std::FILE* out) {
+  for (const Warning& w : fsh.warnings()) std::fprintf(out, "r3sim: warning: %s\n", w.message.c_str());
+}
+
 void write_unsolved_marker(const SolveReport& rep, std::FILE* out) {
   if (rep.converged) return;
   std::fprintf(out, "\n *** RESULTS ARE NOT A SOLUTION (%s) ***\n", rep.state.c_str());

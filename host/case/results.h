@@ -21,6 +21,10 @@ void write_unsolved_marker(const SolveReport& rep, std::FILE* out);
 // solve; the diagnosis follows when there is one.
 std::string block_reports(Flowsheet& fsh, const SolveReport& rep);
 
+// Every warning about the run's inputs and results, one line each
+// ("r3sim: warning: ...").
+void write_warnings(const Flowsheet& fsh, std::FILE* out);
+
 // The property method's name as a case writes it.
 const char* method_name(thermo::Method m);
 

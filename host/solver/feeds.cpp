@@ -3,6 +3,8 @@
 // certainly got wrong.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <set>
 
 #include "host/solver/flowsheet.h"
 
@@ -99,8 +101,132 @@ std::string Flowsheet::composition_name(int k) const {
   return "?";
 }
 
-void Flowsheet::check_inputs() {}
+void Flowsheet::warn(const std::string& block, const std::string& variable, double value, bool has_value,
+                     const std::string& message) {
+  for (const Warning& w : warnings_) {
+    if (w.message == message && w.variable == variable) return;
+  }
+  warnings_.push_back(Warning{block, variable, value, has_value, message});
+}
 
-void Flowsheet::tear_recycles() {}
+namespace {
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6g", v);
+  return buf;
+}
+
+// The valve's phase option: the second integer, 1 vapour (the default), 2
+// liquid.
+bool liquid_valve(const BlockDef& d) { return d.model == "R3VALV" && d.ints.size() > 1 && d.ints[1] == 2; }
+
+}  // namespace
+
+// Inputs a user has almost certainly got wrong; the run goes on.
+void Flowsheet::check_inputs() {
+  const bool water = std::find(case_.components.begin(), case_.components.end(), "H2O") != case_.components.end();
+  const double t_min = case_.method == thermo::Method::SteamTable ? 273.15 : (water ? 200.0 : 0.0);
+  const auto check_temperature = [&](const std::string& block, const std::string& name, double t) {
+    if (!(t < t_min)) return;
+    warn(block, name, t, true,
+         name + " is " + num(t) + " K, below " + num(t_min) + " K" +
+             (case_.method == thermo::Method::SteamTable ? " (the steam tables' range)" : " for water") +
+             (t < 150.0 ? "; temperatures are in K: " + num(t) + " C is " + num(t + 273.15) + " K" : ""));
+  };
+  for (const StreamDef& s : case_.streams) {
+    if (s.temperature && is_feed(s.id)) check_temperature("", s.id + ".TEMPERATURE", *s.temperature);
+  }
+  const int ncf = static_cast<int>(case_.components.size());
+  for (size_t bi = 0; bi < case_.blocks.size(); ++bi) {
+    const BlockDef& d = case_.blocks[bi];
+    for (const auto& [name, value] : d.fix) {
+      const std::string full = name.find('.') == std::string::npos ? d.id + "." + name : name;
+      const std::string u = upper(name);
+      if (u.find("EFF") != std::string::npos && value > 1.0) {
+        warn(d.id, full, value, true,
+             full + " = " + num(value) + ": an efficiency above 1" +
+                 (value <= 100.0 ? " (a percentage? write " + num(value / 100.0) + ")" : ""));
+      }
+      auto it = var_index_.find(full);
+      if (it != var_index_.end() && vars_[static_cast<size_t>(it->second)].type == 22) check_temperature(d.id, full, value);
+    }
+    // The phase of the first material inlet against the block's phase option.
+    if (d.inlets.empty()) continue;
+    auto st = streams_.find(d.inlets[0]);
+    if (st == streams_.end() || static_cast<int>(st->second.size()) <= ncf + 4) continue;
+    const double vf = st->second[static_cast<size_t>(ncf + 4)];
+    if (!(vf >= 0.0 && vf <= 1.0)) continue;
+    const std::string in = d.inlets[0] + ".VAPOUR_FRACTION";
+    if (d.model == "R3VALV" && liquid_valve(d) && vf > 0.0) {
+      warn(d.id, in, vf, true, "valve " + d.id + " is set for liquid (int[2] = 2) but its inlet " + d.inlets[0] +
+                                   " has vapour (vapour fraction " + num(vf) + ")");
+    } else if (d.model == "R3VALV" && !liquid_valve(d) && vf == 0.0) {
+      warn(d.id, in, vf, true, "valve " + d.id + " is set for vapour (int[2] = 1, the default) but its inlet " +
+                                   d.inlets[0] + " is liquid");
+    } else if (d.model == "R3PUMP" && vf > 0.0) {
+      warn(d.id, in, vf, true, "pump " + d.id + " is fed with vapour: its inlet " + d.inlets[0] +
+                                   " has a vapour fraction of " + num(vf));
+    }
+  }
+}
+
+// After a solve: a liquid valve whose outlet flashes.
+void Flowsheet::check_results() {
+  const int ncf = static_cast<int>(case_.components.size());
+  for (const BlockDef& d : case_.blocks) {
+    if (!liquid_valve(d) || d.outlets.empty()) continue;
+    auto st = streams_.find(d.outlets[0]);
+    if (st == streams_.end() || static_cast<int>(st->second.size()) <= ncf + 4) continue;
+    const double vf = st->second[static_cast<size_t>(ncf + 4)];
+    if (vf > 0.0 && vf <= 1.0) {
+      warn(d.id, d.outlets[0] + ".VAPOUR_FRACTION", vf, true,
+           "the outlet " + d.outlets[0] + " of liquid valve " + d.id + " flashes (vapour fraction " + num(vf) +
+               "); the liquid sizing equation does not hold for it");
+    }
+  }
+}
+
+// The streams of a recycle that the initialisation reaches before the block
+// producing them (tear streams) start from a feed's conditions when the case
+// gives none: the feed entering the same block, else the case's first feed.
+// A flowsheet with no feed at all cannot start: the loop is named.
+bool Flowsheet::tear_stream(Block& b, int k, const std::string& sid, std::string& error) {
+  const StreamDef* feed = nullptr;
+  for (const auto& other : b.matin) {
+    const StreamDef* s = stream_def(other);
+    if (s != nullptr && is_feed(other) && s->has_conditions()) feed = s;
+  }
+  for (const StreamDef& s : case_.streams) {
+    if (feed == nullptr && s.kind == StreamDef::Kind::Material && is_feed(s.id) && s.has_conditions()) feed = &s;
+  }
+  if (feed == nullptr) {
+    // Follow producers from this stream back round the loop.
+    std::string loop;
+    std::string cur = sid;
+    std::set<std::string> seen;
+    while (producer_.count(cur) && seen.insert(cur).second) {
+      const BlockDef& p = case_.blocks[static_cast<size_t>(producer_.at(cur))];
+      loop = p.id + (loop.empty() ? "" : " -> " + loop);
+      if (p.inlets.empty()) break;
+      cur = p.inlets[0];
+    }
+    error = case_.path + ": the flowsheet has no feed: stream " + sid + " is in a loop that nothing feeds (" + loop +
+            " -> " + b.id + "); give a stream of the loop its conditions (flows, pressure, temperature)";
+    return false;
+  }
+  if (!fill_feed(b, k, *feed, error)) return false;
+  torn_ = true;
+  warn(b.id, sid, 0.0, false,
+       "recycle stream " + sid + " is torn: the initialisation started it from the conditions of feed " +
+           feed->id + " and passed round the loop " + std::to_string(kTearPasses) +
+           " times (give [streams." + sid + "] conditions to start elsewhere)");
+  return true;
+}
 
 }  // namespace r3::host

@@ -158,6 +158,18 @@ bool Flowsheet::fill_feed(Block& b, int k, const StreamDef& s, std::string& erro
 
 Outcome Flowsheet::initialise(std::string& error) {
   links_.assign(blocks_.size(), BlockLink{});
+  // A recycle whose tear stream had to start from a feed's conditions is
+  // passed round again (successive substitution), so that the equation
+  // solve starts from the blocks' own sequential initialisation.
+  torn_ = false;
+  for (int pass = 0; pass < (torn_ ? kTearPasses : 1); ++pass) {
+    const Outcome o = initialise_pass(error);
+    if (o != Outcome::Solved) return o;
+  }
+  return assemble(error);
+}
+
+Outcome Flowsheet::initialise_pass(std::string& error) {
   for (int bi : order()) {
     Block& b = *blocks_[static_cast<size_t>(bi)];
     const BlockDef& d = case_.blocks[static_cast<size_t>(bi)];
@@ -173,6 +185,8 @@ Outcome Flowsheet::initialise(std::string& error) {
         std::copy(it->second.begin(), it->second.end(), v);
       } else if (stream_def(sid)->has_conditions()) {
         if (!fill_feed(b, static_cast<int>(k), *stream_def(sid), error)) return Outcome::BadInput;
+      } else if (!is_feed(sid)) {
+        if (!tear_stream(b, static_cast<int>(k), sid, error)) return Outcome::BadInput;
       }
     }
     for (size_t k = 0; k < d.info_inlets.size(); ++k) {
@@ -244,6 +258,10 @@ Outcome Flowsheet::initialise(std::string& error) {
       }
     }
   }
+  return Outcome::Solved;
+}
+
+Outcome Flowsheet::assemble(std::string& error) {
   // Assembly: one global variable per name.
   vars_.clear();
   var_index_.clear();
@@ -478,7 +496,7 @@ void Flowsheet::update_streams() {
     for (size_t k = 0; k < d.info_inlets.size(); ++k) {
       if (is_feed(d.info_inlets[k])) streams_[d.info_inlets[k]] = {b.sinfin[k]};
     }
-  }
+  }  check_results();
 }
 
 void Flowsheet::write_reports() {

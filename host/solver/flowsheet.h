@@ -108,6 +108,11 @@ class Flowsheet {
   // unless it is null.
   SolveReport solve(int max_iterations, double tolerance, std::FILE* progress);
 
+  // The sparse LU used by solve(): KLU (true) or Eigen's SparseLU (false).
+  // KLU is the default when the host has it; a request for KLU without it
+  // keeps SparseLU.
+  void use_klu(bool klu);
+
   // Writes the solved values back into the streams (stream update of every
   // block) and asks every block for its report on the report unit.
   void update_streams();
@@ -181,7 +186,14 @@ class Flowsheet {
   void composition_residuals(const std::vector<double>& x, std::vector<double>& f) const;
   void composition_jacobian(std::vector<int>& rows, std::vector<int>& cols, std::vector<double>& vals) const;
   std::string composition_name(int k) const;
-  void tear_recycles();
+  Outcome initialise_pass(std::string& error);
+  Outcome assemble(std::string& error);
+  static constexpr int kTearPasses = 4;  // initialisation passes round a torn recycle
+  bool torn_ = false;
+  bool tear_stream(Block& b, int k, const std::string& sid, std::string& error);
+  void check_results();
+  void warn(const std::string& block, const std::string& variable, double value, bool has_value,
+            const std::string& message);
   bool release_guessed_bounds(const std::vector<double>& x, const std::vector<double>& dx,
                               const std::vector<int>& free, std::vector<int>& held_count, std::FILE* progress);
   void check_inputs();

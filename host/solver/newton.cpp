@@ -282,6 +282,10 @@ bool Flowsheet::release_guessed_bounds(const std::vector<double>& x, const std::
   return released;
 }
 
+void Flowsheet::use_klu(bool klu) {
+  lu_ = LinearSolver::make(klu ? LinearSolver::Kind::Klu : LinearSolver::Kind::EigenLu);
+}
+
 Diagnosis Flowsheet::diagnose(const std::vector<double>& x, const std::vector<double>& f,
                               const std::vector<double>& history, const std::vector<double>& steps) const {
   Diagnosis d;
