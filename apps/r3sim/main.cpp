@@ -69,6 +69,8 @@ struct Outputs {
     units::connect(units::kReportUnit, report);
     units::connect(units::kMessageUnit, history);
     units::connect(units::kSecondMessageUnit, history);
+    units::keep(units::kMessageUnit);
+    units::keep(units::kSecondMessageUnit);
     return true;
   }
   ~Outputs() {
@@ -119,6 +121,8 @@ int command_run(const RunOptions& o) {
     write_run_header(fsh, rep, out.report);
   }
   if (!o.json.empty()) {
+    j["messages"] = units::take(units::kMessageUnit);
+    for (const std::string& m : units::take(units::kSecondMessageUnit)) j["messages"].push_back(m);
     results_json(fsh, rep, prep, j);
     if (!write_json(o.json, j)) return 1;
   }

@@ -28,7 +28,8 @@ const char* method_name(thermo::Method m) {
 
 void write_run_header(const Flowsheet& fsh, const SolveReport& rep, std::FILE* out) {
   const Case& c = fsh.definition();
-  std::fprintf(out, " R3SIM RUN  %s\n", c.title.empty() ? c.path.c_str() : c.title.c_str());
+  std::fprintf(out, " R3SIM RUN  %s\n",
+               !c.title.empty() ? c.title.c_str() : !c.path.empty() ? c.path.c_str() : "(the case was not loaded)");
   std::fprintf(out, "   PROPERTY METHOD      %s\n", method_name(c.method));
   std::fprintf(out, "   STATUS               %s%s%s\n", rep.state.c_str(), rep.message.empty() ? "" : ": ",
                rep.message.c_str());
@@ -129,7 +130,7 @@ nlohmann::json status_json(const SolveReport& rep) {
     nlohmann::json on = nlohmann::json::array(), big = nlohmann::json::array();
     for (const auto& b : d.on_bounds) {
       on.push_back({{"variable", b.variable}, {"value", b.value}, {"bound", b.bound},
-                    {"side", b.upper ? "upper" : "lower"}, {"units", b.units}, {"set_by", b.block}});
+                    {"side", b.upper ? "upper" : "lower"}, {"units", b.units}, {"set_by", b.block}, {"held", b.held}});
     }
     for (const auto& r : d.largest) big.push_back({{"equation", r.equation}, {"block", r.block}, {"value", r.value}});
     st["diagnosis"] = {{"verdict", text_or_null(d.verdict)}, {"on_bounds", on}, {"largest_residuals", big}};
@@ -151,6 +152,7 @@ void results_json(Flowsheet& fsh, const SolveReport& rep, int prep, nlohmann::js
                         {"message", w.message}});
   }
   j["warnings"] = warnings;
+  if (!j.contains("messages")) j["messages"] = nlohmann::json::array();
   (void)prep;
   j["blocks"] = nlohmann::json::array();
   nlohmann::json vars = nlohmann::json::object(), fixed = nlohmann::json::array();

@@ -40,16 +40,18 @@ int specification_rank(const std::string& full) {
                         "DENS", "RHO", "MOLV", "_CP", "CP_", "MW", "ENTH", "KRATIO", "_Z", "LOSS",
                         "MASSIN", "MASSOUT", "COMPIN", "COMPOUT", "NET_GEN", "EXTENT", "Q_", "DHACT",
                         "DHISEN", "QACT", "LN_", "SV", "SL", "SMOL", "HSOUT", "TSOUT", "DTMEAN", "VOL_FLOW"}) {
-    if (has(u, w)) return 2;
+    if (has(u, w)) return 3;
   }
-  for (const char* w : {"EFF", "DELTA_P", "DELTAP", "DP", "PRES", "RATIO", "POS", "AREA", "CV", "BIAS", "SPEED",
-                        "LEVEL", "DROP"}) {
+  for (const char* w : {"EFF", "AREA", "CVMAX", "BIAS", "LEVEL"}) {
     if (has(u, w)) return 0;
   }
   for (const char* w : {"U", "FT", "FP", "XT", "FK"}) {
     if (u == w) return 0;
   }
-  return 1;
+  for (const char* w : {"DELTA_P", "DELTAP", "DP", "PRES", "RATIO", "POS", "SPEED", "DROP"}) {
+    if (has(u, w)) return 1;
+  }
+  return 2;
 }
 
 void maximum_matching(int nrows, int ncols, const std::vector<std::vector<int>>& row_cols,
@@ -213,7 +215,7 @@ bool analyse_structure(const Structure& s, const std::vector<std::string>& var_n
     // A user's specification of a computed quantity is the likeliest surplus;
     // feed-stream variables come last.
     std::vector<std::array<int, 3>> ranked;
-    for (int g : candidates) ranked.push_back({is_feed(g) ? 1 : 0, 2 - specification_rank(var_names[static_cast<size_t>(g)]), g});
+    for (int g : candidates) ranked.push_back({is_feed(g) ? 1 : 0, 3 - specification_rank(var_names[static_cast<size_t>(g)]), g});
     std::stable_sort(ranked.begin(), ranked.end());
     std::vector<std::string> advice;
     for (const auto& e : ranked) advice.push_back(describe(s, var_names, e[2]));

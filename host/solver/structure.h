@@ -25,10 +25,11 @@ struct Structure {
 void maximum_matching(int nrows, int ncols, const std::vector<std::vector<int>>& row_cols,
                       std::vector<int>& match_row, std::vector<int>& match_col);
 
-// How likely a user is to specify a variable, by its name: 0 for quantities
-// users usually give (efficiencies, pressures and pressure differences,
-// positions, areas, coefficients), 2 for computed ones (powers, heads,
-// duties, predictions, property and balance terms), 1 otherwise.
+// How likely a user is to specify a variable, by its name: 0 for the
+// parameters users usually give (efficiencies, coefficients, areas, biases),
+// 1 for operating specifications (pressures, pressure differences and
+// ratios, positions, speeds), 3 for computed quantities (powers, heads,
+// duties, predictions, property and balance terms), 2 otherwise.
 int specification_rank(const std::string& name);
 
 // True when the system is square and structurally non-singular; otherwise a
