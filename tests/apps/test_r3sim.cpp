@@ -271,7 +271,7 @@ TEST(R3simSolver, BoundFromAGuessedInletIsReleased) {
 // Freed feed variables: a valve rated for flow, a pump and valve line whose
 // flow follows from the pressures, and the names free refuses.
 TEST(R3simSolver, FreeFeedVariables) {
-  const nlohmann::json rating = solve(example("valve/rating_flow.toml"));
+  const nlohmann::json rating = solve(example("network/valve_rating.toml"));
   ASSERT_TRUE(rating.value("converged", false));
   EXPECT_NEAR(rating["streams"]["CW"]["total_flow"].get<double>(), 5.2381, 1e-3);
   EXPECT_DOUBLE_EQ(rating["streams"]["CW"]["flows"]["H2O"].get<double>(), rating["streams"]["CW"]["total_flow"].get<double>());
