@@ -123,6 +123,28 @@ void BM_PumpsSolve(benchmark::State& state) {
   state.counters["converged"] = converged ? 1 : 0;
 }
 
+// The degrees-of-freedom and structure check alone (maximum matching) on N
+// pumps in series with fixed powers.
+void BM_StructureCheck(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  r3::host::units::reset();
+  r3::host::units::capture(r3::host::units::kMessageUnit);
+  r3::host::Case c;
+  std::string error;
+  r3::host::Flowsheet fs;
+  auto resolve = [](const std::string&) { return static_cast<r3::EntryFn>(R3PUMP); };
+  if (!r3::host::parse_case(pumps_case(n, true), "pumps.toml", c, error) || !fs.build(c, resolve, error) ||
+      fs.initialise(error) != r3::host::Outcome::Solved) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  for (auto _ : state) {
+    if (fs.check_structure(error) != r3::host::Outcome::Solved) state.SkipWithError(error.c_str());
+  }
+}
+
+BENCHMARK(BM_StructureCheck)->Arg(1000)->Arg(3000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_PumpsSolve)
     ->ArgNames({"N", "power", "klu"})
     ->ArgsProduct({{10, 100, 1000, 3000}, {0, 1}, {0, 1}})
