@@ -50,7 +50,9 @@ struct Diagnosis {
   std::vector<OnBound> on_bounds;     // free variables sitting on a bound
   std::vector<Residual> largest;      // largest scaled residuals, largest first
   // "infeasible" when the residuals stopped falling while the steps went to
-  // zero, "slow" when they were still falling, "" when no iteration was made.
+  // zero, or the solve stopped early against bounds the Newton step points
+  // past; "slow" when they were still falling as the iterations ran out;
+  // "singular" when it stopped early otherwise; "" when no iteration was made.
   std::string verdict;
   std::string text() const;  // several lines, for people
 };
@@ -198,7 +200,8 @@ class Flowsheet {
                               const std::vector<int>& free, std::vector<int>& held_count, std::FILE* progress);
   void check_inputs();
   Diagnosis diagnose(const std::vector<double>& x, const std::vector<double>& f,
-                     const std::vector<double>& history, const std::vector<double>& steps) const;
+                     const std::vector<double>& history, const std::vector<double>& steps,
+                     bool stopped_early) const;
   int neq_ = 0;
 };
 

@@ -227,7 +227,7 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
     const int b = block_of_equation(w);
     if (rep.failed_block.empty() && b >= 0) rep.failed_block = blocks_[static_cast<size_t>(b)]->id;
   }
-  rep.diagnosis = diagnose(x, f, history, steps);
+  rep.diagnosis = diagnose(x, f, history, steps, it < max_iterations);
   return rep;
 }
 
@@ -287,7 +287,8 @@ void Flowsheet::use_klu(bool klu) {
 }
 
 Diagnosis Flowsheet::diagnose(const std::vector<double>& x, const std::vector<double>& f,
-                              const std::vector<double>& history, const std::vector<double>& steps) const {
+                              const std::vector<double>& history, const std::vector<double>& steps,
+                              bool stopped_early) const {
   Diagnosis d;
   for (size_t i = 0; i < vars_.size(); ++i) {
     const Variable& v = vars_[i];
@@ -332,6 +333,13 @@ Diagnosis Flowsheet::diagnose(const std::vector<double>& x, const std::vector<do
     for (size_t k = n - w; k < n; ++k) biggest = std::max(biggest, steps[k]);
     const double fall = history.back() / std::max(history[history.size() - 1 - w], 1e-300);
     d.verdict = (fall > 0.99 && biggest < 1e-3) ? "infeasible" : "slow";
+    // Stopped early (a singular Jacobian, no step that reduces the
+    // residuals) against bounds the Newton step points past: no solution
+    // within the bounds is in reach.
+    bool held = false;
+    for (const auto& b : d.on_bounds) held = held || b.held;
+    if (stopped_early && held) d.verdict = "infeasible";
+    else if (stopped_early && d.verdict == "slow") d.verdict = "singular";
   }
   return d;
 }
@@ -340,8 +348,11 @@ std::string Diagnosis::text() const {
   char buf[512];
   std::string s = "\n DIAGNOSIS\n";
   if (verdict == "infeasible") {
-    s += "   The residuals stopped falling while the steps went to zero: the specifications look\n"
-         "   infeasible (no solution within the bounds), not merely slow.\n";
+    s += "   The residuals stopped falling, held by the bounds below or with steps gone to zero:\n"
+         "   the specifications look infeasible (no solution within the bounds), not merely slow.\n";
+  } else if (verdict == "singular") {
+    s += "   The solve stopped before the iterations ran out (see the status): the equations\n"
+         "   have no usable Newton step here; check the specifications and the starting point.\n";
   } else if (verdict == "slow") {
     s += "   The residuals were still falling: the solve looks slow, not infeasible; raise\n"
          "   max_iterations or give a better guess.\n";

@@ -229,6 +229,12 @@ TEST(R3simSolver, UnsolvedRunIsMarkedAndDiagnosed) {
   EXPECT_EQ(d["on_bounds"][0]["set_by"], "K1");
   EXPECT_TRUE(d["on_bounds"][0]["held"].get<bool>());
   EXPECT_FALSE(d["largest_residuals"].empty());
+  // An infeasible specification: a valve that would have to raise the
+  // pressure. The valve closes onto its bounds and the run says why.
+  const CaseRun closed = run_text(replaced(read(example("valve/pump_valve.toml")), "DELTA_P = 6.0e5", "DELTA_P = 1.0e5"));
+  EXPECT_EQ(closed.r.code, 3);
+  EXPECT_EQ(closed.j["status"]["diagnosis"]["verdict"], "infeasible") << closed.r.out;
+  EXPECT_NE(closed.j["status"]["diagnosis"]["on_bounds"].dump().find("FV1.VALVE_POS"), std::string::npos);
 }
 
 // Degrees-of-freedom advice a user can act on: the likeliest candidate first,
