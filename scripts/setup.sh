@@ -2,7 +2,7 @@
 # Installs what the project needs to build and test (Debian packages).
 set -euo pipefail
 packages=(cmake ninja-build g++ gfortran libgtest-dev libgmock-dev libbenchmark-dev libudunits2-dev python3-jsonschema
-          libeigen3-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev
+          libeigen3-dev libsuitesparse-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev
           g++-mingw-w64-i686 ccache chromium python3
           pybind11-dev python3-pybind11 python3-pytest python3-distributed)
 missing=()

@@ -76,6 +76,8 @@ struct Outputs {
     units::connect(units::kReportUnit, report);
     units::connect(units::kMessageUnit, history);
     units::connect(units::kSecondMessageUnit, history);
+    units::keep(units::kMessageUnit);
+    units::keep(units::kSecondMessageUnit);
     return true;
   }
   ~Outputs() {
@@ -104,34 +106,39 @@ int command_run(const RunOptions& o) {
     if (fsh.check_structure(error) != Outcome::Solved) {
       std::cerr << "r3sim: " << error << "\n";
       rep.outcome = Outcome::NotSolved;
+      rep.state = "specification error";
       rep.message = error;
+      fsh.finish_report(rep);
     } else {
       rep = fsh.solve(fsh.definition().solver.max_iterations, fsh.definition().solver.tolerance,
                       o.quiet ? nullptr : stderr);
       if (!rep.converged) std::cerr << "r3sim: " << rep.message << "\n";
+      if (rep.diagnosis && !o.report.empty()) std::cerr << rep.diagnosis->text();
     }
     fsh.update_streams();
-    std::string report_text;
-    std::vector<std::string> block_reports;  // each block's report, for the HTML page
-    units::capture(units::kReportUnit);
-    for (auto& b : fsh.blocks()) {
-      b->call(r3::KODE_REPORT);
-      block_reports.emplace_back();
-      for (const std::string& line : units::take(units::kReportUnit)) block_reports.back() += line + "\n";
-      report_text += block_reports.back();
-    }
+    write_warnings(fsh, stderr);
+    std::vector<std::string> each_report;  // each block's report, for the HTML page
+    const std::string report_text = block_reports(fsh, rep, &each_report);
+    write_run_header(fsh, rep, out.report);
     std::fputs(report_text.c_str(), out.report);
+    write_unsolved_marker(rep, out.report);
     write_stream_table(fsh, out.report);
     std::fflush(out.report);
     j["report"] = report_text;
-    if (!o.html.empty() && !r3::report::write_html_report(fsh, rep, block_reports, o.html, error)) {
+    if (!o.html.empty() && !r3::report::write_html_report(fsh, rep, each_report, o.html, error)) {
       std::cerr << "r3sim: " << error << "\n";
       return 1;
     }
   } else {
     rep.outcome = static_cast<Outcome>(prep);
+    rep.state = prep == 1 ? "bad input" : "model failure";
+    rep.message = "the run could not be set up (see the messages above)";
+    rep.residual_norm = -1.0;
+    write_run_header(fsh, rep, out.report);
   }
   if (!o.json.empty()) {
+    j["messages"] = units::take(units::kMessageUnit);
+    for (const std::string& m : units::take(units::kSecondMessageUnit)) j["messages"].push_back(m);
     results_json(fsh, rep, prep, j);
     if (!write_json(o.json, j)) return 1;
   }

@@ -488,7 +488,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
       return false;
     }
-    known_keys(root, {"title", "libraries", "properties", "report", "streams", "blocks", "solver"}, "the case");
+    known_keys(root, {"title", "libraries", "properties", "report", "streams", "blocks", "solver", "free"}, "the case");
     if (const toml::node* t = root.get("title")) c.title = text(*t, "title");
     if (const toml::node* l = root.get("libraries")) {
       const toml::array* a = l->as_array();
@@ -528,6 +528,11 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
         c.solver.tolerance = number(*tol, "tolerance");
         if (!(c.solver.tolerance > 0.0)) fail(line_of(*tol), "tolerance must be positive");
       }
+    }
+    if (const toml::node* fr = root.get("free")) {
+      const toml::array* a = fr->as_array();
+      if (a == nullptr) fail(line_of(*fr), "free must be an array of feed variables such as \"FEED.TOTAL_FLOW\"");
+      for (const toml::node& e : *a) c.free.emplace_back(text(e, "free entry"), line_of(e));
     }
     check_connections(c);
   } catch (const CaseError& e) {

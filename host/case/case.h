@@ -86,6 +86,9 @@ struct Case {
   std::vector<StreamDef> streams;
   std::vector<BlockDef> blocks;
   SolverSettings solver;
+  // Feed-stream variables the case releases ("FEED.TOTAL_FLOW", ...), with
+  // the line of each, for messages.
+  std::vector<std::pair<std::string, int>> free;
 
   const StreamDef* stream(const std::string& id) const;
 };

@@ -4,12 +4,14 @@
 #include <Eigen/SparseLU>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 
 #include "framework/host_services.h"
 #include "host/properties/properties.h"
 #include "host/services/context.h"
 #include "host/numeric/layers.h"
+#include "host/solver/linear.h"
 #include "host/solver/structure.h"
 
 namespace r3::host {
@@ -24,6 +26,14 @@ std::string stream_of(const std::string& var_name) {
 
 }  // namespace
 
+Flowsheet::Flowsheet() = default;
+Flowsheet::~Flowsheet() = default;
+
+const StreamDef* Flowsheet::stream_def(const std::string& id) const {
+  auto it = stream_def_.find(id);
+  return it == stream_def_.end() ? nullptr : it->second;
+}
+
 bool Flowsheet::build(const Case& c, const Resolver& resolve, std::string& error) {
   case_ = c;
   blocks_.clear();
@@ -32,6 +42,11 @@ bool Flowsheet::build(const Case& c, const Resolver& resolve, std::string& error
   var_index_.clear();
   streams_.clear();
   producer_.clear();
+  stream_def_.clear();
+  warnings_.clear();
+  compositions_.clear();
+  lu_.reset();
+  for (const StreamDef& sd : case_.streams) stream_def_.emplace(sd.id, &sd);
   if (!configure_run(c.components, c.method, error)) {
     error = c.path + ": " + error;
     return false;
@@ -82,7 +97,7 @@ bool Flowsheet::is_feed(const std::string& stream) const { return producer_.coun
 
 bool Flowsheet::produced_by_block(const std::string& var_name) const {
   const std::string s = stream_of(var_name);
-  return case_.stream(s) != nullptr && producer_.count(s) != 0;
+  return stream_def(s) != nullptr && producer_.count(s) != 0;
 }
 
 // Blocks in an order where a block comes after the blocks that produce its
@@ -143,6 +158,18 @@ bool Flowsheet::fill_feed(Block& b, int k, const StreamDef& s, std::string& erro
 
 Outcome Flowsheet::initialise(std::string& error) {
   links_.assign(blocks_.size(), BlockLink{});
+  // A recycle whose tear stream had to start from a feed's conditions is
+  // passed round again (successive substitution), so that the equation
+  // solve starts from the blocks' own sequential initialisation.
+  torn_ = false;
+  for (int pass = 0; pass < (torn_ ? kTearPasses : 1); ++pass) {
+    const Outcome o = initialise_pass(error);
+    if (o != Outcome::Solved) return o;
+  }
+  return assemble(error);
+}
+
+Outcome Flowsheet::initialise_pass(std::string& error) {
   for (int bi : order()) {
     Block& b = *blocks_[static_cast<size_t>(bi)];
     const BlockDef& d = case_.blocks[static_cast<size_t>(bi)];
@@ -156,8 +183,10 @@ Outcome Flowsheet::initialise(std::string& error) {
       double* v = b.smatin.data() + k * static_cast<size_t>(b.lstrm());
       if (it != streams_.end()) {
         std::copy(it->second.begin(), it->second.end(), v);
-      } else if (case_.stream(sid)->has_conditions()) {
-        if (!fill_feed(b, static_cast<int>(k), *case_.stream(sid), error)) return Outcome::BadInput;
+      } else if (stream_def(sid)->has_conditions()) {
+        if (!fill_feed(b, static_cast<int>(k), *stream_def(sid), error)) return Outcome::BadInput;
+      } else if (!is_feed(sid)) {
+        if (!tear_stream(b, static_cast<int>(k), sid, error)) return Outcome::BadInput;
       }
     }
     for (size_t k = 0; k < d.info_inlets.size(); ++k) {
@@ -165,8 +194,8 @@ Outcome Flowsheet::initialise(std::string& error) {
       auto it = streams_.find(sid);
       if (it != streams_.end()) {
         b.sinfin[k] = it->second[0];
-      } else if (case_.stream(sid)->value) {
-        b.sinfin[k] = *case_.stream(sid)->value;
+      } else if (stream_def(sid)->value) {
+        b.sinfin[k] = *stream_def(sid)->value;
       }
     }
     // Dimensions and names.
@@ -229,6 +258,10 @@ Outcome Flowsheet::initialise(std::string& error) {
       }
     }
   }
+  return Outcome::Solved;
+}
+
+Outcome Flowsheet::assemble(std::string& error) {
   // Assembly: one global variable per name.
   vars_.clear();
   var_index_.clear();
@@ -239,11 +272,13 @@ Outcome Flowsheet::initialise(std::string& error) {
       user_fixed.insert(name.find('.') == std::string::npos ? d.id + "." + name : name);
     }
   }
+  eq_start_.clear();
   for (size_t bi = 0; bi < blocks_.size(); ++bi) {
     Block& b = *blocks_[bi];
     BlockLink& link = links_[bi];
     link.vars.assign(static_cast<size_t>(b.ny), -1);
     link.eq_offset = neq_;
+    eq_start_.push_back(neq_);
     neq_ += b.nf;
     const BlockDef& d = case_.blocks[bi];
     for (int i = 0; i < b.ny; ++i) {
@@ -265,6 +300,7 @@ Outcome Flowsheet::initialise(std::string& error) {
         vars_.back().scale = b.yscl[ui];
         vars_.back().step = b.ysbnd[ui];
         vars_.back().type = (b.iyattr[ui] >> 8) & 0xFF;
+        vars_.back().block = static_cast<int>(bi);
       } else {
         g = it->second;
         if (outlet_here) {  // the producing block's values lead
@@ -274,6 +310,7 @@ Outcome Flowsheet::initialise(std::string& error) {
           v.upper = b.yub[ui];
           v.scale = b.yscl[ui];
           v.step = b.ysbnd[ui];
+          v.block = static_cast<int>(bi);
         }
       }
       link.vars[ui] = g;
@@ -289,10 +326,15 @@ Outcome Flowsheet::initialise(std::string& error) {
   // Feed streams of the flowsheet are fixed whatever the blocks' modes.
   for (Variable& v : vars_) {
     const std::string sid = stream_of(v.name);
-    const StreamDef* s = case_.stream(sid);
+    const StreamDef* s = stream_def(sid);
     if (s == nullptr || !is_feed(sid)) continue;
     if (s->kind == StreamDef::Kind::Material ? s->has_conditions() : s->value.has_value()) v.fixed = true;
   }
+  blocks_neq_ = neq_;
+  start_.clear();
+  for (const Variable& v : vars_) start_.push_back(v.value);
+  if (!apply_free(error)) return Outcome::BadInput;
+  check_inputs();
   return Outcome::Solved;
 }
 
@@ -310,6 +352,7 @@ bool Flowsheet::evaluate(const std::vector<double>& x, std::vector<double>& f) {
   for (size_t bi = 0; bi < blocks_.size(); ++bi) {
     Block& b = *blocks_[bi];
     b.ieval1 = b.ieval2 = 0;
+    failed_block_ = static_cast<int>(bi);
     if (b.call(KODE_RESID) != 0 || b.ieval1 != 0 || b.ieval2 != 0) return false;
     const int off = links_[bi].eq_offset;
     for (int i = 0; i < b.nf; ++i) {
@@ -318,6 +361,8 @@ bool Flowsheet::evaluate(const std::vector<double>& x, std::vector<double>& f) {
       f[static_cast<size_t>(off + i)] = r / safe_scale(b.fscl[static_cast<size_t>(i)]);
     }
   }
+  failed_block_ = -1;
+  composition_residuals(x, f);
   return true;
 }
 
@@ -330,6 +375,7 @@ bool Flowsheet::jacobian(const std::vector<double>& x, std::vector<int>& rows,
   for (size_t bi = 0; bi < blocks_.size(); ++bi) {
     Block& b = *blocks_[bi];
     b.ieval1 = b.ieval2 = 0;
+    failed_block_ = static_cast<int>(bi);
     if (b.call(KODE_JACOB) != 0 || b.ieval1 != 0 || b.ieval2 != 0) return false;
     const BlockLink& link = links_[bi];
     for (int k = 0; k < b.nz; ++k) {
@@ -344,16 +390,39 @@ bool Flowsheet::jacobian(const std::vector<double>& x, std::vector<int>& rows,
                      safe_scale(b.fscl[static_cast<size_t>(r)]));
     }
   }
+  failed_block_ = -1;
+  composition_jacobian(rows, cols, vals);
   return true;
 }
 
+int Flowsheet::block_of_equation(int row) const {
+  if (row < 0 || row >= blocks_neq_ || eq_start_.empty()) return -1;
+  // The last block whose first equation is at or before the row (blocks
+  // without equations share a start with the next block).
+  auto it = std::upper_bound(eq_start_.begin(), eq_start_.end(), row);
+  int bi = static_cast<int>(it - eq_start_.begin()) - 1;
+  while (bi >= 0 && row >= eq_start_[static_cast<size_t>(bi)] + blocks_[static_cast<size_t>(bi)]->nf) --bi;
+  return bi;
+}
+
 std::string Flowsheet::equation_name(int row) const {
-  for (size_t bi = 0; bi < blocks_.size(); ++bi) {
-    const Block& b = *blocks_[bi];
-    const int off = links_[bi].eq_offset;
-    if (row >= off && row < off + b.nf) return b.eqn_name(row - off + 1);
-  }
-  return "?";
+  if (row >= blocks_neq_ && row < neq_) return composition_name(row - blocks_neq_);
+  const int bi = block_of_equation(row);
+  if (bi < 0) return "?";
+  return blocks_[static_cast<size_t>(bi)]->eqn_name(row - eq_start_[static_cast<size_t>(bi)] + 1);
+}
+
+std::string Flowsheet::unit_label(int32_t type) {
+  if (type <= 0) return "";
+  int32_t code = type, words[2] = {0, 0};
+  const int32_t c7 = 7, c6 = 6;
+  double one = 1.0, out = 0.0;
+  ZREP_RCONV1(&code, &one, &out, words, &c7, &c6);
+  char text[9] = {0};
+  std::memcpy(text, words, 8);
+  std::string s(text);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+  return s;
 }
 
 double Flowsheet::residual_norm() {
@@ -361,8 +430,8 @@ double Flowsheet::residual_norm() {
   for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
   if (!evaluate(x, f)) return -1.0;
   double s = 0.0;
-  for (double v : f) s += v * v;
-  return std::sqrt(s);
+  for (double v : f) s = std::max(s, std::fabs(v));
+  return s;
 }
 
 Outcome Flowsheet::check_structure(std::string& error) const {
@@ -379,140 +448,22 @@ Outcome Flowsheet::check_structure(std::string& error) const {
       st.entries.emplace_back(links_[bi].eq_offset + r, links_[bi].vars[static_cast<size_t>(c)]);
     }
   }
+  {
+    std::vector<int> rows, cols;
+    std::vector<double> vals;
+    composition_jacobian(rows, cols, vals);
+    for (size_t k = 0; k < rows.size(); ++k) st.entries.emplace_back(rows[k], cols[k]);
+  }
   std::vector<std::string> vnames, enames;
-  for (const Variable& v : vars_) vnames.push_back(v.name);
+  for (const Variable& v : vars_) {
+    vnames.push_back(v.name);
+    st.var_block.push_back(v.block >= 0 ? blocks_[static_cast<size_t>(v.block)]->id : "");
+    st.var_units.push_back(unit_label(v.type));
+    const std::string sid = stream_of(v.name);
+    st.var_feed.push_back(stream_def(sid) != nullptr && is_feed(sid));
+  }
   for (int r = 0; r < neq_; ++r) enames.push_back(equation_name(r));
   return analyse_structure(st, vnames, enames, error) ? Outcome::Solved : Outcome::NotSolved;
-}
-
-SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* progress) {
-  SolveReport rep;
-  std::vector<int> free;
-  std::vector<int> col_of(vars_.size(), -1);
-  for (size_t i = 0; i < vars_.size(); ++i) {
-    if (!vars_[i].fixed) {
-      col_of[i] = static_cast<int>(free.size());
-      free.push_back(static_cast<int>(i));
-    }
-  }
-  std::vector<double> x(vars_.size());
-  for (size_t i = 0; i < vars_.size(); ++i) x[i] = vars_[i].value;
-  std::vector<double> f, fnew;
-  if (!evaluate(x, f)) {
-    rep.outcome = Outcome::NotSolved;
-    rep.message = "the residuals cannot be evaluated at the initial point";
-    return rep;
-  }
-  auto norm = [](const std::vector<double>& v) {
-    double s = 0.0;
-    for (double e : v) s += e * e;
-    return std::sqrt(s);
-  };
-  auto worst = [&](const std::vector<double>& v) {
-    size_t w = 0;
-    for (size_t i = 1; i < v.size(); ++i) {
-      if (std::fabs(v[i]) > std::fabs(v[w])) w = i;
-    }
-    return v.empty() ? std::string("-") : equation_name(static_cast<int>(w));
-  };
-  double fn = norm(f);
-  if (progress) {
-    std::fprintf(progress, "%5s  %-12s  %-12s  %s\n", "iter", "residual", "step", "worst equation");
-    std::fprintf(progress, "%5d  %12.5e  %12s  %s\n", 0, fn, "-", worst(f).c_str());
-  }
-  Eigen::SparseLU<Eigen::SparseMatrix<double>, Eigen::COLAMDOrdering<int>> lu;
-  bool analysed = false;
-  std::vector<int> rows, cols;
-  std::vector<double> vals;
-  int it = 0;
-  while (fn > tolerance && it < max_iterations) {
-    ++it;
-    if (!jacobian(x, rows, cols, vals)) {
-      rep.message = "the Jacobian cannot be evaluated";
-      break;
-    }
-    std::vector<Eigen::Triplet<double>> trip;
-    trip.reserve(vals.size());
-    for (size_t k = 0; k < vals.size(); ++k) {
-      const int c = col_of[static_cast<size_t>(cols[k])];
-      if (c >= 0) trip.emplace_back(rows[k], c, vals[k]);
-    }
-    Eigen::SparseMatrix<double> J(neq_, static_cast<int>(free.size()));
-    J.setFromTriplets(trip.begin(), trip.end());
-    J.makeCompressed();
-    if (!analysed) {
-      lu.analyzePattern(J);
-      analysed = true;
-    }
-    lu.factorize(J);
-    if (lu.info() != Eigen::Success) {
-      rep.message = "the Jacobian is singular at iteration " + std::to_string(it);
-      break;
-    }
-    Eigen::VectorXd rhs(neq_);
-    for (int i = 0; i < neq_; ++i) rhs[i] = -f[static_cast<size_t>(i)];
-    Eigen::VectorXd dxs = lu.solve(rhs);
-    // Unscaled step; its length limited by the step bounds.
-    std::vector<double> dx(free.size());
-    double alpha = 1.0;
-    for (size_t j = 0; j < free.size(); ++j) {
-      const Variable& v = vars_[static_cast<size_t>(free[j])];
-      dx[j] = dxs[static_cast<Eigen::Index>(j)] * safe_scale(v.scale);
-      if (!std::isfinite(dx[j])) dx[j] = 0.0;
-      // Step bounds are in scaled units: multiples of the variable's scale.
-      const double bound = v.step * safe_scale(v.scale);
-      if (v.step != kRmiss && v.step > 0.0 && std::fabs(dx[j]) > bound) {
-        alpha = std::min(alpha, bound / std::fabs(dx[j]));
-      }
-    }
-    // Backtracking on the scaled residual norm; the trial points are kept
-    // inside the bounds.
-    std::vector<double> xt = x;
-    double fnt = fn;
-    bool accepted = false;
-    for (int cut = 0; cut < 12; ++cut) {
-      xt = x;
-      for (size_t j = 0; j < free.size(); ++j) {
-        const Variable& v = vars_[static_cast<size_t>(free[j])];
-        double nv = x[static_cast<size_t>(free[j])] + alpha * dx[j];
-        if (v.lower != kRmiss) nv = std::max(nv, v.lower);
-        if (v.upper != kRmiss) nv = std::min(nv, v.upper);
-        xt[static_cast<size_t>(free[j])] = nv;
-      }
-      if (evaluate(xt, fnew)) {
-        fnt = norm(fnew);
-        if (fnt < (1.0 - 1e-4 * alpha) * fn || cut == 11) {
-          accepted = std::isfinite(fnt);
-          break;
-        }
-      }
-      alpha *= 0.5;
-    }
-    if (!accepted) {
-      rep.message = "no step reduces the residuals at iteration " + std::to_string(it);
-      break;
-    }
-    double step = 0.0;
-    for (size_t j = 0; j < free.size(); ++j) {
-      const double s = (xt[static_cast<size_t>(free[j])] - x[static_cast<size_t>(free[j])]) /
-                       safe_scale(vars_[static_cast<size_t>(free[j])].scale);
-      step += s * s;
-    }
-    x = xt;
-    f = fnew;
-    fn = fnt;
-    if (progress) std::fprintf(progress, "%5d  %12.5e  %12.5e  %s\n", it, fn, std::sqrt(step), worst(f).c_str());
-  }
-  for (size_t i = 0; i < vars_.size(); ++i) vars_[i].value = x[i];
-  to_blocks(x);
-  rep.iterations = it;
-  rep.residual_norm = fn;
-  rep.converged = fn <= tolerance;
-  rep.outcome = rep.converged ? Outcome::Solved : Outcome::NotSolved;
-  if (!rep.converged && rep.message.empty()) {
-    rep.message = "not converged in " + std::to_string(max_iterations) + " iterations";
-  }
-  return rep;
 }
 
 std::vector<double> Flowsheet::values() const {
@@ -545,7 +496,7 @@ void Flowsheet::update_streams() {
     for (size_t k = 0; k < d.info_inlets.size(); ++k) {
       if (is_feed(d.info_inlets[k])) streams_[d.info_inlets[k]] = {b.sinfin[k]};
     }
-  }
+  }  check_results();
 }
 
 void Flowsheet::write_reports() {

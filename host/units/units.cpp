@@ -10,6 +10,7 @@ namespace {
 struct Sink {
   std::FILE* stream = nullptr;  // null: captured
   std::vector<std::string> captured;
+  bool keep = false;  // a copy of what goes to the stream is captured too
 };
 
 std::map<int32_t, Sink>& sinks() {
@@ -23,9 +24,12 @@ void connect(int32_t unit, std::FILE* stream) {
   Sink& s = sinks()[unit];
   s.stream = stream;
   s.captured.clear();
+  s.keep = false;
 }
 
 void capture(int32_t unit) { connect(unit, nullptr); }
+
+void keep(int32_t unit) { sinks()[unit].keep = true; }
 
 std::vector<std::string> take(int32_t unit) {
   auto it = sinks().find(unit);
@@ -55,6 +59,7 @@ void write(int32_t unit, std::string_view record) {
   } else {
     std::fwrite(record.data(), 1, record.size(), it->second.stream);
     std::fputc('\n', it->second.stream);
+    if (it->second.keep) it->second.captured.emplace_back(record);
   }
 }
 

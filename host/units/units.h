@@ -22,6 +22,9 @@ inline constexpr int32_t kSecondMessageUnit = 23;
 // when the stream is null.
 void connect(int32_t unit, std::FILE* stream);
 void capture(int32_t unit);
+// Keeps a copy of the records written to a unit's stream, for take(); off
+// again at the next connect.
+void keep(int32_t unit);
 // Records captured on a unit since the last take (each without line end).
 std::vector<std::string> take(int32_t unit);
 // Captured records joined with newlines.

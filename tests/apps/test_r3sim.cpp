@@ -164,3 +164,200 @@ TEST(R3sim, BadCommandLine) {
 }
 
 }  // namespace
+
+namespace {
+
+struct CaseRun {
+  Result r;
+  nlohmann::json j;
+};
+
+// Runs a case given as text (written beside the examples so that their
+// libraries are found) and reads its JSON.
+CaseRun run_text(const std::string& text, const std::string& extra = "") {
+  const fs::path path = temp_dir() / "solver.toml", json = temp_dir() / "solver.json";
+  std::ofstream(path) << text;
+  fs::remove(json);
+  CaseRun out{r3sim("run " + path.string() + " --quiet --json " + json.string() + " " + extra), {}};
+  std::ifstream in(json);
+  if (in) in >> out.j;
+  return out;
+}
+
+std::string read(const std::string& path) {
+  std::stringstream ss;
+  ss << std::ifstream(path).rdbuf();
+  return ss.str();
+}
+
+std::string replaced(std::string s, const std::string& from, const std::string& to) {
+  const size_t at = s.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? s : s.replace(at, from.size(), to);
+}
+
+const std::string kWater =
+    "[properties]\ncomponents = [\"H2O\"]\n"
+    "[streams.FEED]\ntemperature = 300.0\npressure = 1.0e5\nflows = { H2O = 1.0 }\n[streams.PROD]\n";
+const std::string kPump = "[[blocks]]\nid = \"P1\"\nmodel = \"R3PUMP\"\ninlets = [\"FEED\"]\noutlets = [\"PROD\"]\nint = [1, 1]\n";
+
+}  // namespace
+
+// A compressor whose discharge temperature is held at the model's own 500 K
+// bound: the run says it is not a solution, everywhere, and names the bound.
+TEST(R3simSolver, UnsolvedRunIsMarkedAndDiagnosed) {
+  std::string text = replaced(read(example("rcmp/defaults.toml")), "bounds = { DISCH_TEMP = [50.0, 800.0] }", "");
+  text = replaced(text, "int = [0, 3, 0]", "int = [1, 3, 0]");
+  const CaseRun run = run_text(text);
+  EXPECT_EQ(run.r.code, 3) << run.r.out;
+  const std::string& out = run.r.out;
+  const size_t marker = out.find("RESULTS ARE NOT A SOLUTION"), block = out.find("R3RCMP RESULTS");
+  EXPECT_LT(marker, block) << out;
+  EXPECT_NE(out.find("RESULTS ARE NOT A SOLUTION", block), std::string::npos) << out;  // above the streams
+  EXPECT_LT(out.rfind("RESULTS ARE NOT A SOLUTION"), out.find("STREAM RESULTS")) << out;
+  EXPECT_NE(out.find("STATUS               not converged"), std::string::npos) << out;
+  const auto& st = run.j["status"];
+  EXPECT_EQ(st["state"], "not converged");
+  EXPECT_GT(st["residual_norm"].get<double>(), 1e-3);
+  EXPECT_EQ(run.j["residual_norm"], st["residual_norm"]);
+  EXPECT_EQ(st["failed_block"], "K1");
+  const auto& d = st["diagnosis"];
+  EXPECT_EQ(d["verdict"], "infeasible");
+  ASSERT_FALSE(d["on_bounds"].empty());
+  EXPECT_EQ(d["on_bounds"][0]["variable"], "K1.DISCH_TEMP");
+  EXPECT_EQ(d["on_bounds"][0]["bound"], 500.0);
+  EXPECT_EQ(d["on_bounds"][0]["set_by"], "K1");
+  EXPECT_TRUE(d["on_bounds"][0]["held"].get<bool>());
+  EXPECT_FALSE(d["largest_residuals"].empty());
+  // An infeasible specification: a valve that would have to raise the
+  // pressure. The valve closes onto its bounds and the run says why.
+  const CaseRun closed = run_text(replaced(read(example("valve/pump_valve.toml")), "DELTA_P = 6.0e5", "DELTA_P = 1.0e5"));
+  EXPECT_EQ(closed.r.code, 3);
+  EXPECT_EQ(closed.j["status"]["diagnosis"]["verdict"], "infeasible") << closed.r.out;
+  EXPECT_NE(closed.j["status"]["diagnosis"]["on_bounds"].dump().find("FV1.VALVE_POS"), std::string::npos);
+}
+
+// Degrees-of-freedom advice a user can act on: the likeliest candidate first,
+// with its block and units; the true residual norm of the starting point.
+TEST(R3simSolver, DegreesOfFreedomAdviceIsRanked) {
+  const std::string valve = read(example("valve/pump_valve.toml"));
+  struct Case {
+    const char* what;
+    std::string text;
+    const char* advice;
+  };
+  const std::vector<Case> cases = {
+      {"pump efficiency missing", kWater + kPump + "fix = { DELTA_P = 1.0e5, DR_EFF = 1.0 }\n", "fix 1 of: P1.PUMP_EFF (block P1)"},
+      {"valve FP missing", replaced(valve, "FP = 1.0, ", ""), "fix 1 of: FV1.FP (block FV1)"},
+      {"pump power in surplus", kWater + kPump + "fix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.0, BHP = 1.0e4 }\n",
+       "free 1 of the fixed variables P1.BHP (block P1, WATT)"},
+  };
+  for (const Case& c : cases) {
+    const CaseRun run = run_text(c.text);
+    EXPECT_EQ(run.r.code, 3) << c.what;
+    EXPECT_NE(run.r.out.find(c.advice), std::string::npos) << c.what << "\n" << run.r.out;
+    EXPECT_EQ(run.j["status"]["state"], "specification error") << c.what;
+    EXPECT_NE(run.r.out.find("RESULTS ARE NOT A SOLUTION (specification error)"), std::string::npos) << c.what;
+  }
+}
+
+// A pump feeding a valve at a fixed position: the valve bounds its pressure
+// drop by the inlet pressure of the pump's first guess; the bound is released.
+TEST(R3simSolver, BoundFromAGuessedInletIsReleased) {
+  std::string text = replaced(read(example("valve/pump_valve.toml")), "DELTA_P = 6.0e5, ", "");
+  text = replaced(replaced(text, "CVMAX = 200.0", "VALVE_POS = 40.0, CVMAX = 200.0"), "max_iterations = 50", "max_iterations = 200");
+  const CaseRun run = run_text(text);
+  EXPECT_EQ(run.r.code, 0) << run.r.out;
+  bool released = false;
+  for (const auto& w : run.j["warnings"]) released = released || w["variable"] == "FV1.DELTAP";
+  EXPECT_TRUE(released) << run.j["warnings"].dump();
+  EXPECT_GT(run.j["variables"]["P1.DELTA_P"].get<double>(), 1.0e6);
+}
+
+// Freed feed variables: a valve rated for flow, a pump and valve line whose
+// flow follows from the pressures, and the names free refuses.
+TEST(R3simSolver, FreeFeedVariables) {
+  const nlohmann::json rating = solve(example("network/valve_rating.toml"));
+  ASSERT_TRUE(rating.value("converged", false));
+  EXPECT_NEAR(rating["streams"]["CW"]["total_flow"].get<double>(), 5.2381, 1e-3);
+  EXPECT_DOUBLE_EQ(rating["streams"]["CW"]["flows"]["H2O"].get<double>(), rating["streams"]["CW"]["total_flow"].get<double>());
+  const nlohmann::json line = solve(example("network/pressure_driven.toml"));
+  ASSERT_TRUE(line.value("converged", false));
+  EXPECT_DOUBLE_EQ(line["streams"]["OUT"]["pressure"].get<double>(), 3.0e5);
+  EXPECT_DOUBLE_EQ(line["streams"]["SUCT"]["total_flow"].get<double>(), line["streams"]["OUT"]["total_flow"].get<double>());
+  for (const auto& [name, message] : std::vector<std::pair<std::string, std::string>>{
+           {"PROD.TOTAL_FLOW", "is not a variable of a feed stream"}, {"FEED.VOLUME", "feed stream FEED has no variable 'VOLUME'"}}) {
+    const CaseRun run = run_text("free = [\"" + name + "\"]\n" + kWater + kPump + "fix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.0 }\n");
+    EXPECT_EQ(run.r.code, 1) << name;
+    EXPECT_NE(run.r.out.find(message), std::string::npos) << run.r.out;
+  }
+}
+
+// A recycle with no guess starts from the feed; a loop with no feed is named.
+TEST(R3simSolver, RecyclesStartWithoutAGuess) {
+  const nlohmann::json j = solve(example("recycle/pump_loop.toml"));
+  ASSERT_TRUE(j.value("converged", false));
+  EXPECT_NEAR(j["streams"]["REC"]["total_flow"].get<double>(), 0.25, 1e-9);
+  EXPECT_NE(j["warnings"].dump().find("recycle stream REC is torn"), std::string::npos);
+  const std::string loop = "[properties]\ncomponents = [\"H2O\"]\n[streams.A]\n[streams.B]\n" +
+                           replaced(replaced(kPump, "\"FEED\"", "\"A\""), "\"PROD\"", "\"B\"") +
+                           "fix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.0 }\n" +
+                           replaced(replaced(replaced(kPump, "\"FEED\"", "\"B\""), "\"PROD\"", "\"A\""), "P1", "P2") +
+                           "fix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.0 }\n";
+  const CaseRun run = run_text(loop);
+  EXPECT_EQ(run.r.code, 1);
+  EXPECT_NE(run.r.out.find("no feed: stream A is in a loop that nothing feeds (P1 -> P2 -> P1)"), std::string::npos) << run.r.out;
+}
+
+// Inputs a user has almost certainly got wrong solve, with a warning that
+// names the block, the variable and the value.
+TEST(R3simSolver, SanityWarnings) {
+  const std::string valve = read(example("valve/liquid_water.toml"));
+  struct Case {
+    std::string text, variable, message;
+  };
+  const std::vector<Case> cases = {
+      {kWater + kPump + "fix = { DELTA_P = 1.0e5, PUMP_EFF = 75.0, DR_EFF = 1.0 }\n", "P1.PUMP_EFF", "a percentage? write 0.75"},
+      {kWater + kPump + "fix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.5 }\n", "P1.DR_EFF", "an efficiency above 1"},
+      {replaced(valve, "temperature = 300.0", "temperature = 25.0"), "CW.TEMPERATURE", "25 C is 298.15 K"},
+      {replaced(valve, "int = [0, 2, 1, 0, 1, 1]", "int = [0, 1, 1, 0, 1, 1]"), "CW.VAPOUR_FRACTION", "is set for vapour"},
+  };
+  for (const Case& c : cases) {
+    const CaseRun run = run_text(c.text);
+    EXPECT_NE(run.r.out.find("r3sim: warning: "), std::string::npos) << run.r.out;
+    bool found = false;
+    for (const auto& w : run.j["warnings"]) {
+      found = found || (w["variable"] == c.variable && w["message"].get<std::string>().find(c.message) != std::string::npos);
+    }
+    EXPECT_TRUE(found) << c.variable << ": " << run.j["warnings"].dump();
+  }
+}
+
+// Every example converges within 8 iterations, from its own starting point.
+TEST(R3simSolver, ExamplesConvergeQuickly) {
+  for (const auto& e : fs::recursive_directory_iterator(std::string(R3_SOURCE_DIR) + "/examples")) {
+    if (e.path().extension() != ".toml") continue;
+    const nlohmann::json j = solve(e.path().string());
+    EXPECT_TRUE(j.value("converged", false)) << e.path();
+    EXPECT_LE(j.value("iterations", 99), 8) << e.path();
+  }
+}
+
+// Long chains: 10,000 pumps in series (1 kPa each) meet the default
+// tolerance, and 3,000 pumps with fixed powers find their efficiencies.
+TEST(R3simSolver, LongPumpChainsConverge) {
+  for (const auto& [n, spec, dp, max_it] : std::vector<std::tuple<int, std::string, std::string, int>>{
+           {10000, "PUMP_EFF = 0.7", "1.0e3", 2}, {3000, "BHP = 2.0e4", "1.0e5", 5}}) {
+    std::string t = "[properties]\ncomponents = [\"NC6\", \"NC7\"]\n[streams.S0]\ntemperature = 300.0\npressure = 2.0e5\n"
+                    "flows = { NC6 = 0.6, NC7 = 0.4 }\n";
+    for (int i = 1; i <= n; ++i) {
+      const std::string k = std::to_string(i), p = std::to_string(i - 1);
+      t += "[[blocks]]\nid = \"P" + k + "\"\nmodel = \"R3PUMP\"\ninlets = [\"S" + p + "\"]\noutlets = [\"S" + k +
+           "\"]\nint = [1, 1]\nfix = { DELTA_P = " + dp + ", " + spec + ", DR_EFF = 1.0 }\n";
+    }
+    for (int i = 1; i <= n; ++i) t += "[streams.S" + std::to_string(i) + "]\n";
+    const CaseRun run = run_text(t, "--report /dev/null");
+    EXPECT_EQ(run.r.code, 0) << n << "\n" << run.r.out.substr(0, 2000);
+    EXPECT_LE(run.j.value("iterations", 99), max_it) << n;
+  }
+}
