@@ -1097,8 +1097,9 @@ double dprop_dT(const State& st, Prop k) { return k == Prop::H ? st.cp : st.cp /
 // Newton iteration on T for a Gibbs region at fixed p. The backward
 // equations give the start within tens of mK, so one or two steps reach
 // round-off; the loop guards against a poor start.
-// Newton converges quadratically: once a step is below 1e-6 T the remaining
-// error is of order (dcp/dT) dT^2 / cp, under 1e-11 T, so the iteration stops
+// Newton converges quadratically: once a step is below 1e-7 T the remaining
+// error is of order (dcp/dT) dT^2 / cp, under 1e-13 T even close to the
+// saturation line where cp varies fastest, so the iteration stops
 // after that step. With final_eval the state is evaluated at the returned
 // temperature (otherwise `o` holds the state one step earlier).
 template <class Eval, class Light>
@@ -1112,7 +1113,7 @@ bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0
     double dT = (prop_of(o.st, k) - target) / d;
     dT = std::clamp(dT, -0.2 * T, 0.2 * T);
     T -= dT;
-    if (std::abs(dT) <= 1e-6 * T) {
+    if (std::abs(dT) <= 1e-7 * T) {
       if (T_out) *T_out = T;
       return final_eval ? eval(p, T, o) : finite(T);
     }

@@ -61,6 +61,8 @@ class Databank {
 enum class Method : int { Ideal = 1, PengRobinson = 2, SteamTable = 3 };
 enum class Phase : int { Vapour = 1, Liquid = 2 };
 
+struct FlashResult;
+
 enum class Status : int {
   Ok = 0,
   Failed = -1,        // no answer (bad input, no convergence)
@@ -111,6 +113,16 @@ class Model {
                                           const LnPhiDerivatives* d = nullptr) const = 0;
   // Pure-component vapour pressure (Pa) of component i at T.
   virtual Status vapour_pressure(int i, double T, double& psat) const = 0;
+
+  // Flashes a method solves with its own equations (the steam tables, from
+  // their backward equations over their whole range). Returns false when the
+  // method leaves the flash to the general algorithm (the default); true when
+  // it has answered, r.status then tells whether it succeeded.
+  enum class FlashSpec : int { TP, PH, PS, PV };
+  virtual bool own_flash(FlashSpec, double /*P*/, double /*value*/, std::span<const double> /*z*/,
+                         FlashResult& /*r*/) const {
+    return false;
+  }
 
  protected:
   explicit Model(std::vector<const Component*> components) : components_(std::move(components)) {}
