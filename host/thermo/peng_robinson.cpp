@@ -200,6 +200,7 @@ class PengRobinsonModel final : public Model {
     const double R = kGasConstant;
     for (auto* c : components_) {
       ig_.emplace_back(*c);
+      lv_.emplace_back(*c);
       const double kappa = 0.37464 + 1.54226 * c->omega - 0.26992 * c->omega * c->omega;
       const double sac = std::sqrt(kOmegaA * R * R * c->tc * c->tc / c->pc);
       c0_.push_back(sac * (1.0 + kappa));
@@ -292,26 +293,7 @@ class PengRobinsonModel final : public Model {
                       Gradient* g) const override {
     double s;
     Residual res;
-    if (ph == Phase::Liquid) {
-      // Saturated-liquid volume from the Rackett correlation, mixed ideally.
-      if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
-      double d = 0;
-      v = 0;
-      for (int i = 0; i < size(); ++i) {
-        rackett(component(i), T, vl_[i], dvl_[i]);
-        v += xh_[i] * vl_[i];
-        d += xh_[i] * dvl_[i];
-      }
-      if (g) {
-        g->dT = d;
-        g->dP = 0;
-        if (!g->dx.empty()) {
-          for (int i = 0; i < size(); ++i) g->dx[i] = vl_[i];
-          project(g->dx, xh_, s);
-        }
-      }
-      return Status::Ok;
-    }
+    if (ph == Phase::Liquid) return liquid_volume(T, P, x, v, g);
     if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
     v = res.v.v;
     if (g) {
@@ -441,6 +423,46 @@ class PengRobinsonModel final : public Model {
   }
 
  private:
+  // Liquid volume: the components' liquid volumes mixed ideally (by mole
+  // fraction), passing smoothly to the equation of state's liquid root
+  // between 0.95 and 1.0 times the pseudo-critical temperature sum(x Tc).
+  Status liquid_volume(double T, double P, std::span<const double> x, double& v,
+                       Gradient* g) const {
+    const int n = size();
+    double s;
+    if (!valid_state(T, P, x, n, s) || !valid_gradient(g, n)) return Status::Failed;
+    double va = 0, dva = 0, dpa = 0, tpc = 0;
+    for (int i = 0; i < n; ++i) {
+      xh_[i] = x[i] / s;
+      double dp;
+      lv_[i].eval(T, P, vl_[i], dvl_[i], dp);
+      va += xh_[i] * vl_[i];
+      dva += xh_[i] * dvl_[i];
+      dpa += xh_[i] * dp;
+      tpc += xh_[i] * component(i).tc;
+    }
+    double w, dw;
+    eos_volume_weight(T, tpc, w, dw);
+    Residual res;
+    if (w > 0 && !prepare(Phase::Liquid, T, P, x, g, s, false, res)) return Status::Failed;
+    const double ve = w > 0 ? res.v.v : 0.0;
+    v = (1 - w) * va + w * ve;
+    if (!std::isfinite(v) || !(v > 0)) return Status::Failed;
+    if (g) {
+      g->dT = (1 - w) * dva + (w > 0 ? w * total_dT(res.v) : 0.0) + (ve - va) * dw;
+      g->dP = (1 - w) * dpa + (w > 0 ? w * res.v.d[1] : 0.0);
+      if (!g->dx.empty()) {
+        // w depends on T / tpc: dw/dtpc = -dw T / tpc.
+        for (int j = 0; j < n; ++j)
+          dvl_[j] = (1 - w) * vl_[j] - (ve - va) * dw * T / tpc * component(j).tc;
+        project(dvl_, xh_, s);
+        if (w > 0) comp_gradient(g->dx, res.v, nullptr, s);
+        for (int j = 0; j < n; ++j) g->dx[j] = (w > 0 ? w * g->dx[j] : 0.0) + dvl_[j];
+      }
+    }
+    return Status::Ok;
+  }
+
   // Normalises x; evaluates the ideal-gas parts (when wanted), the mixture
   // parameters with their temperature derivatives and the residual duals.
   bool prepare(Phase ph, double T, double P, std::span<const double> x, const Gradient* g,
@@ -495,6 +517,7 @@ class PengRobinsonModel final : public Model {
   }
 
   std::vector<IdealGasCp> ig_;
+  std::vector<LiquidVolume> lv_;
   std::vector<double> c0_, c1_, b_, kij_;
   bool kij_zero_ = true;
   mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;

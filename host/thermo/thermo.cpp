@@ -22,7 +22,7 @@ Status Model::molecular_weight(std::span<const double> x, double& mw, Gradient* 
 }
 
 std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
-                                  std::string* error) {
+                                  std::string* error, std::string* warning) {
   auto fail = [&](const std::string& msg) -> std::unique_ptr<Model> {
     if (error) *error = msg;
     return nullptr;
@@ -35,6 +35,12 @@ std::unique_ptr<Model> make_model(Method method, const std::vector<const Compone
     if (!(c->tc > 0 && c->pc > 0 && std::isfinite(c->omega) && c->mw > 0 && c->zra > 0 &&
           c->cp_tmax > c->cp_tmin && c->cp_tmin > 0))
       return fail("component " + c->id + " lacks the constants the method needs");
+  }
+  if (warning) {
+    const std::string ids = detail::liquid_density_fallbacks(components);
+    *warning = ids.empty() ? std::string()
+                           : "no liquid-density coefficients for " + ids +
+                                 ": their liquid volumes use the Rackett equation";
   }
   switch (method) {
     case Method::Ideal:

@@ -41,6 +41,14 @@ struct Component {
   double zra = 0;      // Rackett compressibility
   double cs16[5] = {}; // wide-range ideal-gas Cp (A..E), zero when absent
   double cs16_tmin = 0, cs16_tmax = 0;
+  // Saturated-liquid density correlation: DIPPR-105,
+  // rho = C1 / C2^(1 + (1 - T/C3)^C4) in kmol/m3 (dens = C1..C4, valid
+  // dens_tmin..dens_tmax), or water's own IAPWS-IF97 liquid; None falls back
+  // to the Rackett equation.
+  enum class LiquidDensity : int { None = 0, Dippr105 = 1, If97 = 2 };
+  LiquidDensity dens_form = LiquidDensity::None;
+  double dens[4] = {};
+  double dens_tmin = 0, dens_tmax = 0;
 };
 
 class Databank {
@@ -131,9 +139,11 @@ class Model {
 
 // Builds a method for the given databank rows. SteamTable needs exactly one
 // component, water. Returns null with a message when the method cannot serve
-// the list.
+// the list. A method that serves the list with a fallback (a component with
+// no liquid-density coefficients gets the Rackett equation) says so in
+// warning.
 std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
-                                  std::string* error = nullptr);
+                                  std::string* error = nullptr, std::string* warning = nullptr);
 
 // The IAPWS-IF97 method for pure water (defined with the steam tables).
 std::unique_ptr<Model> make_steam_table_model(const std::vector<const Component*>& components,
