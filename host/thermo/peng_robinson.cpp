@@ -1,6 +1,7 @@
-// The PENG-ROB method: Peng-Robinson (1976) equation of state with the
-// standard alpha function and van der Waals one-fluid mixing (kij hook,
-// zero by default). Residual properties are written once in a small
+// The PENG-ROB method: Peng-Robinson equation of state with the standard
+// alpha function (kappa of 1976, of 1978 for omega > 0.491) and van der
+// Waals one-fluid mixing with binary interaction parameters (published
+// values from data/kij.tsv, user overrides). Residual properties are written once in a small
 // forward-mode dual number over (T, P, a, da/dT, d2a/dT2, b); the chain rule
 // through the mixing rules gives exact derivatives with respect to T, P and
 // the composition entries handed in.
@@ -201,7 +202,11 @@ class PengRobinsonModel final : public Model {
     for (auto* c : components_) {
       ig_.emplace_back(*c);
       lv_.emplace_back(*c);
-      const double kappa = 0.37464 + 1.54226 * c->omega - 0.26992 * c->omega * c->omega;
+      // kappa(omega): the 1976 form, and for heavier or more polar
+      // components (omega > 0.491) the 1978 form fitted to them.
+      const double w = c->omega;
+      const double kappa = w <= 0.491 ? 0.37464 + 1.54226 * w - 0.26992 * w * w
+                                      : 0.379642 + 1.48503 * w - 0.164423 * w * w + 0.016666 * w * w * w;
       const double sac = std::sqrt(kOmegaA * R * R * c->tc * c->tc / c->pc);
       c0_.push_back(sac * (1.0 + kappa));
       c1_.push_back(sac * kappa / std::sqrt(c->tc));

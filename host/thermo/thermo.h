@@ -66,6 +66,29 @@ class Databank {
   std::vector<Component> rows_;
 };
 
+// A Peng-Robinson binary interaction parameter kij = kji of two databank
+// components (identifiers as in the databank).
+struct BinaryInteraction {
+  std::string a, b;
+  double kij = 0;
+};
+
+// The published value for a pair (data/kij.tsv, either order,
+// case-insensitive); 0 and found = false when the pair is not listed.
+double databank_kij(std::string_view a, std::string_view b, bool* found = nullptr);
+
+// Checks a user's pair "A/B" = value against a component list: both
+// identifiers in the list and different, -1 < kij < 1. Returns an empty
+// string when the pair is sound, else what is wrong.
+std::string check_interaction(std::string_view pair, double kij, const std::vector<std::string>& ids,
+                              BinaryInteraction& out);
+
+// Pairs that override or add to the databank values in every Peng-Robinson
+// model built from now on (a case's [properties] kij, r3sim props --kij).
+// Setting replaces the previous list; an empty list restores the databank.
+void set_interaction_overrides(std::vector<BinaryInteraction> pairs);
+const std::vector<BinaryInteraction>& interaction_overrides();
+
 enum class Method : int { Ideal = 1, PengRobinson = 2, SteamTable = 3 };
 enum class Phase : int { Vapour = 1, Liquid = 2 };
 
