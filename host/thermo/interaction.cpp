@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/thermo/thermo.h"
+#include "host/thermo/internal.h"
 
 namespace r3::thermo {
 namespace detail {
@@ -97,9 +97,7 @@ void set_interaction_overrides(std::vector<BinaryInteraction> pairs) { overrides
 
 const std::vector<BinaryInteraction>& interaction_overrides() { return overrides(); }
 
-// The kij a Peng-Robinson model of these components starts with: an
-// override where one is set, else the databank's value.
-double model_kij(const Component& a, const Component& b) {
+double detail::model_kij(const Component& a, const Component& b) {
   for (const auto& p : overrides())
     if (same_pair(p, a.id, b.id)) return p.kij;
   return databank_kij(a.id, b.id);

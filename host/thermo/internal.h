@@ -155,4 +155,7 @@ namespace r3::thermo::detail {
 // Sets the binary interaction parameter kij = kji of a Peng-Robinson model
 // (zero unless set); false for other methods or bad indices.
 bool set_binary_interaction(Model& m, int i, int j, double kij);
+// The kij a Peng-Robinson model of two components starts with: the
+// override where one is set, else the databank's value (interaction.cpp).
+double model_kij(const Component& a, const Component& b);
 }  // namespace r3::thermo::detail

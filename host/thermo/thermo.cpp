@@ -6,8 +6,6 @@
 
 namespace r3::thermo {
 
-double model_kij(const Component& a, const Component& b);  // interaction.cpp
-
 Status Model::molecular_weight(std::span<const double> x, double& mw, Gradient* g) const {
   const int n = size();
   double s;
@@ -53,7 +51,7 @@ std::unique_ptr<Model> make_model(Method method, const std::vector<const Compone
       const int n = static_cast<int>(components.size());
       for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j)
-          if (const double k = model_kij(*components[i], *components[j]); k != 0.0)
+          if (const double k = detail::model_kij(*components[i], *components[j]); k != 0.0)
             detail::set_binary_interaction(*m, i, j, k);
       return m;
     }

@@ -319,7 +319,8 @@ TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
       EXPECT_NEAR(back.h, st.h, 1e-9 * std::abs(st.h) + 1e-6) << "p=" << p << " T=" << T;
       double Tf;
       ASSERT_EQ(temperature_ph(p, st.h, Tf), Status::Ok);
-      EXPECT_EQ(Tf, state_ph(p, st.h, back) == Status::Ok ? back.T : -1);
+      ASSERT_EQ(state_ph(p, st.h, back), Status::Ok);
+      EXPECT_NEAR(Tf, back.T, critical ? 1e-5 : 5e-9);
     }
   }
   // The grid covers every single-phase region.
