@@ -1124,7 +1124,7 @@ bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0
       for (int polish = 0; polish < 3; ++polish) {
         if (!eval(p, T, o)) return false;
         const double r = (prop_of(o.st, k) - target) / dprop_dT(o.st, k);
-        if (!(std::abs(r) > 1e-12 * T)) break;
+        if (!(std::abs(r) > 2e-13 * T)) break;
         T -= r;
       }
       if (T_out) *T_out = T;
