@@ -216,6 +216,8 @@ class PengRobinsonModel final : public Model {
     xh_.resize(n);
     r_.resize(n);
     psi_.resize(n);
+    k0_.resize(n);
+    k1_.resize(n);
     hig_.resize(n);
     s0_.resize(n);
     cpig_.resize(n);
@@ -228,7 +230,10 @@ class PengRobinsonModel final : public Model {
   void set_kij(int i, int j, double k) {
     const int n = size();
     kij_[i * n + j] = kij_[j * n + i] = k;
-    kij_zero_ = std::all_of(kij_.begin(), kij_.end(), [](double v) { return v == 0.0; });
+    nz_.clear();
+    for (int a = 0; a < n; ++a)
+      for (int b = a + 1; b < n; ++b)
+        if (kij_[a * n + b] != 0.0) nz_.push_back({a, b, kij_[a * n + b]});
   }
 
   Status enthalpy(Phase ph, double T, double P, std::span<const double> x, double& h,
@@ -487,16 +492,29 @@ class PengRobinsonModel final : public Model {
     // psi_i = sum_j x_j a_ij, a = sum_i x_i psi_i with a_ij = (1-kij) r_i r_j.
     Jet am{};
     bm_ = 0;
-    if (kij_zero_) {
-      Jet rm{};
-      for (int j = 0; j < n; ++j) rm = rm + xh_[j] * r_[j];
+    // With a_ij = (1 - kij) r_i r_j: psi_i = r_i (rm - sum_j kij x_j r_j),
+    // rm = sum_j x_j r_j; only the pairs with kij != 0 enter the sum. Every
+    // r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so each sum is two
+    // scalar sums times the one jet of sqrt(T).
+    double s0 = 0, s1 = 0;
+    for (int j = 0; j < n; ++j) {
+      s0 += xh_[j] * c0_[j];
+      s1 += xh_[j] * c1_[j];
+    }
+    const Jet rm = Jet::cst(s0) - s1 * sq;
+    if (nz_.empty()) {
       for (int i = 0; i < n; ++i) psi_[i] = r_[i] * rm;
       am = rm * rm;
     } else {
+      for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
+      for (const Pair& q : nz_) {
+        k0_[q.i] += q.k * xh_[q.j] * c0_[q.j];
+        k1_[q.i] += q.k * xh_[q.j] * c1_[q.j];
+        k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
+        k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
+      }
       for (int i = 0; i < n; ++i) {
-        Jet si{};
-        for (int j = 0; j < n; ++j) si = si + (xh_[j] * (1.0 - kij_[i * n + j])) * r_[j];
-        psi_[i] = r_[i] * si;
+        psi_[i] = r_[i] * (rm - (Jet::cst(k0_[i]) - k1_[i] * sq));
         am = am + xh_[i] * psi_[i];
       }
     }
@@ -524,9 +542,14 @@ class PengRobinsonModel final : public Model {
   std::vector<IdealGasCp> ig_;
   std::vector<LiquidVolume> lv_;
   std::vector<double> c0_, c1_, b_, kij_;
-  bool kij_zero_ = true;
+  struct Pair {
+    int i, j;
+    double k;
+  };
+  std::vector<Pair> nz_;  // the pairs with kij != 0 (i < j)
   mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;
   mutable std::vector<Jet> r_, psi_;
+  mutable std::vector<double> k0_, k1_;
   mutable Jet am_{};
   mutable double bm_ = 0;
 };
