@@ -82,6 +82,7 @@ CLI::App* add_props_command(CLI::App& app, PropsOptions& o) {
   c->add_option("--entropy", o.entropy, "molar entropy, J/kmol/K");
   c->add_option("--vapour-fraction", o.vapour_fraction, "molar vapour fraction");
   c->add_option("--phase", o.phase, "vapour or liquid: properties of that phase without a flash")->check(CLI::IsMember({"vapour", "liquid"}));
+  c->add_option("--kij", o.kij, "Peng-Robinson interaction parameters, e.g. CO2/CH4=0.09,N2/CH4=0.03");
   c->add_flag("--json", o.json, "JSON output");
   return c;
 }
@@ -128,10 +129,34 @@ int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
     error = "--phase needs --temperature";
     return 1;
   }
-  auto model = make_model(method, comps, &error);
+  if (!o.kij.empty() && method != Method::PengRobinson) {
+    error = "--kij applies to PENG-ROB only";
+    return 1;
+  }
+  std::vector<BinaryInteraction> pairs;
+  for (const auto& item : o.kij.empty() ? std::vector<std::string>{} : split(o.kij)) {
+    const size_t eq = item.find('=');
+    char* end = nullptr;
+    const double k = eq == std::string::npos ? NAN : std::strtod(item.c_str() + eq + 1, &end);
+    if (eq == std::string::npos || end == item.c_str() + eq + 1 || *end != '\0') {
+      error = "--kij entry '" + item + "' is not A/B=value";
+      return 1;
+    }
+    BinaryInteraction b;
+    const std::string why = check_interaction(item.substr(0, eq), k, ids, b);
+    if (!why.empty()) {
+      error = why;
+      return 1;
+    }
+    pairs.push_back(b);
+  }
+  set_interaction_overrides(std::move(pairs));
+  std::string warning;
+  auto model = make_model(method, comps, &error, &warning);
   if (!model) {
     return 1;
   }
+  if (!warning.empty()) std::fprintf(stderr, "r3sim props: warning: %s\n", warning.c_str());
   const double P = *o.pressure;
   j["phases"] = nlohmann::json::object();
   if (!o.phase.empty()) {

@@ -8,7 +8,7 @@
 
 struct PropsOptions {
   std::string method = "PENG-ROB";
-  std::string components, flows, phase;
+  std::string components, flows, phase, kij;
   std::optional<double> pressure, temperature, enthalpy, entropy, vapour_fraction;
   bool json = false;
 };

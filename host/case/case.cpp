@@ -140,11 +140,29 @@ std::string databank_suggestion(const std::string& text) {
   return s + "?";
 }
 
+// [properties] kij = { "A/B" = value, ... }: Peng-Robinson interaction
+// parameters that override or add to the databank's, for the case's
+// components. They apply to every model built after the case is read (set
+// afresh by each case read, empty when the key is absent).
+void read_kij(const toml::table& p, const Case& c) {
+  std::vector<thermo::BinaryInteraction> pairs;
+  if (const toml::node* kn = p.get("kij")) {
+    for (const auto& [k, v] : table_of(*kn, "kij")) {
+      thermo::BinaryInteraction b;
+      const std::string why =
+          thermo::check_interaction(k.str(), number(v, "kij of " + std::string(k.str())), c.components, b);
+      if (!why.empty()) fail(line_of(v), why);
+      pairs.push_back(b);
+    }
+  }
+  thermo::set_interaction_overrides(std::move(pairs));
+}
+
 void read_properties(const toml::table& root, Case& c) {
   const toml::node* pn = root.get("properties");
   if (pn == nullptr) fail(1, "the case has no [properties] table with the component list");
   const toml::table& p = table_of(*pn, "[properties]");
-  known_keys(p, {"method", "components", "report_units"}, "[properties]");
+  known_keys(p, {"method", "components", "report_units", "kij"}, "[properties]");
   if (const toml::node* m = p.get("method")) {
     const std::string s = text(*m, "method");
     if (s == "IDEAL") c.method = thermo::Method::Ideal;
@@ -173,6 +191,7 @@ void read_properties(const toml::table& root, Case& c) {
     else fail(line_of(*u), "report_units '" + s + "' is not one of SI, MET, ENG");
   }
   c.report = uom::ReportUnits(static_cast<uom::UnitSet>(c.report_units));
+  read_kij(p, c);
 }
 
 // [report]: a unit per quantity, over the report_units set.

@@ -1100,7 +1100,11 @@ double dprop_dT(const State& st, Prop k) { return k == Prop::H ? st.cp : st.cp /
 // Newton converges quadratically: once a step is below 1e-6 T the remaining
 // error is of order (dcp/dT) dT^2 / cp, under 1e-11 T, so the iteration stops
 // after that step. With final_eval the state is evaluated at the returned
-// temperature (otherwise `o` holds the state one step earlier).
+// temperature (otherwise `o` holds the state one step earlier), and that
+// evaluation's own residual is checked: close to the saturation line, where
+// cp varies fastest, a last step of up to 1e-6 T can leave an error of some
+// 1e-9 K, and then the iteration goes on until the state's h (or s) is the
+// target to round-off.
 template <class Eval, class Light>
 bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0,
               detail::Props& o, double* T_out = nullptr, bool final_eval = true) {
@@ -1113,8 +1117,18 @@ bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0
     dT = std::clamp(dT, -0.2 * T, 0.2 * T);
     T -= dT;
     if (std::abs(dT) <= 1e-6 * T) {
+      if (!final_eval) {
+        if (T_out) *T_out = T;
+        return finite(T);
+      }
+      for (int polish = 0; polish < 3; ++polish) {
+        if (!eval(p, T, o)) return false;
+        const double r = (prop_of(o.st, k) - target) / dprop_dT(o.st, k);
+        if (!(std::abs(r) > 2e-13 * T)) break;
+        T -= r;
+      }
       if (T_out) *T_out = T;
-      return final_eval ? eval(p, T, o) : finite(T);
+      return true;
     }
   }
   return false;

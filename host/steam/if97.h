@@ -125,7 +125,9 @@ Status saturation_pressure_s3(double s, double& p);
 Status state_pT(double p, double T, State& st);
 Status state_ph(double p, double h, State& st);
 Status state_ps(double p, double s, State& st);
-// Temperature only, the fast path of state_ph.
+// Temperature only, the fast path of state_ph: the same iteration without
+// the final evaluation and its polish (so within a few 1e-9 K of state_ph's
+// temperature).
 Status temperature_ph(double p, double h, double& T);
 
 // ---- Derivatives for equipment models -------------------------------------

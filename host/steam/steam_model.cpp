@@ -68,6 +68,29 @@ Status branch(Phase phase, double T, double P, sd::Props& o, bool third) {
   return ok ? Status::Extrapolated : Status::Failed;
 }
 
+// The wet state of vapour fraction beta at p (triple-point pressure to the
+// critical pressure): saturated liquid and vapour at Tsat(p), mixed.
+st::Status saturated_mixture(double p, double beta, st::State& s) {
+  double T;
+  if (!(beta >= 0 && beta <= 1) || !(p < st::kPc)) return st::Status::OutOfRange;
+  const st::Status rc = st::tsat(p, T);
+  if (rc != st::Status::Ok) return rc;
+  sd::Props l, g;
+  if (!sd::phase_props(p, T, st::Branch::Liquid, l, false) ||
+      !sd::phase_props(p, T, st::Branch::Vapour, g, false))
+    return st::Status::NoConvergence;
+  s = l.st;
+  s.T = T;
+  s.p = p;
+  s.quality = beta;
+  s.v = l.st.v + beta * (g.st.v - l.st.v);
+  s.h = l.st.h + beta * (g.st.h - l.st.h);
+  s.s = l.st.s + beta * (g.st.s - l.st.s);
+  s.u = s.h - p * s.v;
+  s.region = 4;
+  return st::Status::Ok;
+}
+
 bool composition_ok(std::span<const double> x) {
   if (x.size() != 1) return false;
   return std::isfinite(x[0]);
@@ -166,6 +189,35 @@ class SteamTableModel final : public Model {
       zero_dx(d->dx);
     }
     return s;
+  }
+
+  // Every flash of pure water is answered from the steam tables' own state
+  // functions: the whole range of IAPWS-IF97 (the high-temperature region
+  // included) and the saturation line from the triple point to the critical
+  // point, with the vapour fraction of a wet state exact to round-off.
+  bool own_flash(FlashSpec spec, double P, double value, std::span<const double> z,
+                 FlashResult& r) const override {
+    r = FlashResult{};
+    r.P = P;
+    r.status = Status::Failed;
+    if (z.size() != 1 || !(std::isfinite(z[0]) && z[0] > 0)) return true;
+    st::State s;
+    st::Status rc = st::Status::OutOfRange;
+    switch (spec) {
+      case FlashSpec::TP: rc = st::state_pT(P, value, s); break;
+      case FlashSpec::PH: rc = st::state_ph(P, value / kMw, s); break;
+      case FlashSpec::PS: rc = st::state_ps(P, value / kMw, s); break;
+      case FlashSpec::PV: rc = saturated_mixture(P, value, s); break;
+    }
+    if (rc != st::Status::Ok) return true;
+    r.T = s.T;
+    r.beta = s.quality;
+    r.H = s.h * kMw;
+    r.S = s.s * kMw;
+    r.x = {1.0};
+    r.y = {1.0};
+    r.status = Status::Ok;
+    return true;
   }
 
   Status vapour_pressure(int i, double T, double& psat) const override {

@@ -92,6 +92,12 @@ bool Databank::parse(std::string_view tsv, Databank& out, std::string& error) {
       {"cs16_E", false, [](Component& c) { return &c.cs16[4]; }},
       {"cs16_Tmin", false, [](Component& c) { return &c.cs16_tmin; }},
       {"cs16_Tmax", false, [](Component& c) { return &c.cs16_tmax; }},
+      {"dens_C1", false, [](Component& c) { return &c.dens[0]; }},
+      {"dens_C2", false, [](Component& c) { return &c.dens[1]; }},
+      {"dens_C3", false, [](Component& c) { return &c.dens[2]; }},
+      {"dens_C4", false, [](Component& c) { return &c.dens[3]; }},
+      {"dens_Tmin", false, [](Component& c) { return &c.dens_tmin; }},
+      {"dens_Tmax", false, [](Component& c) { return &c.dens_tmax; }},
   };
   constexpr int kText = 4;
   constexpr int kNum = static_cast<int>(sizeof(nums) / sizeof(nums[0]));
@@ -99,6 +105,7 @@ bool Databank::parse(std::string_view tsv, Databank& out, std::string& error) {
   size_t pos = 0;
   int line_no = 0;
   std::vector<int> text_col(kText, -1), num_col(kNum, -1);
+  int dens_col = -1;  // liquid-density equation: DIPPR105, IF97 or empty
   bool have_header = false;
   while (pos < tsv.size()) {
     size_t eol = tsv.find('\n', pos);
@@ -115,6 +122,8 @@ bool Databank::parse(std::string_view tsv, Databank& out, std::string& error) {
       for (int k = 0; k < kNum; ++k)
         for (size_t c = 0; c < cols.size(); ++c)
           if (iequal(cols[c], nums[k].name)) num_col[k] = static_cast<int>(c);
+      for (size_t c = 0; c < cols.size(); ++c)
+        if (iequal(cols[c], "dens_eq")) dens_col = static_cast<int>(c);
       if (text_col[0] < 0) {
         error = "component table: no 'id' column in the header";
         return false;
@@ -150,6 +159,18 @@ bool Databank::parse(std::string_view tsv, Databank& out, std::string& error) {
     }
     if (!(c.mw > 0 && c.tc > 0 && c.pc > 0 && c.cp_tmax > c.cp_tmin && c.zra > 0 && c.zra < 1))
       return bad("unphysical constants for " + c.id);
+    const std::string_view eq =
+        dens_col >= 0 && static_cast<size_t>(dens_col) < cols.size() ? cols[static_cast<size_t>(dens_col)]
+                                                                     : std::string_view{};
+    if (iequal(eq, "DIPPR105")) {
+      c.dens_form = Component::LiquidDensity::Dippr105;
+      if (!(c.dens[0] > 0 && c.dens[1] > 0 && c.dens[1] < 1 && c.dens[2] > 0 && c.dens[3] > 0))
+        return bad("DIPPR-105 liquid-density coefficients of " + c.id + " missing or unphysical");
+    } else if (iequal(eq, "IF97")) {
+      c.dens_form = Component::LiquidDensity::If97;
+    } else if (!eq.empty()) {
+      return bad("unknown liquid-density equation '" + std::string(eq) + "' (DIPPR105, IF97 or empty)");
+    }
     if (out.find(c.id) >= 0) return bad("duplicate id " + c.id);
     out.rows_.push_back(std::move(c));
   }

@@ -559,6 +559,8 @@ Status flash_p_fixed(const Model& m, double P, double target, std::span<const do
                     double T_guess, FlashResult& r, Fixed fixed) {
   r = FlashResult{};
   r.status = Status::Failed;
+  if (m.own_flash(fixed == Fixed::H ? Model::FlashSpec::PH : Model::FlashSpec::PS, P, target, zin, r))
+    return r.status;
   Ctx c(m);
   if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0) || !std::isfinite(target))
     return Status::Failed;
@@ -643,6 +645,7 @@ Status flash_p_fixed(const Model& m, double P, double target, std::span<const do
 
 Status flash_tp(const Model& m, double T, double P, std::span<const double> z, FlashResult& r) {
   r = FlashResult{};
+  if (m.own_flash(Model::FlashSpec::TP, P, T, z, r)) return r.status;
   Ctx c(m);
   if (!normalise_feed(c, z) || !valid_tp(T, P)) return r.status = Status::Failed;
   if (!tp_core(c, T, P, r, false)) return r.status = Status::Failed;
@@ -667,9 +670,10 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
 Status flash_pv(const Model& m, double P, double beta, std::span<const double> zin, double T_guess,
                 FlashResult& r) {
   r = FlashResult{};
+  if (!(beta >= 0 && beta <= 1)) return r.status = Status::Failed;
+  if (m.own_flash(Model::FlashSpec::PV, P, beta, zin, r)) return r.status;
   Ctx c(m);
-  if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0) || !(beta >= 0 && beta <= 1))
-    return r.status = Status::Failed;
+  if (!normalise_feed(c, zin) || !std::isfinite(P) || !(P > 0)) return r.status = Status::Failed;
   r.P = P;
   if (c.active.size() == 1) {
     double ts;

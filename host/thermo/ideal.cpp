@@ -1,6 +1,6 @@
 // The IDEAL method: ideal-gas vapour, ideal-solution liquid with Lee-Kesler
 // vapour pressures (Raoult's law), a vaporisation enthalpy consistent with
-// them and Rackett liquid volumes.
+// them and correlated liquid volumes (LiquidVolume).
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -17,7 +17,10 @@ class IdealModel final : public Model {
   explicit IdealModel(std::vector<const Component*> comps) : Model(std::move(comps)) {
     const size_t n = components_.size();
     ig_.reserve(n);
-    for (auto* c : components_) ig_.emplace_back(*c);
+    for (auto* c : components_) {
+      ig_.emplace_back(*c);
+      lv_.emplace_back(*c);
+    }
     xh_.resize(n);
     h_.resize(n);
     cp_.resize(n);
@@ -107,16 +110,31 @@ class IdealModel final : public Model {
       }
       return Status::Ok;
     }
-    double d = 0;
-    v = 0;
+    // The components' liquid volumes mixed by mole fraction, passing
+    // smoothly to the ideal gas between 0.95 and 1.0 times the
+    // pseudo-critical temperature sum(x Tc).
+    double va = 0, dva = 0, dpa = 0, tpc = 0;
     for (int i = 0; i < size(); ++i) {
-      v += xh_[i] * v_[i];
-      d += xh_[i] * dv_[i];
+      double dp;
+      lv_[i].eval(T, P, v_[i], dv_[i], dp);
+      va += xh_[i] * v_[i];
+      dva += xh_[i] * dv_[i];
+      dpa += xh_[i] * dp;
+      tpc += xh_[i] * component(i).tc;
     }
+    double w, dw;
+    eos_volume_weight(T, tpc, w, dw);
+    const double vg = R * T / P;
+    v = (1 - w) * va + w * vg;
+    if (!std::isfinite(v) || !(v > 0)) return Status::Failed;
     if (g) {
-      g->dT = d;
-      g->dP = 0;
-      per_component_gradient(g->dx, v_, s);
+      g->dT = (1 - w) * dva + w * R / P + (vg - va) * dw;
+      g->dP = (1 - w) * dpa - w * vg / P;
+      if (!g->dx.empty()) {
+        for (int i = 0; i < size(); ++i)
+          g->dx[i] = (1 - w) * v_[i] - (vg - va) * dw * T / tpc * component(i).tc;
+        project(g->dx, xh_, s);
+      }
     }
     return Status::Ok;
   }
@@ -202,7 +220,6 @@ class IdealModel final : public Model {
       // independent of pressure (so that G_L = G_ig(T, Psat)).
       s_[i] = s0 - R * (lnps_[i] - std::log(kPref)) - dh.v / T;
       ds_[i] = cpig / T - R * lnpr.d1 - dh.d1 / T + dh.v / (T * T);
-      rackett(c, T, v_[i], dv_[i]);
     }
     return true;
   }
@@ -214,6 +231,7 @@ class IdealModel final : public Model {
   }
 
   std::vector<IdealGasCp> ig_;
+  std::vector<LiquidVolume> lv_;
   mutable std::vector<double> xh_, h_, cp_, dcp_, s_, ds_, lnps_, dlnps_, v_, dv_;
 };
 

@@ -117,15 +117,45 @@ Jet ln_psat_reduced(const Component& c, double T);
 // Rackett saturated-liquid volume and dV/dT, held at its Tc value above Tc.
 void rackett(const Component& c, double T, double& v, double& dv);
 
+// Liquid molar volume of one component at (T, P) (m3/kmol) with dV/dT and
+// dV/dP: the saturated-liquid correlation (DIPPR-105, water's IAPWS-IF97
+// liquid, else Rackett) times the Thomson-Brobst-Hankinson compressed-liquid
+// factor, up to 0.95 Tc; above that (a light solute in a heavier liquid) the
+// volume is continued linearly in T with its relative slope there.
+class LiquidVolume {
+ public:
+  LiquidVolume() = default;
+  explicit LiquidVolume(const Component& c);
+  void eval(double T, double P, double& v, double& dvdT, double& dvdP) const;
+  // Volume without the continuation (T <= tx()).
+  void base(double T, double P, double& v, double& dvdT, double& dvdP) const;
+  double tx() const { return tx_; }
+
+ private:
+  const Component* c_ = nullptr;
+  double tx_ = 0, k_ = 0, tbh_c_ = 0, tbh_e_ = 0;
+};
+
+// The weight of the equation of state's volume in a liquid's volume at T for
+// a mixture pseudo-critical temperature tpc: 0 up to 0.95 tpc, 1 from tpc
+// on, a smooth step between; dw is d(weight)/dT at fixed tpc.
+void eos_volume_weight(double T, double tpc, double& w, double& dw);
+
 }  // namespace r3::thermo::detail
 
 namespace r3::thermo::detail {
 std::unique_ptr<Model> make_ideal_model(const std::vector<const Component*>& comps);
 std::unique_ptr<Model> make_pr_model(const std::vector<const Component*>& comps);
+// The liquid-density note for a component list: the ids that have no
+// liquid-density coefficients (empty when every one has them).
+std::string liquid_density_fallbacks(const std::vector<const Component*>& comps);
 }  // namespace r3::thermo::detail
 
 namespace r3::thermo::detail {
 // Sets the binary interaction parameter kij = kji of a Peng-Robinson model
 // (zero unless set); false for other methods or bad indices.
 bool set_binary_interaction(Model& m, int i, int j, double kij);
+// The kij a Peng-Robinson model of two components starts with: the
+// override where one is set, else the databank's value (interaction.cpp).
+double model_kij(const Component& a, const Component& b);
 }  // namespace r3::thermo::detail

@@ -1,6 +1,7 @@
-// The PENG-ROB method: Peng-Robinson (1976) equation of state with the
-// standard alpha function and van der Waals one-fluid mixing (kij hook,
-// zero by default). Residual properties are written once in a small
+// The PENG-ROB method: Peng-Robinson equation of state with the standard
+// alpha function (kappa of 1976, of 1978 for omega > 0.491) and van der
+// Waals one-fluid mixing with binary interaction parameters (published
+// values from data/kij.tsv, user overrides). Residual properties are written once in a small
 // forward-mode dual number over (T, P, a, da/dT, d2a/dT2, b); the chain rule
 // through the mixing rules gives exact derivatives with respect to T, P and
 // the composition entries handed in.
@@ -200,7 +201,12 @@ class PengRobinsonModel final : public Model {
     const double R = kGasConstant;
     for (auto* c : components_) {
       ig_.emplace_back(*c);
-      const double kappa = 0.37464 + 1.54226 * c->omega - 0.26992 * c->omega * c->omega;
+      lv_.emplace_back(*c);
+      // kappa(omega): the 1976 form, and for heavier or more polar
+      // components (omega > 0.491) the 1978 form fitted to them.
+      const double w = c->omega;
+      const double kappa = w <= 0.491 ? 0.37464 + 1.54226 * w - 0.26992 * w * w
+                                      : 0.379642 + 1.48503 * w - 0.164423 * w * w + 0.016666 * w * w * w;
       const double sac = std::sqrt(kOmegaA * R * R * c->tc * c->tc / c->pc);
       c0_.push_back(sac * (1.0 + kappa));
       c1_.push_back(sac * kappa / std::sqrt(c->tc));
@@ -210,6 +216,8 @@ class PengRobinsonModel final : public Model {
     xh_.resize(n);
     r_.resize(n);
     psi_.resize(n);
+    k0_.resize(n);
+    k1_.resize(n);
     hig_.resize(n);
     s0_.resize(n);
     cpig_.resize(n);
@@ -222,7 +230,10 @@ class PengRobinsonModel final : public Model {
   void set_kij(int i, int j, double k) {
     const int n = size();
     kij_[i * n + j] = kij_[j * n + i] = k;
-    kij_zero_ = std::all_of(kij_.begin(), kij_.end(), [](double v) { return v == 0.0; });
+    nz_.clear();
+    for (int a = 0; a < n; ++a)
+      for (int b = a + 1; b < n; ++b)
+        if (kij_[a * n + b] != 0.0) nz_.push_back({a, b, kij_[a * n + b]});
   }
 
   Status enthalpy(Phase ph, double T, double P, std::span<const double> x, double& h,
@@ -292,26 +303,7 @@ class PengRobinsonModel final : public Model {
                       Gradient* g) const override {
     double s;
     Residual res;
-    if (ph == Phase::Liquid) {
-      // Saturated-liquid volume from the Rackett correlation, mixed ideally.
-      if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
-      double d = 0;
-      v = 0;
-      for (int i = 0; i < size(); ++i) {
-        rackett(component(i), T, vl_[i], dvl_[i]);
-        v += xh_[i] * vl_[i];
-        d += xh_[i] * dvl_[i];
-      }
-      if (g) {
-        g->dT = d;
-        g->dP = 0;
-        if (!g->dx.empty()) {
-          for (int i = 0; i < size(); ++i) g->dx[i] = vl_[i];
-          project(g->dx, xh_, s);
-        }
-      }
-      return Status::Ok;
-    }
+    if (ph == Phase::Liquid) return liquid_volume(T, P, x, v, g);
     if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
     v = res.v.v;
     if (g) {
@@ -441,6 +433,46 @@ class PengRobinsonModel final : public Model {
   }
 
  private:
+  // Liquid volume: the components' liquid volumes mixed ideally (by mole
+  // fraction), passing smoothly to the equation of state's liquid root
+  // between 0.95 and 1.0 times the pseudo-critical temperature sum(x Tc).
+  Status liquid_volume(double T, double P, std::span<const double> x, double& v,
+                       Gradient* g) const {
+    const int n = size();
+    double s;
+    if (!valid_state(T, P, x, n, s) || !valid_gradient(g, n)) return Status::Failed;
+    double va = 0, dva = 0, dpa = 0, tpc = 0;
+    for (int i = 0; i < n; ++i) {
+      xh_[i] = x[i] / s;
+      double dp;
+      lv_[i].eval(T, P, vl_[i], dvl_[i], dp);
+      va += xh_[i] * vl_[i];
+      dva += xh_[i] * dvl_[i];
+      dpa += xh_[i] * dp;
+      tpc += xh_[i] * component(i).tc;
+    }
+    double w, dw;
+    eos_volume_weight(T, tpc, w, dw);
+    Residual res;
+    if (w > 0 && !prepare(Phase::Liquid, T, P, x, g, s, false, res)) return Status::Failed;
+    const double ve = w > 0 ? res.v.v : 0.0;
+    v = (1 - w) * va + w * ve;
+    if (!std::isfinite(v) || !(v > 0)) return Status::Failed;
+    if (g) {
+      g->dT = (1 - w) * dva + (w > 0 ? w * total_dT(res.v) : 0.0) + (ve - va) * dw;
+      g->dP = (1 - w) * dpa + (w > 0 ? w * res.v.d[1] : 0.0);
+      if (!g->dx.empty()) {
+        // w depends on T / tpc: dw/dtpc = -dw T / tpc.
+        for (int j = 0; j < n; ++j)
+          dvl_[j] = (1 - w) * vl_[j] - (ve - va) * dw * T / tpc * component(j).tc;
+        project(dvl_, xh_, s);
+        if (w > 0) comp_gradient(g->dx, res.v, nullptr, s);
+        for (int j = 0; j < n; ++j) g->dx[j] = (w > 0 ? w * g->dx[j] : 0.0) + dvl_[j];
+      }
+    }
+    return Status::Ok;
+  }
+
   // Normalises x; evaluates the ideal-gas parts (when wanted), the mixture
   // parameters with their temperature derivatives and the residual duals.
   bool prepare(Phase ph, double T, double P, std::span<const double> x, const Gradient* g,
@@ -460,16 +492,29 @@ class PengRobinsonModel final : public Model {
     // psi_i = sum_j x_j a_ij, a = sum_i x_i psi_i with a_ij = (1-kij) r_i r_j.
     Jet am{};
     bm_ = 0;
-    if (kij_zero_) {
-      Jet rm{};
-      for (int j = 0; j < n; ++j) rm = rm + xh_[j] * r_[j];
+    // With a_ij = (1 - kij) r_i r_j: psi_i = r_i (rm - sum_j kij x_j r_j),
+    // rm = sum_j x_j r_j; only the pairs with kij != 0 enter the sum. Every
+    // r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so each sum is two
+    // scalar sums times the one jet of sqrt(T).
+    double s0 = 0, s1 = 0;
+    for (int j = 0; j < n; ++j) {
+      s0 += xh_[j] * c0_[j];
+      s1 += xh_[j] * c1_[j];
+    }
+    const Jet rm = Jet::cst(s0) - s1 * sq;
+    if (nz_.empty()) {
       for (int i = 0; i < n; ++i) psi_[i] = r_[i] * rm;
       am = rm * rm;
     } else {
+      for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
+      for (const Pair& q : nz_) {
+        k0_[q.i] += q.k * xh_[q.j] * c0_[q.j];
+        k1_[q.i] += q.k * xh_[q.j] * c1_[q.j];
+        k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
+        k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
+      }
       for (int i = 0; i < n; ++i) {
-        Jet si{};
-        for (int j = 0; j < n; ++j) si = si + (xh_[j] * (1.0 - kij_[i * n + j])) * r_[j];
-        psi_[i] = r_[i] * si;
+        psi_[i] = r_[i] * (rm - (Jet::cst(k0_[i]) - k1_[i] * sq));
         am = am + xh_[i] * psi_[i];
       }
     }
@@ -495,10 +540,16 @@ class PengRobinsonModel final : public Model {
   }
 
   std::vector<IdealGasCp> ig_;
+  std::vector<LiquidVolume> lv_;
   std::vector<double> c0_, c1_, b_, kij_;
-  bool kij_zero_ = true;
+  struct Pair {
+    int i, j;
+    double k;
+  };
+  std::vector<Pair> nz_;  // the pairs with kij != 0 (i < j)
   mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;
   mutable std::vector<Jet> r_, psi_;
+  mutable std::vector<double> k0_, k1_;
   mutable Jet am_{};
   mutable double bm_ = 0;
 };

@@ -22,7 +22,7 @@ Status Model::molecular_weight(std::span<const double> x, double& mw, Gradient* 
 }
 
 std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
-                                  std::string* error) {
+                                  std::string* error, std::string* warning) {
   auto fail = [&](const std::string& msg) -> std::unique_ptr<Model> {
     if (error) *error = msg;
     return nullptr;
@@ -36,12 +36,24 @@ std::unique_ptr<Model> make_model(Method method, const std::vector<const Compone
           c->cp_tmax > c->cp_tmin && c->cp_tmin > 0))
       return fail("component " + c->id + " lacks the constants the method needs");
   }
+  if (warning) {
+    const std::string ids = detail::liquid_density_fallbacks(components);
+    *warning = ids.empty() ? std::string()
+                           : "no liquid-density coefficients for " + ids +
+                                 ": their liquid volumes use the Rackett equation";
+  }
   switch (method) {
     case Method::Ideal:
       return detail::make_ideal_model(components);
     case Method::PengRobinson: {
       auto m = detail::make_pr_model(components);
-      return m ? std::move(m) : fail("Peng-Robinson method not available");
+      if (!m) return fail("Peng-Robinson method not available");
+      const int n = static_cast<int>(components.size());
+      for (int i = 0; i < n; ++i)
+        for (int j = i + 1; j < n; ++j)
+          if (const double k = detail::model_kij(*components[i], *components[j]); k != 0.0)
+            detail::set_binary_interaction(*m, i, j, k);
+      return m;
     }
     default:
       return fail("unknown property method");

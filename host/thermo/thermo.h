@@ -41,6 +41,14 @@ struct Component {
   double zra = 0;      // Rackett compressibility
   double cs16[5] = {}; // wide-range ideal-gas Cp (A..E), zero when absent
   double cs16_tmin = 0, cs16_tmax = 0;
+  // Saturated-liquid density correlation: DIPPR-105,
+  // rho = C1 / C2^(1 + (1 - T/C3)^C4) in kmol/m3 (dens = C1..C4, valid
+  // dens_tmin..dens_tmax), or water's own IAPWS-IF97 liquid; None falls back
+  // to the Rackett equation.
+  enum class LiquidDensity : int { None = 0, Dippr105 = 1, If97 = 2 };
+  LiquidDensity dens_form = LiquidDensity::None;
+  double dens[4] = {};
+  double dens_tmin = 0, dens_tmax = 0;
 };
 
 class Databank {
@@ -58,8 +66,33 @@ class Databank {
   std::vector<Component> rows_;
 };
 
+// A Peng-Robinson binary interaction parameter kij = kji of two databank
+// components (identifiers as in the databank).
+struct BinaryInteraction {
+  std::string a, b;
+  double kij = 0;
+};
+
+// The published value for a pair (data/kij.tsv, either order,
+// case-insensitive); 0 and found = false when the pair is not listed.
+double databank_kij(std::string_view a, std::string_view b, bool* found = nullptr);
+
+// Checks a user's pair "A/B" = value against a component list: both
+// identifiers in the list and different, -1 < kij < 1. Returns an empty
+// string when the pair is sound, else what is wrong.
+std::string check_interaction(std::string_view pair, double kij, const std::vector<std::string>& ids,
+                              BinaryInteraction& out);
+
+// Pairs that override or add to the databank values in every Peng-Robinson
+// model built from now on (a case's [properties] kij, r3sim props --kij).
+// Setting replaces the previous list; an empty list restores the databank.
+void set_interaction_overrides(std::vector<BinaryInteraction> pairs);
+const std::vector<BinaryInteraction>& interaction_overrides();
+
 enum class Method : int { Ideal = 1, PengRobinson = 2, SteamTable = 3 };
 enum class Phase : int { Vapour = 1, Liquid = 2 };
+
+struct FlashResult;
 
 enum class Status : int {
   Ok = 0,
@@ -112,6 +145,16 @@ class Model {
   // Pure-component vapour pressure (Pa) of component i at T.
   virtual Status vapour_pressure(int i, double T, double& psat) const = 0;
 
+  // Flashes a method solves with its own equations (the steam tables, from
+  // their backward equations over their whole range). Returns false when the
+  // method leaves the flash to the general algorithm (the default); true when
+  // it has answered, r.status then tells whether it succeeded.
+  enum class FlashSpec : int { TP, PH, PS, PV };
+  virtual bool own_flash(FlashSpec, double /*P*/, double /*value*/, std::span<const double> /*z*/,
+                         FlashResult& /*r*/) const {
+    return false;
+  }
+
  protected:
   explicit Model(std::vector<const Component*> components) : components_(std::move(components)) {}
   std::vector<const Component*> components_;
@@ -119,9 +162,11 @@ class Model {
 
 // Builds a method for the given databank rows. SteamTable needs exactly one
 // component, water. Returns null with a message when the method cannot serve
-// the list.
+// the list. A method that serves the list with a fallback (a component with
+// no liquid-density coefficients gets the Rackett equation) says so in
+// warning.
 std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
-                                  std::string* error = nullptr);
+                                  std::string* error = nullptr, std::string* warning = nullptr);
 
 // The IAPWS-IF97 method for pure water (defined with the steam tables).
 std::unique_ptr<Model> make_steam_table_model(const std::vector<const Component*>& components,

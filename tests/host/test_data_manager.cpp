@@ -152,7 +152,7 @@ TEST_F(DataManager, NumericLayerAreasByKind) {
 TEST_F(DataManager, ComponentTablesAndWaterIndex) {
   // Molecular weights (word 306) and normal boiling points (word 413): component i
   // at DMS_PLEX(offset + i).
-  EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[305] + 2 - 1], 18.015, 1e-12);
+  EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[305] + 2 - 1], 18.015268, 1e-12);
   EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[305] + 1 - 1], 28.014, 1e-12);
   EXPECT_NEAR(DMS_PLEX[DMS_IPOFF1[412] + 2 - 1], 373.15, 1e-12);
   EXPECT_EQ(DMS_NCOMP[11], 2);

@@ -370,3 +370,47 @@ TEST(SteamTableMethod, VerificationValuesInMolarUnits) {
 }
 
 }  // namespace
+
+namespace r3::thermo {
+namespace {
+
+// Flashes of the steam-table method at the range's edges: the
+// high-temperature region (IAPWS R7-97(2012) Table 42), the saturation line
+// down to the triple point (Tables 35/36; 273.16 K at 611.657 Pa; 1000 Pa
+// boils at 280.12 K), wet states at 1-50 kPa, and IF97's molar mass.
+TEST(SteamTableMethod, FlashesOverTheWholeRange) {
+  const auto& db = Databank::builtin();
+  auto m = make_model(Method::SteamTable, {&db[db.find("H2O")]});
+  const std::vector<double> z{1.0};
+  FlashResult r, l, g;
+  for (const auto& c : std::vector<std::array<double, 4>>{{1500, 0.5e6, 0.521976855e4, 0.965408875e1},
+                                                          {1500, 30e6, 0.516723514e4, 0.772970133e1},
+                                                          {2000, 30e6, 0.657122604e4, 0.853640523e1}}) {
+    ASSERT_EQ(flash_ph(*m, c[1], c[2] * 1e3 * kMw, z, 300, r), Status::Ok) << c[0];
+    EXPECT_NEAR(r.T, c[0], 2e-9 * c[0]);
+    ASSERT_EQ(flash_ps(*m, c[1], c[3] * 1e3 * kMw, z, 300, r), Status::Ok) << c[0];
+    EXPECT_NEAR(r.T, c[0], 2e-9 * c[0]);
+  }
+  for (const auto& c : std::vector<std::array<double, 2>>{
+           {611.657, 273.16}, {1000, 280.12}, {0.1e6, 372.755919}, {1e6, 453.035632}, {10e6, 584.149488}})
+    for (double beta : {0.0, 0.5, 1.0}) {
+      ASSERT_EQ(flash_pv(*m, c[0], beta, z, 300, r), Status::Ok) << c[0];
+      EXPECT_NEAR(r.T, c[1], c[0] < 1e4 ? 5e-3 : 1e-6) << c[0];
+    }
+  for (double P : {1e3, 2e3, 5e3, 10e3, 20e3, 50e3}) {
+    ASSERT_EQ(flash_pv(*m, P, 0.0, z, 300, l), Status::Ok);
+    ASSERT_EQ(flash_pv(*m, P, 1.0, z, 300, g), Status::Ok);
+    for (double beta : {1e-6, 0.3, 0.999}) {
+      ASSERT_EQ(flash_ph(*m, P, l.H + beta * (g.H - l.H), z, 300, r), Status::Ok);
+      EXPECT_NEAR(r.beta, beta, 1e-9) << P;
+      ASSERT_EQ(flash_ps(*m, P, l.S + beta * (g.S - l.S), z, 300, r), Status::Ok);
+      EXPECT_NEAR(r.beta, beta, 1e-9) << P;
+    }
+  }
+  double mw;
+  ASSERT_EQ(m->molecular_weight(z, mw), Status::Ok);
+  EXPECT_EQ(mw, 18.015268);
+}
+
+}  // namespace
+}  // namespace r3::thermo

@@ -227,13 +227,17 @@ TEST(PengRobinson, GibbsEnergyOfBothRootsMatchesFugacities) {
       double dg = 0;
       for (int i = 0; i < 3; ++i) dg += x[i] * (ll[i] - lv[i]);
       EXPECT_NEAR((hl - T * sl) - (hv - T * sv), R * T * dg, 1e-8 * std::abs(hv));
-      // The liquid's molar volume is the Rackett correlation, not the EOS root.
+      // Well below the pseudo-critical temperature the liquid's molar volume
+      // is the mole-fraction average of the pure liquids' (not the EOS root).
       double vl;
       ASSERT_EQ(m->molar_volume(Phase::Liquid, T, P, x, vl), Status::Ok);
       double vr = 0;
       for (int i = 0; i < 3; ++i) {
-        const Component& c = m->component(i);
-        vr += x[i] * R * c.tc / c.pc * std::pow(c.zra, 1 + std::pow(1 - T / c.tc, 2.0 / 7.0));
+        std::vector<double> e(3, 0.0);
+        e[i] = 1;
+        double vi;
+        ASSERT_EQ(m->molar_volume(Phase::Liquid, T, P, e, vi), Status::Ok);
+        vr += x[i] * vi;
       }
       EXPECT_NEAR(vl, vr, 1e-12);
       double vv;
