@@ -5,10 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build
-flags=()
+flags=(-DR3_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-asan
-  flags=(-DR3_SANITIZE=ON -DR3_BUILD_BENCH=OFF)
+  flags+=(-DR3_SANITIZE=ON -DR3_BUILD_BENCH=OFF)
 fi
 # ccache keeps compiled objects between runs (and between CI runs on one machine).
 if command -v ccache >/dev/null; then

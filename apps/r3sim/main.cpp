@@ -1,16 +1,15 @@
 // r3sim: runs a block or a flowsheet of user-model blocks from a case file.
 //
-//   r3sim run CASE.toml [--report FILE] [--history FILE] [--json FILE] [--quiet]
+//   r3sim run CASE.toml [--report FILE] [--history FILE] [--json FILE] [--html FILE] [--quiet]
+//   r3sim plot CASE.toml --block ID --out FILE.svg
 //   r3sim check CASE.toml [--json FILE]
 //   r3sim models [--library PATH]
+//   r3sim sweep CASE.toml --grid GRID.toml [--jobs N] [--out FILE.csv]
 //
 // The model library is loaded at run time; its host operations resolve
 // against this program. Exit codes: 0 solved (or check passed), 1 bad command
 // line or case file, 2 a model reported failure, 3 not converged or a
 // specification/structure error.
-#include <dlfcn.h>
-#include <elf.h>
-
 #include <CLI/CLI.hpp>
 #include <cmath>
 #include <cstdio>
@@ -21,15 +20,16 @@
 #include <sstream>
 
 #include "host/case/case.h"
+#include "host/case/loader.h"
+#include "host/case/results.h"
 #include "host/numeric/fd.h"
 #include "apps/r3sim/props.h"
+#include "apps/report/report.h"
+#include "apps/r3sim/sweep.h"
 #include "host/services/context.h"
 #include "host/solver/flowsheet.h"
 #include "host/units/units.h"
 
-#ifndef R3_DEFAULT_LIBRARY
-#define R3_DEFAULT_LIBRARY "libr3models.so"
-#endif
 #ifndef R3_VERSION
 #define R3_VERSION "0.1.0"
 #endif
@@ -39,74 +39,18 @@ using namespace r3::host;
 
 namespace {
 
-// The model library: the --library path, else R3_LIBRARY, else the library
-// built with this program, else libr3models.so beside it.
-std::string library_path(const std::string& given) {
-  if (!given.empty()) return given;
-  if (const char* env = std::getenv("R3_LIBRARY")) return env;
-  if (fs::exists(R3_DEFAULT_LIBRARY)) return R3_DEFAULT_LIBRARY;
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    for (const fs::path& p : {self.parent_path() / "libr3models.so",
-                              self.parent_path() / "../lib/libr3models.so"}) {
-      if (fs::exists(p)) return p.string();
-    }
-  }
-  return "libr3models.so";
-}
-
-void* open_library(const std::string& path, std::string& error) {
-  void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (h == nullptr) error = "cannot load the model library " + path + ": " + dlerror();
-  return h;
-}
-
-// Functions a shared library defines and exports, read from its dynamic
-// symbol table.
-bool exported_functions(const std::string& path, std::vector<std::string>& out, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot open " + path;
+bool write_json(const std::string& path, const nlohmann::json& j) {
+  std::ofstream out(path);
+  if (!out) {
+    std::cerr << "r3sim: cannot write " << path << "\n";
     return false;
   }
-  std::vector<char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (data.size() < sizeof(Elf64_Ehdr) || std::memcmp(data.data(), ELFMAG, SELFMAG) != 0 ||
-      data[EI_CLASS] != ELFCLASS64) {
-    error = path + " is not a 64-bit ELF shared library";
-    return false;
-  }
-  Elf64_Ehdr eh;
-  std::memcpy(&eh, data.data(), sizeof eh);
-  auto section = [&](size_t i, Elf64_Shdr& sh) {
-    const size_t off = eh.e_shoff + i * eh.e_shentsize;
-    if (off + sizeof sh > data.size()) return false;
-    std::memcpy(&sh, data.data() + off, sizeof sh);
-    return true;
-  };
-  for (size_t i = 0; i < eh.e_shnum; ++i) {
-    Elf64_Shdr sh;
-    if (!section(i, sh) || sh.sh_type != SHT_DYNSYM) continue;
-    Elf64_Shdr strtab;
-    if (!section(sh.sh_link, strtab)) break;
-    for (size_t k = 0; k * sizeof(Elf64_Sym) + sizeof(Elf64_Sym) <= sh.sh_size; ++k) {
-      Elf64_Sym sym;
-      const size_t off = sh.sh_offset + k * sizeof(Elf64_Sym);
-      if (off + sizeof sym > data.size()) break;
-      std::memcpy(&sym, data.data() + off, sizeof sym);
-      if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_shndx == SHN_UNDEF) continue;
-      if (ELF64_ST_BIND(sym.st_info) != STB_GLOBAL) continue;
-      const size_t name = strtab.sh_offset + sym.st_name;
-      if (name >= data.size()) continue;
-      out.emplace_back(data.data() + name);
-    }
-  }
-  std::sort(out.begin(), out.end());
+  out << j.dump(2) << "\n";
   return true;
 }
 
 struct RunOptions {
-  std::string case_path, library, report, history, json;
+  std::string case_path, library, report, history, json, html;
   bool quiet = false;
   double tolerance = 0.0;  // check: relative tolerance (0: the case's)
 };
@@ -137,125 +81,13 @@ struct Outputs {
   }
 };
 
-std::string fmt_e(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%14.6e", v);
-  return buf;
-}
-
-// The table of solved streams, one column per stream.
-void write_stream_table(Flowsheet& fsh, std::FILE* out) {
-  const Case& c = fsh.definition();
-  std::fprintf(out, "\n STREAM RESULTS\n");
-  const int ncf = static_cast<int>(c.components.size());
-  for (const StreamDef& s : c.streams) {
-    const std::vector<double>* v = fsh.stream_vector(s.id);
-    if (v == nullptr) continue;
-    std::fprintf(out, "\n  %-8s", s.id.c_str());
-    if (s.kind != StreamDef::Kind::Material) {
-      std::fprintf(out, " (%s)  %s W\n", s.kind == StreamDef::Kind::Work ? "work" : "heat",
-                   fmt_e((*v)[0]).c_str());
-      continue;
-    }
-    std::fprintf(out, "\n");
-    const double* x = v->data();
-    std::fprintf(out, "    TEMPERATURE      K       %s\n", fmt_e(x[ncf + 1]).c_str());
-    std::fprintf(out, "    PRESSURE         PA      %s\n", fmt_e(x[ncf + 2]).c_str());
-    std::fprintf(out, "    TOTAL FLOW       KMOL/S  %s\n", fmt_e(x[ncf]).c_str());
-    std::fprintf(out, "    MASS ENTHALPY    J/KG    %s\n", fmt_e(x[ncf + 3]).c_str());
-    std::fprintf(out, "    VAPOUR FRACTION          %s\n", fmt_e(x[ncf + 4]).c_str());
-    std::fprintf(out, "    DENSITY          KG/M3   %s\n", fmt_e(x[ncf + 7]).c_str());
-    std::fprintf(out, "    MOLECULAR WEIGHT         %s\n", fmt_e(x[ncf + 8]).c_str());
-    for (int i = 0; i < ncf; ++i) {
-      std::fprintf(out, "    FLOW %-10s  KMOL/S  %s\n", c.components[static_cast<size_t>(i)].c_str(),
-                   fmt_e(x[i]).c_str());
-    }
-  }
-}
-
-nlohmann::json stream_json(Flowsheet& fsh) {
-  nlohmann::json out = nlohmann::json::object();
-  const Case& c = fsh.definition();
-  const int ncf = static_cast<int>(c.components.size());
-  auto num = [](double v) { return (std::isfinite(v) && v < 0.5 * kRmiss) ? nlohmann::json(v) : nlohmann::json(); };
-  for (const StreamDef& s : c.streams) {
-    const std::vector<double>* v = fsh.stream_vector(s.id);
-    if (v == nullptr) continue;
-    if (s.kind != StreamDef::Kind::Material) {
-      out[s.id] = {{"value", num((*v)[0])}};
-      continue;
-    }
-    const double* x = v->data();
-    nlohmann::json flows = nlohmann::json::object();
-    for (int i = 0; i < ncf; ++i) flows[c.components[static_cast<size_t>(i)]] = num(x[i]);
-    out[s.id] = {{"temperature", num(x[ncf + 1])},   {"pressure", num(x[ncf + 2])},
-                 {"total_flow", num(x[ncf])},        {"mass_enthalpy", num(x[ncf + 3])},
-                 {"vapour_fraction", num(x[ncf + 4])}, {"density", num(x[ncf + 7])},
-                 {"molecular_weight", num(x[ncf + 8])}, {"flows", flows}};
-  }
-  return out;
-}
-
-bool write_json(const std::string& path, const nlohmann::json& j) {
-  std::ofstream out(path);
-  if (!out) {
-    std::cerr << "r3sim: cannot write " << path << "\n";
-    return false;
-  }
-  out << j.dump(2) << "\n";
-  return true;
-}
-
-// Loads the case and the libraries (the model library, a --library, the
-// case's own) and initialises the flowsheet; returns the exit code (0 when
-// ready). Entries are looked up in the libraries in that order.
-int prepare(const RunOptions& o, Flowsheet& fsh, std::vector<void*>& libs) {
-  Case c;
-  std::string error;
-  if (!load_case(o.case_path, c, error)) {
-    std::cerr << "r3sim: " << error << "\n";
-    return 1;
-  }
-  std::vector<std::string> paths = {library_path("")};
-  if (!o.library.empty()) paths.push_back(o.library);
-  for (const std::string& lib : c.libraries) {
-    // A case's library not found beside the case is looked for beside r3sim.
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    const fs::path near = self.parent_path() / fs::path(lib).filename();
-    paths.push_back(!fs::exists(lib) && !ec && fs::exists(near) ? near.string() : lib);
-  }
-  for (size_t i = 0; i < paths.size(); ++i) {
-    void* lib = open_library(paths[i], error);
-    if (lib == nullptr) {
-      // The model library may be absent when a user library serves the case.
-      if (i == 0 && paths.size() > 1) continue;
-      std::cerr << "r3sim: " << error << "\n";
-      return 1;
-    }
-    libs.push_back(lib);
-  }
-  auto resolve = [&libs](const std::string& name) -> r3::EntryFn {
-    for (void* lib : libs) {
-      if (void* f = dlsym(lib, name.c_str())) return reinterpret_cast<r3::EntryFn>(f);
-    }
-    return nullptr;
-  };
-  if (!fsh.build(c, resolve, error)) {
-    std::cerr << "r3sim: " << error << "\n";
-    return 1;
-  }
-  const Outcome init = fsh.initialise(error);
-  if (init != Outcome::Solved) {
-    std::cerr << "r3sim: " << error << "\n";
-    return static_cast<int>(init);
-  }
-  return 0;
-}
-
 int command_run(const RunOptions& o) {
   Outputs out;
   std::string error;
+  if (!o.html.empty() && !(error = r3::report::check_output_path(o.html)).empty()) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
   if (!out.open(o, error)) {
     std::cerr << "r3sim: " << error << "\n";
     return 1;
@@ -263,7 +95,7 @@ int command_run(const RunOptions& o) {
   Flowsheet fsh;
   std::vector<void*> libs;
   nlohmann::json j;
-  const int prep = prepare(o, fsh, libs);
+  const int prep = prepare_flowsheet(o.case_path, o.library, fsh, libs);
   SolveReport rep;
   if (prep == 0) {
     if (fsh.check_structure(error) != Outcome::Solved) {
@@ -277,36 +109,27 @@ int command_run(const RunOptions& o) {
     }
     fsh.update_streams();
     std::string report_text;
+    std::vector<std::string> block_reports;  // each block's report, for the HTML page
     units::capture(units::kReportUnit);
-    fsh.write_reports();
-    for (const std::string& line : units::take(units::kReportUnit)) report_text += line + "\n";
+    for (auto& b : fsh.blocks()) {
+      b->call(r3::KODE_REPORT);
+      block_reports.emplace_back();
+      for (const std::string& line : units::take(units::kReportUnit)) block_reports.back() += line + "\n";
+      report_text += block_reports.back();
+    }
     std::fputs(report_text.c_str(), out.report);
     write_stream_table(fsh, out.report);
     std::fflush(out.report);
     j["report"] = report_text;
+    if (!o.html.empty() && !r3::report::write_html_report(fsh, rep, block_reports, o.html, error)) {
+      std::cerr << "r3sim: " << error << "\n";
+      return 1;
+    }
   } else {
     rep.outcome = static_cast<Outcome>(prep);
   }
   if (!o.json.empty()) {
-    j["converged"] = rep.converged;
-    j["iterations"] = rep.iterations;
-    j["residual_norm"] = rep.residual_norm;
-    j["status"] = rep.converged ? "converged" : (prep != 0 ? "failed" : rep.message);
-    j["blocks"] = nlohmann::json::array();
-    nlohmann::json vars = nlohmann::json::object(), fixed = nlohmann::json::array();
-    for (auto& b : fsh.blocks()) {
-      j["blocks"].push_back({{"id", b->id}, {"model", fsh.definition().blocks.empty() ? "" : ""}, {"istat", b->istat}});
-    }
-    for (size_t i = 0; i < fsh.blocks().size() && i < fsh.definition().blocks.size(); ++i) {
-      j["blocks"][i]["model"] = fsh.definition().blocks[i].model;
-    }
-    for (const Variable& v : fsh.variables()) {
-      vars[v.name] = v.value;
-      if (v.fixed) fixed.push_back(v.name);
-    }
-    j["variables"] = vars;
-    j["fixed"] = fixed;
-    j["streams"] = prep == 0 ? stream_json(fsh) : nlohmann::json::object();
+    results_json(fsh, rep, prep, j);
     if (!write_json(o.json, j)) return 1;
   }
   fsh.blocks().clear();
@@ -367,7 +190,7 @@ int command_check(const RunOptions& o) {
   units::capture(units::kReportUnit);
   Flowsheet fsh;
   std::vector<void*> libs;
-  const int prep = prepare(o, fsh, libs);
+  const int prep = prepare_flowsheet(o.case_path, o.library, fsh, libs);
   if (prep != 0) return prep;
   nlohmann::json j;
   j["mismatches"] = nlohmann::json::array();
@@ -390,6 +213,42 @@ int command_check(const RunOptions& o) {
   if (!o.json.empty() && !write_json(o.json, j)) return 1;
   fsh.blocks().clear();
   return bad == 0 ? 0 : 1;
+}
+
+// Solves the case quietly and draws one block's plot.
+int command_plot(const RunOptions& o, const std::string& block, const std::string& svg) {
+  std::string error = r3::report::check_output_path(svg);
+  if (!error.empty()) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  RunOptions quiet = o;
+  Outputs out;
+  if (!out.open(quiet, error)) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  units::capture(units::kReportUnit);
+  Flowsheet fsh;
+  std::vector<void*> libs;
+  const int prep = prepare_flowsheet(o.case_path, o.library, fsh, libs);
+  if (prep != 0) return prep;
+  SolveReport rep;
+  if (fsh.check_structure(error) != Outcome::Solved) {
+    std::cerr << "r3sim: " << error << "\n";
+    rep.outcome = Outcome::NotSolved;
+  } else {
+    rep = fsh.solve(fsh.definition().solver.max_iterations, fsh.definition().solver.tolerance, nullptr);
+    if (!rep.converged) std::cerr << "r3sim: " << rep.message << " (the plot is marked as not a solution)\n";
+  }
+  fsh.update_streams();
+  const r3::report::PlotOutcome po = r3::report::write_block_plot(fsh, rep.converged, block, svg, error);
+  fsh.blocks().clear();
+  if (po != r3::report::PlotOutcome::Written) {
+    std::cerr << "r3sim: " << error << "\n";
+    return 1;
+  }
+  return static_cast<int>(rep.outcome);
 }
 
 int command_models(const std::string& library) {
@@ -419,7 +278,15 @@ int main(int argc, char** argv) {
   run->add_option("--history", ro.history, "write the models' messages to FILE instead of standard error");
   run->add_option("--json", ro.json, "write machine-readable results to FILE");
   run->add_option("--library", ro.library, "a user-model library to load besides the model library");
+  run->add_option("--html", ro.html, "write a self-contained HTML report with the flowsheet and plots to FILE");
   run->add_flag("--quiet", ro.quiet, "no iteration progress");
+  RunOptions plo;
+  std::string plot_block, plot_out;
+  auto* plot = app.add_subcommand("plot", "solve a case and draw one block's plot as SVG");
+  plot->add_option("case", plo.case_path, "case file (TOML)")->required();
+  plot->add_option("--block", plot_block, "identifier of the block to draw")->required();
+  plot->add_option("--out", plot_out, "SVG file to write")->required();
+  plot->add_option("--library", plo.library, "a user-model library to load besides the model library");
   RunOptions co;
   auto* check = app.add_subcommand("check", "compare every block's analytic Jacobian with finite differences");
   check->add_option("case", co.case_path, "case file (TOML)")->required();
@@ -431,6 +298,8 @@ int main(int argc, char** argv) {
   models->add_option("--library", library, "model library (default: libr3models.so)");
   PropsOptions po;
   auto* props = add_props_command(app, po);
+  SweepOptions so;
+  auto* sweep = add_sweep_command(app, so);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -439,7 +308,9 @@ int main(int argc, char** argv) {
   }
   if (run->parsed()) return command_run(ro);
   if (check->parsed()) return command_check(co);
+  if (plot->parsed()) return command_plot(plo, plot_block, plot_out);
   if (models->parsed()) return command_models(library);
   if (props->parsed()) return run_props_command(po);
+  if (sweep->parsed()) return run_sweep_command(so);
   return 1;
 }

@@ -86,7 +86,11 @@ CLI::App* add_props_command(CLI::App& app, PropsOptions& o) {
   return c;
 }
 
-int run_props_command(const PropsOptions& o) {
+int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
+  if (o.method != "IDEAL" && o.method != "PENG-ROB" && o.method != "STEAM-TA") {
+    error = "unknown method '" + o.method + "' (IDEAL, PENG-ROB or STEAM-TA)";
+    return 1;
+  }
   const Method method = o.method == "IDEAL" ? Method::Ideal : o.method == "STEAM-TA" ? Method::SteamTable : Method::PengRobinson;
   const Databank& db = Databank::builtin();
   std::vector<std::string> ids = split(o.components);
@@ -94,7 +98,7 @@ int run_props_command(const PropsOptions& o) {
   for (const auto& id : ids) {
     const int k = db.find(id);
     if (k < 0) {
-      std::fprintf(stderr, "r3sim props: unknown component '%s'\n", id.c_str());
+      error = "unknown component '" + id + "'";
       return 1;
     }
     comps.push_back(&db[k]);
@@ -103,41 +107,38 @@ int run_props_command(const PropsOptions& o) {
   if (!o.flows.empty()) {
     const auto parts = split(o.flows);
     if (parts.size() != comps.size()) {
-      std::fprintf(stderr, "r3sim props: %zu flows for %zu components\n", parts.size(), comps.size());
+      error = std::to_string(parts.size()) + " flows for " + std::to_string(comps.size()) + " components";
       return 1;
     }
     for (size_t i = 0; i < parts.size(); ++i) {
       char* end = nullptr;
       x[i] = std::strtod(parts[i].c_str(), &end);
       if (end == parts[i].c_str() || *end != '\0' || !(x[i] >= 0.0)) {
-        std::fprintf(stderr, "r3sim props: flow '%s' is not a non-negative number\n", parts[i].c_str());
+        error = "flow '" + parts[i] + "' is not a non-negative number";
         return 1;
       }
     }
   }
   const int nspec = (o.temperature ? 1 : 0) + (o.enthalpy ? 1 : 0) + (o.entropy ? 1 : 0) + (o.vapour_fraction ? 1 : 0);
   if (nspec != 1) {
-    std::fprintf(stderr, "r3sim props: give exactly one of --temperature, --enthalpy, --entropy, --vapour-fraction\n");
+    error = "give exactly one of --temperature, --enthalpy, --entropy, --vapour-fraction";
     return 1;
   }
   if (!o.phase.empty() && !o.temperature) {
-    std::fprintf(stderr, "r3sim props: --phase needs --temperature\n");
+    error = "--phase needs --temperature";
     return 1;
   }
-  std::string error;
   auto model = make_model(method, comps, &error);
   if (!model) {
-    std::fprintf(stderr, "r3sim props: %s\n", error.c_str());
     return 1;
   }
   const double P = *o.pressure;
-  nlohmann::json j;
   j["phases"] = nlohmann::json::object();
   if (!o.phase.empty()) {
     const Phase ph = o.phase == "vapour" ? Phase::Vapour : Phase::Liquid;
     nlohmann::json p;
     if (!phase_json(*model, ph, *o.temperature, P, x, p)) {
-      std::fprintf(stderr, "r3sim props: the property calls failed at this state\n");
+      error = "the property calls failed at this state";
       return 2;
     }
     j = p;
@@ -153,7 +154,7 @@ int run_props_command(const PropsOptions& o) {
     else if (o.entropy) s = flash_ps(*model, P, *o.entropy, x, 300.0, r);
     else s = flash_pv(*model, P, *o.vapour_fraction, x, 300.0, r);
     if (s == Status::Failed) {
-      std::fprintf(stderr, "r3sim props: the flash failed\n");
+      error = "the flash failed";
       return 2;
     }
     j["temperature"] = r.T;
@@ -187,10 +188,21 @@ int run_props_command(const PropsOptions& o) {
     j["z"] = z;
     j["phases"] = phases;
   }
+  return 0;
+}
+
+int run_props_command(const PropsOptions& o) {
+  nlohmann::json j;
+  std::string error;
+  const int code = props_state(o, j, error);
+  if (code != 0) {
+    std::fprintf(stderr, "r3sim props: %s\n", error.c_str());
+    return code;
+  }
   if (o.json) {
     std::printf("%s\n", j.dump(2).c_str());
   } else {
-    print_text(j, ids);
+    print_text(j, split(o.components));
   }
   return 0;
 }

@@ -45,6 +45,9 @@ struct Pool {
   std::map<int32_t, int32_t> holes;  // start -> size, in address order
   int32_t next_handle = 1;
   int32_t reserved = 0;  // doubles at the start held by the component tables
+  // End of the highest range ever handed out since the last reset: the pool
+  // beyond it is still zero, so a reset clears only up to here.
+  int32_t high_water = 0;
   int bead_depth = 0;
   int pp_depth = 0;
   MessageCounts counts;
@@ -53,6 +56,15 @@ struct Pool {
 Pool& pool() {
   static Pool p;
   return p;
+}
+
+// One text built by appending its pieces: GCC 12 reports false overlaps in
+// long chains of string operator+ when optimising.
+template <class... Parts>
+std::string join(const Parts&... parts) {
+  std::string s;
+  (s += ... += parts);
+  return s;
 }
 
 void message(const std::string& text) {
@@ -67,8 +79,7 @@ void clear_errout() {
 int32_t allocate(int32_t doubles, const char* who, int32_t asked) {
   Pool& p = pool();
   if (doubles < 0) {
-    message(" " + std::string(who) + ": the size " + std::to_string(asked) +
-            " is negative; nothing allocated.");
+    message(join(" ", who, ": the size ", std::to_string(asked), " is negative; nothing allocated."));
     return 0;
   }
   if (doubles == 0) {
@@ -81,11 +92,12 @@ int32_t allocate(int32_t doubles, const char* who, int32_t asked) {
     p.holes.erase(it);
     if (rest > 0) p.holes[start + doubles] = rest;
     p.areas[p.next_handle] = Area{start, doubles};
+    p.high_water = std::max(p.high_water, start + doubles);
     return p.next_handle++;
   }
-  message(" " + std::string(who) + ": no room for " + std::to_string(asked) +
-          (std::string(who) == "DMS_ALLOCR" ? " reals" : " words") + " in the work pool (" +
-          std::to_string(pool_free()) + " doubles free).");
+  message(join(" ", who, ": no room for ", std::to_string(asked),
+               std::string(who) == "DMS_ALLOCR" ? " reals" : " words", " in the work pool (",
+               std::to_string(pool_free()), " doubles free)."));
   return 0;
 }
 
@@ -94,8 +106,8 @@ void release(int32_t* handle, const char* who) {
   if (handle == nullptr) return;
   auto it = p.areas.find(*handle);
   if (it == p.areas.end()) {
-    message(" " + std::string(who) + ": handle " + std::to_string(*handle) +
-            " is not an allocated work area; nothing freed.");
+    message(join(" ", who, ": handle ", std::to_string(*handle),
+                 " is not an allocated work area; nothing freed."));
     return;
   }
   const Area a = it->second;
@@ -124,9 +136,8 @@ const Area* find_area(const int32_t* handle, const char* who) {
     auto it = pool().areas.find(*handle);
     if (it != pool().areas.end()) return &it->second;
   }
-  message(" " + std::string(who) + ": handle " +
-          (handle ? std::to_string(*handle) : std::string("(none)")) +
-          " is not an allocated work area.");
+  message(join(" ", who, ": handle ", handle ? std::to_string(*handle) : std::string("(none)"),
+               " is not an allocated work area."));
   return nullptr;
 }
 
@@ -142,13 +153,12 @@ void signal(const char* severity, int& counter, const int32_t* routine, const in
   const int32_t no = msgno ? *msgno : 0;
   const int32_t unit = PPEXEC_USER[10];
   units::write(unit, "");
-  units::write(unit, " *** " + std::string(severity) + " from " + name + " (message " +
-                         std::to_string(no) + ")");
+  units::write(unit, join(" *** ", severity, " from ", name, " (message ", std::to_string(no), ")"));
   if (lines == nullptr || nlines == nullptr || linelen == nullptr || *linelen <= 0) return;
   const int32_t n = std::min(*nlines, 100);
   // Longer lines than any message has are taken as a bad length.
   if (*linelen > 1024) {
-    units::write(unit, "     (lines not shown: line length " + std::to_string(*linelen) + ")");
+    units::write(unit, join("     (lines not shown: line length ", std::to_string(*linelen), ")"));
     return;
   }
   const size_t w = static_cast<size_t>(*linelen);
@@ -177,9 +187,13 @@ MessageCounts message_counts() {
 
 void reset_data_manager() {
   Pool& p = pool();
+  // Only the part of the pool that was handed out can hold old values; the
+  // rest has never been written since it was last cleared. Clearing the
+  // whole pool would touch every page of it at every run.
+  const int32_t used = std::max(p.high_water, p.reserved);
   p = Pool{};
   clear_errout();
-  std::memset(DMS_PLEX, 0, sizeof DMS_PLEX);
+  std::memset(DMS_PLEX, 0, sizeof(double) * static_cast<size_t>(used));
   // Component tables: molecular weights, then normal boiling points.
   const int32_t nc = run().ncomp();
   int32_t at = 0;
@@ -193,6 +207,7 @@ void reset_data_manager() {
   table(306, &thermo::Component::mw);
   table(413, &thermo::Component::tb);
   p.reserved = at;
+  p.high_water = at;
   p.holes[at] = kPlexSize - at;
   DMS_NCOMP[11] = 0;
   for (int32_t i = 0; i < nc; ++i) {

@@ -79,6 +79,20 @@ TEST_F(DataManager, FreedRangeIsReusedFirstFitAndNeighboursMerge) {
   EXPECT_TRUE(messages().empty());
 }
 
+TEST_F(DataManager, ResetClearsEverythingAnEarlierRunWrote) {
+  // Two areas, the second well past the first, both written; after a reset
+  // the same ranges handed out again read zero.
+  int32_t n = 1000, h1 = 0, off1 = 0, h2 = 0, off2 = 0;
+  DMS_ALLOCR(&n, &h1, &off1);
+  DMS_ALLOCR(&n, &h2, &off2);
+  for (int i = 0; i < 2 * n; ++i) DMS_PLEX[off1 - 1 + i] = 1.5;
+  reset_host({"N2", "H2O", "CH4"});
+  int32_t m = 2 * n, h = 0, off = 0;
+  DMS_ALLOCR(&m, &h, &off);
+  ASSERT_EQ(off, off1);
+  for (int i = 0; i < m; ++i) ASSERT_EQ(DMS_PLEX[off - 1 + i], 0.0) << i;
+}
+
 TEST_F(DataManager, ExhaustionAndBadHandlesAreReportedWithoutHarm) {
   int32_t huge = r3::host::kPlexSize, h = -5, o = -5;
   DMS_ALLOCR(&huge, &h, &o);
