@@ -311,7 +311,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
       return false;
     }
-    known_keys(root, {"title", "libraries", "properties", "streams", "blocks", "solver"}, "the case");
+    known_keys(root, {"title", "libraries", "properties", "streams", "blocks", "solver", "specs"}, "the case");
     if (const toml::node* t = root.get("title")) c.title = text(*t, "title");
     if (const toml::node* l = root.get("libraries")) {
       const toml::array* a = l->as_array();
@@ -351,6 +351,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
         if (!(c.solver.tolerance > 0.0)) fail(line_of(*tol), "tolerance must be positive");
       }
     }
+    if (int line = 0; !read_specs(root, c.specs, line, error)) fail(line, error);
     check_connections(c);
   } catch (const CaseError& e) {
     error = path + ":" + std::to_string(e.line) + ": " + e.message;

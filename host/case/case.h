@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/case/specs.h"
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 
@@ -67,6 +68,7 @@ struct Case {
   std::vector<StreamDef> streams;
   std::vector<BlockDef> blocks;
   SolverSettings solver;
+  std::vector<SpecDef> specs;  // [[specs]]: relations between variables
 
   const StreamDef* stream(const std::string& id) const;
 };

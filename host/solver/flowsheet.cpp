@@ -293,6 +293,10 @@ Outcome Flowsheet::initialise(std::string& error) {
     if (s == nullptr || !is_feed(sid)) continue;
     if (s->kind == StreamDef::Kind::Material ? s->has_conditions() : s->value.has_value()) v.fixed = true;
   }
+  std::map<std::string, std::string> producers;
+  for (const auto& [sid, bi] : producer_) producers[sid] = blocks_[static_cast<size_t>(bi)]->id;
+  if (!specs_.bind(case_, vars_, var_index_, producers, error)) return Outcome::BadInput;
+  neq_ += specs_.size();
   return Outcome::Solved;
 }
 
@@ -318,6 +322,7 @@ bool Flowsheet::evaluate(const std::vector<double>& x, std::vector<double>& f) {
       f[static_cast<size_t>(off + i)] = r / safe_scale(b.fscl[static_cast<size_t>(i)]);
     }
   }
+  specs_.residuals(x, vars_, spec_row0(), f);
   return true;
 }
 
@@ -344,6 +349,7 @@ bool Flowsheet::jacobian(const std::vector<double>& x, std::vector<int>& rows,
                      safe_scale(b.fscl[static_cast<size_t>(r)]));
     }
   }
+  specs_.jacobian(vars_, spec_row0(), rows, cols, vals);
   return true;
 }
 
@@ -353,7 +359,7 @@ std::string Flowsheet::equation_name(int row) const {
     const int off = links_[bi].eq_offset;
     if (row >= off && row < off + b.nf) return b.eqn_name(row - off + 1);
   }
-  return "?";
+  return specs_.name(row - spec_row0());
 }
 
 double Flowsheet::residual_norm() {
@@ -379,6 +385,7 @@ Outcome Flowsheet::check_structure(std::string& error) const {
       st.entries.emplace_back(links_[bi].eq_offset + r, links_[bi].vars[static_cast<size_t>(c)]);
     }
   }
+  specs_.pattern(spec_row0(), st.entries);
   std::vector<std::string> vnames, enames;
   for (const Variable& v : vars_) vnames.push_back(v.name);
   for (int r = 0; r < neq_; ++r) enames.push_back(equation_name(r));

@@ -15,6 +15,7 @@
 #include "framework/entry_protocol.h"
 #include "host/case/case.h"
 #include "host/services/block.h"
+#include "host/solver/specs.h"
 
 namespace r3::host {
 
@@ -105,6 +106,8 @@ class Flowsheet {
   std::map<std::string, std::vector<double>> streams_;  // latest vector of each stream
   std::map<std::string, int> producer_;                 // stream -> block index
   int neq_ = 0;
+  SpecRows specs_;  // the case's [[specs]], the last rows of the system
+  int spec_row0() const { return neq_ - specs_.size(); }
 };
 
 }  // namespace r3::host
