@@ -568,30 +568,36 @@ void stream_update(Entry& e, State& st) {
          e.SINFOUT);
   hs::ppexec_word(6) = 2;
   // The values of the report.
-  st.rep[0] = st.has_set ? e.Y[st.temp() - 1] : e.Y[st.in_pres(0) - 1];
-  st.rep[1] = e.Y[st.out_pres(0) - 1];
-  st.rep[2] = st.has_set ? std::clamp(e.Y[st.vfrac() - 1], 0.0, 1.0) : 0.0;
-  st.rep[3] = st.has_set ? e.Y[st.duty() - 1] : 0.0;
-  st.rep[4] = e.Y[st.own];
+  std::array<double, 5>& rep = st.reports[{e.IDBLK[0], e.IDBLK[1]}];
+  rep[0] = st.has_set ? e.Y[st.temp() - 1] : 0.0;
+  rep[1] = e.Y[st.out_pres(0) - 1];
+  rep[2] = st.has_set ? std::clamp(e.Y[st.vfrac() - 1], 0.0, 1.0) : 0.0;
+  rep[3] = st.has_set ? e.Y[st.duty() - 1] : 0.0;
+  rep[4] = e.Y[st.own];
 }
 
 void report(Entry& e, State& st) {
-  (void)e;
   const int32_t unit = hs::report_unit();
   char b[120];
   std::snprintf(b, sizeof b, " ***  %s RESULTS  ***", st.entry);
   hs::write(unit, b);
+  auto it = st.reports.find({e.IDBLK[0], e.IDBLK[1]});
   if (st.kind == Kind::Splitter) return;
-  std::snprintf(b, sizeof b, " OUTLET TEMPERATURE      %14.6g K", st.rep[0]);
+  if (it == st.reports.end()) {
+    hs::write(unit, " NO RESULTS: THE BLOCK HAS NOT BEEN SOLVED");
+    return;
+  }
+  const std::array<double, 5>& rep = it->second;
+  std::snprintf(b, sizeof b, " OUTLET TEMPERATURE      %14.6g K", rep[0]);
   hs::write(unit, b);
-  std::snprintf(b, sizeof b, " OUTLET PRESSURE         %14.6g Pa", st.rep[1]);
+  std::snprintf(b, sizeof b, " OUTLET PRESSURE         %14.6g Pa", rep[1]);
   hs::write(unit, b);
-  std::snprintf(b, sizeof b, " PRESSURE DROP           %14.6g Pa", st.rep[4]);
+  std::snprintf(b, sizeof b, " PRESSURE DROP           %14.6g Pa", rep[4]);
   hs::write(unit, b);
-  std::snprintf(b, sizeof b, " OUTLET VAPOUR FRACTION  %14.6g", st.rep[2]);
+  std::snprintf(b, sizeof b, " OUTLET VAPOUR FRACTION  %14.6g", rep[2]);
   hs::write(unit, b);
   if (st.kind == Kind::Heater || st.kind == Kind::Flash) {
-    std::snprintf(b, sizeof b, " DUTY                    %14.6g W", st.rep[3]);
+    std::snprintf(b, sizeof b, " DUTY                    %14.6g W", rep[3]);
     hs::write(unit, b);
   }
 }

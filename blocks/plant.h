@@ -7,7 +7,10 @@
 // a vapour fraction, whatever the phases.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
+#include <utility>
 
 #include "framework/entry_protocol.h"
 
@@ -32,8 +35,9 @@ struct State {
   int32_t ny = 0, nf = 0, nz = 0;      // the counts of the dimension request
   double sa[kMaxComponents] = {}, sb[kMaxComponents] = {};
   double Fs = 1, Ts = 1, Hs = 1, Ps = 1;
-  // The values the report prints, kept at the stream update.
-  double rep[8] = {};
+  // The values each block's report prints (by block identifier), kept at
+  // its stream update.
+  std::map<std::pair<int32_t, int32_t>, std::array<double, 5>> reports;
 
   // Y positions: total flow of material inlet/outlet k (0-based); the other
   // variables of a stream follow it (components, enthalpy, pressure).
