@@ -239,14 +239,19 @@ void own_rows(EquationWriter& w, const State& st, bool names) {
         w.at(st.in_flow(k), -w.y(st.in_enth(k)));
         w.at(st.in_enth(k), -w.y(st.in_flow(k)));
       }
-      // The lowest inlet pressure (the first of equal ones).
+      // The lowest inlet pressure; inlets tied at it share its derivative
+      // (the mean of the one-sided derivatives for two).
       int lo = 0;
       for (int k = 1; k < st.nin; ++k) {
         if (w.y(st.in_pres(k)) < w.y(st.in_pres(lo))) lo = k;
       }
-      w.row("P_OUT", Ps, w.y(st.out_pres(0)) - w.y(st.in_pres(lo)) + w.y(dp));
+      const double plo = w.y(st.in_pres(lo));
+      auto tied = [&](int k) { return std::fabs(w.y(st.in_pres(k)) - plo) <= 1e-12 * std::fabs(plo); };
+      int nties = 0;
+      for (int k = 0; k < st.nin; ++k) nties += tied(k) ? 1 : 0;
+      w.row("P_OUT", Ps, w.y(st.out_pres(0)) - plo + w.y(dp));
       w.at(st.out_pres(0), 1.0);
-      for (int k = 0; k < st.nin; ++k) w.at(st.in_pres(k), k == lo ? -1.0 : 0.0);
+      for (int k = 0; k < st.nin; ++k) w.at(st.in_pres(k), tied(k) ? -1.0 / nties : 0.0);
       w.at(dp, 1.0);
       w.row("OUT_STATE", Qs, w.y(q));
       w.at(q, 1.0);
