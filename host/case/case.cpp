@@ -507,7 +507,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       error = path + ":" + std::to_string(e.source().begin.line) + ": " + std::string(e.description());
       return false;
     }
-    known_keys(root, {"title", "libraries", "properties", "report", "streams", "blocks", "solver", "free"}, "the case");
+    known_keys(root, {"title", "libraries", "properties", "report", "streams", "blocks", "solver", "free", "specs"}, "the case");
     if (const toml::node* t = root.get("title")) c.title = text(*t, "title");
     if (const toml::node* l = root.get("libraries")) {
       const toml::array* a = l->as_array();
@@ -553,6 +553,7 @@ bool parse_case(const std::string& text_in, const std::string& path, Case& out, 
       if (a == nullptr) fail(line_of(*fr), "free must be an array of feed variables such as \"FEED.TOTAL_FLOW\"");
       for (const toml::node& e : *a) c.free.emplace_back(text(e, "free entry"), line_of(e));
     }
+    if (int line = 0; !read_specs(root, c.specs, line, error)) fail(line, error);
     check_connections(c);
   } catch (const CaseError& e) {
     error = path + ":" + std::to_string(e.line) + ": " + e.message;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/case/specs.h"
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 #include "host/units/quantity.h"
@@ -89,6 +90,7 @@ struct Case {
   // Feed-stream variables the case releases ("FEED.TOTAL_FLOW", ...), with
   // the line of each, for messages.
   std::vector<std::pair<std::string, int>> free;
+  std::vector<SpecDef> specs;  // [[specs]]: relations between variables
 
   const StreamDef* stream(const std::string& id) const;
 };

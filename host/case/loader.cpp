@@ -38,6 +38,19 @@ std::string library_path(const std::string& given) {
   return "libr3models.so";
 }
 
+// The host's own blocks: the library built with this program, else
+// libr3blocks.so beside the model library, else beside the running program.
+std::string blocks_library_path(const std::string& models) {
+#ifdef R3_BLOCKS_LIBRARY
+  if (fs::exists(R3_BLOCKS_LIBRARY)) return R3_BLOCKS_LIBRARY;
+#endif
+  const fs::path beside = fs::path(models).parent_path() / "libr3blocks.so";
+  if (fs::exists(beside)) return beside.string();
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string("libr3blocks.so") : (self.parent_path() / "libr3blocks.so").string();
+}
+
 void* open_library(const std::string& path, std::string& error) {
   void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (h == nullptr) error = "cannot load the model library " + path + ": " + dlerror();
@@ -132,11 +145,17 @@ int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
     const fs::path near = self.parent_path() / fs::path(lib).filename();
     paths.push_back(!fs::exists(lib) && !ec && fs::exists(near) ? near.string() : lib);
   }
+  const size_t blocks = paths.size();  // the host's own blocks, looked up last
+  paths.push_back(blocks_library_path(paths[0]));
   for (size_t i = 0; i < paths.size(); ++i) {
     void* lib = open_library(paths[i], error);
+    if (lib == nullptr && i == blocks) {
+      error.clear();  // without its own blocks the host still runs the models
+      continue;
+    }
     if (lib == nullptr) {
       // The model library may be absent when a user library serves the case.
-      if (i == 0 && paths.size() > 1) continue;
+      if (i == 0 && blocks > 1) continue;
       return 1;
     }
     libs.push_back(lib);

@@ -334,6 +334,10 @@ Outcome Flowsheet::assemble(std::string& error) {
   start_.clear();
   for (const Variable& v : vars_) start_.push_back(v.value);
   if (!apply_free(error)) return Outcome::BadInput;
+  std::map<std::string, std::string> producers;
+  for (const auto& [sid, bi] : producer_) producers[sid] = blocks_[static_cast<size_t>(bi)]->id;
+  if (!specs_.bind(case_, vars_, var_index_, producers, error)) return Outcome::BadInput;
+  neq_ += specs_.size();
   check_inputs();
   return Outcome::Solved;
 }
@@ -363,6 +367,7 @@ bool Flowsheet::evaluate(const std::vector<double>& x, std::vector<double>& f) {
   }
   failed_block_ = -1;
   composition_residuals(x, f);
+  specs_.residuals(x, vars_, spec_row0(), f);
   return true;
 }
 
@@ -392,6 +397,7 @@ bool Flowsheet::jacobian(const std::vector<double>& x, std::vector<int>& rows,
   }
   failed_block_ = -1;
   composition_jacobian(rows, cols, vals);
+  specs_.jacobian(vars_, spec_row0(), rows, cols, vals);
   return true;
 }
 
@@ -406,6 +412,7 @@ int Flowsheet::block_of_equation(int row) const {
 }
 
 std::string Flowsheet::equation_name(int row) const {
+  if (row >= spec_row0() && row < neq_) return specs_.name(row - spec_row0());
   if (row >= blocks_neq_ && row < neq_) return composition_name(row - blocks_neq_);
   const int bi = block_of_equation(row);
   if (bi < 0) return "?";
@@ -454,6 +461,7 @@ Outcome Flowsheet::check_structure(std::string& error) const {
     composition_jacobian(rows, cols, vals);
     for (size_t k = 0; k < rows.size(); ++k) st.entries.emplace_back(rows[k], cols[k]);
   }
+  specs_.pattern(spec_row0(), st.entries);
   std::vector<std::string> vnames, enames;
   for (const Variable& v : vars_) {
     vnames.push_back(v.name);

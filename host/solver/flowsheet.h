@@ -16,6 +16,7 @@
 #include "framework/entry_protocol.h"
 #include "host/case/case.h"
 #include "host/services/block.h"
+#include "host/solver/specs.h"
 
 namespace r3::host {
 
@@ -203,6 +204,8 @@ class Flowsheet {
                      const std::vector<double>& history, const std::vector<double>& steps,
                      bool stopped_early) const;
   int neq_ = 0;
+  SpecRows specs_;  // the case's [[specs]], the last rows of the system
+  int spec_row0() const { return neq_ - specs_.size(); }
 };
 
 }  // namespace r3::host

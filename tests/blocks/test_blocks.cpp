@@ -1,0 +1,323 @@
+// The plant blocks: the conformance harness over each block's shapes; the
+// physics checked against the property engine and by hand; bad input; the
+// case file's specifications; the plant examples' balances.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "host/services/context.h"
+#include "host/thermo/thermo.h"
+#include "tests/support/support.h"
+
+#define R3_ENTRIES(X) X(HEATER) X(VALVE_DP) X(MIXER) X(SPLITTER) X(FLASH) X(R3PUMP) X(R3CCMP) \
+  X(R3STRB) X(R3VALV) X(R3HTUA)
+#define R3_DECLARE(N) extern "C" void N(R3_ENTRY_PARAMS);
+R3_ENTRIES(R3_DECLARE)
+
+namespace r3::test {
+namespace {
+
+#define R3_PAIR(N) {#N, N},
+const std::map<std::string, EntryFn> kEntries = {R3_ENTRIES(R3_PAIR)};
+
+
+struct Shape {
+  const char* model;
+  int nin, nout, ninfi, ninfout;
+  std::vector<double> reals;
+  int dof;  // free variables left once the inlets are known
+};
+
+class BlockShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(BlockShapes, ConformAndCountTheirDegreesOfFreedom) {
+  const Shape sh = GetParam();
+  reset_host({"C3H8", "NC5"}, thermo::Method::PengRobinson);
+  host::Block b(sh.model, kEntries.at(sh.model));
+  for (int k = 0; k < sh.nin; ++k) b.matin.push_back("IN" + std::to_string(k));
+  for (int k = 0; k < sh.nout; ++k) b.matout.push_back("OUT" + std::to_string(k));
+  for (int k = 0; k < sh.ninfi; ++k) b.infin.push_back("QI");
+  for (int k = 0; k < sh.ninfout; ++k) b.infout.push_back("QO");
+  b.reals = sh.reals;
+  b.ipropset = 2;
+  b.connect_streams();
+  // Two-phase inlets at 5 bar, so that both phases take part.
+  for (int k = 0; k < sh.nin; ++k) ASSERT_TRUE(b.set_material_inlet(k, {0.5, 0.5 + 0.1 * k}, 320.0 + 5 * k, 5.0e5 + 1.0e4 * (k / 2)));  // the first two tied
+  if (sh.ninfi) b.set_info_inlet(0, 1.0e6);
+  ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
+  check_conformance(b);
+  int fixed = 0;
+  for (int i = 1; i <= b.ny; ++i) fixed += b.fixed(i) ? 1 : 0;
+  const int inlet_vars = sh.nin * 5 + sh.ninfi;
+  EXPECT_EQ(b.ny - fixed - inlet_vars - b.nf, sh.dof);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plant, BlockShapes,
+    ::testing::Values(Shape{"HEATER", 1, 1, 0, 0, {}, 2}, Shape{"HEATER", 1, 1, 1, 0, {}, 1},
+                      Shape{"HEATER", 1, 1, 0, 1, {}, 2}, Shape{"VALVE_DP", 1, 1, 0, 0, {}, 1},
+                      Shape{"MIXER", 3, 1, 0, 0, {}, 0}, Shape{"SPLITTER", 1, 3, 0, 0, {}, 2},
+                      Shape{"SPLITTER", 1, 3, 0, 0, {0.2, 0.3}, 0}, Shape{"FLASH", 1, 2, 0, 0, {}, 2},
+                      Shape{"FLASH", 1, 2, 1, 0, {}, 1}));
+
+
+// Solves a case written here (into a temporary file).
+CaseRun solve_text(const std::string& name, const std::string& text) {
+  const auto path = std::filesystem::temp_directory_path() / ("r3_blocks_" + name + ".toml");
+  std::ofstream(path) << text;
+  return run_case(path.string(), kEntries);
+}
+
+std::string head(const char* method, const char* comps) {
+  return std::string("title = \"t\"\n[properties]\nmethod = \"") + method + "\"\ncomponents = " + comps + "\n";
+}
+
+TEST(PlantPhysics, HeaterDutyIsTheEnginesEnthalpyChange) {
+  CaseRun r = solve_text("heater", head("PENG-ROB", "[\"C3H8\", \"NC5\"]") + R"(
+[streams.FEED]
+temperature = 300.0
+pressure = 5.0e5
+flows = { C3H8 = 0.4, NC5 = 0.6 }
+[streams.OUT]
+[[blocks]]
+id = "H1"
+model = "HEATER"
+inlets = ["FEED"]
+outlets = ["OUT"]
+fix = { T_OUT = 345.0, DELTA_P = 3.0e4 }
+)");
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  const thermo::Model* m = host::model_for(2, std::vector<int32_t>{1, 2});
+  thermo::FlashResult in, out;
+  ASSERT_NE(thermo::flash_tp(*m, 300.0, 5.0e5, std::vector<double>{0.4, 0.6}, in), thermo::Status::Failed);
+  ASSERT_NE(thermo::flash_tp(*m, 345.0, 4.7e5, std::vector<double>{0.4, 0.6}, out), thermo::Status::Failed);
+  EXPECT_NEAR(r.value("H1.DUTY"), out.H - in.H, 1e-6 * std::fabs(out.H - in.H));
+  EXPECT_NEAR(std::clamp(r.value("H1.VFRAC_OUT"), 0.0, 1.0), out.beta, 1e-6);
+  EXPECT_NEAR(r.stream("OUT")[4], 4.7e5, 1e-6);
+}
+
+TEST(PlantPhysics, MixerOfWaterStreamsMeetsTheHandCalculation) {
+  // 1 kmol/s at 300 K and 2 kmol/s at 360 K, liquid: with the heat capacity
+  // nearly constant the mixture leaves at (300 + 2 * 360) / 3 = 340 K.
+  CaseRun r = solve_text("mixer", head("STEAM-TA", "[\"H2O\"]") + R"(
+[streams.A]
+temperature = 300.0
+pressure = 3.0e5
+flows = { H2O = 1.0 }
+[streams.B]
+temperature = 360.0
+pressure = 2.0e5
+flows = { H2O = 2.0 }
+[streams.M]
+[[blocks]]
+id = "MX"
+model = "MIXER"
+inlets = ["A", "B"]
+outlets = ["M"]
+)");
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  EXPECT_NEAR(r.value("MX.T_OUT"), 340.0, 0.1);
+  EXPECT_DOUBLE_EQ(r.value("M.PRESSURE"), 2.0e5);  // the lowest inlet pressure
+  const double hin = r.value("A.ENTHALPY") + 2.0 * r.value("B.ENTHALPY");
+  EXPECT_NEAR(3.0 * r.value("M.ENTHALPY"), hin, 1e-9 * std::fabs(hin));
+}
+
+TEST(PlantPhysics, FlashDrumIsTheStandalonePTFlash) {
+  CaseRun r = solve_text("flash", head("PENG-ROB", "[\"C2H6\", \"C3H8\", \"NC5\"]") + R"(
+[streams.FEED]
+temperature = 300.0
+pressure = 1.5e6
+flows = { C2H6 = 0.3, C3H8 = 0.3, NC5 = 0.4 }
+[streams.V]
+[streams.L]
+[[blocks]]
+id = "D1"
+model = "FLASH"
+inlets = ["FEED"]
+outlets = ["V", "L"]
+fix = { T_OUT = 330.0, DELTA_P = 2.0e5 }
+)");
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  const thermo::Model* m = host::model_for(2, std::vector<int32_t>{1, 2, 3});
+  thermo::FlashResult f;
+  ASSERT_EQ(thermo::flash_tp(*m, 330.0, 1.3e6, std::vector<double>{0.3, 0.3, 0.4}, f), thermo::Status::Ok);
+  ASSERT_TRUE(f.beta > 0.05 && f.beta < 0.95);
+  EXPECT_NEAR(r.value("D1.VFRAC"), f.beta, 1e-5);
+  const char* c[] = {"C2H6", "C3H8", "NC5"};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NEAR(r.value(std::string("V.FLOW_") + c[i]) / r.value("V.TOTAL_FLOW"), f.y[i], 1e-5) << c[i];
+    EXPECT_NEAR(r.value(std::string("L.FLOW_") + c[i]) / r.value("L.TOTAL_FLOW"), f.x[i], 1e-5) << c[i];
+  }
+}
+
+TEST(PlantPhysics, SplitterConservesEveryComponent) {
+  CaseRun r = solve_text("splitter", head("PENG-ROB", "[\"CH4\", \"C3H8\", \"NC6\"]") + R"(
+[streams.FEED]
+temperature = 320.0
+pressure = 1.0e6
+flows = { CH4 = 0.7, C3H8 = 0.2, NC6 = 0.1 }
+[streams.S1]
+[streams.S2]
+[streams.S3]
+[[blocks]]
+id = "SP"
+model = "SPLITTER"
+inlets = ["FEED"]
+outlets = ["S1", "S2", "S3"]
+fix = { "S1.TOTAL_FLOW" = 0.25, FRAC_2 = 0.35 }
+)");
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  EXPECT_NEAR(r.value("SP.FRAC_1"), 0.25, 1e-12);
+  EXPECT_NEAR(r.value("SP.FRAC_3"), 0.40, 1e-12);
+  for (const char* c : {"CH4", "C3H8", "NC6"}) {
+    const std::string f = std::string(".FLOW_") + c;
+    const double in = r.value("FEED" + f);
+    EXPECT_NEAR(r.value("S1" + f) + r.value("S2" + f) + r.value("S3" + f), in, 1e-14) << c;
+    EXPECT_NEAR(r.value("S2" + f), 0.35 * in, 1e-12) << c;
+  }
+}
+
+
+struct Bad {
+  const char* name;
+  std::string body;
+  host::Outcome outcome;
+  std::string expected;  // in the error or the messages
+};
+
+class PlantBadInput : public ::testing::TestWithParam<Bad> {};
+
+TEST_P(PlantBadInput, IsRefusedWithAClearMessage) {
+  const Bad& c = GetParam();
+  CaseRun r = solve_text(c.name, head("PENG-ROB", "[\"C3H8\", \"NC5\"]") + R"(
+[streams.FEED]
+temperature = 300.0
+pressure = 5.0e5
+flows = { C3H8 = 0.5, NC5 = 0.5 }
+[streams.A]
+[streams.B]
+)" + c.body);
+  EXPECT_EQ(r.outcome, c.outcome);
+  std::string all = r.error;
+  for (const auto& m : r.messages) all += "\n" + m;
+  EXPECT_NE(all.find(c.expected), std::string::npos) << all;
+}
+
+const std::string kHeater = R"(
+[[blocks]]
+id = "H1"
+model = "HEATER"
+inlets = ["FEED"]
+outlets = ["A"]
+)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Plant, PlantBadInput,
+    ::testing::Values(
+        Bad{"fractions", R"(
+[[blocks]]
+id = "SP"
+model = "SPLITTER"
+inlets = ["FEED"]
+outlets = ["A", "B"]
+real = [0.5, 0.4]
+)",
+            host::Outcome::ModelError, "SPLITTER: the split fractions sum to 0.9; they must sum to 1"},
+        Bad{"no_inlets", R"(
+[[blocks]]
+id = "MX"
+model = "MIXER"
+outlets = ["A"]
+)",
+            host::Outcome::ModelError, "MIXER: the mixer has no inlets"},
+        Bad{"unknown", kHeater + R"(fix = { T_OUT = 350.0 }
+[[specs]]
+"H1.DELTA_P" = "2 * H9.DELTA_P"
+)",
+            host::Outcome::BadInput, "spec H1.DELTA_P = 2 * H9.DELTA_P: the flowsheet has no variable 'H9.DELTA_P'"},
+        // The relation ties two fixed values: nothing is left for it to solve.
+        Bad{"singular", kHeater + R"(fix = { T_OUT = 350.0, DELTA_P = 1.0e4 }
+[[specs]]
+"H1.DELTA_P" = "FEED.PRESSURE - A.PRESSURE"
+free = "H1.T_OUT"
+)",
+            host::Outcome::NotSolved, "structurally singular: equations SPEC_1 (line 19: H1.DELTA_P = FEED.PRESSURE - A.PRESSURE)"}),
+    [](const auto& i) { return std::string(i.param.name); });
+
+
+TEST(PlantSpecs, LinearRelationAndDesignSpecificationAreMet) {
+  CaseRun r = solve_text("specs", head("PENG-ROB", "[\"C3H8\", \"NC5\"]") + R"(
+[streams.FEED]
+temperature = 300.0
+pressure = 8.0e5
+flows = { C3H8 = 0.5, NC5 = 0.5 }
+[streams.A]
+[streams.B]
+[[blocks]]
+id = "V1"
+model = "VALVE_DP"
+inlets = ["FEED"]
+outlets = ["A"]
+[[blocks]]
+id = "H2"
+model = "HEATER"
+inlets = ["A"]
+outlets = ["B"]
+fix = { DELTA_P = 5.0e4, DUTY = 1.0e6 }
+[[specs]]
+"V1.DELTA_P" = "2 * H2.DELTA_P + 1.0e4"
+[[specs]]
+"B.TEMPERATURE" = 340.0
+free = "H2.DUTY"
+)");
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  EXPECT_NEAR(r.value("V1.DELTA_P"), 1.1e5, 1e-6);
+  EXPECT_NEAR(r.value("H2.T_OUT"), 340.0, 1e-9);
+}
+
+
+// Every block's material balance per component and energy balance, to 1e-9
+// of its throughput.
+class PlantExamples : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(PlantExamples, SolveWithClosedBalances) {
+  CaseRun r = run_case(example_path(std::string("plant/") + GetParam() + ".toml"), kEntries);
+  ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
+  const host::Case& c = r.flowsheet->definition();
+  const size_t n = c.components.size();
+  for (const host::BlockDef& b : c.blocks) {
+    if (b.inlets.empty()) continue;
+    double scale = 0.0, fh = 0.0, fh_scale = 0.0;
+    std::vector<double> bal(n, 0.0);
+    for (int side = 0; side < 2; ++side) {
+      for (const std::string& s : side == 0 ? b.inlets : b.outlets) {
+        const double sign = side == 0 ? 1.0 : -1.0;
+        for (size_t i = 0; i < n; ++i) bal[i] += sign * r.value(s + ".FLOW_" + c.components[i]);
+        const double F = r.value(s + ".TOTAL_FLOW"), h = r.value(s + ".ENTHALPY");
+        scale += side == 0 ? F : 0.0;
+        fh += sign * F * h;
+        fh_scale += std::fabs(F * h);
+      }
+    }
+    for (size_t i = 0; i < n; ++i) EXPECT_NEAR(bal[i], 0.0, 1e-9 * scale) << b.id << " " << c.components[i];
+    // The energy a block puts into its fluid (the turbine takes its power out).
+    const std::map<std::string, std::pair<const char*, double>> energy = {
+        {"HEATER", {"DUTY", 1.0}},     {"FLASH", {"DUTY", 1.0}},   {"R3PUMP", {"BHP", 1.0}},
+        {"R3CCMP", {"IHP", 1.0}},      {"R3STRB", {"total_power", -1.0}}};
+    if (auto it = energy.find(b.model); it != energy.end()) {
+      fh += it->second.second * r.value(b.id + "." + it->second.first);
+    }
+    EXPECT_NEAR(fh, 0.0, 1e-9 * fh_scale) << b.id;
+  }
+  std::printf("%s: %d iterations\n", GetParam(), r.solve.iterations);
+}
+
+INSTANTIATE_TEST_SUITE_P(Plant, PlantExamples,
+                         ::testing::Values("compression_train", "steam_cycle", "letdown",
+                                           "heat_integrated"));
+
+}  // namespace
+}  // namespace r3::test
