@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ gfortran libgtest-dev libgmock-dev libbenchmark-dev
           libeigen3-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev
-          g++-mingw-w64-i686 ccache)
+          g++-mingw-w64-i686 ccache
+          clang libclang-rt-14-dev)  # clang and its libFuzzer run time: scripts/fuzz.sh
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

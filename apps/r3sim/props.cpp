@@ -45,6 +45,25 @@ bool phase_json(const Model& m, Phase ph, double T, double P, const std::vector<
   return true;
 }
 
+// The first value of a result that is not a finite number ("phases.vapour.z",
+// "fugacity_coefficients[0]"), or empty. Such a value is no property of the
+// state, and JSON would show it as null.
+std::string non_finite(const nlohmann::json& j, const std::string& at = "") {
+  if (j.is_number_float() && !std::isfinite(j.get<double>())) return at;
+  if (j.is_object()) {
+    for (const auto& [k, v] : j.items()) {
+      const std::string found = non_finite(v, at.empty() ? k : at + "." + k);
+      if (!found.empty()) return found;
+    }
+  } else if (j.is_array()) {
+    for (size_t i = 0; i < j.size(); ++i) {
+      const std::string found = non_finite(j[i], at + "[" + std::to_string(i) + "]");
+      if (!found.empty()) return found;
+    }
+  }
+  return "";
+}
+
 void print_text(const nlohmann::json& j, const std::vector<std::string>& ids) {
   std::printf("T = %.6f K   P = %.6g Pa   vapour fraction = %.6f\n", j["temperature"].get<double>(),
               j["pressure"].get<double>(), j["vapour_fraction"].get<double>());
@@ -120,6 +139,11 @@ int run_props_command(const PropsOptions& o) {
     std::fprintf(stderr, "r3sim props: give exactly one of --temperature, --enthalpy, --entropy, --vapour-fraction\n");
     return 1;
   }
+  if (!(std::isfinite(*o.pressure) && *o.pressure > 0.0) ||
+      (o.temperature && !(std::isfinite(*o.temperature) && *o.temperature > 0.0))) {
+    std::fprintf(stderr, "r3sim props: pressure (Pa) and temperature (K) must be positive finite numbers\n");
+    return 1;
+  }
   if (!o.phase.empty() && !o.temperature) {
     std::fprintf(stderr, "r3sim props: --phase needs --temperature\n");
     return 1;
@@ -186,6 +210,11 @@ int run_props_command(const PropsOptions& o) {
     j["molar_volume"] = v;
     j["z"] = z;
     j["phases"] = phases;
+  }
+  if (const std::string bad = non_finite(j); !bad.empty()) {
+    std::fprintf(stderr, "r3sim props: the property engine gives no finite %s at T = %g K, P = %g Pa\n",
+                 bad.c_str(), j.value("temperature", 0.0), P);
+    return 2;
   }
   if (o.json) {
     std::printf("%s\n", j.dump(2).c_str());

@@ -28,6 +28,7 @@ int64_t g_evaluations = 0;
 
 // Variable groups: the pattern they were made for and the columns of each group.
 struct Groups {
+  int32_t ny = 0, nf = 0;  // the block's sizes when the groups were made
   std::vector<int> rows, cols;
   std::vector<std::vector<int>> members;
 };
@@ -78,6 +79,19 @@ struct JacobianRun {
   int side = 0;    // central differences: 0 plus, 1 minus
 };
 JacobianRun g_jac;
+
+// Groups are used only on the arrays they were made for: a block dimensioned
+// again (another NY or NF, or a pattern array shorter than the groups) must
+// be initialised again before its Jacobian is perturbed.
+bool groups_fit(const Groups& g) {
+  const int32_t ny = call_ny(), nf = call_nf(), cap = call_pattern_capacity();
+  if (ny < 0) return true;  // not called through a block: nothing to compare
+  if (g.ny == ny && g.nf == nf && static_cast<int32_t>(g.cols.size()) <= cap) return true;
+  message(" Variable groups were made for NY = " + std::to_string(g.ny) + ", NF = " + std::to_string(g.nf) +
+          ", NZ = " + std::to_string(g.cols.size()) + "; the block now has NY = " + std::to_string(ny) +
+          ", NF = " + std::to_string(nf) + ", NZ = " + std::to_string(cap) + ". Initialise it again.");
+  return false;
+}
 
 }  // namespace
 
@@ -228,6 +242,8 @@ void U3VGRP(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32
   g.members = numeric::column_groups(*ny, p);
   g.rows = p.rows;
   g.cols = p.cols;
+  g.ny = *ny;
+  g.nf = *nf;
   *handle = g_next_group++;
   group_table()[*handle] = std::move(g);
 }
@@ -329,6 +345,10 @@ void U3NJAC(const int32_t* handle, double* ywork, const double* YSCL, const int3
     return;
   }
   const Groups& g = it->second;
+  if (!groups_fit(g)) {
+    *ierr = 1;
+    return;
+  }
   if (*task == 0) {
     r = JacobianRun{};
     r.handle = *handle;
