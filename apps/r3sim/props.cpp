@@ -27,11 +27,13 @@ bool phase_json(const Model& m, Phase ph, double T, double P, const std::vector<
   if (m.enthalpy(ph, T, P, x, h) == Status::Failed || m.entropy(ph, T, P, x, s) == Status::Failed ||
       m.heat_capacity(ph, T, P, x, cp) == Status::Failed ||
       m.molar_volume(ph, T, P, x, v) == Status::Failed ||
-      m.compressibility(ph, T, P, x, z) == Status::Failed ||
       m.molecular_weight(x, mw) == Status::Failed ||
       m.ln_fugacity_coefficients(ph, T, P, x, lnphi) == Status::Failed) {
     return false;
   }
+  // The compressibility of the volume reported (a liquid's volume comes from
+  // its own correlation, not from the equation of state's root).
+  z = P * v / (kGasConstant * T);
   double sum = 0.0;
   for (double xi : x) sum += xi;
   nlohmann::json frac = nlohmann::json::array(), phi = nlohmann::json::array();

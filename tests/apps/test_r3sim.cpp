@@ -201,6 +201,9 @@ TEST(R3sim, RefusesDamagedLibrariesAndNonFiniteProperties) {
   EXPECT_EQ(p.code, 2) << p.out;
   EXPECT_NE(p.out.find("r3sim props: the property engine gives no finite "), std::string::npos) << p.out;
   EXPECT_EQ(p.out.find("null"), std::string::npos) << p.out;
+  const Result ok = r3sim("props --method PENG-ROB --components H2O --pressure 1e8 --temperature 200 --json");
+  const auto liquid = nlohmann::json::parse(ok.out)["phases"]["liquid"];
+  EXPECT_NEAR(liquid["z"].get<double>(), 1.0e8 * liquid["molar_volume"].get<double>() / (8314.4 * 200.0), 1e-9);
 }
 
 TEST(R3sim, BadCommandLine) {
