@@ -3,6 +3,7 @@
 // block declared (re-allocated after each dimension request), so a read or
 // write past it is a sanitizer report. Input layout: fuzz_input.h.
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #include "framework/entry_protocol.h"
@@ -87,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto method = static_cast<thermo::Method>(1 + in.byte() % 3);
   const thermo::Databank& db = thermo::Databank::builtin();
   std::vector<const thermo::Component*> comps;
-  for (int n = 1 + in.byte() % 8; n > 0; --n) {
+  for (int n = 1 + in.byte() % 16; n > 0; --n) {
     const thermo::Component* c = &db[in.u16() % db.size()];
     if (std::find(comps.begin(), comps.end(), c) == comps.end()) comps.push_back(c);
   }
@@ -113,8 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     b.ilayer = register_layer(lc);
   }
   if (pending_skipped(model, b, -1)) return 0;
+  static const bool trace = std::getenv("R3_FUZZ_TRACE") != nullptr;  // requests and ISTAT on stderr
   for (int ops = 0; ops < 64 && !in.empty(); ++ops) {
     const int op = in.byte() % 16;
+    if (trace) std::fprintf(stderr, "op %d (NY %zu, ISTAT %d)\n", op, b.y.size(), b.istat);
     static const int32_t kCodes[] = {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_CHECK, KODE_REPORT};
     auto pick = [&](size_t n) { return static_cast<size_t>(in.u16()) % n; };
     if (op == 0) {
@@ -131,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (op == 10 && !b.iyattr.empty()) {
       b.iyattr[pick(b.iyattr.size())] ^= 1;
     } else if (op == 11) {
-      connect(b, in, in.byte() % 4, in.byte() % 6);
+      const size_t ins = in.byte() % 4, outs = in.byte() % 6;
+      connect(b, in, ins, outs);
       if (pending_skipped(model, b, -1)) return 0;
     } else if (op == 12 && !b.y.empty()) {
       std::vector<double>* arrays[] = {&b.yscl, &b.ylb, &b.yub, &b.ysbnd};

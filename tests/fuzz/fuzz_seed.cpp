@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fuzz_seed CASE.toml OUTDIR [REQUESTS]\n%s\n", error.c_str());
     return 1;
   }
-  std::string requests = "\x00\x01\x02\x03\x04\x05\x06\x07";
-  requests.resize(8);
+  std::string requests("\x00\x01\x02\x03\x04\x05\x06\x07", 8);
   if (argc > 3) {
     requests.clear();
     for (size_t i = 0; i + 1 < std::string(argv[3]).size(); i += 2) requests += static_cast<char>(std::stoi(std::string(argv[3]).substr(i, 2), nullptr, 16));
