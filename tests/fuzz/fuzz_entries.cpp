@@ -43,8 +43,9 @@ bool pending_skipped(int model, const Block& b, int request) {
   if (model == STRB) {
     for (int32_t v : b.ints) if (v > 1000000 || v < -1000000) return true;
   }
-  const bool early_report = model == PUMP || model == RCMP || model == CCMP || model == VALV;
-  return early_report && request == KODE_REPORT && b.y.empty();
+  // Requests before a dimension request has succeeded (report: pump,
+  // compressors, valve; names: centrifugal compressor).
+  return request > 0 && b.y.empty();
 }
 
 void connect(Block& b, Input& in, size_t nin, size_t nout) {
@@ -124,11 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       b.dimension();
       exact(b);
     } else if (op <= 7) {
-      if (pending_skipped(model, b, kCodes[op - 1])) continue;
+      if (pending_skipped(model, b, op)) continue;
       b.ieval1 = b.ieval2 = 0;
       b.call(kCodes[op - 1]);
     } else if (op == 8) {
-      b.call(in.integer());
+      const int32_t code = in.integer();
+      if (!pending_skipped(model, b, op)) b.call(code);
     } else if (op == 9 && !b.y.empty()) {
       b.y[pick(b.y.size())] = in.real();
     } else if (op == 10 && !b.iyattr.empty()) {
@@ -145,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       b.ints[pick(b.ints.size())] = in.integer();
       if (pending_skipped(model, b, -1)) return 0;
     } else {
-      b.call(KODE_RESID);
+      if (!pending_skipped(model, b, op)) b.call(KODE_RESID);
     }
   }
   return 0;
