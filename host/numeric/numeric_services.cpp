@@ -80,6 +80,11 @@ struct JacobianRun {
 };
 JacobianRun g_jac;
 
+// Entries of a pattern that the arrays of the block being called hold: a
+// count larger than the arrays (a pattern detection that found more
+// non-zeros than were reserved) is never read past them.
+int32_t held(int32_t nz) { return call_ny() < 0 ? nz : std::min(nz, call_pattern_capacity()); }
+
 // Groups are used only on the arrays they were made for: a block dimensioned
 // again (another NY or NF, or a pattern array shorter than the groups) must
 // be initialised again before its Jacobian is perturbed.
@@ -159,6 +164,12 @@ void U3NU_CHK_PAT(const int32_t* nf, const int32_t* ny, const int32_t* nz, const
     *ierr = 1;
     return;
   }
+  if (held(*nz) < *nz) {
+    message(" Sparsity pattern check: " + std::to_string(*nz) + " non-zeros, room for " +
+            std::to_string(held(*nz)) + ".");
+    *ierr = 1;
+    return;
+  }
   std::map<std::pair<int, int>, int> seen;
   for (int32_t k = 0; k < *nz; ++k) {
     const int r = IJROW[k], c = IJCOL[k];
@@ -182,7 +193,7 @@ void U3NU_CMP_PAT(const int32_t* nf, const int32_t* lname, const char* varnam, c
   (void)nf;
   const std::string l1 = trim(words_to_text(label1, 2)), l2 = trim(words_to_text(label2, 2));
   std::map<std::pair<int, int>, int> in;  // bit 1: current pattern, bit 2: kept pattern
-  for (int32_t k = 0; k < *nz; ++k) in[{IJROW[k], IJCOL[k]}] |= 1;
+  for (int32_t k = 0; k < held(*nz); ++k) in[{IJROW[k], IJCOL[k]}] |= 1;
   for (int32_t k = 0; k < *nzk; ++k) in[{ijrowk[k], ijcolk[k]}] |= 2;
   int differences = 0;
   for (const auto& [rc, bits] : in) {
@@ -204,7 +215,7 @@ void U3NU_CMP_JAC(const int32_t* lname, const char* varnam, const char* eqnnam, 
                   const int32_t* label2, const double* kept, const double* DFDY) {
   const std::string l1 = trim(words_to_text(label1, 2)), l2 = trim(words_to_text(label2, 2));
   int differences = 0;
-  for (int32_t k = 0; k < *nz; ++k) {
+  for (int32_t k = 0; k < held(*nz); ++k) {
     const double n = DFDY[k], a = kept[k];
     const double tol = 1.0e-4 * std::max(std::fabs(n), std::fabs(a)) + 1.0e-8;
     if (std::fabs(n - a) <= tol) continue;
@@ -225,7 +236,7 @@ void U3VGRP(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32
             const int32_t* IJCOL, int32_t* handle, int32_t* ierr) {
   *ierr = 0;
   *handle = -1;
-  if (*nz < 0 || *ny < 0 || *nf < 0) {
+  if (*nz < 0 || *ny < 0 || *nf < 0 || held(*nz) < *nz) {
     *ierr = 1;
     return;
   }

@@ -2,6 +2,7 @@
 //   fuzz_seed CASE.toml OUTDIR [REQUESTS]
 // REQUESTS is hex bytes for the request part (default: dimension, names,
 // initialisation, residuals, Jacobian, stream update, check, report).
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -23,14 +24,9 @@ void raw(std::string& out, T v, bool tagged = true) {
   out.append(reinterpret_cast<const char*>(&v), sizeof v);
 }
 
-template <class List>
-uint8_t index_of(const List& list, const std::string& name) {
-  uint8_t i = 0;
-  for (const char* n : list) {
-    if (name == n) return i;
-    ++i;
-  }
-  return 0;
+template <size_t N>
+uint8_t index_of(const char* const (&list)[N], const std::string& name) {
+  return static_cast<uint8_t>(std::find(list, list + N, name) - list) % N;
 }
 
 }  // namespace
