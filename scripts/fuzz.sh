@@ -35,7 +35,7 @@ for run in "${runs[@]}"; do
   echo "== fuzz_$target ${model:+(model $model) }for $per s"
   log="build-fuzz/fuzz_$target${model:+-$model}.log"
   rc=0
-  R3_FUZZ_MODEL=$model "build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="$per" -timeout=20 \
+  R3_FUZZ_MODEL=$model "build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="$per" -timeout=60 \
     -rss_limit_mb=2560 -max_len=8192 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/artifacts/$target${model:+-$model}-" \
     "build-fuzz/corpus/$target" "tests/fuzz/corpus/$target" >"$log" 2>&1 || rc=$?
