@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ gfortran libgtest-dev libgmock-dev libbenchmark-dev libudunits2-dev python3-jsonschema
           libeigen3-dev libsuitesparse-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev
           g++-mingw-w64-i686 ccache chromium python3
-          pybind11-dev python3-pybind11 python3-pytest python3-distributed)
+          pybind11-dev python3-pybind11 python3-pytest python3-distributed
+          clang libclang-rt-14-dev)  # clang and its libFuzzer run time: scripts/fuzz.sh
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project and runs the test suite.
 #   scripts/test.sh             normal build in build/
-#   scripts/test.sh --sanitize  AddressSanitizer + UndefinedBehaviorSanitizer build in build-asan/
+#   scripts/test.sh --sanitize  AddressSanitizer (with leak detection) + UndefinedBehaviorSanitizer
+#                               build in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build
@@ -17,6 +18,6 @@ if command -v ccache >/dev/null; then
 fi
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)"
-export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"

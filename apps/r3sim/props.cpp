@@ -27,11 +27,13 @@ bool phase_json(const Model& m, Phase ph, double T, double P, const std::vector<
   if (m.enthalpy(ph, T, P, x, h) == Status::Failed || m.entropy(ph, T, P, x, s) == Status::Failed ||
       m.heat_capacity(ph, T, P, x, cp) == Status::Failed ||
       m.molar_volume(ph, T, P, x, v) == Status::Failed ||
-      m.compressibility(ph, T, P, x, z) == Status::Failed ||
       m.molecular_weight(x, mw) == Status::Failed ||
       m.ln_fugacity_coefficients(ph, T, P, x, lnphi) == Status::Failed) {
     return false;
   }
+  // The compressibility of the volume reported (a liquid's volume comes from
+  // its own correlation, not from the equation of state's root).
+  z = P * v / (kGasConstant * T);
   double sum = 0.0;
   for (double xi : x) sum += xi;
   nlohmann::json frac = nlohmann::json::array(), phi = nlohmann::json::array();
@@ -43,6 +45,25 @@ bool phase_json(const Model& m, Phase ph, double T, double P, const std::vector<
          {"molar_volume", v}, {"z", z},       {"molecular_weight", mw},
          {"mole_fractions", frac}, {"fugacity_coefficients", phi}};
   return true;
+}
+
+// The first value of a result that is not a finite number ("phases.vapour.z",
+// "fugacity_coefficients[0]"), or empty. Such a value is no property of the
+// state, and JSON would show it as null.
+std::string non_finite(const nlohmann::json& j, const std::string& at = "") {
+  if (j.is_number_float() && !std::isfinite(j.get<double>())) return at;
+  if (j.is_object()) {
+    for (const auto& [k, v] : j.items()) {
+      const std::string found = non_finite(v, at.empty() ? k : at + "." + k);
+      if (!found.empty()) return found;
+    }
+  } else if (j.is_array()) {
+    for (size_t i = 0; i < j.size(); ++i) {
+      const std::string found = non_finite(j[i], at + "[" + std::to_string(i) + "]");
+      if (!found.empty()) return found;
+    }
+  }
+  return "";
 }
 
 void print_text(const nlohmann::json& j, const std::vector<std::string>& ids) {
@@ -123,6 +144,11 @@ int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
   const int nspec = (o.temperature ? 1 : 0) + (o.enthalpy ? 1 : 0) + (o.entropy ? 1 : 0) + (o.vapour_fraction ? 1 : 0);
   if (nspec != 1) {
     error = "give exactly one of --temperature, --enthalpy, --entropy, --vapour-fraction";
+    return 1;
+  }
+  if (!(std::isfinite(*o.pressure) && *o.pressure > 0.0) ||
+      (o.temperature && !(std::isfinite(*o.temperature) && *o.temperature > 0.0))) {
+    std::fprintf(stderr, "r3sim props: pressure (Pa) and temperature (K) must be positive finite numbers\n");
     return 1;
   }
   if (!o.phase.empty() && !o.temperature) {
@@ -212,6 +238,12 @@ int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
     j["molar_volume"] = v;
     j["z"] = z;
     j["phases"] = phases;
+  }
+  if (const std::string bad = non_finite(j); !bad.empty()) {
+    char where[96];
+    std::snprintf(where, sizeof where, " at T = %g K, P = %g Pa", j.value("temperature", 0.0), P);
+    error = "the property engine gives no finite " + bad + where;
+    return 2;
   }
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -58,10 +59,27 @@ std::string text(const toml::node& n, const std::string& what) {
   fail(line_of(n), what + " must be a string");
 }
 
+// Identifiers end up in names, reports and blank-padded words: printable
+// ASCII only, so that no control character or NUL reaches them.
+void printable(const std::string& s, int line, const std::string& what) {
+  for (unsigned char ch : s) {
+    if (ch < 0x21 || ch > 0x7e) {
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02X", ch);
+      fail(line, what + " must consist of printable characters (it contains character " + code + ")");
+    }
+  }
+}
+
+// Parameter arrays larger than any model reads are refused before they are
+// copied into every request.
+constexpr size_t kMaxParameters = 10000;
+
 std::string identifier(const toml::node& n, const std::string& what) {
   std::string s = text(n, what);
   if (s.empty() || s.size() > 8) fail(line_of(n), what + " '" + s + "' must have 1 to 8 characters");
   if (s.find(' ') != std::string::npos) fail(line_of(n), what + " '" + s + "' must not contain blanks");
+  printable(s, line_of(n), what);
   return s;
 }
 
@@ -293,6 +311,7 @@ StreamDef read_stream(const std::string& id, const toml::node& n, const Case& c)
   s.id = id;
   s.line = line_of(n);
   if (id.size() > 8 || id.empty()) fail(s.line, "stream identifier '" + id + "' must have 1 to 8 characters");
+  printable(id, s.line, "stream identifier");
   const toml::table& t = table_of(n, "stream " + id);
   known_keys(t, {"kind", "temperature", "pressure", "vapour_fraction", "mass_enthalpy", "flows",
                  "mass_flows", "total_flow", "total_mass_flow", "standard_volume_flow", "volume_flow",
@@ -397,6 +416,7 @@ BlockDef read_block(const toml::node& n, const Case& c) {
   const toml::node* model = t.get("model");
   if (model == nullptr) fail(b.line, "block " + b.id + " needs model = \"ENTRY\"");
   b.model = text(*model, "model");
+  printable(b.model, line_of(*model), "model");
   b.inlets = identifiers(t.get("inlets"), "inlets");
   b.outlets = identifiers(t.get("outlets"), "outlets");
   b.info_inlets = identifiers(t.get("info_inlets"), "info_inlets");
@@ -404,15 +424,23 @@ BlockDef read_block(const toml::node& n, const Case& c) {
   if (const toml::node* a = t.get("int")) {
     const toml::array* arr = a->as_array();
     if (arr == nullptr) fail(line_of(*a), "int must be an array of integers");
+    if (arr->size() > kMaxParameters) fail(line_of(*a), "int has " + std::to_string(arr->size()) + " entries (at most " + std::to_string(kMaxParameters) + ")");
     for (const toml::node& e : *arr) b.ints.push_back(integer(e, "int entry"));
   }
   if (const toml::node* a = t.get("real")) {
     const toml::array* arr = a->as_array();
     if (arr == nullptr) fail(line_of(*a), "real must be an array of numbers");
+    if (arr->size() > kMaxParameters) fail(line_of(*a), "real has " + std::to_string(arr->size()) + " entries (at most " + std::to_string(kMaxParameters) + ")");
     for (const toml::node& e : *arr) b.reals.push_back(number(e, "real entry"));
   }
-  if (const toml::node* d = t.get("diagnostic_level")) b.diagnostic_level = integer(*d, "diagnostic_level");
-  if (const toml::node* u = t.get("user_model")) b.user_model = text(*u, "user_model");
+  if (const toml::node* d = t.get("diagnostic_level")) {
+    b.diagnostic_level = integer(*d, "diagnostic_level");
+    if (*b.diagnostic_level < 0 || *b.diagnostic_level > 10) fail(line_of(*d), "diagnostic_level must lie in 0..10");
+  }
+  if (const toml::node* u = t.get("user_model")) {
+    b.user_model = text(*u, "user_model");
+    printable(b.user_model, line_of(*u), "user_model");
+  }
   if (const toml::node* d = t.get("derivatives")) {
     b.derivatives = integer(*d, "derivatives");
     if (b.derivatives < 0 || b.derivatives > 2) fail(line_of(*d), "derivatives must be 0, 1 or 2");
@@ -490,10 +518,18 @@ void check_connections(const Case& c) {
 }  // namespace
 
 const StreamDef* Case::stream(const std::string& id) const {
-  for (const StreamDef& s : streams) {
-    if (s.id == id) return &s;
+  auto it = stream_index_.find(id);
+  const bool stale = indexed_ != streams.size() || stream_index_.size() > streams.size() ||
+                     (it != stream_index_.end() && streams[it->second].id != id);
+  if (stale) {
+    // First use, or the list has changed: index it again (the first of
+    // repeated identifiers wins, as a search from the front would find).
+    stream_index_.clear();
+    for (size_t i = 0; i < streams.size(); ++i) stream_index_.emplace(streams[i].id, i);
+    indexed_ = streams.size();
+    it = stream_index_.find(id);
   }
-  return nullptr;
+  return it == stream_index_.end() ? nullptr : &streams[it->second];
 }
 
 bool parse_case(const std::string& text_in, const std::string& path, Case& out, std::string& error) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -92,7 +93,13 @@ struct Case {
   std::vector<std::pair<std::string, int>> free;
   std::vector<SpecDef> specs;  // [[specs]]: relations between variables
 
+  // The stream of an identifier, or null: through an index kept beside
+  // `streams` and rebuilt when the list has changed since it was made.
   const StreamDef* stream(const std::string& id) const;
+
+ private:
+  mutable std::unordered_map<std::string, size_t> stream_index_;
+  mutable size_t indexed_ = 0;  // streams.size() when the index was made
 };
 
 // Reads and checks a case file. On failure returns false with a message of

@@ -14,6 +14,13 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <link.h>
+#include <map>
+#include <set>
+
+#include "framework/host_services.h"
+#include "host/services/context.h"
+#include "host/units/units.h"
 
 #ifndef R3_DEFAULT_LIBRARY
 #define R3_DEFAULT_LIBRARY "libr3models.so"
@@ -57,6 +64,14 @@ void* open_library(const std::string& path, std::string& error) {
   return h;
 }
 
+namespace {
+
+// True when [off, off + len) lies inside a buffer of `size` bytes; computed
+// without overflow, so offsets near 2^64 in a damaged file fail here.
+bool inside(uint64_t off, uint64_t len, size_t size) { return off <= size && len <= size - off; }
+
+}  // namespace
+
 bool exported_functions(const std::string& path, std::vector<std::string>& out, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
@@ -71,27 +86,48 @@ bool exported_functions(const std::string& path, std::vector<std::string>& out, 
   }
   Elf64_Ehdr eh;
   std::memcpy(&eh, data.data(), sizeof eh);
-  auto section = [&](size_t i, Elf64_Shdr& sh) {
-    const size_t off = eh.e_shoff + i * eh.e_shentsize;
-    if (off + sizeof sh > data.size()) return false;
-    std::memcpy(&sh, data.data() + off, sizeof sh);
-    return true;
+  const std::string damaged = path + " is a damaged ELF file: ";
+  if (eh.e_shnum > 0 && eh.e_shentsize < sizeof(Elf64_Shdr)) {
+    error = damaged + "section headers are too short";
+    return false;
+  }
+  uint64_t table_size = 0;
+  if (__builtin_mul_overflow(uint64_t{eh.e_shnum}, uint64_t{eh.e_shentsize}, &table_size) ||
+      !inside(eh.e_shoff, table_size, data.size())) {
+    error = damaged + "the section headers lie outside the file";
+    return false;
+  }
+  auto section = [&](size_t i) {
+    Elf64_Shdr sh;
+    std::memcpy(&sh, data.data() + eh.e_shoff + i * eh.e_shentsize, sizeof sh);
+    return sh;
   };
   for (size_t i = 0; i < eh.e_shnum; ++i) {
-    Elf64_Shdr sh;
-    if (!section(i, sh) || sh.sh_type != SHT_DYNSYM) continue;
-    Elf64_Shdr strtab;
-    if (!section(sh.sh_link, strtab)) break;
-    for (size_t k = 0; k * sizeof(Elf64_Sym) + sizeof(Elf64_Sym) <= sh.sh_size; ++k) {
+    const Elf64_Shdr sh = section(i);
+    if (sh.sh_type != SHT_DYNSYM) continue;
+    if (sh.sh_link >= eh.e_shnum || !inside(sh.sh_offset, sh.sh_size, data.size())) {
+      error = damaged + "its dynamic symbol table lies outside the file";
+      return false;
+    }
+    const Elf64_Shdr strtab = section(sh.sh_link);
+    if (strtab.sh_type != SHT_STRTAB || !inside(strtab.sh_offset, strtab.sh_size, data.size())) {
+      error = damaged + "its symbol names lie outside the file";
+      return false;
+    }
+    const char* names = data.data() + strtab.sh_offset;
+    for (uint64_t k = 0; k < sh.sh_size / sizeof(Elf64_Sym); ++k) {
       Elf64_Sym sym;
-      const size_t off = sh.sh_offset + k * sizeof(Elf64_Sym);
-      if (off + sizeof sym > data.size()) break;
-      std::memcpy(&sym, data.data() + off, sizeof sym);
+      std::memcpy(&sym, data.data() + sh.sh_offset + k * sizeof(Elf64_Sym), sizeof sym);
       if (ELF64_ST_TYPE(sym.st_info) != STT_FUNC || sym.st_shndx == SHN_UNDEF) continue;
       if (ELF64_ST_BIND(sym.st_info) != STB_GLOBAL) continue;
-      const size_t name = strtab.sh_offset + sym.st_name;
-      if (name >= data.size()) continue;
-      out.emplace_back(data.data() + name);
+      // A name must end inside the string table.
+      const void* end = sym.st_name < strtab.sh_size
+                            ? std::memchr(names + sym.st_name, '\0', strtab.sh_size - sym.st_name) : nullptr;
+      if (end == nullptr) {
+        error = damaged + "a symbol name runs past its string table";
+        return false;
+      }
+      out.emplace_back(names + sym.st_name, static_cast<const char*>(end));
     }
   }
   std::sort(out.begin(), out.end());
@@ -117,6 +153,65 @@ std::string with_suggestion(Flowsheet& fsh, const std::string& error) {
   const std::string hint = did_you_mean(name, names);
   return hint.empty() ? error : error.substr(0, name_end + 1) + hint + error.substr(name_end + 1);
 }
+
+namespace {
+
+// The function `name` when the library itself defines it; null when it is
+// absent or found only in one of the library's dependencies (libc's `abort`
+// looked up through a model library's handle).
+void* own_function(void* lib, const std::string& name) {
+  void* f = dlsym(lib, name.c_str());
+  if (f == nullptr) return nullptr;
+  Dl_info info;
+  void* holder = nullptr;
+  link_map* self = nullptr;
+  if (dladdr1(f, &info, &holder, RTLD_DL_LINKMAP) == 0 || dlinfo(lib, RTLD_DI_LINKMAP, &self) != 0 ||
+      holder != self) {
+    return nullptr;
+  }
+  return f;
+}
+
+enum class EntryKind { Entry, UserModel, NotModel };
+
+// What a function is, from one dimension request made with the numeric
+// layer's 80 arguments (a model entry ignores the seven further ones, so the
+// call is sound for both kinds): a model entry sets its status in argument
+// 73, a user model in argument 80; a function that sets neither the status
+// nor a size is no model. Every array is zeroed scratch; the messages of the
+// call are discarded.
+EntryKind probe_entry(void* fn, int32_t method) {
+  using UserFn = void(R3_STDCALL*)(R3_USER_PARAMS);
+  constexpr int32_t kUnset = -770077;
+  std::vector<double> reals(16384, 0.0);
+  std::vector<int32_t> ints(16384, 0);
+  double* d = reals.data();
+  int32_t* w = ints.data();
+  void* z = d;
+  char* names = reinterpret_cast<char*>(w);
+  int32_t zero = 0, lstrm = static_cast<int32_t>(run().ncomp()) + 9, one = 1, kode = r3::KODE_DIMEN;
+  int32_t ny = -1, nf = -1, nz = -1, naux = 0, lname = 8, idiag = 0, ilayer = 0;
+  int32_t status73 = kUnset, status80 = kUnset;
+  int32_t ips[6] = {method, 0, 0, 0, 0, 0};
+  int32_t idblk[2];
+  std::memcpy(idblk, "PROBE   ", 8);
+  int32_t saved[3] = {PPEXEC_USER[10], PPEXEC_USER[11], PPEXEC_USER[12]};
+  constexpr int32_t kDiscard = 98;
+  units::capture(kDiscard);
+  PPEXEC_USER[10] = PPEXEC_USER[11] = PPEXEC_USER[12] = kDiscard;
+  reinterpret_cast<UserFn>(fn)(&zero, d, &zero, d, &zero, d, &zero, d, w, w, w, w, &lstrm, &one, w, w,
+                               &zero, w, &zero, d, idblk, z, ips, z, z, z, z, z, z, z, w, z, z, &ilayer,
+                               z, z, &kode, &naux, &nf, &ny, &naux, &naux, d, d, d, d, d, w, d, d, z,
+                               &nz, w, w, d, z, z, z, &lname, z, names, names, &idiag, z, z, z, z, z,
+                               &naux, &naux, z, z, &status73, w, w, w, w, w, w, &status80);
+  std::copy(saved, saved + 3, PPEXEC_USER + 10);
+  units::take(kDiscard);
+  if (status80 != kUnset && status73 == kUnset) return EntryKind::UserModel;
+  if (status73 != kUnset || ny != -1 || nf != -1 || nz != -1) return EntryKind::Entry;
+  return EntryKind::NotModel;
+}
+
+}  // namespace
 
 // Loads the case and the libraries (the model library, a --library, the
 // case's own) and initialises the flowsheet; returns the exit code (0 when
@@ -147,6 +242,7 @@ int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
   }
   const size_t blocks = paths.size();  // the host's own blocks, looked up last
   paths.push_back(blocks_library_path(paths[0]));
+  std::vector<std::string> loaded;  // the path of each entry of `libs`
   for (size_t i = 0; i < paths.size(); ++i) {
     void* lib = open_library(paths[i], error);
     if (lib == nullptr && i == blocks) {
@@ -159,14 +255,57 @@ int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
       return 1;
     }
     libs.push_back(lib);
+    loaded.push_back(paths[i]);
   }
-  auto resolve = [&libs](const std::string& name) -> r3::EntryFn {
-    for (void* lib : libs) {
-      if (void* f = dlsym(lib, name.c_str())) return reinterpret_cast<r3::EntryFn>(f);
+  // Names resolve only to functions the named libraries define themselves,
+  // and a name is refused when its function is no model entry of the kind
+  // the block needs.
+  std::string refused;
+  std::set<void*> used;
+  std::map<void*, EntryKind> kinds;
+  auto resolve = [&](const std::string& name) -> r3::EntryFn {
+    for (size_t i = 0; i < libs.size(); ++i) {
+      void* f = own_function(libs[i], name);
+      if (f == nullptr) continue;
+      const auto b = std::find_if(c.blocks.begin(), c.blocks.end(), [&](const BlockDef& d) { return d.model == name; });
+      if (b != c.blocks.end()) {
+        const std::string where = c.path + ":" + std::to_string(b->line) + ": block " + b->id + ": ";
+        auto k = kinds.find(f);
+        if (k == kinds.end()) k = kinds.emplace(f, probe_entry(f, static_cast<int32_t>(c.method))).first;
+        const EntryKind kind = k->second;
+        if (kind == EntryKind::UserModel) {
+          refused = where + "'" + name + "' in " + loaded[i] +
+                    " is a user model for the numeric layer (80 arguments), not a model entry; "
+                    "wrap it: model = \"R3NUML\" with user_model = \"" + name + "\"";
+          return nullptr;
+        }
+        if (kind == EntryKind::NotModel) {
+          refused = where + "'" + name + "' in " + loaded[i] +
+                    " is not a model entry: it answers nothing to the dimension request";
+          return nullptr;
+        }
+      }
+      used.insert(libs[i]);
+      return reinterpret_cast<r3::EntryFn>(f);
     }
     return nullptr;
   };
   if (!fsh.build(c, resolve, error)) {
+    if (!refused.empty()) error = refused;
+    return 1;
+  }
+  // A library named besides the model library (and the host's own blocks)
+  // must serve the case.
+  for (size_t i = 0; i < libs.size(); ++i) {
+    if (loaded[i] == paths[0] || loaded[i] == paths[blocks] || used.count(libs[i])) continue;
+    std::vector<std::string> names;
+    std::string ignored;
+    exported_functions(loaded[i], names, ignored);
+    std::string list;
+    for (size_t k = 0; k < names.size() && k < 8; ++k) list += (k ? ", " : "") + names[k];
+    if (names.size() > 8) list += ", ...";
+    error = loaded[i] + " provides none of the case's models (it exports " +
+            (names.empty() ? std::string("no functions") : list) + ")";
     return 1;
   }
   Outcome init = fsh.initialise(error);

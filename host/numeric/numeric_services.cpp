@@ -28,6 +28,7 @@ int64_t g_evaluations = 0;
 
 // Variable groups: the pattern they were made for and the columns of each group.
 struct Groups {
+  int32_t ny = 0, nf = 0;  // the block's sizes when the groups were made
   std::vector<int> rows, cols;
   std::vector<std::vector<int>> members;
 };
@@ -78,6 +79,24 @@ struct JacobianRun {
   int side = 0;    // central differences: 0 plus, 1 minus
 };
 JacobianRun g_jac;
+
+// Entries of a pattern that the arrays of the block being called hold: a
+// count larger than the arrays (a pattern detection that found more
+// non-zeros than were reserved) is never read past them.
+int32_t held(int32_t nz) { return call_ny() < 0 ? nz : std::min(nz, call_pattern_capacity()); }
+
+// Groups are used only on the arrays they were made for: a block dimensioned
+// again (another NY or NF, or a pattern array shorter than the groups) must
+// be initialised again before its Jacobian is perturbed.
+bool groups_fit(const Groups& g) {
+  const int32_t ny = call_ny(), nf = call_nf(), cap = call_pattern_capacity();
+  if (ny < 0) return true;  // not called through a block: nothing to compare
+  if (g.ny == ny && g.nf == nf && static_cast<int32_t>(g.cols.size()) <= cap) return true;
+  message(" Variable groups were made for NY = " + std::to_string(g.ny) + ", NF = " + std::to_string(g.nf) +
+          ", NZ = " + std::to_string(g.cols.size()) + "; the block now has NY = " + std::to_string(ny) +
+          ", NF = " + std::to_string(nf) + ", NZ = " + std::to_string(cap) + ". Initialise it again.");
+  return false;
+}
 
 }  // namespace
 
@@ -145,6 +164,12 @@ void U3NU_CHK_PAT(const int32_t* nf, const int32_t* ny, const int32_t* nz, const
     *ierr = 1;
     return;
   }
+  if (held(*nz) < *nz) {
+    message(" Sparsity pattern check: " + std::to_string(*nz) + " non-zeros, room for " +
+            std::to_string(held(*nz)) + ".");
+    *ierr = 1;
+    return;
+  }
   std::map<std::pair<int, int>, int> seen;
   for (int32_t k = 0; k < *nz; ++k) {
     const int r = IJROW[k], c = IJCOL[k];
@@ -168,7 +193,7 @@ void U3NU_CMP_PAT(const int32_t* nf, const int32_t* lname, const char* varnam, c
   (void)nf;
   const std::string l1 = trim(words_to_text(label1, 2)), l2 = trim(words_to_text(label2, 2));
   std::map<std::pair<int, int>, int> in;  // bit 1: current pattern, bit 2: kept pattern
-  for (int32_t k = 0; k < *nz; ++k) in[{IJROW[k], IJCOL[k]}] |= 1;
+  for (int32_t k = 0; k < held(*nz); ++k) in[{IJROW[k], IJCOL[k]}] |= 1;
   for (int32_t k = 0; k < *nzk; ++k) in[{ijrowk[k], ijcolk[k]}] |= 2;
   int differences = 0;
   for (const auto& [rc, bits] : in) {
@@ -190,7 +215,7 @@ void U3NU_CMP_JAC(const int32_t* lname, const char* varnam, const char* eqnnam, 
                   const int32_t* label2, const double* kept, const double* DFDY) {
   const std::string l1 = trim(words_to_text(label1, 2)), l2 = trim(words_to_text(label2, 2));
   int differences = 0;
-  for (int32_t k = 0; k < *nz; ++k) {
+  for (int32_t k = 0; k < held(*nz); ++k) {
     const double n = DFDY[k], a = kept[k];
     const double tol = 1.0e-4 * std::max(std::fabs(n), std::fabs(a)) + 1.0e-8;
     if (std::fabs(n - a) <= tol) continue;
@@ -211,7 +236,7 @@ void U3VGRP(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32
             const int32_t* IJCOL, int32_t* handle, int32_t* ierr) {
   *ierr = 0;
   *handle = -1;
-  if (*nz < 0 || *ny < 0 || *nf < 0) {
+  if (*nz < 0 || *ny < 0 || *nf < 0 || held(*nz) < *nz) {
     *ierr = 1;
     return;
   }
@@ -228,6 +253,8 @@ void U3VGRP(const int32_t* nf, const int32_t* ny, const int32_t* nz, const int32
   g.members = numeric::column_groups(*ny, p);
   g.rows = p.rows;
   g.cols = p.cols;
+  g.ny = *ny;
+  g.nf = *nf;
   *handle = g_next_group++;
   group_table()[*handle] = std::move(g);
 }
@@ -329,6 +356,10 @@ void U3NJAC(const int32_t* handle, double* ywork, const double* YSCL, const int3
     return;
   }
   const Groups& g = it->second;
+  if (!groups_fit(g)) {
+    *ierr = 1;
+    return;
+  }
   if (*task == 0) {
     r = JacobianRun{};
     r.handle = *handle;

@@ -79,6 +79,7 @@ int32_t Block::call(int32_t kode, int32_t istat_in) {
   void* z = scratch_.data();
   int32_t* zi = scratch_.data();
   set_call_pattern_capacity(static_cast<int32_t>(ijrow.size()));
+  set_call_sizes(static_cast<int32_t>(y.size()), static_cast<int32_t>(f.size()));
   entry(&nmatin, smatin.data(), &ninfi, sinfin.data(), &nmatout, smatout.data(), &ninfout,
         sinfout.data(), idw_[0].data(), idw_[1].data(), idw_[2].data(), idw_[3].data(), &ls,
         &nsstrm, issoff, isstyp, &nint, intv_.data(), &nreal, reals.data(), idblk, z, ips, z,
@@ -86,6 +87,7 @@ int32_t Block::call(int32_t kode, int32_t istat_in) {
         ylb.data(), yub.data(), yscl.data(), ysbnd.data(), iyattr.data(), f.data(), fscl.data(),
         z, &nz, ijrow.data(), ijcol.data(), dfdy.data(), z, z, z, &lname, z, varnam.data(),
         eqnnam.data(), &idiag, z, z, z, z, z, &ieval1, &ieval2, z, z, &istat);
+  set_call_sizes(-1, -1);
   // INT belongs to the block: what a model keeps there persists between calls.
   for (size_t i = 0; i < ints.size(); ++i) ints[i] = intv_[i + 3];
   return istat;

@@ -185,6 +185,17 @@ thread_local int32_t g_pattern_capacity = 0;
 void set_call_pattern_capacity(int32_t n) { g_pattern_capacity = n; }
 int32_t call_pattern_capacity() { return g_pattern_capacity; }
 
+namespace {
+int32_t g_call_ny = -1, g_call_nf = -1;
+}
+
+void set_call_sizes(int32_t ny, int32_t nf) {
+  g_call_ny = ny;
+  g_call_nf = nf;
+}
+int32_t call_ny() { return g_call_ny; }
+int32_t call_nf() { return g_call_nf; }
+
 double molecular_weight(std::span<const int32_t> idx, std::span<const double> x) {
   double sum = 0.0, mw = 0.0;
   for (size_t i = 0; i < idx.size() && i < x.size(); ++i) {

@@ -62,6 +62,11 @@ void clear_failures();
 // is being called, so that host services that write a pattern never pass it.
 void set_call_pattern_capacity(int32_t n);
 int32_t call_pattern_capacity();
+// NY and NF of that call (-1 outside a block's call), so that host services
+// holding state between requests can tell that the block has changed size.
+void set_call_sizes(int32_t ny, int32_t nf);
+int32_t call_ny();
+int32_t call_nf();
 
 // Molecular weight of a composition over the run's components (1-based list).
 double molecular_weight(std::span<const int32_t> idx, std::span<const double> x);

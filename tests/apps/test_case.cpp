@@ -74,6 +74,8 @@ TEST(CaseFile, ErrorsNameFileLineAndExpectation) {
   struct Bad {
     std::string find, replace, message;
   };
+  std::string many;
+  for (int i = 0; i < 10000; ++i) many += ", 0";
   const std::vector<Bad> bad = {
       {"method = \"IDEAL\"", "method = \"VIRIAL\"", "bad.toml:3: method 'VIRIAL' is not one of"},
       {"vapour_fraction = 0.0", "vapour_fraction = 1.5", "bad.toml:7: vapour_fraction of stream FEED must lie in [0, 1]"},
@@ -84,6 +86,12 @@ TEST(CaseFile, ErrorsNameFileLineAndExpectation) {
       {"kind = \"work\"", "kind = \"steam\"", "bad.toml:15: kind 'steam' is not one of material, work, heat"},
       {"scale = { BHP = 100.0 }", "scale = { BHP = 100.0 }\ncolour = \"red\"", "bad.toml:31: unknown key 'colour' in [[blocks]]"},
       {"mole_fractions = { H2O = 3.0, MEOH = 1.0 }", "mole_fractions = { H2O = 0.0, MEOH = 0.0 }", "mole_fractions of stream FEED sum to zero"},
+      {"id = \"P1\"", "id = \"P\\u0001\"", "bad.toml:19: block id must consist of printable characters (it contains character 0x01)"},
+      {"id = \"P1\"", "id = \"P\\u0000X\"", "block id must consist of printable characters (it contains character 0x00)"},
+      {"[streams.OUT]", "[streams.\"O\\tT\"]", "stream identifier must consist of printable characters (it contains character 0x09)"},
+      {"model = \"R3PUMP\"", "model = \"R3PUMP\\u0000X\"", "model must consist of printable characters"},
+      {"diagnostic_level = 2", "diagnostic_level = 2147483647", "bad.toml:26: diagnostic_level must lie in 0..10"},
+      {"int = [1, 0]", "int = [0" + many + "]", "bad.toml:24: int has 10001 entries (at most 10000)"},
   };
   for (const Bad& b : bad) {
     std::string text = kGood;
@@ -95,6 +103,24 @@ TEST(CaseFile, ErrorsNameFileLineAndExpectation) {
     EXPECT_FALSE(parse_case(text, "bad.toml", c, error)) << b.replace;
     EXPECT_NE(error.find(b.message), std::string::npos) << "got: " << error;
   }
+}
+
+TEST(CaseFile, StreamLookupFollowsChangesToTheList) {
+  Case c;
+  std::string error;
+  ASSERT_TRUE(parse_case(kGood, "good.toml", c, error)) << error;
+  ASSERT_NE(c.stream("W"), nullptr);
+  c.streams.emplace_back().id = "NEW";
+  const Case copy = c;
+  for (const Case* k : {static_cast<const Case*>(&c), &copy}) {
+    ASSERT_NE(k->stream("NEW"), nullptr);
+    EXPECT_EQ(k->stream("NEW"), &k->streams.back());
+    EXPECT_EQ(k->stream("FEED"), &k->streams.front());
+    EXPECT_EQ(k->stream("NONE"), nullptr);
+  }
+  c.streams.erase(c.streams.begin());
+  EXPECT_EQ(c.stream("FEED"), nullptr);
+  EXPECT_EQ(c.stream("NEW")->id, "NEW");
 }
 
 }  // namespace

@@ -154,6 +154,58 @@ TEST(R3sim, BadCasesGiveExitCodesAndMessages) {
   }
 }
 
+// Only functions a named library defines are models, and only model entries:
+// neither libc reached through a library's handle, nor a user model meant for
+// the numeric layer, nor a library that serves no block.
+TEST(R3sim, LoadsOnlyTheModelEntriesOfTheNamedLibraries) {
+  const std::string head =
+      "[properties]\nmethod = \"IDEAL\"\ncomponents = [\"H2O\"]\n"
+      "[streams.FEED]\ntemperature = 300.0\npressure = 1.0e5\nflows = { H2O = 1.0 }\n[streams.PROD]\n";
+  auto block = [](const std::string& model) {
+    return "[[blocks]]\nid = \"B1\"\nmodel = \"" + model + "\"\ninlets = [\"FEED\"]\noutlets = [\"PROD\"]\nint = [0, 1]\n";
+  };
+  const struct {
+    std::string text, args, message;
+  } cases[] = {
+      {head + block("abort"), "", ":9: block B1: model 'abort' is not an entry of the loaded library"},
+      {head + block("exit"), "", "model 'exit' is not an entry"},
+      {"libraries = [\"libr3user_examples.so\"]\n" + head + block("R3UHEAT"), "",
+       ":10: block B1: 'R3UHEAT' in " },
+      {head + block("R3PUMP") + "fix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.0 }\n",
+       std::string(" --library ") + R3BAD_PATH, " provides none of the case's models (it exports R3BAD)"},
+  };
+  const fs::path path = temp_dir() / "entry.toml";
+  for (const auto& c : cases) {
+    std::ofstream(path) << c.text;
+    const Result r = r3sim("run " + path.string() + " --quiet" + c.args);
+    EXPECT_EQ(r.code, 1) << c.text << r.out;
+    EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+  }
+  std::ofstream(path) << cases[2].text;
+  const Result user = r3sim("run " + path.string() + " --quiet");
+  EXPECT_NE(user.out.find("is a user model for the numeric layer (80 arguments), not a model entry; "
+                          "wrap it: model = \"R3NUML\" with user_model = \"R3UHEAT\""),
+            std::string::npos) << user.out;
+}
+
+// Damaged files and states the engine cannot describe end in an error, never
+// in a result built from garbage.
+TEST(R3sim, RefusesDamagedLibrariesAndNonFiniteProperties) {
+  for (const char* f : {"row03_elf_section_offset_wraps.elf", "row03_elf_unterminated_name.elf",
+                        "row03_elf_symbols_offset_wraps.elf"}) {
+    const Result r = r3sim(std::string("models --library ") + R3_SOURCE_DIR + "/tests/fuzz/corpus/case/" + f);
+    EXPECT_EQ(r.code, 1) << f << "\n" << r.out;
+    EXPECT_NE(r.out.find("is a damaged ELF file"), std::string::npos) << r.out;
+  }
+  const Result p = r3sim("props --method PENG-ROB --components H2O --pressure 1e10 --temperature 1 --json");
+  EXPECT_EQ(p.code, 2) << p.out;
+  EXPECT_NE(p.out.find("r3sim props: the property engine gives no finite "), std::string::npos) << p.out;
+  EXPECT_EQ(p.out.find("null"), std::string::npos) << p.out;
+  const Result ok = r3sim("props --method PENG-ROB --components H2O --pressure 1e8 --temperature 200 --json");
+  const auto liquid = nlohmann::json::parse(ok.out)["phases"]["liquid"];
+  EXPECT_NEAR(liquid["z"].get<double>(), 1.0e8 * liquid["molar_volume"].get<double>() / (8314.4 * 200.0), 1e-9);
+}
+
 TEST(R3sim, BadCommandLine) {
   EXPECT_EQ(r3sim("").code, 1);
   EXPECT_EQ(r3sim("frobnicate").code, 1);

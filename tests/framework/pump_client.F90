@@ -99,6 +99,7 @@ program pump_client
   line = transfer(rec, line)
   call expect(line(1:reclen) == '    OUTLET PRESSURE (Pa)            6.000000E+05', 'report outlet pressure')
 
+  deallocate(y, ylb, yub, yscl, ysbnd, f, fscl, dfdy, iyattr, ijrow, ijcol, varnam, eqnnam)
   if (failures > 0) then
     print '(a, i0, a)', 'pump client: ', failures, ' check(s) failed'
     stop 1

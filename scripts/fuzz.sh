@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Fuzzing with libFuzzer: builds the targets of tests/fuzz with clang in
+# build-fuzz/ and runs them, starting from the saved inputs in
+# tests/fuzz/corpus/ (new inputs go to build-fuzz/corpus/).
+#   scripts/fuzz.sh HOURS          campaign: HOURS shared among the eleven
+#                                  model entries and the case loader
+#   scripts/fuzz.sh --seconds N    each target N seconds, entries all together (CI)
+# Stops at the first sanitizer report or crash, naming the input saved under
+# build-fuzz/artifacts/. Inputs reaching the model defects still open are
+# skipped while R3_FUZZ_SKIP_PENDING=1 (the default here).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export R3_FUZZ_SKIP_PENDING=${R3_FUZZ_SKIP_PENDING-1}
+export R3_DATA_DIR=$PWD/data
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+if [ "${1:-}" = "--seconds" ]; then
+  per=${2:?seconds}
+  runs=("entries:" "case:")
+else
+  hours=${1:-1}
+  per=$(awk -v h="$hours" 'BEGIN { printf "%d", h * 3600 / 12 }')
+  runs=("case:")
+  for m in 0 1 2 3 4 5 6 7 8 9 10; do runs+=("entries:$m"); done
+fi
+flags=()
+command -v ccache >/dev/null && flags+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DR3_FUZZ=ON -DR3_BUILD_BENCH=OFF "${flags[@]}" >/dev/null
+cmake --build build-fuzz -j "$(nproc)" --target fuzz_entries fuzz_case
+mkdir -p build-fuzz/artifacts
+for run in "${runs[@]}"; do
+  target=${run%%:*} model=${run#*:}
+  mkdir -p "build-fuzz/corpus/$target"
+  echo "== fuzz_$target ${model:+(model $model) }for $per s"
+  log="build-fuzz/fuzz_$target${model:+-$model}.log"
+  rc=0
+  R3_FUZZ_MODEL=$model "build-fuzz/tests/fuzz/fuzz_$target" -max_total_time="$per" -timeout=60 \
+    -rss_limit_mb=2560 -max_len=8192 -print_final_stats=1 \
+    -artifact_prefix="build-fuzz/artifacts/$target${model:+-$model}-" \
+    "build-fuzz/corpus/$target" "tests/fuzz/corpus/$target" >"$log" 2>&1 || rc=$?
+  grep -E "stat::number_of_executed_units|SUMMARY|Test unit written|runtime error" "$log" || true
+  echo "corpus: $(find "build-fuzz/corpus/$target" "tests/fuzz/corpus/$target" -type f | wc -l) inputs"
+  [ $rc -eq 0 ] || { echo "fuzz_$target${model:+ (model $model)} failed: see $log"; exit 1; }
+done
