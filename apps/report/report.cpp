@@ -8,20 +8,13 @@
 #include "apps/report/plots.h"
 #include "apps/report/svg.h"
 #include "host/case/results.h"
+#include "host/case/results_units.h"
 
 namespace r3::report {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char* method_name(thermo::Method m) {
-  switch (m) {
-    case thermo::Method::Ideal: return "IDEAL";
-    case thermo::Method::SteamTable: return "STEAM-TA";
-    default: return "PENG-ROB";
-  }
-}
 
 std::string outcome_text(const host::SolveReport& rep) {
   if (rep.converged) return "converged";
@@ -200,7 +193,7 @@ bool write_html_report(host::Flowsheet& fsh, const host::SolveReport& rep,
                   chart_css() + "</style>\n</head>\n<body>\n";
   h += "<h1>" + xml_escape(c.title.empty() ? c.path : c.title) + "</h1>\n<table class=\"head\">\n";
   h += "<tr><td>Case</td><td>" + xml_escape(c.path) + "</td></tr>\n";
-  h += "<tr><td>Property method</td><td>" + std::string(method_name(c.method)) + "</td></tr>\n";
+  h += "<tr><td>Property method</td><td>" + host::method_name(c.method) + "</td></tr>\n";
   std::string comps;
   for (const auto& id : c.components) comps += (comps.empty() ? "" : ", ") + id;
   h += "<tr><td>Components</td><td>" + xml_escape(comps) + "</td></tr>\n";

@@ -5,24 +5,16 @@
 #include <cmath>
 #include <string>
 
+#include "host/case/results_units.h"
 #include "host/units/units.h"
 
 namespace r3::host {
-
-const char* method_name(thermo::Method m) {
-  switch (m) {
-    case thermo::Method::Ideal: return "IDEAL";
-    case thermo::Method::PengRobinson: return "PENG-ROB";
-    case thermo::Method::SteamTable: return "STEAM-TA";
-  }
-  return "?";
-}
 
 void write_run_header(const Flowsheet& fsh, const SolveReport& rep, std::FILE* out) {
   const Case& c = fsh.definition();
   std::fprintf(out, " R3SIM RUN  %s\n",
                !c.title.empty() ? c.title.c_str() : !c.path.empty() ? c.path.c_str() : "(the case was not loaded)");
-  std::fprintf(out, "   PROPERTY METHOD      %s\n", method_name(c.method));
+  std::fprintf(out, "   PROPERTY METHOD      %s\n", method_name(c.method).c_str());
   std::fprintf(out, "   STATUS               %s%s%s\n", rep.state.c_str(), rep.message.empty() ? "" : ": ",
                rep.message.c_str());
   std::fprintf(out, "   ITERATIONS           %d\n", rep.iterations);

@@ -28,8 +28,6 @@ std::string block_reports(Flowsheet& fsh, const SolveReport& rep, std::vector<st
 // ("r3sim: warning: ...").
 void write_warnings(const Flowsheet& fsh, std::FILE* out);
 
-// The property method's name as a case writes it.
-const char* method_name(thermo::Method m);
 
 // Stream identifiers in flow order: the feeds in the order the blocks take
 // them, then each block's outlets in block order, then any others.
