@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the project needs to build and test (Debian packages).
 set -euo pipefail
-packages=(cmake ninja-build g++ gfortran libgtest-dev libgmock-dev libbenchmark-dev
-          libeigen3-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev
-          g++-mingw-w64-i686 ccache chromium python3)
+packages=(cmake ninja-build g++ clang gfortran libgtest-dev libgmock-dev libbenchmark-dev
+          libeigen3-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev
+          g++-mingw-w64-i686 ccache chromium python3 pkgconf dpkg-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
