@@ -198,7 +198,9 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
         pen_up = true;
         continue;
       }
-      d += (pen_up ? "M" : "L") + fmt(X(x)) + "," + fmt(Y(y)) + " ";
+      // Appended piece by piece: GCC 12 reports a false overlap (-Wrestrict)
+      // in a string + that starts with a literal when optimising.
+      d.append(pen_up ? "M" : "L").append(fmt(X(x))).append(",").append(fmt(Y(y))).append(" ");
       pen_up = false;
     }
     if (!d.empty()) o += "<path class=\"curve " + s.style + "\" d=\"" + d + "\"/>\n";
