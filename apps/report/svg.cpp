@@ -241,8 +241,9 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
   for (const Series& s : series_) entries += s.label.empty() ? 0 : 1;
   const double lw = 200, lh = 16.0 * entries + 6;
   double best_x = px1 - lw, best_y = py0, fewest = 1e300;
-  for (const auto& [cx, cy] : {std::pair{px1 - lw, py0}, std::pair{px0 + 4, py0}, std::pair{px1 - lw, py1 - lh},
-                               std::pair{px0 + 4, py1 - lh}}) {
+  for (const auto& corner : {std::pair{px1 - lw, py0}, std::pair{px0 + 4, py0}, std::pair{px1 - lw, py1 - lh},
+                             std::pair{px0 + 4, py1 - lh}}) {
+    const double cx = corner.first, cy = corner.second;  // named: Clang 14 cannot capture a binding
     double hidden = 0;
     auto count = [&](double x, double y, double weight) {
       const double X0 = X(x), Y0 = Y(y);
