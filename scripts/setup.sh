@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what the project needs to build and test (Debian packages).
 set -euo pipefail
-packages=(cmake ninja-build g++ gfortran libgtest-dev libgmock-dev libbenchmark-dev libudunits2-dev python3-jsonschema
-          libeigen3-dev libsuitesparse-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev libfmt-dev
-          g++-mingw-w64-i686 ccache chromium python3
+packages=(cmake ninja-build g++ clang gfortran libgtest-dev libgmock-dev libbenchmark-dev libudunits2-dev python3-jsonschema
+          libeigen3-dev libsuitesparse-dev libtomlplusplus-dev nlohmann-json3-dev libcli11-dev
+          g++-mingw-w64-i686 ccache chromium python3 pkgconf dpkg-dev
           pybind11-dev python3-pybind11 python3-pytest python3-distributed
-          clang libclang-rt-14-dev)  # clang and its libFuzzer run time: scripts/fuzz.sh
+          libclang-rt-14-dev)  # libFuzzer's run time for clang: scripts/fuzz.sh
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <map>
+#include <utility>
 
 #include "apps/report/plots.h"
 #include "apps/report/svg.h"
@@ -154,14 +156,18 @@ std::string flowsheet_svg(const host::Case& c) {
     if (f == from.end() && t == to.end()) continue;
     if (f == from.end()) x0 = x1 - 100, y0 = y1;     // a feed
     if (t == to.end()) x1 = x0 + 100, y1 = y0;       // a product
+    // The path's points appended one by one (GCC 12 reports a false overlap
+    // in a long chain of string + when optimising).
     std::string d;
+    auto path = [&](std::initializer_list<std::pair<double, double>> points) {
+      for (const auto& [x, y] : points) d.append(d.empty() ? "M" : " L").append(f2(x)).append(",").append(f2(y));
+    };
     if (x1 > x0) {
       const double xm = (x0 + x1) / 2;
-      d = "M" + f2(x0) + "," + f2(y0) + " L" + f2(xm) + "," + f2(y0) + " L" + f2(xm) + "," + f2(y1) + " L" + f2(x1) + "," + f2(y1);
+      path({{x0, y0}, {xm, y0}, {xm, y1}, {x1, y1}});
     } else {  // back to an earlier column: round below the blocks
       const double yb = height - 14;
-      d = "M" + f2(x0) + "," + f2(y0) + " L" + f2(x0 + 15) + "," + f2(y0) + " L" + f2(x0 + 15) + "," + f2(yb) + " L" +
-          f2(x1 - 15) + "," + f2(yb) + " L" + f2(x1 - 15) + "," + f2(y1) + " L" + f2(x1) + "," + f2(y1);
+      path({{x0, y0}, {x0 + 15, y0}, {x0 + 15, yb}, {x1 - 15, yb}, {x1 - 15, y1}, {x1, y1}});
     }
     o += "<path class=\"" + std::string(info ? "info" : "mat") + "\" d=\"" + d + "\" marker-end=\"url(#flow-arrow)\"/>\n";
     const double lx = f == from.end() ? x0 : (t == to.end() ? x0 + 8 : (x0 < x1 ? (x0 + x1) / 2 + 4 : x0 + 18));

@@ -198,7 +198,9 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
         pen_up = true;
         continue;
       }
-      d += (pen_up ? "M" : "L") + fmt(X(x)) + "," + fmt(Y(y)) + " ";
+      // Appended piece by piece: GCC 12 reports a false overlap (-Wrestrict)
+      // in a string + that starts with a literal when optimising.
+      d.append(pen_up ? "M" : "L").append(fmt(X(x))).append(",").append(fmt(Y(y))).append(" ");
       pen_up = false;
     }
     if (!d.empty()) o += "<path class=\"curve " + s.style + "\" d=\"" + d + "\"/>\n";
@@ -239,8 +241,9 @@ std::string Chart::svg_group(double left, double top, double width, double heigh
   for (const Series& s : series_) entries += s.label.empty() ? 0 : 1;
   const double lw = 200, lh = 16.0 * entries + 6;
   double best_x = px1 - lw, best_y = py0, fewest = 1e300;
-  for (const auto& [cx, cy] : {std::pair{px1 - lw, py0}, std::pair{px0 + 4, py0}, std::pair{px1 - lw, py1 - lh},
-                               std::pair{px0 + 4, py1 - lh}}) {
+  for (const auto& corner : {std::pair{px1 - lw, py0}, std::pair{px0 + 4, py0}, std::pair{px1 - lw, py1 - lh},
+                             std::pair{px0 + 4, py1 - lh}}) {
+    const double cx = corner.first, cy = corner.second;  // named: Clang 14 cannot capture a binding
     double hidden = 0;
     auto count = [&](double x, double y, double weight) {
       const double X0 = X(x), Y0 = Y(y);

@@ -22,8 +22,13 @@
 #include "host/services/context.h"
 #include "host/units/units.h"
 
-#ifndef R3_DEFAULT_LIBRARY
-#define R3_DEFAULT_LIBRARY "libr3models.so"
+// The model library's file name and where the library directory is from the
+// program's directory once installed (both set by the build).
+#ifndef R3_MODELS_SONAME
+#define R3_MODELS_SONAME "libr3models.so"
+#endif
+#ifndef R3_LIBDIR_FROM_BINDIR
+#define R3_LIBDIR_FROM_BINDIR "../lib"
 #endif
 
 namespace fs = std::filesystem;
@@ -33,24 +38,22 @@ namespace r3::host {
 std::string library_path(const std::string& given) {
   if (!given.empty()) return given;
   if (const char* env = std::getenv("R3_LIBRARY")) return env;
-  if (fs::exists(R3_DEFAULT_LIBRARY)) return R3_DEFAULT_LIBRARY;
+  // Found from where this program is, never from a path fixed at build time:
+  // beside it (the build tree) or in its prefix's library directory (installed).
   std::error_code ec;
   const fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    for (const fs::path& p : {self.parent_path() / "libr3models.so",
-                              self.parent_path() / "../lib/libr3models.so"}) {
-      if (fs::exists(p)) return p.string();
+    const fs::path dir = self.parent_path();
+    for (const fs::path& p : {dir / R3_MODELS_SONAME, dir / R3_LIBDIR_FROM_BINDIR / R3_MODELS_SONAME}) {
+      if (fs::exists(p)) return p.lexically_normal().string();
     }
   }
-  return "libr3models.so";
+  return R3_MODELS_SONAME;  // left to the dynamic loader's search path
 }
 
 // The host's own blocks: the library built with this program, else
 // libr3blocks.so beside the model library, else beside the running program.
 std::string blocks_library_path(const std::string& models) {
-#ifdef R3_BLOCKS_LIBRARY
-  if (fs::exists(R3_BLOCKS_LIBRARY)) return R3_BLOCKS_LIBRARY;
-#endif
   const fs::path beside = fs::path(models).parent_path() / "libr3blocks.so";
   if (fs::exists(beside)) return beside.string();
   std::error_code ec;

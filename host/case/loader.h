@@ -10,8 +10,9 @@
 
 namespace r3::host {
 
-// The model library: the given path, else R3_LIBRARY, else the library built
-// with this program, else libr3models.so beside the running program.
+// The model library: the given path, else R3_LIBRARY, else the library beside
+// the running program, else in the library directory of the prefix it is
+// installed in, else the name alone for the dynamic loader to search.
 std::string library_path(const std::string& given);
 
 // dlopen with RTLD_LOCAL; null with a message on failure.

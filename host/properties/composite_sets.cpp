@@ -26,7 +26,8 @@ using r3::thermo::Status;
 
 enum class RowProp { Enthalpy, Entropy, HeatCapacity };
 
-std::array<double, kMaxComponents> g_dx;
+// Per-call scratch, one copy per thread.
+thread_local std::array<double, kMaxComponents> g_dx;
 
 bool phase_ok(int32_t phase) {
   return phase == 1 || phase == 2;

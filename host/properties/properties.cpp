@@ -22,9 +22,10 @@ namespace {
 using thermo::Phase;
 using thermo::Status;
 
-// Per-call scratch: the services are called from one thread at a time.
-std::array<double, kMaxComponents> g_dx;
-std::array<int32_t, kMaxComponents> g_all_idx;
+// Per-call scratch, one copy per thread: blocks may be served from several
+// threads at once.
+thread_local std::array<double, kMaxComponents> g_dx;
+thread_local std::array<int32_t, kMaxComponents> g_all_idx;
 
 std::span<const int32_t> all_components() {
   const int n = run().ncomp();

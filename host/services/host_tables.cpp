@@ -54,9 +54,13 @@ std::string stream_name(const char* who, const int32_t* sid, const int32_t* code
   const int32_t c = code ? *code : 0;
   std::string suffix = code_suffix(c);
   if (suffix.empty()) {
-    message(" " + std::string(who) + ": code " + std::to_string(c) + " for stream " + id +
-            " is neither a component index nor -1 to -5.");
-    suffix = "CODE_" + std::to_string(c);
+    // Built by appending: GCC 12 reports a false overlap (-Wrestrict) when
+    // optimising a concatenation that starts with a literal.
+    std::string text = " ";
+    text.append(who).append(": code ").append(std::to_string(c)).append(" for stream ").append(id);
+    message(text + " is neither a component index nor -1 to -5.");
+    suffix = "CODE_";
+    suffix += std::to_string(c);
   }
   return id + "." + suffix;
 }

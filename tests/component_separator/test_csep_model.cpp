@@ -26,7 +26,7 @@ void use_many_components(int n) {
   rows.clear();
   for (int i = 0; i < n; ++i) {
     thermo::Component c = db[db.find(base[i % 4])];
-    c.id = "C" + std::to_string(i + 1);
+    c.id = std::string("C").append(std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
     rows.push_back(c);
   }
   std::vector<const thermo::Component*> list;

@@ -260,7 +260,7 @@ TEST_F(HtuaTest, BundleGuessFollowsTheLevel) {
   for (const auto& [level, theta] :
        {std::pair{0.5, std::numbers::pi}, std::pair{1.0, 0.0}, std::pair{0.0, 2 * std::numbers::pi}}) {
     Block b = make_hx({1, 0, 0, 0, 0, 1});
-    ASSERT_EQ(prepare_with(b, [&](Block& x) { yv(x, LEVEL) = level; }), 0);
+    ASSERT_EQ(prepare_with(b, [&, l = level](Block& x) { yv(x, LEVEL) = l; }), 0);  // Clang 14: no binding captures
     EXPECT_DOUBLE_EQ(yv(b, THETA), theta) << level;
     EXPECT_EQ(yv(b, FAC), 0.9);
     EXPECT_EQ(yv(b, HTAREA), 100.0);
@@ -460,7 +460,7 @@ TEST(HtuaSolve, ZeroAreaGivesZeroDuty) {
 TEST_F(HtuaTest, LevelOutsideTheBundleGivesAnEdgeAngle) {
   for (const auto& [level, theta] : {std::pair{1.5, 0.0}, std::pair{-0.25, 2 * std::numbers::pi}}) {
     Block b = make_hx({1, 0, 0, 0, 0, 1});
-    ASSERT_EQ(prepare_with(b, [&](Block& x) { yv(x, LEVEL) = level; }), 0);
+    ASSERT_EQ(prepare_with(b, [&, l = level](Block& x) { yv(x, LEVEL) = l; }), 0);  // Clang 14: no binding captures
     EXPECT_DOUBLE_EQ(yv(b, THETA), theta);
     EXPECT_EQ(b.ylb[LEVEL - 1], std::min(level, 0.0));
     EXPECT_EQ(b.yub[LEVEL - 1], std::max(level, 1.0));

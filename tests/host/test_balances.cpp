@@ -37,7 +37,8 @@ struct Streams {
     auto ids = [](const char* p, int n) {
       std::vector<int32_t> w(2 * static_cast<size_t>(std::max(n, 1)));
       for (int i = 0; i < n; ++i) {
-        host::text_to_words(p + std::to_string(i + 1), w.data() + 2 * i, 2);
+        std::string name = p;  // appended: GCC 12 -Wrestrict false positive on p + string
+        host::text_to_words(name += std::to_string(i + 1), w.data() + 2 * i, 2);
       }
       return w;
     };

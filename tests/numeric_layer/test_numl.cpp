@@ -51,8 +51,11 @@ void toy(Entry& e) {
       *e.NZ = f.no_pattern ? 0 : 3 + (f.ny - 2);
       return;
     case KODE_NAMES:
-      for (int32_t i = 1; i <= f.ny; ++i) name(e.VARNAM, i, i == 1 ? "X" : i == 2 ? "Y" : "V" + std::to_string(i));
-      for (int32_t i = 1; i <= f.nf; ++i) name(e.EQNNAM, i, i == 1 ? "FIX_X" : i == 2 ? "PRODUCT" : "E" + std::to_string(i));
+      // Names appended (GCC 12 reports a false -Wrestrict on "V" + string).
+      for (int32_t i = 1; i <= f.ny; ++i)
+        name(e.VARNAM, i, i == 1 ? "X" : i == 2 ? "Y" : std::string("V").append(std::to_string(i)));
+      for (int32_t i = 1; i <= f.nf; ++i)
+        name(e.EQNNAM, i, i == 1 ? "FIX_X" : i == 2 ? "PRODUCT" : std::string("E").append(std::to_string(i)));
       return;
     case KODE_INIT:
       if (f.fail_init) {

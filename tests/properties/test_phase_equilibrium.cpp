@@ -365,7 +365,10 @@ int solve(PmlSet& s, bool with_h) {
   std::vector<double> yscl, fscl;
   s.scales(yscl, fscl);
   const int32_t start = s.layout[1];
-  std::vector<double> lb(s.Y.size(), kRmiss), ub(s.Y.size(), kRmiss), sb(s.Y.size(), kRmiss);
+  // Filled after construction: sized construction here makes GCC 12 report a
+  // false -Wfree-nonheap-object when optimising.
+  std::vector<double> lb, ub, sb;
+  lb.assign(s.Y.size(), kRmiss), ub.assign(s.Y.size(), kRmiss), sb.assign(s.Y.size(), kRmiss);
   RTO_PMLXBND(&s.n, s.layout.data(), &start, s.Y.data(), lb.data(), ub.data(), sb.data());
   std::vector<int> unknown;
   for (int q = s.z0() + 1; q <= s.ny; ++q) unknown.push_back(q);

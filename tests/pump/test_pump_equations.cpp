@@ -46,7 +46,7 @@ const std::vector<thermo::Component>& many_components(int n) {
       int k = db.find(base[i % 4]);
       if (k < 0) k = db.find("H2O");
       thermo::Component c = db[k];
-      c.id = "C" + std::to_string(i + 1);
+      c.id = std::string("C").append(std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
       c.mw *= 1.0 + 0.001 * i;
       rows.push_back(c);
     }

@@ -118,7 +118,7 @@ TEST_F(SteamServices, SaturationEnthalpyStateAndVolume) {
   st::State s;
   ASSERT_EQ(st::state_pT(1e6, 500, s), st::Status::Ok);
   EXPECT_NEAR(enth(500, 1e6), s.h * kMw, 1e-6 * s.h * kMw);
-  st::State liq, vap;
+  st::State liq;
   ASSERT_EQ(st::state_ph(1e6, 762.0e3, liq), st::Status::Ok);  // just below saturation
   const double hl = enth(ts, 1e6, 0.0), hv = enth(ts, 1e6, -1.0);
   EXPECT_NEAR(hl / kMw, 762.5e3, 1.5e3);   // saturated liquid at 1 MPa, 762.5 kJ/kg

@@ -26,7 +26,8 @@ std::vector<double> real_params(const Params& p) {
 host::Block make_turbine(const Params& p, const std::vector<std::vector<double>>& feeds, int ninfi,
                          int ninfout) {
   host::Block b("T1", R3STRB);
-  for (size_t i = 0; i < feeds.size(); ++i) b.matin.push_back("S" + std::to_string(i + 1));
+  // Names appended (GCC 12 reports a false -Wrestrict on "S" + string).
+  for (size_t i = 0; i < feeds.size(); ++i) b.matin.push_back(std::string("S").append(std::to_string(i + 1)));
   b.matout = {"OUT"};
   if (ninfi) b.infin = {"WIN"};
   if (ninfout) b.infout = {"WOUT"};

@@ -17,20 +17,22 @@ std::atomic<long> g_allocations{0};
 // in the normal build only.
 #if !defined(__SANITIZE_ADDRESS__)
 #define R3_COUNT_ALLOCATIONS 1
-void* operator new(std::size_t n) {
+// None of them inlined: where GCC 12 sees malloc() or free() behind only one
+// of a new/delete pair it reports a mismatch (-Wmismatched-new-delete).
+[[gnu::noinline]] void* operator new(std::size_t n) {
   ++g_allocations;
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
-void* operator new[](std::size_t n) {
+[[gnu::noinline]] void* operator new[](std::size_t n) {
   ++g_allocations;
   if (void* p = std::malloc(n ? n : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 #endif
 
 namespace r3::thermo {
