@@ -45,8 +45,8 @@ def test_fixed_inputs_with_units():
 
 @pytest.mark.parametrize("change, error", [
     (("6.0e5", '"high"'), r3sim.BadInput),
-    (("BHP = 12066.9, ", ""), r3sim.SpecificationError),
-    (("BHP = 12066.9", "BHP = 1.0e9"), r3sim.NotConverged),
+    (("BHP = 12912.5, ", ""), r3sim.SpecificationError),
+    (("BHP = 12912.5", "BHP = 1.0e9"), r3sim.NotConverged),
 ])
 def test_errors_carry_the_cli_messages(change, error, tmp_path):
     (tmp_path / "c.toml").write_text(TEXT.replace(*change))

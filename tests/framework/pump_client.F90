@@ -97,7 +97,7 @@ program pump_client
   call expect(line(1:reclen) == '                      ***       R3PUMP RESULTS      ***', 'report title')
   call r3host_getrec(22, 3, rec, 40, reclen)
   line = transfer(rec, line)
-  call expect(line(1:reclen) == '    OUTLET PRESSURE (Pa)            6.000000E+05', 'report outlet pressure')
+  call expect(line(1:reclen) == '    OUTLET PRESSURE (N/M2)          6.000000E+05', 'report outlet pressure')
 
   deallocate(y, ylb, yub, yscl, ysbnd, f, fscl, dfdy, iyattr, ijrow, ijcol, varnam, eqnnam)
   if (failures > 0) then

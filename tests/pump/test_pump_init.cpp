@@ -517,9 +517,9 @@ TEST_F(PumpInit, ReportLines) {
   const Lines want = {
       "",
       "                      ***       R3PUMP RESULTS      ***",
-      "    OUTLET PRESSURE (Pa)            6.000000E+05",
-      "    ELECTRIC HORSEPOWER (W)         1.340767E+04",
-      "    BRAKE HORSEPOWER (W)            1.206690E+04",
+      "    OUTLET PRESSURE (N/M2)          6.000000E+05",
+      "    ELECTRIC HORSEPOWER (WATT)      1.340767E+04",
+      "    BRAKE HORSEPOWER (WATT)         1.206690E+04",
       "    DRIVER EFFICIENCY               9.000000E-01",
       "    PUMP EFFICIENCY                 7.000000E-01",
       "",
@@ -532,7 +532,7 @@ TEST_F(PumpInit, ReportLines) {
   ASSERT_EQ(b.call(KODE_REPORT), 0);
   const Lines r = report();
   ASSERT_EQ(r.size(), 8u);
-  EXPECT_EQ(r[4], "    BRAKE HORSEPOWER (W)           -1.500000E-07");
+  EXPECT_EQ(r[4], "    BRAKE HORSEPOWER (WATT)        -1.500000E-07");
   EXPECT_EQ(r[6], "    PUMP EFFICIENCY                 1.000000E+35");
 }
 
@@ -585,7 +585,7 @@ TEST_P(PumpExamples, ConvergesFromTheInitialisationToTheHandCalculation) {
   ASSERT_GE(run.report.size(), 8u);
   EXPECT_EQ(run.report[1], "                      ***       R3PUMP RESULTS      ***");
   char line[64];
-  std::snprintf(line, sizeof line, "    BRAKE HORSEPOWER (W)          %14.6E", run.value("P1.BHP"));
+  std::snprintf(line, sizeof line, "    BRAKE HORSEPOWER (WATT)       %14.6E", run.value("P1.BHP"));
   EXPECT_EQ(run.report[4], line);
 
   // The block holds the solved point: its equations and derivatives there.
