@@ -186,7 +186,7 @@ void set_call_pattern_capacity(int32_t n) { g_pattern_capacity = n; }
 int32_t call_pattern_capacity() { return g_pattern_capacity; }
 
 namespace {
-int32_t g_call_ny = -1, g_call_nf = -1;
+thread_local int32_t g_call_ny = -1, g_call_nf = -1;  // per thread, as the blocks it describes
 }
 
 void set_call_sizes(int32_t ny, int32_t nf) {
