@@ -1017,9 +1017,16 @@ int run_sweep_command(const SweepOptions& o) {
     for (auto it = pending.find(next); it != pending.end(); it = pending.find(next)) {
       const Row& w = it->second;
       std::string line = std::to_string(w.index + 1);
-      for (double v : grid.points[w.index]) line += "," + csv_number(v);
-      line += "," + w.status + "," + std::to_string(w.iterations) + "," + csv_number(w.residual_norm);
-      for (double v : w.outputs) line += "," + csv_number(v);
+      // Appended piece by piece: GCC 12 reports false overlaps in chains of operator+.
+      auto field = [&line](const std::string& text) {
+        line += ',';
+        line += text;
+      };
+      for (double v : grid.points[w.index]) field(csv_number(v));
+      field(w.status);
+      field(std::to_string(w.iterations));
+      field(csv_number(w.residual_norm));
+      for (double v : w.outputs) field(csv_number(v));
       std::fprintf(out, "%s,%s\n", line.c_str(), csv_text(w.message).c_str());
       pending.erase(it);
       ++next;
