@@ -22,5 +22,5 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Leaks inside third-party libraries (UDUNITS-2 keeps part of its unit
 # database unreachable) are not ours to fix; every other leak fails a test.
-export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 ctest --test-dir "$dir" --output-on-failure -j "$(nproc)"
