@@ -47,11 +47,22 @@ double measured(const toml::node& n, const std::string& what, uom::Quantity q) {
 }
 
 int32_t integer(const toml::node& n, const std::string& what) {
-  if (auto v = n.value<int64_t>()) {
-    if (*v < INT32_MIN || *v > INT32_MAX) fail(line_of(n), what + " is outside the 32-bit range");
-    return static_cast<int32_t>(*v);
+  int64_t v = 0;
+  if (const auto* i = n.as_integer()) {
+    v = i->get();
+  } else if (const auto* f = n.as_floating_point()) {
+    // A whole number written as a real (2.0) is taken; any other real, or
+    // one past the 32-bit range (1e35), is refused before it is converted.
+    const double d = f->get();
+    if (!(std::isfinite(d) && d == std::floor(d) && std::fabs(d) <= 2147483647.0)) {
+      fail(line_of(n), what + " must be an integer in the 32-bit range");
+    }
+    v = static_cast<int64_t>(d);
+  } else {
+    fail(line_of(n), what + " must be an integer");
   }
-  fail(line_of(n), what + " must be an integer");
+  if (v < INT32_MIN || v > INT32_MAX) fail(line_of(n), what + " is outside the 32-bit range");
+  return static_cast<int32_t>(v);
 }
 
 std::string text(const toml::node& n, const std::string& what) {
