@@ -14,6 +14,9 @@ export R3_FUZZ_SKIP_PENDING=${R3_FUZZ_SKIP_PENDING-1}
 export R3_DATA_DIR=$PWD/data
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Leaks inside third-party libraries (UDUNITS-2) are suppressed, as in the
+# sanitizer test run.
+export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 if [ "${1:-}" = "--seconds" ]; then
   per=${2:?seconds}
   runs=("entries:" "case:")
