@@ -68,7 +68,7 @@ int command_describe(const std::string& case_path, const std::string& library) {
   if (prep != 0) return prep;
   const Case& c = fsh.definition();
   std::printf("%s\n", c.title.empty() ? case_path.c_str() : c.title.c_str());
-  std::printf("method %s, components %zu, report units %s\n", method_name(c.method).c_str(),
+  std::printf("method %s, components %zu, report units %s\n", std::string(thermo::method_name(c.method)).c_str(),
               c.components.size(),
               c.report_units == ReportUnits::SI    ? "SI"
               : c.report_units == ReportUnits::MET ? "MET"

@@ -189,19 +189,24 @@ int check_blocks(Flowsheet& fsh, const std::string& where, double rel_tol, nlohm
   return bad;
 }
 
-int command_check(const RunOptions& o) {
-  Outputs out;
+// Connects the output units with the reports held back (nothing printed)
+// and sets the case up; the exit code (0 when ready).
+int prepare_quietly(const RunOptions& o, Outputs& out, Flowsheet& fsh, std::vector<void*>& libs) {
   std::string error;
-  RunOptions quiet = o;
-  if (!out.open(quiet, error)) {
+  if (!out.open(o, error)) {
     std::cerr << "r3sim: " << error << "\n";
     return 1;
   }
   units::capture(units::kReportUnit);
+  return prepare_flowsheet(o.case_path, o.library, fsh, libs);
+}
+
+int command_check(const RunOptions& o) {
+  Outputs out;
   Flowsheet fsh;
   std::vector<void*> libs;
-  const int prep = prepare_flowsheet(o.case_path, o.library, fsh, libs);
-  if (prep != 0) return prep;
+  if (const int prep = prepare_quietly(o, out, fsh, libs); prep != 0) return prep;
+  std::string error;
   nlohmann::json j;
   j["mismatches"] = nlohmann::json::array();
   std::cout << "Jacobian check of " << o.case_path << "\n";
@@ -232,17 +237,10 @@ int command_plot(const RunOptions& o, const std::string& block, const std::strin
     std::cerr << "r3sim: " << error << "\n";
     return 1;
   }
-  RunOptions quiet = o;
   Outputs out;
-  if (!out.open(quiet, error)) {
-    std::cerr << "r3sim: " << error << "\n";
-    return 1;
-  }
-  units::capture(units::kReportUnit);
   Flowsheet fsh;
   std::vector<void*> libs;
-  const int prep = prepare_flowsheet(o.case_path, o.library, fsh, libs);
-  if (prep != 0) return prep;
+  if (const int prep = prepare_quietly(o, out, fsh, libs); prep != 0) return prep;
   SolveReport rep;
   if (fsh.check_structure(error) != Outcome::Solved) {
     std::cerr << "r3sim: " << error << "\n";

@@ -109,11 +109,12 @@ CLI::App* add_props_command(CLI::App& app, PropsOptions& o) {
 }
 
 int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
-  if (o.method != "IDEAL" && o.method != "PENG-ROB" && o.method != "STEAM-TA") {
+  const std::optional<Method> named = method_named(o.method);
+  if (!named) {
     error = "unknown method '" + o.method + "' (IDEAL, PENG-ROB or STEAM-TA)";
     return 1;
   }
-  const Method method = o.method == "IDEAL" ? Method::Ideal : o.method == "STEAM-TA" ? Method::SteamTable : Method::PengRobinson;
+  const Method method = *named;
   const Databank& db = Databank::builtin();
   std::vector<std::string> ids = split(o.components);
   std::vector<const Component*> comps;

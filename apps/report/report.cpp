@@ -199,7 +199,7 @@ bool write_html_report(host::Flowsheet& fsh, const host::SolveReport& rep,
                   chart_css() + "</style>\n</head>\n<body>\n";
   h += "<h1>" + xml_escape(c.title.empty() ? c.path : c.title) + "</h1>\n<table class=\"head\">\n";
   h += "<tr><td>Case</td><td>" + xml_escape(c.path) + "</td></tr>\n";
-  h += "<tr><td>Property method</td><td>" + host::method_name(c.method) + "</td></tr>\n";
+  h += "<tr><td>Property method</td><td>" + std::string(thermo::method_name(c.method)) + "</td></tr>\n";
   std::string comps;
   for (const auto& id : c.components) comps += (comps.empty() ? "" : ", ") + id;
   h += "<tr><td>Components</td><td>" + xml_escape(comps) + "</td></tr>\n";

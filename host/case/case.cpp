@@ -194,10 +194,9 @@ void read_properties(const toml::table& root, Case& c) {
   known_keys(p, {"method", "components", "report_units", "kij"}, "[properties]");
   if (const toml::node* m = p.get("method")) {
     const std::string s = text(*m, "method");
-    if (s == "IDEAL") c.method = thermo::Method::Ideal;
-    else if (s == "PENG-ROB") c.method = thermo::Method::PengRobinson;
-    else if (s == "STEAM-TA") c.method = thermo::Method::SteamTable;
-    else fail(line_of(*m), "method '" + s + "' is not one of IDEAL, PENG-ROB, STEAM-TA");
+    const std::optional<thermo::Method> named = thermo::method_named(s);
+    if (!named) fail(line_of(*m), "method '" + s + "' is not one of IDEAL, PENG-ROB, STEAM-TA");
+    c.method = *named;
   }
   const toml::node* cn = p.get("components");
   if (cn == nullptr) fail(line_of(*pn), "[properties] needs components = [\"ID\", ...]");

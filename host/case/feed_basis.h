@@ -1,12 +1,12 @@
 // Feeds on any basis: the component molar flows of a feed given by mass, by
-// standard volume or by its actual volume at its own conditions; and the
-// nearest names to a misspelt one.
+// standard volume or by its actual volume at its own conditions.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "host/case/suggest.h"
 #include "host/thermo/thermo.h"
 
 namespace r3::host {
@@ -22,13 +22,5 @@ bool feed_molar_volume(thermo::Method method, const std::vector<std::string>& co
                        std::optional<double> T, std::optional<double> vapour_fraction,
                        std::optional<double> mass_enthalpy, double P, const std::vector<double>& z,
                        double& volume, std::string& error);
-
-// Up to three of `names` nearest to `name` (ignoring case), nearest first;
-// empty when none is close.
-std::vector<std::string> nearest_names(const std::string& name,
-                                       const std::vector<std::string>& names);
-
-// " (did you mean A or B?)", or nothing when no name is close.
-std::string did_you_mean(const std::string& name, const std::vector<std::string>& names);
 
 }  // namespace r3::host

@@ -1,7 +1,6 @@
 #include "host/case/loader.h"
 
 #include "host/case/case_units.h"
-#include "host/case/feed_basis.h"
 #include "host/units/quantity.h"
 
 #include <dlfcn.h>
@@ -35,15 +34,23 @@ namespace fs = std::filesystem;
 
 namespace r3::host {
 
+namespace {
+
+// The folder of the running program; empty when it cannot be read.
+fs::path program_dir() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
+}
+
+}  // namespace
+
 std::string library_path(const std::string& given) {
   if (!given.empty()) return given;
   if (const char* env = std::getenv("R3_LIBRARY")) return env;
   // Found from where this program is, never from a path fixed at build time:
   // beside it (the build tree) or in its prefix's library directory (installed).
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const fs::path dir = self.parent_path();
+  if (const fs::path dir = program_dir(); !dir.empty()) {
     for (const fs::path& p : {dir / R3_MODELS_SONAME, dir / R3_LIBDIR_FROM_BINDIR / R3_MODELS_SONAME}) {
       if (fs::exists(p)) return p.lexically_normal().string();
     }
@@ -56,9 +63,8 @@ std::string library_path(const std::string& given) {
 std::string blocks_library_path(const std::string& models) {
   const fs::path beside = fs::path(models).parent_path() / "libr3blocks.so";
   if (fs::exists(beside)) return beside.string();
-  std::error_code ec;
-  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? std::string("libr3blocks.so") : (self.parent_path() / "libr3blocks.so").string();
+  const fs::path dir = program_dir();
+  return dir.empty() ? std::string("libr3blocks.so") : (dir / "libr3blocks.so").string();
 }
 
 void* open_library(const std::string& path, std::string& error) {
@@ -135,26 +141,6 @@ bool exported_functions(const std::string& path, std::vector<std::string>& out, 
   }
   std::sort(out.begin(), out.end());
   return true;
-}
-
-// An unknown variable's message with the nearest names of the block.
-std::string with_suggestion(Flowsheet& fsh, const std::string& error) {
-  const std::string key = " has no variable '";
-  const size_t at = error.find(key), list = error.find(" (its variables: ");
-  if (at == std::string::npos || list == std::string::npos) return error;
-  const size_t name_end = error.find('\'', at + key.size());
-  const std::string name = error.substr(at + key.size(), name_end - at - key.size());
-  std::vector<std::string> names;
-  for (const auto& b : fsh.blocks()) {
-    for (int i = 1; i <= b->ny; ++i) {
-      const std::string full = b->var_name(i);
-      names.push_back(full);
-      const size_t dot = full.find('.');
-      if (dot != std::string::npos && full.substr(0, dot) == b->id) names.push_back(full.substr(dot + 1));
-    }
-  }
-  const std::string hint = did_you_mean(name, names);
-  return hint.empty() ? error : error.substr(0, name_end + 1) + hint + error.substr(name_end + 1);
 }
 
 namespace {
@@ -238,10 +224,9 @@ int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
   if (!extra_library.empty()) paths.push_back(extra_library);
   for (const std::string& lib : c.libraries) {
     // A case's library not found beside the case is looked for beside r3sim.
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    const fs::path near = self.parent_path() / fs::path(lib).filename();
-    paths.push_back(!fs::exists(lib) && !ec && fs::exists(near) ? near.string() : lib);
+    const fs::path dir = program_dir();
+    const fs::path near = dir / fs::path(lib).filename();
+    paths.push_back(!fs::exists(lib) && !dir.empty() && fs::exists(near) ? near.string() : lib);
   }
   const size_t blocks = paths.size();  // the host's own blocks, looked up last
   paths.push_back(blocks_library_path(paths[0]));
@@ -320,10 +305,7 @@ int prepare_flowsheet(Case c, const std::string& extra_library, Flowsheet& fsh,
     if (!fsh.build(c, resolve, error)) init = Outcome::BadInput;
     if (init == Outcome::Solved) init = fsh.initialise(error);
   }
-  if (init != Outcome::Solved) {
-    error = with_suggestion(fsh, error);
-    return static_cast<int>(init);
-  }
+  if (init != Outcome::Solved) return static_cast<int>(init);
   uom::current_report_units() = c.report;
   return 0;
 }

@@ -14,7 +14,7 @@ void write_run_header(const Flowsheet& fsh, const SolveReport& rep, std::FILE* o
   const Case& c = fsh.definition();
   std::fprintf(out, " R3SIM RUN  %s\n",
                !c.title.empty() ? c.title.c_str() : !c.path.empty() ? c.path.c_str() : "(the case was not loaded)");
-  std::fprintf(out, "   PROPERTY METHOD      %s\n", method_name(c.method).c_str());
+  std::fprintf(out, "   PROPERTY METHOD      %s\n", std::string(thermo::method_name(c.method)).c_str());
   std::fprintf(out, "   STATUS               %s%s%s\n", rep.state.c_str(), rep.message.empty() ? "" : ": ",
                rep.message.c_str());
   std::fprintf(out, "   ITERATIONS           %d\n", rep.iterations);
@@ -78,7 +78,7 @@ void results_json(Flowsheet& fsh, const SolveReport& rep, int prep, nlohmann::js
   j["converged"] = rep.converged;
   j["iterations"] = rep.iterations;
   j["residual_norm"] = rep.residual_norm >= 0.0 ? nlohmann::json(rep.residual_norm) : nlohmann::json();
-  j["method"] = method_name(fsh.definition().method);
+  j["method"] = std::string(thermo::method_name(fsh.definition().method));
   j["status"] = status_json(rep);
   nlohmann::json warnings = nlohmann::json::array();
   for (const Warning& w : fsh.warnings()) {

@@ -11,17 +11,6 @@
 
 namespace r3::host {
 
-std::string method_name(thermo::Method m) {
-  switch (m) {
-    case thermo::Method::Ideal:
-      return "IDEAL";
-    case thermo::Method::SteamTable:
-      return "STEAM-TA";
-    default:
-      return "PENG-ROB";
-  }
-}
-
 std::string variable_unit(const Case& c, int32_t type) {
   const uom::Quantity q = uom::quantity_of_type(type);
   return q == uom::Quantity::Count_ ? std::string() : c.report.label(q);
@@ -39,7 +28,7 @@ void case_json(const Flowsheet& fsh, bool set_up, nlohmann::json& j) {
   j["program"] = {{"name", "r3sim"}, {"version", R3_VERSION}};
   if (!set_up) return;
   j["title"] = c.title;
-  j["method"] = method_name(c.method);
+  j["method"] = std::string(thermo::method_name(c.method));
   j["components"] = c.components;
   j["report_units"] = c.report_units == ReportUnits::SI    ? "SI"
                       : c.report_units == ReportUnits::MET ? "MET"

@@ -25,7 +25,4 @@ void block_variables_json(Flowsheet& fsh, nlohmann::json& j);
 std::string variable_unit(const Case& c, int32_t type);
 double variable_shown(const Case& c, int32_t type, double si);
 
-// The name of a property method as a case writes it.
-std::string method_name(thermo::Method m);
-
 }  // namespace r3::host

@@ -6,15 +6,10 @@
 #include <cstdio>
 #include <set>
 
+#include "host/case/suggest.h"
 #include "host/solver/flowsheet.h"
 
 namespace r3::host {
-namespace {
-
-double safe_scale(double s) { return (s == kRmiss || !(std::fabs(s) > 0.0)) ? 1.0 : std::fabs(s); }
-
-}  // namespace
-
 // `free = ["FEED.TOTAL_FLOW", "FEED.PRESSURE", ...]`: the named variables of
 // feed streams become unknowns. A freed total flow keeps the feed's
 // composition; a freed temperature frees the feed's enthalpy.
@@ -35,11 +30,14 @@ bool Flowsheet::apply_free(std::string& error) {
     auto it = var_index_.find(sid + "." + var);
     if (it == var_index_.end()) {
       std::string names;
+      std::vector<std::string> known = {"TEMPERATURE"};
       for (const Variable& v : vars_) {
-        if (v.name.rfind(sid + ".", 0) == 0) names += (names.empty() ? "" : ", ") + v.name;
+        if (v.name.rfind(sid + ".", 0) != 0) continue;
+        names += (names.empty() ? "" : ", ") + v.name;
+        known.push_back(v.name.substr(sid.size() + 1));
       }
-      error = where + "feed stream " + sid + " has no variable '" + var + "' (its variables: " + names +
-              ", or TEMPERATURE for its enthalpy)";
+      error = where + "feed stream " + sid + " has no variable '" + var + "'" + did_you_mean(var, known) +
+              " (its variables: " + names + ", or TEMPERATURE for its enthalpy)";
       return false;
     }
     Variable& v = vars_[static_cast<size_t>(it->second)];

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "framework/host_services.h"
+#include "host/case/suggest.h"
 #include "host/properties/properties.h"
 #include "host/services/context.h"
 #include "host/numeric/layers.h"
@@ -16,8 +17,6 @@
 
 namespace r3::host {
 namespace {
-
-double safe_scale(double s) { return (s == kRmiss || !(std::fabs(s) > 0.0)) ? 1.0 : std::fabs(s); }
 
 std::string stream_of(const std::string& var_name) {
   const size_t dot = var_name.find('.');
@@ -211,11 +210,20 @@ Outcome Flowsheet::initialise_pass(std::string& error) {
     auto find = [&](const std::string& name, int& pos) {
       pos = b.find_var(name);
       if (pos != 0) return true;
+      // The block's variables, for the message: in full ("P1.BHP") and, for
+      // its own variables, as the case writes them ("BHP").
       std::string names;
-      for (int i = 1; i <= b.ny; ++i) names += (i > 1 ? ", " : "") + b.var_name(i);
+      std::vector<std::string> known;
+      for (int i = 1; i <= b.ny; ++i) {
+        const std::string full = b.var_name(i);
+        names += (i > 1 ? ", " : "") + full;
+        known.push_back(full);
+        if (full.starts_with(b.id + ".")) known.push_back(full.substr(b.id.size() + 1));
+      }
       auto line = d.name_lines.find(name);
       error = case_.path + ":" + std::to_string(line == d.name_lines.end() ? d.line : line->second) +
-              ": block " + b.id + " has no variable '" + name + "' (its variables: " + names + ")";
+              ": block " + b.id + " has no variable '" + name + "'" + did_you_mean(name, known) +
+              " (its variables: " + names + ")";
       return false;
     };
     int pos = 0;
@@ -456,12 +464,14 @@ Outcome Flowsheet::check_structure(std::string& error) const {
     }
   }
   {
+    // The host's own rows (compositions of freed feeds, specs) have constant
+    // patterns: their Jacobian entries give the structure.
     std::vector<int> rows, cols;
     std::vector<double> vals;
     composition_jacobian(rows, cols, vals);
+    specs_.jacobian(vars_, spec_row0(), rows, cols, vals);
     for (size_t k = 0; k < rows.size(); ++k) st.entries.emplace_back(rows[k], cols[k]);
   }
-  specs_.pattern(spec_row0(), st.entries);
   std::vector<std::string> vnames, enames;
   for (const Variable& v : vars_) {
     vnames.push_back(v.name);

@@ -5,6 +5,7 @@
 // variables with sparse LU, bounds, step bounds and backtracking.
 #pragma once
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -27,6 +28,10 @@ enum class Outcome : int {
   ModelError = 2,     // a model answered ISTAT = 1
   NotSolved = 3,      // no convergence, degrees of freedom, singularity
 };
+
+// A variable's or an equation's scale as the solver uses it: a missing,
+// zero or non-finite scale counts as 1.
+inline double safe_scale(double s) { return (s == kRmiss || !(std::fabs(s) > 0.0)) ? 1.0 : std::fabs(s); }
 
 struct Variable {
   std::string name;

@@ -22,8 +22,6 @@
 namespace r3::host {
 namespace {
 
-double safe_scale(double s) { return (s == kRmiss || !(std::fabs(s) > 0.0)) ? 1.0 : std::fabs(s); }
-
 double max_abs(const std::vector<double>& v) {
   double m = 0.0;
   for (double e : v) m = std::max(m, std::fabs(e));

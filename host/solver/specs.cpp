@@ -6,13 +6,6 @@
 #include "host/solver/flowsheet.h"
 
 namespace r3::host {
-namespace {
-
-double scale_of(const Variable& v) {
-  return (v.scale == kRmiss || !(std::fabs(v.scale) > 0.0)) ? 1.0 : std::fabs(v.scale);
-}
-
-}  // namespace
 
 bool SpecRows::bind(const Case& c, std::vector<Variable>& vars,
                     const std::map<std::string, int>& index,
@@ -72,7 +65,7 @@ void SpecRows::residuals(const std::vector<double>& x, const std::vector<Variabl
     const Row& r = rows_[i];
     double v = r.constant;
     for (const auto& [g, k] : r.coef) v += k * x[static_cast<size_t>(g)];
-    f[static_cast<size_t>(offset) + i] = v / scale_of(vars[static_cast<size_t>(r.scale_var)]);
+    f[static_cast<size_t>(offset) + i] = v / safe_scale(vars[static_cast<size_t>(r.scale_var)].scale);
   }
 }
 
@@ -80,18 +73,12 @@ void SpecRows::jacobian(const std::vector<Variable>& vars, int offset, std::vect
                         std::vector<int>& cols, std::vector<double>& vals) const {
   for (size_t i = 0; i < rows_.size(); ++i) {
     const Row& r = rows_[i];
-    const double s = scale_of(vars[static_cast<size_t>(r.scale_var)]);
+    const double s = safe_scale(vars[static_cast<size_t>(r.scale_var)].scale);
     for (const auto& [g, k] : r.coef) {
       rows.push_back(offset + static_cast<int>(i));
       cols.push_back(g);
-      vals.push_back(k * scale_of(vars[static_cast<size_t>(g)]) / s);
+      vals.push_back(k * safe_scale(vars[static_cast<size_t>(g)].scale) / s);
     }
-  }
-}
-
-void SpecRows::pattern(int offset, std::vector<std::pair<int, int>>& entries) const {
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    for (const auto& [g, k] : rows_[i].coef) entries.emplace_back(offset + static_cast<int>(i), g);
   }
 }
 

@@ -31,8 +31,6 @@ class SpecRows {
   // Scaled Jacobian entries (row, global variable, value) appended.
   void jacobian(const std::vector<Variable>& vars, int offset, std::vector<int>& rows,
                 std::vector<int>& cols, std::vector<double>& vals) const;
-  // Structural entries (row, global variable) appended.
-  void pattern(int offset, std::vector<std::pair<int, int>>& entries) const;
   // Name of spec row r (0-based): "SPEC_n (line L: relation)".
   std::string name(int r) const;
 

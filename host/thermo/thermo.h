@@ -14,9 +14,11 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace r3::thermo {
@@ -90,6 +92,23 @@ void set_interaction_overrides(std::vector<BinaryInteraction> pairs);
 const std::vector<BinaryInteraction>& interaction_overrides();
 
 enum class Method : int { Ideal = 1, PengRobinson = 2, SteamTable = 3 };
+
+// The methods by the names case files, reports and the command line use.
+inline constexpr std::pair<Method, std::string_view> kMethodNames[] = {
+    {Method::Ideal, "IDEAL"}, {Method::PengRobinson, "PENG-ROB"}, {Method::SteamTable, "STEAM-TA"}};
+inline std::string_view method_name(Method m) {
+  for (const auto& [method, name] : kMethodNames) {
+    if (method == m) return name;
+  }
+  return "PENG-ROB";
+}
+// The method a name stands for; empty for an unknown name.
+inline std::optional<Method> method_named(std::string_view name) {
+  for (const auto& [method, known] : kMethodNames) {
+    if (known == name) return method;
+  }
+  return std::nullopt;
+}
 enum class Phase : int { Vapour = 1, Liquid = 2 };
 
 struct FlashResult;
