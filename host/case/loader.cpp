@@ -185,8 +185,10 @@ EntryKind probe_entry(void* fn, int32_t method) {
   int32_t idblk[2];
   std::memcpy(idblk, "PROBE   ", 8);
   int32_t saved[3] = {PPEXEC_USER[10], PPEXEC_USER[11], PPEXEC_USER[12]};
+  // The probe's messages go nowhere: the message units point at a unit of
+  // its own, and some models write their check's findings on standard output.
   constexpr int32_t kDiscard = 98;
-  units::capture(kDiscard);
+  const units::Muted discard(kDiscard), quiet(units::kStandardOutput);
   PPEXEC_USER[10] = PPEXEC_USER[11] = PPEXEC_USER[12] = kDiscard;
   reinterpret_cast<UserFn>(fn)(&zero, d, &zero, d, &zero, d, &zero, d, w, w, w, w, &lstrm, &one, w, w,
                                &zero, w, &zero, d, idblk, z, ips, z, z, z, z, z, z, z, w, z, z, &ilayer,
@@ -194,7 +196,6 @@ EntryKind probe_entry(void* fn, int32_t method) {
                                &nz, w, w, d, z, z, z, &lname, z, names, names, &idiag, z, z, z, z, z,
                                &naux, &naux, z, z, &status73, w, w, w, w, w, w, &status80);
   std::copy(saved, saved + 3, PPEXEC_USER + 10);
-  units::take(kDiscard);
   if (status80 != kUnset && status73 == kUnset) return EntryKind::UserModel;
   if (status73 != kUnset || ny != -1 || nf != -1 || nz != -1) return EntryKind::Entry;
   return EntryKind::NotModel;

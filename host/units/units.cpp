@@ -63,6 +63,28 @@ void write(int32_t unit, std::string_view record) {
   }
 }
 
+Muted::Muted(int32_t unit) : unit_(unit) {
+  auto it = sinks().find(unit);
+  if (it != sinks().end()) {
+    connected_ = true;
+    stream_ = it->second.stream;
+    captured_.swap(it->second.captured);
+    keep_ = it->second.keep;
+  }
+  capture(unit);
+}
+
+Muted::~Muted() {
+  if (!connected_) {
+    sinks().erase(unit_);
+    return;
+  }
+  Sink& s = sinks()[unit_];
+  s.stream = stream_;
+  s.captured.swap(captured_);
+  s.keep = keep_;
+}
+
 void reset() {
   sinks().clear();
   connect(kStandardOutput, stdout);

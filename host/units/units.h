@@ -32,6 +32,22 @@ std::string take_text(int32_t unit);
 // Writes one record to a unit; unknown units go to standard error with the
 // unit number so that nothing written is lost.
 void write(int32_t unit, std::string_view record);
+// While it lives, records written to `unit` are dropped; the unit's
+// connection, and what it had captured, come back afterwards.
+class Muted {
+ public:
+  explicit Muted(int32_t unit);
+  ~Muted();
+  Muted(const Muted&) = delete;
+  Muted& operator=(const Muted&) = delete;
+
+ private:
+  int32_t unit_;
+  bool connected_ = false;
+  std::FILE* stream_ = nullptr;
+  std::vector<std::string> captured_;
+  bool keep_ = false;
+};
 // Back to the defaults: 6 to stdout, the message units to stderr, the report
 // unit to stdout.
 void reset();
