@@ -43,28 +43,10 @@ class SteamModel : public ::testing::Test {
   std::vector<double> x{1.0};
 };
 
-// IAPWS R7-97(2012) verification values (Tables 5, 15, 33: v m3/kg, h kJ/kg,
-// s kJ/(kg K)) through a TP flash, then states of regions 1, 2, 3 and 5
-// against the tables' own routines for every property; the molar mass is
-// IF97's and the compressibility P v / (R_w T).
+// States of regions 1, 2, 3 and 5 against the tables' own routines (whose
+// published values the IF97 tests check) for every property; the molar mass
+// is IF97's and the compressibility P v / (R_w T).
 TEST_F(SteamModel, MolarValuesAreTheSteamTablesTimesMolecularWeight) {
-  const struct {
-    double T, P, v, h, s;
-  } published[] = {{300, 3e6, 0.100215168e-2, 0.115331273e3, 0.392294792},
-                   {300, 80e6, 0.971180894e-3, 0.184142828e3, 0.368563852},
-                   {500, 3e6, 0.120241800e-2, 0.975542239e3, 0.258041912e1},
-                   {300, 0.0035e6, 0.394913866e2, 0.254991145e4, 0.852238967e1},
-                   {700, 0.0035e6, 0.923015898e2, 0.333568375e4, 0.101749996e2},
-                   {700, 30e6, 0.542946619e-2, 0.263149474e4, 0.517540298e1}};
-  for (const auto& c : published) {
-    FlashResult r;
-    double v = 0;
-    ASSERT_NE(flash_tp(*model, c.T, c.P, x, r), Status::Failed);
-    EXPECT_NEAR(r.H, c.h * 1e3 * kMw, 1e-8 * std::fabs(c.h * 1e3 * kMw)) << c.T << " " << c.P;
-    EXPECT_NEAR(r.S, c.s * 1e3 * kMw, 1e-8 * std::fabs(c.s * 1e3 * kMw)) << c.T << " " << c.P;
-    ASSERT_NE(model->molar_volume(r.beta > 0.5 ? V : L, c.T, c.P, x, v), Status::Failed);
-    EXPECT_NEAR(v, c.v * kMw, 1e-8 * c.v * kMw) << c.T << " " << c.P;
-  }
   for (auto [ph, T, P] : {std::tuple{L, 300.0, 3e6}, {V, 700.0, 3e6}, {L, 640.0, 25e6}, {V, 1500.0, 30e6},
                           {V, 500.0, 1e6}}) {
     steam::State ref;
@@ -89,18 +71,6 @@ TEST_F(SteamModel, MolarValuesAreTheSteamTablesTimesMolecularWeight) {
   EXPECT_EQ(mw, 18.015268);
   // Superheated steam at 1 MPa, 500 K: about 2891 kJ/kg in the steam tables.
   EXPECT_NEAR(h(V, 500, 1e6) / kMw, 2890.7e3, 3e3);
-}
-
-// u = h - P v and s vanish for the saturated liquid at the triple point,
-// 273.16 K and 611.657 Pa.
-TEST_F(SteamModel, ReferenceStateIsTheTriplePointLiquid) {
-  const double ps = psat(273.16);
-  EXPECT_NEAR(ps, 611.657, 0.01);
-  double s, v;
-  ASSERT_EQ(model->entropy(L, 273.16, ps, x, s), Status::Ok);
-  ASSERT_EQ(model->molar_volume(L, 273.16, ps, x, v), Status::Ok);
-  EXPECT_NEAR(h(L, 273.16, ps) - ps * v, 0.0, 0.5);  // J/kmol, well under 1e-4 kJ/kg
-  EXPECT_NEAR(s, 0.0, 0.01);
 }
 
 TEST_F(SteamModel, PhaseBranchesAndExtrapolation) {
@@ -148,23 +118,12 @@ TEST_F(SteamModel, FugacityCoefficient) {
   for (double T : {300.0, 450.0, 600.0, 640.0}) EXPECT_NEAR(lnphi(L, T, psat(T)), lnphi(V, T, psat(T)), 1e-4) << T;
 }
 
-// Flashes at the range's edges: the high-temperature region (Table 42: T, P,
-// h kJ/kg, s kJ/(kg K)), the saturation line down to the triple point
-// (Tables 35/36; 273.16 K at 611.657 Pa; 1000 Pa boils at 280.12 K and
-// 101.325 kPa at 373.1243 K), wet states at 1-101 kPa, and phase labels.
+// Flashes over the saturation line down to the triple point (IAPWS R7-97(2012)
+// Tables 35/36; 273.16 K at 611.657 Pa; 1000 Pa boils at 280.12 K and 101.325
+// kPa at 373.1243 K), wet states from h and s at 1-101 kPa, and phase labels.
+// (The tables' own flashes elsewhere: the IF97 round trips.)
 TEST_F(SteamModel, FlashesOverTheWholeRange) {
   FlashResult r, l, g;
-  const struct {
-    double T, P, h, s;
-  } high[] = {{1500, 0.5e6, 0.521976855e4, 0.965408875e1},
-              {1500, 30e6, 0.516723514e4, 0.772970133e1},
-              {2000, 30e6, 0.657122604e4, 0.853640523e1}};
-  for (const auto& c : high) {
-    ASSERT_EQ(flash_ph(*model, c.P, c.h * 1e3 * kMw, x, 300, r), Status::Ok) << c.T;
-    EXPECT_NEAR(r.T, c.T, 2e-9 * c.T);
-    ASSERT_EQ(flash_ps(*model, c.P, c.s * 1e3 * kMw, x, 300, r), Status::Ok) << c.T;
-    EXPECT_NEAR(r.T, c.T, 2e-9 * c.T);
-  }
   const struct {
     double P, T, tol;
   } sat[] = {{611.657, 273.16, 5e-3},    {1000, 280.12, 5e-3},      {0.1e6, 372.755919, 1e-6},
