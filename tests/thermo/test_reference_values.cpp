@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -71,31 +73,51 @@ TEST(Databank, LookupAndParsing) {
   }
 }
 
-// Ideal-gas water against the JANAF tables (Chase 1998): Cp(298.15) = 33.590
-// J/(mol K), Cp(1500) = 47.068; H(T) - H(298.15) = 6.922 (500 K), 26.000
-// (1000 K), 48.151 kJ/mol (1500 K); S(T) - S(298.15) = 17.700 (500 K), 43.904
-// J/(mol K) (1000 K). The reference state: H = Hf = -241.822 MJ/kmol and S = 0
-// at 298.15 K; pressure enters the entropy only as -R ln(P/P0).
-TEST(IdealGas, WaterAgainstJanafAndReferenceState) {
+// Every row of reference_values.tsv: a published value with its source.
+TEST(ReferenceValues, EveryPublishedValue) {
+  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/thermo/reference_values.tsv");
+  int checked = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#' || line.rfind("check", 0) == 0) continue;
+    std::istringstream ss(line);
+    std::string check, method, id, Ts, Ps;
+    double value, tol;
+    ss >> check >> method >> id >> Ts >> Ps >> value >> tol;
+    for (Method meth : {Method::Ideal, Method::PengRobinson}) {
+      if (method != "both" && method != (meth == Method::Ideal ? "IDEAL" : "PENG-ROB")) continue;
+      SCOPED_TRACE(line);
+      auto m = model_of(meth, {id});
+      ASSERT_TRUE(m);
+      const Component& c = m->component(0);
+      auto num = [](const std::string& t, double crit) {  // "0.9Tc": reduced
+        return t == "-" ? NAN : std::stod(t) * (t.back() == 'c' ? crit : 1);
+      };
+      const double T = num(Ts, c.tc), P = num(Ps, c.pc);
+      double got = NAN;
+      FlashResult r;
+      if (check == "rho_L") got = c.mw / prop(*m, 3, L, T, P);
+      if (check == "psat") got = psat(*m, T);
+      if (check == "z_V" || check == "z_L") got = prop(*m, 4, check == "z_V" ? V : L, T, P);
+      if (check == "T_bub" && flash_pv(*m, P, 0.0, kPure, 300, r) == Status::Ok) got = r.T;
+      if (check == "dH_ig") got = prop(*m, 0, V, T, P) - prop(*m, 0, V, kTref, P);
+      if (check == "S_V") got = prop(*m, 1, V, T, P);
+      if (check == "Cp_V") got = prop(*m, 2, V, T, P);
+      if (check == "dH_vap") got = prop(*m, 0, V, T, P) - prop(*m, 0, L, T, P);
+      if (check == "H_L") got = prop(*m, 0, L, T, P);
+      EXPECT_NEAR(got, value, tol * std::abs(value));
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 67);
+}
+
+// Ideal-gas water's reference state: H = Hf = -241.822 MJ/kmol and S = 0 at
+// 298.15 K, 1 atm; pressure enters the entropy only as -R ln(P/P0).
+TEST(IdealGas, WaterReferenceState) {
   auto m = model_of(Method::Ideal, {"H2O"});
   ASSERT_TRUE(m);
   EXPECT_NEAR(prop(*m, 0, V, kTref, 101325), -241822000, 1e-3);
   EXPECT_NEAR(prop(*m, 1, V, kTref, 101325), 0.0, 1e-9);
-  const struct {
-    double T, dh, ds, cp, cp_tol;
-  } janaf[] = {{kTref, 0, 0, 33590, 0.01}, {500, 6922e3, 17.700e3, 0, 0}, {1000, 26000e3, 43.904e3, 0, 0},
-               {1500, 48151e3, 0, 47068, 0.03}};
-  for (auto& j : janaf) {
-    if (j.dh > 0) {
-      EXPECT_NEAR(prop(*m, 0, V, j.T, 101325) + 241822000, j.dh, 0.01 * j.dh) << j.T;
-    }
-    if (j.ds > 0) {
-      EXPECT_NEAR(prop(*m, 1, V, j.T, 101325), j.ds, 0.01 * j.ds) << j.T;
-    }
-    if (j.cp > 0) {
-      EXPECT_NEAR(prop(*m, 2, V, j.T, 101325), j.cp, j.cp_tol * j.cp) << j.T;
-    }
-  }
   EXPECT_NEAR(prop(*m, 1, V, 500, 1e6) - prop(*m, 1, V, 500, 101325), -R * std::log(1e6 / 101325), 1e-6);
 }
 
@@ -120,16 +142,11 @@ TEST(IdealGas, PiecewiseCpIsContinuousAndIntegratedExactly) {
   }
 }
 
-// Liquid water at 300 K, 1 bar by the IDEAL method, by hand:
-//   Lee-Kesler: Tr = 300/647.14, ln(Psat/Pc) = f0 + w f1;
-//   Rackett:    V = (R Tc/Pc) ZRA^(1 + (1-Tr)^(2/7)).
-// Against measured water (IAPWS-95): Psat = 3.5368 kPa, V = 0.018069 m3/kmol
-// (996.56 kg/m3), dHvap = 43.90 MJ/kmol; standard liquid enthalpy of
-// formation -285.83 MJ/kmol at 298.15 K, so H_L(300 K) = -285.69 MJ/kmol. The
-// corresponding-states correlations miss hydrogen-bonded water at Tr = 0.46
-// (Psat -28 %, V -7 %, dHvap +7 %); those bounds guard against gross errors
-// only. At Tr = 0.7 the vapour pressure reproduces the acentric factor's
-// definition, Psat = Pc 10^(-1-w) (0.9993 MPa, measured 0.9995 MPa at 453.0 K).
+// Liquid water at 300 K, 1 bar by the IDEAL method, by hand: Lee-Kesler with
+// Tr = 300/647.14, ln(Psat/Pc) = f0 + w f1; at Tr = 0.7 it reproduces the
+// acentric factor's definition, Psat = Pc 10^(-1-w) (0.9993 MPa, measured
+// 0.9995 MPa at 453.0 K); Raoult: ln phi_L = ln(Psat/P), ln phi_V = 0. (The
+// measured values: reference_values.tsv.)
 TEST(IdealMethod, LiquidWaterByHand) {
   auto m = model_of(Method::Ideal, {"H2O"});
   ASSERT_TRUE(m);
@@ -138,14 +155,8 @@ TEST(IdealMethod, LiquidWaterByHand) {
   const double f1 = 15.2518 - 15.6875 / tr - 13.4721 * std::log(tr) + 0.43577 * std::pow(tr, 6);
   const double psat_hand = Pc * std::exp(f0 + w * f1);
   EXPECT_NEAR(psat(*m, T), psat_hand, 1e-9 * psat_hand);
-  EXPECT_NEAR(psat(*m, T), 3536.8, 0.30 * 3536.8);
   EXPECT_NEAR(psat(*m, 0.7 * Tc), Pc * std::pow(10.0, -1 - w), 0.01 * Pc * std::pow(10.0, -1 - w));
-  const double v = prop(*m, 3, L, T, P), hl = prop(*m, 0, L, T, P);
-  EXPECT_NEAR(v, 18.015268 / 996.56, 1e-4 * v);
-  EXPECT_NEAR(prop(*m, 4, L, T, P), P * v / (R * T), 1e-12);
-  EXPECT_NEAR(prop(*m, 0, V, T, P) - hl, 43.90e6, 0.08 * 43.90e6);
-  EXPECT_NEAR(hl, -285.69e6, 0.015 * 285.69e6);
-  // Raoult: ln phi_L = ln(Psat/P), ln phi_V = 0.
+  EXPECT_NEAR(prop(*m, 4, L, T, P), P * prop(*m, 3, L, T, P) / (R * T), 1e-12);
   EXPECT_NEAR(lnphi(*m, L, T, P), std::log(psat_hand / P), 1e-9);
   EXPECT_EQ(lnphi(*m, V, T, P), 0.0);
 }
@@ -153,7 +164,7 @@ TEST(IdealMethod, LiquidWaterByHand) {
 // An n-hexane / n-heptane liquid (x = 0.4 / 0.6) at 298.15 K, 1 bar: volume
 // and enthalpy are the mole-fraction averages of the pure values (ideal
 // solution). Measured: V = 0.1316 and 0.1475 m3/kmol, dHvap = 31.56 and 36.57
-// MJ/kmol; n-hexane's vapour pressure 20.2 kPa.
+// MJ/kmol.
 TEST(IdealMethod, HydrocarbonLiquidMixtureByHand) {
   auto m = model_of(Method::Ideal, {"NC6", "NC7"});
   ASSERT_TRUE(m);
@@ -164,7 +175,6 @@ TEST(IdealMethod, HydrocarbonLiquidMixtureByHand) {
   EXPECT_NEAR(v, 0.4 * 0.1316 + 0.6 * 0.1475, 0.005 * v);
   EXPECT_NEAR(hl, 0.4 * prop(*m, 0, L, T, P, a) + 0.6 * prop(*m, 0, L, T, P, b), 1e-6);
   EXPECT_NEAR(prop(*m, 0, V, T, P, x) - hl, 0.4 * 31.56e6 + 0.6 * 36.57e6, 0.03 * 34.6e6);
-  EXPECT_NEAR(psat(*m, T), 20.2e3, 0.04 * 20.2e3);
   EXPECT_NEAR(prop(*m, 3, L, T, P, {4, 6}), v, 1e-14);  // unnormalised: the same state
 }
 
@@ -183,34 +193,12 @@ TEST(IdealMethod, PropaneAcrossItsCriticalTemperature) {
   EXPECT_NEAR(psat(*p, tc * (1 + 1e-9), Status::Extrapolated), ps1, 1e-4 * ps1);
 }
 
-// Tabulated saturation pressures:
-//   water (IAPWS-IF97): 453.15 K 1.0028 MPa, 550 K 6.1172 MPa, 373.15 K 0.101418 MPa;
-//   propane (NIST, Lemmon et al. 2009): 231.04 K 0.101325 MPa, 300 K 0.9978 MPa;
-//   n-butane (NIST, Buecker and Wagner 2006): 272.66 K 0.101325 MPa, 300 K 0.2582 MPa.
-// PR with the standard alpha is within 2 % for these except water at its normal
-// boiling point, where it is 4.9 % low (hydrogen bonding; held to 6 %). At the
-// vapour pressure the two roots have equal fugacities.
-TEST(PengRobinson, VapourPressuresAgainstTables) {
-  const struct {
-    const char* id;
-    double T, p, tol;
-  } pts[] = {{"H2O", 453.15, 1.0028e6, 0.02}, {"H2O", 550, 6.1172e6, 0.02}, {"H2O", 373.15, 101418, 0.06},
-             {"C3H8", 231.04, 101325, 0.02}, {"C3H8", 300, 0.9978e6, 0.02}, {"NC4", 272.66, 101325, 0.02},
-             {"NC4", 300, 0.2582e6, 0.02}};
-  for (const auto& pt : pts) {
-    SCOPED_TRACE(std::string(pt.id) + " " + std::to_string(pt.T));
-    auto m = model_of(Method::PengRobinson, {pt.id});
-    ASSERT_TRUE(m);
-    const double ps = psat(*m, pt.T);
-    EXPECT_NEAR(ps, pt.p, pt.tol * pt.p);
-    EXPECT_NEAR(lnphi(*m, V, pt.T, ps), lnphi(*m, L, pt.T, ps), 1e-10);
-    EXPECT_LT(prop(*m, 4, L, pt.T, ps), 0.1);
-    EXPECT_GT(prop(*m, 4, V, pt.T, ps), 0.5);
-  }
-  // No saturation above the critical point; close to it (narrow three-root
-  // range), at very low reduced temperature (liquid root near 1e-10 of the
-  // vapour root), and for the negative acentric factors of the quantum
-  // gases: equal fugacities, below Pc, increasing with temperature.
+// No saturation above the critical point; close to it (narrow three-root
+// range), at very low reduced temperature (liquid root near 1e-10 of the
+// vapour root), and for the negative acentric factors of the quantum gases:
+// equal fugacities, below Pc, increasing with temperature. (The tabulated
+// vapour pressures: reference_values.tsv.)
+TEST(PengRobinson, VapourPressuresUpToTheCriticalPoint) {
   auto m = model_of(Method::PengRobinson, {"C3H8"});
   ASSERT_TRUE(m);
   EXPECT_GT(psat(*m, 0.99 * m->component(0).tc), 0.9 * m->component(0).pc);
@@ -227,31 +215,6 @@ TEST(PengRobinson, VapourPressuresAgainstTables) {
       last = ps;
       EXPECT_NEAR(lnphi(*p, V, T, ps), lnphi(*p, L, T, ps), 1e-9);
     }
-  }
-}
-
-// At its own critical point the equation of state has a triple root
-// Zc = 0.30740 (Peng and Robinson 1976), for every component. Saturated
-// methane against Vargaftik's (1975) data as quoted by Koretsky: (Tr, Pr) =
-// (0.9, 0.55) ZV 0.6746 ZL 0.0908, (0.8, 0.26) ZV 0.8124 ZL 0.0413, (0.7,
-// 0.10) ZV 0.9029 ZL 0.0166.
-TEST(PengRobinson, CriticalAndSaturatedCompressibility) {
-  for (const char* id : {"CH4", "H2O", "NC10"}) {
-    auto m = model_of(Method::PengRobinson, {id});
-    ASSERT_TRUE(m);
-    EXPECT_NEAR(prop(*m, 4, V, m->component(0).tc, m->component(0).pc), 0.30740, 2e-3) << id;
-  }
-  auto m = model_of(Method::PengRobinson, {"CH4"});
-  ASSERT_TRUE(m);
-  const Component& c = m->component(0);
-  const struct {
-    double tr, pr, zv, zl, tolv;
-  } data[] = {{0.9, 0.55, 0.6746, 0.0908, 0.06},  // PR's vapour is 5.5 % denser this close to Tc
-              {0.8, 0.26, 0.8124, 0.0413, 0.03},
-              {0.7, 0.10, 0.9029, 0.0166, 0.03}};
-  for (const auto& d : data) {
-    EXPECT_NEAR(prop(*m, 4, V, d.tr * c.tc, d.pr * c.pc), d.zv, d.tolv * d.zv) << d.tr;
-    EXPECT_NEAR(prop(*m, 4, L, d.tr * c.tc, d.pr * c.pc), d.zl, 0.12 * d.zl) << d.tr;  // cubic liquids 5-10 % light
   }
 }
 
@@ -324,33 +287,8 @@ TEST(PengRobinson, DeparturesMatchIntegralsOfTheEquationOfState) {
   }
 }
 
-// Densities (kg/m3) at 25 C and 1 atm from the CRC Handbook of Chemistry and
-// Physics; water's, saturated and compressed, from IAPWS. Both methods within
-// half a percent.
-TEST(LiquidDensity, HandbookAndIapwsValues) {
-  const struct {
-    const char* id;
-    double T, P, rho;
-  } refs[] = {{"H2O", 298.15, 101325, 997.05},    {"MEOH", 298.15, 101325, 786.6},
-              {"ETOH", 298.15, 101325, 785.1},    {"ACETONE", 298.15, 101325, 784.5},
-              {"BENZENE", 298.15, 101325, 873.6}, {"TOLUENE", 298.15, 101325, 862.2},
-              {"NC6", 298.15, 101325, 655.0},     {"NC7", 298.15, 101325, 679.5},
-              {"NC8", 298.15, 101325, 698.6},     {"NC10", 298.15, 101325, 726.4},
-              {"CYC6", 298.15, 101325, 773.9},    {"PXYLENE", 298.15, 101325, 856.7},
-              {"H2O", 275, 101325, 999.94},       {"H2O", 300, 20e6, 1005.3},
-              {"H2O", 373.15, 101418, 958.35},    {"H2O", 450, 932.2e3, 890.3},
-              {"H2O", 550, 6.1178e6, 756.0},      {"H2O", 600, 12.345e6, 649.4}};
-  for (Method meth : {Method::Ideal, Method::PengRobinson})
-    for (const auto& r : refs) {
-      auto m = model_of(meth, {r.id});
-      ASSERT_TRUE(m);
-      EXPECT_NEAR(m->component(0).mw / prop(*m, 3, L, r.T, r.P), r.rho, 0.005 * r.rho)
-          << r.id << " T=" << r.T << " P=" << r.P;
-    }
-}
-
 // Methane at 250 K and 20 MPa (Tr = 1.31) is a dense fluid: a liquid call
-// gives the equation of state's volume (Z = 0.677), which moves with T. Over
+// gives the equation of state's volume, which moves with T. Over
 // 0.9-1.1 Tc no step between neighbouring temperatures exceeds what the
 // slopes allow (no jump), and the derivatives hold inside the passage.
 TEST(LiquidDensity, AboveTheCriticalTemperatureTheEquationOfState) {
@@ -358,7 +296,6 @@ TEST(LiquidDensity, AboveTheCriticalTemperatureTheEquationOfState) {
   ASSERT_TRUE(m);
   const double v1 = prop(*m, 3, L, 250, 20e6), z = prop(*m, 4, L, 250, 20e6);
   EXPECT_NEAR(v1, z * R * 250 / 20e6, 1e-12 * v1);
-  EXPECT_NEAR(z, 0.677, 0.005);
   EXPECT_GT(prop(*m, 3, L, 260, 20e6), v1 * 1.03);
   for (const char* id : {"CH4", "NC6"}) {
     auto p = model_of(Method::PengRobinson, {id});
@@ -378,15 +315,14 @@ TEST(LiquidDensity, AboveTheCriticalTemperatureTheEquationOfState) {
   for (double T : {362.0, 380.0, 400.0}) testing::check_gradients(*mix, L, T, 5e6, {0.6, 0.4}, "mix");
 }
 
-// Neopentane has no coefficients: a warning names it, and its liquid volume
-// (Rackett) is near the measured 590 kg/m3 at 283 K. Water gives no warning.
+// Neopentane has no coefficients: a warning names it (its Rackett volume:
+// reference_values.tsv). Water gives no warning.
 TEST(LiquidDensity, MissingCoefficientsFallBackWithAWarning) {
   const Databank& db = Databank::builtin();
   std::string error, warning;
   auto m = make_model(Method::PengRobinson, {&db[db.find("NEOC5")]}, &error, &warning);
   ASSERT_TRUE(m) << error;
   EXPECT_NE(warning.find("NEOC5"), std::string::npos);
-  EXPECT_NEAR(72.15 / prop(*m, 3, L, 283.15, 2e5), 590, 0.03 * 590);
   make_model(Method::PengRobinson, {&db[db.find("H2O")]}, &error, &warning);
   EXPECT_TRUE(warning.empty());
 }
@@ -443,12 +379,6 @@ TEST(Interaction, CaseKeyAndItsErrors) {
   std::string error;
   ASSERT_TRUE(host::parse_case(head + tail, "k.toml", out, error)) << error;
   EXPECT_TRUE(interaction_overrides().empty());
-}
-
-// Peng-Robinson with the 1978 kappa (omega > 0.491): ethanol boils at
-// 351.44 K at 1 atm (CRC Handbook); the 1976 kappa puts it 0.6 K low.
-TEST(Interaction, HeavyAcentricFactorUsesThe1978Kappa) {
-  EXPECT_NEAR(bubble_temperature({"ETOH"}, {1.0}, 101325), 351.44, 0.4);
 }
 
 }  // namespace
