@@ -35,6 +35,33 @@ double enth(double T, double P, double frac = 1.0, double flow = 1.0) {
   return h;
 }
 
+// The single-result services as functions.
+double volw(double T, double P, double q, int32_t opt = 1) {
+  double v = std::nan("");
+  SSS_VOLW(&T, &P, &q, &opt, &v);
+  return v;
+}
+std::pair<double, double> phtx(double p, double h) {
+  double T = std::nan(""), x = std::nan("");
+  SSS_PHTX(&p, &h, &T, &x);
+  return {T, x};
+}
+double tsat(double p) {
+  double t = std::nan("");
+  SSS_TSAT(&p, &t);
+  return t;
+}
+double psatw(double T) {
+  double p = std::nan("");
+  SSS_PSATW(&T, &p);
+  return p;
+}
+double dv(bool by_h, double p, double h) {
+  double d = std::nan("");
+  (by_h ? SSS_DVDH : SSS_DVDP)(&p, &h, &d);
+  return d;
+}
+
 double mass_h(double p, double T) {
   st::State in;
   EXPECT_EQ(st::state_pT(p, T, in), st::Status::Ok);
@@ -89,31 +116,24 @@ TEST_F(SteamServices, IsentropicWorkAndItsDerivatives) {
 // phase on it: 762.5 and 2777.1 kJ/kg at 1 MPa; proportional to the flow),
 // and (P, h) -> T, quality, volume in and out of the dome.
 TEST_F(SteamServices, SaturationEnthalpyStateAndVolume) {
-  double ts = 0, ps = 0, ref;
-  const double p = 1e6, t = 453.0356;
-  SSS_TSAT(&p, &ts);
-  SSS_PSATW(&t, &ps);
-  ASSERT_EQ(st::tsat(p, ref), st::Status::Ok);
-  EXPECT_DOUBLE_EQ(ts, ref);
-  ASSERT_EQ(st::psat(t, ref), st::Status::Ok);
-  EXPECT_DOUBLE_EQ(ps, ref);
+  double ref;
+  ASSERT_EQ(st::tsat(1e6, ref), st::Status::Ok);
+  EXPECT_DOUBLE_EQ(tsat(1e6), ref);
+  ASSERT_EQ(st::psat(453.0356, ref), st::Status::Ok);
+  EXPECT_DOUBLE_EQ(psatw(453.0356), ref);
+  const double ts = tsat(1e6);
   EXPECT_NEAR(enth(500, 1e6), mass_h(1e6, 500) * kMw, 1e-6 * mass_h(1e6, 500) * kMw);
   EXPECT_NEAR(enth(ts, 1e6, 0.0) / kMw, 762.5e3, 1.5e3);
   EXPECT_NEAR(enth(ts, 1e6, -1.0) / kMw, 2777.1e3, 1.5e3);
   EXPECT_NEAR(enth(500, 1e6, 1.0, 3.0), 3.0 * enth(500, 1e6), 1e-9 * enth(500, 1e6, 1.0, 3.0));
   for (double hmass : {2.2e6, 2.9e6, 0.5e6}) {
-    const double h = hmass * kMw;
-    double T2 = 0, x = 0, v = 0, vm = 0;
-    const int32_t o1 = 1, o2 = 2;
     st::State s;
-    SSS_PHTX(&p, &h, &T2, &x);
-    ASSERT_EQ(st::state_ph(p, hmass, s), st::Status::Ok);
-    EXPECT_NEAR(T2, s.T, 1e-9 * s.T);
+    ASSERT_EQ(st::state_ph(1e6, hmass, s), st::Status::Ok);
+    const auto [T, x] = phtx(1e6, hmass * kMw);
+    EXPECT_NEAR(T, s.T, 1e-9 * s.T);
     EXPECT_NEAR(x, s.quality, 1e-12);
-    SSS_VOLW(&T2, &p, &x, &o1, &v);
-    SSS_VOLW(&T2, &p, &x, &o2, &vm);
-    EXPECT_NEAR(v, s.v, 1e-8 * s.v) << hmass;
-    EXPECT_NEAR(vm, s.v * kMw, 1e-8 * s.v * kMw);
+    EXPECT_NEAR(volw(T, 1e6, x), s.v, 1e-8 * s.v) << hmass;
+    EXPECT_NEAR(volw(T, 1e6, x, 2), s.v * kMw, 1e-8 * s.v * kMw);
   }
 }
 
@@ -121,25 +141,19 @@ TEST_F(SteamServices, SaturationEnthalpyStateAndVolume) {
 // two-phase at low and high pressure, against central differences of the
 // volume the services return.
 TEST_F(SteamServices, VolumeDerivativesMatchCentralDifferences) {
-  const int32_t o1 = 1;
-  auto vol = [&](double p, double h) {
-    double T = 0, x = 0, v = 0;
-    SSS_PHTX(&p, &h, &T, &x);
-    SSS_VOLW(&T, &p, &x, &o1, &v);
-    return v;
+  auto vol = [](double p, double h) {
+    const auto [T, x] = phtx(p, h);
+    return volw(T, p, x);
   };
   for (auto [p, hmass] : std::vector<std::array<double, 2>>{
            {1e6, 3.0e6}, {0.1e6, 2.3e6}, {10e6, 1.0e6}, {0.01e6, 2.0e6}, {25e6, 2.6e6}, {5e6, 400e3},
            {0.1e6, 2800e3}, {25e6, 1800e3}, {25e6, 2300e3}, {30e6, 5500e3}, {0.1e6, 1500e3},
            {5e6, 2000e3}, {19e6, 2000e3}, {80e6, 3000e3}, {3e3, 2500e3}}) {
     const double h = hmass * kMw, eh = 1e-6 * h, ep = 1e-6 * p;
-    double dvdh = 0, dvdp = 0;
-    SSS_DVDH(&p, &h, &dvdh);
-    SSS_DVDP(&p, &h, &dvdp);
     const double nh = (vol(p, h + eh) - vol(p, h - eh)) / (2 * eh);
     const double np = (vol(p + ep, h) - vol(p - ep, h)) / (2 * ep);
-    EXPECT_NEAR(dvdh, nh, 1e-5 * std::fabs(nh)) << p << " " << hmass;
-    EXPECT_NEAR(dvdp, np, 1e-5 * std::fabs(np)) << p << " " << hmass;
+    EXPECT_NEAR(dv(true, p, h), nh, 1e-5 * std::fabs(nh)) << p << " " << hmass;
+    EXPECT_NEAR(dv(false, p, h), np, 1e-5 * std::fabs(np)) << p << " " << hmass;
   }
 }
 
@@ -230,30 +244,14 @@ TEST_F(SteamServices, BadInputGivesMissingResultsNeverNaN) {
   }
   // Enthalpy above 2273.15 K, above 100 MPa, at a negative pressure, NaN.
   for (double v : {enth(2300, 1e6), enth(500, 120e6), enth(500, -1e5), enth(std::nan(""), 1e5)}) EXPECT_EQ(v, rm);
-  double v = 0, t = 0, x = 0, d = 0;
-  const int32_t o1 = 1, o9 = 9;
-  double T = 2300, P = 1e6, q = 1, pbad = 101e6, hh = h, pneg = -1.0, pc = 23e6;
-  SSS_VOLW(&T, &P, &q, &o1, &v);
-  EXPECT_EQ(v, rm);
-  T = 500;
-  SSS_VOLW(&T, &P, &q, &o9, &v);
-  EXPECT_EQ(v, rm);
-  SSS_PHTX(&pbad, &hh, &t, &x);
-  EXPECT_EQ(t, rm);
-  EXPECT_EQ(x, rm);
-  SSS_TSAT(&pneg, &t);
-  EXPECT_EQ(t, rm);
-  SSS_TSAT(&pc, &t);
-  EXPECT_EQ(t, rm);
-  SSS_PSATW(&T, &t);
-  EXPECT_LT(t, rm);
-  T = 700;  // above the critical temperature
-  SSS_PSATW(&T, &t);
-  EXPECT_EQ(t, rm);
-  SSS_DVDH(&pbad, &hh, &d);
-  EXPECT_EQ(d, rm);
-  SSS_DVDP(&pneg, &hh, &d);
-  EXPECT_EQ(d, rm);
+  // Volume above 2273.15 K or with an unknown option; (P, h) state above 100
+  // MPa; saturation temperature at a negative pressure or above critical;
+  // saturation pressure above the critical temperature; volume derivatives
+  // out of range.
+  for (double v : {volw(2300, 1e6, 1), volw(500, 1e6, 1, 9), phtx(101e6, h).first, phtx(101e6, h).second,
+                   tsat(-1.0), tsat(23e6), psatw(700), dv(true, 101e6, h), dv(false, -1.0, h)})
+    EXPECT_EQ(v, rm);
+  EXPECT_LT(psatw(500), rm);
   // Efficiency: no expansion for a water rate, a zero water rate, missing
   // curve points, an unknown code, a negative value, a correlation parameter
   // out of range or missing, an inlet pressure above the range.
