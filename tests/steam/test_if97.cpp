@@ -124,31 +124,6 @@ TEST(If97Verification, EveryPublishedValue) {
   }
 }
 
-// The forward rows of regions 1, 2, 5 through the whole-range state_pT (same
-// region, same h) and back through the consistent state_ph / state_ps; the
-// consistent backward states within the backward equations' permitted
-// inconsistency (0.03 K) of the published backward values.
-TEST(If97Verification, WholeRangeFunctionsAtThePublishedPoints) {
-  const std::vector<Row> rows = load_rows();
-  ASSERT_EQ(rows.size(), 188u) << "R3_DATA_DIR must point at data/";
-  for (const Row& r : rows) {
-    State st, back;
-    if ((r.region == "1" || r.region == "2" || r.region == "5") && r.property == "h") {
-      ASSERT_EQ(state_pT(r.p, r.T, st), Status::Ok) << r.line;
-      EXPECT_EQ(std::to_string(st.region), r.region) << r.line;
-      EXPECT_NEAR(st.h / r.expected, 1.0, 1e-8) << r.line;
-      ASSERT_EQ(state_ph(r.p, st.h, back), Status::Ok) << r.line;
-      EXPECT_NEAR(back.T, r.T, 1e-8 * r.T) << r.line;
-      ASSERT_EQ(state_ps(r.p, st.s, back), Status::Ok) << r.line;
-      EXPECT_NEAR(back.T, r.T, 1e-8 * r.T) << r.line;
-    } else if (r.property == "T_ph" || r.property == "T_ps") {
-      ASSERT_EQ(r.property == "T_ph" ? state_ph(r.p, r.h, st) : state_ps(r.p, r.s, st), Status::Ok) << r.line;
-      EXPECT_EQ(std::to_string(st.region), r.region) << r.line;
-      EXPECT_NEAR(st.T, r.expected, 0.03) << r.line;
-    }
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Round trips (p, T) -> h, s -> T over all single-phase regions
 // ---------------------------------------------------------------------------

@@ -85,23 +85,6 @@ TEST_P(FlashTest, TwoPhaseHydrocarbonsSatisfyEquilibriumAndRoundTrip) {
   }
 }
 
-// Subcooled liquid and superheated vapour: the phase's own enthalpy, and back.
-TEST_P(FlashTest, SinglePhaseLabelsAndRoundTrips) {
-  auto m = model_of(GetParam(), {"CH4", "C2H6", "C3H8", "NC4"});
-  ASSERT_TRUE(m);
-  const std::vector<double> z{0.1, 0.2, 0.3, 0.4};
-  for (auto [T, P, beta] : {std::tuple{200.0, 3e6, 0.0}, std::tuple{450.0, 2e5, 1.0}}) {
-    FlashResult r;
-    double h;
-    ASSERT_EQ(flash_tp(*m, T, P, z, r), Status::Ok);
-    EXPECT_EQ(r.beta, beta);
-    EXPECT_EQ(r.x, r.y);
-    ASSERT_EQ(m->enthalpy(beta > 0 ? V : L, T, P, z, h), Status::Ok);
-    EXPECT_NEAR(r.H, h, 1e-6);
-    expect_round_trip(*m, r, z, 300);
-  }
-}
-
 // A pure component boils at one temperature (from the model's own vapour
 // pressure): the PH, PS and PV flashes inside the dome return it and the
 // vapour fraction; a feed with all other entries zero behaves the same way.
