@@ -35,8 +35,15 @@ struct PmlSet {
   std::vector<double> Y, sa, sb;
 
   PmlSet(int32_t ncomp, int32_t opt, Method m)
-      : n(ncomp), option(opt), ipropset(static_cast<int32_t>(m)), iph(n + 1), ipp(n + 2), ipt(n + 3),
-        ny(n + 3), sa(n, 0.0), sb(n, 0.0) {
+      : n(ncomp),
+        option(opt),
+        ipropset(static_cast<int32_t>(m)),
+        iph(n + 1),
+        ipp(n + 2),
+        ipt(n + 3),
+        ny(n + 3),
+        sa(n, 0.0),
+        sb(n, 0.0) {
     for (int i = 1; i <= n; ++i) idx.push_back(i);
     RTO_PMLDIM(&n, idx.data(), &option, &ny, &nf, &nz, layout.data());
     Y.assign(static_cast<size_t>(ny), 0.0);
@@ -69,8 +76,8 @@ struct PmlSet {
   std::vector<double> residuals(const std::vector<double>& at) {
     std::vector<double> F(static_cast<size_t>(nf) + 1, -7.0);
     int32_t m = 0, st = start();
-    RTO_PMLRES(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(), &option,
-               at.data(), &st, &m, F.data());
+    RTO_PMLRES(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(),
+               &option, at.data(), &st, &m, F.data());
     EXPECT_EQ(m, nf);
     EXPECT_EQ(F.back(), -7.0);
     F.pop_back();
@@ -81,8 +88,8 @@ struct PmlSet {
     rows.assign(static_cast<size_t>(nz) + 1, -7);
     cols.assign(static_cast<size_t>(nz) + 1, -7);
     int32_t m = 0, k = 0, st = start();
-    RTO_PMLSPR(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), &option, &st, &m, &k, rows.data(),
-               cols.data());
+    RTO_PMLSPR(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), &option, &st, &m, &k,
+               rows.data(), cols.data());
     EXPECT_EQ(k, nz);
     EXPECT_EQ(rows.back(), -7);
     rows.pop_back();
@@ -94,8 +101,8 @@ struct PmlSet {
     pattern(rows, cols);
     int32_t k = 0, st = start();
     const double eps = 1e-7;
-    RTO_PMLJAC(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(), &eps,
-               &option, Y.data(), &st, &k, d.data());
+    RTO_PMLJAC(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(),
+               &eps, &option, Y.data(), &st, &k, d.data());
     EXPECT_EQ(k, nz);
     EXPECT_EQ(d.back(), -7.0);
     d.pop_back();
@@ -240,8 +247,9 @@ void check_jacobian(PmlSet& s, const std::string& where) {
   const host::numeric::Pattern p{{rows.begin(), rows.end()}, {cols.begin(), cols.end()}};
   ASSERT_TRUE(host::numeric::compare(fn, s.Y, yscl, fscl, p, d, 1e-4, 1e-6, bad)) << where;
   for (const auto& b : bad)
-    ADD_FAILURE() << where << ": row " << b.row << " col " << b.col << " analytic " << b.analytic << " numeric "
-                  << b.numeric << (b.outside_pattern ? " (outside the pattern)" : "");
+    ADD_FAILURE() << where << ": row " << b.row << " col " << b.col << " analytic " << b.analytic
+                  << " numeric " << b.numeric
+                  << (b.outside_pattern ? " (outside the pattern)" : "");
 }
 
 // At states near (not at) initialised solutions, in every region, both forms.
@@ -319,7 +327,8 @@ int solve(PmlSet& s, bool with_h) {
 TEST_P(PhaseEquilibrium, NewtonOnTheSetReachesTheFlashAcrossPhaseBoundaries) {
   const thermo::Model& eng = engine(GetParam(), 4);
   const double P = 1.0e6;
-  for (auto [from, to] : {std::pair{320.0, 420.0}, {320.0, 230.0}, {420.0, 310.0}, {230.0, 330.0}, {300.0, 345.0}}) {
+  for (auto [from, to] :
+       {std::pair{320.0, 420.0}, {320.0, 230.0}, {420.0, 310.0}, {230.0, 330.0}, {300.0, 345.0}}) {
     SCOPED_TRACE(std::to_string(from) + " -> " + std::to_string(to));
     thermo::FlashResult target;
     ASSERT_NE(thermo::flash_tp(eng, to, P, kFeed, target), thermo::Status::Failed);
@@ -353,7 +362,8 @@ TEST_P(PhaseEquilibrium, DefaultsFillOnlyMissingEntries) {
   PmlSet s(4, 4, GetParam());
   const int32_t st = s.start(), three = 3;
   const size_t iT = s.layout[0] - 1, ib = s.layout[1] - 1;
-  std::vector<double> scl(s.Y.size(), kRmiss), lb = scl, ub = scl, sbnd = scl, fscl(s.nf + 5, kRmiss);
+  std::vector<double> scl(s.Y.size(), kRmiss), lb = scl, ub = scl, sbnd = scl,
+                                               fscl(s.nf + 5, kRmiss);
   std::vector<int32_t> attr(s.Y.size(), 0);
   scl[iT] = 123.0;
   lb[ib] = -0.5;
@@ -457,9 +467,11 @@ TEST_P(PhaseEquilibrium, PureComponentAcrossItsSaturationTemperature) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Methods, PhaseEquilibrium, ::testing::Values(Method::Ideal, Method::PengRobinson),
+INSTANTIATE_TEST_SUITE_P(Methods, PhaseEquilibrium,
+                         ::testing::Values(Method::Ideal, Method::PengRobinson),
                          [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal") : std::string("PengRobinson");
+                           return info.param == Method::Ideal ? std::string("Ideal")
+                                                              : std::string("PengRobinson");
                          });
 
 // Water on the steam tables, inside the dome, from the enthalpy. The tables'
@@ -469,8 +481,9 @@ TEST(PhaseEquilibriumSteam, TwoPhaseWaterFromItsEnthalpy) {
   reset_host({"H2O"}, Method::SteamTable);
   const double P = 1.0e5;
   thermo::FlashResult r;
-  ASSERT_NE(thermo::flash_pv(engine(Method::SteamTable, 1), P, 0.3, std::vector<double>{1.0}, 370.0, r),
-            thermo::Status::Failed);
+  ASSERT_NE(
+      thermo::flash_pv(engine(Method::SteamTable, 1), P, 0.3, std::vector<double>{1.0}, 370.0, r),
+      thermo::Status::Failed);
   PmlSet s(1, 0, Method::SteamTable);
   s.feed({2.0}, r.H, P);
   ASSERT_EQ(s.init(1), 0);

@@ -24,7 +24,8 @@ using thermo::Phase;
 const std::vector<int32_t> kIdx = {1, 2, 3};  // CH4, C3H8, NC5
 
 const thermo::Model& engine(Method m, int n) {
-  const thermo::Model* model = host::model_for(static_cast<int32_t>(m), {kIdx.begin(), kIdx.begin() + n});
+  const thermo::Model* model =
+      host::model_for(static_cast<int32_t>(m), {kIdx.begin(), kIdx.begin() + n});
   EXPECT_NE(model, nullptr);
   return *model;
 }
@@ -45,7 +46,8 @@ double row_value(RowRes fn, const RowState& s, int32_t mode) {
   const int32_t n = 3, pword = 0;
   int32_t m = mode == 1 ? 5 : 4;  // residual: row m+1 with m advanced; evaluation: slot m
   std::vector<double> F(6, -7.0);
-  fn(&n, &s.phase, &s.ipropset, kIdx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &mode, &m, F.data());
+  fn(&n, &s.phase, &s.ipropset, kIdx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &mode, &m,
+     F.data());
   EXPECT_EQ(m, 5);
   EXPECT_EQ(F[3], -7.0);
   EXPECT_EQ(F[5], -7.0);
@@ -58,7 +60,8 @@ std::vector<double> row_jacobian(RowJac fn, const RowState& s) {
   const double fs = 1.0, ps = 1.0e6;
   int32_t k = 2;
   std::vector<double> d(9, -7.0);
-  fn(&n, &s.phase, &s.ipropset, kIdx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &fs, &ps, &k, d.data());
+  fn(&n, &s.phase, &s.ipropset, kIdx.data(), s.x.data(), &s.P, &s.T, &s.prop, &pword, &fs, &ps, &k,
+     d.data());
   EXPECT_EQ(k, 8);
   EXPECT_EQ(d.back(), -7.0);
   for (double v : d) EXPECT_TRUE(std::isfinite(v));
@@ -68,8 +71,8 @@ std::vector<double> row_jacobian(RowJac fn, const RowState& s) {
 
 // Central differences of f over x..., P, T against the analytic derivatives,
 // within rel |fd| + abs (abs: for x, P, T; rel 1e-5, for T relT).
-void check_derivatives(const std::function<double(const RowState&)>& f, RowState s, const std::vector<double>& d,
-                       const std::vector<double>& abs, double relT) {
+void check_derivatives(const std::function<double(const RowState&)>& f, RowState s,
+                       const std::vector<double>& d, const std::vector<double>& abs, double relT) {
   std::vector<double*> vars = {&s.x[0], &s.x[1], &s.x[2], &s.P, &s.T};
   for (size_t j = 0; j < vars.size(); ++j) {
     const double keep = *vars[j], h = j < 3 ? 1e-6 : 1e-6 * keep;
@@ -101,7 +104,8 @@ TEST_P(RowSets, ResidualsAndEvaluationModeAgainstTheEngine) {
     ASSERT_NE(eng.enthalpy(ph, s.T, s.P, xn, h), thermo::Status::Failed);
     ASSERT_NE(eng.entropy(ph, s.T, s.P, xn, sm), thermo::Status::Failed);
     ASSERT_NE(eng.heat_capacity(ph, s.T, s.P, xn, cp), thermo::Status::Failed);
-    for (auto [fn, v] : {std::pair<RowRes, double>{RTO_ENCRES, h}, {RTO_SMCRES, sm}, {RTO_CPRES, cp}}) {
+    for (auto [fn, v] :
+         {std::pair<RowRes, double>{RTO_ENCRES, h}, {RTO_SMCRES, sm}, {RTO_CPRES, cp}}) {
       EXPECT_NEAR(row_value(fn, s, 0), v - s.prop, 1e-9 * std::fabs(v) + 1e-9);
       EXPECT_NEAR(row_value(fn, s, 1), v, 1e-9 * std::fabs(v) + 1e-9);
     }
@@ -110,20 +114,22 @@ TEST_P(RowSets, ResidualsAndEvaluationModeAgainstTheEngine) {
   const double P = 1e5, T = 400, v = 0;
   std::vector<double> X(4, -7.0);
   int32_t slot = 0;
-  RTO_SMCRES(&n, &phase, &ipropset, kIdx.data(), x.data(), &P, &T, &v, &pword, &eval, &slot, X.data());
+  RTO_SMCRES(&n, &phase, &ipropset, kIdx.data(), x.data(), &P, &T, &v, &pword, &eval, &slot,
+             X.data());
   EXPECT_EQ(X, std::vector<double>(4, -7.0));
 }
 
 TEST_P(RowSets, JacobiansMatchCentralDifferences) {
-  for (auto [phase, T, P] : {std::tuple{1, 350.0, 2.0e6}, {1, 600.0, 5.0e4}, {2, 250.0, 2.0e6}, {2, 180.0, 3.0e6}}) {
+  for (auto [phase, T, P] :
+       {std::tuple{1, 350.0, 2.0e6}, {1, 600.0, 5.0e4}, {2, 250.0, 2.0e6}, {2, 180.0, 3.0e6}}) {
     SCOPED_TRACE("phase " + std::to_string(phase) + " T " + std::to_string(T));
     RowState s{phase, method(), {0.5, 0.3, 0.4}, P, T, 0.0};
     for (auto [res, jac, f] : {std::tuple<RowRes, RowJac, double>{RTO_ENCRES, RTO_ENCJAC, 0.9},
                                {RTO_SMCRES, RTO_SMCJAC, 1.1}}) {
       s.prop = row_value(res, s, 1) * f;
       const double a = 1e-6 * (std::fabs(s.prop) + 1.0);
-      check_derivatives([res = res](const RowState& t) { return row_value(res, t, 0); }, s, row_jacobian(jac, s),
-                        {a, a, a}, 1e-5);
+      check_derivatives([res = res](const RowState& t) { return row_value(res, t, 0); }, s,
+                        row_jacobian(jac, s), {a, a, a}, 1e-5);
     }
   }
 }
@@ -165,9 +171,9 @@ double cpset_call(int32_t action, const RowState& s, std::vector<double>* d = nu
   int32_t m = 0, k = 0;
   std::vector<double> work(10), F(2, -7.0), D(8, -7.0);
   std::vector<int32_t> rows(8), cols(8);
-  RTO_CPSET(&n, &s.phase, &s.ipropset, kIdx.data(), s.x.data(), &s.P, &s.T, &s.prop, &ix, &ip, &it, &iprop, &pert,
-            &fs, &ps, &z16, &pword, &zero, &action, &m, &zero, &k, work.data(), &zero, &zero, &zero, rows.data(),
-            cols.data(), F.data(), D.data());
+  RTO_CPSET(&n, &s.phase, &s.ipropset, kIdx.data(), s.x.data(), &s.P, &s.T, &s.prop, &ix, &ip, &it,
+            &iprop, &pert, &fs, &ps, &z16, &pword, &zero, &action, &m, &zero, &k, work.data(),
+            &zero, &zero, &zero, rows.data(), cols.data(), F.data(), D.data());
   if (d) *d = D;
   return F[0];
 }
@@ -180,10 +186,13 @@ TEST_P(RowSets, HeatCapacitySetJacobianMatchesCentralDifferences) {
     cpset_call(4, s, &d);
     EXPECT_EQ(d[5], -1.0);
     const double cp = cpset_call(3, s) + 1e5;
-    check_derivatives([](const RowState& t) { return cpset_call(3, t); }, s, d, {1e-6 * cp, 1e-9 * cp, 1e-7 * cp},
-                      1e-4);
+    check_derivatives([](const RowState& t) { return cpset_call(3, t); }, s, d,
+                      {1e-6 * cp, 1e-9 * cp, 1e-7 * cp}, 1e-4);
     // Bad states: missing residual, finite derivatives.
-    for (auto [P, T, x] : {std::tuple{0.0, s.T, s.x}, {-1e5, s.T, s.x}, {s.P, 0.5, s.x}, {s.P, s.T, {0.0, 0.0, 0.0}}}) {
+    for (auto [P, T, x] : {std::tuple{0.0, s.T, s.x},
+                           {-1e5, s.T, s.x},
+                           {s.P, 0.5, s.x},
+                           {s.P, s.T, {0.0, 0.0, 0.0}}}) {
       const RowState b{phase, method(), x, P, T, 1.0};
       EXPECT_EQ(cpset_call(3, b), kRmiss);
       cpset_call(4, b, &d);
@@ -194,7 +203,8 @@ TEST_P(RowSets, HeatCapacitySetJacobianMatchesCentralDifferences) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, RowSets, ::testing::Values(Method::Ideal, Method::PengRobinson),
                          [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal") : std::string("PengRobinson");
+                           return info.param == Method::Ideal ? std::string("Ideal")
+                                                              : std::string("PengRobinson");
                          });
 
 // --- Property monitors -------------------------------------------------------
@@ -208,9 +218,10 @@ Monitor monitor(bool liquid, int32_t ipropset, const std::vector<double>& x, dou
   int32_t istat = 0;
   Monitor r;
   double v2 = 0;
-  (liquid ? PPMON_ENTHL : PPMON_ENTHV)(&T, &P, x.data(), &n, kIdx.data(), &ipropset, &pword, PPEXEC_KBASE, &code3,
-                                        &r.h, &r.cp, &istat);
-  (liquid ? PPMON_VOLL : PPMON_VOLV)(&T, &P, x.data(), &n, kIdx.data(), &ipropset, &pword, &code1, &r.v, &v2, &istat);
+  (liquid ? PPMON_ENTHL : PPMON_ENTHV)(&T, &P, x.data(), &n, kIdx.data(), &ipropset, &pword,
+                                       PPEXEC_KBASE, &code3, &r.h, &r.cp, &istat);
+  (liquid ? PPMON_VOLL : PPMON_VOLV)(&T, &P, x.data(), &n, kIdx.data(), &ipropset, &pword, &code1,
+                                     &r.v, &v2, &istat);
   EXPECT_EQ(istat, 0);
   return r;
 }
@@ -235,8 +246,9 @@ TEST(PropertyMonitors, WaterByHandWithIdealMethod) {
   }
   EXPECT_NEAR(v.h, w.hf298 + 8314.462618 * integral, 1e-7 * std::fabs(v.h));
   EXPECT_NEAR(v.cp, 8314.462618 * cp, 1e-9 * v.cp);
-  EXPECT_NEAR(monitor(false, 1, {1.0}, 373.15, 101325.0).h - monitor(true, 1, {1.0}, 373.15, 101325.0).h, 40.66e6,
-              0.08 * 40.66e6);
+  EXPECT_NEAR(
+      monitor(false, 1, {1.0}, 373.15, 101325.0).h - monitor(true, 1, {1.0}, 373.15, 101325.0).h,
+      40.66e6, 0.08 * 40.66e6);
 }
 
 // Both methods: the engine's values, the liquid volume the pure liquids

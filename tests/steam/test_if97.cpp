@@ -95,15 +95,18 @@ bool evaluate(const Row& r, double& value, double& tol, std::string& why) {
     s = state_pT(r.p, r.T, st);
     value = st.v;
     tol = 1e-5;
-    if (s == Status::Ok && st.region != 3) return (why = "state_pT did not place it in region 3"), false;
+    if (s == Status::Ok && st.region != 3)
+      return (why = "state_pT did not place it in region 3"), false;
     // Near the critical point the isotherms are flat and the explicit
     // equations reproduce the basic equation only to a few 1e-4 in pressure:
     // check the published volume in the pressure direction there (and the
     // volume loosely).
     if (s == Status::Ok && std::abs(r.T - kTc) < 5 && std::abs(r.p - kPc) < 1e6) {
       State at;
-      if (region3_rhoT(1.0 / r.expected, r.T, at) != Status::Ok) return (why = "published v not evaluable"), false;
-      if (std::abs(at.p / r.p - 1) > 3e-4) return (why = "published v off in p by " + std::to_string(at.p / r.p - 1)), false;
+      if (region3_rhoT(1.0 / r.expected, r.T, at) != Status::Ok)
+        return (why = "published v not evaluable"), false;
+      if (std::abs(at.p / r.p - 1) > 3e-4)
+        return (why = "published v off in p by " + std::to_string(at.p / r.p - 1)), false;
       tol = 2e-2;
     }
   } else {
@@ -118,9 +121,11 @@ TEST(If97Verification, EveryPublishedValue) {
   for (const Row& r : rows) {
     double value = NAN, tol = 0;
     std::string why;
-    ASSERT_TRUE(evaluate(r, value, tol, why)) << "line " << r.line << " " << r.property << ": " << why;
-    EXPECT_NEAR(value / r.expected, 1.0, tol) << "line " << r.line << " region " << r.region << " "
-                                              << r.property << ": got " << value << " expected " << r.expected;
+    ASSERT_TRUE(evaluate(r, value, tol, why))
+        << "line " << r.line << " " << r.property << ": " << why;
+    EXPECT_NEAR(value / r.expected, 1.0, tol)
+        << "line " << r.line << " region " << r.region << " " << r.property << ": got " << value
+        << " expected " << r.expected;
   }
 }
 
@@ -153,8 +158,14 @@ TEST(If97RoundTrip, InverseNearBoundariesStaysInItsRegion) {
           ASSERT_EQ(by_s ? state_ps(p, st.s, back) : state_ph(p, st.h, back), Status::Ok);
           EXPECT_NEAR(back.T, T, 0.2) << p << " " << T;
           // The region's own temperature range [lo, hi], to within 1e-9 T.
-          const double lo = back.region == 5 ? kT25 : back.region == 3 ? kT13 : back.region == 2 && has_b23 ? Tb : 0;
-          const double hi = back.region == 1 ? kT13 : back.region == 3 ? Tb : back.region == 2 ? kT25 : 1e9;
+          const double lo = back.region == 5              ? kT25
+                            : back.region == 3            ? kT13
+                            : back.region == 2 && has_b23 ? Tb
+                                                          : 0;
+          const double hi = back.region == 1   ? kT13
+                            : back.region == 3 ? Tb
+                            : back.region == 2 ? kT25
+                                               : 1e9;
           EXPECT_GT(back.T, lo - 1e-9 * T) << p << " " << T << " region " << back.region;
           EXPECT_LT(back.T, hi + 1e-9 * T) << p << " " << T << " region " << back.region;
         }
@@ -168,11 +179,12 @@ TEST(If97RoundTrip, InverseNearBoundariesStaysInItsRegion) {
 // plain temperature_ph give back the temperature, region and volume.
 TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
   int regions[6] = {};
-  for (double p : {0.01, 2.0, 700.0, 5e3, 0.1e6, 1e6, 5e6, 10e6, 16.5e6, 16.6e6, 18e6, 20e6, 21.5e6, 22e6,
-                   22.1e6, 23e6, 25e6, 30e6, 40e6, 50e6, 60e6, 80e6, 100e6}) {
-    std::vector<double> temps = {273.16, 280, 300, 350, 400, 450, 500, 550, 600, 620, 622.95, 623.35,
-                                 630, 640, 645, 650, 660, 680, 700, 750, 800, 863, 900, 1000, 1072.95,
-                                 1073.35, 1200, 1500, 2000, 2273.1};
+  for (double p : {0.01,   2.0,  700.0,  5e3,  0.1e6, 1e6,  5e6,  10e6, 16.5e6, 16.6e6, 18e6, 20e6,
+                   21.5e6, 22e6, 22.1e6, 23e6, 25e6,  30e6, 40e6, 50e6, 60e6,   80e6,   100e6}) {
+    std::vector<double> temps = {273.16,  280,     300,    350,    400,  450,   500, 550,
+                                 600,     620,     622.95, 623.35, 630,  640,   645, 650,
+                                 660,     680,     700,    750,    800,  863,   900, 1000,
+                                 1072.95, 1073.35, 1200,   1500,   2000, 2273.1};
     double Tb, Ts = 0;
     if (b23_T(p, Tb) == Status::Ok) temps.insert(temps.end(), {Tb - 0.2, Tb + 0.2});
     const bool has_sat = tsat(p, Ts) == Status::Ok;
@@ -284,7 +296,8 @@ TEST(If97RoundTrip, BoundariesAreConsistent) {
     State l, g;
     ASSERT_EQ(psat(T, p), Status::Ok);
     saturated_pair(p, l, g);
-    EXPECT_LT(std::abs((l.h - T * l.s) - (g.h - T * g.s)) / (kR * T), 1e-4) << "saturation at T=" << T;
+    EXPECT_LT(std::abs((l.h - T * l.s) - (g.h - T * g.s)) / (kR * T), 1e-4)
+        << "saturation at T=" << T;
   }
   // The metastable-vapour equation continues region 2 across saturation.
   State a, b;
@@ -367,9 +380,16 @@ TEST(If97BadInput, OutsideTheRangeFails) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
   State st;
-  for (auto [p, T] : std::vector<std::pair<double, double>>{{0, 300}, {-1e5, 300}, {101e6, 300}, {1e5, 2300},
-                                                            {60e6, 1100}, {1e5, 273.0}, {nan, 300}, {1e5, nan},
-                                                            {inf, 300}, {1e5, inf}})
+  for (auto [p, T] : std::vector<std::pair<double, double>>{{0, 300},
+                                                            {-1e5, 300},
+                                                            {101e6, 300},
+                                                            {1e5, 2300},
+                                                            {60e6, 1100},
+                                                            {1e5, 273.0},
+                                                            {nan, 300},
+                                                            {1e5, nan},
+                                                            {inf, 300},
+                                                            {1e5, inf}})
     EXPECT_EQ(state_pT(p, T, st), Status::OutOfRange) << p << " " << T;
   EXPECT_EQ(state_pT(1e5, kTmin - 0.5 * kTminTolerance, st), Status::Ok);
   // Enthalpy / entropy beyond the temperature limits at that pressure.
@@ -392,20 +412,34 @@ TEST(If97BadInput, OutsideTheRangeFails) {
   IsentropicWork w;
   // Backward v3 below region 3's pressures; no vapour root on an isotherm
   // well above its spinodal pressure.
-  const Status got[] = {state_ph(1e6, nan, st),         state_ps(1e6, inf, st),
-                        psat(nan, v),                   psat(700, v),
-                        psat(200, v),                   dpsat_dT(700, v),
-                        tsat(30e6, v),                  tsat(100, v),
-                        tsat(nan, v),                   b23_T(1e6, v),
-                        b23_p(nan, v),                  backward_T_ph(7, 1e6, 1e6, v),
-                        backward_T_ph(2, -1e6, 3e6, v), backward_T_ps(2, nan, 7e3, v),
-                        backward_T_ps(2, 0.0, 7e3, v),  backward_v3_ph(1e6, 2e6, v),
-                        backward_psat3_h(nan, v),       saturation_pressure_s3(nan, v),
-                        saturation_pressure_s3(9e3, v), region1_pT(-1, 300, st),
-                        region2_pT(1e5, 0, st),         region3_rhoT(-5, 650, st),
-                        region5_pT(nan, 1500, st),      region3_pT(60e6, 640, Branch::Vapour, st),
-                        volume_derivatives_ph(nan, 1e6, d), isentropic_work(10e6, 1e6, 3e6, nan, w),
-                        isentropic_work(10e6, -1, 3e6, 1, w), isentropic_work(10e6, 1e6, 1e9, 1, w)};
+  const Status got[] = {state_ph(1e6, nan, st),
+                        state_ps(1e6, inf, st),
+                        psat(nan, v),
+                        psat(700, v),
+                        psat(200, v),
+                        dpsat_dT(700, v),
+                        tsat(30e6, v),
+                        tsat(100, v),
+                        tsat(nan, v),
+                        b23_T(1e6, v),
+                        b23_p(nan, v),
+                        backward_T_ph(7, 1e6, 1e6, v),
+                        backward_T_ph(2, -1e6, 3e6, v),
+                        backward_T_ps(2, nan, 7e3, v),
+                        backward_T_ps(2, 0.0, 7e3, v),
+                        backward_v3_ph(1e6, 2e6, v),
+                        backward_psat3_h(nan, v),
+                        saturation_pressure_s3(nan, v),
+                        saturation_pressure_s3(9e3, v),
+                        region1_pT(-1, 300, st),
+                        region2_pT(1e5, 0, st),
+                        region3_rhoT(-5, 650, st),
+                        region5_pT(nan, 1500, st),
+                        region3_pT(60e6, 640, Branch::Vapour, st),
+                        volume_derivatives_ph(nan, 1e6, d),
+                        isentropic_work(10e6, 1e6, 3e6, nan, w),
+                        isentropic_work(10e6, -1, 3e6, 1, w),
+                        isentropic_work(10e6, 1e6, 1e9, 1, w)};
   for (size_t i = 0; i < std::size(got); ++i) EXPECT_NE(got[i], Status::Ok) << i;
 }
 

@@ -47,7 +47,10 @@ class SteamModel : public ::testing::Test {
 // published values the IF97 tests check) for every property; the molar mass
 // is IF97's and the compressibility P v / (R_w T).
 TEST_F(SteamModel, MolarValuesAreTheSteamTablesTimesMolecularWeight) {
-  for (auto [ph, T, P] : {std::tuple{L, 300.0, 3e6}, {V, 700.0, 3e6}, {L, 640.0, 25e6}, {V, 1500.0, 30e6},
+  for (auto [ph, T, P] : {std::tuple{L, 300.0, 3e6},
+                          {V, 700.0, 3e6},
+                          {L, 640.0, 25e6},
+                          {V, 1500.0, 30e6},
                           {V, 500.0, 1e6}}) {
     steam::State ref;
     ASSERT_EQ(steam::state_pT(P, T, ref), steam::Status::Ok);
@@ -115,7 +118,8 @@ TEST_F(SteamModel, FugacityCoefficient) {
     EXPECT_EQ(dx[0], 0.0);
   }
   EXPECT_NEAR(lnphi(V, 1073.15, 20e6), lnphi(V, 1073.16, 20e6), 1e-3);
-  for (double T : {300.0, 450.0, 600.0, 640.0}) EXPECT_NEAR(lnphi(L, T, psat(T)), lnphi(V, T, psat(T)), 1e-4) << T;
+  for (double T : {300.0, 450.0, 600.0, 640.0})
+    EXPECT_NEAR(lnphi(L, T, psat(T)), lnphi(V, T, psat(T)), 1e-4) << T;
 }
 
 // Flashes over the saturation line down to the triple point (IAPWS R7-97(2012)

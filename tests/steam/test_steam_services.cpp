@@ -22,7 +22,8 @@ class SteamServices : public ::testing::Test {
   void SetUp() override { r3::test::reset_host({"H2O"}, r3::thermo::Method::SteamTable); }
 };
 
-std::array<double, 10> twork(int32_t mode, double pa, double pb, double h, double g, double fac = 1.0) {
+std::array<double, 10> twork(int32_t mode, double pa, double pb, double h, double g,
+                             double fac = 1.0) {
   std::array<double, 10> r;
   r.fill(std::nan(""));
   SSS_TWORK(&mode, &pa, &pb, &h, &g, &fac, r.data());
@@ -82,7 +83,8 @@ TEST_F(SteamServices, IsentropicWorkAndItsDerivatives) {
                {30e6, 2600e3, 5e6, 80},              {0.1e6, 400e3, 20e6, 30},
                {40e6, 4500e3, 3e6, 5}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.pa) + " -> " + std::to_string(c.pb) + " h " + std::to_string(c.hmass));
+    SCOPED_TRACE(std::to_string(c.pa) + " -> " + std::to_string(c.pb) + " h " +
+                 std::to_string(c.hmass));
     const double h = c.hmass * kMw;
     st::State in, out;
     ASSERT_EQ(st::state_ph(c.pa, c.hmass, in), st::Status::Ok);
@@ -145,10 +147,21 @@ TEST_F(SteamServices, VolumeDerivativesMatchCentralDifferences) {
     const auto [T, x] = phtx(p, h);
     return volw(T, p, x);
   };
-  for (auto [p, hmass] : std::vector<std::array<double, 2>>{
-           {1e6, 3.0e6}, {0.1e6, 2.3e6}, {10e6, 1.0e6}, {0.01e6, 2.0e6}, {25e6, 2.6e6}, {5e6, 400e3},
-           {0.1e6, 2800e3}, {25e6, 1800e3}, {25e6, 2300e3}, {30e6, 5500e3}, {0.1e6, 1500e3},
-           {5e6, 2000e3}, {19e6, 2000e3}, {80e6, 3000e3}, {3e3, 2500e3}}) {
+  for (auto [p, hmass] : std::vector<std::array<double, 2>>{{1e6, 3.0e6},
+                                                            {0.1e6, 2.3e6},
+                                                            {10e6, 1.0e6},
+                                                            {0.01e6, 2.0e6},
+                                                            {25e6, 2.6e6},
+                                                            {5e6, 400e3},
+                                                            {0.1e6, 2800e3},
+                                                            {25e6, 1800e3},
+                                                            {25e6, 2300e3},
+                                                            {30e6, 5500e3},
+                                                            {0.1e6, 1500e3},
+                                                            {5e6, 2000e3},
+                                                            {19e6, 2000e3},
+                                                            {80e6, 3000e3},
+                                                            {3e3, 2500e3}}) {
     const double h = hmass * kMw, eh = 1e-6 * h, ep = 1e-6 * p;
     const double nh = (vol(p, h + eh) - vol(p, h - eh)) / (2 * eh);
     const double np = (vol(p + ep, h) - vol(p - ep, h)) / (2 * ep);
@@ -161,11 +174,12 @@ TEST_F(SteamServices, VolumeDerivativesMatchCentralDifferences) {
 struct Eff {
   std::vector<double> ex, ey, wx, wy;
   std::array<double, 7> rel{0.85, 50.0, 1.0, 5e6, 50.0, 1.0, 0.5};
-  double operator()(int32_t code, double value, double power, double hin, double pin, double pout) const {
+  double operator()(int32_t code, double value, double power, double hin, double pin,
+                    double pout) const {
     const int32_t ne = static_cast<int32_t>(ex.size()), nw = static_cast<int32_t>(wx.size());
     double eta = std::nan("");
-    SSS_EFFTRB(&code, &value, &power, &hin, &pin, &pout, ex.data(), ey.data(), &ne, wx.data(), wy.data(), &nw,
-               rel.data(), nullptr, &eta);
+    SSS_EFFTRB(&code, &value, &power, &hin, &pin, &pout, ex.data(), ey.data(), &ne, wx.data(),
+               wy.data(), &nw, rel.data(), nullptr, &eta);
     return eta;
   }
 };
@@ -194,7 +208,8 @@ TEST_F(SteamServices, EfficiencyCodes) {
   // and with a relative-efficiency curve giving the part-load factor.
   Eff r;
   const double nu = M_PI * 1.0 * 50.0 / std::sqrt(2 * 0.5 * (dhs + std::sqrt(dhs * dhs + 1e6)));
-  const double rr = nu / 0.5, fv = 2 * rr / (1 + rr * rr), rr2 = 2 * rr, fv2 = 2 * rr2 / (1 + rr2 * rr2);
+  const double rr = nu / 0.5, fv = 2 * rr / (1 + rr * rr), rr2 = 2 * rr,
+               fv2 = 2 * rr2 / (1 + rr2 * rr2);
   EXPECT_NEAR(r(6, 0, 5e6, hin, pin, pout), 0.85 * fv, 1e-12);
   const double x = 2.0, c = 1.0 - 0.5 * (x - 1) * (x - 1) / (1 + (x - 1) * (x - 1));
   EXPECT_NEAR(r(6, 0, 10e6, hin, pin, pout), 0.85 * fv * c, 1e-12);
@@ -228,7 +243,8 @@ TEST_F(SteamServices, RelativeEfficiencyIsSmoothAndBounded) {
     const double eta = r(6, 0, power, hin, 10e6, 1e6), d = 1e-3 * power;
     EXPECT_LT(std::fabs(eta - prev), 0.05);
     prev = eta;
-    EXPECT_TRUE(std::isfinite((r(6, 0, power + d, hin, 10e6, 1e6) - r(6, 0, power - d, hin, 10e6, 1e6)) / (2 * d)));
+    EXPECT_TRUE(std::isfinite(
+        (r(6, 0, power + d, hin, 10e6, 1e6) - r(6, 0, power - d, hin, 10e6, 1e6)) / (2 * d)));
   }
 }
 
@@ -237,19 +253,22 @@ TEST_F(SteamServices, BadInputGivesMissingResultsNeverNaN) {
   const double h = mass_h(4e6, 700) * kMw;
   // Isentropic work: pressure above 100 MPa, negative, zero; unknown mode;
   // NaN enthalpy; no outlet state.
-  for (const auto& w : {twork(1, 150e6, 1e6, h, 1), twork(3, -4e6, 1e6, h, 1), twork(1, 4e6, 0.0, h, 1),
-                        twork(2, 4e6, 1e6, h, 1), twork(3, 4e6, 1e6, std::nan(""), 1), twork(1, 4e6, 1e6, 1e12, 1)}) {
+  for (const auto& w : {twork(1, 150e6, 1e6, h, 1), twork(3, -4e6, 1e6, h, 1),
+                        twork(1, 4e6, 0.0, h, 1), twork(2, 4e6, 1e6, h, 1),
+                        twork(3, 4e6, 1e6, std::nan(""), 1), twork(1, 4e6, 1e6, 1e12, 1)}) {
     EXPECT_LT(w[9], 0.0);
     for (int i = 0; i < 9; ++i) EXPECT_EQ(w[static_cast<size_t>(i)], rm);
   }
   // Enthalpy above 2273.15 K, above 100 MPa, at a negative pressure, NaN.
-  for (double v : {enth(2300, 1e6), enth(500, 120e6), enth(500, -1e5), enth(std::nan(""), 1e5)}) EXPECT_EQ(v, rm);
+  for (double v : {enth(2300, 1e6), enth(500, 120e6), enth(500, -1e5), enth(std::nan(""), 1e5)})
+    EXPECT_EQ(v, rm);
   // Volume above 2273.15 K or with an unknown option; (P, h) state above 100
   // MPa; saturation temperature at a negative pressure or above critical;
   // saturation pressure above the critical temperature; volume derivatives
   // out of range.
-  for (double v : {volw(2300, 1e6, 1), volw(500, 1e6, 1, 9), phtx(101e6, h).first, phtx(101e6, h).second,
-                   tsat(-1.0), tsat(23e6), psatw(700), dv(true, 101e6, h), dv(false, -1.0, h)})
+  for (double v :
+       {volw(2300, 1e6, 1), volw(500, 1e6, 1, 9), phtx(101e6, h).first, phtx(101e6, h).second,
+        tsat(-1.0), tsat(23e6), psatw(700), dv(true, 101e6, h), dv(false, -1.0, h)})
     EXPECT_EQ(v, rm);
   EXPECT_LT(psatw(500), rm);
   // Efficiency: no expansion for a water rate, a zero water rate, missing
@@ -260,9 +279,11 @@ TEST_F(SteamServices, BadInputGivesMissingResultsNeverNaN) {
   bad_curve.ey = {0.5, 0.6};
   r1.rel[0] = 1.2;
   r2.rel[2] = rm;
-  for (double eta : {e(2, 1e-6, 1e6, h, 4e6, 4e6), e(2, 0.0, 1e6, h, 4e6, 1e6), e(3, 0, 1e6, h, 4e6, 1e6),
-                     bad_curve(3, 0, 1e6, h, 4e6, 1e6), e(5, 0.7, 1e6, h, 4e6, 1e6), e(1, -0.1, 1e6, h, 4e6, 1e6),
-                     r1(6, 0, 1e6, h, 4e6, 1e6), r2(6, 0, 1e6, h, 4e6, 1e6), e(2, 1e-6, 1e6, h, 150e6, 1e6)})
+  for (double eta :
+       {e(2, 1e-6, 1e6, h, 4e6, 4e6), e(2, 0.0, 1e6, h, 4e6, 1e6), e(3, 0, 1e6, h, 4e6, 1e6),
+        bad_curve(3, 0, 1e6, h, 4e6, 1e6), e(5, 0.7, 1e6, h, 4e6, 1e6),
+        e(1, -0.1, 1e6, h, 4e6, 1e6), r1(6, 0, 1e6, h, 4e6, 1e6), r2(6, 0, 1e6, h, 4e6, 1e6),
+        e(2, 1e-6, 1e6, h, 150e6, 1e6)})
     EXPECT_EQ(eta, rm);
   // Nothing was written to the message unit at the default diagnostic level;
   // a level of 5 writes one line per failure.

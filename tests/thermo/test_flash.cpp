@@ -35,7 +35,8 @@ void expect_equilibrium(const Model& m, const FlashResult& r, const std::vector<
 }
 
 // PH and PS flashes give back the temperature and split of a TP flash.
-void expect_round_trip(const Model& m, const FlashResult& r, const std::vector<double>& z, double guess) {
+void expect_round_trip(const Model& m, const FlashResult& r, const std::vector<double>& z,
+                       double guess) {
   FlashResult rh, rs;
   ASSERT_EQ(flash_ph(m, r.P, r.H, z, guess, rh), Status::Ok);
   EXPECT_NEAR(rh.T, r.T, 1e-6);
@@ -178,13 +179,14 @@ TEST_P(FlashTest, BadInputFails) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal, Method::PengRobinson),
                          [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal") : std::string("PengRobinson");
+                           return info.param == Method::Ideal ? std::string("Ideal")
+                                                              : std::string("PengRobinson");
                          });
 
 // Gibbs energy over RT of composition x, the lower root's; mu gets the
 // chemical potentials over RT (ln x + ln phi).
-double gibbs(const Model& m, double T, double P, const std::vector<double>& x, std::vector<double>* mu = nullptr,
-             const Phase* only = nullptr) {
+double gibbs(const Model& m, double T, double P, const std::vector<double>& x,
+             std::vector<double>* mu = nullptr, const Phase* only = nullptr) {
   double best = 1e300;
   for (Phase ph : {V, L}) {
     if (only && ph != *only) continue;
@@ -237,7 +239,8 @@ TEST(PengRobinsonFlash, StabilityAgainstTangentPlaneScan) {
         expect_equilibrium(*m, r, z);
         EXPECT_GT(min_tpd(*m, T, P, r.x), -1e-7);
         EXPECT_GT(min_tpd(*m, T, P, r.y), -1e-7);
-        const double g2 = (1 - r.beta) * gibbs(*m, T, P, r.x, nullptr, &L) + r.beta * gibbs(*m, T, P, r.y, nullptr, &V);
+        const double g2 = (1 - r.beta) * gibbs(*m, T, P, r.x, nullptr, &L) +
+                          r.beta * gibbs(*m, T, P, r.y, nullptr, &V);
         EXPECT_LT(g2, gibbs(*m, T, P, z) + 1e-12);
       }
   EXPECT_GT(one, 10);
@@ -248,7 +251,8 @@ TEST(PengRobinsonFlash, StabilityAgainstTangentPlaneScan) {
 // fugacities, round trips through PH and PS; vapour above its dew point
 // (about 321 K at 4 MPa: 1.5 % n-hexane).
 TEST(PengRobinsonFlash, NaturalGas) {
-  auto m = model_of(Method::PengRobinson, {"N2", "CO2", "CH4", "C2H6", "C3H8", "IC4", "NC4", "IC5", "NC5", "NC6"});
+  auto m = model_of(Method::PengRobinson,
+                    {"N2", "CO2", "CH4", "C2H6", "C3H8", "IC4", "NC4", "IC5", "NC5", "NC6"});
   ASSERT_TRUE(m);
   const std::vector<double> z{1.0, 1.5, 80, 7, 4, 1.5, 2, 0.8, 0.7, 1.5};
   FlashResult r, dew;

@@ -125,8 +125,10 @@ TEST_P(PropertyMethod, GradientsMatchCentralDifferences) {
   ASSERT_TRUE(m);
   for (const State& s : c.states)
     for (size_t k = 0; k < c.x.size(); ++k)
-      check_gradients(*m, s.ph, s.T, s.P, c.x[k], "x" + std::to_string(k) + (s.ph == Phase::Vapour ? " V" : " L") +
-                      " T=" + std::to_string(s.T) + " P=" + std::to_string(s.P), c.tol);
+      check_gradients(*m, s.ph, s.T, s.P, c.x[k],
+                      "x" + std::to_string(k) + (s.ph == Phase::Vapour ? " V" : " L") +
+                          " T=" + std::to_string(s.T) + " P=" + std::to_string(s.P),
+                      c.tol);
   const std::vector<double>& x = c.x[0];
   const int n = m->size();
   double mw, sum = 0, wsum = 0;
@@ -202,15 +204,17 @@ TEST_P(PropertyMethod, BadInputFailsCleanly) {
     double v = 0;
     std::vector<double> lp(n);
     for (Phase ph : {Phase::Vapour, Phase::Liquid}) {
-      for (int k = 0; k < 4; ++k) EXPECT_EQ(property(*m, k, ph, b.T, b.P, b.x, v), Status::Failed) << k;
+      for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(property(*m, k, ph, b.T, b.P, b.x, v), Status::Failed) << k;
       EXPECT_EQ(m->compressibility(ph, b.T, b.P, b.x, v), Status::Failed);
       EXPECT_EQ(m->ln_fugacity_coefficients(ph, b.T, b.P, b.x, lp), Status::Failed);
     }
   }
   double guard[4] = {7, 7, 7, 7}, v, ps;
   std::vector<double> lp(n);
-  EXPECT_EQ(m->ln_fugacity_coefficients(Phase::Liquid, 300, 1e5, x, std::span<double>(guard, n - 1)),
-            Status::Failed);
+  EXPECT_EQ(
+      m->ln_fugacity_coefficients(Phase::Liquid, 300, 1e5, x, std::span<double>(guard, n - 1)),
+      Status::Failed);
   if (n > 1) {  // (a single component's composition derivatives are zero, in any span)
     Gradient g{0, 0, std::span<double>(guard, n - 1)};
     EXPECT_EQ(m->enthalpy(Phase::Vapour, 300, 1e5, x, v, &g), Status::Failed);
@@ -241,7 +245,8 @@ TEST_P(PropertyMethod, PropertyAndGradientCallsAllocateNothing) {
   double v;
   const long before = g_allocations.load();
   for (const State& s : c.states) {
-    for (int k = 0; k < 4; ++k) EXPECT_NE(property(*m, k, s.ph, s.T, s.P, x, v, &g), Status::Failed);
+    for (int k = 0; k < 4; ++k)
+      EXPECT_NE(property(*m, k, s.ph, s.T, s.P, x, v, &g), Status::Failed);
     EXPECT_NE(m->compressibility(s.ph, s.T, s.P, x, v), Status::Failed);
     EXPECT_NE(m->ln_fugacity_coefficients(s.ph, s.T, s.P, x, lp, &d), Status::Failed);
     EXPECT_EQ(m->molecular_weight(x, v, &g), Status::Ok);

@@ -21,9 +21,11 @@ constexpr double R = kGasConstant;
 const std::vector<double> kPure{1.0};
 
 // A property that must evaluate (k: 0 H, 1 S, 2 Cp, 3 V, 4 Z).
-double prop(const Model& m, int k, Phase ph, double T, double P, const std::vector<double>& x = kPure) {
+double prop(const Model& m, int k, Phase ph, double T, double P,
+            const std::vector<double>& x = kPure) {
   double v = NAN;
-  const Status s = k == 4 ? m.compressibility(ph, T, P, x, v) : testing::property(m, k, ph, T, P, x, v);
+  const Status s =
+      k == 4 ? m.compressibility(ph, T, P, x, v) : testing::property(m, k, ph, T, P, x, v);
   EXPECT_EQ(s, Status::Ok) << k << " T=" << T << " P=" << P;
   return v;
 }
@@ -48,19 +50,24 @@ TEST(Databank, LookupAndParsing) {
   const std::string header =
       "id\tname\tformula\tCAS\tMW\tTc\tPc\tomega\tZc\tVc\tTb\tcp_a0\tcp_a1\tcp_a2\tcp_a3\tcp_a4\t"
       "cp_Tmin\tcp_Tmax\tHf_ig_298\tZRA\n";
-  const std::string good = "X\tx\tX\t1-1-1\t10\t300\t1e6\t0.1\t0.3\t0.1\t200\t3.5\t0\t0\t0\t0\t50\t1000\t0\t0.27\n";
+  const std::string good =
+      "X\tx\tX\t1-1-1\t10\t300\t1e6\t0.1\t0.3\t0.1\t200\t3.5\t0\t0\t0\t0\t50\t1000\t0\t0.27\n";
   std::string crlf = header + good;  // Windows line ends are accepted
-  for (size_t p = crlf.find('\n'); p != std::string::npos; p = crlf.find('\n', p + 2)) crlf.replace(p, 1, "\r\n");
+  for (size_t p = crlf.find('\n'); p != std::string::npos; p = crlf.find('\n', p + 2))
+    crlf.replace(p, 1, "\r\n");
   const struct {
     std::string text;
     bool ok;
     const char* error;
-  } cases[] = {{header + good, true, ""},
-               {crlf, true, ""},
-               {header + "X\tx\tX\t1\t10\tabc\t1e6\t0.1\t0.3\t0.1\t200\t3.5\t0\t0\t0\t0\t50\t1000\t0\t0.27\n", false, "Tc"},
-               {header + good + good, false, ""},  // duplicate id
-               {"id\tname\tMW\n", false, ""},       // missing columns
-               {"", false, ""}};
+  } cases[] = {
+      {header + good, true, ""},
+      {crlf, true, ""},
+      {header +
+           "X\tx\tX\t1\t10\tabc\t1e6\t0.1\t0.3\t0.1\t200\t3.5\t0\t0\t0\t0\t50\t1000\t0\t0.27\n",
+       false, "Tc"},
+      {header + good + good, false, ""},  // duplicate id
+      {"id\tname\tMW\n", false, ""},      // missing columns
+      {"", false, ""}};
   for (const auto& c : cases) {
     Databank out;
     std::string err;
@@ -118,7 +125,8 @@ TEST(IdealGas, WaterReferenceState) {
   ASSERT_TRUE(m);
   EXPECT_NEAR(prop(*m, 0, V, kTref, 101325), -241822000, 1e-3);
   EXPECT_NEAR(prop(*m, 1, V, kTref, 101325), 0.0, 1e-9);
-  EXPECT_NEAR(prop(*m, 1, V, 500, 1e6) - prop(*m, 1, V, 500, 101325), -R * std::log(1e6 / 101325), 1e-6);
+  EXPECT_NEAR(prop(*m, 1, V, 500, 1e6) - prop(*m, 1, V, 500, 101325), -R * std::log(1e6 / 101325),
+              1e-6);
 }
 
 // Cp continuous at the ends of the polynomial and wide-range pieces, and H, S
@@ -133,11 +141,16 @@ TEST(IdealGas, PiecewiseCpIsContinuousAndIntegratedExactly) {
     std::vector<double> joints{c.cp_tmin, c.cp_tmax};
     if (c.cs16_tmax > c.cp_tmax) joints.push_back(c.cs16_tmax);
     for (double tj : joints)
-      EXPECT_NEAR(prop(*m, 2, V, tj * (1 - 1e-9), 1e5), prop(*m, 2, V, tj * (1 + 1e-9), 1e5), 1e-3) << tj;
+      EXPECT_NEAR(prop(*m, 2, V, tj * (1 - 1e-9), 1e5), prop(*m, 2, V, tj * (1 + 1e-9), 1e5), 1e-3)
+          << tj;
     for (double T : {20.0, c.cp_tmin, 300.0, 999.0, c.cp_tmax, 1001.0, 1400.0, 1700.0, 2500.0}) {
       const double cp = prop(*m, 2, V, T, 1e5), d = 1e-3;
-      EXPECT_NEAR((prop(*m, 0, V, T + d, 1e5) - prop(*m, 0, V, T - d, 1e5)) / (2 * d), cp, 1e-5 * cp) << T;
-      EXPECT_NEAR((prop(*m, 1, V, T + d, 1e5) - prop(*m, 1, V, T - d, 1e5)) / (2 * d), cp / T, 1e-5 * cp / T) << T;
+      EXPECT_NEAR((prop(*m, 0, V, T + d, 1e5) - prop(*m, 0, V, T - d, 1e5)) / (2 * d), cp,
+                  1e-5 * cp)
+          << T;
+      EXPECT_NEAR((prop(*m, 1, V, T + d, 1e5) - prop(*m, 1, V, T - d, 1e5)) / (2 * d), cp / T,
+                  1e-5 * cp / T)
+          << T;
     }
   }
 }
@@ -239,7 +252,8 @@ TEST(PengRobinson, PublishedDepartureForms) {
           const double Lg = std::log((z + 2.414 * B) / (z - 0.414 * B));
           const double hd = R * c.tc * (tr * (z - 1) - 2.078 * (1 + k) * sa * Lg);
           const double sd = R * (std::log(z - B) - 2.078 * k * ((1 + k) / std::sqrt(tr) - k) * Lg);
-          EXPECT_NEAR(prop(*m, 0, ph, T, P) - prop(*m, 0, V, T, 1e-3), hd, 5e-4 * std::abs(hd) + 5e-4 * R * c.tc);
+          EXPECT_NEAR(prop(*m, 0, ph, T, P) - prop(*m, 0, V, T, 1e-3), hd,
+                      5e-4 * std::abs(hd) + 5e-4 * R * c.tc);
           EXPECT_NEAR(prop(*m, 1, ph, T, P) - prop(*m, 1, V, T, 1e-3) + R * std::log(P / 1e-3), sd,
                       5e-4 * std::abs(sd) + 5e-4 * R);
         }
@@ -281,7 +295,8 @@ TEST(PengRobinson, DeparturesMatchIntegralsOfTheEquationOfState) {
     for (int i = 0; i < m->size(); ++i) sum += c.x[i] * lp[i];
     EXPECT_NEAR(sum, lnphi_int, 1e-6 * (1 + std::abs(lnphi_int)));
     const double dh = prop(*m, 0, V, c.T, c.P, c.x) - prop(*m, 0, V, c.T, 1e-3, c.x);
-    const double sr = prop(*m, 1, V, c.T, c.P, c.x) - prop(*m, 1, V, c.T, 1e-3, c.x) + R * std::log(c.P / 1e-3);
+    const double sr =
+        prop(*m, 1, V, c.T, c.P, c.x) - prop(*m, 1, V, c.T, 1e-3, c.x) + R * std::log(c.P / 1e-3);
     EXPECT_NEAR(dh, hr, 1e-5 * std::abs(hr) + 1.0);
     EXPECT_NEAR(dh - c.T * sr, R * c.T * sum, 1e-7 * std::abs(dh) + 1e-3);
   }
@@ -306,13 +321,16 @@ TEST(LiquidDensity, AboveTheCriticalTemperatureTheEquationOfState) {
       double v;
       Gradient g;
       ASSERT_EQ(p->molar_volume(L, T, P, kPure, v, &g), Status::Ok);
-      EXPECT_LE(std::abs(v - prev), prev > 0 ? 1.2 * std::max(std::abs(g.dT), std::abs(slope)) * dT : v) << T;
+      EXPECT_LE(std::abs(v - prev),
+                prev > 0 ? 1.2 * std::max(std::abs(g.dT), std::abs(slope)) * dT : v)
+          << T;
       prev = v;
       slope = g.dT;
     }
   }
   auto mix = model_of(Method::PengRobinson, {"C3H8", "NC4"});
-  for (double T : {362.0, 380.0, 400.0}) testing::check_gradients(*mix, L, T, 5e6, {0.6, 0.4}, "mix");
+  for (double T : {362.0, 380.0, 400.0})
+    testing::check_gradients(*mix, L, T, 5e6, {0.6, 0.4}, "mix");
 }
 
 // Neopentane has no coefficients: a warning names it (its Rackett volume:
@@ -327,7 +345,8 @@ TEST(LiquidDensity, MissingCoefficientsFallBackWithAWarning) {
   EXPECT_TRUE(warning.empty());
 }
 
-double bubble_temperature(const std::vector<std::string>& ids, const std::vector<double>& z, double P) {
+double bubble_temperature(const std::vector<std::string>& ids, const std::vector<double>& z,
+                          double P) {
   FlashResult r;
   EXPECT_EQ(flash_pv(*model_of(Method::PengRobinson, ids), P, 0.0, z, 280, r), Status::Ok);
   return r.T;
@@ -371,7 +390,8 @@ TEST(Interaction, CaseKeyAndItsErrors) {
   for (const auto& [kij, expected] : cases) {
     host::Case out;
     std::string error;
-    EXPECT_EQ(host::parse_case(head + kij + tail, "k.toml", out, error), *expected == '\0') << error;
+    EXPECT_EQ(host::parse_case(head + kij + tail, "k.toml", out, error), *expected == '\0')
+        << error;
     EXPECT_NE(error.find(expected), std::string::npos) << error;
   }
   EXPECT_EQ(interaction_overrides().size(), 2u);  // the good case's pairs

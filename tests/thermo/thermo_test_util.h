@@ -73,7 +73,8 @@ inline std::vector<double> outputs(const Model& m, Phase ph, double T, double P,
 // tol * r (|fd| + s / u), u the variable (T, P or sum x), r and s 2e-6 and
 // |value| + 1e-3 for the properties, 1e-6 and 1 for ln phi.
 inline void check_gradients(const Model& m, Phase ph, double T, double P,
-                            const std::vector<double>& x, const std::string& where, double tol = 1) {
+                            const std::vector<double>& x, const std::string& where,
+                            double tol = 1) {
   SCOPED_TRACE(where);
   const char* names[] = {"H", "S", "Cp", "V"};
   std::vector<std::vector<double>> d;
