@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,6 +51,26 @@ inline std::vector<std::string> names_of(const host::Block& b) {
   std::vector<std::string> v;
   for (int i = 1; i <= b.ny; ++i) v.push_back("Y " + std::to_string(i) + " " + b.var_name(i));
   for (int i = 1; i <= b.nf; ++i) v.push_back("F " + std::to_string(i) + " " + b.eqn_name(i));
+  return v;
+}
+
+// The block's point, one a line for a golden text: every variable's name,
+// whether fixed, value, bounds, scale, step bound and type, then every
+// equation's scale.
+inline std::vector<std::string> point_of(const host::Block& b) {
+  std::vector<std::string> v;
+  char line[320];
+  for (int i = 1; i <= b.ny; ++i) {
+    const size_t j = static_cast<size_t>(i - 1);
+    std::snprintf(line, sizeof line, "%-22s %s %.12g [%.12g, %.12g] scale %.12g step %.12g type %d",
+                  b.var_name(i).c_str(), b.fixed(i) ? "fixed" : "free ", b.y[j], b.ylb[j], b.yub[j],
+                  b.yscl[j], b.ysbnd[j], type_of(b, i));
+    v.push_back(line);
+  }
+  for (int i = 1; i <= b.nf; ++i) {
+    std::snprintf(line, sizeof line, "%-22s scale %.12g", b.eqn_name(i).c_str(), b.fscl[static_cast<size_t>(i - 1)]);
+    v.push_back(line);
+  }
   return v;
 }
 
