@@ -55,7 +55,9 @@ std::vector<double> residuals_with(Block& b, std::initializer_list<std::pair<int
   return residuals_at(b, y);
 }
 
-double lmtd(double a, double b) { return a == b ? a : (a - b) / std::log(a / b); }
+double lmtd(double a, double b) {
+  return a == b ? a : (a - b) / std::log(a / b);
+}
 
 class Htua : public HostTest {};
 
@@ -81,9 +83,10 @@ TEST_P(HtuaShapes, NamesAndConformance) {
   Block b = make_hx(ints, sh.ninfo, sh.ninfo, true);
   ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(standard_output());
   check_conformance(b);
-  EXPECT_TRUE(matches_golden_text("htua/names_" + std::string(sh.bundle ? "bundle" : "plain") + "_info" +
-                                      std::to_string(sh.ninfo) + "_inlsid" + std::to_string(sh.inlsid) +
-                                      "_ifldir" + std::to_string(sh.ifldir),
+  EXPECT_TRUE(matches_golden_text("htua/names_" + std::string(sh.bundle ? "bundle" : "plain") +
+                                      "_info" + std::to_string(sh.ninfo) + "_inlsid" +
+                                      std::to_string(sh.inlsid) + "_ifldir" +
+                                      std::to_string(sh.ifldir),
                                   names_of(b)));
   // Rows 5 and 6 take their cold temperature from the flow direction.
   EXPECT_EQ(b.ijrow[12], HOT_IN_DT);
@@ -101,8 +104,9 @@ INSTANTIATE_TEST_SUITE_P(Htua, HtuaShapes,
 
 TEST_F(Htua, BundleOptionReadOnlyWhenPresentAndOne) {
   // Five integers (NINT = 8 with the header), or a sixth other than 1: no bundle.
-  for (const auto& [ints, ny] : {std::pair{kPlain, 21}, std::pair{std::vector<int32_t>{1, 0, 0, 0, 0, 2}, 21},
-                                 std::pair{kBundle, 25}}) {
+  for (const auto& [ints, ny] :
+       {std::pair{kPlain, 21}, std::pair{std::vector<int32_t>{1, 0, 0, 0, 0, 2}, 21},
+        std::pair{kBundle, 25}}) {
     Block b = make_hx(ints);
     ASSERT_EQ(b.dimension(), 0);
     EXPECT_EQ(b.ny, ny);
@@ -141,7 +145,8 @@ TEST_F(Htua, HeatStreamFormsOfTheBalances) {
   for (int32_t inlsid : {0, 1, 2}) {
     Block b = inlsid < 2 ? make_hx({1, 0, 0, 0, inlsid}, 1, 1) : make_hx(kPlain);
     ASSERT_EQ(b.prepare(), 0);
-    const std::vector<double> f = residuals_with(b, {{Q_DUTY_HOT, 300}, {Q_DUTY_COLD, 100}, {Q_UA, 1000}});
+    const std::vector<double> f =
+        residuals_with(b, {{Q_DUTY_HOT, 300}, {Q_DUTY_COLD, 100}, {Q_UA, 1000}});
     EXPECT_DOUBLE_EQ(f[HEAT_BALANCE - 1], inlsid < 2 ? 200.0 : 400.0);
     EXPECT_DOUBLE_EQ(f[DEFINE_QUA - 1], inlsid == 0 ? 700.0 : 1300.0);
     if (inlsid == 2) break;
@@ -168,7 +173,8 @@ TEST(HtuaMeanTemperatureDifference, CubeOfTheMeanSignedCubeRoots) {
   // Within 1 % of the log mean for end differences within a factor of 3.
   for (double ratio : {1.0, 1.2, 1.5, 2.0, 2.5, 3.0}) {
     for (double b : {0.5, 10.0, 40.0, 200.0}) {
-      EXPECT_NEAR(cube_root_mean(ratio * b, b) / lmtd(ratio * b, b), 1.0, 0.01) << ratio * b << " " << b;
+      EXPECT_NEAR(cube_root_mean(ratio * b, b) / lmtd(ratio * b, b), 1.0, 0.01)
+          << ratio * b << " " << b;
     }
   }
 }
@@ -177,7 +183,8 @@ TEST_F(Htua, MeanDerivativeAtClosedEnds) {
   Block b = make_hx(kPlain);
   ASSERT_EQ(b.prepare(), 0);
   // Both ends closed: both derivatives 0, residual -DTMEAN.
-  EXPECT_DOUBLE_EQ(residuals_with(b, {{DT_HOT_IN, 0}, {DT_HOT_OUT, 0}, {DTMEAN, 7}})[MEAN_TEMP_DIFF - 1], -7.0);
+  EXPECT_DOUBLE_EQ(
+      residuals_with(b, {{DT_HOT_IN, 0}, {DT_HOT_OUT, 0}, {DTMEAN, 7}})[MEAN_TEMP_DIFF - 1], -7.0);
   b.call(KODE_JACOB);
   EXPECT_EQ(b.dfdy[17], 0.0);
   EXPECT_EQ(b.dfdy[18], 0.0);
@@ -197,7 +204,8 @@ TEST_F(Htua, BundleGeometryAtHalfEmptyAndFullLevels) {
   Block b = make_hx(kBundle);
   ASSERT_EQ(b.prepare(), 0);
   auto bundle_residuals = [&](double level, double theta, double fac) {
-    return residuals_with(b, {{LEVEL, level}, {THETA, theta}, {FAC, fac}, {HTAREA, 200}, {AREA, 200 * fac}});
+    return residuals_with(
+        b, {{LEVEL, level}, {THETA, theta}, {FAC, fac}, {HTAREA, 200}, {AREA, 200 * fac}});
   };
   // Level 0.5: THETA = pi, FAC = 0.5 up to the ten-digit 2*pi.
   std::vector<double> f = bundle_residuals(0.5, kPi, 0.5);
@@ -222,9 +230,11 @@ TEST_F(Htua, BundleGeometryAtHalfEmptyAndFullLevels) {
 // bounds widen to take the level.
 TEST_F(Htua, BundleGuessFollowsTheLevel) {
   for (const auto& [level, theta] :
-       {std::pair{0.5, kPi}, std::pair{1.0, 0.0}, std::pair{0.0, 2 * kPi}, std::pair{1.5, 0.0}, std::pair{-0.25, 2 * kPi}}) {
+       {std::pair{0.5, kPi}, std::pair{1.0, 0.0}, std::pair{0.0, 2 * kPi}, std::pair{1.5, 0.0},
+        std::pair{-0.25, 2 * kPi}}) {
     Block b = make_hx(kBundle);
-    ASSERT_EQ(prepare_with(b, [&, l = level](Block& x) { yv(x, LEVEL) = l; }), 0);  // Clang 14: no binding captures
+    ASSERT_EQ(prepare_with(b, [&, l = level](Block& x) { yv(x, LEVEL) = l; }),
+              0);  // Clang 14: no binding captures
     EXPECT_DOUBLE_EQ(yv(b, THETA), theta) << level;
     EXPECT_EQ(yv(b, FAC), 0.9);
     EXPECT_EQ(yv(b, HTAREA), 100.0);
@@ -238,18 +248,23 @@ TEST_F(Htua, BundleGuessFollowsTheLevel) {
 // A one-block case, written for the test.
 CaseRun solve(const std::string& name, const std::string& ints, const std::string& fix) {
   const std::string path = ::testing::TempDir() + name + ".toml";
-  std::ofstream(path) << "title = \"" << name << "\"\n[properties]\nmethod = \"IDEAL\"\ncomponents = [\"H2O\"]\n"
-                      << "[[blocks]]\nid = \"HX\"\nmodel = \"R3HTUA\"\nint = " << ints << "\nreal = [0.0]\n"
-                      << "fix = " << fix << "\n[solver]\nmax_iterations = 100\ntolerance = 1.0e-10\n";
+  std::ofstream(path) << "title = \"" << name
+                      << "\"\n[properties]\nmethod = \"IDEAL\"\ncomponents = [\"H2O\"]\n"
+                      << "[[blocks]]\nid = \"HX\"\nmodel = \"R3HTUA\"\nint = " << ints
+                      << "\nreal = [0.0]\n"
+                      << "fix = " << fix
+                      << "\n[solver]\nmax_iterations = 100\ntolerance = 1.0e-10\n";
   CaseRun run = run_case(path, {{"R3HTUA", R3HTUA}});
   EXPECT_EQ(run.outcome, host::Outcome::Solved) << name << ": " << run.error;
   return run;
 }
 
 TEST(HtuaSolve, HalfLevelGivesHalfTheAreaAndAngle) {
-  CaseRun run = solve("htua_half_level", "[1, 0, 0, 0, 0, 1]",
-                      "{ T_HOT_IN = 450.0, T_HOT_OUT = 420.0, T_COLD_IN = 373.0, T_COLD_OUT = 373.0, U = 1200.0, "
-                      "FT = 1.0, T_APPR_MIN_HOT_IN = 10.0, T_APPR_MIN_HOT_OUT = 10.0, HTAREA = 120.0, LEVEL = 0.5 }");
+  CaseRun run = solve(
+      "htua_half_level", "[1, 0, 0, 0, 0, 1]",
+      "{ T_HOT_IN = 450.0, T_HOT_OUT = 420.0, T_COLD_IN = 373.0, T_COLD_OUT = 373.0, U = 1200.0, "
+      "FT = 1.0, T_APPR_MIN_HOT_IN = 10.0, T_APPR_MIN_HOT_OUT = 10.0, HTAREA = 120.0, LEVEL = 0.5 "
+      "}");
   ASSERT_EQ(run.outcome, host::Outcome::Solved);
   EXPECT_NEAR(run.value("HX.THETA"), kPi, 1e-9);
   EXPECT_NEAR(run.value("HX.FAC"), 0.5, 1e-9);
@@ -262,9 +277,10 @@ TEST(HtuaSolve, HalfLevelGivesHalfTheAreaAndAngle) {
 TEST(HtuaSolve, HotSideColderThanColdSideReversesTheDuty) {
   // Both end differences negative: the mean keeps the sign, the duty runs
   // from the "cold" side to the "hot" side.
-  CaseRun run = solve("htua_reversed", "[1, 0, 0, 0, 0]",
-                      "{ T_HOT_IN = 300.0, T_HOT_OUT = 320.0, T_COLD_IN = 350.0, T_COLD_OUT = 340.0, U = 500.0, "
-                      "FT = 1.0, AREA = 10.0, T_APPR_MIN_HOT_IN = -60.0, T_APPR_MIN_HOT_OUT = -60.0 }");
+  CaseRun run = solve(
+      "htua_reversed", "[1, 0, 0, 0, 0]",
+      "{ T_HOT_IN = 300.0, T_HOT_OUT = 320.0, T_COLD_IN = 350.0, T_COLD_OUT = 340.0, U = 500.0, "
+      "FT = 1.0, AREA = 10.0, T_APPR_MIN_HOT_IN = -60.0, T_APPR_MIN_HOT_OUT = -60.0 }");
   ASSERT_EQ(run.outcome, host::Outcome::Solved);
   EXPECT_NEAR(run.value("HX.DTMEAN"), cube_root_mean(-40.0, -30.0), 1e-9);
   EXPECT_LT(run.value("HX.Q_UA"), 0.0);
@@ -273,10 +289,11 @@ TEST(HtuaSolve, HotSideColderThanColdSideReversesTheDuty) {
 
 TEST(HtuaSolve, ZeroAreaGivesZeroDuty) {
   for (bool bundle : {false, true}) {
-    CaseRun run = solve("htua_zero_area", bundle ? "[1, 0, 0, 0, 0, 1]" : "[1, 0, 0, 0, 0]",
-                        std::string("{ T_HOT_IN = 400.0, T_HOT_OUT = 340.0, T_COLD_IN = 300.0, T_COLD_OUT = 330.0, "
-                                    "U = 500.0, FT = 1.0, T_APPR_MIN_HOT_IN = 10.0, T_APPR_MIN_HOT_OUT = 10.0, ") +
-                            (bundle ? "HTAREA = 0.0, LEVEL = 0.6 }" : "AREA = 0.0 }"));
+    CaseRun run = solve(
+        "htua_zero_area", bundle ? "[1, 0, 0, 0, 0, 1]" : "[1, 0, 0, 0, 0]",
+        std::string("{ T_HOT_IN = 400.0, T_HOT_OUT = 340.0, T_COLD_IN = 300.0, T_COLD_OUT = 330.0, "
+                    "U = 500.0, FT = 1.0, T_APPR_MIN_HOT_IN = 10.0, T_APPR_MIN_HOT_OUT = 10.0, ") +
+            (bundle ? "HTAREA = 0.0, LEVEL = 0.6 }" : "AREA = 0.0 }"));
     ASSERT_EQ(run.outcome, host::Outcome::Solved);
     Block& b = *run.flowsheet->blocks()[0];
     EXPECT_NEAR(run.value("HX.AREA"), 0.0, 1e-12);
@@ -284,7 +301,8 @@ TEST(HtuaSolve, ZeroAreaGivesZeroDuty) {
     EXPECT_NEAR(run.value("HX.FUA"), 0.0, 1e-12);
     // The default floor of FUA (1 W/K) gives way to the zero area.
     EXPECT_EQ(b.ylb[FUA - 1], 0.0);
-    for (const host::Variable& v : run.flowsheet->variables()) EXPECT_TRUE(std::isfinite(v.value)) << v.name;
+    for (const host::Variable& v : run.flowsheet->variables())
+      EXPECT_TRUE(std::isfinite(v.value)) << v.name;
     for (double r : residuals_at(b, b.y)) EXPECT_TRUE(std::isfinite(r));
   }
 }
@@ -344,7 +362,8 @@ void allocate(Block& b, int ny, int nf, int nz) {
   b.ny = ny;
   b.nf = nf;
   b.nz = nz;
-  for (auto* v : {&b.y, &b.ylb, &b.yub, &b.yscl, &b.ysbnd}) v->assign(static_cast<size_t>(ny), kRmiss);
+  for (auto* v : {&b.y, &b.ylb, &b.yub, &b.yscl, &b.ysbnd})
+    v->assign(static_cast<size_t>(ny), kRmiss);
   b.f.assign(static_cast<size_t>(nf), 0.0);
   b.fscl.assign(static_cast<size_t>(nf), kRmiss);
   b.dfdy.assign(static_cast<size_t>(nz), 0.0);
@@ -402,7 +421,12 @@ TEST_F(Htua, ParametersChangedAfterTheDimensionRequestAreRefused) {
 
 TEST_F(Htua, NegativeEndDifferencesAtTheInitialPoint) {
   Block b = make_hx(kPlain);
-  ASSERT_EQ(prepare_with(b, [](Block& x) { yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300, yv(x, DTMEAN) = -20.0; }), 0);
+  ASSERT_EQ(prepare_with(b,
+                         [](Block& x) {
+                           yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300,
+                                 yv(x, DTMEAN) = -20.0;
+                         }),
+            0);
   EXPECT_EQ(yv(b, DT_HOT_IN), -40.0);
   EXPECT_EQ(b.ylb[DT_HOT_IN - 1], -1000.0);
   EXPECT_TRUE(standard_output().empty());
@@ -481,7 +505,11 @@ TEST_F(Htua, TemperatureGuesses) {
   for (const Case& c : {Case{{}, t0, t0}, Case{{{T_HOT_IN, 400.0}}, 400.0, 400.0},
                         Case{{{T_HOT_IN, 400.0}, {T_COLD_IN, 300.0}}, 350.0, 350.0}}) {
     Block b = make_hx(kPlain);
-    ASSERT_EQ(prepare_with(b, [&](Block& x) { for (const auto& [v, t] : c.given) yv(x, v) = t; }), 0);
+    ASSERT_EQ(prepare_with(b,
+                           [&](Block& x) {
+                             for (const auto& [v, t] : c.given) yv(x, v) = t;
+                           }),
+              0);
     EXPECT_EQ(yv(b, T_HOT_IN), c.given.empty() ? t0 : 400.0);
     EXPECT_EQ(yv(b, T_COLD_IN), c.given.size() == 2 ? 300.0 : c.hot_out);
     EXPECT_EQ(yv(b, T_HOT_OUT), c.hot_out);
@@ -512,7 +540,11 @@ TEST_F(Htua, DutyGuesses) {
   for (const Case& c : cases) {
     Block b = make_hx({1, 0, 0, 0, c.inlsid}, c.ninfo, c.ninfo);
     if (c.ninfo) b.sinfin[0] = c.info_in, b.sinfout[0] = c.info_out;
-    ASSERT_EQ(prepare_with(b, [&](Block& x) { for (const auto& [v, q] : c.given) yv(x, v) = q; }), 0);
+    ASSERT_EQ(prepare_with(b,
+                           [&](Block& x) {
+                             for (const auto& [v, q] : c.given) yv(x, v) = q;
+                           }),
+              0);
     EXPECT_EQ(std::vector<double>({yv(b, Q_DUTY_HOT), yv(b, Q_DUTY_COLD), yv(b, Q_UA)}),
               std::vector<double>({c.hot, c.cold, c.ua}))
         << c.hot;
@@ -546,7 +578,8 @@ TEST_F(Htua, PreviousValuesOrGuesses) {
   };
   for (const Case& c : cases) {
     Block b = make_hx({1, c.iprmst, c.irunmd, 0, 0});
-    ASSERT_EQ(prepare_with(b, [](Block& x) { yv(x, T_HOT_IN) = 410.0, yv(x, DT_HOT_IN) = 33.0; }), 0);
+    ASSERT_EQ(prepare_with(b, [](Block& x) { yv(x, T_HOT_IN) = 410.0, yv(x, DT_HOT_IN) = 33.0; }),
+              0);
     EXPECT_EQ(state().start, c.start) << c.iprmst << " " << c.irunmd;
     EXPECT_EQ(state().irunmd, c.irunmd_after) << c.iprmst << " " << c.irunmd;
     // Either way the given values stand and nothing is left missing.
@@ -612,10 +645,21 @@ TEST_F(Htua, Report) {
     host::run().report_units = bundle ? host::ReportUnits::MET : host::ReportUnits::SI;
     Block b = make_hx(bundle ? kBundle : kPlain);
     ASSERT_EQ(b.prepare(), 0);
-    const std::pair<int, double> values[] = {
-        {T_HOT_IN, 400},  {T_HOT_OUT, 340},  {T_COLD_IN, 300}, {T_COLD_OUT, 330},     {DTMEAN, 53.609},
-        {DT_HOT_IN, 70},  {DT_HOT_OUT, 40},  {T_APPR_MIN_HOT_IN, 10}, {T_APPR_MIN_HOT_OUT, -2.5},
-        {T_HOT_FALL, 60}, {T_COLD_RISE, 30}, {FT, 0.95},      {Q_UA, 1.0e6}, {U, 500}, {AREA, 37.5}};
+    const std::pair<int, double> values[] = {{T_HOT_IN, 400},
+                                             {T_HOT_OUT, 340},
+                                             {T_COLD_IN, 300},
+                                             {T_COLD_OUT, 330},
+                                             {DTMEAN, 53.609},
+                                             {DT_HOT_IN, 70},
+                                             {DT_HOT_OUT, 40},
+                                             {T_APPR_MIN_HOT_IN, 10},
+                                             {T_APPR_MIN_HOT_OUT, -2.5},
+                                             {T_HOT_FALL, 60},
+                                             {T_COLD_RISE, 30},
+                                             {FT, 0.95},
+                                             {Q_UA, 1.0e6},
+                                             {U, 500},
+                                             {AREA, 37.5}};
     for (const auto& [v, x] : values) yv(b, v) = x;
     if (bundle) yv(b, HTAREA) = 60.0, yv(b, LEVEL) = 0.45;
     ASSERT_EQ(b.call(KODE_REPORT), 0);

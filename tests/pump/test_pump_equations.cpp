@@ -45,7 +45,8 @@ std::vector<const thermo::Component*> many_components(int n) {
     for (int i = 0; i < 201; ++i) {
       const int k = db.find(base[i % 4]);
       thermo::Component c = db[k < 0 ? db.find("H2O") : k];
-      c.id = std::string("C").append(std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
+      c.id = std::string("C").append(
+          std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
       c.mw *= 1.0 + 0.001 * i;
       rows.push_back(c);
     }
@@ -77,7 +78,8 @@ TEST_P(PumpShapes, Conformance) {
   check_conformance(b);
   if (sh.ncomp < 200) {
     EXPECT_TRUE(matches_golden_text("pump/names_" + std::to_string(sh.ncomp) + "comp_in" +
-                                        std::to_string(sh.ninfi) + "_out" + std::to_string(sh.ninfout),
+                                        std::to_string(sh.ninfi) + "_out" +
+                                        std::to_string(sh.ninfout),
                                     names_of(b)));
   }
 }
@@ -109,8 +111,9 @@ TEST_F(PumpTest, CheckFindings) {
     b.infout.assign(static_cast<size_t>(c.ninfout), "W");
     b.ints = c.ints;
     b.connect_streams();
-    const std::string what = ::testing::PrintToString(std::vector<int>{c.nin, c.nout, c.ninfi, c.ninfout}) +
-                             " ints " + ::testing::PrintToString(c.ints);
+    const std::string what =
+        ::testing::PrintToString(std::vector<int>{c.nin, c.nout, c.ninfi, c.ninfout}) + " ints " +
+        ::testing::PrintToString(c.ints);
     b.ny = b.nf = b.nz = -5;
     EXPECT_EQ(b.call(KODE_DIMEN), 1) << what;
     EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << what;
@@ -154,7 +157,8 @@ TEST_F(PumpTest, SequentialModeFixesTheInlet) {
     Block b = make_pump(1, 0, imode);
     ASSERT_EQ(b.prepare(), 0);
     const int ninlet = b.ncomp() + 3 + 1;  // material inlet and its information stream
-    for (int i = 1; i <= b.ny; ++i) EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
+    for (int i = 1; i <= b.ny; ++i)
+      EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
   }
 }
 
@@ -182,8 +186,9 @@ TEST_F(PumpTest, UserValuesSurviveInitialisation) {
   EXPECT_EQ(b.ylb[outp - 1], 2.0e5);
   EXPECT_EQ(b.yscl[outp - 1], b.yscl[inp - 1]);
   EXPECT_EQ(b.ysbnd[outp - 2], b.ysbnd[inp - 2]);
-  EXPECT_EQ(standard_output(), (std::vector<std::string>{" !! R3PUMP_ISO - Warning: Stream variable scale ",
-                                                         " !! factors entered via Y sentence are ignored"}));
+  EXPECT_EQ(standard_output(),
+            (std::vector<std::string>{" !! R3PUMP_ISO - Warning: Stream variable scale ",
+                                      " !! factors entered via Y sentence are ignored"}));
   // Default equation scales where none was given.
   EXPECT_EQ(b.fscl[2], 1.0e6);          // LIQENTH_SUCT: Hs/100
   EXPECT_EQ(b.fscl[b.nf - 1], 1000.0);  // POW_BAL_OUT: 10*Fs*Ph

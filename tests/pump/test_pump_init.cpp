@@ -56,7 +56,8 @@ class PumpInit : public ::testing::Test {
     b.ints = {0, npass};
     b.ipropset = 2;
     b.connect_streams();
-    EXPECT_TRUE(b.set_material_inlet(0, flows.empty() ? std::vector<double>{flow} : flows, kTin, kPin));
+    EXPECT_TRUE(
+        b.set_material_inlet(0, flows.empty() ? std::vector<double>{flow} : flows, kTin, kPin));
     if (ninfi) b.set_info_inlet(0, win);
     EXPECT_EQ(b.dimension(), 0);
     EXPECT_EQ(b.call(KODE_NAMES), 0);
@@ -100,7 +101,11 @@ TEST_F(PumpInit, EachErrorIsReportedAndEndsTheInitialisation) {
       {"feed pressure negative", {{kVP, -2.0e5}}},
       {"feed pressure NaN", {{kVP, kNaN}}},
       {"suction temperature negative", {{kVT, -5.0}}},
-      {"suction temperature missing and the flash fails", {{kVT, kRmiss}}, nullptr, 0, "FLSH_FLASH"},
+      {"suction temperature missing and the flash fails",
+       {{kVT, kRmiss}},
+       nullptr,
+       0,
+       "FLSH_FLASH"},
       {"suction pressure missing", {{kVP, kRmiss}}},
       {"density negative", {{kVRho, -1.0}}},
       {"density zero", {{kVRho, 0.0}}},
@@ -243,14 +248,18 @@ TEST_F(PumpInit, FirstFixedGroupDecides) {
       {"pressure before power, head and temperature",
        {{"DELTA_P", 5.0e5}, {"BHP", 1000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}},
        [](double, double) { return 5.0e5; }},
-      {"outlet pressure before pressure ratio", {{"P_RATIO", 3.0}, {"PROD.PRESSURE", 6.0e5}},
+      {"outlet pressure before pressure ratio",
+       {{"P_RATIO", 3.0}, {"PROD.PRESSURE", 6.0e5}},
        [](double, double) { return 5.0e5; }},
-      {"pressure ratio before pressure rise", {{"DELTA_P", 1.0e5}, {"P_RATIO", 4.0}},
+      {"pressure ratio before pressure rise",
+       {{"DELTA_P", 1.0e5}, {"P_RATIO", 4.0}},
        [](double, double) { return 3.0e5; }},
-      {"power before head and temperature", {{"BHP", 12000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}},
+      {"power before head and temperature",
+       {{"BHP", 12000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}},
        by_power},
       {"brake before electric power", {{"EHP", 30000.0}, {"BHP", 12000.0}}, by_power},
-      {"head before temperature", {{"P_HEAD", 48.0}, {"DISCH_TEMP", 350.0}},
+      {"head before temperature",
+       {{"P_HEAD", 48.0}, {"DISCH_TEMP", 350.0}},
        [](double, double rho) { return 48.0 * rho * kG; }},
   };
   for (const Case& c : cases) {
@@ -334,12 +343,14 @@ TEST_F(PumpInit, BadInputStaysInsideTheArrays) {
   // Spoilt inlets, fixed values and variables of every kind through every
   // request: the arrays are allocated at their exact sizes, so a write past
   // one is caught by the address sanitizer.
-  for (const auto& list : {std::vector<std::string>{"H2O"}, std::vector<std::string>{"H2O", "NC6", "NC7"}}) {
+  for (const auto& list :
+       {std::vector<std::string>{"H2O"}, std::vector<std::string>{"H2O", "NC6", "NC7"}}) {
     reset_host(list, thermo::Method::PengRobinson);
     for (int shape = 0; shape < 3; ++shape) {
       for (double bad : {kRmiss, kNaN, -1.0, 0.0}) {
         for (int fixing = 0; fixing < 3; ++fixing) {
-          Block b = pump(shape == 1, shape == 2, 1, 1.0, bad, std::vector<double>(list.size(), 1.0));
+          Block b =
+              pump(shape == 1, shape == 2, 1, 1.0, bad, std::vector<double>(list.size(), 1.0));
           for (size_t i = static_cast<size_t>(b.ncomp()); i < b.smatin.size(); ++i) {
             if (i % 2 == static_cast<size_t>(fixing % 2)) b.smatin[i] = bad;
           }
@@ -367,8 +378,11 @@ TEST_F(PumpInit, ReportLines) {
   Block b = pump(0, 1);
   fix(b, "DELTA_P", 5.0e5);
   ASSERT_EQ(b.call(KODE_INIT), 0);
-  const std::pair<const char*, double> values[] = {
-      {"PROD.PRESSURE", 6.0e5}, {"EHP", 13407.6667}, {"BHP", 12066.9}, {"DR_EFF", 0.9}, {"PUMP_EFF", 0.7}};
+  const std::pair<const char*, double> values[] = {{"PROD.PRESSURE", 6.0e5},
+                                                   {"EHP", 13407.6667},
+                                                   {"BHP", 12066.9},
+                                                   {"DR_EFF", 0.9},
+                                                   {"PUMP_EFF", 0.7}};
   for (const auto& [name, value] : values) yv(b, name) = value;
   report();
   ASSERT_EQ(b.call(KODE_REPORT), 0);
@@ -394,13 +408,16 @@ struct Example {
   double value, tol;
 };
 
-void PrintTo(const Example& ex, std::ostream* os) { *os << ex.file; }
+void PrintTo(const Example& ex, std::ostream* os) {
+  *os << ex.file;
+}
 
 class PumpExamples : public ::testing::TestWithParam<Example> {};
 
 TEST_P(PumpExamples, ConvergesFromTheInitialisationToTheHandCalculation) {
   const Example& ex = GetParam();
-  const CaseRun run = run_case(example_path(std::string("pump/") + ex.file + ".toml"), {{"R3PUMP", R3PUMP}});
+  const CaseRun run =
+      run_case(example_path(std::string("pump/") + ex.file + ".toml"), {{"R3PUMP", R3PUMP}});
   ASSERT_TRUE(run.solve.converged) << run.error << ::testing::PrintToString(run.messages);
   // Sequential modular: the initialisation leaves little for Newton to do.
   EXPECT_LE(run.solve.iterations, 3);
@@ -426,7 +443,9 @@ TEST_P(PumpExamples, ConvergesFromTheInitialisationToTheHandCalculation) {
   EXPECT_EQ(prod[kVF], F);
   EXPECT_GT(prod[kVT], feed[kVT]);
   if (ex.rise + ex.ehp + ex.head > 0) {
-    const double want = ex.rise > 0 ? ex.rise : ex.ehp > 0 ? ex.eff * ex.dr_eff * ex.ehp / q : ex.head * rho * kG;
+    const double want = ex.rise > 0  ? ex.rise
+                        : ex.ehp > 0 ? ex.eff * ex.dr_eff * ex.ehp / q
+                                     : ex.head * rho * kG;
     EXPECT_NEAR(run.value("P1.DELTA_P"), want, 1e-3);
   }
   // A work stream out carries the electric power.

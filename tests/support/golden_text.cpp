@@ -33,7 +33,8 @@ namespace r3::test {
     }
     return ::testing::AssertionFailure()
            << path.string() << " line " << i + 1 << " (after " << section << "):\n  expected ["
-           << (w ? *w : "<end of file>") << "]\n  actual   [" << (g ? *g : "<no more lines>") << "]";
+           << (w ? *w : "<end of file>") << "]\n  actual   [" << (g ? *g : "<no more lines>")
+           << "]";
   }
   return ::testing::AssertionSuccess();
 }

@@ -21,14 +21,20 @@ inline int var(const host::Block& b, const std::string& name) {
   EXPECT_GT(i, 0) << "no variable " << name;
   return i;
 }
-inline double& yv(host::Block& b, int v) { return b.y.at(static_cast<size_t>(v > 0 ? v - 1 : 0)); }
-inline double& yv(host::Block& b, const std::string& name) { return yv(b, var(b, name)); }
+inline double& yv(host::Block& b, int v) {
+  return b.y.at(static_cast<size_t>(v > 0 ? v - 1 : 0));
+}
+inline double& yv(host::Block& b, const std::string& name) {
+  return yv(b, var(b, name));
+}
 // A user's fixed value; without a value the variable is only marked fixed.
 inline void fix(host::Block& b, const std::string& name, double value) {
   yv(b, name) = value;
   b.fix(var(b, name));
 }
-inline void fix(host::Block& b, const std::string& name) { b.fix(var(b, name)); }
+inline void fix(host::Block& b, const std::string& name) {
+  b.fix(var(b, name));
+}
 // An entry of a per-variable array by variable name.
 inline double at(const host::Block& b, const std::vector<double>& a, const std::string& name) {
   return a.at(static_cast<size_t>(var(b, name) - 1));
@@ -68,7 +74,8 @@ inline std::vector<std::string> point_of(const host::Block& b) {
     v.push_back(line);
   }
   for (int i = 1; i <= b.nf; ++i) {
-    std::snprintf(line, sizeof line, "%-22s scale %.12g", b.eqn_name(i).c_str(), b.fscl[static_cast<size_t>(i - 1)]);
+    std::snprintf(line, sizeof line, "%-22s scale %.12g", b.eqn_name(i).c_str(),
+                  b.fscl[static_cast<size_t>(i - 1)]);
     v.push_back(line);
   }
   return v;

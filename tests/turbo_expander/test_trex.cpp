@@ -29,7 +29,9 @@ const std::vector<double> kLean = {0.85, 0.08, 0.04, 0.03};
 const std::vector<double> kRich = {0.75, 0.10, 0.13, 0.02};
 constexpr double kPin = 6.0e6;
 
-void use_gas() { reset_host({"CH4", "C2H6", "C3H8", "N2"}, thermo::Method::PengRobinson); }
+void use_gas() {
+  reset_host({"CH4", "C2H6", "C3H8", "N2"}, thermo::Method::PengRobinson);
+}
 
 // An expander on the lean or rich gas at (T, 60 bar). The integers: IMODE,
 // ICURV, NPASS, IPHASE and room for the position store (NINT = 3 + 37).
@@ -143,8 +145,30 @@ TEST_F(Trex, DimensionWritesThePositionStoreIntoInt) {
   // actual-outlet set: temperature, vapour fraction, anchor, variable count
   // at its start, equations before it.
   const int z0s = b0 + 10, z0o = z0s + 4 * n + 13;
-  const std::vector<int32_t> store = {b0, z0s + 2, z0s + 1, 0, 0, 0, 0, 0, 0, z0s, z0s, (n + 1) + 4 + 9,
-                                      z0o + 2, z0o + 1, 0, 0, 0, 0, 0, 0, z0o, z0o, (n + 1) + 4 + 9 + 4 * n + 12, 0};
+  const std::vector<int32_t> store = {b0,
+                                      z0s + 2,
+                                      z0s + 1,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      z0s,
+                                      z0s,
+                                      (n + 1) + 4 + 9,
+                                      z0o + 2,
+                                      z0o + 1,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      0,
+                                      z0o,
+                                      z0o,
+                                      (n + 1) + 4 + 9 + 4 * n + 12,
+                                      0};
   for (size_t i = 0; i < store.size(); ++i) {
     if (store[i] != 0 || i + 1 == store.size()) {
       EXPECT_EQ(intv[p + 3 + i], store[i]) << "INT " << p + 4 + i;
@@ -169,7 +193,8 @@ TEST_F(Trex, ShortIntIsNeitherWrittenNorReadPastItsEnd) {
     const std::vector<int32_t> before = intv;
     EXPECT_EQ(call_with_int(b, KODE_DIMEN, intv), 1) << len;
     EXPECT_EQ(intv, before) << len;
-    for (int32_t kode : {+KODE_NAMES, +KODE_INIT, +KODE_RESID, +KODE_JACOB, +KODE_STRMUPD, +KODE_REPORT, +KODE_CHECK, 55}) {
+    for (int32_t kode : {+KODE_NAMES, +KODE_INIT, +KODE_RESID, +KODE_JACOB, +KODE_STRMUPD,
+                         +KODE_REPORT, +KODE_CHECK, 55}) {
       call_with_int(b, kode, intv);
       EXPECT_EQ(intv, before) << len << " " << kode;
     }
@@ -210,7 +235,8 @@ TEST_F(Trex, NegativeTemperatureReachesThePropertyRowsAsItsMagnitude) {
   std::vector<double> y = b.y;
   for (const char* t : {"TIN", "TSOUT", "OUT_PROD_TEMP"}) y[var(b, t) - 1] *= -1.0;
   const std::vector<double> f1 = residuals_at(b, y);
-  for (size_t i = 0; i < f0.size(); ++i) EXPECT_DOUBLE_EQ(f0[i], f1[i]) << b.eqn_name(static_cast<int>(i) + 1);
+  for (size_t i = 0; i < f0.size(); ++i)
+    EXPECT_DOUBLE_EQ(f0[i], f1[i]) << b.eqn_name(static_cast<int>(i) + 1);
   b.y = y;
   check_conformance(b, ConformanceOptions{.extra_points = 0});
 }
@@ -244,7 +270,8 @@ TEST_F(Trex, SavedSetArraysGoThroughReal) {
   ASSERT_EQ(prepare_with(b, standard_specs), 0);
   ASSERT_EQ(b.call(KODE_STRMUPD), 0);
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_NEAR(b.reals[2 + 4 * i + 1], kLean[i], 1e-12);  // overall fractions of the isentropic set
+    EXPECT_NEAR(b.reals[2 + 4 * i + 1], kLean[i],
+                1e-12);  // overall fractions of the isentropic set
     EXPECT_NEAR(b.reals[2 + 4 * i + 3], kLean[i], 1e-12);  // and of the actual-outlet set
     EXPECT_GT(b.reals[2 + 4 * i], 0.0);                    // equilibrium ratios
   }
@@ -269,10 +296,16 @@ TEST_F(Trex, SavedSetArraysGoThroughReal) {
 TEST_F(Trex, EveryCheckFindingHasItsMessage) {
   const std::vector<std::pair<const char*, std::function<void(Block&)>>> cases = {
       {"no inlet", [](Block& b) { b.matin.clear(); }},
-      {"two inlets", [](Block& b) { b.matin = {"GAS", "GAS2"}; }},
+      {"two inlets",
+       [](Block& b) {
+         b.matin = {"GAS", "GAS2"};
+       }},
       {"no outlet", [](Block& b) { b.matout.clear(); }},
       {"inlet work stream", [](Block& b) { b.infin = {"WIN"}; }},
-      {"two outlet work streams", [](Block& b) { b.infout = {"W1", "W2"}; }},
+      {"two outlet work streams",
+       [](Block& b) {
+         b.infout = {"W1", "W2"};
+       }},
       {"IMODE 2", [](Block& b) { b.ints[0] = 2; }},
       {"ICURV 1", [](Block& b) { b.ints[1] = 1; }},
       {"NPASS 51", [](Block& b) { b.ints[2] = 51; }},
@@ -300,7 +333,8 @@ TEST_F(Trex, EveryCheckFindingHasItsMessage) {
     // Whatever the host asks next of such a block, nothing is written past
     // its (empty) arrays and nothing crashes.
     b.nf = b.ny = b.nz = 0;
-    for (int32_t kode : {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) b.call(kode);
+    for (int32_t kode : {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
+      b.call(kode);
     messages();
     report();
   }
@@ -403,7 +437,8 @@ TEST_F(Trex, NoSpecificationUsesTheMiddleOfTheRatioBounds) {
     b.reals[1] = hi;
     ASSERT_EQ(prepare_with(b, nullptr), 0);
     EXPECT_DOUBLE_EQ(yv(b, "EXP.PRESSURE"), 0.5 * (lo + hi) * kPin);
-    EXPECT_NEAR(yv(b, "TSOUT"), 320.0 * std::pow(0.5 * (lo + hi), 8314.4 / cp_vapour(320.0, kPin, kLean)), 1e-9);
+    EXPECT_NEAR(yv(b, "TSOUT"),
+                320.0 * std::pow(0.5 * (lo + hi), 8314.4 / cp_vapour(320.0, kPin, kLean)), 1e-9);
     EXPECT_EQ(yv(b, "SEFF"), 0.85);
     EXPECT_EQ(yv(b, "MEFF"), 0.9);
   }
@@ -461,9 +496,13 @@ TEST_F(Trex, NoPassesGivesRoughValues) {
     ASSERT_EQ(prepare_with(b, nullptr), 0);
     EXPECT_DOUBLE_EQ(yv(b, "EXP.ENTHALPY"), 1.01 * yv(b, "GAS.ENTHALPY"));
     EXPECT_EQ(yv(b, "HSOUT"), yv(b, "EXP.ENTHALPY"));
-    std::map<std::string, double> want = {{"EXP.PRESSURE", 0.5 * kPin}, {"SHAFT.VALUE", -1.0e5},
-                                          {"DHACT", -5.0e5}, {"SEFF", 0.85}, {"MEFF", 1.0},
-                                          {"TIN", 200.0}, {"SMOL", -1.0e5}};
+    std::map<std::string, double> want = {{"EXP.PRESSURE", 0.5 * kPin},
+                                          {"SHAFT.VALUE", -1.0e5},
+                                          {"DHACT", -5.0e5},
+                                          {"SEFF", 0.85},
+                                          {"MEFF", 1.0},
+                                          {"TIN", 200.0},
+                                          {"SMOL", -1.0e5}};
     if (iphase == 0) {
       want.insert({{"ISEN_VFRAC", 0.9}, {"OUT_TEMP", 160.0}, {"OUT_X_N2", 0.25}});
     } else {
@@ -487,8 +526,9 @@ TEST_F(Trex, BoundsAndScales) {
                            x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
                          }),
             0);
-  EXPECT_EQ(messages(), (Lines{"", " WARNING IN R3X_MSTRM_IN2OUT:",
-                               " Stream variable scale factors entered via Y sentence are ignored"}));
+  EXPECT_EQ(messages(),
+            (Lines{"", " WARNING IN R3X_MSTRM_IN2OUT:",
+                   " Stream variable scale factors entered via Y sentence are ignored"}));
   struct Row {
     const std::vector<double>& a;
     const char* name;
@@ -496,12 +536,14 @@ TEST_F(Trex, BoundsAndScales) {
   };
   // Defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the work
   // stream: its own bounds and scale.
-  const Row rows[] = {{b.ylb, "SEFF", 0.5},        {b.yub, "SEFF", 1.0},          {b.yscl, "DHACT", 123.0},
-                      {b.ysbnd, "TIN", 0.3},       {b.ysbnd, "TSOUT", 1.0},       {b.ylb, "DHACT", -1.0e11},
-                      {b.yscl, "IHP", 1.0e8},      {b.ylb, "TIN", 10.0},          {b.yub, "TIN", 5000.0},
-                      {b.yscl, "SMOL", 1.0e5},     {b.yub, "SV", 1.0e9},          {b.ylb, "SHAFT.VALUE", -1.0e12},
-                      {b.yub, "SHAFT.VALUE", 1.0e12}, {b.ysbnd, "SHAFT.VALUE", 1.0}, {b.yscl, "SHAFT.VALUE", 1.0e8},
-                      {b.yub, "EXP.PRESSURE", kPin}};
+  const Row rows[] = {{b.ylb, "SEFF", 0.5},           {b.yub, "SEFF", 1.0},
+                      {b.yscl, "DHACT", 123.0},       {b.ysbnd, "TIN", 0.3},
+                      {b.ysbnd, "TSOUT", 1.0},        {b.ylb, "DHACT", -1.0e11},
+                      {b.yscl, "IHP", 1.0e8},         {b.ylb, "TIN", 10.0},
+                      {b.yub, "TIN", 5000.0},         {b.yscl, "SMOL", 1.0e5},
+                      {b.yub, "SV", 1.0e9},           {b.ylb, "SHAFT.VALUE", -1.0e12},
+                      {b.yub, "SHAFT.VALUE", 1.0e12}, {b.ysbnd, "SHAFT.VALUE", 1.0},
+                      {b.yscl, "SHAFT.VALUE", 1.0e8}, {b.yub, "EXP.PRESSURE", kPin}};
   for (const Row& r : rows) EXPECT_EQ(at(b, r.a, r.name), r.value) << r.name;
   EXPECT_EQ(at(b, b.y, "SHAFT.VALUE"), at(b, b.y, "BHP"));
   for (const char* n : {"EXP.PRESSURE", "GAS.PRESSURE"}) {
@@ -589,7 +631,8 @@ Hand hand(double F, double hin, double Pin, double Pout, double eta, double meff
 TEST_F(Trex, TemperatureSearchCoversTheWholeRatioRange) {
   Block b = make_trex(1, 0, kLean, 320.0, 1, 10);
   ASSERT_EQ(b.dimension(), 0);
-  const Hand h = hand(1.0, b.smatin[4 + 3] * b.smatin[4 + 8], kPin, 4.5e6, 0.82, 0.97, kLean, false);
+  const Hand h =
+      hand(1.0, b.smatin[4 + 3] * b.smatin[4 + 8], kPin, 4.5e6, 0.82, 0.97, kLean, false);
   ASSERT_EQ(prepare_with(b,
                          [&](Block& x) {
                            fix(x, "OUT_PROD_TEMP", h.tout);
@@ -607,7 +650,8 @@ TEST_F(Trex, TemperatureSearchCoversTheWholeRatioRange) {
 TEST_F(Trex, PowerGivenStartsNextToTheSolution) {
   Block b = make_trex(1, 0, kLean, 320.0, 1, 10);
   ASSERT_EQ(b.dimension(), 0);
-  const Hand h = hand(1.0, b.smatin[4 + 3] * b.smatin[4 + 8], kPin, 3.0e6, 0.82, 0.97, kLean, false);
+  const Hand h =
+      hand(1.0, b.smatin[4 + 3] * b.smatin[4 + 8], kPin, 3.0e6, 0.82, 0.97, kLean, false);
   ASSERT_EQ(prepare_with(b,
                          [&](Block& x) {
                            fix(x, "IHP", h.ihp);
@@ -647,7 +691,8 @@ TEST(TrexSolved, ExamplesAgreeWithTheHandCalculation) {
     EXPECT_LE(r.solve.iterations, 4);
     const std::string b = std::string(ex.blk) + ".", prod = ex.prod;
     const double hin = r.value("GAS.ENTHALPY"), hout = r.value(prod + ".ENTHALPY");
-    const Hand h = hand(r.value("GAS.TOTAL_FLOW"), hin, kPin, ex.pout, ex.eta, 0.97, ex.z, ex.two_phase);
+    const Hand h =
+        hand(r.value("GAS.TOTAL_FLOW"), hin, kPin, ex.pout, ex.eta, 0.97, ex.z, ex.two_phase);
     const double dh = std::fabs(h.hin - h.hs);
     EXPECT_NEAR(hout, h.hout, 1e-8 * dh);
     EXPECT_NEAR(r.value(b + "HSOUT"), h.hs, 1e-8 * dh);
@@ -670,7 +715,8 @@ TEST(TrexSolved, ExamplesAgreeWithTheHandCalculation) {
 // Two expanders of different formulations share the model's working storage
 // and solve together; each stage agrees with its own hand calculation.
 TEST(TrexSolved, StagesOfBothFormulationsInSeries) {
-  const CaseRun r = run_case(example_path("trex/series_vapour_then_two_phase.toml"), {{"R3TREX", R3TREX}});
+  const CaseRun r =
+      run_case(example_path("trex/series_vapour_then_two_phase.toml"), {{"R3TREX", R3TREX}});
   ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
   EXPECT_LE(r.solve.iterations, 4);
   const double F = r.value("GAS.TOTAL_FLOW");
@@ -703,7 +749,8 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
     };
     std::ifstream in(example_path(ex.file));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string fixline = "fix = { \"" + prod + ".PRESSURE\" = " + (ex.pout == 3.0e6 ? "3.0e6" : "2.0e6");
+    const std::string fixline =
+        "fix = { \"" + prod + ".PRESSURE\" = " + (ex.pout == 3.0e6 ? "3.0e6" : "2.0e6");
     const size_t at = text.find(fixline);
     ASSERT_NE(at, std::string::npos) << ex.file;
     for (const auto& [name, value] : specs) {
@@ -718,7 +765,8 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
       ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
       EXPECT_LE(r.solve.iterations, 12);
       EXPECT_NEAR(r.value(prod + ".PRESSURE"), ex.pout, 1e-6 * ex.pout);
-      EXPECT_NEAR(r.value(b + "BHP"), base.value(b + "BHP"), 1e-6 * std::fabs(base.value(b + "BHP")));
+      EXPECT_NEAR(r.value(b + "BHP"), base.value(b + "BHP"),
+                  1e-6 * std::fabs(base.value(b + "BHP")));
     }
   }
 }
