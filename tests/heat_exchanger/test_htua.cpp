@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <numbers>
 
@@ -226,23 +227,6 @@ TEST_F(Htua, BundleGeometryAtHalfEmptyAndFullLevels) {
   EXPECT_EQ(b.dfdy[38], 6.283185308);
 }
 
-// The angle's guess follows the level, at an edge outside the bundle, whose
-// bounds widen to take the level.
-TEST_F(Htua, BundleGuessFollowsTheLevel) {
-  for (const auto& [level, theta] :
-       {std::pair{0.5, kPi}, std::pair{1.0, 0.0}, std::pair{0.0, 2 * kPi}, std::pair{1.5, 0.0},
-        std::pair{-0.25, 2 * kPi}}) {
-    Block b = make_hx(kBundle);
-    ASSERT_EQ(prepare_with(b, [&, l = level](Block& x) { yv(x, LEVEL) = l; }),
-              0);  // Clang 14: no binding captures
-    EXPECT_DOUBLE_EQ(yv(b, THETA), theta) << level;
-    EXPECT_EQ(yv(b, FAC), 0.9);
-    EXPECT_EQ(yv(b, HTAREA), 100.0);
-    EXPECT_EQ(b.ylb[LEVEL - 1], std::min(level, 0.0));
-    EXPECT_EQ(b.yub[LEVEL - 1], std::max(level, 1.0));
-  }
-}
-
 // --- Cases solved --------------------------------------------------------------------
 
 // A one-block case, written for the test.
@@ -419,17 +403,12 @@ TEST_F(Htua, ParametersChangedAfterTheDimensionRequestAreRefused) {
   EXPECT_EQ(b.call(KODE_REPORT), 0);
 }
 
+// Negative end differences at the initial point: residuals and derivatives
+// finite.
 TEST_F(Htua, NegativeEndDifferencesAtTheInitialPoint) {
   Block b = make_hx(kPlain);
-  ASSERT_EQ(prepare_with(b,
-                         [](Block& x) {
-                           yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300,
-                                 yv(x, DTMEAN) = -20.0;
-                         }),
-            0);
-  EXPECT_EQ(yv(b, DT_HOT_IN), -40.0);
-  EXPECT_EQ(b.ylb[DT_HOT_IN - 1], -1000.0);
-  EXPECT_TRUE(standard_output().empty());
+  ASSERT_EQ(
+      prepare_with(b, [](Block& x) { yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300; }), 0);
   std::fill(b.dfdy.begin(), b.dfdy.end(), std::numeric_limits<double>::quiet_NaN());
   b.call(KODE_JACOB);
   for (double d : b.dfdy) EXPECT_TRUE(std::isfinite(d));
@@ -480,90 +459,61 @@ TEST_F(Htua, ParameterChecks) {
 
 // --- Initial values --------------------------------------------------------------------
 
-// Defaults, bounds, scales and types; the user's entries stay.
-TEST_F(Htua, DefaultInitialPoint) {
-  Block b = make_hx(kBundle);
-  ASSERT_EQ(prepare_with(b,
-                         [](Block& x) {
-                           x.ylb[T_HOT_IN - 1] = 250.0;
-                           x.yscl[U - 1] = 7.0;
-                           x.ysbnd[AREA - 1] = 0.5;
-                           x.fscl[0] = 5.0;
-                         }),
-            0);
-  EXPECT_TRUE(matches_golden_text("htua/default_point", point_of(b)));
-  EXPECT_DOUBLE_EQ(yv(b, THETA), 2 * std::acos(0.8));
-}
-
-TEST_F(Htua, TemperatureGuesses) {
+// The initial point (values, bounds, scales, types, fixed marks) from the
+// defaults and the user's entries, which stay: temperatures from those given
+// (none: the default; one: all four at it; both inlets: their mean); duties
+// from one given, the mean magnitude of those given, or the heat streams (the
+// inlet's value; from the cold side q10 is the outlet stream's; neither: the
+// duty scale); the bundle's area from the total area, the total area from a
+// given area, a fixed area at its default; the angle from the level (at an
+// edge outside the bundle, whose bounds widen to take the level); negative
+// end differences kept; sequential-modular use fixes the inlet heat stream.
+TEST_F(Htua, InitialPoints) {
   struct Case {
-    std::vector<std::pair<int, double>> given;
-    double hot_out, cold_out;
-  };
-  const double t0 = 0.30000001192092896 * 1000.0;
-  // None given: the default; one: all four at it; both inlets: their mean.
-  for (const Case& c : {Case{{}, t0, t0}, Case{{{T_HOT_IN, 400.0}}, 400.0, 400.0},
-                        Case{{{T_HOT_IN, 400.0}, {T_COLD_IN, 300.0}}, 350.0, 350.0}}) {
-    Block b = make_hx(kPlain);
-    ASSERT_EQ(prepare_with(b,
-                           [&](Block& x) {
-                             for (const auto& [v, t] : c.given) yv(x, v) = t;
-                           }),
-              0);
-    EXPECT_EQ(yv(b, T_HOT_IN), c.given.empty() ? t0 : 400.0);
-    EXPECT_EQ(yv(b, T_COLD_IN), c.given.size() == 2 ? 300.0 : c.hot_out);
-    EXPECT_EQ(yv(b, T_HOT_OUT), c.hot_out);
-    EXPECT_EQ(yv(b, T_COLD_OUT), c.cold_out);
-    EXPECT_EQ(b.ylb[T_COLD_IN - 1], 0.05000000074505806 * 1000.0);
-  }
-}
-
-TEST_F(Htua, DutyGuesses) {
-  struct Case {
+    const char* what;
+    std::vector<int32_t> ints;
     int ninfo;
-    int32_t inlsid;
-    std::vector<std::pair<int, double>> given;
-    double info_in, info_out;  // heat stream values
-    double hot, cold, ua;
+    std::function<void(Block&)> fill;
   };
+  auto level = [](double l) { return [l](Block& x) { yv(x, LEVEL) = l; }; };
   const Case cases[] = {
-      // Without heat streams: one duty given, or the mean magnitude of those given.
-      {0, 0, {{Q_DUTY_HOT, 500.0}}, 0, 0, 500.0, -500.0, -500.0},
-      {0, 0, {{Q_DUTY_COLD, 100.0}, {Q_UA, -300.0}}, 0, 0, 200.0, 100.0, -300.0},
-      // Inlet 2.0e6 W; outlet stream without a value.
-      {1, 0, {}, 2.0e6, kRmiss, 2.0e6, 2.0e6, 2.0e6},
-      // Inlet heat from the cold side: q10 is the outlet stream's value.
-      {1, 1, {}, 2.0e6, 3.0e6, 3.0e6, 2.0e6, -3.0e6},
-      // Neither stream holds a value: the duty scale.
-      {1, 1, {}, kRmiss, kRmiss, 1e8, 1e8, -1e8},
+      {"defaults and the user's entries", kBundle, 0,
+       [](Block& x) {
+         x.ylb[T_HOT_IN - 1] = 250.0, x.yscl[U - 1] = 7.0, x.ysbnd[AREA - 1] = 0.5, x.fscl[0] = 5.0;
+       }},
+      {"hot inlet temperature", kPlain, 0, [](Block& x) { yv(x, T_HOT_IN) = 400.0; }},
+      {"both inlet temperatures", kPlain, 0,
+       [](Block& x) { yv(x, T_HOT_IN) = 400.0, yv(x, T_COLD_IN) = 300.0; }},
+      {"hot duty", kPlain, 0, [](Block& x) { yv(x, Q_DUTY_HOT) = 500.0; }},
+      {"cold duty and Q_UA", kPlain, 0,
+       [](Block& x) { yv(x, Q_DUTY_COLD) = 100.0, yv(x, Q_UA) = -300.0; }},
+      {"heat streams, hot side, outlet without value", kPlain, 1, nullptr},
+      {"heat streams, cold side", {1, 0, 0, 0, 1}, 1, [](Block& x) { x.sinfout[0] = 3.0e6; }},
+      {"heat streams without values", {1, 0, 0, 0, 1}, 1, [](Block& x) { x.sinfin[0] = kRmiss; }},
+      {"total area", kBundle, 0, [](Block& x) { yv(x, HTAREA) = 200.0; }},
+      {"area", kBundle, 0, [](Block& x) { yv(x, AREA) = 50.0; }},
+      {"area fixed", kBundle, 0, [](Block& x) { yv(x, HTAREA) = 200.0, x.fix(AREA); }},
+      {"level 0.5", kBundle, 0, level(0.5)},
+      {"level 1", kBundle, 0, level(1.0)},
+      {"level 0", kBundle, 0, level(0.0)},
+      {"level 1.5", kBundle, 0, level(1.5)},
+      {"level -0.25", kBundle, 0, level(-0.25)},
+      {"negative end differences", kPlain, 0,
+       [](Block& x) {
+         yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300, yv(x, DTMEAN) = -20.0;
+       }},
+      {"sequential modular, hot side", {0, 0, 0, 0, 0}, 1, nullptr},
+      {"sequential modular, cold side", {0, 0, 0, 0, 1}, 1, nullptr},
+      {"sequential modular without heat streams", {0, 0, 0, 0, 0}, 0, nullptr},
   };
+  Lines all;
   for (const Case& c : cases) {
-    Block b = make_hx({1, 0, 0, 0, c.inlsid}, c.ninfo, c.ninfo);
-    if (c.ninfo) b.sinfin[0] = c.info_in, b.sinfout[0] = c.info_out;
-    ASSERT_EQ(prepare_with(b,
-                           [&](Block& x) {
-                             for (const auto& [v, q] : c.given) yv(x, v) = q;
-                           }),
-              0);
-    EXPECT_EQ(std::vector<double>({yv(b, Q_DUTY_HOT), yv(b, Q_DUTY_COLD), yv(b, Q_UA)}),
-              std::vector<double>({c.hot, c.cold, c.ua}))
-        << c.hot;
+    Block b = make_hx(c.ints, c.ninfo, c.ninfo, c.ints[0] == 0);
+    ASSERT_EQ(prepare_with(b, c.fill), 0) << c.what;
+    add_section(all, c.what, point_of(b));
+    EXPECT_TRUE(standard_output().empty()) << c.what;
   }
-}
-
-TEST_F(Htua, BundleAreaFromTheTotalArea) {
-  Block b = make_hx(kBundle);
-  ASSERT_EQ(prepare_with(b, [](Block& x) { yv(x, HTAREA) = 200.0; }), 0);
-  EXPECT_DOUBLE_EQ(yv(b, AREA), 200.0 * 0.9);
-  // A given area stays, and the total area defaults to it.
-  Block c = make_hx(kBundle);
-  ASSERT_EQ(prepare_with(c, [](Block& x) { yv(x, AREA) = 50.0; }), 0);
-  EXPECT_EQ(yv(c, AREA), 50.0);
-  EXPECT_EQ(yv(c, HTAREA), 50.0);
-  // An area marked fixed keeps its default.
-  Block d = make_hx(kBundle);
-  ASSERT_EQ(prepare_with(d, [](Block& x) { yv(x, HTAREA) = 200.0, x.fix(AREA); }), 0);
-  EXPECT_EQ(yv(d, AREA), 100.0);
+  EXPECT_TRUE(matches_golden_text("htua/initial_points", all));
 }
 
 TEST_F(Htua, PreviousValuesOrGuesses) {
@@ -602,24 +552,7 @@ TEST_F(Htua, PreviousValuesOrGuesses) {
   EXPECT_EQ(state().start, Start::Reuse);
 }
 
-// --- Sequential-modular duty, stream update, report -----------------------------------
-
-TEST_F(Htua, SequentialModularFixesTheInletDuty) {
-  for (int32_t inlsid : {0, 1}) {
-    Block b = make_hx({0, 0, 0, 0, inlsid}, 1, 1, true);
-    ASSERT_EQ(b.prepare(), 0);
-    const int fixed_var = inlsid == 0 ? Q_DUTY_HOT : Q_DUTY_COLD;
-    for (int v = 1; v <= 21; ++v) EXPECT_EQ(b.fixed(v), v == fixed_var) << v;
-    EXPECT_EQ(yv(b, fixed_var), 2.0e6);
-    EXPECT_EQ(b.var_name(fixed_var), "QIN1.VALUE");
-    EXPECT_EQ(type_of(b, fixed_var), 13);
-  }
-  // Equation based, or no heat streams: nothing fixed.
-  for (Block b : {make_hx(kPlain, 1, 1), make_hx({0, 0, 0, 0, 0})}) {
-    ASSERT_EQ(b.prepare(), 0);
-    for (int v = 1; v <= 21; ++v) EXPECT_FALSE(b.fixed(v)) << v;
-  }
-}
+// --- Stream update, report -----------------------------------
 
 TEST_F(Htua, StreamUpdateWritesTheHeatStreams) {
   for (int32_t inlsid : {0, 1, 2}) {
