@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "framework/host_services.h"
@@ -136,51 +137,23 @@ std::vector<int32_t> int_array(const Block& b) {
   return intv;
 }
 
+// The dimension request writes the position store into INT: the first block
+// variable, and for the two-phase formulation the positions of its two
+// phase-equilibrium sets (the isentropic set from the eleventh block variable
+// on, then the actual-outlet set); nothing after the store.
 TEST_F(Trex, DimensionWritesThePositionStoreIntoInt) {
-  Block b = make_trex(0, 1);
-  std::vector<int32_t> intv = int_array(b);
-  ASSERT_EQ(call_with_int(b, KODE_DIMEN, intv), 0);
-  const int p = 4, n = 4, b0 = 2 * 7 + 1 + 1;
-  // The isentropic set from the eleventh block variable on, then the
-  // actual-outlet set: temperature, vapour fraction, anchor, variable count
-  // at its start, equations before it.
-  const int z0s = b0 + 10, z0o = z0s + 4 * n + 13;
-  const std::vector<int32_t> store = {b0,
-                                      z0s + 2,
-                                      z0s + 1,
-                                      0,
-                                      0,
-                                      0,
-                                      0,
-                                      0,
-                                      0,
-                                      z0s,
-                                      z0s,
-                                      (n + 1) + 4 + 9,
-                                      z0o + 2,
-                                      z0o + 1,
-                                      0,
-                                      0,
-                                      0,
-                                      0,
-                                      0,
-                                      0,
-                                      z0o,
-                                      z0o,
-                                      (n + 1) + 4 + 9 + 4 * n + 12,
-                                      0};
-  for (size_t i = 0; i < store.size(); ++i) {
-    if (store[i] != 0 || i + 1 == store.size()) {
-      EXPECT_EQ(intv[p + 3 + i], store[i]) << "INT " << p + 4 + i;
+  Lines all;
+  for (int32_t iphase : {0, 1}) {
+    Block b = make_trex(iphase, 1 - iphase);
+    std::vector<int32_t> intv = int_array(b);
+    ASSERT_EQ(call_with_int(b, KODE_DIMEN, intv), 0);
+    Lines l = {"NY " + std::to_string(b.ny)};
+    for (size_t i = 7; i < intv.size(); ++i) {
+      l.push_back("INT " + std::to_string(i + 1) + " " + std::to_string(intv[i]));
     }
+    add_section(all, iphase ? "vapour" : "two-phase", l);
   }
-  EXPECT_EQ(b.ny, z0o + 4 * n + 13);
-  // The vapour formulation keeps only the first block position.
-  Block v = make_trex(1, 0);
-  std::vector<int32_t> iv = int_array(v);
-  ASSERT_EQ(call_with_int(v, KODE_DIMEN, iv), 0);
-  EXPECT_EQ(iv[p + 3], 2 * 7 + 1);
-  EXPECT_EQ(iv[p + 4], 0);
+  EXPECT_TRUE(matches_golden_text("trex/position_store", all));
 }
 
 // An INT array too short for the store fails the check and is never written
@@ -490,87 +463,38 @@ TEST_F(Trex, FixedWorkStreamStandsForTheBrakePower) {
   EXPECT_DOUBLE_EQ(yv(a, "IHP"), yv(b, "IHP"));
 }
 
-TEST_F(Trex, NoPassesGivesRoughValues) {
-  for (int32_t iphase : {0, 1}) {
-    Block b = make_trex(iphase, 1, kLean, 320.0, 1, 0);
-    ASSERT_EQ(prepare_with(b, nullptr), 0);
-    EXPECT_DOUBLE_EQ(yv(b, "EXP.ENTHALPY"), 1.01 * yv(b, "GAS.ENTHALPY"));
-    EXPECT_EQ(yv(b, "HSOUT"), yv(b, "EXP.ENTHALPY"));
-    std::map<std::string, double> want = {{"EXP.PRESSURE", 0.5 * kPin},
-                                          {"SHAFT.VALUE", -1.0e5},
-                                          {"DHACT", -5.0e5},
-                                          {"SEFF", 0.85},
-                                          {"MEFF", 1.0},
-                                          {"TIN", 200.0},
-                                          {"SMOL", -1.0e5}};
-    if (iphase == 0) {
-      want.insert({{"ISEN_VFRAC", 0.9}, {"OUT_TEMP", 160.0}, {"OUT_X_N2", 0.25}});
-    } else {
-      want["TSOUT"] = 160.0;
-    }
-    for (const auto& [name, value] : want) EXPECT_EQ(yv(b, name), value) << name << " " << iphase;
-  }
-}
-
-// A user's bound, scale or step bound of a block variable survives the
-// initialisation; missing ones take the defaults. The outlet stream takes the
-// inlet's bounds and scales; a given outlet scale is replaced, with a warning.
-TEST_F(Trex, BoundsAndScales) {
-  Block b = make_trex(1, 1);
-  ASSERT_EQ(prepare_with(b,
-                         [](Block& x) {
-                           standard_specs(x);
-                           x.ylb[var(x, "SEFF") - 1] = 0.5;
-                           x.yscl[var(x, "DHACT") - 1] = 123.0;
-                           x.ysbnd[var(x, "TIN") - 1] = 0.3;
-                           x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
-                         }),
-            0);
-  EXPECT_EQ(messages(),
-            (Lines{"", " WARNING IN R3X_MSTRM_IN2OUT:",
-                   " Stream variable scale factors entered via Y sentence are ignored"}));
-  struct Row {
-    const std::vector<double>& a;
-    const char* name;
-    double value;
+// The initial point (values, bounds, scales, fixed marks) and the messages:
+// a user's bound, scale or step bound of a block variable survives, missing
+// ones take the defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the
+// outlet stream takes the inlet's bounds and scales (a given outlet scale is
+// replaced, with a warning); the work stream the power; no passes give rough
+// values; sequential-modular use fixes the inlet.
+TEST_F(Trex, InitialPoints) {
+  struct Case {
+    const char* what;
+    Block b;
+    std::function<void(Block&)> specs;
   };
-  // Defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the work
-  // stream: its own bounds and scale.
-  const Row rows[] = {{b.ylb, "SEFF", 0.5},           {b.yub, "SEFF", 1.0},
-                      {b.yscl, "DHACT", 123.0},       {b.ysbnd, "TIN", 0.3},
-                      {b.ysbnd, "TSOUT", 1.0},        {b.ylb, "DHACT", -1.0e11},
-                      {b.yscl, "IHP", 1.0e8},         {b.ylb, "TIN", 10.0},
-                      {b.yub, "TIN", 5000.0},         {b.yscl, "SMOL", 1.0e5},
-                      {b.yub, "SV", 1.0e9},           {b.ylb, "SHAFT.VALUE", -1.0e12},
-                      {b.yub, "SHAFT.VALUE", 1.0e12}, {b.ysbnd, "SHAFT.VALUE", 1.0},
-                      {b.yscl, "SHAFT.VALUE", 1.0e8}, {b.yub, "EXP.PRESSURE", kPin}};
-  for (const Row& r : rows) EXPECT_EQ(at(b, r.a, r.name), r.value) << r.name;
-  EXPECT_EQ(at(b, b.y, "SHAFT.VALUE"), at(b, b.y, "BHP"));
-  for (const char* n : {"EXP.PRESSURE", "GAS.PRESSURE"}) {
-    EXPECT_EQ(at(b, b.yscl, n), at(b, b.yscl, "GAS.PRESSURE"));
-    EXPECT_EQ(at(b, b.ylb, n), at(b, b.ylb, "GAS.PRESSURE"));
+  Case cases[] = {
+      {"user's bounds and scales", make_trex(1, 1),
+       [](Block& x) {
+         standard_specs(x);
+         x.ylb[var(x, "SEFF") - 1] = 0.5;
+         x.yscl[var(x, "DHACT") - 1] = 123.0;
+         x.ysbnd[var(x, "TIN") - 1] = 0.3;
+         x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
+       }},
+      {"no passes, two-phase", make_trex(0, 1, kLean, 320.0, 1, 0), nullptr},
+      {"no passes, vapour", make_trex(1, 1, kLean, 320.0, 1, 0), nullptr},
+      {"sequential modular", make_trex(1, 0, kLean, 320.0, 0), standard_specs},
+  };
+  Lines all;
+  for (Case& c : cases) {
+    ASSERT_EQ(prepare_with(c.b, c.specs), 0) << c.what;
+    add_section(all, c.what, messages());
+    add_section(all, std::string(c.what) + ": point", point_of(c.b));
   }
-  EXPECT_EQ(at(b, b.y, "EXP.TOTAL_FLOW"), at(b, b.y, "GAS.TOTAL_FLOW"));
-  EXPECT_EQ(at(b, b.y, "EXP.FLOW_C3H8"), at(b, b.y, "GAS.FLOW_C3H8"));
-  EXPECT_EQ(at(b, b.ysbnd, "EXP.ENTHALPY"), at(b, b.ysbnd, "GAS.ENTHALPY"));
-  EXPECT_NEAR(at(b, b.y, "FRAC_OUT_C2H6"), 0.08, 1e-15);
-  // Equation scales: enthalpy rows Hs, entropy rows Hs/Ts, powers Hs Fs.
-  EXPECT_EQ(b.fscl[4], 1.0e8);
-  EXPECT_EQ(b.fscl[5], 1.0e5);
-  EXPECT_EQ(b.fscl[9], 1.0e8);
-  EXPECT_EQ(b.fscl[b.nf - 1], 1.0);  // TOTFLOW, Fs
-}
-
-// Sequential-modular use fixes the inlet; equation-based use leaves it free.
-TEST_F(Trex, ImodeZeroFixesTheInlet) {
-  for (int32_t imode : {0, 1}) {
-    Block b = make_trex(1, 0, kLean, 320.0, imode);
-    ASSERT_EQ(prepare_with(b, standard_specs), 0);
-    for (const char* n : {"GAS.TOTAL_FLOW", "GAS.FLOW_CH4", "GAS.ENTHALPY", "GAS.PRESSURE"}) {
-      EXPECT_EQ(b.fixed(var(b, n)), imode == 0) << n;
-    }
-    EXPECT_FALSE(b.fixed(var(b, "EXP.ENTHALPY")));
-  }
+  EXPECT_TRUE(matches_golden_text("trex/initial_points", all));
 }
 
 // --- Hand calculation ----------------------------------------------------------
