@@ -41,22 +41,49 @@ double correlation(double q) {
   return l * (0.24012299 - 0.011988872 * l) - 0.31609348;
 }
 
-// A pump on one water-like feed: `ninfi`/`ninfout` information streams.
-Block make_pump(int ninfi, int ninfout, int32_t imode = 0) {
+// A pump on a feed at 300 K and 1 bar (the flows given, then 1/(i+1) kmol/s
+// of each further component), `ninfi`/`ninfout` work streams, the integers
+// IMODE and NPASS.
+Block make_pump(int ninfi = 0, int ninfout = 0, std::vector<int32_t> ints = {0, 1},
+                std::vector<double> flows = {}, double win = -12000.0, int32_t ipropset = 2) {
   Block b("P1", R3PUMP);
   b.matin = {"FEED"};
   b.matout = {"PROD"};
-  if (ninfi) b.infin = {"WIN"};
-  if (ninfout) b.infout = {"WOUT"};
-  b.ints = {imode, 1};
-  b.ipropset = 1;
+  if (ninfi) b.infin = {"SHAFT"};
+  if (ninfout) b.infout = {"POWER"};
+  b.ints = std::move(ints);
+  b.ipropset = ipropset;
   b.connect_streams();
-  std::vector<double> flows(static_cast<size_t>(b.ncomp()), 0.0);
-  for (size_t i = 0; i < flows.size(); ++i) flows[i] = 1.0 / static_cast<double>(i + 1);
-  EXPECT_TRUE(b.set_material_inlet(0, flows, 300.0, 1.0e5));
-  if (ninfi) b.set_info_inlet(0, -2000.0);
+  for (size_t i = flows.size(); i < static_cast<size_t>(b.ncomp()); ++i) {
+    flows.push_back(1.0 / static_cast<double>(i + 1));
+  }
+  EXPECT_TRUE(b.set_material_inlet(0, flows, kTin, kPin));
+  if (ninfi) b.set_info_inlet(0, win);
   return b;
 }
+
+// The same, dimensioned and named: ready for the user's values and the
+// initialisation request.
+Block named(Block b) {
+  EXPECT_EQ(b.dimension(), 0);
+  EXPECT_EQ(b.call(KODE_NAMES), 0);
+  messages();
+  return b;
+}
+Block pump(int ninfi = 0, int ninfout = 0, int32_t npass = 1, double flow = 1.0,
+           double win = -12000.0) {
+  return named(make_pump(ninfi, ninfout, {0, npass}, {flow}, win));
+}
+
+// Volumetric flow of the feed from its stream vector (m3/s).
+double feed_q(const Block& b) {
+  return b.smatin[kVF] * b.smatin[kVMw] / b.smatin[kVRho];
+}
+
+class Pump : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_host({"H2O"}, thermo::Method::PengRobinson); }
+};
 
 // Synthetic components for large lists: copies of liquid-forming databank
 // rows under new identifiers.
@@ -96,7 +123,7 @@ TEST_P(PumpShapes, Conformance) {
     ASSERT_TRUE(host::configure_run(many_components(200), thermo::Method::Ideal, error)) << error;
     host::reset_shared_areas();
   }
-  Block b = make_pump(sh.ninfi, sh.ninfout);
+  Block b = make_pump(sh.ninfi, sh.ninfout, {0, 1}, {}, -2000.0, 1);
   ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
   check_conformance(b);
   if (sh.ncomp < 200) {
@@ -112,12 +139,10 @@ INSTANTIATE_TEST_SUITE_P(Pump, PumpShapes,
                                            Shape{3, 0, 0}, Shape{3, 1, 0}, Shape{3, 0, 1},
                                            Shape{200, 0, 0}, Shape{200, 1, 0}, Shape{200, 0, 1}));
 
-class PumpTest : public HostTest {};
-
 // Every finding of the check at the dimension request (counts left
 // unwritten) and at the check request; parameters missing beyond NINT are
 // the integer missing marker.
-TEST_F(PumpTest, CheckFindings) {
+TEST_F(Pump, CheckFindings) {
   struct Case {
     int nin, nout, ninfi, ninfout;
     std::vector<int32_t> ints;
@@ -150,7 +175,7 @@ TEST_F(PumpTest, CheckFindings) {
   EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(PumpTest, NegativeStreamCountIsRefused) {
+TEST_F(Pump, NegativeStreamCountIsRefused) {
   // A host that hands a negative count: the descriptors are refused.
   int32_t nmatin = 1, ninfi = -3, nmatout = 1, ninfout = 0, d[4][16];
   int32_t ncomp = 1, idx = 1, istat = 0, zero = 0, ids[2] = {0x20202020, 0x20202020};
@@ -162,88 +187,67 @@ TEST_F(PumpTest, NegativeStreamCountIsRefused) {
   EXPECT_NE(m.back().find("negative"), std::string::npos);
 }
 
-TEST_F(PumpTest, TooManyComponentsAreRefused) {
+TEST_F(Pump, TooManyComponentsAreRefused) {
   // The host refuses a run of more than 200 components with a message.
   std::string error;
   EXPECT_FALSE(host::configure_run(many_components(201), thermo::Method::Ideal, error));
   EXPECT_NE(error.find("too many components"), std::string::npos) << error;
 }
 
-TEST_F(PumpTest, SequentialModeFixesTheInlet) {
-  for (int32_t imode : {0, 1}) {
-    Block b = make_pump(1, 0, imode);
-    ASSERT_EQ(b.prepare(), 0);
-    const int ninlet = b.ncomp() + 3 + 1;  // material inlet and its information stream
-    for (int i = 1; i <= b.ny; ++i)
-      EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
+// The initial point (values, bounds, scales, fixed marks) and the output:
+// sequential-modular use fixes the inlet; a user's bound, scale or step
+// bound survives, but a stream scale is replaced by the inlet's (with a
+// warning) and so is a zero step bound; default equation scales where none
+// was given; a zero inlet power is accepted; a zero, negative or
+// not-a-number efficiency is kept where the user put it but the initial
+// powers use the default (driver efficiency 1), so no infinity reaches Y;
+// the edge of the range is a usable efficiency.
+TEST_F(Pump, InitialPoints) {
+  struct Case {
+    const char* what;
+    Block b;
+    std::function<void(Block&)> fill;
+  };
+  auto unusable = [](double eff) {
+    return
+        [eff](Block& x) { fix(x, "BHP", 12000.0), fix(x, "PUMP_EFF", eff), fix(x, "DR_EFF", eff); };
+  };
+  const int outp = 2 * (1 + 3);
+  Case cases[] = {
+      {"sequential modular, work stream in", pump(1, 0), nullptr},
+      {"equation based, work stream in", named(make_pump(1, 0, {1, 1})), nullptr},
+      {"user's bounds and scales", pump(0, 1),
+       [](Block& x) {
+         x.ylb[var(x, "RHO") - 1] = 900.0, x.yub[var(x, "RHO") - 1] = 1100.0;
+         x.yscl[var(x, "PUMP_EFF") - 1] = 0.5, x.ysbnd[var(x, "PUMP_EFF") - 1] = 0.1;
+         x.fscl[3] = 123.0;
+         x.ylb[outp - 1] = 2.0e5, x.yscl[outp - 1] = 7.0, x.ysbnd[outp - 2] = 0.0;
+       }},
+      {"zero inlet power", pump(1, 0, 1, 1.0, 0.0),
+       [](Block& x) { fix(x, "PUMP_EFF", 0.7), fix(x, "DR_EFF", 1.0); }},
+      {"efficiencies 0", pump(), unusable(0.0)},
+      {"efficiencies -0.5", pump(), unusable(-0.5)},
+      {"efficiencies 10.5", pump(), unusable(10.5)},
+      {"efficiencies NaN", pump(), unusable(kNaN)},
+      {"driver efficiency 10", pump(),
+       [](Block& x) { fix(x, "BHP", 12000.0), fix(x, "DR_EFF", 10.0); }},
+  };
+  std::vector<std::string> all;
+  for (Case& c : cases) {
+    ASSERT_EQ(prepare_with(c.b, c.fill), 0) << c.what;
+    add_section(all, c.what, standard_output());
+    add_section(all, std::string(c.what) + ": messages", messages());
+    add_section(all, std::string(c.what) + ": point", point_of(c.b));
+    for (double v : c.b.y) EXPECT_FALSE(std::isinf(v)) << c.what;
   }
+  EXPECT_TRUE(matches_golden_text("pump/initial_points", all));
 }
-
-TEST_F(PumpTest, UserValuesSurviveInitialisation) {
-  Block b = make_pump(0, 1);
-  const int outp = 2 * (b.ncomp() + 3), inp = b.ncomp() + 3;
-  ASSERT_EQ(prepare_with(b,
-                         [&](Block& x) {
-                           x.ylb[var(x, "RHO") - 1] = 900.0;
-                           x.yub[var(x, "RHO") - 1] = 1100.0;
-                           x.yscl[var(x, "PUMP_EFF") - 1] = 0.5;
-                           x.ysbnd[var(x, "PUMP_EFF") - 1] = 0.1;
-                           x.fscl[3] = 123.0;
-                           x.ylb[outp - 1] = 2.0e5;  // a bound on the outlet pressure survives
-                           x.yscl[outp - 1] = 7.0;   // a scale is replaced by the inlet's
-                           x.ysbnd[outp - 2] = 0.0;  // a zero step bound is replaced
-                         }),
-            0)
-      << ::testing::PrintToString(messages());
-  EXPECT_EQ(at(b, b.ylb, "RHO"), 900.0);
-  EXPECT_EQ(at(b, b.yub, "RHO"), 1100.0);
-  EXPECT_EQ(at(b, b.yscl, "PUMP_EFF"), 0.5);
-  EXPECT_EQ(at(b, b.ysbnd, "PUMP_EFF"), 0.1);
-  EXPECT_EQ(b.fscl[3], 123.0);
-  EXPECT_EQ(b.ylb[outp - 1], 2.0e5);
-  EXPECT_EQ(b.yscl[outp - 1], b.yscl[inp - 1]);
-  EXPECT_EQ(b.ysbnd[outp - 2], b.ysbnd[inp - 2]);
-  EXPECT_EQ(standard_output(),
-            (std::vector<std::string>{" !! R3PUMP_ISO - Warning: Stream variable scale ",
-                                      " !! factors entered via Y sentence are ignored"}));
-  // Default equation scales where none was given.
-  EXPECT_EQ(b.fscl[2], 1.0e6);          // LIQENTH_SUCT: Hs/100
-  EXPECT_EQ(b.fscl[b.nf - 1], 1000.0);  // POW_BAL_OUT: 10*Fs*Ph
-}
-
-class PumpInit : public ::testing::Test {
- protected:
-  void SetUp() override { reset_host({"H2O"}, thermo::Method::PengRobinson); }
-
-  // A sequential-modular pump on water at 300 K and 1 bar, dimensioned and
-  // named: ready for the user's values and the initialisation request.
-  static Block pump(int ninfi = 0, int ninfout = 0, int32_t npass = 1, double flow = 1.0,
-                    double win = -12000.0, const std::vector<double>& flows = {}) {
-    Block b("P1", R3PUMP);
-    b.matin = {"FEED"};
-    b.matout = {"PROD"};
-    if (ninfi) b.infin = {"SHAFT"};
-    if (ninfout) b.infout = {"POWER"};
-    b.ints = {0, npass};
-    b.ipropset = 2;
-    b.connect_streams();
-    EXPECT_TRUE(
-        b.set_material_inlet(0, flows.empty() ? std::vector<double>{flow} : flows, kTin, kPin));
-    if (ninfi) b.set_info_inlet(0, win);
-    EXPECT_EQ(b.dimension(), 0);
-    EXPECT_EQ(b.call(KODE_NAMES), 0);
-    messages();
-    return b;
-  }
-  // Volumetric flow of the feed from its stream vector (m3/s).
-  static double feed_q(const Block& b) { return b.smatin[kVF] * b.smatin[kVMw] / b.smatin[kVRho]; }
-};
 
 // --- Errors: fixed values, the feed, the suction and discharge properties ------
 
 // Each error ends the initialisation with its message: nothing after it is
 // done (no efficiency, no pattern).
-TEST_F(PumpInit, EachErrorIsReportedAndEndsTheInitialisation) {
+TEST_F(Pump, EachErrorIsReportedAndEndsTheInitialisation) {
   struct Case {
     const char* what;
     std::vector<std::pair<int, double>> feed;  // spoilt feed entries
@@ -313,7 +317,7 @@ TEST_F(PumpInit, EachErrorIsReportedAndEndsTheInitialisation) {
   EXPECT_TRUE(matches_golden_text("pump/init_errors", all));
 }
 
-TEST_F(PumpInit, EveryFixedVariableWithoutValueIsListed) {
+TEST_F(Pump, EveryFixedVariableWithoutValueIsListed) {
   Block b = pump(0, 1);
   // The two efficiencies have defaults and are not reported.
   for (const char* name : {"PROD.ENTHALPY", "PROD.PRESSURE", "POWER.VALUE", "SUCT_TEMP", "P_HEAD",
@@ -326,7 +330,7 @@ TEST_F(PumpInit, EveryFixedVariableWithoutValueIsListed) {
 
 // --- Values of the initialisation ----------------------------------------
 
-TEST_F(PumpInit, SuctionStateFromFlashAndLiquidVolume) {
+TEST_F(Pump, SuctionStateFromFlashAndLiquidVolume) {
   // A feed given by its enthalpy is flashed for its temperature; a feed
   // without density gets the liquid molar volume's.
   Block ref = pump();
@@ -345,32 +349,11 @@ TEST_F(PumpInit, SuctionStateFromFlashAndLiquidVolume) {
   }
 }
 
-TEST_F(PumpInit, UnusableEfficienciesAreNotDividedBy) {
-  // A zero, negative or not-a-number efficiency is kept where the user put it
-  // but the initial powers use the default, so no infinity reaches Y.
-  for (double bad : {0.0, -0.5, 10.5, kNaN}) {
-    Block b = pump();
-    fix(b, "BHP", 12000.0);
-    fix(b, "PUMP_EFF", bad);
-    fix(b, "DR_EFF", bad);
-    ASSERT_EQ(b.call(KODE_INIT), 0) << bad;
-    EXPECT_DOUBLE_EQ(yv(b, "EHP"), 12000.0) << bad;  // driver efficiency taken as 1
-    EXPECT_NEAR(yv(b, "DELTA_P"), correlation(feed_q(b)) * 12000.0 / feed_q(b), 1e-6) << bad;
-    for (double v : b.y) EXPECT_TRUE(std::isnan(bad) || std::isfinite(v)) << bad;
-  }
-  // The edge of the range is a usable efficiency.
-  Block b = pump();
-  fix(b, "BHP", 12000.0);
-  fix(b, "DR_EFF", 10.0);
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_DOUBLE_EQ(yv(b, "EHP"), 1200.0);
-}
-
 // A missing efficiency (fixed without a value, or free) takes the
 // correlation, held at its end values outside the fitted range (1e-5 kmol/s
 // of water is far below it, 100 kmol/s far above); a missing driver
 // efficiency is 1.
-TEST_F(PumpInit, MissingEfficienciesAreReplaced) {
+TEST_F(Pump, MissingEfficienciesAreReplaced) {
   for (double flow : {1.0e-5, 0.05, 1.0, 15.0, 100.0}) {
     Block b = pump(0, 0, 1, flow);
     fix(b, "DELTA_P", 5.0e5);
@@ -388,18 +371,7 @@ TEST_F(PumpInit, MissingEfficienciesAreReplaced) {
   EXPECT_NEAR(correlation(1.0), 0.8594, 1e-4);
 }
 
-TEST_F(PumpInit, ZeroInletPowerIsAccepted) {
-  Block b = pump(1, 0, 1, 1.0, 0.0);
-  fix(b, "PUMP_EFF", 0.7);
-  fix(b, "DR_EFF", 1.0);
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_TRUE(messages().empty());
-  for (const char* v : {"EHP", "BHP", "DELTA_P"}) EXPECT_EQ(yv(b, v), 0.0) << v;
-  EXPECT_EQ(yv(b, "PROD.PRESSURE"), kPin);
-  EXPECT_NEAR(yv(b, "DISCH_TEMP"), kTin, 1e-6);
-}
-
-TEST_F(PumpInit, FirstFixedGroupDecides) {
+TEST_F(Pump, FirstFixedGroupDecides) {
   struct Case {
     const char* what;
     std::vector<std::pair<const char*, double>> fixed;
@@ -446,7 +418,7 @@ TEST_F(PumpInit, FirstFixedGroupDecides) {
   }
 }
 
-TEST_F(PumpInit, NoPassesFillDefaultsWithoutPropertyCalls) {
+TEST_F(Pump, NoPassesFillDefaultsWithoutPropertyCalls) {
   Block b = pump(0, 0, 0);
   yv(b, "PROD.PRESSURE") = 4.0e5;  // guesses
   yv(b, "P_HEAD") = 20.0;
@@ -470,7 +442,7 @@ TEST_F(PumpInit, NoPassesFillDefaultsWithoutPropertyCalls) {
   EXPECT_NEAR(yv(b, "PUMP_EFF"), correlation(yv(b, "MASS_FLOW") / yv(b, "RHO")), 1e-12);
 }
 
-TEST_F(PumpInit, SolvedStateTakesSuctionValuesFromTheVariables) {
+TEST_F(Pump, SolvedStateTakesSuctionValuesFromTheVariables) {
   // After a stream update the suction temperature and density come from Y,
   // no flash is made, and the outlet follows the inlet.
   Block b = pump();
@@ -501,7 +473,7 @@ TEST_F(PumpInit, SolvedStateTakesSuctionValuesFromTheVariables) {
   EXPECT_EQ(hs::ppexec_word(6), 2);
 }
 
-TEST_F(PumpInit, BadInputStaysInsideTheArrays) {
+TEST_F(Pump, BadInputStaysInsideTheArrays) {
   // Spoilt inlets, fixed values and variables of every kind through every
   // request: the arrays are allocated at their exact sizes, so a write past
   // one is caught by the address sanitizer.
@@ -511,8 +483,8 @@ TEST_F(PumpInit, BadInputStaysInsideTheArrays) {
     for (int shape = 0; shape < 3; ++shape) {
       for (double bad : {kRmiss, kNaN, -1.0, 0.0}) {
         for (int fixing = 0; fixing < 3; ++fixing) {
-          Block b =
-              pump(shape == 1, shape == 2, 1, 1.0, bad, std::vector<double>(list.size(), 1.0));
+          Block b = named(make_pump(shape == 1, shape == 2, {0, 1},
+                                    std::vector<double>(list.size(), 1.0), bad));
           for (size_t i = static_cast<size_t>(b.ncomp()); i < b.smatin.size(); ++i) {
             if (i % 2 == static_cast<size_t>(fixing % 2)) b.smatin[i] = bad;
           }
@@ -536,7 +508,7 @@ TEST_F(PumpInit, BadInputStaysInsideTheArrays) {
 }
 
 // Values of any sign and size fill the report's 13-character field.
-TEST_F(PumpInit, ReportLines) {
+TEST_F(Pump, ReportLines) {
   Block b = pump(0, 1);
   fix(b, "DELTA_P", 5.0e5);
   ASSERT_EQ(b.call(KODE_INIT), 0);
