@@ -201,7 +201,12 @@ TEST_F(Pump, TooManyComponentsAreRefused) {
 // was given; a zero inlet power is accepted; a zero, negative or
 // not-a-number efficiency is kept where the user put it but the initial
 // powers use the default (driver efficiency 1), so no infinity reaches Y;
-// the edge of the range is a usable efficiency.
+// the edge of the range is a usable efficiency; a feed given by its enthalpy
+// is flashed for its temperature, a feed without density gets the liquid
+// molar volume's; of the values fixed, the first group decides: pressure
+// before power, head and temperature, outlet pressure before pressure ratio
+// before pressure rise, brake before electric power, head before
+// temperature.
 TEST_F(Pump, InitialPoints) {
   struct Case {
     const char* what;
@@ -211,6 +216,12 @@ TEST_F(Pump, InitialPoints) {
   auto unusable = [](double eff) {
     return
         [eff](Block& x) { fix(x, "BHP", 12000.0), fix(x, "PUMP_EFF", eff), fix(x, "DR_EFF", eff); };
+  };
+  auto fixed = [](std::vector<std::pair<const char*, double>> values) {
+    return [values](Block& x) {
+      fix(x, "PUMP_EFF", 0.7), fix(x, "DR_EFF", 1.0);
+      for (const auto& [name, value] : values) fix(x, name, value);
+    };
   };
   const int outp = 2 * (1 + 3);
   Case cases[] = {
@@ -229,6 +240,17 @@ TEST_F(Pump, InitialPoints) {
       {"efficiencies -0.5", pump(), unusable(-0.5)},
       {"efficiencies 10.5", pump(), unusable(10.5)},
       {"efficiencies NaN", pump(), unusable(kNaN)},
+      {"feed without temperature and density", pump(),
+       [](Block& x) { x.smatin[kVT] = x.smatin[kVRho] = kRmiss; }},
+      {"pressure, power, head and temperature", pump(),
+       fixed({{"DELTA_P", 5.0e5}, {"BHP", 1000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}})},
+      {"pressure ratio and outlet pressure", pump(),
+       fixed({{"P_RATIO", 3.0}, {"PROD.PRESSURE", 6.0e5}})},
+      {"pressure rise and ratio", pump(), fixed({{"DELTA_P", 1.0e5}, {"P_RATIO", 4.0}})},
+      {"power, head and temperature", pump(),
+       fixed({{"BHP", 12000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}})},
+      {"electric and brake power", pump(), fixed({{"EHP", 30000.0}, {"BHP", 12000.0}})},
+      {"head and temperature", pump(), fixed({{"P_HEAD", 48.0}, {"DISCH_TEMP", 350.0}})},
       {"driver efficiency 10", pump(),
        [](Block& x) { fix(x, "BHP", 12000.0), fix(x, "DR_EFF", 10.0); }},
   };
@@ -330,25 +352,6 @@ TEST_F(Pump, EveryFixedVariableWithoutValueIsListed) {
 
 // --- Values of the initialisation ----------------------------------------
 
-TEST_F(Pump, SuctionStateFromFlashAndLiquidVolume) {
-  // A feed given by its enthalpy is flashed for its temperature; a feed
-  // without density gets the liquid molar volume's.
-  Block ref = pump();
-  ASSERT_EQ(ref.call(KODE_INIT), 0);
-  Block b = pump();
-  b.smatin[kVT] = b.smatin[kVRho] = kRmiss;
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_TRUE(messages().empty());
-  EXPECT_NEAR(yv(b, "SUCT_MOLV"), ref.smatin[kVMw] / ref.smatin[kVRho], 1e-12);
-  EXPECT_DOUBLE_EQ(yv(b, "MW"), ref.smatin[kVMw]);
-  EXPECT_DOUBLE_EQ(yv(b, "MASS_FLOW"), ref.smatin[kVF] * ref.smatin[kVMw]);
-  EXPECT_NEAR(yv(b, "SUCT_TEMP"), kTin, 1e-6);
-  EXPECT_NEAR(yv(b, "RHO"), ref.smatin[kVRho], 1e-6);
-  for (const char* v : {"DISCH_TEMP", "P_HEAD", "BHP", "PROD.PRESSURE"}) {
-    EXPECT_NEAR(yv(b, v), yv(ref, v), 1e-6 * std::fabs(yv(ref, v))) << v;
-  }
-}
-
 // A missing efficiency (fixed without a value, or free) takes the
 // correlation, held at its end values outside the fitted range (1e-5 kmol/s
 // of water is far below it, 100 kmol/s far above); a missing driver
@@ -369,53 +372,6 @@ TEST_F(Pump, MissingEfficienciesAreReplaced) {
   }
   EXPECT_NEAR(correlation(0.0), 0.2956, 1e-4);
   EXPECT_NEAR(correlation(1.0), 0.8594, 1e-4);
-}
-
-TEST_F(Pump, FirstFixedGroupDecides) {
-  struct Case {
-    const char* what;
-    std::vector<std::pair<const char*, double>> fixed;
-    std::function<double(double q, double rho)> rise;  // expected pressure rise
-  };
-  const auto by_power = [](double q, double) { return 0.7 * 12000.0 / q; };
-  const std::vector<Case> cases = {
-      {"pressure before power, head and temperature",
-       {{"DELTA_P", 5.0e5}, {"BHP", 1000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}},
-       [](double, double) { return 5.0e5; }},
-      {"outlet pressure before pressure ratio",
-       {{"P_RATIO", 3.0}, {"PROD.PRESSURE", 6.0e5}},
-       [](double, double) { return 5.0e5; }},
-      {"pressure ratio before pressure rise",
-       {{"DELTA_P", 1.0e5}, {"P_RATIO", 4.0}},
-       [](double, double) { return 3.0e5; }},
-      {"power before head and temperature",
-       {{"BHP", 12000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}},
-       by_power},
-      {"brake before electric power", {{"EHP", 30000.0}, {"BHP", 12000.0}}, by_power},
-      {"head before temperature",
-       {{"P_HEAD", 48.0}, {"DISCH_TEMP", 350.0}},
-       [](double, double rho) { return 48.0 * rho * kG; }},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Block b = pump();
-    fix(b, "PUMP_EFF", 0.7);
-    fix(b, "DR_EFF", 1.0);
-    for (const auto& [name, value] : c.fixed) fix(b, name, value);
-    ASSERT_EQ(b.call(KODE_INIT), 0);
-    EXPECT_TRUE(messages().empty());
-    const double rise = c.rise(feed_q(b), b.smatin[kVRho]);
-    if (!b.fixed(var(b, "PROD.PRESSURE"))) {
-      EXPECT_NEAR(yv(b, "PROD.PRESSURE"), kPin + rise, 1e-6 * rise);
-    }
-    if (!b.fixed(var(b, "DELTA_P"))) {
-      EXPECT_NEAR(yv(b, "DELTA_P"), rise, 1e-6 * rise);
-    }
-    if (!b.fixed(var(b, "DISCH_TEMP"))) {
-      EXPECT_GT(yv(b, "DISCH_TEMP"), kTin);
-      EXPECT_LT(yv(b, "DISCH_TEMP"), kTin + 0.2);
-    }
-  }
 }
 
 TEST_F(Pump, NoPassesFillDefaultsWithoutPropertyCalls) {
