@@ -413,49 +413,23 @@ TEST_F(Trex, OnePassTakesTheIdealGasEstimate) {
   EXPECT_NEAR(sout, sin, 0.01 * std::fabs(sin) / 18.0);
 }
 
-// Efficiencies outside (0, 1] are not used by the initialisation.
-TEST_F(Trex, UnusableEfficienciesAreReplaced) {
-  for (double bad : {0.0, 1.5, -0.2}) {
-    Block b = make_trex(1, 0);
-    ASSERT_EQ(prepare_with(b,
-                           [&](Block& x) {
-                             fix(x, "EXP.PRESSURE", 3.0e6);
-                             yv(x, "SEFF") = yv(x, "MEFF") = bad;
-                           }),
-              0);
-    EXPECT_EQ(yv(b, "SEFF"), bad);  // the user's value stays in Y
-    EXPECT_NEAR(yv(b, "DHACT") / yv(b, "DHISEN"), 0.85, 1e-12);
-    EXPECT_NEAR(yv(b, "BHP") / yv(b, "IHP"), 0.9, 1e-12);
-  }
-}
-
-// A fixed work stream ranks above a brake power that is only a guess.
-TEST_F(Trex, FixedWorkStreamStandsForTheBrakePower) {
-  Block a = make_trex(1, 1);
-  ASSERT_EQ(prepare_with(a,
-                         [](Block& x) {
-                           fix(x, "SHAFT.VALUE", -1.0e6);
-                           yv(x, "BHP") = -5.0e5;
-                         }),
-            0);
-  Block b = make_trex(1, 1);
-  ASSERT_EQ(prepare_with(b, [](Block& x) { fix(x, "BHP", -1.0e6); }), 0);
-  EXPECT_DOUBLE_EQ(yv(a, "EXP.PRESSURE"), yv(b, "EXP.PRESSURE"));
-  EXPECT_EQ(yv(a, "BHP"), -5.0e5);  // the user's guess itself stays
-  EXPECT_DOUBLE_EQ(yv(a, "IHP"), yv(b, "IHP"));
-}
-
 // The initial point (values, bounds, scales, fixed marks) and the messages:
 // a user's bound, scale or step bound of a block variable survives, missing
 // ones take the defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the
 // outlet stream takes the inlet's bounds and scales (a given outlet scale is
 // replaced, with a warning); the work stream the power; no passes give rough
-// values; sequential-modular use fixes the inlet.
+// values; sequential-modular use fixes the inlet; efficiencies outside
+// (0, 1] stay in Y but are not used (0.85 and 0.9 instead); a fixed work
+// stream ranks above a brake power that is only a guess (which stays), as a
+// fixed brake power would.
 TEST_F(Trex, InitialPoints) {
   struct Case {
     const char* what;
     Block b;
     std::function<void(Block&)> specs;
+  };
+  auto bad_efficiencies = [](double eff) {
+    return [eff](Block& x) { fix(x, "EXP.PRESSURE", 3.0e6), yv(x, "SEFF") = yv(x, "MEFF") = eff; };
   };
   Case cases[] = {
       {"user's bounds and scales", make_trex(1, 1),
@@ -469,6 +443,12 @@ TEST_F(Trex, InitialPoints) {
       {"no passes, two-phase", make_trex(0, 1, kLean, 320.0, 1, 0), nullptr},
       {"no passes, vapour", make_trex(1, 1, kLean, 320.0, 1, 0), nullptr},
       {"sequential modular", make_trex(1, 0, kLean, 320.0, 0), standard_specs},
+      {"efficiencies 0", make_trex(1, 0), bad_efficiencies(0.0)},
+      {"efficiencies 1.5", make_trex(1, 0), bad_efficiencies(1.5)},
+      {"efficiencies -0.2", make_trex(1, 0), bad_efficiencies(-0.2)},
+      {"work stream fixed, brake power guessed", make_trex(1, 1),
+       [](Block& x) { fix(x, "SHAFT.VALUE", -1.0e6), yv(x, "BHP") = -5.0e5; }},
+      {"brake power fixed", make_trex(1, 1), [](Block& x) { fix(x, "BHP", -1.0e6); }},
   };
   Lines all;
   for (Case& c : cases) {
