@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace r3::test {
 
@@ -13,6 +14,11 @@ namespace r3::test {
       std::filesystem::path(R3_SOURCE_DIR) / "tests" / "golden" / "texts" / (name + ".txt");
   const char* update = std::getenv("R3_UPDATE_GOLDEN");
   if (update != nullptr && std::string(update) == "1") {
+    // Two cases that name the same file would silently keep the last one.
+    static std::set<std::string> written;
+    if (!written.insert(name).second) {
+      return ::testing::AssertionFailure() << "golden text " << name << " written twice";
+    }
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
     for (const std::string& l : lines) out << l << '\n';
