@@ -1,0 +1,595 @@
+// The heat exchanger: variables, equations, Jacobian and pattern, the mean
+// temperature difference, the bundle geometry, parameter checks, initial
+// values, the stream update, the report, the example cases and bad input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <numbers>
+
+#include "framework/host_services.h"
+#include "host/services/context.h"
+#include "models/heat_exchanger/heat_exchanger.h"
+#include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
+#include "tests/support/support.h"
+
+extern "C" void R3HTUA(R3_ENTRY_PARAMS);
+
+namespace r3::test {
+namespace {
+
+using namespace r3::heat_exchanger;
+using host::Block;
+using host::kRmiss;
+using Lines = std::vector<std::string>;
+
+constexpr double kPi = std::numbers::pi;
+
+// A heat exchanger with the model integers `ints` (IMODE, IPRMST, IRUNMD,
+// IFLDIR, INLSID[, bundle]), `ninfi`/`ninfout` heat streams (inlet value
+// 2.0e6 W) and, optionally, one material stream through it.
+Block make_hx(std::vector<int32_t> ints, int ninfi = 0, int ninfout = 0, bool material = false) {
+  Block b("HX", R3HTUA);
+  if (material) {
+    b.matin = {"HIN"};
+    b.matout = {"HOUT"};
+  }
+  for (int i = 0; i < ninfi; ++i) b.infin.push_back("QIN" + std::to_string(i + 1));
+  for (int i = 0; i < ninfout; ++i) b.infout.push_back("QOUT" + std::to_string(i + 1));
+  b.ints = std::move(ints);
+  b.reals = {0.0};
+  b.connect_streams();
+  if (material) b.set_material_inlet(0, {1.0}, 350.0, 2.0e5);
+  if (ninfi > 0) b.set_info_inlet(0, 2.0e6);
+  return b;
+}
+
+const std::vector<int32_t> kPlain = {1, 0, 0, 0, 0}, kBundle = {1, 0, 0, 0, 0, 1};
+
+// Residuals of a prepared block at its initial point with some values set.
+std::vector<double> residuals_with(Block& b, std::initializer_list<std::pair<int, double>> set) {
+  std::vector<double> y = b.y;
+  for (const auto& [v, x] : set) y[v - 1] = x;
+  return residuals_at(b, y);
+}
+
+double lmtd(double a, double b) {
+  return a == b ? a : (a - b) / std::log(a / b);
+}
+
+class Htua : public HostTest {};
+
+// --- Shapes: names, pattern and Jacobian ---------------------------------
+
+struct Shape {
+  int32_t bundle;  // the sixth integer, 0 for none: only 1 turns the bundle on
+  int ninfo;       // heat streams in and out
+  int32_t inlsid, ifldir;
+};
+
+class HtuaShapes : public ::testing::TestWithParam<Shape> {
+ protected:
+  void SetUp() override { reset_host({"H2O"}); }
+};
+
+// Names against their golden text (the bundle's four variables only when the
+// sixth integer is 1; duty variables named after the heat streams when there
+// are some; rows 5 and 6 after the flow direction).
+TEST_P(HtuaShapes, NamesAndConformance) {
+  const Shape sh = GetParam();
+  std::vector<int32_t> ints = {1, 0, 0, sh.ifldir, sh.inlsid};
+  if (sh.bundle) ints.push_back(sh.bundle);
+  Block b = make_hx(ints, sh.ninfo, sh.ninfo, true);
+  ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(standard_output());
+  check_conformance(b);
+  EXPECT_TRUE(matches_golden_text(
+      "htua/names_bundle" + std::to_string(sh.bundle) + "_info" + std::to_string(sh.ninfo) +
+          "_inlsid" + std::to_string(sh.inlsid) + "_ifldir" + std::to_string(sh.ifldir),
+      names_of(b)));
+  // Rows 5 and 6 take their cold temperature from the flow direction.
+  EXPECT_EQ(b.ijrow[12], HOT_IN_DT);
+  EXPECT_EQ(b.ijcol[12], sh.ifldir == 0 ? T_COLD_OUT : T_COLD_IN);
+  EXPECT_EQ(b.ijcol[15], sh.ifldir == 0 ? T_COLD_IN : T_COLD_OUT);
+  // The material stream passes through unchanged.
+  EXPECT_EQ(b.smatout, b.smatin);
+}
+
+INSTANTIATE_TEST_SUITE_P(Htua, HtuaShapes,
+                         ::testing::Values(Shape{0, 0, 0, 0}, Shape{0, 0, 0, 1}, Shape{0, 1, 0, 0},
+                                           Shape{0, 1, 1, 1}, Shape{1, 0, 0, 0}, Shape{1, 1, 1, 0},
+                                           Shape{1, 1, 0, 1}, Shape{2, 0, 0, 0}));
+
+TEST_F(Htua, FlowDirectionChangesOnlyTheEndDifferences) {
+  Block counter = make_hx(kPlain), co = make_hx({1, 0, 0, 1, 0});
+  ASSERT_EQ(counter.prepare(), 0);
+  ASSERT_EQ(co.prepare(), 0);
+  std::vector<double> y = counter.y;
+  y[T_HOT_IN - 1] = 400;
+  y[T_HOT_OUT - 1] = 350;
+  y[T_COLD_IN - 1] = 300;
+  y[T_COLD_OUT - 1] = 330;
+  const std::vector<double> fc = residuals_at(counter, y), fo = residuals_at(co, y);
+  for (int q = 1; q <= 12; ++q) {
+    if (q != HOT_IN_DT && q != HOT_OUT_DT) {
+      EXPECT_EQ(fc[q - 1], fo[q - 1]) << q;
+    }
+  }
+  EXPECT_DOUBLE_EQ(fo[HOT_IN_DT - 1], 10 - 400 + 300.0);
+  EXPECT_DOUBLE_EQ(fo[HOT_OUT_DT - 1], 10 - 350 + 330.0);
+  EXPECT_DOUBLE_EQ(fc[HOT_IN_DT - 1], 10 - 400 + 330.0);
+  for (int k = 0; k < 35; ++k) {
+    if (k == 12 || k == 15) continue;  // the cold-temperature columns of rows 5 and 6
+    EXPECT_EQ(counter.ijcol[k], co.ijcol[k]) << k;
+    EXPECT_EQ(counter.ijrow[k], co.ijrow[k]) << k;
+  }
+}
+
+TEST_F(Htua, HeatStreamFormsOfTheBalances) {
+  // One heat stream each way, inlet heat from the hot side: q10 - q11 and
+  // Q_UA - q10; from the cold side: q10 - q11 and q10 + Q_UA. Without heat
+  // streams: q10 + q11 and q10 + Q_UA.
+  for (int32_t inlsid : {0, 1, 2}) {
+    Block b = inlsid < 2 ? make_hx({1, 0, 0, 0, inlsid}, 1, 1) : make_hx(kPlain);
+    ASSERT_EQ(b.prepare(), 0);
+    const std::vector<double> f =
+        residuals_with(b, {{Q_DUTY_HOT, 300}, {Q_DUTY_COLD, 100}, {Q_UA, 1000}});
+    EXPECT_DOUBLE_EQ(f[HEAT_BALANCE - 1], inlsid < 2 ? 200.0 : 400.0);
+    EXPECT_DOUBLE_EQ(f[DEFINE_QUA - 1], inlsid == 0 ? 700.0 : 1300.0);
+    if (inlsid == 2) break;
+    b.call(KODE_JACOB);
+    EXPECT_EQ(b.dfdy[1], -1.0);
+    EXPECT_EQ(b.dfdy[3], inlsid == 0 ? -1.0 : 1.0);
+  }
+}
+
+// --- Mean temperature difference ----------------------------------------------------
+
+TEST(HtuaMeanTemperatureDifference, CubeOfTheMeanSignedCubeRoots) {
+  // Equal ends: s = 10^e with the single-precision third.
+  const double s = std::pow(10.0, 0.3333333432674408);
+  EXPECT_DOUBLE_EQ(cube_root_mean(10, 10), s * s * s);
+  EXPECT_NEAR(cube_root_mean(10, 10), 10.0, 1e-5);
+  // One end closed: s = 0.5 * 8^(1/3) = 1.
+  EXPECT_NEAR(cube_root_mean(0, 8), 1.0, 1e-6);
+  EXPECT_EQ(cube_root_mean(0, 0), 0.0);
+  // Negative differences keep their sign.
+  EXPECT_NEAR(cube_root_mean(-10, -10), -10.0, 1e-5);
+  EXPECT_NEAR(cube_root_mean(-8, 8), 0.0, 1e-12);
+  EXPECT_LT(cube_root_mean(-40.0, -1e-300), 0.0);
+  // Within 1 % of the log mean for end differences within a factor of 3.
+  for (double ratio : {1.0, 1.2, 1.5, 2.0, 2.5, 3.0}) {
+    for (double b : {0.5, 10.0, 40.0, 200.0}) {
+      EXPECT_NEAR(cube_root_mean(ratio * b, b) / lmtd(ratio * b, b), 1.0, 0.01)
+          << ratio * b << " " << b;
+    }
+  }
+}
+
+TEST_F(Htua, MeanDerivativeAtClosedEnds) {
+  Block b = make_hx(kPlain);
+  ASSERT_EQ(b.prepare(), 0);
+  // Both ends closed: both derivatives 0, residual -DTMEAN.
+  EXPECT_DOUBLE_EQ(
+      residuals_with(b, {{DT_HOT_IN, 0}, {DT_HOT_OUT, 0}, {DTMEAN, 7}})[MEAN_TEMP_DIFF - 1], -7.0);
+  b.call(KODE_JACOB);
+  EXPECT_EQ(b.dfdy[17], 0.0);
+  EXPECT_EQ(b.dfdy[18], 0.0);
+  EXPECT_EQ(b.dfdy[19], -1.0);
+  // One end closed: finite, large, and the open end's derivative exact.
+  yv(b, DT_HOT_OUT) = 8;
+  b.call(KODE_JACOB);
+  EXPECT_TRUE(std::isfinite(b.dfdy[17]));
+  EXPECT_GT(b.dfdy[17], 1e3);
+  const double s = 0.5 * std::pow(8.0, 0.3333333432674408);
+  EXPECT_DOUBLE_EQ(b.dfdy[18], 0.5 * s * s * std::pow(8.0, -0.6666666865348816));
+}
+
+// --- Bundle geometry -----------------------------------------------------------------
+
+TEST_F(Htua, BundleGeometryAtHalfEmptyAndFullLevels) {
+  Block b = make_hx(kBundle);
+  ASSERT_EQ(b.prepare(), 0);
+  auto bundle_residuals = [&](double level, double theta, double fac) {
+    return residuals_with(
+        b, {{LEVEL, level}, {THETA, theta}, {FAC, fac}, {HTAREA, 200}, {AREA, 200 * fac}});
+  };
+  // Level 0.5: THETA = pi, FAC = 0.5 up to the ten-digit 2*pi.
+  std::vector<double> f = bundle_residuals(0.5, kPi, 0.5);
+  EXPECT_NEAR(f[DEFINE_THETA - 1], 0.0, 1e-15);
+  EXPECT_DOUBLE_EQ(f[DEFINE_FAC - 1], -0.5 * 6.283185308 + kPi - std::sin(kPi));
+  EXPECT_NEAR(f[DEFINE_FAC - 1], 0.0, 1e-9);
+  EXPECT_EQ(f[DEFINE_AREA - 1], 0.0);
+  // Full: THETA = 0, FAC = 1, exactly.
+  f = bundle_residuals(1.0, 0.0, 1.0);
+  EXPECT_EQ(f[DEFINE_THETA - 1], 0.0);
+  EXPECT_EQ(f[DEFINE_FAC - 1], 0.0);
+  // Empty: THETA = 2*pi, FAC = 0 up to the ten-digit constant.
+  f = bundle_residuals(0.0, 2 * kPi, 0.0);
+  EXPECT_NEAR(f[DEFINE_THETA - 1], 0.0, 1e-15);
+  EXPECT_NEAR(f[DEFINE_FAC - 1], 0.0, 1e-9);
+  // The Jacobian uses the same constant.
+  b.call(KODE_JACOB);
+  EXPECT_EQ(b.dfdy[38], 6.283185308);
+}
+
+// --- Cases solved --------------------------------------------------------------------
+
+// A one-block case, written for the test.
+CaseRun solve(const std::string& name, const std::string& ints, const std::string& fix) {
+  const std::string path = ::testing::TempDir() + name + ".toml";
+  std::ofstream(path) << "title = \"" << name
+                      << "\"\n[properties]\nmethod = \"IDEAL\"\ncomponents = [\"H2O\"]\n"
+                      << "[[blocks]]\nid = \"HX\"\nmodel = \"R3HTUA\"\nint = " << ints
+                      << "\nreal = [0.0]\n"
+                      << "fix = " << fix
+                      << "\n[solver]\nmax_iterations = 100\ntolerance = 1.0e-10\n";
+  CaseRun run = run_case(path, {{"R3HTUA", R3HTUA}});
+  EXPECT_EQ(run.outcome, host::Outcome::Solved) << name << ": " << run.error;
+  return run;
+}
+
+TEST(HtuaSolve, HalfLevelGivesHalfTheAreaAndAngle) {
+  CaseRun run = solve(
+      "htua_half_level", "[1, 0, 0, 0, 0, 1]",
+      "{ T_HOT_IN = 450.0, T_HOT_OUT = 420.0, T_COLD_IN = 373.0, T_COLD_OUT = 373.0, U = 1200.0, "
+      "FT = 1.0, T_APPR_MIN_HOT_IN = 10.0, T_APPR_MIN_HOT_OUT = 10.0, HTAREA = 120.0, LEVEL = 0.5 "
+      "}");
+  ASSERT_EQ(run.outcome, host::Outcome::Solved);
+  EXPECT_NEAR(run.value("HX.THETA"), kPi, 1e-9);
+  EXPECT_NEAR(run.value("HX.FAC"), 0.5, 1e-9);
+  // FAC solves (FAC - 1) * 6.283185308 + pi = 0, not the full-precision 2*pi.
+  EXPECT_NEAR(run.value("HX.FAC"), 1.0 - kPi / 6.283185308, 1e-13);
+  EXPECT_NEAR(run.value("HX.AREA"), 120.0 * run.value("HX.FAC"), 1e-9);
+  check_conformance(*run.flowsheet->blocks()[0]);
+}
+
+TEST(HtuaSolve, HotSideColderThanColdSideReversesTheDuty) {
+  // Both end differences negative: the mean keeps the sign, the duty runs
+  // from the "cold" side to the "hot" side.
+  CaseRun run = solve(
+      "htua_reversed", "[1, 0, 0, 0, 0]",
+      "{ T_HOT_IN = 300.0, T_HOT_OUT = 320.0, T_COLD_IN = 350.0, T_COLD_OUT = 340.0, U = 500.0, "
+      "FT = 1.0, AREA = 10.0, T_APPR_MIN_HOT_IN = -60.0, T_APPR_MIN_HOT_OUT = -60.0 }");
+  ASSERT_EQ(run.outcome, host::Outcome::Solved);
+  EXPECT_NEAR(run.value("HX.DTMEAN"), cube_root_mean(-40.0, -30.0), 1e-9);
+  EXPECT_LT(run.value("HX.Q_UA"), 0.0);
+  EXPECT_GT(run.value("HX.Q_DUTY_HOT"), 0.0);
+}
+
+TEST(HtuaSolve, ZeroAreaGivesZeroDuty) {
+  for (bool bundle : {false, true}) {
+    CaseRun run = solve(
+        "htua_zero_area", bundle ? "[1, 0, 0, 0, 0, 1]" : "[1, 0, 0, 0, 0]",
+        std::string("{ T_HOT_IN = 400.0, T_HOT_OUT = 340.0, T_COLD_IN = 300.0, T_COLD_OUT = 330.0, "
+                    "U = 500.0, FT = 1.0, T_APPR_MIN_HOT_IN = 10.0, T_APPR_MIN_HOT_OUT = 10.0, ") +
+            (bundle ? "HTAREA = 0.0, LEVEL = 0.6 }" : "AREA = 0.0 }"));
+    ASSERT_EQ(run.outcome, host::Outcome::Solved);
+    Block& b = *run.flowsheet->blocks()[0];
+    EXPECT_NEAR(run.value("HX.AREA"), 0.0, 1e-12);
+    EXPECT_NEAR(run.value("HX.Q_UA"), 0.0, 1e-9);
+    EXPECT_NEAR(run.value("HX.FUA"), 0.0, 1e-12);
+    // The default floor of FUA (1 W/K) gives way to the zero area.
+    EXPECT_EQ(b.ylb[FUA - 1], 0.0);
+    for (const host::Variable& v : run.flowsheet->variables())
+      EXPECT_TRUE(std::isfinite(v.value)) << v.name;
+    for (double r : residuals_at(b, b.y)) EXPECT_TRUE(std::isfinite(r));
+  }
+}
+
+CaseRun run_example(const std::string& name) {
+  CaseRun run = run_case(example_path("htua/" + name + ".toml"), {{"R3HTUA", R3HTUA}});
+  EXPECT_EQ(run.outcome, host::Outcome::Solved) << name << ": " << run.error;
+  return run;
+}
+
+TEST(HtuaExamples, CounterCurrentTextbookSizing) {
+  // 400 -> 340 K against 300 -> 330 K, 1 MW, U = 500 W/m2K.
+  CaseRun run = run_example("counter_current");
+  ASSERT_EQ(run.outcome, host::Outcome::Solved);
+  EXPECT_NEAR(run.value("HX1.DT_HOT_IN"), 70.0, 1e-9);
+  EXPECT_NEAR(run.value("HX1.DT_HOT_OUT"), 40.0, 1e-9);
+  const double dtm = run.value("HX1.DTMEAN");
+  EXPECT_NEAR(dtm, cube_root_mean(70.0, 40.0), 1e-9);
+  // Hand calculation: ((70^(1/3) + 40^(1/3)) / 2)^3 = 53.609; log mean 53.608.
+  EXPECT_NEAR(dtm, 53.609, 1e-3);
+  EXPECT_NEAR(dtm / lmtd(70.0, 40.0), 1.0, 0.01);
+  EXPECT_NEAR(run.value("HX1.Q_UA"), 1.0e6, 1e-3);
+  EXPECT_NEAR(run.value("HX1.Q_DUTY_COLD"), 1.0e6, 1e-3);
+  EXPECT_NEAR(run.value("HX1.AREA"), 1.0e6 / (500.0 * dtm), 1e-8);
+  EXPECT_NEAR(run.value("HX1.T_APPR_VARY_HOT_IN"), 60.0, 1e-9);
+  EXPECT_NEAR(run.value("HX1.T_APPR_PRODUCT"), 2800.0, 1e-7);
+}
+
+TEST(HtuaExamples, CoCurrentRatingHeatStreamsAndBundle) {
+  CaseRun co = run_example("co_current");
+  EXPECT_NEAR(co.value("HX2.DT_HOT_IN"), 100.0, 1e-9);
+  EXPECT_NEAR(co.value("HX2.DT_HOT_OUT"), 20.0, 1e-9);
+  EXPECT_NEAR(co.value("HX2.Q_UA"), 0.95 * 500.0 * 40.0 * cube_root_mean(100.0, 20.0), 1e-4);
+  // The heat streams carry the duty.
+  CaseRun hs = run_example("heat_streams");
+  EXPECT_NEAR(hs.value("QIN.VALUE"), 1.5e6, 1e-6);
+  EXPECT_NEAR(hs.value("QOUT.VALUE"), 1.5e6, 1e-3);
+  EXPECT_NEAR(hs.value("HX3.Q_UA"), 1.5e6, 1e-3);
+  EXPECT_NEAR(hs.value("HX3.AREA"), 1.5e6 / (0.9 * 800.0 * cube_root_mean(80.0, 70.0)), 1e-8);
+  EXPECT_NEAR(hs.stream("QOUT").at(0), 1.5e6, 1e-3);
+  EXPECT_EQ(hs.stream("HOTOUT"), hs.stream("HOTIN"));  // the material stream passes through
+  // A bundle at sixty per cent.
+  CaseRun bu = run_example("bundle");
+  const double theta = 2.0 * std::acos(2.0 * 0.6 - 1.0);
+  EXPECT_NEAR(bu.value("HX4.THETA"), theta, 1e-9);
+  const double fac = 1.0 - (theta - std::sin(theta)) / 6.283185308;
+  EXPECT_NEAR(bu.value("HX4.FAC"), fac, 1e-9);
+  EXPECT_NEAR(bu.value("HX4.Q_UA"), 1200.0 * 120.0 * fac * cube_root_mean(77.0, 47.0), 1e-3);
+}
+
+// --- Bad input -----------------------------------------------------------------------
+
+// The request arrays at the given sizes, as the host would hold them had it
+// gone on after a refused dimension request.
+void allocate(Block& b, int ny, int nf, int nz) {
+  b.ny = ny;
+  b.nf = nf;
+  b.nz = nz;
+  for (auto* v : {&b.y, &b.ylb, &b.yub, &b.yscl, &b.ysbnd})
+    v->assign(static_cast<size_t>(ny), kRmiss);
+  b.f.assign(static_cast<size_t>(nf), 0.0);
+  b.fscl.assign(static_cast<size_t>(nf), kRmiss);
+  b.dfdy.assign(static_cast<size_t>(nz), 0.0);
+  b.iyattr.assign(static_cast<size_t>(ny), 0);
+  b.ijrow.assign(static_cast<size_t>(nz), 0);
+  b.ijcol.assign(static_cast<size_t>(nz), 0);
+  b.varnam.assign(static_cast<size_t>(ny * 4 * b.lname), ' ');
+  b.eqnnam.assign(static_cast<size_t>(nf * 4 * b.lname), ' ');
+}
+
+TEST_F(Htua, OneHeatStreamOnlyIsRefusedAndNeverWritesPastTheArrays) {
+  Block b = make_hx(kPlain, 1, 0);
+  EXPECT_EQ(b.dimension(), 1);
+  EXPECT_EQ(b.ny, 0);  // untouched by the refused request
+  // A host that goes on regardless: the missing outlet stream is never touched.
+  allocate(b, 21, 12, 35);
+  ASSERT_EQ(b.call(KODE_NAMES), 0);
+  EXPECT_EQ(b.var_name(Q_DUTY_HOT), "QIN1.VALUE");
+  EXPECT_EQ(b.var_name(Q_DUTY_COLD), "HX.Q_DUTY_COLD");
+  ASSERT_EQ(b.call(KODE_INIT), 0);
+  EXPECT_EQ(yv(b, Q_DUTY_HOT), 2.0e6);
+  ASSERT_EQ(b.call(KODE_STRMUPD), 0);
+  EXPECT_EQ(b.sinfin[0], 2.0e6);
+  EXPECT_TRUE(b.sinfout.empty());
+  // The other way round.
+  Block c = make_hx({1, 0, 0, 0, 1}, 0, 1);
+  EXPECT_EQ(c.dimension(), 1);
+  allocate(c, 21, 12, 35);
+  EXPECT_EQ(c.call(KODE_NAMES), 0);
+  EXPECT_EQ(c.call(KODE_INIT), 0);
+  EXPECT_EQ(c.call(KODE_STRMUPD), 0);
+  for (double v : c.y) EXPECT_TRUE(std::isfinite(v) && v != kRmiss);
+  standard_output();
+}
+
+TEST_F(Htua, ParametersChangedAfterTheDimensionRequestAreRefused) {
+  Block b = make_hx(kPlain);
+  ASSERT_EQ(b.prepare(), 0);
+  messages();
+  b.ints.push_back(1);  // the bundle now wants 25 variables in arrays of 21
+  const std::vector<double> f0 = b.f;
+  for (int32_t kode : {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD}) {
+    EXPECT_EQ(b.call(kode), 1) << kode;
+  }
+  EXPECT_EQ(b.f, f0);
+  const Lines m = messages();
+  ASSERT_GE(m.size(), 3u);
+  EXPECT_EQ(Lines(m.begin(), m.begin() + 3),
+            (Lines{"", " !! R3HTUA: the block has 25 variables, 15 equations and 42 non-zeros,",
+                   " but the host's arrays hold 21, 12 and 35; repeat the dimension request."}));
+  // The check and the report still answer.
+  EXPECT_EQ(b.call(KODE_CHECK), 0);
+  EXPECT_EQ(b.call(KODE_REPORT), 0);
+}
+
+// Negative end differences at the initial point: residuals and derivatives
+// finite.
+TEST_F(Htua, NegativeEndDifferencesAtTheInitialPoint) {
+  Block b = make_hx(kPlain);
+  ASSERT_EQ(
+      prepare_with(b, [](Block& x) { yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300; }), 0);
+  std::fill(b.dfdy.begin(), b.dfdy.end(), std::numeric_limits<double>::quiet_NaN());
+  b.call(KODE_JACOB);
+  for (double d : b.dfdy) EXPECT_TRUE(std::isfinite(d));
+  for (double r : residuals_at(b, b.y)) EXPECT_TRUE(std::isfinite(r));
+}
+
+// --- Parameter checks --------------------------------------------------------------
+
+// Every check's lines in order, at the dimension request (counts left as
+// they were) and the check request; limits that pass.
+TEST_F(Htua, ParameterChecks) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> ints;
+    int ninfi, ninfout;
+  };
+  const Case cases[] = {{"all seven", {2, -2, -3, 3, 5}, 2, 1},
+                        {"IMODE and IFLDIR", {2, 0, 0, 3, 0}, 0, 0},
+                        {"an inlet heat stream only", kPlain, 1, 0}};
+  Lines all;
+  for (const Case& c : cases) {
+    Block b = make_hx(c.ints, c.ninfi, c.ninfout);
+    b.nf = b.ny = b.nz = -7;
+    EXPECT_EQ(b.call(KODE_DIMEN), 1) << c.what;
+    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -7)) << c.what;
+    const Lines out = standard_output();
+    add_section(all, c.what, out);
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(b.call(KODE_CHECK), 1);
+    EXPECT_EQ(standard_output(), out) << c.what;
+  }
+  EXPECT_TRUE(matches_golden_text("htua/parameter_checks", all));
+  // Limits that pass: IPRMST and IRUNMD of -1 and above.
+  Block good = make_hx({0, -1, -1, 1, 1}, 1, 1);
+  good.naux1 = good.naux2 = good.naux3 = 9;
+  EXPECT_EQ(good.dimension(), 0);
+  EXPECT_EQ(good.naux1 + good.naux2 + good.naux3, 0);
+  EXPECT_EQ(good.call(KODE_CHECK, 5), 0);
+  // Unset integers count as zero.
+  const int32_t miss = hs::imiss();
+  for (Block b : {make_hx({1, miss, miss, miss, miss}), make_hx({})}) {
+    ASSERT_EQ(b.prepare(), 0);
+    EXPECT_EQ(b.ny, 21);
+    EXPECT_EQ(b.eqn_name(HOT_IN_DT), "HX.HOT_IN_DT_COUNTER_CURRENT");
+  }
+  EXPECT_TRUE(standard_output().empty());
+}
+
+// --- Initial values --------------------------------------------------------------------
+
+// The initial point (values, bounds, scales, types, fixed marks) from the
+// defaults and the user's entries, which stay: temperatures from those given
+// (none: the default; one: all four at it; both inlets: their mean); duties
+// from one given, the mean magnitude of those given, or the heat streams (the
+// inlet's value; from the cold side q10 is the outlet stream's; neither: the
+// duty scale); the bundle's area from the total area, the total area from a
+// given area, a fixed area at its default; the angle from the level (at an
+// edge outside the bundle, whose bounds widen to take the level); negative
+// end differences kept; sequential-modular use fixes the inlet heat stream.
+TEST_F(Htua, InitialPoints) {
+  struct Case {
+    const char* what;
+    std::vector<int32_t> ints;
+    int ninfo;
+    std::function<void(Block&)> fill;
+  };
+  auto level = [](double l) { return [l](Block& x) { yv(x, LEVEL) = l; }; };
+  const Case cases[] = {
+      {"defaults and the user's entries", kBundle, 0,
+       [](Block& x) {
+         x.ylb[T_HOT_IN - 1] = 250.0, x.yscl[U - 1] = 7.0, x.ysbnd[AREA - 1] = 0.5, x.fscl[0] = 5.0;
+       }},
+      {"hot inlet temperature", kPlain, 0, [](Block& x) { yv(x, T_HOT_IN) = 400.0; }},
+      {"both inlet temperatures", kPlain, 0,
+       [](Block& x) { yv(x, T_HOT_IN) = 400.0, yv(x, T_COLD_IN) = 300.0; }},
+      {"hot duty", kPlain, 0, [](Block& x) { yv(x, Q_DUTY_HOT) = 500.0; }},
+      {"cold duty and Q_UA", kPlain, 0,
+       [](Block& x) { yv(x, Q_DUTY_COLD) = 100.0, yv(x, Q_UA) = -300.0; }},
+      {"heat streams, hot side, outlet without value", kPlain, 1, nullptr},
+      {"heat streams, cold side", {1, 0, 0, 0, 1}, 1, [](Block& x) { x.sinfout[0] = 3.0e6; }},
+      {"heat streams without values", {1, 0, 0, 0, 1}, 1, [](Block& x) { x.sinfin[0] = kRmiss; }},
+      {"total area", kBundle, 0, [](Block& x) { yv(x, HTAREA) = 200.0; }},
+      {"area", kBundle, 0, [](Block& x) { yv(x, AREA) = 50.0; }},
+      {"area fixed", kBundle, 0, [](Block& x) { yv(x, HTAREA) = 200.0, x.fix(AREA); }},
+      {"level 0.5", kBundle, 0, level(0.5)},
+      {"level 1", kBundle, 0, level(1.0)},
+      {"level 0", kBundle, 0, level(0.0)},
+      {"level 1.5", kBundle, 0, level(1.5)},
+      {"level -0.25", kBundle, 0, level(-0.25)},
+      {"negative end differences", kPlain, 0,
+       [](Block& x) {
+         yv(x, DT_HOT_IN) = -40.0, yv(x, DT_HOT_OUT) = -1e-300, yv(x, DTMEAN) = -20.0;
+       }},
+      {"sequential modular, hot side", {0, 0, 0, 0, 0}, 1, nullptr},
+      {"sequential modular, cold side", {0, 0, 0, 0, 1}, 1, nullptr},
+      {"sequential modular without heat streams", {0, 0, 0, 0, 0}, 0, nullptr},
+  };
+  Lines all;
+  for (const Case& c : cases) {
+    Block b = make_hx(c.ints, c.ninfo, c.ninfo, c.ints[0] == 0);
+    ASSERT_EQ(prepare_with(b, c.fill), 0) << c.what;
+    add_section(all, c.what, point_of(b));
+    EXPECT_TRUE(standard_output().empty()) << c.what;
+  }
+  EXPECT_TRUE(matches_golden_text("htua/initial_points", all));
+}
+
+TEST_F(Htua, PreviousValuesOrGuesses) {
+  struct Case {
+    int32_t iprmst, irunmd;
+    Start start;
+    int32_t irunmd_after;
+  };
+  const Case cases[] = {
+      {0, 5, Start::Guess, 0},    {2, 3, Start::Reuse, 3}, {-1, 0, Start::Guess, 0},
+      {-1, -1, Start::Reuse, -1}, {3, 2, Start::Guess, 0}, {3, -1, Start::Reuse, -1},
+  };
+  for (const Case& c : cases) {
+    Block b = make_hx({1, c.iprmst, c.irunmd, 0, 0});
+    ASSERT_EQ(prepare_with(b, [](Block& x) { yv(x, T_HOT_IN) = 410.0, yv(x, DT_HOT_IN) = 33.0; }),
+              0);
+    EXPECT_EQ(state().start, c.start) << c.iprmst << " " << c.irunmd;
+    EXPECT_EQ(state().irunmd, c.irunmd_after) << c.iprmst << " " << c.irunmd;
+    // Either way the given values stand and nothing is left missing.
+    EXPECT_EQ(yv(b, T_HOT_IN), 410.0);
+    EXPECT_EQ(yv(b, DT_HOT_IN), 33.0);
+    for (double v : b.y) EXPECT_NE(v, kRmiss);
+  }
+  // Re-use of a full previous solution keeps every value; the check request
+  // makes the same choice.
+  Block b = make_hx({1, 3, -1, 0, 0});
+  ASSERT_EQ(b.prepare(), 0);
+  std::vector<double> solved = b.y;
+  for (size_t i = 0; i < solved.size(); ++i) solved[i] += 0.25 * static_cast<double>(i + 1);
+  b.y = solved;
+  ASSERT_EQ(b.call(KODE_INIT), 0);
+  EXPECT_EQ(b.y, solved);
+  for (int v = 1; v <= 21; ++v) EXPECT_EQ(state().val[v], solved[v - 1]);
+  state().start = Start::None;
+  ASSERT_EQ(b.call(KODE_CHECK), 0);
+  EXPECT_EQ(state().start, Start::Reuse);
+}
+
+// --- Stream update, report -----------------------------------
+
+TEST_F(Htua, StreamUpdateWritesTheHeatStreams) {
+  for (int32_t inlsid : {0, 1, 2}) {
+    Block b = inlsid < 2 ? make_hx({1, 0, 0, 0, inlsid}, 1, 1) : make_hx(kPlain, 0, 0, true);
+    ASSERT_EQ(b.prepare(), 0);
+    yv(b, Q_DUTY_HOT) = 111.0;
+    yv(b, Q_DUTY_COLD) = 222.0;
+    const std::vector<double> out = b.smatout;
+    hs::ppexec_word(6) = 0;
+    ASSERT_EQ(b.call(KODE_STRMUPD), 0);
+    EXPECT_EQ(hs::ppexec_word(6), 2);
+    EXPECT_EQ(b.smatout, out);
+    if (inlsid == 2) break;
+    EXPECT_EQ(b.sinfin[0], inlsid == 0 ? 111.0 : 222.0);
+    EXPECT_EQ(b.sinfout[0], inlsid == 0 ? 222.0 : 111.0);
+  }
+}
+
+// The report in SI units, and the bundle's in metric units.
+TEST_F(Htua, Report) {
+  Lines all;
+  for (bool bundle : {false, true}) {
+    host::run().report_units = bundle ? host::ReportUnits::MET : host::ReportUnits::SI;
+    Block b = make_hx(bundle ? kBundle : kPlain);
+    ASSERT_EQ(b.prepare(), 0);
+    const std::pair<int, double> values[] = {{T_HOT_IN, 400},
+                                             {T_HOT_OUT, 340},
+                                             {T_COLD_IN, 300},
+                                             {T_COLD_OUT, 330},
+                                             {DTMEAN, 53.609},
+                                             {DT_HOT_IN, 70},
+                                             {DT_HOT_OUT, 40},
+                                             {T_APPR_MIN_HOT_IN, 10},
+                                             {T_APPR_MIN_HOT_OUT, -2.5},
+                                             {T_HOT_FALL, 60},
+                                             {T_COLD_RISE, 30},
+                                             {FT, 0.95},
+                                             {Q_UA, 1.0e6},
+                                             {U, 500},
+                                             {AREA, 37.5}};
+    for (const auto& [v, x] : values) yv(b, v) = x;
+    if (bundle) yv(b, HTAREA) = 60.0, yv(b, LEVEL) = 0.45;
+    ASSERT_EQ(b.call(KODE_REPORT), 0);
+    add_section(all, bundle ? "bundle, metric units" : "SI units", report());
+  }
+  host::run().report_units = host::ReportUnits::SI;
+  EXPECT_TRUE(matches_golden_text("htua/report", all));
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(standard_output().empty());
+}
+
+}  // namespace
+}  // namespace r3::test

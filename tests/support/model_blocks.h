@@ -1,0 +1,84 @@
+// Shared helpers of the model tests: a block's variables by name, the
+// requests up to the user's values and the initialisation, and the names a
+// block gives.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "framework/entry_protocol.h"
+#include "host/services/block.h"
+
+namespace r3::test {
+
+// 1-based position of a variable (full name or after the block prefix).
+inline int var(const host::Block& b, const std::string& name) {
+  const int i = b.find_var(name);
+  EXPECT_GT(i, 0) << "no variable " << name;
+  return i;
+}
+inline double& yv(host::Block& b, int v) {
+  return b.y.at(static_cast<size_t>(v > 0 ? v - 1 : 0));
+}
+inline double& yv(host::Block& b, const std::string& name) {
+  return yv(b, var(b, name));
+}
+// A user's fixed value; without a value the variable is only marked fixed.
+inline void fix(host::Block& b, const std::string& name, double value) {
+  yv(b, name) = value;
+  b.fix(var(b, name));
+}
+inline void fix(host::Block& b, const std::string& name) {
+  b.fix(var(b, name));
+}
+// An entry of a per-variable array by variable name.
+inline double at(const host::Block& b, const std::vector<double>& a, const std::string& name) {
+  return a.at(static_cast<size_t>(var(b, name) - 1));
+}
+// The variable type in a variable's attribute word.
+inline int32_t type_of(const host::Block& b, int v) {
+  return (b.iyattr.at(static_cast<size_t>(v - 1)) >> 8) & 0xFF;
+}
+
+// Dimension and names, then the user's values, then the initialisation.
+inline int32_t prepare_with(host::Block& b, const std::function<void(host::Block&)>& fill) {
+  if (b.dimension() != 0) return b.istat;
+  if (b.call(KODE_NAMES) != 0) return b.istat;
+  if (fill) fill(b);
+  return b.initialise();
+}
+
+// Every variable and equation name, one a line, for a golden text.
+inline std::vector<std::string> names_of(const host::Block& b) {
+  std::vector<std::string> v;
+  for (int i = 1; i <= b.ny; ++i) v.push_back("Y " + std::to_string(i) + " " + b.var_name(i));
+  for (int i = 1; i <= b.nf; ++i) v.push_back("F " + std::to_string(i) + " " + b.eqn_name(i));
+  return v;
+}
+
+// The block's point, one a line for a golden text: every variable's name,
+// whether fixed, value, bounds, scale, step bound and type, then every
+// equation's scale.
+inline std::vector<std::string> point_of(const host::Block& b) {
+  std::vector<std::string> v;
+  char line[320];
+  for (int i = 1; i <= b.ny; ++i) {
+    const size_t j = static_cast<size_t>(i - 1);
+    std::snprintf(line, sizeof line, "%-22s %s %.12g [%.12g, %.12g] scale %.12g step %.12g type %d",
+                  b.var_name(i).c_str(), b.fixed(i) ? "fixed" : "free ", b.y[j], b.ylb[j], b.yub[j],
+                  b.yscl[j], b.ysbnd[j], type_of(b, i));
+    v.push_back(line);
+  }
+  for (int i = 1; i <= b.nf; ++i) {
+    std::snprintf(line, sizeof line, "%-22s scale %.12g", b.eqn_name(i).c_str(),
+                  b.fscl[static_cast<size_t>(i - 1)]);
+    v.push_back(line);
+  }
+  return v;
+}
+
+}  // namespace r3::test
