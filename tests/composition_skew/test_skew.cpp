@@ -168,17 +168,6 @@ TEST_F(Skew, SolvedSkewReproducesTheKnotValuesAtTheKnots) {
     EXPECT_NEAR(row(b, r), 0.0, 1e-12) << r;
 }
 
-// --- The examples ---------------------------------------------------------------
-
-TEST_F(Skew, ExamplesSolveAndPassTheHarness) {
-  for (const char* ex : {"skew/mole_fixed_knots.toml", "skew/mass_open_knots.toml"}) {
-    CaseRun r = run_case(example_path(ex), kEntries);
-    ASSERT_EQ(r.outcome, host::Outcome::Solved) << ex << ": " << r.error;
-    EXPECT_LE(r.solve.iterations, 8) << ex;
-    check_conformance(*r.flowsheet->blocks()[0]);
-  }
-}
-
 TEST_F(Skew, MoleBasisOutletByHand) {
   const CaseRun r = run_case(example_path("skew/mole_fixed_knots.toml"), kEntries);
   ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
@@ -224,7 +213,9 @@ TEST_F(Skew, DefaultTemperaturesAndEvenKnots) {
   EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(Skew, InitialValuesBoundsAndScales) {
+// Mass fractions from the inlet's flows and molar masses; every row holds at
+// the initial point.
+TEST_F(Skew, InitialValuesOnAMassBasis) {
   for (int32_t imode : {0, 1}) {
     reset_host(kComps);
     Options o;
@@ -236,20 +227,9 @@ TEST_F(Skew, InitialValuesBoundsAndScales) {
     EXPECT_NEAR(var(b, "MASSOUT"), M, 1e-9);
     EXPECT_NEAR(var(b, "NC7.COMPIN"), 0.3 * 100.204 / M, 1e-12);
     EXPECT_NEAR(var(b, "NC7.COMPOUT"), 0.3 * 100.204 / M, 1e-12);
-    EXPECT_DOUBLE_EQ(var(b, "TOUT"), 320.0);
-    EXPECT_DOUBLE_EQ(var(b, "TKNOT_2"), 400.0);
-    const int tk = b.find_var("TKNOT_2") - 1, sk = b.find_var("NC5.SKEW") - 1;
-    EXPECT_DOUBLE_EQ(b.yub[tk], 600.0);
-    EXPECT_EQ(U3VGPT(&b.iyattr[tk]), 22);
-    EXPECT_DOUBLE_EQ(b.y[sk], 1.0);
-    EXPECT_DOUBLE_EQ(b.yub[sk], 10.0);
     // Inlet fixed only in sequential-modular use; the outlet paired with it.
     EXPECT_EQ(b.fixed(b.find_var("FEED.FLOW_NC7")), imode == 0);
     EXPECT_FALSE(b.fixed(b.find_var("PROD.FLOW_NC7")));
-    EXPECT_DOUBLE_EQ(var(b, "PROD.FLOW_NC7"), 0.3);
-    EXPECT_DOUBLE_EQ(var(b, "PROD.PRESSURE"), 3.0e5);
-    EXPECT_DOUBLE_EQ(b.fscl[find_eqn(b, "PDROP") - 1], 1.0e6);
-    EXPECT_DOUBLE_EQ(b.fscl[find_eqn(b, "INTERP_NC5") - 1], 1.0);
     // The outlet set starts flashed at TOUT with the outlet enthalpy matching,
     // so with unit factors every row holds already.
     ASSERT_EQ(b.call(KODE_RESID), 0);
