@@ -373,15 +373,11 @@ TEST_F(Skew, ReportShowsTheCurrentPoint) {
   ASSERT_EQ(b.call(KODE_REPORT), 0);
   const Lines rep = report();
   ASSERT_EQ(rep.size(), 39u);
-  EXPECT_EQ(rep[4], " Composition type        (icomp)  =            1");
   EXPECT_EQ(rep[18], "    2   4.000E+02   2.000E+00");
   EXPECT_EQ(rep[24].substr(0, 21), " NC7        3.500E+02");
   EXPECT_EQ(rep[24].substr(35, 10), " 1.500E+00");
-  EXPECT_EQ(rep[27], " Normalization factor =    1.0000000000000000     ");
-  EXPECT_EQ(rep[33], " Temperature    [K]        =    320.00000000000000     ");
   EXPECT_EQ(rep[34].substr(0, 29), " Vapor fraction [Unitless] = ");
   EXPECT_EQ(std::stod(rep[34].substr(29)), std::clamp(vf, 0.0, 1.0));
-  EXPECT_EQ(rep[35], " Pressure       [Pa]       =    300000.00000000000     ");
 }
 
 }  // namespace
