@@ -228,7 +228,10 @@ TEST_F(Skew, KnotChecksAndBadParametersStopTheDimensionRequest) {
   const Lines order = {"", e + "knot point temperatures must be", "     entered in increasing order.",
                        "     tknot(  2)= 3.00000E+02 <= tknot(  1)= 3.00000E+02"};
   const Lines cover = {"", e + "knot point temperatures do not", "     cover range of interpolation temperatures."};
-  const auto with = [](Lines l, const std::string& last) { return l.push_back(last), l; };
+  const auto with = [](Lines l, const std::string& last) {
+    l.push_back(last);
+    return l;
+  };
   const struct {
     int32_t nknots, icomp, iknot;
     std::vector<double> tk, ti;
