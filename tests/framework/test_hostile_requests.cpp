@@ -20,16 +20,9 @@
 #include "tests/support/support.h"
 
 extern "C" {
-void R3PUMP(R3_ENTRY_PARAMS);
-void R3RCMP(R3_ENTRY_PARAMS);
-void R3CCMP(R3_ENTRY_PARAMS);
-void R3VALV(R3_ENTRY_PARAMS);
-void R3TREX(R3_ENTRY_PARAMS);
-void R3STRB(R3_ENTRY_PARAMS);
-void R3HTUA(R3_ENTRY_PARAMS);
-void R3CSEP(R3_ENTRY_PARAMS);
-void R3STOIC(R3_ENTRY_PARAMS);
-void R3SKEW(R3_ENTRY_PARAMS);
+void R3PUMP(R3_ENTRY_PARAMS), R3RCMP(R3_ENTRY_PARAMS), R3CCMP(R3_ENTRY_PARAMS), R3VALV(R3_ENTRY_PARAMS);
+void R3TREX(R3_ENTRY_PARAMS), R3STRB(R3_ENTRY_PARAMS), R3HTUA(R3_ENTRY_PARAMS), R3CSEP(R3_ENTRY_PARAMS);
+void R3STOIC(R3_ENTRY_PARAMS), R3SKEW(R3_ENTRY_PARAMS);
 }
 
 namespace r3::test {
@@ -61,16 +54,22 @@ Block first_block(const char* example) {
   std::string error;
   EXPECT_TRUE(host::load_case(example_path(example), c, error)) << error;
   host::Flowsheet fs;
-  EXPECT_TRUE(fs.build(
-      c, [](const std::string& n) { return entries().count(n) ? entries().at(n) : nullptr; },
-      error))
+  EXPECT_TRUE(fs.build(c, [](const std::string& n) { return entries().count(n) ? entries().at(n) : nullptr; }, error))
       << error;
   host::units::reset();
-  for (int32_t u : {host::units::kStandardOutput, host::units::kMessageUnit,
-                    host::units::kReportUnit, host::units::kSecondMessageUnit}) {
+  for (int32_t u : {host::units::kStandardOutput, host::units::kMessageUnit, host::units::kReportUnit,
+                    host::units::kSecondMessageUnit})
     host::units::capture(u);
-  }
   return *fs.blocks().front();
+}
+
+// What a refused or ignored request must leave as it was.
+auto state(const Block& b) { return std::tie(b.ny, b.nf, b.nz, b.y, b.f, b.dfdy, b.ijrow, b.varnam, b.smatout); }
+
+void expect_nothing_written_on_the_units() {
+  EXPECT_TRUE(messages().empty());
+  EXPECT_TRUE(report().empty());
+  EXPECT_TRUE(standard_output().empty());
 }
 
 class HostileRequests : public ::testing::TestWithParam<Model> {};
@@ -89,12 +88,8 @@ TEST_P(HostileRequests, UnknownRequestLeavesEverythingAlone) {
   ASSERT_EQ(b.dimension(), 0);
   const Block before = b;
   EXPECT_EQ(b.call(55, 7), 7);
-  EXPECT_EQ(std::tie(b.ny, b.nf, b.nz, b.y, b.f, b.dfdy, b.ijrow, b.varnam, b.smatout),
-            std::tie(before.ny, before.nf, before.nz, before.y, before.f, before.dfdy,
-                     before.ijrow, before.varnam, before.smatout));
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-  EXPECT_TRUE(standard_output().empty());
+  EXPECT_EQ(state(b), state(before));
+  expect_nothing_written_on_the_units();
 }
 
 // When the host cannot give the block's component list, every request ends
@@ -108,14 +103,10 @@ TEST_P(HostileRequests, ComponentListFailureWritesNothing) {
                        KODE_CHECK, KODE_REPORT}) {
     host::fail_operation("U3GIDX_BLK");
     EXPECT_EQ(b.call(kode), 1) << "request " << kode;
-    EXPECT_EQ(std::tie(b.ny, b.nf, b.nz, b.y, b.f, b.dfdy, b.varnam),
-              std::tie(before.ny, before.nf, before.nz, before.y, before.f, before.dfdy,
-                       before.varnam));
+    EXPECT_EQ(state(b), state(before));
   }
   host::clear_failures();
-  EXPECT_TRUE(messages().empty());
-  EXPECT_TRUE(report().empty());
-  EXPECT_TRUE(standard_output().empty());
+  expect_nothing_written_on_the_units();
 }
 
 // Connections the models cannot serve: no inlet, two inlets, no outlet.

@@ -27,8 +27,7 @@ struct Result {
 Result evaluate(const std::string& id, double pressure, int repeats) {
   std::string error;
   Result r;
-  const std::vector<std::string> components = {"H2O", "NC6"};
-  if (!host::configure_run(components, thermo::Method::Ideal, error)) return r;
+  if (!host::configure_run(std::vector<std::string>{"H2O", "NC6"}, thermo::Method::Ideal, error)) return r;
   host::reset_thread_areas();
   host::Block b(id, R3PUMP);
   b.matin = {id + "IN"};
@@ -38,9 +37,7 @@ Result evaluate(const std::string& id, double pressure, int repeats) {
   b.connect_streams();
   if (!b.set_material_inlet(0, {0.7, 0.3}, 300.0, pressure)) return r;
   r.status = b.prepare();
-  for (int i = 0; i < repeats && r.status == 0; ++i) {
-    r.status = b.call(KODE_RESID) | b.call(KODE_JACOB);
-  }
+  for (int i = 0; i < repeats && r.status == 0; ++i) r.status = b.call(KODE_RESID) | b.call(KODE_JACOB);
   r.y = b.y, r.f = b.f, r.dfdy = b.dfdy;
   for (int i = 1; i <= b.ny; ++i) r.names.push_back(b.var_name(i));
   return r;

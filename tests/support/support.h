@@ -4,15 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/entry_protocol.h"
 #include "host/services/block.h"
-#include "host/solver/flowsheet.h"
-#include <map>
-#include <memory>
 #include "host/services/context.h"
+#include "host/solver/flowsheet.h"
 #include "host/thermo/thermo.h"
 
 namespace r3::test {
@@ -24,8 +24,8 @@ void reset_host(const std::vector<std::string>& components,
 
 // Records captured on a unit since the last call.
 std::vector<std::string> records(int32_t unit);
-std::vector<std::string> messages();  // the message unit
-std::vector<std::string> report();    // the report unit
+std::vector<std::string> messages();         // the message unit
+std::vector<std::string> report();           // the report unit
 std::vector<std::string> standard_output();
 
 class HostTest : public ::testing::Test {
@@ -33,17 +33,13 @@ class HostTest : public ::testing::Test {
   void SetUp() override { reset_host({"H2O"}); }
 };
 
+// Finite differences compared in scaled terms (dF/dY * YSCL / FSCL):
+// |analytic - numeric| <= abs_tol + rel_tol * |numeric|.
 struct ConformanceOptions {
-  // Finite-difference comparison, in scaled terms (dF/dY * YSCL / FSCL):
-  // |analytic - numeric| <= abs_tol + rel_tol * |numeric|.
-  double abs_tol = 1e-6;
-  double rel_tol = 1e-4;
-  // Relative perturbation of the central differences.
-  double step = 1e-6;
-  // Points: the initial point and this many perturbed copies of it.
-  int extra_points = 2;
-  // Relative spread of the perturbed points.
-  double spread = 0.01;
+  double abs_tol = 1e-6, rel_tol = 1e-4;
+  double step = 1e-6;    // relative perturbation of the central differences
+  int extra_points = 2;  // perturbed copies of the initial point also checked
+  double spread = 0.01;  // relative spread of the perturbed points
 };
 
 // Checks a block that has passed its dimension, names and initialisation
