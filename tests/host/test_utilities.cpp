@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -18,55 +19,39 @@ class Utilities : public ::testing::Test {
   void SetUp() override { reset_host({"H2O"}); }
 };
 
-struct Converted {
-  double value;
-  std::string label;
-};
-
-Converted convert(int32_t code, double v, const char* label_in = "") {
-  int32_t label[2];
-  host::text_to_words(label_in, label, 2);
-  const int32_t c7 = 7, c6 = 6;
-  double out = -1.0;
-  ZREP_RCONV1(&code, &v, &out, label, &c7, &c6);
-  return {out, host::trim(host::words_to_text(label, 2))};
-}
-
+// Values and labels in the report units of each set (the factors themselves:
+// tests/units; every model's report in MET and ENG: the golden reports).
 TEST_F(Utilities, ReportUnitConversionPerUnitSet) {
-  // SI: values unchanged, SI labels.
-  EXPECT_EQ(convert(20, 2.0e5).value, 2.0e5);
-  EXPECT_EQ(convert(20, 2.0e5).label, "Pa");
-  EXPECT_EQ(convert(22, 300.0).label, "K");
-  host::run().report_units = host::ReportUnits::MET;
-  EXPECT_DOUBLE_EQ(convert(20, 2.0e5).value, 2.0);
-  EXPECT_EQ(convert(20, 2.0e5).label, "bar");
-  EXPECT_DOUBLE_EQ(convert(22, 373.15).value, 100.0);
-  EXPECT_EQ(convert(22, 373.15).label, "degC");
-  EXPECT_DOUBLE_EQ(convert(11, 1.0).value, 3600.0);
-  EXPECT_EQ(convert(11, 1.0).label, "kmol/h");
-  host::run().report_units = host::ReportUnits::ENG;
-  EXPECT_NEAR(convert(22, 373.15).value, 212.0, 1e-9);
-  EXPECT_EQ(convert(22, 373.15).label, "degF");
-  EXPECT_NEAR(convert(20, 101325.0).value, 14.695949, 1e-6);
-  EXPECT_EQ(convert(20, 101325.0).label, "psi");
-  EXPECT_NEAR(convert(19, 745.69987).value, 1.0, 1e-8);
-  EXPECT_EQ(convert(19, 745.69987).label, "hp");
-  // A caller with room for 16 characters gets a long label whole.
-  int32_t code = 16, c7 = 7, c16 = 16, label16[4];
-  double u = 5.678263341113488, out16 = 0.0;
-  ZREP_RCONV1(&code, &u, &out16, label16, &c7, &c16);
-  EXPECT_NEAR(out16, 1.0, 1e-12);
-  EXPECT_EQ(host::trim(host::words_to_text(label16, 4)), "Btu/h/ft2/R");
-  // A negative code converts with its magnitude and keeps the caller's label.
-  const Converted keep = convert(-19, 745.69987, "MYLABEL");
-  EXPECT_NEAR(keep.value, 1.0, 1e-8);
-  EXPECT_EQ(keep.label, "MYLABEL");
-  // The missing marker passes through; an unknown code leaves the value and
-  // blanks the label.
-  EXPECT_EQ(convert(20, host::kRmiss).value, host::kRmiss);
-  const Converted unknown = convert(999, 5.0, "OLD");
-  EXPECT_EQ(unknown.value, 5.0);
-  EXPECT_EQ(unknown.label, "");
+  const struct {
+    host::ReportUnits set;
+    int32_t code;  // negative: convert with the magnitude, keep the caller's label
+    double value, expected;
+    const char *label_in, *label;
+    int32_t label_length = 6;
+  } cases[] = {
+      {host::ReportUnits::SI, 20, 2.0e5, 2.0e5, "", "Pa"},
+      {host::ReportUnits::SI, 22, 300.0, 300.0, "", "K"},
+      {host::ReportUnits::MET, 20, 2.0e5, 2.0, "", "bar"},
+      {host::ReportUnits::MET, 22, 373.15, 100.0, "", "degC"},
+      {host::ReportUnits::MET, 11, 1.0, 3600.0, "", "kmol/h"},
+      {host::ReportUnits::ENG, 22, 373.15, 212.0, "", "degF"},
+      {host::ReportUnits::ENG, 20, 101325.0, 14.695948775513449, "", "psi"},
+      {host::ReportUnits::ENG, 19, 745.69987158227022, 1.0, "", "hp"},
+      {host::ReportUnits::ENG, 16, 5.678263341113488, 1.0, "", "Btu/h/ft2/R", 16},  // room for 16
+      {host::ReportUnits::ENG, -19, 745.69987158227022, 1.0, "MYLABEL", "MYLABEL"},
+      {host::ReportUnits::ENG, 20, host::kRmiss, host::kRmiss, "", "psi"},  // the missing marker passes
+      {host::ReportUnits::ENG, 999, 5.0, 5.0, "OLD", ""},  // unknown: value kept, label blanked
+  };
+  for (const auto& c : cases) {
+    host::run().report_units = c.set;
+    int32_t label[4];
+    host::text_to_words(c.label_in, label, 4);
+    int32_t code = c.code, c7 = 7;
+    double out = -1.0;
+    ZREP_RCONV1(&code, &c.value, &out, label, &c7, &c.label_length);
+    EXPECT_NEAR(out, c.expected, 1e-12 * std::fabs(c.expected)) << c.code << " " << c.label;
+    EXPECT_EQ(host::trim(host::words_to_text(label, c.label_length == 16 ? 4 : 2)), c.label) << c.code;
+  }
 }
 
 TEST_F(Utilities, AppendAfterLastNonBlankWithinTheLength) {
