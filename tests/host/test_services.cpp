@@ -1,9 +1,11 @@
-// Balance counts and scales, stream mapping, names from stream identifiers,
-// and the block tables.
+// Host services: balance scales, stream mapping, names from stream
+// identifiers, the block tables, report-unit conversion and the string
+// utilities.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,7 +52,7 @@ struct Streams {
 
 int32_t block_id[2];
 
-class Balances : public ::testing::Test {
+class Services : public ::testing::Test {
  protected:
   void SetUp() override {
     reset_host({"N2", "H2O"});
@@ -60,7 +62,7 @@ class Balances : public ::testing::Test {
 
 // Scales and selectors (counts, names, patterns, residuals and Jacobians: the
 // host blocks of test_blocks.cpp, by hand and through the conformance harness).
-TEST_F(Balances, OnlyMissingScalesAreWrittenAndSelectorsChooseTheRows) {
+TEST_F(Services, OnlyMissingScalesAreWrittenAndSelectorsChooseTheRows) {
   const Streams s(2, 1, 1, 1);
   std::vector<double> fscl = {7.0, kRmiss};
   int32_t m = 0;
@@ -87,7 +89,7 @@ TEST_F(Balances, OnlyMissingScalesAreWrittenAndSelectorsChooseTheRows) {
   EXPECT_EQ(nz, 10);
 }
 
-TEST_F(Balances, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequentialMode) {
+TEST_F(Services, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequentialMode) {
   const Streams s(1, 0, 1, 0);
   // N2, H2O, total flow, T, P, mass enthalpy, ..., MW; the outlet without a pressure.
   const std::vector<double> in = {0.3, 0.7, 1.0, 400.0, 2.0e5, -1.0e7, kRmiss, kRmiss, kRmiss, kRmiss, 20.0};
@@ -121,7 +123,7 @@ TEST_F(Balances, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequential
   EXPECT_THAT(messages(), ElementsAre(HasSubstr("U3SPTX: the stream vector length 5")));
 }
 
-TEST_F(Balances, NamesFromStreamIdentifierAndCode) {
+TEST_F(Services, NamesFromStreamIdentifierAndCode) {
   int32_t sid[2], lname = 8;
   host::text_to_words("S7", sid, 2);
   const struct {
@@ -148,7 +150,7 @@ TEST_F(Balances, NamesFromStreamIdentifierAndCode) {
   EXPECT_EQ(std::string(slot.data(), 12), "S7.TOTAL####");
 }
 
-TEST_F(Balances, BlockIndexNonZeroLimitsAndOutletPhases) {
+TEST_F(Services, BlockIndexNonZeroLimitsAndOutletPhases) {
   int32_t b2[2];
   host::text_to_words("B2", b2, 2);
   EXPECT_EQ(IU_FIABLK(block_id), 1);  // the first block the host meets
@@ -178,6 +180,71 @@ TEST_F(Balances, BlockIndexNonZeroLimitsAndOutletPhases) {
   reset_host({"H2O"});
   EXPECT_EQ(host::recorded_phase(2), 0);
   EXPECT_EQ(IU_FIABLK(b2), 1);
+}
+
+// Values and labels in the report units of each set (the factors themselves:
+// tests/units; every model's report in MET and ENG: the golden reports).
+TEST_F(Services, ReportUnitConversionPerUnitSet) {
+  const struct {
+    host::ReportUnits set;
+    int32_t code;  // negative: convert with the magnitude, keep the caller's label
+    double value, expected;
+    const char *label_in, *label;
+    int32_t label_length = 6;
+  } cases[] = {
+      {host::ReportUnits::SI, 20, 2.0e5, 2.0e5, "", "Pa"},
+      {host::ReportUnits::SI, 22, 300.0, 300.0, "", "K"},
+      {host::ReportUnits::MET, 20, 2.0e5, 2.0, "", "bar"},
+      {host::ReportUnits::MET, 22, 373.15, 100.0, "", "degC"},
+      {host::ReportUnits::MET, 11, 1.0, 3600.0, "", "kmol/h"},
+      {host::ReportUnits::ENG, 22, 373.15, 212.0, "", "degF"},
+      {host::ReportUnits::ENG, 20, 101325.0, 14.695948775513449, "", "psi"},
+      {host::ReportUnits::ENG, 19, 745.69987158227022, 1.0, "", "hp"},
+      {host::ReportUnits::ENG, 16, 5.678263341113488, 1.0, "", "Btu/h/ft2/R", 16},  // room for 16
+      {host::ReportUnits::ENG, -19, 745.69987158227022, 1.0, "MYLABEL", "MYLABEL"},
+      {host::ReportUnits::ENG, 20, host::kRmiss, host::kRmiss, "", "psi"},  // the missing marker passes
+      {host::ReportUnits::ENG, 999, 5.0, 5.0, "OLD", ""},  // unknown: value kept, label blanked
+  };
+  for (const auto& c : cases) {
+    host::run().report_units = c.set;
+    int32_t label[4];
+    host::text_to_words(c.label_in, label, 4);
+    int32_t code = c.code, c7 = 7;
+    double out = -1.0;
+    ZREP_RCONV1(&code, &c.value, &out, label, &c7, &c.label_length);
+    EXPECT_NEAR(out, c.expected, 1e-12 * std::fabs(c.expected)) << c.code << " " << c.label;
+    EXPECT_EQ(host::trim(host::words_to_text(label, c.label_length == 16 ? 4 : 2)), c.label) << c.code;
+  }
+}
+
+TEST_F(Services, StringUtilitiesStayWithinTheirLengths) {
+  // Appending after the last non-blank, cut at the end of the text; no room: unchanged.
+  char text[13] = "PUMP_1      ", full[5] = "ABCD";
+  const int32_t len = 12, four = 4, two = 2, plen4 = 4, plen6 = 6;
+  IU_STRCAT(text, &len, "_IN ", &plen4);
+  EXPECT_EQ(std::string(text, 12), "PUMP_1_IN   ");
+  IU_STRCAT(text, &len, "_DISCH", &plen6);
+  EXPECT_EQ(std::string(text, 12), "PUMP_1_IN_DI");
+  IU_STRCAT(full, &four, "XY", &two);
+  EXPECT_EQ(std::string(full, 4), "ABCD");
+  // Blanks closed up in place; a zero length changes nothing.
+  char units[11] = " KW /  HR ";
+  const int32_t ten = 10, zero = 0;
+  U3PKCR(&ten, units);
+  U3PKCR(&zero, units);
+  EXPECT_EQ(std::string(units, 10), "KW/HR     ");
+  // Words and text round trip blank padded; shorter text than words: padded;
+  // a shorter length than the words: cut.
+  int32_t words[3];
+  char out[14];
+  const int32_t n3 = 3, len9 = 9, len3 = 3, t14 = 14, t5 = 5;
+  IU_STR2I4("ENTH_OUT ", &len9, words, &n3);
+  IU_I42STR(words, &n3, out, &t14);
+  EXPECT_EQ(std::string(out, 14), "ENTH_OUT      ");
+  IU_STR2I4("ABCDEF", &len3, words, &n3);
+  std::memset(out, '#', sizeof out);
+  IU_I42STR(words, &n3, out, &t5);
+  EXPECT_EQ(std::string(out, 6), "ABC  #");
 }
 
 }  // namespace
