@@ -4,6 +4,7 @@
 // golden files.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <toml++/toml.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -12,8 +13,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
-#include <toml++/toml.h>
 
 namespace {
 
@@ -37,7 +38,8 @@ std::string read(const fs::path& p) {
 
 // The text of a file of the source tree with each `from` replaced by its
 // `to`; each must occur.
-std::string edit(const std::string& file, const std::vector<std::pair<std::string, std::string>>& edits) {
+std::string edit(const std::string& file,
+                 const std::vector<std::pair<std::string, std::string>>& edits) {
   std::string s = read(kSrc / file);
   for (const auto& [from, to] : edits) {
     const size_t at = s.find(from);
@@ -59,9 +61,12 @@ Result r3sim(std::string args, const std::string& text = "", bool with_stderr = 
   const fs::path path = tmp("bad.toml"), out = tmp("results.json");
   if (!text.empty()) std::ofstream(path) << text;
   fs::remove(out);
-  args = std::regex_replace(std::regex_replace(args, std::regex("@"), path.string()), std::regex("#"), out.string());
+  args = std::regex_replace(std::regex_replace(args, std::regex("@"), path.string()),
+                            std::regex("#"), out.string());
   Result r;
-  std::FILE* p = popen((std::string(R3SIM_PATH) + " " + args + (with_stderr ? " 2>&1" : " 2>/dev/null")).c_str(), "r");
+  std::FILE* p = popen(
+      (std::string(R3SIM_PATH) + " " + args + (with_stderr ? " 2>&1" : " 2>/dev/null")).c_str(),
+      "r");
   char buf[4096];
   for (size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
   const int status = p == nullptr ? -1 : pclose(p);
@@ -71,7 +76,8 @@ Result r3sim(std::string args, const std::string& text = "", bool with_stderr = 
 }
 
 json solve(const std::string& example) {
-  const Result r = r3sim("run " + (kSrc / "examples" / example).string() + " --quiet --report /dev/null --json #");
+  const Result r = r3sim("run " + (kSrc / "examples" / example).string() +
+                         " --quiet --report /dev/null --json #");
   EXPECT_EQ(r.code, 0) << example << "\n" << r.out;
   EXPECT_TRUE(r.j.value("converged", false)) << example;
   return r.j;
@@ -79,30 +85,29 @@ json solve(const std::string& example) {
 
 // N pumps in series on a hexane/heptane feed, each with the given specification.
 std::string chain(int n, const std::string& spec, const std::string& dp) {
-  std::string t = "[properties]\ncomponents = [\"NC6\", \"NC7\"]\n[streams.S0]\ntemperature = 300.0\npressure = 2.0e5\n"
-                  "flows = { NC6 = 0.6, NC7 = 0.4 }\n";
+  std::string t =
+      "[properties]\ncomponents = [\"NC6\", \"NC7\"]\n[streams.S0]\ntemperature = 300.0\npressure "
+      "= 2.0e5\n"
+      "flows = { NC6 = 0.6, NC7 = 0.4 }\n";
   for (int i = 1; i <= n; ++i) {
     const std::string k = std::to_string(i), p = std::to_string(i - 1);
-    t += "[[blocks]]\nid = \"P" + k + "\"\nmodel = \"R3PUMP\"\ninlets = [\"S" + p + "\"]\noutlets = [\"S" + k +
-         "\"]\nint = [1, 1]\nfix = { DELTA_P = " + dp + ", " + spec + ", DR_EFF = 1.0 }\n[streams.S" + k + "]\n";
+    t += "[[blocks]]\nid = \"P" + k + "\"\nmodel = \"R3PUMP\"\ninlets = [\"S" + p +
+         "\"]\noutlets = [\"S" + k + "\"]\nint = [1, 1]\nfix = { DELTA_P = " + dp + ", " + spec +
+         ", DR_EFF = 1.0 }\n[streams.S" + k + "]\n";
   }
   return t;
 }
 
 struct Row {
-  std::string what;
-  std::string text;  // the case, written to bad.toml ("": none)
-  std::string args;  // "" or options: "run @ --quiet --json # " + args
+  std::string what, text, args;  // text: the case, written to bad.toml ("": none)
   int code = 0;
-  std::vector<std::string> has, lacks;  // has: in this order in the output, then the results file
-  // Checks on the results file: (pointer, value, tolerance), (pointer, value), (pointer, pointer).
-  std::vector<std::tuple<std::string, double, double>> near = {};
-  std::vector<std::pair<std::string, double>> above = {}, at_most = {};
-  std::vector<std::pair<std::string, std::string>> same = {};
+  std::vector<std::string> has, lacks;  // has: in this order in the output, then the results
+  toml::array checks = {};              // on the results: [near|above|at_most|same, pointer, ...]
 };
 
 std::string replaced(std::string s, const std::string& from, const std::string& to) {
-  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size()) s.replace(at, from.size(), to);
+  for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+    s.replace(at, from.size(), to);
   return s;
 }
 
@@ -110,55 +115,79 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
 // whose case is generated here.
 std::vector<Row> rows() {
   const toml::table t = toml::parse_file((kSrc / "tests/apps/r3sim_rows.toml").string());
+  const std::set<std::string> known = {"what",  "case", "args",  "code",  "has",
+                                       "lacks", "base", "edits", "checks"};
   std::vector<Row> out;
-  auto strings = [](const toml::node_view<const toml::node>& n) {
-    std::vector<std::string> v;
-    if (const toml::array* a = n.as_array()) a->for_each([&](const auto& e) { v.push_back(e.value_or(std::string())); });
-    return v;
-  };
   for (const toml::node& node : *t["row"].as_array()) {
     const toml::table& r = *node.as_table();
-    Row row{r["what"].value_or(std::string()), r["case"].value_or(std::string()),
-            replaced(replaced(r["args"].value_or(std::string()), "{src}", kSrc.string()), "{bad}", kBad),
-            r["code"].value_or(0), strings(r["has"]), strings(r["lacks"])};
+    auto str = [&](const char* k) { return r[k].value_or(std::string()); };
+    auto strings = [](const toml::array* a) {
+      std::vector<std::string> v;
+      for (size_t i = 0; a != nullptr && i < a->size(); ++i)
+        v.push_back((*a)[i].value_or(std::string()));
+      return v;
+    };
+    Row row{str("what"),
+            str("case"),
+            replaced(replaced(str("args"), "{src}", kSrc.string()), "{bad}", kBad),
+            r["code"].value_or(0),
+            strings(r["has"].as_array()),
+            strings(r["lacks"].as_array()),
+            r["checks"].as_array() != nullptr ? *r["checks"].as_array() : toml::array{}};
     for (const auto& [key, v] : r) {  // a misspelt key fails its row
-      if (!std::regex_match(std::string(key.str()), std::regex("what|case|args|code|has|lacks|base|edits|near|above|at_most|same"))) {
-        row.has.push_back("(the row's key '" + std::string(key.str()) + "' is not known)");
-      }
+      if (!known.count(std::string(key.str())))
+        row.has.push_back("(unknown key " + std::string(key.str()) + ")");
     }
     for (const auto& [name, snippet] : *t["snippets"].as_table()) {
-      row.text = replaced(row.text, "{" + std::string(name.str()) + "}", snippet.value_or(std::string()));
+      row.text =
+          replaced(row.text, "{" + std::string(name.str()) + "}", snippet.value_or(std::string()));
     }
-    if (r.contains("base")) {
+    if (const toml::array* e = r["edits"].as_array()) {
       std::vector<std::pair<std::string, std::string>> edits;
-      r["edits"].as_array()->for_each([&](const toml::node& e) {
-        const std::vector<std::string> p = strings(toml::node_view<const toml::node>(e));
-        edits.emplace_back(p.at(0), p.at(1));
-      });
-      row.text = edit(r["base"].value_or(std::string()), edits);
+      for (const toml::node& p : *e) {
+        const std::vector<std::string> pair = strings(p.as_array());
+        edits.emplace_back(pair.at(0), pair.at(1));
+      }
+      row.text = edit(str("base"), edits);
     }
-    auto each = [&](const char* key, auto add) {
-      if (const toml::array* a = r[key].as_array()) a->for_each([&](const toml::node& e) { add(*e.as_array()); });
-    };
-    each("near", [&](const toml::array& a) { row.near.emplace_back(a[0].value_or(std::string()), a[1].value_or(0.0), a[2].value_or(0.0)); });
-    each("above", [&](const toml::array& a) { row.above.emplace_back(a[0].value_or(std::string()), a[1].value_or(0.0)); });
-    each("at_most", [&](const toml::array& a) { row.at_most.emplace_back(a[0].value_or(std::string()), a[1].value_or(0.0)); });
-    each("same", [&](const toml::array& a) { row.same.emplace_back(a[0].value_or(std::string()), a[1].value_or(std::string())); });
     out.push_back(row);
   }
   // An int array one entry longer than the loader takes.
   std::string many = "int = [0";
   for (int i = 0; i < 10000; ++i) many += ", 0";
-  out.push_back({"int array too long", edit("tests/apps/cases/good.toml", {{"int = [1, 0]", many + "]"}}), "", 1,
-                 {"bad.toml:24: int has 10001 entries (at most 10000)"}, {}});
+  out.push_back({"int array too long",
+                 edit("tests/apps/cases/good.toml", {{"int = [1, 0]", many + "]"}}),
+                 "",
+                 1,
+                 {"bad.toml:24: int has 10001 entries (at most 10000)"},
+                 {}});
   // Long chains: 10,000 pumps of 1 kPa meet the default tolerance; 3,000 with
   // fixed powers find their efficiencies.
-  out.push_back({"10000 pumps", chain(10000, "PUMP_EFF = 0.7", "1.0e3"), "--report /dev/null", 0, {}, {}, {}, {}, {{"/iterations", 2}}});
-  out.push_back({"3000 pumps", chain(3000, "BHP = 2.0e4", "1.0e5"), "--report /dev/null", 0, {}, {}, {}, {}, {{"/iterations", 5}}});
+  auto iterations = [](double n) {
+    toml::array checks;
+    checks.push_back(toml::array{"at_most", "/iterations", n});
+    return checks;
+  };
+  out.push_back({"10000 pumps",
+                 chain(10000, "PUMP_EFF = 0.7", "1.0e3"),
+                 "--report /dev/null",
+                 0,
+                 {},
+                 {},
+                 iterations(2)});
+  out.push_back({"3000 pumps",
+                 chain(3000, "BHP = 2.0e4", "1.0e5"),
+                 "--report /dev/null",
+                 0,
+                 {},
+                 {},
+                 iterations(5)});
   return out;
 }
 
-void PrintTo(const Row& r, std::ostream* os) { *os << r.what; }
+void PrintTo(const Row& r, std::ostream* os) {
+  *os << r.what;
+}
 
 class R3simRows : public ::testing::TestWithParam<Row> {};
 
@@ -171,15 +200,29 @@ TEST_P(R3simRows, ExitCodeAndOutput) {
   size_t from = 0;
   for (const std::string& f : row.has) {
     const size_t found = all.find(f, from);
-    EXPECT_NE(found, std::string::npos) << "'" << f << "' (in this order) in:\n" << all.substr(0, 6000);
+    EXPECT_NE(found, std::string::npos) << "'" << f << "' (in this order) in:\n"
+                                        << all.substr(0, 6000);
     from = found == std::string::npos ? from : found + f.size();
   }
-  for (const std::string& f : row.lacks) EXPECT_EQ(all.find(f), std::string::npos) << f << " in:\n" << all;
-  auto at = [&](const std::string& p) { return r.j.value(json::json_pointer(p), 1.0e300); };
-  for (const auto& [p, v, tol] : row.near) EXPECT_NEAR(at(p), v, tol) << p;
-  for (const auto& [p, v] : row.above) EXPECT_GT(at(p), v) << p;
-  for (const auto& [p, v] : row.at_most) EXPECT_LE(at(p), v) << p;
-  for (const auto& [p, q] : row.same) EXPECT_EQ(at(p), at(q)) << p << " " << q;
+  for (const std::string& f : row.lacks)
+    EXPECT_EQ(all.find(f), std::string::npos) << f << " in:\n" << all;
+  auto at = [&](const toml::node& p) {
+    return !p.is_string() ? p.value_or(0.0)
+           : r.j.is_object()
+               ? r.j.value(json::json_pointer(p.value_or(std::string())), std::nan(""))
+               : std::nan("");
+  };
+  for (const toml::node& c : row.checks) {
+    ASSERT_TRUE(c.is_array()) << row.what << ": a check is [op, pointer, ...]";
+    const toml::array& a = *c.as_array();
+    const std::string op = a[0].value_or(std::string());
+    const double v = at(a[1]), w = at(a[2]);
+    const bool ok = op == "near"      ? std::fabs(v - w) <= a[3].value_or(0.0)
+                    : op == "above"   ? v > w
+                    : op == "at_most" ? v <= w
+                                      : op == "same" && v == w;
+    EXPECT_TRUE(ok) << a << ": " << v << " against " << w;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(R3sim, R3simRows, ::testing::ValuesIn(rows()), [](const auto& i) {
@@ -188,22 +231,27 @@ INSTANTIATE_TEST_SUITE_P(R3sim, R3simRows, ::testing::ValuesIn(rows()), [](const
 
 // A compressed liquid's compressibility factor is its own P v / (R T).
 TEST(R3sim, CompressedLiquidProperties) {
-  const Result r = r3sim("props --method PENG-ROB --components H2O --pressure 1e8 --temperature 200 --json");
+  const Result r =
+      r3sim("props --method PENG-ROB --components H2O --pressure 1e8 --temperature 200 --json");
   EXPECT_EQ(r.code, 0);
   const json liquid = json::parse(r.out)["phases"]["liquid"];
-  EXPECT_NEAR(liquid["z"].get<double>(), 1.0e8 * liquid["molar_volume"].get<double>() / (8314.4 * 200.0), 1e-9);
+  EXPECT_NEAR(liquid["z"].get<double>(),
+              1.0e8 * liquid["molar_volume"].get<double>() / (8314.4 * 200.0), 1e-9);
 }
 
 // A pump's hand calculation from its solved streams: the shaft power from the
 // pressure rise, the suction density and the efficiency; the energy balance.
-void check_pump(const json& j, const std::string& blk, const std::string& in, const std::string& out, double eff, double dr_eff) {
+void check_pump(const json& j, const std::string& blk, const std::string& in,
+                const std::string& out, double eff, double dr_eff) {
   const json &si = j["streams"][in], &so = j["streams"][out], &v = j["variables"];
   const double F = si["total_flow"], mw = si["molecular_weight"], rho = si["density"];
-  const double dp = so["pressure"].get<double>() - si["pressure"].get<double>(), bhp = F * mw * dp / (rho * eff);
+  const double dp = so["pressure"].get<double>() - si["pressure"].get<double>(),
+               bhp = F * mw * dp / (rho * eff);
   EXPECT_NEAR(v[blk + ".BHP"].get<double>(), bhp, 1e-6 * bhp);
   EXPECT_NEAR(v[blk + ".EHP"].get<double>(), bhp / dr_eff, 1e-6 * bhp);
   EXPECT_NEAR(v[blk + ".P_HEAD"].get<double>(), dp / (rho * 9.80665), 1e-6 * dp / (rho * 9.80665));
-  EXPECT_NEAR((so["mass_enthalpy"].get<double>() - si["mass_enthalpy"].get<double>()) * mw * F, bhp, 1e-5 * bhp);
+  EXPECT_NEAR((so["mass_enthalpy"].get<double>() - si["mass_enthalpy"].get<double>()) * mw * F, bhp,
+              1e-5 * bhp);
   EXPECT_GT(so["temperature"].get<double>(), si["temperature"].get<double>());
   EXPECT_EQ(so["vapour_fraction"].get<double>(), 0.0);
 }
@@ -212,7 +260,8 @@ TEST(R3sim, ExamplesAgreeWithHandCalculations) {
   const json pump = solve("pump.toml");
   EXPECT_DOUBLE_EQ(pump["streams"]["PROD"]["pressure"].get<double>(), 6.0e5);
   check_pump(pump, "P1", "FEED", "PROD", 0.7, 1.0);
-  EXPECT_NEAR(pump["streams"]["POWER"]["value"].get<double>(), pump["variables"]["P1.EHP"].get<double>(), 1e-6);
+  EXPECT_NEAR(pump["streams"]["POWER"]["value"].get<double>(),
+              pump["variables"]["P1.EHP"].get<double>(), 1e-6);
   EXPECT_NEAR(solve("pump_eo.toml")["variables"]["P1.PUMP_EFF"].get<double>(), 0.7, 1e-5);
   const json series = solve("pumps_series.toml");
   EXPECT_DOUBLE_EQ(series["streams"]["MID"]["pressure"].get<double>(), 6.0e5);
@@ -226,14 +275,19 @@ TEST(R3sim, ExamplesAgreeWithHandCalculations) {
   EXPECT_DOUBLE_EQ(rating["flows"]["H2O"].get<double>(), rating["total_flow"].get<double>());
   const json line = solve("network/pressure_driven.toml")["streams"];
   EXPECT_DOUBLE_EQ(line["OUT"]["pressure"].get<double>(), 3.0e5);
-  EXPECT_DOUBLE_EQ(line["SUCT"]["total_flow"].get<double>(), line["OUT"]["total_flow"].get<double>());
+  EXPECT_DOUBLE_EQ(line["SUCT"]["total_flow"].get<double>(),
+                   line["OUT"]["total_flow"].get<double>());
   // A recycle with no guess starts from the feed.
-  EXPECT_NEAR(solve("recycle/pump_loop.toml")["streams"]["REC"]["total_flow"].get<double>(), 0.25, 1e-9);
+  EXPECT_NEAR(solve("recycle/pump_loop.toml")["streams"]["REC"]["total_flow"].get<double>(), 0.25,
+              1e-9);
   // The engineering-units pump solves to its SI twin's solution.
-  const json eng = solve("engineering/water_pump.toml"), si = solve("engineering/water_pump_si.toml");
+  const json eng = solve("engineering/water_pump.toml"),
+             si = solve("engineering/water_pump_si.toml");
   ASSERT_EQ(eng["variables"].size(), si["variables"].size());
   for (const auto& [name, value] : si["variables"].items()) {
-    EXPECT_NEAR(eng["variables"][name].get<double>(), value.get<double>(), 1e-12 * std::fabs(value.get<double>())) << name;
+    EXPECT_NEAR(eng["variables"][name].get<double>(), value.get<double>(),
+                1e-12 * std::fabs(value.get<double>()))
+        << name;
   }
   // 50 m3/h at the feed's conditions, shown in the units the case chose.
   EXPECT_NEAR(eng["streams"]["FEED"]["volume_flow"].get<double>(), 50.0, 1e-9);
@@ -245,15 +299,20 @@ TEST(R3sim, ExamplesAgreeWithHandCalculations) {
 // One case per model: the report and the stream table with the report units
 // set to MET and to ENG (tests/units/golden; R3_UPDATE_GOLDEN=1 rewrites them).
 TEST(R3sim, ReportsAndStreamTablesInMetAndEng) {
-  for (const std::string name : {"pump", "ccmp/ccmp_pratio", "csep/two_outlets", "htua/counter_current", "rcmp/pressure_power",
-                                 "skew/mole_fixed_knots", "stoic/methane_combustion", "strb/standard",
-                                 "trex/vapour_outlet_pressure", "valve/liquid_water", "numl/heater"}) {
+  for (const std::string name :
+       {"pump", "ccmp/ccmp_pratio", "csep/two_outlets", "htua/counter_current",
+        "rcmp/pressure_power", "skew/mole_fixed_knots", "stoic/methane_combustion", "strb/standard",
+        "trex/vapour_outlet_pressure", "valve/liquid_water", "numl/heater"}) {
     for (const std::string set : {"MET", "ENG"}) {
-      const std::string text = std::regex_replace(read(kSrc / "examples" / (name + ".toml")), std::regex("report_units = \"[A-Z]+\"\n"), "");
+      const std::string text = std::regex_replace(read(kSrc / "examples" / (name + ".toml")),
+                                                  std::regex("report_units = \"[A-Z]+\"\n"), "");
       const Result r = r3sim("run @ --quiet --history /dev/null",
-                          std::regex_replace(text, std::regex("\\[properties\\]\n"), "[properties]\nreport_units = \"" + set + "\"\n"), false);
+                             std::regex_replace(text, std::regex("\\[properties\\]\n"),
+                                                "[properties]\nreport_units = \"" + set + "\"\n"),
+                             false);
       EXPECT_EQ(r.code, 0) << name << " " << set;
-      const fs::path golden = kSrc / "tests/units/golden" / (std::regex_replace(name, std::regex("/"), "_") + "_" + set + ".txt");
+      const fs::path golden = kSrc / "tests/units/golden" /
+                              (std::regex_replace(name, std::regex("/"), "_") + "_" + set + ".txt");
       if (std::getenv("R3_UPDATE_GOLDEN") != nullptr) std::ofstream(golden) << r.out;
       EXPECT_EQ(r.out, read(golden)) << golden;
     }

@@ -105,18 +105,22 @@ void host_block(Entry& e, bool mix) {
       m = 0;
       if (!mix) U3SPAT(R3_GROUPS(e, s), e.IJROW, e.IJCOL, &m, &k);
       if (mix) {
-        U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &sel, e.IJROW, e.IJCOL, &m, &k);
+        U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &sel, e.IJROW,
+                    e.IJCOL, &m, &k);
         U3_EBAL_PAT(R3_GROUPS(e, s), e.IJROW, e.IJCOL, &m, &k);
       }
       break;
     case r3::KODE_RESID:
       if (!mix) U3SRES(R3_GROUPS(e, s), e.Y, e.F, &m);
-      if (mix) U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &sel, e.Y, e.F, &m);
+      if (mix)
+        U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &sel, e.Y, e.F, &m);
       if (mix) U3_EBAL_RES(R3_GROUPS(e, s), e.Y, e.F, &m);
       break;
     case r3::KODE_JACOB:
       if (!mix) U3SJAC(R3_GROUPS(e, s), e.Y, e.DFDY, &k);
-      if (mix) U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &sel, e.Y, e.DFDY, &k);
+      if (mix)
+        U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &sel, e.Y, e.DFDY,
+                    &k);
       if (mix) U3_EBAL_JAC(R3_GROUPS(e, s), e.Y, e.DFDY, &k);
       break;
     default:
@@ -125,8 +129,12 @@ void host_block(Entry& e, bool mix) {
   pressure_row(e, s, *e.KODE, m, k);
 }
 
-void pass_through(Entry& e) { host_block(e, false); }
-void heated_mixer(Entry& e) { host_block(e, true); }
+void pass_through(Entry& e) {
+  host_block(e, false);
+}
+void heated_mixer(Entry& e) {
+  host_block(e, true);
+}
 
 }  // namespace
 
@@ -189,7 +197,8 @@ TEST_F(HostBlocks, StreamEquationsBalanceComponentsTotalFlowAndEnthalpy) {
   std::vector<std::string> names;
   for (int i = 1; i <= 4; ++i) names.push_back(b.eqn_name(i));
   EXPECT_THAT(names, ElementsAre("V1.SBAL_N2", "V1.SBAL_H2O", "V1.SBAL_TOTAL", "V1.SBAL_ENTHALPY"));
-  EXPECT_THAT(std::vector<double>(b.fscl.begin(), b.fscl.begin() + 4), ElementsAre(1.0, 1.0, 1.0, 1.0e8));
+  EXPECT_THAT(std::vector<double>(b.fscl.begin(), b.fscl.begin() + 4),
+              ElementsAre(1.0, 1.0, 1.0, 1.0e8));
   // The outlet equal to the inlet satisfies the equations; the pressure is free.
   std::vector<double> y = {1.0, 0.25, 1.0, -2.0e8, 2.0e5, 1.0, 0.25, 1.0, -2.0e8, 1.0e5};
   EXPECT_THAT(residuals_at(b, y), ElementsAre(0.0, 0.0, 0.0, 0.0, -9.0e4));

@@ -149,7 +149,9 @@ TEST_F(DataManager, ComponentTablesAndWaterIndex) {
 TEST_F(DataManager, MessageGateAnswersYesUnlessLevelIsZero) {
   int32_t name[2], two = 2, one = 1, zero = 0, l0 = 0, l1 = 1;
   r3::host::text_to_words("r3vchk", name, 2);
-  auto gate = [&](int32_t* level) { return DMS_IRRCHK(name, &two, &one, level, &DMS_GLOBAL[7], &zero, &zero, &two); };
+  auto gate = [&](int32_t* level) {
+    return DMS_IRRCHK(name, &two, &one, level, &DMS_GLOBAL[7], &zero, &zero, &two);
+  };
   EXPECT_NE(gate(&DMS_GLOBAL[5]), 0);
   EXPECT_EQ(gate(&l0), 0);
   EXPECT_NE(gate(&l1), 0);

@@ -92,7 +92,8 @@ TEST_F(Services, OnlyMissingScalesAreWrittenAndSelectorsChooseTheRows) {
 TEST_F(Services, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequentialMode) {
   const Streams s(1, 0, 1, 0);
   // N2, H2O, total flow, T, P, mass enthalpy, ..., MW; the outlet without a pressure.
-  const std::vector<double> in = {0.3, 0.7, 1.0, 400.0, 2.0e5, -1.0e7, kRmiss, kRmiss, kRmiss, kRmiss, 20.0};
+  const std::vector<double> in = {0.3,    0.7,    1.0,    400.0,  2.0e5, -1.0e7,
+                                  kRmiss, kRmiss, kRmiss, kRmiss, 20.0};
   std::vector<double> out = in, y(10, kRmiss), lb = y, ub = y, scl = y, sb = y;
   out[4] = kRmiss;
   y[9] = 1.5e5;  // outlet pressure already in Y
@@ -100,9 +101,10 @@ TEST_F(Services, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequential
   std::vector<int32_t> attr(10, 0);
   auto map = [&](int32_t imode, int32_t lstrm, std::vector<double>& yy, bool all) {
     const int32_t nsstrm = 1, isstyp = 1;
-    U3SPTX(&s.nmi, &s.nii, &s.nmo, &s.nio, s.dmi, s.dii, s.dmo, s.dio, &nsstrm, nullptr, &isstyp, &lstrm,
-           in.data(), nullptr, out.data(), nullptr, &imode, yy.data(), all ? lb.data() : nullptr,
-           all ? ub.data() : nullptr, all ? scl.data() : nullptr, all ? sb.data() : nullptr, all ? attr.data() : nullptr);
+    U3SPTX(&s.nmi, &s.nii, &s.nmo, &s.nio, s.dmi, s.dii, s.dmo, s.dio, &nsstrm, nullptr, &isstyp,
+           &lstrm, in.data(), nullptr, out.data(), nullptr, &imode, yy.data(),
+           all ? lb.data() : nullptr, all ? ub.data() : nullptr, all ? scl.data() : nullptr,
+           all ? sb.data() : nullptr, all ? attr.data() : nullptr);
   };
   map(0, 11, y, true);
   EXPECT_THAT(y, ElementsAre(1.0, 0.3, 0.7, -2.0e8, 2.0e5, 1.0, 0.3, 0.7, -2.0e8, 1.5e5));
@@ -130,10 +132,11 @@ TEST_F(Services, NamesFromStreamIdentifierAndCode) {
     decltype(&U3SVID) op;
     int32_t code;
     const char* name;
-  } cases[] = {{U3SVID, 2, "S7.FLOW_H2O"}, {U3SVID, -1, "S7.TOTAL_FLOW"}, {U3SVID, -2, "S7.ENTHALPY"},
-               {U3SVID, -3, "S7.PRESSURE"}, {U3SVID, -4, "S7.VALUE"}, {U3SVID, -5, "S7.VALUE"},
+  } cases[] = {{U3SVID, 2, "S7.FLOW_H2O"},       {U3SVID, -1, "S7.TOTAL_FLOW"},
+               {U3SVID, -2, "S7.ENTHALPY"},      {U3SVID, -3, "S7.PRESSURE"},
+               {U3SVID, -4, "S7.VALUE"},         {U3SVID, -5, "S7.VALUE"},
                {U3SEID, 1, "B1.BAL_S7.FLOW_N2"}, {U3SEID, -2, "B1.BAL_S7.ENTHALPY"},
-               {U3SVID, 3, "S7.CODE_3"}, {U3SEID, -6, "B1.BAL_S7.CODE_-6"}};
+               {U3SVID, 3, "S7.CODE_3"},         {U3SEID, -6, "B1.BAL_S7.CODE_-6"}};
   for (const auto& c : cases) {
     std::vector<char> slot(32, '#');
     c.op(block_id, sid, &c.code, &lname, slot.data());
@@ -202,7 +205,8 @@ TEST_F(Services, ReportUnitConversionPerUnitSet) {
       {host::ReportUnits::ENG, 19, 745.69987158227022, 1.0, "", "hp"},
       {host::ReportUnits::ENG, 16, 5.678263341113488, 1.0, "", "Btu/h/ft2/R", 16},  // room for 16
       {host::ReportUnits::ENG, -19, 745.69987158227022, 1.0, "MYLABEL", "MYLABEL"},
-      {host::ReportUnits::ENG, 20, host::kRmiss, host::kRmiss, "", "psi"},  // the missing marker passes
+      {host::ReportUnits::ENG, 20, host::kRmiss, host::kRmiss, "",
+       "psi"},                                             // the missing marker passes
       {host::ReportUnits::ENG, 999, 5.0, 5.0, "OLD", ""},  // unknown: value kept, label blanked
   };
   for (const auto& c : cases) {
@@ -213,7 +217,8 @@ TEST_F(Services, ReportUnitConversionPerUnitSet) {
     double out = -1.0;
     ZREP_RCONV1(&code, &c.value, &out, label, &c7, &c.label_length);
     EXPECT_NEAR(out, c.expected, 1e-12 * std::fabs(c.expected)) << c.code << " " << c.label;
-    EXPECT_EQ(host::trim(host::words_to_text(label, c.label_length == 16 ? 4 : 2)), c.label) << c.code;
+    EXPECT_EQ(host::trim(host::words_to_text(label, c.label_length == 16 ? 4 : 2)), c.label)
+        << c.code;
   }
 }
 

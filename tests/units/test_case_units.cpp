@@ -34,7 +34,8 @@ TEST(CaseFile, ReadsEveryPart) {
   ASSERT_EQ(c.streams.size(), 3u);
   const StreamDef* feed = c.stream("FEED");
   ASSERT_TRUE(feed != nullptr && feed->flows.has_value());
-  EXPECT_EQ(*feed->flows, (std::vector<double>{1.5, 0.5}));  // fractions normalised, times the total
+  EXPECT_EQ(*feed->flows,
+            (std::vector<double>{1.5, 0.5}));  // fractions normalised, times the total
   EXPECT_TRUE(feed->has_conditions());
   EXPECT_EQ(c.stream("W")->kind, StreamDef::Kind::Work);
   EXPECT_DOUBLE_EQ(*c.stream("W")->value, -500.0);
@@ -69,35 +70,42 @@ TEST(CaseFile, StreamLookupFollowsChangesToTheList) {
 
 // A water/methanol feed written as `feed` (TOML lines).
 std::vector<double> feed_flows(const std::string& feed) {
-  const Case c = parsed("[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"H2O\", \"MEOH\"]\n[streams.FEED]\n" + feed +
-                        "\n[streams.OUT]\n[[blocks]]\nid = \"P1\"\nmodel = \"R3PUMP\"\ninlets = [\"FEED\"]\n"
-                        "outlets = [\"OUT\"]\nfix = { DR_EFF = 0.9 }\n");
+  const Case c = parsed(
+      "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"H2O\", \"MEOH\"]\n[streams.FEED]\n" +
+      feed +
+      "\n[streams.OUT]\n[[blocks]]\nid = \"P1\"\nmodel = \"R3PUMP\"\ninlets = [\"FEED\"]\n"
+      "outlets = [\"OUT\"]\nfix = { DR_EFF = 0.9 }\n");
   return c.streams.empty() || !c.streams[0].flows ? std::vector<double>{} : *c.streams[0].flows;
 }
 
 TEST(CaseUnits, EveryFeedBasisGivesTheSameComponentFlows) {
   const double mw_w = 18.015268, mw_m = 32.042;  // databank molecular weights
-  const std::vector<double> si = feed_flows("temperature = 300.0\npressure = 2.0e5\nflows = { H2O = 0.3, MEOH = 0.1 }");
+  const std::vector<double> si =
+      feed_flows("temperature = 300.0\npressure = 2.0e5\nflows = { H2O = 0.3, MEOH = 0.1 }");
   ASSERT_EQ(si.size(), 2u);
   const double mass = 0.3 * mw_w + 0.1 * mw_m;
   char buf[400];
-  std::snprintf(buf, sizeof buf, "mass_flows = { H2O = \"%.17g kg/h\", MEOH = \"%.17g kg/s\" }", 0.3 * mw_w * 3600, 0.1 * mw_m);
+  std::snprintf(buf, sizeof buf, "mass_flows = { H2O = \"%.17g kg/h\", MEOH = \"%.17g kg/s\" }",
+                0.3 * mw_w * 3600, 0.1 * mw_m);
   const std::string tp = "temperature = \"26.85 degC\"\npressure = \"2 bar\"\n";
-  for (const std::string& f : {
-           tp + buf,
-           tp + "total_flow = \"1440 kmol/h\"\nmole_fractions = { H2O = \"75 %\", MEOH = \"25 %\" }",
-           tp + "total_mass_flow = \"" + std::to_string(mass) + " kg/s\"\nmole_fractions = { H2O = 3, MEOH = 1 }",
-           tp + "total_mass_flow = \"" + std::to_string(mass) + " kg/s\"\nmass_fractions = { H2O = " +
-               std::to_string(0.3 * mw_w / mass) + ", MEOH = " + std::to_string(0.1 * mw_m / mass) + " }",
-           tp + "standard_volume_flow = \"" + std::to_string(0.4 * kStandardMolarVolume * 3600) +
-               " m3/h\"\nmole_fractions = { H2O = 0.75, MEOH = 0.25 }"}) {
+  for (const std::string& f :
+       {tp + buf,
+        tp + "total_flow = \"1440 kmol/h\"\nmole_fractions = { H2O = \"75 %\", MEOH = \"25 %\" }",
+        tp + "total_mass_flow = \"" + std::to_string(mass) +
+            " kg/s\"\nmole_fractions = { H2O = 3, MEOH = 1 }",
+        tp + "total_mass_flow = \"" + std::to_string(mass) +
+            " kg/s\"\nmass_fractions = { H2O = " + std::to_string(0.3 * mw_w / mass) +
+            ", MEOH = " + std::to_string(0.1 * mw_m / mass) + " }",
+        tp + "standard_volume_flow = \"" + std::to_string(0.4 * kStandardMolarVolume * 3600) +
+            " m3/h\"\nmole_fractions = { H2O = 0.75, MEOH = 0.25 }"}) {
     const std::vector<double> got = feed_flows(f);
     ASSERT_EQ(got.size(), 2u) << f;
     // Fractions and totals above are written with six decimals.
     for (size_t i = 0; i < 2; ++i) EXPECT_NEAR(got[i], si[i], 1e-5 * si[i]) << f;
   }
   // An actual volume flow: the liquid's molar volume, near water's and methanol's mix.
-  const std::vector<double> vol = feed_flows(tp + "volume_flow = \"1 m3/h\"\nmole_fractions = { H2O = 3, MEOH = 1 }");
+  const std::vector<double> vol =
+      feed_flows(tp + "volume_flow = \"1 m3/h\"\nmole_fractions = { H2O = 3, MEOH = 1 }");
   ASSERT_EQ(vol.size(), 2u);
   const double v = 1.0 / 3600.0 / (vol[0] + vol[1]);  // m3/kmol
   EXPECT_GT(v, 0.018);
