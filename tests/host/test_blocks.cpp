@@ -180,6 +180,7 @@ TEST_P(HostBlocks, Conform) {
   host::Block b("B1", GetParam().mixer ? R3TEST_MIX : R3TEST_PASS);
   build(b, GetParam());
   check_conformance(b);
+  EXPECT_EQ(b.fscl[3], 1.0e8);  // the fourth row balances enthalpy or energy
   EXPECT_TRUE(messages().empty());
 }
 
