@@ -30,12 +30,10 @@ void run(r3::Entry& e) {
       return;
     case r3::KODE_INIT:
       for (int i = 0; i < 2; ++i) {
-        e.Y[i] = 1.0;
+        e.Y[i] = e.YSCL[i] = e.FSCL[i] = 1.0;
         e.YLB[i] = -100.0;
         e.YUB[i] = 100.0;
-        e.YSCL[i] = 1.0;
         e.YSBND[i] = 10.0;
-        e.FSCL[i] = 1.0;
       }
       e.IJROW[0] = 1, e.IJCOL[0] = 1;
       e.IJROW[1] = 2, e.IJCOL[1] = 1;

@@ -25,13 +25,10 @@ class DataManager : public ::testing::Test {
 };
 
 TEST_F(DataManager, RealAndIntegerAreasAreDisjointAndAddressableInOnePool) {
-  int32_t n = 10, hr = 0, offr = 0, hi = 0, offi = 0;
+  int32_t n = 10, ni = 5, hr = 0, offr = 0, hi = 0, offi = 0, o = 0;
   DMS_ALLOCR(&n, &hr, &offr);
-  int32_t ni = 5;
   DMS_ALLOCI(&ni, &hi, &offi);
-  ASSERT_GT(hr, 0);
-  ASSERT_GT(hi, 0);
-  EXPECT_NE(hr, hi);
+  ASSERT_TRUE(hr > 0 && hi > 0 && hr != hi);
   for (int i = 0; i < 10; ++i) DMS_PLEX[offr - 1 + i] = 100.0 + i;
   for (int i = 0; i < 5; ++i) DMS_IPLEX[offi - 1 + i] = -7 - i;
   // Writing the integer area leaves the real area intact, and the integer
@@ -41,7 +38,6 @@ TEST_F(DataManager, RealAndIntegerAreasAreDisjointAndAddressableInOnePool) {
   std::memcpy(&word, reinterpret_cast<const char*>(DMS_PLEX) + 4 * (offi - 1), 4);
   EXPECT_EQ(word, -7);
   // Locating gives the same offsets, in either unit, for as long as the area lives.
-  int32_t o = 0;
   DMS_LOCATR(&hr, &o);
   EXPECT_EQ(o, offr);
   DMS_LOCATI(&hi, &o);
@@ -53,7 +49,7 @@ TEST_F(DataManager, RealAndIntegerAreasAreDisjointAndAddressableInOnePool) {
 
 TEST_F(DataManager, FreedRangeIsReusedFirstFitAndNeighboursMerge) {
   const int32_t free0 = r3::host::pool_free();
-  int32_t n = 100, h1, o1, h2, o2, h3, o3;
+  int32_t n = 100, big = 200, h1, o1, h2, o2, h3, o3, h4, o4, o = 0;
   DMS_ALLOCR(&n, &h1, &o1);
   DMS_ALLOCR(&n, &h2, &o2);
   DMS_ALLOCR(&n, &h3, &o3);
@@ -62,14 +58,11 @@ TEST_F(DataManager, FreedRangeIsReusedFirstFitAndNeighboursMerge) {
   DMS_FREEBD(&h1);
   EXPECT_EQ(h1, 0);  // the caller's handle is cleared
   DMS_FREEBD(&h2);
-  // The two freed neighbours form one range of 200 at the first area's place.
-  int32_t big = 200, h4, o4;
+  // The two freed neighbours form one range of 200 at the first area's place;
+  // handles are never reused; the surviving area did not move.
   DMS_ALLOCR(&big, &h4, &o4);
   EXPECT_EQ(o4, o1);
-  // Handles are never reused: the new one differs from every earlier one.
   EXPECT_GT(h4, h3);
-  // The surviving area did not move.
-  int32_t o = 0;
   DMS_LOCATR(&h3, &o);
   EXPECT_EQ(o, o3);
   DMS_FREEBD(&h3);
@@ -80,69 +73,58 @@ TEST_F(DataManager, FreedRangeIsReusedFirstFitAndNeighboursMerge) {
 }
 
 TEST_F(DataManager, ResetClearsEverythingAnEarlierRunWrote) {
-  // Two areas, the second well past the first, both written; after a reset
-  // the same ranges handed out again read zero.
-  int32_t n = 1000, h1 = 0, off1 = 0, h2 = 0, off2 = 0;
+  // Two areas, both written; after a reset the same range handed out again reads zero.
+  int32_t n = 1000, m = 2000, h1 = 0, off1 = 0, h2 = 0, off2 = 0, h = 0, off = 0;
   DMS_ALLOCR(&n, &h1, &off1);
   DMS_ALLOCR(&n, &h2, &off2);
   for (int i = 0; i < 2 * n; ++i) DMS_PLEX[off1 - 1 + i] = 1.5;
   reset_host({"N2", "H2O", "CH4"});
-  int32_t m = 2 * n, h = 0, off = 0;
   DMS_ALLOCR(&m, &h, &off);
   ASSERT_EQ(off, off1);
   for (int i = 0; i < m; ++i) ASSERT_EQ(DMS_PLEX[off - 1 + i], 0.0) << i;
 }
 
 TEST_F(DataManager, ExhaustionAndBadHandlesAreReportedWithoutHarm) {
-  int32_t huge = r3::host::kPlexSize, h = -5, o = -5;
+  int32_t huge = r3::host::kPlexSize, most = 2147483647, neg = -3, n = 4, unknown = 12345;
+  int32_t h = -5, o = -5, ha, oa, loc = -1;
   DMS_ALLOCR(&huge, &h, &o);
+  EXPECT_TRUE(h == 0 && o == 0);
+  DMS_ALLOCI(&most, &h, &o);  // more words than the pool holds, without overflow
   EXPECT_EQ(h, 0);
-  EXPECT_EQ(o, 0);
-  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCR: no room for 1048576 reals")));
-  int32_t most = 2147483647;  // more words than the pool holds, without overflow
-  DMS_ALLOCI(&most, &h, &o);
-  EXPECT_EQ(h, 0);
-  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCI: no room for 2147483647 words")));
-  int32_t neg = -3;
   DMS_ALLOCI(&neg, &h, &o);
   EXPECT_EQ(h, 0);
-  EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOCI: the size -3 is negative")));
-
-  int32_t n = 4, ha, oa;
   DMS_ALLOCI(&n, &ha, &oa);
   int32_t stale = ha;
   DMS_FREEBD(&ha);
   DMS_FREEBD(&stale);  // already freed
-  int32_t unknown = 12345;
   DMS_FREEBD(&unknown);
   EXPECT_EQ(unknown, 12345);
-  int32_t loc = -1;
   DMS_LOCATI(&stale, &loc);
   EXPECT_EQ(loc, 0);
+  DMS_FREEBD(nullptr);
   EXPECT_THAT(messages(),
-              ElementsAre(" DMS_FREEBD: handle 1 is not an allocated work area; nothing freed.",
+              ElementsAre(HasSubstr("DMS_ALLOCR: no room for 1048576 reals"),
+                          HasSubstr("DMS_ALLOCI: no room for 2147483647 words"),
+                          HasSubstr("DMS_ALLOCI: the size -3 is negative"),
+                          " DMS_FREEBD: handle 1 is not an allocated work area; nothing freed.",
                           " DMS_FREEBD: handle 12345 is not an allocated work area; nothing freed.",
                           " DMS_LOCATI: handle 1 is not an allocated work area."));
-  DMS_FREEBD(nullptr);
 }
 
 TEST_F(DataManager, NumericLayerAreasByKind) {
-  int32_t real = 1, integer = 2, bad = 3, n = 7, h1, o1, h2, o2, h3 = 9, o3 = 9;
+  int32_t real = 1, integer = 2, bad = 3, n = 7, zero = 0, h1, o1, h2, o2, h3 = 9, o3 = 9, hz, oz;
   DMS_ALLOC6(&real, &n, &h1, &o1);
   DMS_ALLOC6(&integer, &n, &h2, &o2);
   DMS_ALLOC6(&bad, &n, &h3, &o3);
-  EXPECT_GT(h1, 0);
-  EXPECT_GT(h2, 0);
+  EXPECT_TRUE(h1 > 0 && h2 > 0);
   // 7 reals, then 7 words rounded up to 4 doubles, on a double boundary.
   EXPECT_EQ(o2, 2 * (o1 - 1 + 7) + 1);
-  EXPECT_EQ(h3, 0);
-  EXPECT_EQ(o3, 0);
+  EXPECT_TRUE(h3 == 0 && o3 == 0);
   EXPECT_THAT(messages(), ElementsAre(HasSubstr("DMS_ALLOC6: the kind 3")));
   DMS_FREE6(&h1);
   DMS_FREE6(&h2);
   EXPECT_EQ(r3::host::pool_areas(), 0);
   // An empty area is a valid handle with nothing behind it.
-  int32_t zero = 0, hz, oz;
   DMS_ALLOC6(&real, &zero, &hz, &oz);
   EXPECT_GT(hz, 0);
   DMS_FREE6(&hz);
@@ -164,25 +146,21 @@ TEST_F(DataManager, ComponentTablesAndWaterIndex) {
 
 // --- Message gate, error buffer, signalled messages -------------------------
 
-void words2(const char* text, int32_t* w) {
-  r3::host::text_to_words(text, w, 2);
-}
-
 TEST_F(DataManager, MessageGateAnswersYesUnlessLevelIsZero) {
-  int32_t name[2];
-  words2("r3vchk", name);
-  int32_t two = 2, one = 1, zero = 0;
-  EXPECT_NE(DMS_IRRCHK(name, &two, &one, &DMS_GLOBAL[5], &DMS_GLOBAL[7], &zero, &zero, &two), 0);
-  int32_t level = 0;
-  EXPECT_EQ(DMS_IRRCHK(name, &two, &one, &level, &DMS_GLOBAL[7], &zero, &zero, &two), 0);
-  level = 1;
-  EXPECT_NE(DMS_IRRCHK(name, &two, &one, &level, &DMS_GLOBAL[7], &zero, &zero, &two), 0);
+  int32_t name[2], two = 2, one = 1, zero = 0, l0 = 0, l1 = 1;
+  r3::host::text_to_words("r3vchk", name, 2);
+  auto gate = [&](int32_t* level) {
+    return DMS_IRRCHK(name, &two, &one, level, &DMS_GLOBAL[7], &zero, &zero, &two);
+  };
+  EXPECT_NE(gate(&DMS_GLOBAL[5]), 0);
+  EXPECT_EQ(gate(&l0), 0);
+  EXPECT_NE(gate(&l1), 0);
 }
 
 TEST_F(DataManager, ErrorBufferPrintsRequestedLinesThenIsCleared) {
   r3::hs::errout_line(1, "      R3VALV requires one material inlet stream.");
   r3::hs::errout_line(2, "      This block has   2 connected.");
-  int32_t three = 3;
+  int32_t three = 3, big = 1000, neg = -1, one = 1;
   DMS_ERRPRT(&three);  // a blank third line is not printed
   EXPECT_THAT(messages(), ElementsAre("      R3VALV requires one material inlet stream.",
                                       "      This block has   2 connected."));
@@ -196,21 +174,19 @@ TEST_F(DataManager, ErrorBufferPrintsRequestedLinesThenIsCleared) {
   DMS_ERRPRT(&three);
   EXPECT_THAT(messages(), ElementsAre("first", "", "third"));
   // The unprinted fourth line went with the rest.
-  int32_t big = 1000, neg = -1;
   DMS_ERRPRT(&big);
   DMS_ERRPRT(&neg);
   DMS_ERRPRT(nullptr);
   EXPECT_TRUE(messages().empty());
   // A line longer than 80 characters is cut at the buffer width.
   r3::hs::errout_line(1, std::string(90, 'x'));
-  int32_t one = 1;
   DMS_ERRPRT(&one);
   EXPECT_THAT(messages(), ElementsAre(std::string(80, 'x')));
 }
 
 TEST_F(DataManager, SignalledMessagesHaveSeverityHeadingsAndAreCounted) {
   int32_t name[2];
-  words2("I3KCHK", name);
+  r3::host::text_to_words("I3KCHK", name, 2);
   char lines[2 * 74];
   std::memset(lines, ' ', sizeof lines);
   std::memcpy(lines, "Head count is 0.", 16);
@@ -227,9 +203,7 @@ TEST_F(DataManager, SignalledMessagesHaveSeverityHeadingsAndAreCounted) {
                   "     Head count is 0.", "", " *** INFORMATION from I3KCHK (message 21)",
                   "     It must be at least 1.", "", " *** WARNING from I3KCHK (message 21)"));
   const r3::host::MessageCounts c = r3::host::message_counts();
-  EXPECT_EQ(c.errors, 1);
-  EXPECT_EQ(c.warnings, 2);
-  EXPECT_EQ(c.infos, 1);
+  EXPECT_THAT((std::vector<int>{c.errors, c.warnings, c.infos}), ElementsAre(1, 2, 1));
   reset_host({"H2O"});
   EXPECT_EQ(r3::host::message_counts().errors, 0);
 }
@@ -256,12 +230,11 @@ TEST_F(DataManager, DocallHandsOnAllEightyArgumentsInOrder) {
   std::vector<void*> p(80);
   for (int i = 0; i < 80; ++i) p[static_cast<size_t>(i)] = &cells[static_cast<size_t>(i)];
   cells[79] = 99;
-  const intptr_t entry = reinterpret_cast<intptr_t>(&user_model_80);
+  const intptr_t entry = reinterpret_cast<intptr_t>(&user_model_80), none = 0;
   docall(&entry, p);
   EXPECT_EQ(g_seen, p);
   EXPECT_EQ(cells[79], 0);
   // Without an entry address nothing is called and ISTAT (the last argument) is 1.
-  const intptr_t none = 0;
   g_seen.clear();
   docall(&none, p);
   EXPECT_TRUE(g_seen.empty());
