@@ -77,7 +77,8 @@ inline void fix(host::Block& b, const std::string& text, double value) {
 }
 
 // Initialisation with fixed values.
-inline int32_t init_fixed(host::Block& b, const std::vector<std::pair<std::string, double>>& fixes) {
+inline int32_t init_fixed(host::Block& b,
+                          const std::vector<std::pair<std::string, double>>& fixes) {
   return prepare_with(b, [&](host::Block& x) {
     for (const auto& [n, v] : fixes) fix(x, n, v);
   });
@@ -93,7 +94,8 @@ inline double inlet_qact(const host::Block& b) {
 inline double residual(host::Block& b, const std::string& eqn, bool scaled = false) {
   const std::vector<double> f = residuals_at(b, b.y);
   for (size_t i = 0; i < f.size(); ++i) {
-    if (b.eqn_name(static_cast<int>(i) + 1) == "K1." + eqn) return f[i] / (scaled ? b.fscl[i] : 1.0);
+    if (b.eqn_name(static_cast<int>(i) + 1) == "K1." + eqn)
+      return f[i] / (scaled ? b.fscl[i] : 1.0);
   }
   ADD_FAILURE() << "no equation " << eqn;
   return 0.0;

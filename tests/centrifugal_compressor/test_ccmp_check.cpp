@@ -31,7 +31,8 @@ TEST_F(CcmpTest, CheckMessages) {
   const int32_t m = hs::imiss();
   std::vector<std::pair<std::string, Change>> cases = {{"valid", [](Block&) {}}};
   // INT(4)..INT(11) -> messages 2..9; NPASS accepts 0..50.
-  for (size_t i = 0; i < 8; ++i) cases.push_back({"INT(" + std::to_string(i + 4) + ") wrong", ints(i, i == 1 ? 51 : 2)});
+  for (size_t i = 0; i < 8; ++i)
+    cases.push_back({"INT(" + std::to_string(i + 4) + ") wrong", ints(i, i == 1 ? 51 : 2)});
   const std::vector<std::pair<std::string, Change>> more = {
       {"NPASS 50", ints(1, 50)},
       {"NPASS -1", ints(1, -1)},
@@ -56,16 +57,21 @@ TEST_F(CcmpTest, CheckMessages) {
       {"curves off without coefficients",
        [](Block& b) {
          b.ints[4] = b.ints[5] = b.ints[6] = 0;
-         b.reals = {kRmiss, kRmiss, kRmiss, kRmiss, kRmiss, kRmiss, kRmiss, kRmiss, 1250.0, 20000.0};
+         b.reals = {kRmiss, kRmiss, kRmiss, kRmiss, kRmiss,
+                    kRmiss, kRmiss, kRmiss, 1250.0, 20000.0};
        }},
       {"converted units keep a missing coefficient missing",
        [](Block& b) {
          b.ints[3] = 1;
          b.reals[0] = kRmiss;
        }},
-      {"two work streams", streams([](Block& b) { b.infin = {"W1", "W2"}; })},
+      {"two work streams", streams([](Block& b) {
+         b.infin = {"W1", "W2"};
+       })},
       {"no outlet", streams([](Block& b) { b.matout.clear(); })},
-      {"two inlets", streams([](Block& b) { b.matin = {"F1", "F2"}; })},
+      {"two inlets", streams([](Block& b) {
+         b.matin = {"F1", "F2"};
+       })},
       {"an outlet information stream", streams([](Block& b) { b.infout = {"WOUT"}; })},
   };
   cases.insert(cases.end(), more.begin(), more.end());

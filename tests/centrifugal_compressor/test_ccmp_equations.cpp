@@ -83,8 +83,9 @@ TEST_F(CcmpTest, ResidualsFollowTheTableAtAPoint) {
   ASSERT_EQ(z.prepare(), 0);
   yv(z, "SUCT_Z") = 0.9;
   yv(z, "Z_MEAN") = 0.7;
-  EXPECT_DOUBLE_EQ(residual(z, "POLY_COMP"), (yv(z, "PR_EXP") - 1.0) * kR * yv(z, "SUCT_TEMP") * 0.9 -
-                                                 yv(z, "MPOLY") * yv(z, "HEAD") * yv(z, "MW"));
+  EXPECT_DOUBLE_EQ(residual(z, "POLY_COMP"),
+                   (yv(z, "PR_EXP") - 1.0) * kR * yv(z, "SUCT_TEMP") * 0.9 -
+                       yv(z, "MPOLY") * yv(z, "HEAD") * yv(z, "MW"));
 }
 
 // Missing, NaN and overflowing values never crash a request; an unknown
@@ -112,7 +113,8 @@ TEST_F(CcmpTest, BadValuesUnknownRequestsAndMissingStreams) {
   b.y[3] = std::numeric_limits<double>::quiet_NaN();
   yv(b, "SPEED") = -100.0;
   yv(b, "LN_PRATIO") = 800.0;  // exp overflows
-  for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) EXPECT_EQ(b.call(kode), 0);
+  for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
+    EXPECT_EQ(b.call(kode), 0);
   EXPECT_EQ(hs::ppexec_word(6), 1);
   EXPECT_EQ(report().size(), 20u);
   b.matout.clear();
@@ -165,7 +167,8 @@ TEST_F(CcmpTest, SequentialModeFixesTheInletAndWorkStream) {
     Block b = make_ccmp(o);
     ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
     const int ninlet = b.ncomp() + 3 + 1;
-    for (int i = 1; i <= b.ny; ++i) EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
+    for (int i = 1; i <= b.ny; ++i)
+      EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
   }
 }
 

@@ -27,10 +27,10 @@ std::vector<std::string> both_units() {
   return first;
 }
 
-// Every way of giving the operating point starts on the model's equations: after the passes only the polytropic
-// exponent and head (and the gas power from them) still move, by less than
-// 1e-3 scaled; every other equation holds to 1e-9. Fixed values are kept,
-// the values the path derives are as listed.
+// Every way of giving the operating point starts on the model's equations: after the passes only
+// the polytropic exponent and head (and the gas power from them) still move, by less than 1e-3
+// scaled; every other equation holds to 1e-9. Fixed values are kept, the values the path derives
+// are as listed.
 TEST_F(CcmpTest, EveryGivenQuantityStartsOnTheEquations) {
   using Fixes = std::vector<std::pair<std::string, double>>;
   const double q = 3600.0 * inlet_qact(make_ccmp());  // m3/h
@@ -49,15 +49,20 @@ TEST_F(CcmpTest, EveryGivenQuantityStartsOnTheEquations) {
       {"discharge pressure, rev/s", rps, {{"PROD.PRESSURE", 5.0e6}}, {}, {}},
       {"discharge pressure", {}, {{"PROD.PRESSURE", 5.0e6}}, {}, {{"PRATIO", 5.0 / 3.0}}},
       {"work stream", work, {{"SHAFT.VALUE", -1.5e6}}, {}, {{"BHP", 1.5e6}, {"MECH_EFF", 1.0}}},
-      {"gas power and mechanical efficiency: the work stream follows", work,
-       {{"IHP", 1.2e6}, {"MECH_EFF", 0.96}}, {{"SHAFT.VALUE", kRmiss}},
+      {"gas power and mechanical efficiency: the work stream follows",
+       work,
+       {{"IHP", 1.2e6}, {"MECH_EFF", 0.96}},
+       {{"SHAFT.VALUE", kRmiss}},
        {{"BHP", 1.2e6 / 0.96}, {"SHAFT.VALUE", -1.2e6 / 0.96}}},
       // No outlet enthalpy or power guess: each pass computes them before its flash.
       {"efficiency", {}, {{"POLY_EFF", 0.76}}, {}, {}},
       {"exponent", {}, {{"MPOLY", 0.3}}, {}, {}},
       {"nothing: the typical speed sqrt(1250 * 20000)", {}, {}, {}, {{"SPEED", 5000.0}}},
       {"nothing, no curves: ratio 5", plain, {}, {}, {{"PRATIO", 5.0}, {"PROD.PRESSURE", 1.5e7}}},
-      {"ratio guessed, no curves", plain, {}, {{"PRATIO", 2.0}},
+      {"ratio guessed, no curves",
+       plain,
+       {},
+       {{"PRATIO", 2.0}},
        {{"PRATIO", 2.0}, {"PROD.PRESSURE", 6.0e6}}},
   };
   std::map<std::string, double> speed;
@@ -89,7 +94,8 @@ TEST_F(CcmpTest, EveryGivenQuantityStartsOnTheEquations) {
   // The speed found in rpm comes back in rev/s.
   EXPECT_NEAR(60.0 * speed["discharge pressure, rev/s"], speed["discharge pressure"], 1e-6);
   // Limits that are accepted.
-  for (const auto& [n, v] : Fixes{{"PRATIO", 1.0}, {"SHAFT.VALUE", 0.0}, {"BHP", 0.0}, {"HEAD", 0.0}}) {
+  for (const auto& [n, v] :
+       Fixes{{"PRATIO", 1.0}, {"SHAFT.VALUE", 0.0}, {"BHP", 0.0}, {"HEAD", 0.0}}) {
     Block z = make_ccmp(n == "SHAFT.VALUE" ? work : Options{});
     EXPECT_EQ(init_fixed(z, {{n, v}}), 0) << n;
   }
@@ -103,11 +109,12 @@ TEST_F(CcmpTest, CurveInversesChooseTheRootInsideTheSpeedRange) {
     bool head_curve;
     double nlow, nhigh, speed;
   };
-  for (const Case& c : {Case{true, 1250.0, 20000.0, 8000.0}, Case{true, 1250.0, 5000.0, 3000.0},
-                        Case{true, 2000.0, 8000.5, 8000.0},
-                        Case{true, 9000.0, 20000.0, std::sqrt(9000.0 * 20000.0)},
-                        Case{false, 1250.0, 20000.0, u / 0.2}, Case{false, 1250.0, u / 0.3, u / 0.4},
-                        Case{false, u / 0.1, 60000.0, std::sqrt(u / 0.1 * 60000.0)}}) {
+  for (const Case& c :
+       {Case{true, 1250.0, 20000.0, 8000.0}, Case{true, 1250.0, 5000.0, 3000.0},
+        Case{true, 2000.0, 8000.5, 8000.0},
+        Case{true, 9000.0, 20000.0, std::sqrt(9000.0 * 20000.0)},
+        Case{false, 1250.0, 20000.0, u / 0.2}, Case{false, 1250.0, u / 0.3, u / 0.4},
+        Case{false, u / 0.1, 60000.0, std::sqrt(u / 0.1 * 60000.0)}}) {
     Options o;
     o.head = c.head_curve;
     o.eff = !c.head_curve;
@@ -115,7 +122,8 @@ TEST_F(CcmpTest, CurveInversesChooseTheRootInsideTheSpeedRange) {
     o.reals = {0.0, 0.0, 0.0, 35.0, 300.0, -500.0, 0.0, 0.0, c.nlow, c.nhigh};
     if (c.head_curve) std::copy(head.begin(), head.end(), o.reals.begin());
     Block b = make_ccmp(o);
-    ASSERT_EQ(init_fixed(b, {{c.head_curve ? "HEAD" : "POLY_EFF", c.head_curve ? 40000.0 : 0.75}}), 0);
+    ASSERT_EQ(init_fixed(b, {{c.head_curve ? "HEAD" : "POLY_EFF", c.head_curve ? 40000.0 : 0.75}}),
+              0);
     EXPECT_NEAR(yv(b, "SPEED"), c.speed, 1e-6 * c.speed) << c.nlow << " " << c.nhigh;
     EXPECT_NEAR(yv(b, "Q_BY_N") * yv(b, "SPEED"), u, 1e-9 * u);
     if (!c.head_curve) {
@@ -181,7 +189,13 @@ TEST_F(CcmpTest, InitialisationErrors) {
       // The inlet has its density, so the first volume call is the outlet's.
       {"outlet volume fails", {{"SPEED", 9000.0}}, -1, 0.0, "PPMON_VOLV"},
       // The other passes still run, the request fails.
-      {"outlet flash fails in one of three passes", {{"POLY_EFF", 0.76}}, -1, 0.0, "FLSH_FLASH", false, 3},
+      {"outlet flash fails in one of three passes",
+       {{"POLY_EFF", 0.76}},
+       -1,
+       0.0,
+       "FLSH_FLASH",
+       false,
+       3},
   };
   Transcript t;
   for (const Case& c : cases) {
@@ -212,8 +226,8 @@ TEST_F(CcmpTest, HandCalculationOfTheHeadFromTheRatio) {
   ASSERT_EQ(init_fixed(b, {{"PRATIO", 2.0}, {"POLY_EFF", 0.8}}), 0);
   const double k1 = yv(b, "SUCT_CP") / (yv(b, "SUCT_CP") - kR);
   const double m1 = (k1 - 1.0) / k1 / 0.8;
-  const double head = yv(b, "SUCT_Z") * kR * yv(b, "SUCT_TEMP") / (yv(b, "MW") * m1) *
-                      (std::pow(2.0, m1) - 1.0);
+  const double head =
+      yv(b, "SUCT_Z") * kR * yv(b, "SUCT_TEMP") / (yv(b, "MW") * m1) * (std::pow(2.0, m1) - 1.0);
   EXPECT_NEAR(yv(b, "HEAD"), head, 1e-9 * head);
   EXPECT_GT(yv(b, "Z_MEAN"), 0.0);
   EXPECT_GT(yv(b, "MPOLY"), 0.0);

@@ -67,7 +67,8 @@ TEST(CcmpSolve, CurvesHoldAtTheSolution) {
   const std::vector<double> a = example_reals();
   const GasState s = gas(300.0, 3.0e6);
   for (const auto& [name, c] : {std::pair<std::string, double>{"ccmp_curves_speed.toml", 1.0},
-                                {"ccmp_curves_pout.toml", 1.0}, {"ccmp_rps.toml", 60.0}}) {
+                                {"ccmp_curves_pout.toml", 1.0},
+                                {"ccmp_rps.toml", 60.0}}) {
     SCOPED_TRACE(name);
     const CaseRun r = solve(name);
     const double n = c * r.value("K1.SPEED"), qact = r.value("K1.QACT"), q = 3600.0 * qact / n;

@@ -138,12 +138,23 @@ TEST_F(ValveTest, Report) {
       p.chr = chr == 7 ? 1 : chr;
       Block b = make_valve(p);
       ASSERT_EQ(b.prepare(), 0);
-      const Fixes values = {{"FEED.PRESSURE", 2.0e6}, {"PROD.PRESSURE", 1.5e6}, {"DELTAP", 5.0e5},
-                            {"DP_PRED", 4.5e5},       {"DP_BIAS", 5.0e4},       {"VALVE_POS", 55.0},
-                            {"VP_PRED", 52.5},        {"VP_BIAS", 2.5},         {"VOL_FLOW", 0.125},
-                            {"WT_FLOW", 8.25},        {"FP", 0.98},             {"CVMAX", 300.0},
-                            {"CV", 123.456789},       {"XT", 0.7},              {"XCHOKE", 0.225},
-                            {"Y", 0.875},             {"FK", 0.93}};
+      const Fixes values = {{"FEED.PRESSURE", 2.0e6},
+                            {"PROD.PRESSURE", 1.5e6},
+                            {"DELTAP", 5.0e5},
+                            {"DP_PRED", 4.5e5},
+                            {"DP_BIAS", 5.0e4},
+                            {"VALVE_POS", 55.0},
+                            {"VP_PRED", 52.5},
+                            {"VP_BIAS", 2.5},
+                            {"VOL_FLOW", 0.125},
+                            {"WT_FLOW", 8.25},
+                            {"FP", 0.98},
+                            {"CVMAX", 300.0},
+                            {"CV", 123.456789},
+                            {"XT", 0.7},
+                            {"XCHOKE", 0.225},
+                            {"Y", 0.875},
+                            {"FK", 0.93}};
       for (const auto& [n, v] : values) {
         if (b.find_var(n) != 0) y(b, n) = v;
       }

@@ -29,8 +29,12 @@ TEST_P(ValveShapes, Conformance) {
   Block b = make_valve(ValveInts{0, sh.phase, sh.chr}, sh.ncomp);
   if (sh.table) b.reals = {10.0, 0.05, 40.0, 0.2, 70.0, 0.55, 90.0, 0.85};
   const bool vap = sh.phase == 1;
-  ASSERT_EQ(init_with(b, {{"CVMAX", vap ? 1500.0 : 150.0}, {"VALVE_POS", 70.0}, {"FP", 1.0},
-                          {"VP_BIAS", 0.0}, {"DP_BIAS", 0.0}}), 0);
+  ASSERT_EQ(init_with(b, {{"CVMAX", vap ? 1500.0 : 150.0},
+                          {"VALVE_POS", 70.0},
+                          {"FP", 1.0},
+                          {"VP_BIAS", 0.0},
+                          {"DP_BIAS", 0.0}}),
+            0);
   if (vap) {
     EXPECT_LT(y(b, "X"), 0.9 * y(b, "FK") * y(b, "XT"));
   }
@@ -118,10 +122,10 @@ TEST_F(ValveTest, ChokeBranchAtTheBoundary) {
   y(b, "X") = std::nextafter(0.45, 1.0);
   EXPECT_DOUBLE_EQ(residuals(b)[static_cast<size_t>(row - 1)], 0.3 - 0.9 * 0.5);
   EXPECT_EQ(row_of(b, row), (std::vector<double>{1.0, 0.0, -0.5, -0.9}));
-  EXPECT_EQ(row_of(b, row, true), (std::vector<double>{static_cast<double>(var(b, "XCHOKE")),
-                                                       static_cast<double>(var(b, "X")),
-                                                       static_cast<double>(var(b, "FK")),
-                                                       static_cast<double>(var(b, "XT"))}));
+  EXPECT_EQ(
+      row_of(b, row, true),
+      (std::vector<double>{static_cast<double>(var(b, "XCHOKE")), static_cast<double>(var(b, "X")),
+                           static_cast<double>(var(b, "FK")), static_cast<double>(var(b, "XT"))}));
 }
 
 // Every curve gives CV = CVMAX at 100 %; the interpolated one passes

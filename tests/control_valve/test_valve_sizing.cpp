@@ -1,14 +1,13 @@
 // Solved valves: the published sizing examples of IEC 60534-2-1 /
 // ANSI/ISA-75.01.01, and choking.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "tests/control_valve/valve_fixture.h"
 
@@ -19,8 +18,8 @@ namespace {
 constexpr double kCvPerKv = 1.156;
 
 // One valve V1 from FEED to PROD, solved as r3sim solves it.
-CaseRun solve(const std::string& method, const std::string& comp, double T, double P,
-              double flow, int phase, const std::string& fix) {
+CaseRun solve(const std::string& method, const std::string& comp, double T, double P, double flow,
+              int phase, const std::string& fix) {
   std::ostringstream c;
   c << "[properties]\nmethod = \"" << method << "\"\ncomponents = [\"" << comp << "\"]\n"
     << "[streams.FEED]\ntemperature = " << T << "\npressure = " << P << "\nflows = { " << comp
@@ -50,8 +49,8 @@ CaseRun solve(const std::string& method, const std::string& comp, double T, doub
 // example is not choked.
 TEST(ValveSizing, LiquidExampleOfTheStandard) {
   const double rho = 965.4, flow = 360.0 / 3600.0 * rho / 18.01528;  // kmol/s of water
-  const CaseRun r = solve("STEAM-TA", "H2O", 363.0, 6.8e5, flow, 2,
-                          "\"PROD.PRESSURE\" = 2.2e5, CVMAX = 400.0");
+  const CaseRun r =
+      solve("STEAM-TA", "H2O", 363.0, 6.8e5, flow, 2, "\"PROD.PRESSURE\" = 2.2e5, CVMAX = 400.0");
   const double cv = r.value("V1.CV");
   EXPECT_NEAR(cv, kCvPerKv * 165.0, 0.005 * kCvPerKv * 165.0);
   EXPECT_NEAR(r.value("V1.INLET_DENS"), rho, 0.5);
@@ -105,8 +104,10 @@ TEST(ValveSizing, FlowStopsGrowingOnceChoked) {
   std::vector<double> cvs, xs;
   double fkxt = 0.0;
   for (double pout : {1.8e6, 1.6e6, 1.3e6, 1.0e6, 8.0e5, 6.0e5, 4.0e5, 2.0e5, 0.0}) {
-    const std::string spec = pout > 0.0 ? "\"PROD.PRESSURE\" = " + std::to_string(pout) : "X = 0.85";
-    const CaseRun r = solve("PENG-ROB", "CH4", 300.0, 2.0e6, 0.5, 1, spec + ", CVMAX = 400.0, XT = 0.7");
+    const std::string spec =
+        pout > 0.0 ? "\"PROD.PRESSURE\" = " + std::to_string(pout) : "X = 0.85";
+    const CaseRun r =
+        solve("PENG-ROB", "CH4", 300.0, 2.0e6, 0.5, 1, spec + ", CVMAX = 400.0, XT = 0.7");
     fkxt = r.value("V1.FK") * r.value("V1.XT");
     const bool choked = r.value("V1.X") > fkxt;
     EXPECT_DOUBLE_EQ(r.value("V1.XCHOKE"), choked ? fkxt : r.value("V1.X")) << pout;

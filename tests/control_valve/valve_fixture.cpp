@@ -5,9 +5,9 @@ std::vector<std::string> gate_lines, print_counts;
 }
 
 // The data manager's gate and printer, seen through the linker's wrapping.
-extern "C" int32_t __real_DMS_IRRCHK(const int32_t*, const int32_t*, const int32_t*,
+extern "C" int32_t __real_DMS_IRRCHK(const int32_t*, const int32_t*, const int32_t*, const int32_t*,
                                      const int32_t*, const int32_t*, const int32_t*,
-                                     const int32_t*, const int32_t*);
+                                     const int32_t*);
 extern "C" void __real_DMS_ERRPRT(const int32_t*);
 
 extern "C" int32_t __wrap_DMS_IRRCHK(const int32_t* routine, const int32_t* iclass,
@@ -43,10 +43,9 @@ std::vector<std::string> take_gate_calls() {
 
 host::Block make_valve(const ValveInts& p, int ncomp) {
   const bool vap = p.phase == 1;
-  const std::vector<std::string> comps =
-      ncomp == 1 ? std::vector<std::string>{vap ? "CH4" : "H2O"}
-      : vap      ? std::vector<std::string>{"CH4", "C2H6", "N2"}
-                 : std::vector<std::string>{"NC6", "NC7", "NC8"};
+  const std::vector<std::string> comps = ncomp == 1 ? std::vector<std::string>{vap ? "CH4" : "H2O"}
+                                         : vap      ? std::vector<std::string>{"CH4", "C2H6", "N2"}
+                                                    : std::vector<std::string>{"NC6", "NC7", "NC8"};
   reset_host(comps, thermo::Method::PengRobinson);
   take_gate_calls();
   host::Block b("V1", R3VALV);
@@ -55,7 +54,8 @@ host::Block make_valve(const ValveInts& p, int ncomp) {
   b.ints = {p.imode, p.phase, p.chr, p.direction, p.choke, p.npass};
   b.connect_streams();
   std::vector<double> flows = {vap ? 0.5 : 1.0};
-  if (ncomp == 3) flows = vap ? std::vector<double>{0.4, 0.08, 0.02} : std::vector<double>{0.5, 0.3, 0.2};
+  if (ncomp == 3)
+    flows = vap ? std::vector<double>{0.4, 0.08, 0.02} : std::vector<double>{0.5, 0.3, 0.2};
   EXPECT_TRUE(b.set_material_inlet(0, flows, 300.0, vap ? 2.0e6 : 5.0e5));
   return b;
 }
@@ -88,6 +88,8 @@ int eqn(const host::Block& b, const std::string& name) {
   return 1;
 }
 
-std::vector<double> residuals(host::Block& b) { return residuals_at(b, b.y); }
+std::vector<double> residuals(host::Block& b) {
+  return residuals_at(b, b.y);
+}
 
 }  // namespace r3::test

@@ -68,7 +68,9 @@ TEST(RcmpExamples, ConformanceOnEveryExample) {
         }
         reset_host(c.components, c.method);
         host::Flowsheet fs;
-        ASSERT_TRUE(fs.build(c, [](const std::string&) { return EntryFn(R3RCMP); }, error)) << error;
+        ASSERT_TRUE(fs.build(
+            c, [](const std::string&) { return EntryFn(R3RCMP); }, error))
+            << error;
         ASSERT_EQ(fs.initialise(error), host::Outcome::Solved) << error;
         check_conformance(*fs.blocks()[0]);
       }
@@ -133,11 +135,13 @@ TEST_F(RcmpTest, SequentialModeAndBadValues) {
     Block b = make_compressor(true, imode);
     ASSERT_EQ(b.prepare(), 0);
     const int ninlet = b.ncomp() + 3 + 1;
-    for (int i = 1; i <= b.ny; ++i) EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
+    for (int i = 1; i <= b.ny; ++i)
+      EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
     b.y[0] = kRmiss;
     b.y[3] = std::numeric_limits<double>::quiet_NaN();
     var(b, "LN_PRATIO") = 1.0e6;
-    for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) EXPECT_EQ(b.call(kode), 0);
+    for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
+      EXPECT_EQ(b.call(kode), 0);
     EXPECT_EQ(b.ieval1, 0);
     EXPECT_EQ(b.ieval2, 0);
   }

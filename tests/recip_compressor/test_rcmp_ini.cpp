@@ -3,6 +3,7 @@
 // report, and solved cases against a hand calculation. Messages and report
 // lines: golden texts recip_compressor/check, init_errors and report.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -10,8 +11,6 @@
 #include <functional>
 #include <iomanip>
 #include <sstream>
-
-#include <unistd.h>
 
 #include "framework/records.h"
 #include "models/recip_compressor/recip_compressor.h"
@@ -172,7 +171,8 @@ constexpr double kPout = 3.0e5, kTd = 440.0, kBhp = 431410.7, kEff = 0.8;
 // r3sim solves it (sequential modular, five passes).
 CaseRun solve_air(const Fixes& fixes, bool work) {
   std::ostringstream c;
-  c << std::setprecision(17) << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"N2\", \"O2\", \"AR\"]\n"
+  c << std::setprecision(17)
+    << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"N2\", \"O2\", \"AR\"]\n"
     << "[streams.FEED]\ntemperature = 300.0\npressure = 1.0e5\n"
     << "flows = { N2 = 0.078, O2 = 0.021, AR = 0.001 }\n[streams.PROD]\n"
     << (work ? "[streams.W]\nkind = \"work\"\n" : "") << "[[blocks]]\nid = \"K1\"\n"
@@ -211,10 +211,16 @@ TEST_F(RcmpTest, EveryPairIsReachedAndSolves) {
       {"temperature + power", 4, {{"DISCH_TEMP", kTd}, {"BHP", kBhp}}, {}, false, 25},
       {"power + efficiency", 5, {{"BHP", kBhp}, {"POLY_EFF", kEff}}, {}},
       {"temperature + efficiency", 6, {{"DISCH_TEMP", kTd}, {"POLY_EFF", kEff}}, {}},
-      {"temperature + inlet work stream", 4, {{"DISCH_TEMP", kTd}, {"W.VALUE", -kBhp}}, {}, true, 25},
+      {"temperature + inlet work stream",
+       4,
+       {{"DISCH_TEMP", kTd}, {"W.VALUE", -kBhp}},
+       {},
+       true,
+       25},
       {"nothing: ratio 5 and efficiency 0.72", 3, {}, {}},
       {"unfixed pressure only: efficiency 0.72", 3, {}, {{"PROD.PRESSURE", kPout}}},
-      {"unfixed pressure and fixed temperature (5) beat power and efficiency guesses (4)", 1,
+      {"unfixed pressure and fixed temperature (5) beat power and efficiency guesses (4)",
+       1,
        {{"DISCH_TEMP", kTd}},
        {{"PROD.PRESSURE", kPout}, {"BHP", kBhp}, {"POLY_EFF", kEff}}},
       {"unfixed ratio wins over nothing", 3, {}, {{"PRATIO", 3.0}}},
@@ -224,7 +230,8 @@ TEST_F(RcmpTest, EveryPairIsReachedAndSolves) {
     Block b = make_compressor(c.work);
     if (c.work) b.set_info_inlet(0, -kBhp);
     named(b);
-    for (const auto& [n, v] : Fixes{{"MECH_EFF", 0.95}, {"CLEARFRAC", 0.08}, {"LOSSTERM", 0.04}}) fix(b, n, v);
+    for (const auto& [n, v] : Fixes{{"MECH_EFF", 0.95}, {"CLEARFRAC", 0.08}, {"LOSSTERM", 0.04}})
+      fix(b, n, v);
     for (const auto& [n, v] : c.fixed) fix(b, n, v);
     for (const auto& [n, v] : c.guessed) var(b, n) = v;
     ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
@@ -238,7 +245,8 @@ TEST_F(RcmpTest, EveryPairIsReachedAndSolves) {
     ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
     EXPECT_EQ(model::state().last_case, c.expected);
     EXPECT_LE(r.solve.iterations, c.max_iterations);
-    for (const auto& [n, v] : c.fixed) EXPECT_EQ(r.value(n.find('.') == std::string::npos ? "K1." + n : n), v);
+    for (const auto& [n, v] : c.fixed)
+      EXPECT_EQ(r.value(n.find('.') == std::string::npos ? "K1." + n : n), v);
     EXPECT_GT(r.value("K1.DISCH_TEMP"), r.value("K1.SUCT_TEMP"));
     EXPECT_GT(r.value("PROD.PRESSURE"), pin);
     EXPECT_NEAR(r.value("K1.BHP") * 0.95, r.value("K1.IHP"), 1e-6 * r.value("K1.IHP"));
@@ -283,7 +291,8 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
     ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
     EXPECT_EQ(model::state().last_case, 1);
     EXPECT_TRUE(messages().empty());
-    for (int i = 1; i <= b.ny; ++i) EXPECT_TRUE(std::isfinite(b.y[static_cast<size_t>(i - 1)])) << b.var_name(i);
+    for (int i = 1; i <= b.ny; ++i)
+      EXPECT_TRUE(std::isfinite(b.y[static_cast<size_t>(i - 1)])) << b.var_name(i);
     if (w == 1.0) {
       EXPECT_EQ(var(b, "MECH_EFF"), 0.0);  // the user's value stays in Y
       EXPECT_DOUBLE_EQ(var(b, "BHP"), var(b, "IHP"));
@@ -317,9 +326,14 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
 TEST_F(RcmpTest, ReportInReportUnits) {
   Block b = make_compressor(false);
   ASSERT_EQ(b.prepare(), 0);
-  for (const auto& [n, v] : Fixes{{"IHP", 745699.87 * 0.95}, {"BHP", 745699.87}, {"MECH_EFF", 0.95},
-                                  {"POLY_EFF", 0.8}, {"VOL_EFF", 0.75}, {"DISPLACE", 0.028316847 / 3.6},
-                                  {"CLEARFRAC", 0.08}, {"LOSSTERM", 0.04}}) {
+  for (const auto& [n, v] : Fixes{{"IHP", 745699.87 * 0.95},
+                                  {"BHP", 745699.87},
+                                  {"MECH_EFF", 0.95},
+                                  {"POLY_EFF", 0.8},
+                                  {"VOL_EFF", 0.75},
+                                  {"DISPLACE", 0.028316847 / 3.6},
+                                  {"CLEARFRAC", 0.08},
+                                  {"LOSSTERM", 0.04}}) {
     var(b, n) = v;
   }
   Transcript t;
@@ -371,7 +385,8 @@ TEST(RcmpSolved, HandCalculation) {
     ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
     auto v = [&](const std::string& n) { return r.value(n); };
     const std::string feed = c.feed;
-    const double F = v(feed + ".TOTAL_FLOW"), Pin = v(feed + ".PRESSURE"), Pout = v("DISCH.PRESSURE");
+    const double F = v(feed + ".TOTAL_FLOW"), Pin = v(feed + ".PRESSURE"),
+                 Pout = v("DISCH.PRESSURE");
     const double Ts = v("K1.SUCT_TEMP"), Td = v("K1.DISCH_TEMP");
     // The property variables are the host's vapour properties at the solved states.
     const Props s = vapour(Ts, Pin, c.x), d = vapour(Td, Pout, c.x);

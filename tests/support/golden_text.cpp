@@ -1,7 +1,7 @@
 #include "tests/support/golden_text.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>

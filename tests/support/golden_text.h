@@ -23,7 +23,9 @@ struct Transcript {
   std::vector<std::string> lines;
   void heading(const std::string& label) { lines.push_back("## " + label); }
   void add(const std::string& line) { lines.push_back(line); }
-  void add(const std::vector<std::string>& more) { lines.insert(lines.end(), more.begin(), more.end()); }
+  void add(const std::vector<std::string>& more) {
+    lines.insert(lines.end(), more.begin(), more.end());
+  }
 };
 
 // One line per variable (position, name, value, bounds, scale, step bound,
