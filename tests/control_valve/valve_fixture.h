@@ -32,18 +32,61 @@ struct ValveInts {
 // A valve on a feed of 1 kmol/s water (liquid, 300 K, 5 bar) or 0.5 kmol/s
 // methane (vapour, 300 K, 20 bar); with ncomp = 3 hexane/heptane/octane or
 // methane/ethane/nitrogen.
-host::Block make_valve(const ValveInts& p, int ncomp = 1);
+inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
+  const bool vap = p.phase == 1;
+  const std::vector<std::string> comps = ncomp == 1 ? std::vector<std::string>{vap ? "CH4" : "H2O"}
+                                         : vap      ? std::vector<std::string>{"CH4", "C2H6", "N2"}
+                                                    : std::vector<std::string>{"NC6", "NC7", "NC8"};
+  reset_host(comps, thermo::Method::PengRobinson);
+  take_gate_calls();
+  host::Block b("V1", R3VALV);
+  b.matin = {"FEED"};
+  b.matout = {"PROD"};
+  b.ints = {p.imode, p.phase, p.chr, p.direction, p.choke, p.npass};
+  b.connect_streams();
+  std::vector<double> flows = {vap ? 0.5 : 1.0};
+  if (ncomp == 3)
+    flows = vap ? std::vector<double>{0.4, 0.08, 0.02} : std::vector<double>{0.5, 0.3, 0.2};
+  EXPECT_TRUE(b.set_material_inlet(0, flows, 300.0, vap ? 2.0e6 : 5.0e5));
+  return b;
+}
 
 using Fixes = std::vector<std::pair<std::string, double>>;
-// Dimension, names, the fixed values, then the initialisation: its ISTAT.
-int32_t init_with(host::Block& b, const Fixes& fixes);
 
-// A block variable or stream variable by its text; an equation's
-// 1-based index by its text.
-double& y(host::Block& b, const std::string& name);
-int var(const host::Block& b, const std::string& name);
-int eqn(const host::Block& b, const std::string& name);
-std::vector<double> residuals(host::Block& b);
+// A block variable or stream variable by its text; an equation's 1-based
+// index by its text.
+inline int var(const host::Block& b, const std::string& name) {
+  const int i = b.find_var(name);
+  EXPECT_NE(i, 0) << "no variable " << name;
+  return i;
+}
+
+inline double& y(host::Block& b, const std::string& name) {
+  return b.y.at(static_cast<size_t>(var(b, name) - 1));
+}
+
+inline int eqn(const host::Block& b, const std::string& name) {
+  for (int i = 1; i <= b.nf; ++i) {
+    if (b.eqn_name(i) == b.id + "." + name) return i;
+  }
+  ADD_FAILURE() << "no equation " << name;
+  return 1;
+}
+
+inline std::vector<double> residuals(host::Block& b) {
+  return residuals_at(b, b.y);
+}
+
+// Dimension, names, the fixed values, then the initialisation: its ISTAT.
+inline int32_t init_with(host::Block& b, const Fixes& fixes) {
+  EXPECT_EQ(b.dimension(), 0);
+  EXPECT_EQ(b.call(KODE_NAMES), 0);
+  for (const auto& [n, v] : fixes) {
+    y(b, n) = v;
+    b.fix(var(b, n));
+  }
+  return b.call(KODE_INIT);
+}
 
 class ValveTest : public ::testing::Test {
  protected:
