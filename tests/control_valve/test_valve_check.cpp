@@ -75,85 +75,46 @@ std::vector<std::string> said(Block& b, int32_t kode) {
   return t;
 }
 
+// The cases are the headings of the golden text: "streams" (material in,
+// out, information in, out; 1 1 0 0 unless given), "int", "real", "ones"
+// (that many reals of 1.0), "level" (the diagnostic level), "components"
+// (the check called directly with that many components: the host never
+// hands more than 200, its component service refuses the list).
 TEST_F(ValveTest, CheckMessages) {
-  const int32_t m = hs::imiss();
-  const double r = host::kRmiss;
-  struct Case {
-    const char* what;
-    int nin, nout, ninfi, ninfout;
-    std::vector<int32_t> ints;
-    std::vector<double> reals;
-  };
-  const std::vector<Case> cases = {
-      {"two inlets", 2, 1, 0, 0, {}, {}},
-      {"no outlet", 1, 0, 0, 0, {}, {}},
-      {"an inlet information stream", 1, 1, 1, 0, {}, {}},
-      {"three outlet information streams", 1, 1, 0, 3, {}, {}},
-      {"mode 2", 1, 1, 0, 0, {2}, {}},
-      {"mode 1000: asterisks in the three-character field", 1, 1, 0, 0, {1000}, {}},
-      {"phase 3", 1, 1, 0, 0, {0, 3}, {}},
-      {"characteristic 7", 1, 1, 0, 0, {0, 1, 7}, {}},
-      {"characteristic -1", 1, 1, 0, 0, {0, 1, -1}, {}},
-      {"direction 2", 1, 1, 0, 0, {0, 1, 1, 2}, {}},
-      {"choke -1", 1, 1, 0, 0, {0, 1, 1, 0, -1}, {}},
-      {"passes -1", 1, 1, 0, 0, {0, 1, 1, 0, 1, -1}, {}},
-      {"every check runs, in table order", 2, 1, 1, 0, {}, {}},
-      {"all parameters wrong: the passes last", 1, 1, 0, 0, {5, 9, 8, 7, 6, -1}, {}},
-      // Missing parameters (beyond NINT or the marker) take defaults.
-      {"no parameters", 1, 1, 0, 0, {}, {}},
-      {"missing markers", 1, 1, 0, 0, {m, m, m, m, m, m}, {}},
-      {"valid limits", 1, 1, 0, 0, {1, 2, 6, 1, 0, 0}, {}},
-      {"valid, 50 passes", 1, 1, 0, 0, {0, 1, 0, 0, 1, 50}, {}},
-      // Characteristic 0's table of (position %, CV/CVMAX) pairs.
-      {"table: odd count", 1, 1, 0, 0, {0, 1, 0}, {10.0, 0.1, 50.0}},
-      {"table: one pair", 1, 1, 0, 0, {0, 1, 0}, {50.0, 0.5}},
-      {"table: positions not rising", 1, 1, 0, 0, {0, 1, 0}, {10.0, 0.1, 5.0, 0.2}},
-      {"table: values not rising", 1, 1, 0, 0, {0, 1, 0}, {10.0, 0.3, 50.0, 0.2}},
-      {"table: position below 0", 1, 1, 0, 0, {0, 1, 0}, {-5.0, 0.0, 50.0, 0.5}},
-      {"table: position above 100", 1, 1, 0, 0, {0, 1, 0}, {10.0, 0.1, 120.0, 0.9}},
-      {"table: negative value", 1, 1, 0, 0, {0, 1, 0}, {10.0, -0.1, 50.0, 0.5}},
-      {"table: a gap", 1, 1, 0, 0, {0, 1, 0}, {10.0, r, 50.0, 0.5}},
-      {"table: 51 pairs", 1, 1, 0, 0, {0, 1, 0}, std::vector<double>(102, 1.0)},
-      {"table: good", 1, 1, 0, 0, {0, 1, 0}, {0.0, 0.0, 100.0, 1.0}},
-      {"table: trailing missing value", 1, 1, 0, 0, {0, 1, 0}, {10.0, 0.1, 50.0, 0.4, r}},
-      {"table: bad, on characteristic 3", 1, 1, 0, 0, {0, 1, 3}, {10.0, 0.3, 5.0, 0.2}},
-  };
   Transcript t;
-  for (const Case& c : cases) {
-    t.heading(c.what);
-    Block b = connected(c.nin, c.nout, c.ninfi, c.ninfout, c.ints, c.reals);
+  const int32_t level = DMS_GLOBAL[5];
+  for (const std::string& heading : golden_cases("control_valve/check")) {
+    t.heading(heading);
+    const Spec c(heading);
+    DMS_GLOBAL[5] = c.has("level") ? c.ints("level").at(0) : level;
+    if (c.has("components")) {
+      int32_t one = 1, zero = 0;
+      Entry e{};
+      e.NMATIN = e.NMATOUT = &one;
+      e.NINFI = e.NINFOUT = &zero;
+      control_valve::State st;
+      st.s.ncomp = c.ints("components").at(0);
+      t.add("istat " + std::to_string(control_valve::r3vchk(e, st)));
+      t.add(take_gate_calls());
+      t.add(messages());
+      continue;
+    }
+    std::vector<int32_t> n =
+        c.has("streams") ? c.ints("streams") : std::vector<int32_t>{1, 1, 0, 0};
+    std::vector<double> reals = c.reals("real");
+    if (c.has("ones")) reals.assign(static_cast<size_t>(c.ints("ones").at(0)), 1.0);
+    Block b = connected(n.at(0), n.at(1), n.at(2), n.at(3), c.ints("int"), reals);
     const auto check = said(b, KODE_CHECK);
     t.add(check);
     // The dimension request says the same and, failing, leaves the counts
     // unwritten.
     b.ny = b.nz = -4;
-    EXPECT_EQ(said(b, KODE_DIMEN), check) << c.what;
+    EXPECT_EQ(said(b, KODE_DIMEN), check) << heading;
     if (check[0] != "istat 0") {
-      EXPECT_EQ(b.ny + b.nz, -8) << c.what;
+      EXPECT_EQ(b.ny + b.nz, -8) << heading;
     }
   }
-  // The gate decides: at diagnostic level 0 nothing is written, the check
-  // still fails.
-  t.heading("diagnostic level 0");
-  const int32_t level = DMS_GLOBAL[5];
-  DMS_GLOBAL[5] = 0;
-  Block silent = connected(2, 1, 1, 0, {0, 1, 1, 0, 1, -1});
-  t.add(said(silent, KODE_CHECK));
-  // More than 200 components: the host never hands such a list (its
-  // component service refuses it), so the check is called directly.
   DMS_GLOBAL[5] = level;
-  int32_t one = 1, zero = 0;
-  Entry e{};
-  e.NMATIN = e.NMATOUT = &one;
-  e.NINFI = e.NINFOUT = &zero;
-  control_valve::State st;
-  for (int n : {201, 200}) {
-    t.heading(std::to_string(n) + " components");
-    st.s.ncomp = n;
-    t.add("istat " + std::to_string(control_valve::r3vchk(e, st)));
-    t.add(take_gate_calls());
-    t.add(messages());
-  }
   EXPECT_TRUE(matches_golden(t.lines, "control_valve/check"));
 }
 
@@ -161,31 +122,16 @@ TEST_F(ValveTest, CheckMessages) {
 // every characteristic and phase are compared by the golden test of every
 // example).
 TEST_F(ValveTest, ReportInOtherUnits) {
-  const char* names[] = {"FEED.PRESSURE",
-                         "PROD.PRESSURE",
-                         "DELTAP",
-                         "DP_PRED",
-                         "DP_BIAS",
-                         "VALVE_POS",
-                         "VP_PRED",
-                         "VP_BIAS",
-                         "VOL_FLOW",
-                         "WT_FLOW",
-                         "FP",
-                         "CVMAX",
-                         "CV",
-                         "XT",
-                         "XCHOKE",
-                         "Y",
-                         "FK"};
-  const double values[] = {2.0e6, 1.5e6, 5.0e5, 4.5e5,      5.0e4, 55.0,  52.5,  2.5, 0.125,
-                           8.25,  0.98,  300.0, 123.456789, 0.7,   0.225, 0.875, 0.93};
+  const Spec values(
+      "FEED.PRESSURE 2e6; PROD.PRESSURE 1.5e6; DELTAP 5e5; DP_PRED 4.5e5; DP_BIAS 5e4; "
+      "VALVE_POS 55; VP_PRED 52.5; VP_BIAS 2.5; VOL_FLOW 0.125; WT_FLOW 8.25; FP 0.98; "
+      "CVMAX 300; CV 123.456789; XT 0.7; XCHOKE 0.225; Y 0.875; FK 0.93");
   Transcript t;
   for (int32_t phase : {1, 2}) {
     Block b = make_valve(ValveInts{0, phase});
     ASSERT_EQ(b.prepare(), 0);
-    for (size_t i = 0; i < std::size(names); ++i) {
-      if (b.find_var(names[i]) != 0) y(b, names[i]) = values[i];
+    for (const auto& [name, v] : values.fields) {
+      if (b.find_var(name) != 0) y(b, name) = std::stod(v.at(0));
     }
     host::run().report_units = host::ReportUnits::MET;
     t.heading(phase == 1 ? "vapour, MET units" : "liquid, MET units");

@@ -21,35 +21,35 @@ namespace {
 
 namespace model = ::r3::recip_compressor;
 
+// The cases are the headings of the golden text: "streams" (material in,
+// out, information in, out), "int", and "components" (the check called
+// directly with that many components: the host never hands more than 200,
+// its component service refuses the list).
 TEST_F(RcmpTest, CheckMessages) {
-  struct Case {
-    const char* what;
-    int nin, nout, ninfi, ninfout;
-    std::vector<int32_t> ints;
-  };
-  const std::vector<Case> cases = {
-      {"no inlet", 0, 1, 0, 0, {0, 1, 0}},
-      {"two outlets", 1, 2, 0, 0, {0, 1, 0}},
-      {"two inlet information streams", 1, 1, 2, 0, {0, 1, 0}},
-      {"an outlet information stream", 1, 1, 0, 1, {0, 1, 0}},
-      {"IMODE 2", 1, 1, 0, 0, {2, 1, 0}},
-      {"NPASS 0", 1, 1, 0, 0, {0, 0, 0}},
-      {"NPASS 51", 1, 1, 0, 0, {0, 51, 0}},
-      {"IZAVG 2", 1, 1, 0, 0, {0, 1, 2}},
-      // Parameters beyond NINT are the integer missing marker.
-      {"no parameters", 1, 1, 0, 0, {}},
-      {"no IZAVG", 1, 1, 0, 0, {1, 50}},
-      {"valid, a work stream", 1, 1, 1, 0, {0, 1, 0}},
-  };
   Transcript t;
-  for (const Case& c : cases) {
-    t.heading(c.what);
+  for (const std::string& heading : golden_cases("recip_compressor/check")) {
+    t.heading(heading);
+    const Spec c(heading);
+    if (c.has("components")) {
+      model::State st;
+      st.imode = st.izavg = 0;
+      st.npass = 1;
+      st.s.ncomp = c.ints("components").at(0);
+      int32_t one = 1, zero = 0;
+      Entry e{};
+      e.NMATIN = e.NMATOUT = &one;
+      e.NINFI = e.NINFOUT = &zero;
+      t.add("istat " + std::to_string(model::R3RCMP_CHK(e, st)));
+      t.add(messages());
+      continue;
+    }
+    const auto n = c.ints("streams");
     Block b("K1", R3RCMP);
-    b.matin.assign(static_cast<size_t>(c.nin), "FEED");
-    b.matout.assign(static_cast<size_t>(c.nout), "PROD");
-    b.infin.assign(static_cast<size_t>(c.ninfi), "W");
-    b.infout.assign(static_cast<size_t>(c.ninfout), "WO");
-    b.ints = c.ints;
+    b.matin.assign(n.at(0), "FEED");
+    b.matout.assign(n.at(1), "PROD");
+    b.infin.assign(n.at(2), "W");
+    b.infout.assign(n.at(3), "WO");
+    b.ints = c.ints("int");
     b.connect_streams();
     t.add("istat " + std::to_string(b.call(KODE_CHECK)));
     const auto said = messages();
@@ -57,24 +57,9 @@ TEST_F(RcmpTest, CheckMessages) {
     // The dimension request refuses the block the same way, counts unwritten.
     b.ny = b.nf = b.nz = -5;
     if (b.call(KODE_DIMEN) != 0) {
-      EXPECT_EQ(b.ny + b.nf + b.nz, -15) << c.what;
+      EXPECT_EQ(b.ny + b.nf + b.nz, -15) << heading;
     }
-    EXPECT_EQ(messages(), said) << c.what;
-  }
-  // The component limit: the check names it for a list outside 1..200 (the
-  // host never hands more: its component service refuses the list).
-  model::State st;
-  st.imode = st.izavg = 0;
-  st.npass = 1;
-  int32_t one = 1, zero = 0;
-  Entry e{};
-  e.NMATIN = e.NMATOUT = &one;
-  e.NINFI = e.NINFOUT = &zero;
-  for (int32_t n : {0, 201, 5000, 200}) {
-    t.heading(std::to_string(n) + " components");
-    st.s.ncomp = n;
-    t.add("istat " + std::to_string(model::R3RCMP_CHK(e, st)));
-    t.add(messages());
+    EXPECT_EQ(messages(), said) << heading;
   }
   EXPECT_TRUE(matches_golden(t.lines, "recip_compressor/check"));
 }

@@ -6,13 +6,20 @@
 #include <fstream>
 #include <sstream>
 
+#include "framework/host_services.h"
 #include "host/services/context.h"
 
 namespace r3::test {
 
+namespace {
+std::string golden_path(const std::string& name) {
+  return std::string(R3_SOURCE_DIR) + "/tests/golden/texts/" + name + ".txt";
+}
+}  // namespace
+
 ::testing::AssertionResult matches_golden(const std::vector<std::string>& lines,
                                           const std::string& name) {
-  const std::string path = std::string(R3_SOURCE_DIR) + "/tests/golden/texts/" + name + ".txt";
+  const std::string path = golden_path(name);
   const char* update = std::getenv("R3_GOLDEN_UPDATE");
   if (update != nullptr && std::string(update) == "1") {
     std::ofstream out(path);
@@ -43,6 +50,44 @@ namespace r3::test {
   if (shown == 0) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << path << " differs (" << lines.size() << " lines against "
                                        << want.size() << "):" << diff.str();
+}
+
+Spec::Spec(const std::string& heading) {
+  std::istringstream in(heading.substr(0, heading.find('#')));
+  for (std::string field; std::getline(in, field, ';');) {
+    std::istringstream f(field);
+    std::string key;
+    if (!(f >> key)) continue;
+    auto& w = fields[key];
+    for (std::string v; f >> v;) w.push_back(v);
+  }
+}
+
+std::vector<std::string> Spec::words(const std::string& key) const {
+  const auto it = fields.find(key);
+  return it == fields.end() ? std::vector<std::string>{} : it->second;
+}
+
+std::vector<int32_t> Spec::ints(const std::string& key) const {
+  std::vector<int32_t> out;
+  for (const auto& w : words(key)) out.push_back(w == "IMISS" ? hs::imiss() : std::stoi(w));
+  return out;
+}
+
+std::vector<double> Spec::reals(const std::string& key) const {
+  std::vector<double> out;
+  for (const auto& w : words(key)) out.push_back(w == "RMISS" ? host::kRmiss : std::stod(w));
+  return out;
+}
+
+std::vector<std::string> golden_cases(const std::string& name) {
+  std::ifstream in(golden_path(name));
+  std::vector<std::string> out;
+  for (std::string l; std::getline(in, l);) {
+    if (l.rfind("## ", 0) == 0) out.push_back(l.substr(3));
+  }
+  EXPECT_FALSE(out.empty()) << "no cases in " << golden_path(name);
+  return out;
 }
 
 namespace {

@@ -1,9 +1,11 @@
 // Golden texts: lines a test produces, compared with a committed plain text
-// file, and a readable dump of a prepared block to compare that way.
+// file; cases written as the headings of such a file; and a readable dump of
+// a prepared block to compare that way.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,23 @@ struct Transcript {
     lines.insert(lines.end(), more.begin(), more.end());
   }
 };
+
+// A case written as its heading in a golden text, so that the inputs and the
+// lines they give sit together: "## key value value; key value  # note".
+// Fields are separated by ';', the first word of a field is its key; RMISS
+// and IMISS stand for the host's missing markers; '#' starts a note.
+struct Spec {
+  explicit Spec(const std::string& heading);
+  bool has(const std::string& key) const { return fields.count(key) != 0; }
+  std::vector<std::string> words(const std::string& key) const;  // empty when absent
+  std::vector<int32_t> ints(const std::string& key) const;
+  std::vector<double> reals(const std::string& key) const;
+  std::map<std::string, std::vector<std::string>> fields;
+};
+
+// The case headings of tests/golden/texts/<name>.txt (without "## "), in
+// order: a test runs these cases and compares its transcript with the file.
+std::vector<std::string> golden_cases(const std::string& name);
 
 // One line per variable (position, name, value, bounds, scale, step bound,
 // physical type, fixed) and per equation (position, name, scale), values
