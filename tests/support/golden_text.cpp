@@ -1,6 +1,7 @@
 #include "tests/support/golden_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -78,6 +79,37 @@ std::vector<double> Spec::reals(const std::string& key) const {
   std::vector<double> out;
   for (const auto& w : words(key)) out.push_back(w == "RMISS" ? host::kRmiss : std::stod(w));
   return out;
+}
+
+double Spec::number(const std::string& key, double otherwise) const {
+  const auto v = reals(key);
+  return v.empty() ? otherwise : v[0];
+}
+
+int32_t initialise_with(host::Block& b, const Spec& c) {
+  const size_t nc = static_cast<size_t>(b.ncomp());
+  if (c.has("noflow")) std::fill(b.smatin.begin(), b.smatin.begin() + nc + 1, 0.0);
+  const auto inlet = c.reals("inlet");
+  for (size_t k = 0; k + 1 < inlet.size(); k += 2) b.smatin.at(nc + inlet[k]) = inlet[k + 1];
+  if (b.dimension() != 0 || b.call(KODE_NAMES) != 0) return b.istat;
+  auto pos = [&](const std::string& name) {
+    const int p = b.find_var(name);
+    EXPECT_NE(p, 0) << "no variable " << name;
+    return p;
+  };
+  for (const std::string key : {"fix", "guess"}) {
+    const auto w = c.words(key);
+    for (size_t k = 0; k + 1 < w.size(); k += 2) {
+      const int p = pos(w[k]);
+      b.y.at(static_cast<size_t>(p - 1)) = w[k + 1] == "RMISS" ? host::kRmiss : std::stod(w[k + 1]);
+      if (key == "fix") b.fix(p);
+    }
+  }
+  for (const auto& name : c.words("unset")) b.fix(pos(name));
+  for (const auto& op : c.words("fail")) host::fail_operation(op);
+  const int32_t st = b.call(KODE_INIT);
+  host::clear_failures();
+  return st;
 }
 
 std::vector<std::string> golden_cases(const std::string& name) {

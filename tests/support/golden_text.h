@@ -40,12 +40,23 @@ struct Spec {
   std::vector<std::string> words(const std::string& key) const;  // empty when absent
   std::vector<int32_t> ints(const std::string& key) const;
   std::vector<double> reals(const std::string& key) const;
+  double number(const std::string& key, double otherwise) const;  // the first value
   std::map<std::string, std::vector<std::string>> fields;
 };
 
 // The case headings of tests/golden/texts/<name>.txt (without "## "), in
 // order: a test runs these cases and compares its transcript with the file.
 std::vector<std::string> golden_cases(const std::string& name);
+
+// Initialises a block as a case heading describes it. Before the dimension
+// request: "inlet K V ..." sets entry K after the component flows of the
+// inlet vector (0 total flow, 1 temperature, 2 pressure, 3 enthalpy, 7 mass
+// density, 8 molecular weight), "noflow" zeroes the flows. After the names:
+// "fix NAME V ..." fixes variables at values, "guess NAME V ..." sets them
+// unfixed, "unset NAME ..." fixes them without a value; "fail OPERATION"
+// makes that host operation fail. Returns the initialisation's ISTAT (host
+// failures cleared again), or the first failed request's.
+int32_t initialise_with(host::Block& b, const Spec& c);
 
 // One line per variable (position, name, value, bounds, scale, step bound,
 // physical type, fixed) and per equation (position, name, scale), values
