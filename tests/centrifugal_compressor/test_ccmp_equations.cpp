@@ -107,36 +107,34 @@ TEST_F(CcmpTest, BadValuesNeverCrash) {
   EXPECT_EQ(report().size(), 20u);
 }
 
+// The stream update says a solution is known (2) when the sum of the scaled
+// residuals stays small, otherwise 1: missing and NaN residuals count; a
+// non-positive scale stops the sum, as the first scale it means no result.
 TEST_F(CcmpTest, SolutionStateWordAtStreamUpdate) {
   Block b = make_ccmp();
   ASSERT_EQ(b.prepare(), 0);
-  auto state_after = [&](const std::vector<double>& f, const std::vector<double>& fscl) {
-    b.f = f;
-    b.fscl = fscl;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const size_t last = static_cast<size_t>(b.nf - 1);
+  struct Case {
+    double all;  // every residual
+    size_t at;   // one residual changed
+    double f;
+    size_t scale_at;  // one scale changed
+    double scale;
+    int32_t state;
+  };
+  for (const Case& c : {Case{0.0, 0, 0.0, 0, 1.0, 2}, Case{1e-4, 0, 1e-4, 0, 1.0, 2},  // sum 3.9e-7
+                        Case{1e-2, 0, 1e-2, 0, 1.0, 1},                                // sum 3.9e-3
+                        Case{0.0, 0, kRmiss, 0, 1.0, 1}, Case{0.0, last, nan, 0, 1.0, 1},
+                        Case{0.0, 5, 1.0, 3, 0.0, 2}, Case{0.0, 0, 0.0, 0, -1.0, 1}}) {
+    b.f.assign(b.f.size(), c.all);
+    b.fscl.assign(b.fscl.size(), 1.0);
+    b.f[c.at] = c.f;
+    b.fscl[c.scale_at] = c.scale;
     hs::ppexec_word(6) = 0;
     EXPECT_EQ(b.call(KODE_STRMUPD), 0);
-    return hs::ppexec_word(6);
-  };
-  const size_t n = static_cast<size_t>(b.nf);
-  std::vector<double> ones(n, 1.0), zero(n, 0.0);
-  EXPECT_EQ(state_after(zero, ones), 2);
-  EXPECT_EQ(state_after(std::vector<double>(n, 1e-4), ones), 2);  // 39 residuals of 1e-4: 3.9e-7
-  EXPECT_EQ(state_after(std::vector<double>(n, 1e-2), ones), 1);  // 39 residuals of 1e-2: 3.9e-3
-  std::vector<double> f = zero;
-  f[0] = kRmiss;
-  EXPECT_EQ(state_after(f, ones), 1);
-  f = zero;
-  f[n - 1] = std::numeric_limits<double>::quiet_NaN();
-  EXPECT_EQ(state_after(f, ones), 1);
-  // A non-positive scale stops the sum; as the first scale it means no result.
-  f = zero;
-  f[5] = 1.0;
-  std::vector<double> s = ones;
-  s[3] = 0.0;
-  EXPECT_EQ(state_after(f, s), 2);
-  s = ones;
-  s[0] = -1.0;
-  EXPECT_EQ(state_after(zero, s), 1);
+    EXPECT_EQ(hs::ppexec_word(6), c.state) << c.at << " " << c.f << " " << c.scale_at;
+  }
   // The outlet vector comes back from Y.
   EXPECT_EQ(b.smatout[static_cast<size_t>(b.ncomp() + 2)], yv(b, "PROD.PRESSURE"));
 }
