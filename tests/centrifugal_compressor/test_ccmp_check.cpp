@@ -18,7 +18,7 @@ TEST_F(CcmpTest, CheckMessages) {
   Transcript t;
   for (const std::string& heading : golden_cases("centrifugal_compressor/check")) {
     t.heading(heading);
-    const Spec c(heading);
+    const CaseHeading c(heading);
     Block b = make_ccmp();
     const auto ints = c.ints("int");
     const auto reals = c.reals("real");

@@ -156,7 +156,7 @@ TEST_F(CcmpTest, InitialisationErrors) {
   Transcript t;
   for (const std::string& heading : golden_cases("centrifugal_compressor/init_errors")) {
     t.heading(heading);
-    const Spec c(heading);
+    const CaseHeading c(heading);
     Options o;
     o.work = c.has("work");
     o.npass = static_cast<int32_t>(c.number("passes", 2));

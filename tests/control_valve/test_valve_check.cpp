@@ -85,7 +85,7 @@ TEST_F(ValveTest, CheckMessages) {
   const int32_t level = DMS_GLOBAL[5];
   for (const std::string& heading : golden_cases("control_valve/check")) {
     t.heading(heading);
-    const Spec c(heading);
+    const CaseHeading c(heading);
     DMS_GLOBAL[5] = c.has("level") ? c.ints("level").at(0) : level;
     if (c.has("components")) {
       int32_t one = 1, zero = 0;
@@ -122,7 +122,7 @@ TEST_F(ValveTest, CheckMessages) {
 // every characteristic and phase are compared by the golden test of every
 // example).
 TEST_F(ValveTest, ReportInOtherUnits) {
-  const Spec values(
+  const CaseHeading values(
       "FEED.PRESSURE 2e6; PROD.PRESSURE 1.5e6; DELTAP 5e5; DP_PRED 4.5e5; DP_BIAS 5e4; "
       "VALVE_POS 55; VP_PRED 52.5; VP_BIAS 2.5; VOL_FLOW 0.125; WT_FLOW 8.25; FP 0.98; "
       "CVMAX 300; CV 123.456789; XT 0.7; XCHOKE 0.225; Y 0.875; FK 0.93");

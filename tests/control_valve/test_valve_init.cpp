@@ -86,7 +86,7 @@ TEST_F(ValveTest, InitialisationErrorsAndWarnings) {
   Transcript t;
   for (const std::string& heading : golden_cases("control_valve/init_errors")) {
     t.heading(heading);
-    const Spec c(heading);
+    const CaseHeading c(heading);
     const auto phase = static_cast<int32_t>(c.number("phase", 1));
     Block b = make_valve(ValveInts{0, phase, 1, 0, 1, static_cast<int32_t>(c.number("passes", 1))});
     const int32_t st = initialise_with(b, c);

@@ -104,10 +104,10 @@ TEST(ValveSizing, FlowStopsGrowingOnceChoked) {
   std::vector<double> cvs, xs;
   double fkxt = 0.0;
   for (double pout : {1.8e6, 1.6e6, 1.3e6, 1.0e6, 8.0e5, 6.0e5, 4.0e5, 2.0e5, 0.0}) {
-    const std::string spec =
+    const std::string given =
         pout > 0.0 ? "\"PROD.PRESSURE\" = " + std::to_string(pout) : "X = 0.85";
     const CaseRun r =
-        solve("PENG-ROB", "CH4", 300.0, 2.0e6, 0.5, 1, spec + ", CVMAX = 400.0, XT = 0.7");
+        solve("PENG-ROB", "CH4", 300.0, 2.0e6, 0.5, 1, given + ", CVMAX = 400.0, XT = 0.7");
     fkxt = r.value("V1.FK") * r.value("V1.XT");
     const bool choked = r.value("V1.X") > fkxt;
     EXPECT_DOUBLE_EQ(r.value("V1.XCHOKE"), choked ? fkxt : r.value("V1.X")) << pout;

@@ -29,7 +29,7 @@ TEST_F(RcmpTest, CheckMessages) {
   Transcript t;
   for (const std::string& heading : golden_cases("recip_compressor/check")) {
     t.heading(heading);
-    const Spec c(heading);
+    const CaseHeading c(heading);
     if (c.has("components")) {
       model::State st;
       st.imode = st.izavg = 0;
@@ -73,7 +73,7 @@ TEST_F(RcmpTest, InitialisationMessages) {
   Transcript t;
   for (const std::string& heading : golden_cases("recip_compressor/init_errors")) {
     t.heading(heading);
-    const Spec c(heading);
+    const CaseHeading c(heading);
     Block b = make_compressor(c.has("work"));
     if (c.has("work")) b.set_info_inlet(0, c.number("work", 0.0));
     int32_t size = 13, h = 0, off1 = 0, off2 = 0;

@@ -53,7 +53,7 @@ std::string golden_path(const std::string& name) {
                                        << want.size() << "):" << diff.str();
 }
 
-Spec::Spec(const std::string& heading) {
+CaseHeading::CaseHeading(const std::string& heading) {
   std::istringstream in(heading.substr(0, heading.find('#')));
   for (std::string field; std::getline(in, field, ';');) {
     std::istringstream f(field);
@@ -64,29 +64,29 @@ Spec::Spec(const std::string& heading) {
   }
 }
 
-std::vector<std::string> Spec::words(const std::string& key) const {
+std::vector<std::string> CaseHeading::words(const std::string& key) const {
   const auto it = fields.find(key);
   return it == fields.end() ? std::vector<std::string>{} : it->second;
 }
 
-std::vector<int32_t> Spec::ints(const std::string& key) const {
+std::vector<int32_t> CaseHeading::ints(const std::string& key) const {
   std::vector<int32_t> out;
   for (const auto& w : words(key)) out.push_back(w == "IMISS" ? hs::imiss() : std::stoi(w));
   return out;
 }
 
-std::vector<double> Spec::reals(const std::string& key) const {
+std::vector<double> CaseHeading::reals(const std::string& key) const {
   std::vector<double> out;
   for (const auto& w : words(key)) out.push_back(w == "RMISS" ? host::kRmiss : std::stod(w));
   return out;
 }
 
-double Spec::number(const std::string& key, double otherwise) const {
+double CaseHeading::number(const std::string& key, double otherwise) const {
   const auto v = reals(key);
   return v.empty() ? otherwise : v[0];
 }
 
-int32_t initialise_with(host::Block& b, const Spec& c) {
+int32_t initialise_with(host::Block& b, const CaseHeading& c) {
   const size_t nc = static_cast<size_t>(b.ncomp());
   if (c.has("noflow")) std::fill(b.smatin.begin(), b.smatin.begin() + nc + 1, 0.0);
   const auto inlet = c.reals("inlet");

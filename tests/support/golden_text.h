@@ -34,8 +34,8 @@ struct Transcript {
 // lines they give sit together: "## key value value; key value  # note".
 // Fields are separated by ';', the first word of a field is its key; RMISS
 // and IMISS stand for the host's missing markers; '#' starts a note.
-struct Spec {
-  explicit Spec(const std::string& heading);
+struct CaseHeading {
+  explicit CaseHeading(const std::string& heading);
   bool has(const std::string& key) const { return fields.count(key) != 0; }
   std::vector<std::string> words(const std::string& key) const;  // empty when absent
   std::vector<int32_t> ints(const std::string& key) const;
@@ -56,7 +56,7 @@ std::vector<std::string> golden_cases(const std::string& name);
 // unfixed, "unset NAME ..." fixes them without a value; "fail OPERATION"
 // makes that host operation fail. Returns the initialisation's ISTAT (host
 // failures cleared again), or the first failed request's.
-int32_t initialise_with(host::Block& b, const Spec& c);
+int32_t initialise_with(host::Block& b, const CaseHeading& c);
 
 // One line per variable (position, name, value, bounds, scale, step bound,
 // physical type, fixed) and per equation (position, name, scale), values
