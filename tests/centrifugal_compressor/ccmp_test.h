@@ -90,12 +90,11 @@ inline double inlet_qact(const host::Block& b) {
   return b.smatin[n] * b.smatin[n + 8] / b.smatin[n + 7];
 }
 
-// Residual of a named equation at the current Y, or that over its scale.
-inline double residual(host::Block& b, const std::string& eqn, bool scaled = false) {
+// Residual of a named equation at the current Y.
+inline double residual(host::Block& b, const std::string& eqn) {
   const std::vector<double> f = residuals_at(b, b.y);
-  for (size_t i = 0; i < f.size(); ++i) {
-    if (b.eqn_name(static_cast<int>(i) + 1) == "K1." + eqn)
-      return f[i] / (scaled ? b.fscl[i] : 1.0);
+  for (int i = 1; i <= b.nf; ++i) {
+    if (b.eqn_name(i) == "K1." + eqn) return f[static_cast<size_t>(i - 1)];
   }
   ADD_FAILURE() << "no equation " << eqn;
   return 0.0;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <map>
 
 #include "tests/centrifugal_compressor/ccmp_test.h"

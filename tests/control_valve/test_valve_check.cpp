@@ -1,6 +1,6 @@
 // The valve's input check (through the data manager's gate and error
-// buffer) and its report, against the golden texts valve/check and
-// valve/report.
+// buffer) and its report, against the golden texts control_valve/check and
+// control_valve/report.
 #include <gtest/gtest.h>
 
 #include "models/control_valve/control_valve.h"
@@ -46,9 +46,7 @@ std::vector<std::string> take_gate_calls() {
   print_counts.clear();
   return out;
 }
-}  // namespace r3::test
 
-namespace r3::test {
 namespace {
 
 using host::Block;

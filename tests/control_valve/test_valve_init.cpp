@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <functional>
 
 #include "tests/control_valve/valve_fixture.h"
 
@@ -25,8 +24,8 @@ void expect_consistent(Block& b, double tol = 1e-7) {
   }
 }
 
-// Every path of the initialisation, in both phases, gives a point where the
-// valve's equations hold, and keeps what the user fixed.
+// Every path of the initialisation, in both phases, gives a point where every
+// equation holds, and keeps what the user fixed.
 TEST_F(ValveTest, EveryInitialisationPathGivesAConsistentPoint) {
   for (int32_t phase : {1, 2}) {
     const bool vap = phase == 1;

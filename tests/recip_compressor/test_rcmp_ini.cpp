@@ -8,11 +8,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iomanip>
 #include <sstream>
 
-#include "framework/records.h"
 #include "models/recip_compressor/recip_compressor.h"
 #include "tests/recip_compressor/rcmp_test.h"
 

@@ -90,7 +90,8 @@ int32_t initialise_with(host::Block& b, const CaseHeading& c) {
   const size_t nc = static_cast<size_t>(b.ncomp());
   if (c.has("noflow")) std::fill(b.smatin.begin(), b.smatin.begin() + nc + 1, 0.0);
   const auto inlet = c.reals("inlet");
-  for (size_t k = 0; k + 1 < inlet.size(); k += 2) b.smatin.at(nc + inlet[k]) = inlet[k + 1];
+  for (size_t k = 0; k + 1 < inlet.size(); k += 2)
+    b.smatin.at(nc + static_cast<size_t>(inlet[k])) = inlet[k + 1];
   if (b.dimension() != 0 || b.call(KODE_NAMES) != 0) return b.istat;
   auto pos = [&](const std::string& name) {
     const int p = b.find_var(name);
