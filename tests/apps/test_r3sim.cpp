@@ -297,7 +297,7 @@ TEST(R3sim, ExamplesAgreeWithHandCalculations) {
 }
 
 // One case per model: the report and the stream table with the report units
-// set to MET and to ENG (tests/units/golden; R3_UPDATE_GOLDEN=1 rewrites them).
+// set to MET and to ENG (tests/units/golden; R3_GOLDEN_UPDATE=1 rewrites them).
 TEST(R3sim, ReportsAndStreamTablesInMetAndEng) {
   for (const std::string name :
        {"pump", "ccmp/ccmp_pratio", "csep/two_outlets", "htua/counter_current",
@@ -313,7 +313,7 @@ TEST(R3sim, ReportsAndStreamTablesInMetAndEng) {
       EXPECT_EQ(r.code, 0) << name << " " << set;
       const fs::path golden = kSrc / "tests/units/golden" /
                               (std::regex_replace(name, std::regex("/"), "_") + "_" + set + ".txt");
-      if (std::getenv("R3_UPDATE_GOLDEN") != nullptr) std::ofstream(golden) << r.out;
+      if (std::getenv("R3_GOLDEN_UPDATE") != nullptr) std::ofstream(golden) << r.out;
       EXPECT_EQ(r.out, read(golden)) << golden;
     }
   }

@@ -3,23 +3,29 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/host_services.h"
-#include "host/services/block.h"
 #include "framework/records.h"
+#include "host/services/block.h"
 #include "host/services/context.h"
 #include "host/units/units.h"
+#include "tests/support/golden_text.h"
 #include "tests/support/support.h"
 
 extern "C" void R3CCMP(R3_ENTRY_PARAMS);
 
 namespace r3::test::ccmp {
 
-inline const std::vector<std::string> kGas = {"CH4", "C2H6", "C3H8", "N2", "CO2"};
 inline const std::vector<double> kFlows = {0.90, 0.05, 0.02, 0.02, 0.01};
 
-inline void reset_gas() { reset_host(kGas, thermo::Method::PengRobinson); }
+class CcmpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_host({"CH4", "C2H6", "C3H8", "N2", "CO2"}, thermo::Method::PengRobinson);
+  }
+};
 
 // Coefficients of the example curves: head (q in m3/h per rpm), efficiency
 // in percent, surge in m3/h, speed range in rpm.
@@ -34,6 +40,7 @@ struct Options {
   std::vector<double> reals = example_reals();
 };
 
+// 1 kmol/s of the gas at 300 K and 30 bar; a work stream of -1.5 MW.
 inline host::Block make_ccmp(const Options& o = {}) {
   host::Block b("K1", R3CCMP);
   b.matin = {"FEED"};
@@ -41,43 +48,56 @@ inline host::Block make_ccmp(const Options& o = {}) {
   if (o.work) b.infin = {"SHAFT"};
   b.ints = {o.imode, o.npass, o.zsel, o.units, o.head, o.eff, o.surge, o.rpm};
   b.reals = o.reals;
-  b.ipropset = 2;
   b.connect_streams();
   EXPECT_TRUE(b.set_material_inlet(0, kFlows, 300.0, 3.0e6));
   if (o.work) b.set_info_inlet(0, -1.5e6);
   return b;
 }
 
-// 1-based position of a block variable, by its text.
-inline int var(const host::Block& b, const std::string& text) {
-  const int p = b.find_var("K1." + text);
-  EXPECT_NE(p, 0) << "no variable " << text;
-  return p;
-}
+// A variable by its text (block variables without the block prefix).
 inline double& yv(host::Block& b, const std::string& text) {
-  return b.y[static_cast<size_t>(var(b, text) - 1)];
-}
-inline void fix(host::Block& b, const std::string& text, double value) {
   const int p = b.find_var(text.find('.') == std::string::npos ? "K1." + text : text);
-  ASSERT_NE(p, 0) << text;
-  b.y[static_cast<size_t>(p - 1)] = value;
-  b.fix(p);
+  EXPECT_NE(p, 0) << "no variable " << text;
+  return b.y.at(static_cast<size_t>(p - 1));
 }
 
-// Dimension and names, then the caller's values and fixed variables, then
-// initialisation.
+// Dimension and names, the caller's changes, then the initialisation: ISTAT.
 template <class Setter>
 int32_t prepare_with(host::Block& b, Setter set) {
-  if (b.dimension() != 0) return b.istat;
-  if (b.call(KODE_NAMES) != 0) return b.istat;
+  if (b.dimension() != 0 || b.call(KODE_NAMES) != 0) return b.istat;
   set(b);
   return b.call(KODE_INIT);
+}
+
+// Fixes a variable at a value (the work stream's value also in its vector).
+inline void fix(host::Block& b, const std::string& text, double value) {
+  yv(b, text) = value;
+  b.fix(b.find_var(text.find('.') == std::string::npos ? "K1." + text : text));
+  if (text == "SHAFT.VALUE") b.sinfin[0] = value;
+}
+
+// Initialisation with fixed values.
+inline int32_t init_fixed(host::Block& b,
+                          const std::vector<std::pair<std::string, double>>& fixes) {
+  return prepare_with(b, [&](host::Block& x) {
+    for (const auto& [n, v] : fixes) fix(x, n, v);
+  });
 }
 
 // Inlet actual volumetric flow (m3/s) as the initialisation computes it.
 inline double inlet_qact(const host::Block& b) {
   const size_t n = static_cast<size_t>(b.ncomp());
   return b.smatin[n] * b.smatin[n + 8] / b.smatin[n + 7];
+}
+
+// Residual of a named equation at the current Y.
+inline double residual(host::Block& b, const std::string& eqn) {
+  const std::vector<double> f = residuals_at(b, b.y);
+  for (int i = 1; i <= b.nf; ++i) {
+    if (b.eqn_name(i) == "K1." + eqn) return f[static_cast<size_t>(i - 1)];
+  }
+  ADD_FAILURE() << "no equation " << eqn;
+  return 0.0;
 }
 
 }  // namespace r3::test::ccmp

@@ -1,30 +1,37 @@
 // Solved valves: the published sizing examples of IEC 60534-2-1 /
-// ANSI/ISA-75.01.01, choking, and every example case through the
-// conformance harness.
+// ANSI/ISA-75.01.01, and choking.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "tests/control_valve/valve_fixture.h"
 
-extern "C" void R3PUMP(R3_ENTRY_PARAMS);
-
 namespace r3::test {
 namespace {
-
-const std::map<std::string, EntryFn> kEntries = {{"R3VALV", R3VALV}, {"R3PUMP", R3PUMP}};
 
 // Cv (US gpm at 1 psi) per Kv (m3/h at 1 bar).
 constexpr double kCvPerKv = 1.156;
 
-CaseRun solve(const std::string& name, const std::string& text) {
-  const std::string path = write_case(name, text);
-  CaseRun r = run_case(path, kEntries);
+// One valve V1 from FEED to PROD, solved as r3sim solves it.
+CaseRun solve(const std::string& method, const std::string& comp, double T, double P, double flow,
+              int phase, const std::string& fix) {
+  std::ostringstream c;
+  c << "[properties]\nmethod = \"" << method << "\"\ncomponents = [\"" << comp << "\"]\n"
+    << "[streams.FEED]\ntemperature = " << T << "\npressure = " << P << "\nflows = { " << comp
+    << " = " << flow << " }\n[streams.PROD]\n[[blocks]]\nid = \"V1\"\nmodel = \"R3VALV\"\n"
+    << "inlets = [\"FEED\"]\noutlets = [\"PROD\"]\nint = [1, " << phase << ", 1, 0, 1, 1]\n"
+    << "fix = { " << fix << ", FP = 1.0, VP_BIAS = 0.0, DP_BIAS = 0.0 }\n";
+  // One file per process: test cases may run in parallel.
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("r3_valve_case_" + std::to_string(::getpid()) + ".toml");
+  std::ofstream(path) << c.str();
+  CaseRun r = run_case(path.string(), {{"R3VALV", R3VALV}});
   std::filesystem::remove(path);
-  std::error_code ec;
-  std::filesystem::remove(std::filesystem::path(path).parent_path(), ec);  // when empty
   EXPECT_EQ(r.outcome, host::Outcome::Solved) << r.error << ::testing::PrintToString(r.messages);
   return r;
 }
@@ -41,15 +48,9 @@ CaseRun solve(const std::string& name, const std::string& text) {
 // standard's choked-flow test (FL, FF, pv) is not part of the block; the
 // example is not choked.
 TEST(ValveSizing, LiquidExampleOfTheStandard) {
-  const double rho = 965.4, q = 360.0 / 3600.0;
-  const double flow = q * rho / 18.01528;  // kmol/s of water
-  std::ostringstream c;
-  c << "[properties]\nmethod = \"STEAM-TA\"\ncomponents = [\"H2O\"]\n"
-    << "[streams.FEED]\ntemperature = 363.0\npressure = 6.8e5\nflows = { H2O = " << flow << " }\n"
-    << "[streams.PROD]\n[[blocks]]\nid = \"V1\"\nmodel = \"R3VALV\"\ninlets = [\"FEED\"]\n"
-    << "outlets = [\"PROD\"]\nint = [1, 2, 1, 0, 1, 1]\n"
-    << "fix = { \"PROD.PRESSURE\" = 2.2e5, CVMAX = 400.0, FP = 1.0, VP_BIAS = 0.0, DP_BIAS = 0.0 }\n";
-  const CaseRun r = solve("iec_liquid.toml", c.str());
+  const double rho = 965.4, flow = 360.0 / 3600.0 * rho / 18.01528;  // kmol/s of water
+  const CaseRun r =
+      solve("STEAM-TA", "H2O", 363.0, 6.8e5, flow, 2, "\"PROD.PRESSURE\" = 2.2e5, CVMAX = 400.0");
   const double cv = r.value("V1.CV");
   EXPECT_NEAR(cv, kCvPerKv * 165.0, 0.005 * kCvPerKv * 165.0);
   EXPECT_NEAR(r.value("V1.INLET_DENS"), rho, 0.5);
@@ -74,16 +75,9 @@ TEST(ValveSizing, LiquidExampleOfTheStandard) {
 // the standard, and checks the block against the standard's equations
 // evaluated with its own k and density to 0.01 %.
 TEST(ValveSizing, GasExampleOfTheStandard) {
-  const double qn = 3800.0 / 3600.0;                       // m3/s at 0 degC, 1 atm
-  const double flow = 101325.0 * qn / (8314.462 * 273.15);  // kmol/s
-  std::ostringstream c;
-  c << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"CO2\"]\n"
-    << "[streams.FEED]\ntemperature = 433.0\npressure = 6.8e5\nflows = { CO2 = " << flow << " }\n"
-    << "[streams.PROD]\n[[blocks]]\nid = \"V1\"\nmodel = \"R3VALV\"\ninlets = [\"FEED\"]\n"
-    << "outlets = [\"PROD\"]\nint = [1, 1, 1, 0, 1, 1]\n"
-    << "fix = { \"PROD.PRESSURE\" = 3.1e5, CVMAX = 200.0, XT = 0.6, FP = 1.0, VP_BIAS = 0.0, "
-       "DP_BIAS = 0.0 }\n";
-  const CaseRun r = solve("iec_gas.toml", c.str());
+  const double flow = 101325.0 * 3800.0 / 3600.0 / (8314.462 * 273.15);  // kmol/s
+  const CaseRun r = solve("PENG-ROB", "CO2", 433.0, 6.8e5, flow, 1,
+                          "\"PROD.PRESSURE\" = 3.1e5, CVMAX = 200.0, XT = 0.6");
   const double cv = r.value("V1.CV");
   // The standard's result (FP = 1) by its own equation 8a, for reference.
   const double x = 370.0 / 680.0, fg = 1.30 / 1.40, ys = 1.0 - x / (3.0 * fg * 0.60);
@@ -93,41 +87,39 @@ TEST(ValveSizing, GasExampleOfTheStandard) {
   // With the block's k and density, the standard's mass-flow equation.
   const double k = r.value("V1.INLET_KRATIO"), rho = r.value("V1.INLET_DENS");
   const double fk = k / 1.4, xc = std::min(x, fk * 0.6), y = 1.0 - xc / (3.0 * fk * 0.6);
-  const double w = r.value("V1.WT_FLOW");
-  const double cv_own = w / (2.3981e-5 * y * std::sqrt(xc * 6.8e5 * rho));
+  const double cv_own = r.value("V1.WT_FLOW") / (2.3981e-5 * y * std::sqrt(xc * 6.8e5 * rho));
   EXPECT_NEAR(cv, cv_own, 1e-4 * cv_own);
   EXPECT_NEAR(r.value("V1.X"), x, 1e-12);
   EXPECT_NEAR(r.value("V1.Y"), y, 1e-9);
   // Z from the block's density, against the standard's 0.988.
-  const double z = 6.8e5 * 44.0098 / (rho * 8314.4 * 433.0);
-  EXPECT_NEAR(z, 0.988, 0.005);
+  EXPECT_NEAR(6.8e5 * 44.0098 / (rho * 8314.4 * 433.0), 0.988, 0.005);
 }
 
 // Choking: at a fixed flow, the CV needed falls as the outlet pressure falls
 // only until x reaches FK*XT; from there on the drop ratio in the flow
 // equation stays at FK*XT, Y at 2/3 and the CV needed at one value: a valve
-// of given CV passes no more flow however large the drop.
+// of given CV passes no more flow however large the drop. A drop ratio fixed
+// above the limit solves the same way.
 TEST(ValveSizing, FlowStopsGrowingOnceChoked) {
   std::vector<double> cvs, xs;
   double fkxt = 0.0;
-  for (double pout : {1.8e6, 1.6e6, 1.3e6, 1.0e6, 8.0e5, 6.0e5, 4.0e5, 2.0e5}) {
-    std::ostringstream c;
-    c << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"CH4\"]\n"
-      << "[streams.GAS]\ntemperature = 300.0\npressure = 2.0e6\nflows = { CH4 = 0.5 }\n"
-      << "[streams.OUT]\n[[blocks]]\nid = \"V1\"\nmodel = \"R3VALV\"\ninlets = [\"GAS\"]\n"
-      << "outlets = [\"OUT\"]\nint = [1, 1, 1, 0, 1, 1]\n"
-      << "fix = { \"OUT.PRESSURE\" = " << pout
-      << ", CVMAX = 400.0, XT = 0.7, FP = 1.0, VP_BIAS = 0.0, DP_BIAS = 0.0 }\n";
-    const CaseRun r = solve("choke.toml", c.str());
+  for (double pout : {1.8e6, 1.6e6, 1.3e6, 1.0e6, 8.0e5, 6.0e5, 4.0e5, 2.0e5, 0.0}) {
+    const std::string given =
+        pout > 0.0 ? "\"PROD.PRESSURE\" = " + std::to_string(pout) : "X = 0.85";
+    const CaseRun r =
+        solve("PENG-ROB", "CH4", 300.0, 2.0e6, 0.5, 1, given + ", CVMAX = 400.0, XT = 0.7");
+    fkxt = r.value("V1.FK") * r.value("V1.XT");
+    const bool choked = r.value("V1.X") > fkxt;
+    EXPECT_DOUBLE_EQ(r.value("V1.XCHOKE"), choked ? fkxt : r.value("V1.X")) << pout;
+    if (choked) {
+      EXPECT_NEAR(r.value("V1.Y"), 2.0 / 3.0, 1e-12) << pout;
+    }
+    if (pout == 0.0) {
+      EXPECT_NEAR(r.value("PROD.PRESSURE"), 0.15 * 2.0e6, 1e-6);
+      break;
+    }
     cvs.push_back(r.value("V1.CV"));
     xs.push_back(r.value("V1.X"));
-    fkxt = r.value("V1.FK") * r.value("V1.XT");
-    if (r.value("V1.X") > fkxt) {
-      EXPECT_DOUBLE_EQ(r.value("V1.XCHOKE"), fkxt) << pout;
-      EXPECT_NEAR(r.value("V1.Y"), 2.0 / 3.0, 1e-12) << pout;
-    } else {
-      EXPECT_DOUBLE_EQ(r.value("V1.XCHOKE"), r.value("V1.X")) << pout;
-    }
   }
   int choked = 0;
   for (size_t i = 1; i < cvs.size(); ++i) {
@@ -140,40 +132,6 @@ TEST(ValveSizing, FlowStopsGrowingOnceChoked) {
   }
   EXPECT_GE(choked, 2);
   EXPECT_LT(xs[0], fkxt);
-}
-
-// A fixed drop ratio above FK*XT, solved.
-TEST(ValveSizing, FixedRatioAboveTheLimitSolved) {
-  std::ostringstream c;
-  c << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"CH4\"]\n"
-    << "[streams.GAS]\ntemperature = 300.0\npressure = 2.0e6\nflows = { CH4 = 0.5 }\n"
-    << "[streams.OUT]\n[[blocks]]\nid = \"V1\"\nmodel = \"R3VALV\"\ninlets = [\"GAS\"]\n"
-    << "outlets = [\"OUT\"]\nint = [1, 1, 1, 0, 1, 1]\n"
-    << "fix = { X = 0.85, CVMAX = 400.0, XT = 0.7, FP = 1.0, VP_BIAS = 0.0, DP_BIAS = 0.0 }\n";
-  const CaseRun r = solve("fixed_x.toml", c.str());
-  EXPECT_DOUBLE_EQ(r.value("V1.XCHOKE"), r.value("V1.FK") * 0.7);
-  EXPECT_NEAR(r.value("V1.Y"), 2.0 / 3.0, 1e-12);
-  EXPECT_NEAR(r.value("OUT.PRESSURE"), 0.15 * 2.0e6, 1e-6);
-}
-
-// Every example converges, and its solved blocks pass the conformance
-// harness.
-TEST(ValveSizing, ExamplesConvergeAndConform) {
-  const std::filesystem::path dir = std::filesystem::path(example_path("valve"));
-  int n = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    if (entry.path().extension() != ".toml") continue;
-    ++n;
-    SCOPED_TRACE(entry.path().filename().string());
-    CaseRun r = run_case(entry.path().string(), kEntries);
-    ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
-    EXPECT_LE(r.solve.iterations, 10);
-    for (auto& b : r.flowsheet->blocks()) {
-      if (b->entry != R3VALV) continue;
-      check_conformance(*b);
-    }
-  }
-  EXPECT_EQ(n, 11);
 }
 
 }  // namespace

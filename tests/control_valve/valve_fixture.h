@@ -1,58 +1,99 @@
-// Valve blocks for the tests: a water valve (liquid) and a natural-gas valve
-// (vapour), with the message gate and error printing recorded.
+// Valve blocks for the tests: a water or hydrocarbon-liquid valve and a
+// natural-gas valve, with the data manager's message gate and error printer
+// recorded.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/host_services.h"
 #include "host/services/block.h"
 #include "host/services/context.h"
+#include "tests/support/golden_text.h"
 #include "tests/support/support.h"
 
 extern "C" void R3VALV(R3_ENTRY_PARAMS);
 
 namespace r3::test {
 
-// What the valve handed to the data manager's gate and printer.
-struct GateCall {
-  std::string routine;
-  int32_t iclass, msgno, level, glevel, a6, a7, a8;
-};
-std::vector<GateCall>& gate_calls();
-std::vector<int32_t>& print_calls();
+// What the valve handed to the data manager's gate, one line per call
+// (routine, class, message number, levels, further arguments), then the line
+// counts handed to the printer; cleared by reading.
+std::vector<std::string> take_gate_calls();
 
 // Parameters INT(k..k+5).
 struct ValveInts {
   int32_t imode = 0, phase = 1, chr = 1, direction = 0, choke = 1, npass = 1;
-  std::vector<int32_t> list() const { return {imode, phase, chr, direction, choke, npass}; }
 };
 
-// A valve on a water feed (liquid: 1 kmol/s at 300 K, 5 bar) or a gas feed
-// (vapour: methane/ethane/nitrogen at 300 K, 20 bar).
-host::Block make_valve(const ValveInts& p, int ncomp = 1);
+// A valve on a feed of 1 kmol/s water (liquid, 300 K, 5 bar) or 0.5 kmol/s
+// methane (vapour, 300 K, 20 bar); with ncomp = 3 hexane/heptane/octane or
+// methane/ethane/nitrogen.
+inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
+  const bool vap = p.phase == 1;
+  const std::vector<std::string> comps = ncomp == 1 ? std::vector<std::string>{vap ? "CH4" : "H2O"}
+                                         : vap      ? std::vector<std::string>{"CH4", "C2H6", "N2"}
+                                                    : std::vector<std::string>{"NC6", "NC7", "NC8"};
+  reset_host(comps, thermo::Method::PengRobinson);
+  take_gate_calls();
+  host::Block b("V1", R3VALV);
+  b.matin = {"FEED"};
+  b.matout = {"PROD"};
+  b.ints = {p.imode, p.phase, p.chr, p.direction, p.choke, p.npass};
+  b.connect_streams();
+  std::vector<double> flows = {vap ? 0.5 : 1.0};
+  if (ncomp == 3)
+    flows = vap ? std::vector<double>{0.4, 0.08, 0.02} : std::vector<double>{0.5, 0.3, 0.2};
+  EXPECT_TRUE(b.set_material_inlet(0, flows, 300.0, vap ? 2.0e6 : 5.0e5));
+  return b;
+}
 
-// Position of a block variable or stream variable by its text.
-int var(const host::Block& b, const std::string& name);
-double& y(host::Block& b, const std::string& name);
+using Fixes = std::vector<std::pair<std::string, double>>;
 
-// Fixes a variable at a value in a prepared (dimensioned, named) block.
-void fix(host::Block& b, const std::string& name, double value);
+// A block variable or stream variable by its text; an equation's 1-based
+// index by its text.
+inline int var(const host::Block& b, const std::string& name) {
+  const int i = b.find_var(name);
+  EXPECT_NE(i, 0) << "no variable " << name;
+  return i;
+}
 
-// Residuals of the block at its current point.
-std::vector<double> residuals(host::Block& b);
-// Index (1-based) of an equation by its text.
-int eqn(const host::Block& b, const std::string& name);
+inline double& y(host::Block& b, const std::string& name) {
+  return b.y.at(static_cast<size_t>(var(b, name) - 1));
+}
+
+inline int eqn(const host::Block& b, const std::string& name) {
+  for (int i = 1; i <= b.nf; ++i) {
+    if (b.eqn_name(i) == b.id + "." + name) return i;
+  }
+  ADD_FAILURE() << "no equation " << name;
+  return 1;
+}
+
+inline std::vector<double> residuals(host::Block& b) {
+  return residuals_at(b, b.y);
+}
+
+// Dimension, names, the fixed values, then the initialisation: its ISTAT.
+inline int32_t init_with(host::Block& b, const Fixes& fixes) {
+  EXPECT_EQ(b.dimension(), 0);
+  EXPECT_EQ(b.call(KODE_NAMES), 0);
+  for (const auto& [n, v] : fixes) {
+    y(b, n) = v;
+    b.fix(var(b, n));
+  }
+  return b.call(KODE_INIT);
+}
 
 class ValveTest : public ::testing::Test {
  protected:
-  void SetUp() override;
+  void SetUp() override {
+    reset_host({"H2O"});
+    take_gate_calls();
+  }
 };
-
-// Writes a case file into the test's temporary directory and returns its path.
-std::string write_case(const std::string& name, const std::string& text);
 
 }  // namespace r3::test
