@@ -16,7 +16,9 @@ extern "C" void R3PUMP(R3_ENTRY_PARAMS);
 
 namespace {
 
-std::string series_case(int n) {
+// N pumps in series (NC6/NC7, 1 bar each), each with its efficiency or,
+// with power, its power fixed.
+std::string pumps_case(int n, bool power) {
   std::string t =
       "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"NC6\", \"NC7\"]\n"
       "[streams.S0]\ntemperature = 300.0\npressure = 2.0e5\nflows = { NC6 = 0.6, NC7 = 0.4 }\n";
@@ -24,7 +26,8 @@ std::string series_case(int n) {
   for (int i = 1; i <= n; ++i) {
     t += "[[blocks]]\nid = \"P" + std::to_string(i) + "\"\nmodel = \"R3PUMP\"\n";
     t += "inlets = [\"S" + std::to_string(i - 1) + "\"]\noutlets = [\"S" + std::to_string(i) + "\"]\n";
-    t += "int = [1, 1]\nfix = { DELTA_P = 1.0e5, PUMP_EFF = 0.7, DR_EFF = 1.0 }\n";
+    t += std::string("int = [1, 1]\nfix = { DELTA_P = 1.0e5, ") + (power ? "BHP = 2.0e4" : "PUMP_EFF = 0.7") +
+         ", DR_EFF = 1.0 }\n";
   }
   return t;
 }
@@ -35,7 +38,7 @@ void BM_NewtonIteration(benchmark::State& state) {
   r3::host::units::capture(r3::host::units::kMessageUnit);
   r3::host::Case c;
   std::string error;
-  if (!r3::host::parse_case(series_case(n), "series.toml", c, error)) {
+  if (!r3::host::parse_case(pumps_case(n, false), "series.toml", c, error)) {
     state.SkipWithError(error.c_str());
     return;
   }
@@ -76,20 +79,6 @@ BENCHMARK(BM_NewtonIteration)
 // Variant 0 gives each pump's efficiency, variant 1 fixes each pump's power
 // and finds its efficiency (no guess). The third argument picks the sparse
 // LU: 0 Eigen's SparseLU, 1 KLU.
-std::string pumps_case(int n, bool power) {
-  std::string t =
-      "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"NC6\", \"NC7\"]\n"
-      "[streams.S0]\ntemperature = 300.0\npressure = 2.0e5\nflows = { NC6 = 0.6, NC7 = 0.4 }\n";
-  for (int i = 1; i <= n; ++i) t += "[streams.S" + std::to_string(i) + "]\n";
-  for (int i = 1; i <= n; ++i) {
-    t += "[[blocks]]\nid = \"P" + std::to_string(i) + "\"\nmodel = \"R3PUMP\"\n";
-    t += "inlets = [\"S" + std::to_string(i - 1) + "\"]\noutlets = [\"S" + std::to_string(i) + "\"]\n";
-    t += std::string("int = [1, 1]\nfix = { DELTA_P = 1.0e5, ") + (power ? "BHP = 2.0e4" : "PUMP_EFF = 0.7") +
-         ", DR_EFF = 1.0 }\n";
-  }
-  return t;
-}
-
 void BM_PumpsSolve(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   const bool power = state.range(1) != 0;

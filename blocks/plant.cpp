@@ -403,14 +403,10 @@ bool flash_state(Entry& e, State& st, int32_t flag, double h = 0.0, bool use_h =
   return true;
 }
 
+// A block variable's defaults; a start that is not finite is replaced too.
 void fill_var(Entry& e, int32_t pos, double value, int32_t type, double lo, double hi, double scale) {
-  const int32_t j = pos - 1;
-  if (!given(e.Y[j])) e.Y[j] = value;
-  if (hs::is_missing(e.YLB[j])) e.YLB[j] = lo;
-  if (hs::is_missing(e.YUB[j])) e.YUB[j] = hi;
-  if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-  if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = scale;
-  hs::set_type(e.IYATTR[j], type);
+  if (!given(e.Y[pos - 1])) e.Y[pos - 1] = value;
+  block_variable_defaults(e, pos, value, {type, lo, hi, scale});
 }
 
 void fix_var(Entry& e, int32_t pos) { e.IYATTR[pos - 1] |= 1; }
@@ -568,9 +564,7 @@ void stream_update(Entry& e, State& st) {
   Setup& s = st.s;
   int32_t code = 0;
   U3_MSTRM_SET_KODE(s.dmatin, &code);
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, s);
   hs::ppexec_word(6) = 2;
   // The values of the report.
   std::array<double, 5>& rep = st.reports[{e.IDBLK[0], e.IDBLK[1]}];

@@ -68,6 +68,11 @@ struct ModelHooks {
   bool report_without_variables = false;
 };
 
+// A model function that only reads the call's arguments and state (const
+// references) as a hook: `.check = reads<R3PUMP_CHK>`.
+template <auto F>
+inline constexpr auto reads = [](Entry& e, auto& st) { return F(e, st); };
+
 // Whether a code is one of the protocol's requests.
 bool is_request(int32_t kode);
 
@@ -147,3 +152,11 @@ void dispatch(Entry& e, S& st, const ModelHooks<S>& h) {
 }
 
 }  // namespace r3
+
+// Defines a model entry that answers every request through the model's hooks
+// over the state STATE() returns.
+#define R3_DEFINE_MODEL_ENTRY(NAME, STATE, HOOKS)            \
+  extern "C" R3_EXPORT void R3_STDCALL NAME(R3_ENTRY_PARAMS) { \
+    r3::Entry e{R3_ENTRY_ARGS};                                \
+    r3::dispatch(e, STATE(), HOOKS);                           \
+  }

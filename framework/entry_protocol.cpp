@@ -65,6 +65,22 @@ void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double up
   U3_ISTRM_PTYPE(desc, e.IYATTR);
 }
 
+void block_variable_defaults(Entry& e, int32_t pos, double value, const VariableDefaults& d) {
+  const int32_t j = pos - 1;
+  if (hs::is_missing(e.Y[j])) e.Y[j] = value;
+  if (hs::is_missing(e.YLB[j])) e.YLB[j] = d.lower;
+  if (hs::is_missing(e.YUB[j])) e.YUB[j] = d.upper;
+  if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
+  if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = d.scale;
+  hs::set_type(e.IYATTR[j], d.type);
+}
+
+void write_streams(Entry& e, const Setup& s) {
+  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
+         e.SINFOUT);
+}
+
 int32_t int_param(const Entry& e, int32_t pos) {
   return (pos >= 1 && pos <= *e.NINT) ? e.INT[pos - 1] : hs::imiss();
 }

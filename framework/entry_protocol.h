@@ -364,6 +364,21 @@ void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs
 void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double upper, double step,
                           double scale);
 
+// The type, default bounds and scale of one of a block's own variables.
+struct VariableDefaults {
+  int32_t type;
+  double lower, upper, scale;
+};
+
+// At the initialisation request, for the block variable at Y position pos:
+// the value, bounds, a step bound of 1 and the scale, each only where the
+// host's array holds RMISS, and the physical type.
+void block_variable_defaults(Entry& e, int32_t pos, double value, const VariableDefaults& d);
+
+// At the stream update, the block's stream variables in Y back into the
+// host's stream arrays.
+void write_streams(Entry& e, const Setup& s);
+
 // The model's integer parameter at 1-based position pos of INT: the host's
 // integer missing marker beyond NINT.
 int32_t int_param(const Entry& e, int32_t pos);

@@ -149,7 +149,7 @@ int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
   }
   if (!(std::isfinite(*o.pressure) && *o.pressure > 0.0) ||
       (o.temperature && !(std::isfinite(*o.temperature) && *o.temperature > 0.0))) {
-    std::fprintf(stderr, "r3sim props: pressure (Pa) and temperature (K) must be positive finite numbers\n");
+    error = "pressure (Pa) and temperature (K) must be positive finite numbers";
     return 1;
   }
   if (!o.phase.empty() && !o.temperature) {
@@ -177,9 +177,8 @@ int props_state(const PropsOptions& o, nlohmann::json& j, std::string& error) {
     }
     pairs.push_back(b);
   }
-  set_interaction_overrides(std::move(pairs));
   std::string warning;
-  auto model = make_model(method, comps, &error, &warning);
+  auto model = make_model(method, comps, &error, &warning, &pairs);
   if (!model) {
     return 1;
   }

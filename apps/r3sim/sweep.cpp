@@ -52,13 +52,14 @@ void put_fix(host::BlockDef& d, const std::string& var, double value) {
   d.fix.emplace_back(var, value);
 }
 
-bool produced(const Case& c, const std::string& sid) {
-  for (const host::BlockDef& d : c.blocks) {
+// The block that produces a stream, or null for a feed.
+host::BlockDef* producer(Case& c, const std::string& sid) {
+  for (host::BlockDef& d : c.blocks) {
     for (const auto* list : {&d.outlets, &d.info_outlets}) {
-      if (std::find(list->begin(), list->end(), sid) != list->end()) return true;
+      if (std::find(list->begin(), list->end(), sid) != list->end()) return &d;
     }
   }
-  return false;
+  return nullptr;
 }
 
 // A feed's conditions; false when KEY is not one.
@@ -160,7 +161,8 @@ bool set_input(Case& c, const std::string& name, double value, std::string& erro
   }
   for (StreamDef& s : c.streams) {
     if (s.id != head) continue;
-    if (!produced(c, s.id)) {
+    host::BlockDef* const d = producer(c, s.id);
+    if (d == nullptr) {
       error.clear();
       if (set_feed(c, s, var, value, error)) return true;
       if (error.empty()) {
@@ -173,14 +175,8 @@ bool set_input(Case& c, const std::string& name, double value, std::string& erro
       return false;
     }
     // A product's variable: fixed on the block that produces it.
-    for (host::BlockDef& d : c.blocks) {
-      for (const auto* list : {&d.outlets, &d.info_outlets}) {
-        if (std::find(list->begin(), list->end(), s.id) != list->end()) {
-          put_fix(d, name, value);
-          return true;
-        }
-      }
-    }
+    put_fix(*d, name, value);
+    return true;
   }
   error = "unknown input '" + name + "': the case has " + known_names(c);
   return false;

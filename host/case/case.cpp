@@ -171,9 +171,10 @@ std::string databank_suggestion(const std::string& text) {
 
 // [properties] kij = { "A/B" = value, ... }: Peng-Robinson interaction
 // parameters that override or add to the databank's, for the case's
-// components. They apply to every model built after the case is read (set
-// afresh by each case read, empty when the key is absent).
-void read_kij(const toml::table& p, const Case& c) {
+// components. The case keeps them for its run; they are also the
+// process-wide list (set afresh by each case read, empty when the key is
+// absent) for models built outside a run, such as the feeds' volumes below.
+void read_kij(const toml::table& p, Case& c) {
   std::vector<thermo::BinaryInteraction> pairs;
   if (const toml::node* kn = p.get("kij")) {
     for (const auto& [k, v] : table_of(*kn, "kij")) {
@@ -184,6 +185,7 @@ void read_kij(const toml::table& p, const Case& c) {
       pairs.push_back(b);
     }
   }
+  c.kij = pairs;
   thermo::set_interaction_overrides(std::move(pairs));
 }
 

@@ -79,6 +79,9 @@ struct Case {
   std::string title;
   thermo::Method method = thermo::Method::PengRobinson;
   std::vector<std::string> components;
+  // [properties] kij: the Peng-Robinson interaction parameters over the
+  // databank's, which the case's run uses.
+  std::vector<thermo::BinaryInteraction> kij;
   // Further user-model libraries, as given and resolved against the case's folder.
   std::vector<std::string> libraries;
   ReportUnits report_units = ReportUnits::SI;

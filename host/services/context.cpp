@@ -61,8 +61,8 @@ Run& run() {
   return r;
 }
 
-bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
-                   std::string& error) {
+bool configure_run(const std::vector<std::string>& ids, thermo::Method method, std::string& error,
+                   const std::vector<thermo::BinaryInteraction>& kij) {
   if (ids.empty()) {
     error = "the component list is empty";
     return false;
@@ -87,22 +87,23 @@ bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
     }
     comps.push_back(&db[i]);
   }
-  return configure_run(std::move(comps), method, error);
+  return configure_run(std::move(comps), method, error, kij);
 }
 
 bool configure_run(std::vector<const thermo::Component*> comps, thermo::Method method,
-                   std::string& error) {
+                   std::string& error, const std::vector<thermo::BinaryInteraction>& kij) {
   if (comps.empty()) {
     error = "the component list is empty";
     return false;
   }
   std::string why;
-  if (!thermo::make_model(method, comps, &why)) {
+  if (!thermo::make_model(method, comps, &why, nullptr, &kij)) {
     error = "property method cannot serve the component list: " + why;
     return false;
   }
   run().method = method;
   run().components = std::move(comps);
+  run().kij = kij;
   model_cache().clear();
   last_model() = LastModel{};
   DMS_NCOMP[0] = run().ncomp();
@@ -128,7 +129,7 @@ const thermo::Model* model_for(int32_t ipropset, std::span<const int32_t> idx) {
   ModelKey key{ipropset, std::vector<int32_t>(idx.begin(), idx.end())};
   auto it = model_cache().find(key);
   if (it == model_cache().end()) {
-    auto m = thermo::make_model(static_cast<thermo::Method>(ipropset), comps);
+    auto m = thermo::make_model(static_cast<thermo::Method>(ipropset), comps, nullptr, nullptr, &run().kij);
     if (!m) return nullptr;
     it = model_cache().emplace(key, std::move(m)).first;
   }

@@ -23,22 +23,27 @@ enum class ReportUnits { SI = 0, MET = 1, ENG = 2 };
 struct Run {
   thermo::Method method = thermo::Method::PengRobinson;
   std::vector<const thermo::Component*> components;
+  // The Peng-Robinson interaction parameters the run's models take over the
+  // databank's (its case's, not those of a case read since).
+  std::vector<thermo::BinaryInteraction> kij;
   ReportUnits report_units = ReportUnits::SI;
   int ncomp() const { return static_cast<int>(components.size()); }
 };
 
 Run& run();
 
-// Sets the simulation's components (databank identifiers, in order) and
-// property method. Returns false with a message on an unknown identifier, an
-// empty or over-long list, or a method that cannot serve the list.
-bool configure_run(const std::vector<std::string>& ids, thermo::Method method,
-                   std::string& error);
+// Sets the simulation's components (databank identifiers, in order),
+// property method and interaction parameters (by default the process-wide
+// list as it is now). Returns false with a message on an unknown identifier,
+// an empty or over-long list, or a method that cannot serve the list.
+bool configure_run(const std::vector<std::string>& ids, thermo::Method method, std::string& error,
+                   const std::vector<thermo::BinaryInteraction>& kij = thermo::interaction_overrides());
 
 // The same from databank rows (or rows a test made); the rows must outlive
 // the run.
 bool configure_run(std::vector<const thermo::Component*> components, thermo::Method method,
-                   std::string& error);
+                   std::string& error,
+                   const std::vector<thermo::BinaryInteraction>& kij = thermo::interaction_overrides());
 
 // The property model for a method and a component list given as 1-based
 // indices into the run's list (cached; null when the list is invalid).

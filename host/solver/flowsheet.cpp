@@ -46,7 +46,7 @@ bool Flowsheet::build(const Case& c, const Resolver& resolve, std::string& error
   compositions_.clear();
   lu_.reset();
   for (const StreamDef& sd : case_.streams) stream_def_.emplace(sd.id, &sd);
-  if (!configure_run(c.components, c.method, error)) {
+  if (!configure_run(c.components, c.method, error, c.kij)) {
     error = c.path + ": " + error;
     return false;
   }

@@ -113,26 +113,15 @@ class IdealModel final : public Model {
     // The components' liquid volumes mixed by mole fraction, passing
     // smoothly to the ideal gas between 0.95 and 1.0 times the
     // pseudo-critical temperature sum(x Tc).
-    double va = 0, dva = 0, dpa = 0, tpc = 0;
-    for (int i = 0; i < size(); ++i) {
-      double dp;
-      lv_[i].eval(T, P, v_[i], dv_[i], dp);
-      va += xh_[i] * v_[i];
-      dva += xh_[i] * dv_[i];
-      dpa += xh_[i] * dp;
-      tpc += xh_[i] * component(i).tc;
-    }
-    double w, dw;
-    eos_volume_weight(T, tpc, w, dw);
+    const LiquidMix mix(lv_, T, P, xh_, v_, dv_);
     const double vg = R * T / P;
-    v = (1 - w) * va + w * vg;
+    v = mix.volume(vg);
     if (!std::isfinite(v) || !(v > 0)) return Status::Failed;
     if (g) {
-      g->dT = (1 - w) * dva + w * R / P + (vg - va) * dw;
-      g->dP = (1 - w) * dpa - w * vg / P;
+      g->dT = mix.dT(vg, mix.w * R / P);
+      g->dP = mix.dP(-mix.w * vg / P);
       if (!g->dx.empty()) {
-        for (int i = 0; i < size(); ++i)
-          g->dx[i] = (1 - w) * v_[i] - (vg - va) * dw * T / tpc * component(i).tc;
+        for (int i = 0; i < size(); ++i) g->dx[i] = mix.dx(v_[i], component(i).tc, vg);
         project(g->dx, xh_, s);
       }
     }

@@ -97,8 +97,9 @@ void set_interaction_overrides(std::vector<BinaryInteraction> pairs) { overrides
 
 const std::vector<BinaryInteraction>& interaction_overrides() { return overrides(); }
 
-double detail::model_kij(const Component& a, const Component& b) {
-  for (const auto& p : overrides())
+double detail::model_kij(const Component& a, const Component& b,
+                         const std::vector<BinaryInteraction>& list) {
+  for (const auto& p : list)
     if (same_pair(p, a.id, b.id)) return p.kij;
   return databank_kij(a.id, b.id);
 }

@@ -130,16 +130,36 @@ class LiquidVolume {
   // Volume without the continuation (T <= tx()).
   void base(double T, double P, double& v, double& dvdT, double& dvdP) const;
   double tx() const { return tx_; }
+  double tc() const { return c_->tc; }
 
  private:
   const Component* c_ = nullptr;
   double tx_ = 0, k_ = 0, tbh_c_ = 0, tbh_e_ = 0;
 };
 
-// The weight of the equation of state's volume in a liquid's volume at T for
-// a mixture pseudo-critical temperature tpc: 0 up to 0.95 tpc, 1 from tpc
-// on, a smooth step between; dw is d(weight)/dT at fixed tpc.
-void eos_volume_weight(double T, double tpc, double& w, double& dw);
+// A liquid mixture's volume: the components' liquid volumes mixed by mole
+// fraction, passing smoothly to a volume ve of the method's own (the
+// equation of state's liquid root, the ideal gas) near and above the
+// pseudo-critical temperature tpc = sum(x Tc).
+struct LiquidMix {
+  // Evaluates each component's volume and dV/dT at (T, P) into v and dv and
+  // mixes them by the mole fractions xh.
+  LiquidMix(std::span<const LiquidVolume> lv, double temperature, double P, std::span<const double> xh,
+            std::span<double> v, std::span<double> dv);
+  double T;
+  double va = 0, dva = 0, dpa = 0, tpc = 0;  // the mixed volume, its d/dT and d/dP
+  // The weight of ve: 0 up to 0.95 tpc, 1 from tpc on, a smooth step
+  // between; dw is d(weight)/dT at fixed tpc.
+  double w = 0, dw = 0;
+
+  double volume(double ve) const { return (1 - w) * va + w * ve; }
+  // dV/dT and dV/dP, given w dve/dT and w dve/dP.
+  double dT(double ve, double w_dve_dT) const { return (1 - w) * dva + w_dve_dT + (ve - va) * dw; }
+  double dP(double w_dve_dP) const { return (1 - w) * dpa + w_dve_dP; }
+  // The mixed volumes' part of dV/dxh_i, for a component of volume vi and
+  // critical temperature tci (w depends on xh through tpc: dw/dtpc = -dw T / tpc).
+  double dx(double vi, double tci, double ve) const { return (1 - w) * vi - (ve - va) * dw * T / tpc * tci; }
+};
 
 }  // namespace r3::thermo::detail
 
@@ -156,6 +176,6 @@ namespace r3::thermo::detail {
 // (zero unless set); false for other methods or bad indices.
 bool set_binary_interaction(Model& m, int i, int j, double kij);
 // The kij a Peng-Robinson model of two components starts with: the
-// override where one is set, else the databank's value (interaction.cpp).
-double model_kij(const Component& a, const Component& b);
+// override where one is listed, else the databank's value (interaction.cpp).
+double model_kij(const Component& a, const Component& b, const std::vector<BinaryInteraction>& overrides);
 }  // namespace r3::thermo::detail

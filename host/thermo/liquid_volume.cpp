@@ -106,7 +106,17 @@ void LiquidVolume::eval(double T, double P, double& v, double& dvdT, double& dvd
   dvdP = d0P * f;
 }
 
-void eos_volume_weight(double T, double tpc, double& w, double& dw) {
+LiquidMix::LiquidMix(std::span<const LiquidVolume> lv, double temperature, double P,
+                     std::span<const double> xh, std::span<double> v, std::span<double> dv)
+    : T(temperature) {
+  for (size_t i = 0; i < lv.size(); ++i) {
+    double dp;
+    lv[i].eval(T, P, v[i], dv[i], dp);
+    va += xh[i] * v[i];
+    dva += xh[i] * dv[i];
+    dpa += xh[i] * dp;
+    tpc += xh[i] * lv[i].tc();
+  }
   const double span = (1.0 - kLiquidLimit) * tpc;
   const double u = (T - kLiquidLimit * tpc) / span;
   if (u <= 0) {

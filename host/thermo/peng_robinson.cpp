@@ -441,30 +441,19 @@ class PengRobinsonModel final : public Model {
     const int n = size();
     double s;
     if (!valid_state(T, P, x, n, s) || !valid_gradient(g, n)) return Status::Failed;
-    double va = 0, dva = 0, dpa = 0, tpc = 0;
-    for (int i = 0; i < n; ++i) {
-      xh_[i] = x[i] / s;
-      double dp;
-      lv_[i].eval(T, P, vl_[i], dvl_[i], dp);
-      va += xh_[i] * vl_[i];
-      dva += xh_[i] * dvl_[i];
-      dpa += xh_[i] * dp;
-      tpc += xh_[i] * component(i).tc;
-    }
-    double w, dw;
-    eos_volume_weight(T, tpc, w, dw);
+    for (int i = 0; i < n; ++i) xh_[i] = x[i] / s;
+    const LiquidMix mix(lv_, T, P, xh_, vl_, dvl_);
+    const double w = mix.w;
     Residual res;
     if (w > 0 && !prepare(Phase::Liquid, T, P, x, g, s, false, res)) return Status::Failed;
     const double ve = w > 0 ? res.v.v : 0.0;
-    v = (1 - w) * va + w * ve;
+    v = mix.volume(ve);
     if (!std::isfinite(v) || !(v > 0)) return Status::Failed;
     if (g) {
-      g->dT = (1 - w) * dva + (w > 0 ? w * total_dT(res.v) : 0.0) + (ve - va) * dw;
-      g->dP = (1 - w) * dpa + (w > 0 ? w * res.v.d[1] : 0.0);
+      g->dT = mix.dT(ve, w > 0 ? w * total_dT(res.v) : 0.0);
+      g->dP = mix.dP(w > 0 ? w * res.v.d[1] : 0.0);
       if (!g->dx.empty()) {
-        // w depends on T / tpc: dw/dtpc = -dw T / tpc.
-        for (int j = 0; j < n; ++j)
-          dvl_[j] = (1 - w) * vl_[j] - (ve - va) * dw * T / tpc * component(j).tc;
+        for (int j = 0; j < n; ++j) dvl_[j] = mix.dx(vl_[j], component(j).tc, ve);
         project(dvl_, xh_, s);
         if (w > 0) comp_gradient(g->dx, res.v, nullptr, s);
         for (int j = 0; j < n; ++j) g->dx[j] = (w > 0 ? w * g->dx[j] : 0.0) + dvl_[j];

@@ -22,7 +22,8 @@ Status Model::molecular_weight(std::span<const double> x, double& mw, Gradient* 
 }
 
 std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
-                                  std::string* error, std::string* warning) {
+                                  std::string* error, std::string* warning,
+                                  const std::vector<BinaryInteraction>* kij) {
   auto fail = [&](const std::string& msg) -> std::unique_ptr<Model> {
     if (error) *error = msg;
     return nullptr;
@@ -48,10 +49,11 @@ std::unique_ptr<Model> make_model(Method method, const std::vector<const Compone
     case Method::PengRobinson: {
       auto m = detail::make_pr_model(components);
       if (!m) return fail("Peng-Robinson method not available");
+      const std::vector<BinaryInteraction>& overrides = kij ? *kij : interaction_overrides();
       const int n = static_cast<int>(components.size());
       for (int i = 0; i < n; ++i)
         for (int j = i + 1; j < n; ++j)
-          if (const double k = detail::model_kij(*components[i], *components[j]); k != 0.0)
+          if (const double k = detail::model_kij(*components[i], *components[j], overrides); k != 0.0)
             detail::set_binary_interaction(*m, i, j, k);
       return m;
     }

@@ -85,9 +85,11 @@ double databank_kij(std::string_view a, std::string_view b, bool* found = nullpt
 std::string check_interaction(std::string_view pair, double kij, const std::vector<std::string>& ids,
                               BinaryInteraction& out);
 
-// Pairs that override or add to the databank values in every Peng-Robinson
-// model built from now on (a case's [properties] kij, r3sim props --kij).
-// Setting replaces the previous list; an empty list restores the databank.
+// Pairs that override or add to the databank values in the Peng-Robinson
+// models built from now on without a list of their own (make_model's kij):
+// the last case read sets them. Setting replaces the previous list; an empty
+// list restores the databank. A run keeps its own copy (configure_run), so
+// reading another case does not change the models of a run already set up.
 void set_interaction_overrides(std::vector<BinaryInteraction> pairs);
 const std::vector<BinaryInteraction>& interaction_overrides();
 
@@ -183,9 +185,11 @@ class Model {
 // component, water. Returns null with a message when the method cannot serve
 // the list. A method that serves the list with a fallback (a component with
 // no liquid-density coefficients gets the Rackett equation) says so in
-// warning.
+// warning. A Peng-Robinson model takes its interaction parameters from kij
+// over the databank's (null: the list set by set_interaction_overrides).
 std::unique_ptr<Model> make_model(Method method, const std::vector<const Component*>& components,
-                                  std::string* error = nullptr, std::string* warning = nullptr);
+                                  std::string* error = nullptr, std::string* warning = nullptr,
+                                  const std::vector<BinaryInteraction>* kij = nullptr);
 
 // The IAPWS-IF97 method for pure water (defined with the steam tables).
 std::unique_ptr<Model> make_steam_table_model(const std::vector<const Component*>& components,

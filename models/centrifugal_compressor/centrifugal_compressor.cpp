@@ -24,13 +24,8 @@ namespace {
 
 constexpr double f32(float v) { return static_cast<double>(v); }
 
-struct Bounds {
-  int32_t type;
-  double lower, upper, scale;
-};
-
 // Physical type, default bounds and scale of each block variable.
-Bounds var_bounds(const State& st, int v) {
+VariableDefaults var_bounds(const State& st, int v) {
   const double Ts = st.Ts, Hs = st.Hs, Ps = st.Ps, Fs = st.Fs, Vs = st.Vs;
   const double cp = Hs / Ts, mv = 10000.0 * Ts / Ps;
   const double c005 = f32(0.05f), c0001 = f32(0.001f), c001 = f32(0.01f);
@@ -207,7 +202,6 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   number_block(e, st);
   setup_block_id(e);
-  s.sel = -1;
   setup_scales(s);
   st.Fs = s.scales[0];
   st.Ts = s.scales[1];
@@ -645,15 +639,7 @@ void initialise(Entry& e, State& st) {
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
   // Block variables: values, bounds, step bounds and scales where missing.
   for (int v = 1; v <= kNumVars; ++v) {
-    if (st.pos[v] == 0) continue;
-    const int32_t j = st.pos[v] - 1;
-    const Bounds b = var_bounds(st, v);
-    if (hs::is_missing(e.Y[j])) e.Y[j] = st.w[v];
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = b.lower;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = b.upper;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
-    hs::set_type(e.IYATTR[j], b.type);
+    if (st.pos[v] != 0) block_variable_defaults(e, st.pos[v], st.w[v], var_bounds(st, v));
   }
   // Equation scales.
   int32_t m = 0;
@@ -698,10 +684,7 @@ void jacobian(Entry& e, State& st) {
 // Writes Y back to the streams and records whether the residuals are small:
 // word 6 becomes 1 when the scaled sum of squares exceeds 1e-4, else 2.
 void stream_update(Entry& e, State& st) {
-  Setup& s = st.s;
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, st.s);
   const int32_t n = *e.NF;
   const double rm = hs::rmiss();
   double sum = 0.0;
@@ -726,7 +709,7 @@ void stream_update(Entry& e, State& st) {
 
 constexpr ModelHooks<State> kHooks{
     .set_up = set_up,
-    .check = [](Entry& e, State& st) { return I3KCHK(e, st); },
+    .check = reads<I3KCHK>,
     .serves = [](Entry& e, State&) { return streams_ok(e); },
     .dimensions = dimensions,
     .names = names,
@@ -734,12 +717,10 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { R3CCMP_REPORT(e, st); },
+    .report = reads<R3CCMP_REPORT>,
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::centrifugal_compressor
 
-R3_DEFINE_ENTRY(R3CCMP, r3::centrifugal_compressor::run)
+R3_DEFINE_MODEL_ENTRY(R3CCMP, r3::centrifugal_compressor::state, r3::centrifugal_compressor::kHooks)

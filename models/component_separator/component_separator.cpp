@@ -357,21 +357,18 @@ bool fill_defaults(State& st) {
 void block_defaults(Entry& e, const State& st) {
   const double p0 = e.Y[st.s.map.in_pres - 1];
   const double dp_max = p0 > 0.0 && !hs::is_missing(p0) ? p0 : 0.0;
-  auto fill = [&](int32_t pos, double value, double lb, double ub, double scale, int32_t type) {
-    const int32_t j = pos - 1;
-    if (hs::is_missing(e.Y[j])) e.Y[j] = value;
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = lb;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = ub;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = scale;
-    hs::set_type(e.IYATTR[j], type);
-  };
-  for (int32_t k = 1; k <= st.no; ++k) fill(st.pos_dp(k), 0.0, 0.0, dp_max, st.Ps, 20);
-  for (int32_t i = 1; i <= st.nc; ++i) {
-    for (int32_t k = 1; k <= st.no; ++k) fill(st.pos_alpha(i, k), 1.0, 0.0, 1.0, 1.0, 44);
+  for (int32_t k = 1; k <= st.no; ++k) {
+    block_variable_defaults(e, st.pos_dp(k), 0.0, {20, 0.0, dp_max, st.Ps});
   }
-  for (int32_t k = 1; k <= st.no; ++k) fill(st.pos_temp(k), 300.0, 50.0, 5000.0, st.Ts, 22);
-  fill(st.pos_duty(), st.Qs, -100.0 * st.Qs, 100.0 * st.Qs, st.Qs, 13);
+  for (int32_t i = 1; i <= st.nc; ++i) {
+    for (int32_t k = 1; k <= st.no; ++k) {
+      block_variable_defaults(e, st.pos_alpha(i, k), 1.0, {44, 0.0, 1.0, 1.0});
+    }
+  }
+  for (int32_t k = 1; k <= st.no; ++k) {
+    block_variable_defaults(e, st.pos_temp(k), 300.0, {22, 50.0, 5000.0, st.Ts});
+  }
+  block_variable_defaults(e, st.pos_duty(), st.Qs, {13, -100.0 * st.Qs, 100.0 * st.Qs, st.Qs});
 }
 
 void equation_scales(Entry& e, const State& st) {
@@ -434,9 +431,7 @@ void stream_update(Entry& e, State& st) {
                 static_cast<size_t>(ncf + 1)] = e.Y[st.pos_temp(k) - 1];
     }
   }
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, s);
   // Solution state: 2 when the scaled residuals of the last evaluation are
   // small, 1 when they are not or one of them could not be evaluated.
   const double rmiss = hs::rmiss();
@@ -474,12 +469,10 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { R3CSEP_REPORT(e, st); },
+    .report = reads<R3CSEP_REPORT>,
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::component_separator
 
-R3_DEFINE_ENTRY(R3CSEP, r3::component_separator::run)
+R3_DEFINE_MODEL_ENTRY(R3CSEP, r3::component_separator::state, r3::component_separator::kHooks)

@@ -147,7 +147,6 @@ bool set_up(Entry& e, State& st) {
   st.imbal = opt(st.k + 4, 0);
   st.iopt = opt(st.k + 5, 4);
   setup_block_id(e);
-  s.sel = -1;
   setup_scales(s);
   st.Fs = s.scales[0];
   st.Ts = s.scales[1];
@@ -785,10 +784,7 @@ void jacobian(Entry& e, State& st) {
 }
 
 void stream_update(Entry& e, State& st) {
-  Setup& s = st.s;
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, st.s);
 }
 
 // The equations are written for one material inlet and one outlet, and for
@@ -816,9 +812,7 @@ constexpr ModelHooks<State> kHooks{
     .sizes = SizeRule::Own,
 };
 
-void run(Entry& e) { dispatch(e, state(), kHooks); }
-
 }  // namespace
 }  // namespace r3::composition_skew
 
-R3_DEFINE_ENTRY(R3SKEW, r3::composition_skew::run)
+R3_DEFINE_MODEL_ENTRY(R3SKEW, r3::composition_skew::state, r3::composition_skew::kHooks)

@@ -59,7 +59,6 @@ bool set_up(Entry& e, State& st) {
   for (int v = 1; v <= kNumVars; ++v) st.pos[v] = (vapour_only(v) && !vap) ? 0 : ++next;
   st.nvars = vap ? kNumVars : kNumVarsLiquid;
   setup_block_id(e);
-  s.sel = -1;
   setup_scales(s);
   st.Fs = s.scales[0];
   st.Ts = s.scales[1];
@@ -79,12 +78,7 @@ bool set_up(Entry& e, State& st) {
   return true;
 }
 
-struct VarInfo {
-  int32_t type;
-  double lower, upper, scale;
-};
-
-VarInfo var_info(const State& st, int v, double pin) {
+VariableDefaults var_info(const State& st, int v, double pin) {
   const double hts = st.Hs / st.Ts;
   switch (v) {
     case INLET_TEMP: return {kTypeTemperature, 10.0, 1000.0, st.Ts};
@@ -335,15 +329,7 @@ void initialise(Entry& e, State& st) {
   // Block variables: values, bounds, step bounds and scales where missing.
   const double pin = e.Y[map.in_pres - 1];
   for (int v = 1; v <= kNumVars; ++v) {
-    if (st.pos[v] == 0) continue;
-    const int32_t j = st.pos[v] - 1;
-    const VarInfo b = var_info(st, v, pin);
-    if (hs::is_missing(e.Y[j])) e.Y[j] = st.w[v];
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = b.lower;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = b.upper;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
-    hs::set_type(e.IYATTR[j], b.type);
+    if (st.pos[v] != 0) block_variable_defaults(e, st.pos[v], st.w[v], var_info(st, v, pin));
   }
   // Equation scales: the valve always writes its own.
   int32_t m = 0;
@@ -369,14 +355,13 @@ void jacobian(Entry& e, State& st) {
 }
 
 void stream_update(Entry& e, State& st) {
-  U3SXTP(R3_VALVE_GROUPS, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN,
-         e.SINFIN, e.SMATOUT, e.SINFOUT);
+  write_streams(e, st.s);
   hs::solution_state() = hs::kSolutionWritten;
 }
 
 constexpr ModelHooks<State> kHooks{
     .set_up = set_up,
-    .check = [](Entry& e, State& st) { return r3vchk(e, st); },
+    .check = reads<r3vchk>,
     .serves = [](Entry&, State& st) { return st.structure_ok; },
     .dimensions = dimensions,
     .names = names,
@@ -384,13 +369,11 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { R3VALV_REPORT(e, st); },
+    .report = reads<R3VALV_REPORT>,
     .refused = [](Entry& e, State& st) { r3vchk(e, st); },
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::control_valve
 
-R3_DEFINE_ENTRY(R3VALV, r3::control_valve::run)
+R3_DEFINE_MODEL_ENTRY(R3VALV, r3::control_valve::state, r3::control_valve::kHooks)

@@ -238,66 +238,57 @@ int32_t jacobian_entries(const Entry& e, const State& st, int32_t* rows, int32_t
 
 // --- Defaults, bounds, scales ----------------------------------------------------
 
-struct Limits {
-  double lower, upper, scale;
-  int32_t type;
-};
-
 // Default bounds, scale and physical type of variable v at value y.
-Limits limits(const State& st, int v, double y) {
+VariableDefaults limits(const State& st, int v, double y) {
   const double T = st.Ts, D = State::Ds, Q = st.Qs, A = State::As, Uc = State::Us;
   switch (v) {
     case T_HOT_IN:
     case T_HOT_OUT:
     case T_COLD_IN:
     case T_COLD_OUT:
-      return {std::fmin(y, 0.05000000074505806 * T), std::fmax(y, 5.0 * T), T, 22};
+      return {22, std::fmin(y, 0.05000000074505806 * T), std::fmax(y, 5.0 * T), T};
     case T_APPR_MIN_HOT_IN:
     case T_APPR_MIN_HOT_OUT:
-      return {std::fmin(y, -T), std::fmax(y, T), D, 31};
+      return {31, std::fmin(y, -T), std::fmax(y, T), D};
     case T_APPR_VARY_HOT_IN:
     case T_APPR_VARY_HOT_OUT:
-      return {0.0, std::fmax(y, T), D, 31};
+      return {31, 0.0, std::fmax(y, T), D};
     case T_APPR_PRODUCT:
-      return {0.0, std::fmax(y, T * T), D * D, 0};
+      return {0, 0.0, std::fmax(y, T * T), D * D};
     case Q_DUTY_HOT:
     case Q_DUTY_COLD:
     case Q_UA:
-      return {std::fmin(y, -10000.0 * Q), std::fmax(y, 10000.0 * Q), Q, 13};
+      return {13, std::fmin(y, -10000.0 * Q), std::fmax(y, 10000.0 * Q), Q};
     case FUA: {
       // F*U*A of the initial values may lie below the usual floor (a zero
       // area given by the user): the bound then lets FUA reach it.
       const double fua0 = st.val[FT] * st.val[U] * st.val[AREA];
       const double lower = std::fmin(std::fmin(y, 0.0001 * A * Uc), fua0);
-      return {lower, std::fmax(y, 10000.0 * A * Uc), A * Uc, 50};
+      return {50, lower, std::fmax(y, 10000.0 * A * Uc), A * Uc};
     }
     case FT:
-      return {std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0, 44};
+      return {44, std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0};
     case U:
-      return {std::fmin(y, 0.001 * Uc), std::fmax(y, 1000.0 * Uc), Uc, 16};
+      return {16, std::fmin(y, 0.001 * Uc), std::fmax(y, 1000.0 * Uc), Uc};
     case AREA:
     case HTAREA:
-      return {std::fmin(y, 0.0001 * A), std::fmax(y, 10000.0 * A), A, 1};
+      return {1, std::fmin(y, 0.0001 * A), std::fmax(y, 10000.0 * A), A};
     case LEVEL:
     case FAC:
-      return {std::fmin(y, 0.0), std::fmax(y, 1.0), 1.0, 44};
+      return {44, std::fmin(y, 0.0), std::fmax(y, 1.0), 1.0};
     case THETA:
-      return {0.0, kTwoPi10, 10.0, 32};
+      return {32, 0.0, kTwoPi10, 10.0};
     default:  // DTMEAN, DT_HOT_IN, DT_HOT_OUT, T_HOT_FALL, T_COLD_RISE
-      return {std::fmin(y, -T), std::fmax(y, T), D, 31};
+      return {31, std::fmin(y, -T), std::fmax(y, T), D};
   }
 }
 
 void fill_defaults(Entry& e, const State& st) {
   for (int v = 1; v <= st.nvar(); ++v) {
-    const int32_t j = st.num[v] - 1;
-    if (hs::is_missing(e.Y[j])) e.Y[j] = st.val[v];
-    const Limits l = limits(st, v, e.Y[j]);
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = l.lower;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = l.upper;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = l.scale;
-    hs::set_type(e.IYATTR[j], l.type);
+    // The bounds widen to take in the starting value.
+    const double y = e.Y[st.num[v] - 1];
+    const double start = hs::is_missing(y) ? st.val[v] : y;
+    block_variable_defaults(e, st.num[v], start, limits(st, v, start));
   }
 }
 
@@ -435,8 +426,6 @@ constexpr ModelHooks<State> kHooks{
     .report_without_variables = true,
 };
 
-void run(Entry& e) { dispatch(e, state(), kHooks); }
-
 }  // namespace
 
 double cube_root_mean(double a, double b) {
@@ -446,4 +435,4 @@ double cube_root_mean(double a, double b) {
 
 }  // namespace r3::heat_exchanger
 
-R3_DEFINE_ENTRY(R3HTUA, r3::heat_exchanger::run)
+R3_DEFINE_MODEL_ENTRY(R3HTUA, r3::heat_exchanger::state, r3::heat_exchanger::kHooks)

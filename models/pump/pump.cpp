@@ -20,13 +20,8 @@ State& state() {
 
 namespace {
 
-struct Bounds {
-  int32_t type;
-  double lower, upper, scale;
-};
-
 // Physical type, default bounds and scale of each block variable.
-Bounds var_bounds(const State& st, int v) {
+VariableDefaults var_bounds(const State& st, int v) {
   const double mw = State::kMolarMass, rho = State::kDensity;
   const double pw = mw * st.Fs * st.Ph;  // power scale
   switch (v) {
@@ -73,7 +68,6 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   for (int v = 1; v <= kNumVars; ++v) st.pos[v] = s.nstream + v;
   setup_block_id(e);
-  s.sel = -1;
   setup_scales(s);
   st.Fs = s.scales[0];
   st.Ts = s.scales[1];
@@ -259,14 +253,7 @@ void initialise(Entry& e, State& st) {
   if (*e.NINFOUT == 1) info_defaults(s.dinfout);
   // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
-    const int32_t j = st.pos[v] - 1;
-    const Bounds b = var_bounds(st, v);
-    if (hs::is_missing(e.Y[j])) e.Y[j] = st.saved[v + 2];
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = b.lower;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = b.upper;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
-    hs::set_type(e.IYATTR[j], b.type);
+    block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));
   }
   // Equation scales.
   int32_t m = 0;
@@ -298,9 +285,7 @@ void stream_update(Entry& e, State& st) {
   Setup& s = st.s;
   int32_t code = 0;
   U3_MSTRM_SET_KODE(s.dmatin, &code);
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, s);
   hs::solution_state() = hs::kSolutionWritten;
 }
 
@@ -313,7 +298,7 @@ bool serves(Entry& e, State&) {
 
 constexpr ModelHooks<State> kHooks{
     .set_up = set_up,
-    .check = [](Entry& e, State& st) { return R3PUMP_CHK(e, st); },
+    .check = reads<R3PUMP_CHK>,
     .serves = serves,
     .dimensions = dimensions,
     .names = names,
@@ -321,12 +306,10 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { R3PUMP_REPORT(e, st); },
+    .report = reads<R3PUMP_REPORT>,
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::pump
 
-R3_DEFINE_ENTRY(R3PUMP, r3::pump::run)
+R3_DEFINE_MODEL_ENTRY(R3PUMP, r3::pump::state, r3::pump::kHooks)

@@ -23,13 +23,8 @@ State& state() {
 
 namespace {
 
-struct Bounds {
-  int32_t type;
-  double lower, upper, scale;
-};
-
 // Physical type, default bounds and scale of each block variable.
-Bounds var_bounds(const State& st, int v) {
+VariableDefaults var_bounds(const State& st, int v) {
   const double cps = st.Hs / st.Ts;      // molar heat capacity scale
   const double vms = st.Vs / st.Fs;      // molar volume scale
   const double pw = st.Hs * st.Fs;       // power scale
@@ -105,7 +100,6 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   for (int v = 1; v <= kNumVars; ++v) st.pos[v] = s.nstream + v;
   setup_block_id(e);
-  s.sel = -1;
   setup_scales(s);
   st.Fs = s.scales[0];
   st.Ts = s.scales[1];
@@ -343,14 +337,7 @@ void initialise(Entry& e, State& st) {
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
   // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
-    const int32_t j = st.pos[v] - 1;
-    const Bounds b = var_bounds(st, v);
-    if (hs::is_missing(e.Y[j])) e.Y[j] = st.saved[v + 2];
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = b.lower;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = b.upper;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = b.scale;
-    hs::set_type(e.IYATTR[j], b.type);
+    block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));
   }
   // Equation scales.
   int32_t m = 0;
@@ -379,10 +366,7 @@ void jacobian(Entry& e, State& st) {
 }
 
 void stream_update(Entry& e, State& st) {
-  Setup& s = st.s;
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, st.s);
 }
 
 // The connections the equations are written for: one material inlet, one
@@ -394,7 +378,7 @@ bool connected(const Entry& e) {
 
 constexpr ModelHooks<State> kHooks{
     .set_up = set_up,
-    .check = [](Entry& e, State& st) { return R3RCMP_CHK(e, st); },
+    .check = reads<R3RCMP_CHK>,
     .serves = [](Entry& e, State&) { return connected(e); },
     .dimensions = dimensions,
     .names = names,
@@ -402,13 +386,11 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { R3RCMP_REPORT(e, st); },
+    .report = reads<R3RCMP_REPORT>,
     .refused = [](Entry& e, State& st) { R3RCMP_CHK(e, st); },
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 }  // namespace r3::recip_compressor
 
-R3_DEFINE_ENTRY(R3RCMP, r3::recip_compressor::run)
+R3_DEFINE_MODEL_ENTRY(R3RCMP, r3::recip_compressor::state, r3::recip_compressor::kHooks)

@@ -781,11 +781,9 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { report(e, st); },
+    .report = reads<report>,
     .sizes = SizeRule::Exactly,
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 
@@ -803,4 +801,4 @@ double stage_efficiency(const State& st, int stage, double power, double hin, do
 
 }  // namespace r3::steam_turbine
 
-R3_DEFINE_ENTRY(R3STRB, r3::steam_turbine::run)
+R3_DEFINE_MODEL_ENTRY(R3STRB, r3::steam_turbine::state, r3::steam_turbine::kHooks)

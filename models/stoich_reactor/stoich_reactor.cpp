@@ -187,21 +187,6 @@ void names(Entry& e, State& st) {
   U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
 }
 
-struct Defaults {
-  int32_t type;
-  double value, lower, upper, scale;
-};
-
-void fill_block_variable(Entry& e, int32_t pos, const Defaults& d) {
-  const int32_t j = pos - 1;
-  if (hs::is_missing(e.Y[j])) e.Y[j] = d.value;
-  if (hs::is_missing(e.YLB[j])) e.YLB[j] = d.lower;
-  if (hs::is_missing(e.YUB[j])) e.YUB[j] = d.upper;
-  if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-  if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = d.scale;
-  hs::set_type(e.IYATTR[j], d.type);
-}
-
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const StreamMap& map = s.map;
@@ -250,12 +235,14 @@ void initialise(Entry& e, State& st) {
   const double t0 = (hs::is_missing(tin) || !(tin > 0.0)) ? 0.3 * st.Ts : tin;
   // The outlet temperature may lie far above the inlet's (an adiabatic
   // combustion reaches 2000 K and more), so its upper bound is wide.
-  fill_block_variable(e, st.pos_t, {22, t0, 0.05 * st.Ts, 6.0 * st.Ts, st.Ts});
-  fill_block_variable(e, st.pos_dp, {75, 0.0, 0.0, st.Ps, st.Ps});
-  for (int32_t i = 1; i <= s.ncomp; ++i) fill_block_variable(e, st.pos_ng(i), {11, 0.0, -rmiss, rmiss, st.Fs});
+  block_variable_defaults(e, st.pos_t, t0, {22, 0.05 * st.Ts, 6.0 * st.Ts, st.Ts});
+  block_variable_defaults(e, st.pos_dp, 0.0, {75, 0.0, st.Ps, st.Ps});
+  for (int32_t i = 1; i <= s.ncomp; ++i) {
+    block_variable_defaults(e, st.pos_ng(i), 0.0, {11, -rmiss, rmiss, st.Fs});
+  }
   for (int32_t r = 1; r <= st.t.nrxn; ++r) {
-    fill_block_variable(e, st.pos_conv(r), {44, 0.0, 0.0, 100.0, 1.0});
-    fill_block_variable(e, st.pos_ext(r), {11, 0.0, 0.0, rmiss, st.Fs});
+    block_variable_defaults(e, st.pos_conv(r), 0.0, {44, 0.0, 100.0, 1.0});
+    block_variable_defaults(e, st.pos_ext(r), 0.0, {11, 0.0, rmiss, st.Fs});
   }
   // Equation scales.
   int32_t m = 0;
@@ -297,10 +284,7 @@ void jacobian(Entry& e, State& st) {
 }
 
 void stream_update(Entry& e, State& st) {
-  Setup& s = st.s;
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, st.s);
 }
 
 // A block whose data cannot be used is refused at every request that would
@@ -329,9 +313,7 @@ constexpr ModelHooks<State> kHooks{
     .refused = [](Entry&, State& st) { write_refusal(st); },
 };
 
-void run(Entry& e) { dispatch(e, state(), kHooks); }
-
 }  // namespace
 }  // namespace r3::stoich_reactor
 
-R3_DEFINE_ENTRY(R3STOIC, r3::stoich_reactor::run)
+R3_DEFINE_MODEL_ENTRY(R3STOIC, r3::stoich_reactor::state, r3::stoich_reactor::kHooks)

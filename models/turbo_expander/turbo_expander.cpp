@@ -30,12 +30,7 @@ State& state() {
 
 namespace {
 
-struct VarDefaults {
-  int32_t type;
-  double lower, upper, scale;
-};
-
-VarDefaults var_defaults(const State& st, Role r) {
+VariableDefaults var_defaults(const State& st, Role r) {
   const double Hs = st.Hs, Fs = st.Fs, Ts = st.Ts, Ss = st.Hs / st.Ts;
   switch (r) {
     case DHACT:
@@ -505,29 +500,26 @@ void initialise(Entry& e, State& st) {
     info_stream_defaults(e, s.dinfout, wlb, wub, wsb, pw);
   }
   // Block variables: only missing entries take their defaults.
-  auto fill = [&](int32_t at, double value, const VarDefaults& d) {
-    const int32_t j = at - 1;
-    if (hs::is_missing(e.Y[j])) e.Y[j] = value;
-    if (hs::is_missing(e.YLB[j])) e.YLB[j] = d.lower;
-    if (hs::is_missing(e.YUB[j])) e.YUB[j] = d.upper;
-    if (hs::is_missing(e.YSBND[j])) e.YSBND[j] = 1.0;
-    if (hs::is_missing(e.YSCL[j])) e.YSCL[j] = d.scale;
-    hs::set_type(e.IYATTR[j], d.type);
-  };
   if (st.iphase == 1) {
-    for (Role r : kVapourVars) fill(st.pos[r], X[st.pos[r]], var_defaults(st, r));
-    const VarDefaults frac{44, 0.0, 1.0, 1.0};
+    for (Role r : kVapourVars) {
+      block_variable_defaults(e, st.pos[r], X[st.pos[r]], var_defaults(st, r));
+    }
+    const VariableDefaults frac{44, 0.0, 1.0, 1.0};
     const int32_t n = s.ncomp;
     auto fraction = [&](int32_t comp_pos, int32_t flow_pos) {
       const double f = e.Y[flow_pos - 1];
       return f > 0.0 && !hs::is_missing(f) ? e.Y[comp_pos - 1] / f : 1.0 / n;
     };
-    for (int32_t i = 0; i < n; ++i) fill(st.xin1 + i, fraction(map.in_comp[i], map.in_flow), frac);
     for (int32_t i = 0; i < n; ++i) {
-      fill(st.xout1 + i, fraction(map.out_comp[i], map.out_flow), frac);
+      block_variable_defaults(e, st.xin1 + i, fraction(map.in_comp[i], map.in_flow), frac);
+    }
+    for (int32_t i = 0; i < n; ++i) {
+      block_variable_defaults(e, st.xout1 + i, fraction(map.out_comp[i], map.out_flow), frac);
     }
   } else {
-    for (Role r : kTwoPhaseVars) fill(st.pos[r], X[st.pos[r]], var_defaults(st, r));
+    for (Role r : kTwoPhaseVars) {
+      block_variable_defaults(e, st.pos[r], X[st.pos[r]], var_defaults(st, r));
+    }
     // The sets' variables: values from the initialisation, then the sets'
     // own bounds, scales and types.
     for (int32_t j = st.vstart_s + 1; j <= st.ny; ++j) {
@@ -592,9 +584,7 @@ void jacobian(Entry& e, State& st) {
 
 void stream_update(Entry& e, State& st) {
   Setup& s = st.s;
-  U3SXTP(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-         e.NSSTRM, e.ISSOFF, e.ISSTYP, e.LSTRM, e.IPROPSET, e.Y, e.SMATIN, e.SINFIN, e.SMATOUT,
-         e.SINFOUT);
+  write_streams(e, s);
   if (st.iphase != 0) return;
   // The sets' per-component arrays back into REAL, four per component; only
   // where REAL is long enough.
@@ -630,7 +620,7 @@ constexpr ModelHooks<State> kHooks{
     .set_up = set_up,
     .check = dimension_check,
     .check_request = check,
-    .serves = [](Entry& e, State& st) { return structure_ok(e, st); },
+    .serves = reads<structure_ok>,
     .dimensions = dimensions,
     .counts =
         [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
@@ -641,7 +631,7 @@ constexpr ModelHooks<State> kHooks{
     .residuals = residuals,
     .jacobian = jacobian,
     .stream_update = stream_update,
-    .report = [](Entry& e, State& st) { R3X_REPORT(e, st); },
+    .report = reads<R3X_REPORT>,
     .refused =
         [](Entry&, State&) {
           hs::write(hs::message_unit(), "");
@@ -650,8 +640,6 @@ constexpr ModelHooks<State> kHooks{
         },
     .report_without_variables = true,
 };
-
-void run(Entry& e) { dispatch(e, state(), kHooks); }
 
 }  // namespace
 
@@ -662,4 +650,4 @@ bool structure_ok(const Entry& e, const State& st) {
 
 }  // namespace r3::turbo_expander
 
-R3_DEFINE_ENTRY(R3TREX, r3::turbo_expander::run)
+R3_DEFINE_MODEL_ENTRY(R3TREX, r3::turbo_expander::state, r3::turbo_expander::kHooks)
