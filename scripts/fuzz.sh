@@ -6,11 +6,9 @@
 #                                  model entries and the case loader
 #   scripts/fuzz.sh --seconds N    each target N seconds, entries all together (CI)
 # Stops at the first sanitizer report or crash, naming the input saved under
-# build-fuzz/artifacts/. Inputs reaching the model defects still open are
-# skipped while R3_FUZZ_SKIP_PENDING=1 (the default here).
+# build-fuzz/artifacts/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export R3_FUZZ_SKIP_PENDING=${R3_FUZZ_SKIP_PENDING-1}
 export R3_DATA_DIR=$PWD/data
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -33,23 +33,6 @@ const intptr_t kUserModels[] = {reinterpret_cast<intptr_t>(R3UMIX), reinterpret_
                                 reinterpret_cast<intptr_t>(R3UPDROP)};
 enum { CCMP, CSEP, HTUA, NUML, PUMP, RCMP, SKEW, STOIC, STRB, TREX, VALV };
 
-// Inputs that reach the model defects still open in models/ are skipped
-// when R3_FUZZ_SKIP_PENDING is set, so that a campaign looks for others.
-bool g_stale = false;  // connections changed, no dimension request accepted since
-bool pending_skipped(int model, const Block& b, int request) {
-  static const char* env = std::getenv("R3_FUZZ_SKIP_PENDING");
-  static const bool skip = env != nullptr && *env == '1';
-  if (!skip) return false;
-  if (model == SKEW && (b.matin.size() != 1 || b.matout.empty())) return true;
-  if (model == STRB) {
-    for (int32_t v : b.ints) if (v > 1000000 || v < -1000000) return true;
-  }
-  // Requests before a dimension request has succeeded (report: pump,
-  // compressors, valve; names: centrifugal compressor), or with arrays sized
-  // for other connections (a user model under the numeric layer reads past).
-  return request > 0 && (b.y.empty() || g_stale);
-}
-
 void connect(Block& b, Input& in, size_t nin, size_t nout) {
   b.matin.clear();
   b.matout.clear();
@@ -116,8 +99,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lc.check = in.byte() % 4;
     b.ilayer = register_layer(lc);
   }
-  g_stale = false;
-  if (pending_skipped(model, b, -1)) return 0;
   static const bool trace = std::getenv("R3_FUZZ_TRACE") != nullptr;  // requests and ISTAT on stderr
   for (int ops = 0; ops < 64 && !in.empty(); ++ops) {
     const int op = in.byte() % 16;
@@ -125,15 +106,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const int32_t kCodes[] = {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_CHECK, KODE_REPORT};
     auto pick = [&](size_t n) { return static_cast<size_t>(in.u16()) % n; };
     if (op == 0) {
-      if (b.dimension() == 0) g_stale = false;
+      b.dimension();
       exact(b);
     } else if (op <= 7) {
-      if (pending_skipped(model, b, op)) continue;
       b.ieval1 = b.ieval2 = 0;
       b.call(kCodes[op - 1]);
     } else if (op == 8) {
       const int32_t code = in.integer();
-      if (!pending_skipped(model, b, op)) b.call(code);
+      b.call(code);
     } else if (op == 9 && !b.y.empty()) {
       b.y[pick(b.y.size())] = in.real();
     } else if (op == 10 && !b.iyattr.empty()) {
@@ -141,17 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } else if (op == 11) {
       const size_t ins = in.byte() % 4, outs = in.byte() % 6;
       connect(b, in, ins, outs);
-      g_stale = true;
-      if (pending_skipped(model, b, -1)) return 0;
     } else if (op == 12 && !b.y.empty()) {
       std::vector<double>* arrays[] = {&b.yscl, &b.ylb, &b.yub, &b.ysbnd};
       std::vector<double>& a = *arrays[in.byte() % 4];
       a[pick(a.size())] = in.real();
     } else if (op == 13 && !b.ints.empty()) {
       b.ints[pick(b.ints.size())] = in.integer();
-      if (pending_skipped(model, b, -1)) return 0;
     } else {
-      if (!pending_skipped(model, b, op)) b.call(KODE_RESID);
+      b.call(KODE_RESID);
     }
   }
   return 0;
