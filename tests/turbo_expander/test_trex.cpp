@@ -62,6 +62,15 @@ void standard_specs(Block& b) {
   fix(b, "MEFF", 0.97);
 }
 
+// An expander as a golden text's case heading describes it: the lean gas at
+// 320 K; "two_phase" for that formulation, "work" for an outlet work stream,
+// "imode" and "npass" when not 1 and 5.
+Block block_of(const CaseHeading& c) {
+  return make_trex(c.has("two_phase") ? 0 : 1, c.has("work") ? 1 : 0, kLean, 320.0,
+                   static_cast<int32_t>(c.number("imode", 1)),
+                   static_cast<int32_t>(c.number("npass", 5)));
+}
+
 class Trex : public ::testing::Test {
  protected:
   void SetUp() override { use_gas(); }
@@ -247,44 +256,32 @@ TEST_F(Trex, SavedSetArraysGoThroughReal) {
 // --- Input check -----------------------------------------------------------------
 
 // Every finding of the input check, at the dimension request (counts left
-// unwritten) and at the check request.
+// unwritten) and at the check request, for the golden text's cases: stream
+// counts, parameters "int K V" and "real K V" by position, array lengths.
 TEST_F(Trex, EveryCheckFindingHasItsMessage) {
-  const std::vector<std::pair<const char*, std::function<void(Block&)>>> cases = {
-      {"no inlet", [](Block& b) { b.matin.clear(); }},
-      {"two inlets",
-       [](Block& b) {
-         b.matin = {"GAS", "GAS2"};
-       }},
-      {"no outlet", [](Block& b) { b.matout.clear(); }},
-      {"inlet work stream", [](Block& b) { b.infin = {"WIN"}; }},
-      {"two outlet work streams",
-       [](Block& b) {
-         b.infout = {"W1", "W2"};
-       }},
-      {"IMODE 2", [](Block& b) { b.ints[0] = 2; }},
-      {"ICURV 1", [](Block& b) { b.ints[1] = 1; }},
-      {"NPASS 51", [](Block& b) { b.ints[2] = 51; }},
-      {"NPASS -1", [](Block& b) { b.ints[2] = -1; }},
-      {"IPHASE 2", [](Block& b) { b.ints[3] = 2; }},
-      {"NINT one short", [](Block& b) { b.ints.resize(36); }},
-      {"NINT parameters only", [](Block& b) { b.ints.resize(4); }},
-      {"NREAL short", [](Block& b) { b.reals.resize(17); }},
-      {"pressure bounds crossed", [](Block& b) { b.reals[0] = 0.8, b.reals[1] = 0.5; }},
-      {"upper bound not positive", [](Block& b) { b.reals[1] = 0.0; }},
-  };
-  Lines all;
-  for (const auto& [what, change] : cases) {
-    SCOPED_TRACE(what);
+  Transcript t;
+  for (const std::string& h : golden_cases("trex/check_findings")) {
+    const CaseHeading c(h);
     Block b = make_trex(0, 1);
-    change(b);
+    for (auto [key, v] : {std::pair{"matin", &b.matin}, std::pair{"matout", &b.matout},
+                          std::pair{"infin", &b.infin}, std::pair{"infout", &b.infout}}) {
+      v->resize(static_cast<size_t>(c.number(key, static_cast<double>(v->size()))), "W2");
+    }
+    const auto iv = c.ints("int");
+    for (size_t k = 0; k + 1 < iv.size(); k += 2) b.ints[static_cast<size_t>(iv[k])] = iv[k + 1];
+    const auto rv = c.reals("real");
+    for (size_t k = 0; k + 1 < rv.size(); k += 2) b.reals[static_cast<size_t>(rv[k])] = rv[k + 1];
+    b.ints.resize(static_cast<size_t>(c.number("nint", static_cast<double>(b.ints.size()))));
+    b.reals.resize(static_cast<size_t>(c.number("nreal", static_cast<double>(b.reals.size()))));
     b.connect_streams();
     b.nf = b.ny = b.nz = -5;
-    EXPECT_EQ(b.call(KODE_DIMEN), 1);
-    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5));
+    EXPECT_EQ(b.call(KODE_DIMEN), 1) << h;
+    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << h;
     const Lines m = messages();
-    add_section(all, what, m);
-    EXPECT_EQ(b.call(KODE_CHECK), 1);
-    EXPECT_EQ(messages(), m);
+    t.heading(h);
+    t.add(m);
+    EXPECT_EQ(b.call(KODE_CHECK), 1) << h;
+    EXPECT_EQ(messages(), m) << h;
     // Whatever the host asks next of such a block, nothing is written past
     // its (empty) arrays and nothing crashes.
     b.nf = b.ny = b.nz = 0;
@@ -293,7 +290,7 @@ TEST_F(Trex, EveryCheckFindingHasItsMessage) {
     messages();
     report();
   }
-  EXPECT_TRUE(matches_golden_text("trex/check_findings", all));
+  EXPECT_TRUE(matches_golden_text("trex/check_findings", t.lines));
 }
 
 // Missing parameters take their defaults (IPHASE missing: two-phase);
@@ -314,59 +311,22 @@ TEST_F(Trex, CheckDefaultsPass) {
 // --- Initialisation ------------------------------------------------------------
 
 // Fixed specifications without usable values, and spoilt inlet streams: each
-// finding with its message.
+// finding of the golden text's cases with its message and status.
 TEST_F(Trex, InitialisationFindings) {
-  struct Case {
-    const char* what;
-    int iphase, ninfout;
-    std::function<void(Block&)> specs;
-    int32_t istat = 1;
-  };
-  const int n = 4;
-  const std::vector<Case> cases = {
-      {"outlet pressure missing", 1, 1, [](Block& b) { fix(b, "EXP.PRESSURE"); }},
-      {"outlet pressure above the inlet's", 1, 1, [](Block& b) { fix(b, "EXP.PRESSURE", 7.0e6); }},
-      {"outlet pressure negative", 1, 1, [](Block& b) { fix(b, "EXP.PRESSURE", -1.0); }},
-      {"indicated power missing", 1, 1, [](Block& b) { fix(b, "IHP"); }},
-      {"outlet enthalpy missing", 1, 1, [](Block& b) { fix(b, "EXP.ENTHALPY"); }},
-      {"brake power missing", 1, 1, [](Block& b) { fix(b, "BHP"); }},
-      {"outlet temperature negative", 1, 1, [](Block& b) { fix(b, "OUT_PROD_TEMP", -3.0); }},
-      {"work stream missing", 1, 1, [](Block& b) { fix(b, "SHAFT.VALUE"); }},
-      // The two-phase formulation's outlet temperature is the actual-outlet set's.
-      {"two-phase outlet temperature zero", 0, 0, [](Block& b) { fix(b, "OUT_TEMP", 0.0); }},
-      {"zero flow", 1, 0, [](Block& b) { b.smatin[n] = 0.0; }},
-      {"missing flow", 1, 0, [](Block& b) { b.smatin[n] = kRmiss; }},
-      {"negative pressure", 1, 0, [](Block& b) { b.smatin[n + 2] = -1.0; }},
-      {"missing enthalpy", 1, 0, [](Block& b) { b.smatin[n + 3] = kRmiss; }},
-      {"flow, pressure and enthalpy", 1, 0,
-       [](Block& b) { b.smatin[n] = -1.0, b.smatin[n + 2] = kRmiss, b.smatin[n + 3] = -kRmiss; }},
-      // A flash that fails leaves no temperature.
-      {"inlet temperature missing and the flash fails", 1, 0,
-       [](Block& b) {
-         standard_specs(b);
-         b.smatin[n + 1] = kRmiss;
-         host::fail_operation("FLSH_FLASH");
-       }},
-      // A phase-equilibrium set that cannot be initialised (a negative
-      // component flow) is reported once per set, and the initialisation goes on.
-      {"negative component flow", 0, 0,
-       [](Block& b) {
-         standard_specs(b);
-         b.smatin[1] = -0.01;
-       },
-       0},
-  };
-  Lines all;
-  for (const Case& c : cases) {
-    Block b = make_trex(c.iphase, c.ninfout);
-    EXPECT_EQ(prepare_with(b, c.specs), c.istat) << c.what;
-    add_section(all, c.what, messages());
-    host::clear_failures();
+  Transcript t;
+  for (const std::string& h : golden_cases("trex/init_findings")) {
+    const CaseHeading c(h);
+    Block b = block_of(c);
+    const auto flow = c.reals("flow");  // a component flow by position
+    if (!flow.empty()) b.smatin[static_cast<size_t>(flow[0])] = flow[1];
+    t.heading(h);
+    t.add("istat " + std::to_string(initialise_with(b, c)));
+    t.add(messages());
   }
-  EXPECT_TRUE(matches_golden_text("trex/init_findings", all));
+  EXPECT_TRUE(matches_golden_text("trex/init_findings", t.lines));
   // Temperature missing: the inlet is flashed from its pressure and enthalpy.
   Block b = make_trex(1, 0);
-  b.smatin[n + 1] = kRmiss;
+  b.smatin[4 + 1] = kRmiss;
   EXPECT_EQ(prepare_with(b, standard_specs), 0);
   EXPECT_TRUE(messages().empty());
   EXPECT_NEAR(yv(b, "TIN"), 320.0, 1e-6);
@@ -413,50 +373,33 @@ TEST_F(Trex, OnePassTakesTheIdealGasEstimate) {
   EXPECT_NEAR(sout, sin, 0.01 * std::fabs(sin) / 18.0);
 }
 
-// The initial point (values, bounds, scales, fixed marks) and the messages:
-// a user's bound, scale or step bound of a block variable survives, missing
-// ones take the defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the
-// outlet stream takes the inlet's bounds and scales (a given outlet scale is
+// The initial points of the golden text's cases and their messages: a user's
+// bound, scale or step bound of a block variable survives, missing ones take
+// the defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the outlet
+// stream takes the inlet's bounds and scales (a given outlet scale is
 // replaced, with a warning); the work stream the power; no passes give rough
-// values; sequential-modular use fixes the inlet; efficiencies outside
-// (0, 1] stay in Y but are not used (0.85 and 0.9 instead); a fixed work
-// stream ranks above a brake power that is only a guess (which stays), as a
-// fixed brake power would.
+// values; sequential-modular use fixes the inlet; efficiencies outside (0, 1]
+// stay in Y but are not used (0.85 and 0.9 instead); a fixed work stream ranks
+// above a brake power that is only a guess (which stays), as a fixed brake
+// power would.
 TEST_F(Trex, InitialPoints) {
-  struct Case {
-    const char* what;
-    Block b;
-    std::function<void(Block&)> specs;
-  };
-  auto bad_efficiencies = [](double eff) {
-    return [eff](Block& x) { fix(x, "EXP.PRESSURE", 3.0e6), yv(x, "SEFF") = yv(x, "MEFF") = eff; };
-  };
-  Case cases[] = {
-      {"user's bounds and scales", make_trex(1, 1),
-       [](Block& x) {
-         standard_specs(x);
-         x.ylb[var(x, "SEFF") - 1] = 0.5;
-         x.yscl[var(x, "DHACT") - 1] = 123.0;
-         x.ysbnd[var(x, "TIN") - 1] = 0.3;
-         x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
-       }},
-      {"no passes, two-phase", make_trex(0, 1, kLean, 320.0, 1, 0), nullptr},
-      {"no passes, vapour", make_trex(1, 1, kLean, 320.0, 1, 0), nullptr},
-      {"sequential modular", make_trex(1, 0, kLean, 320.0, 0), standard_specs},
-      {"efficiencies 0", make_trex(1, 0), bad_efficiencies(0.0)},
-      {"efficiencies 1.5", make_trex(1, 0), bad_efficiencies(1.5)},
-      {"efficiencies -0.2", make_trex(1, 0), bad_efficiencies(-0.2)},
-      {"work stream fixed, brake power guessed", make_trex(1, 1),
-       [](Block& x) { fix(x, "SHAFT.VALUE", -1.0e6), yv(x, "BHP") = -5.0e5; }},
-      {"brake power fixed", make_trex(1, 1), [](Block& x) { fix(x, "BHP", -1.0e6); }},
-  };
-  Lines all;
-  for (Case& c : cases) {
-    ASSERT_EQ(prepare_with(c.b, c.specs), 0) << c.what;
-    add_section(all, c.what, messages());
-    add_section(all, std::string(c.what) + ": point", point_of(c.b));
+  Transcript t;
+  for (const std::string& h : golden_cases("trex/initial_points")) {
+    const CaseHeading c(h);
+    Block b = block_of(c);
+    const int32_t st = !c.has("user") ? initialise_with(b, c) : prepare_with(b, [](Block& x) {
+      standard_specs(x);
+      x.ylb[var(x, "SEFF") - 1] = 0.5;
+      x.yscl[var(x, "DHACT") - 1] = 123.0;
+      x.ysbnd[var(x, "TIN") - 1] = 0.3;
+      x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
+    });
+    ASSERT_EQ(st, 0) << h;
+    t.heading(h);
+    add_section(t.lines, "messages", messages());
+    add_section(t.lines, "point", point_of(b));
   }
-  EXPECT_TRUE(matches_golden_text("trex/initial_points", all));
+  EXPECT_TRUE(matches_golden_text("trex/initial_points", t.lines));
 }
 
 // --- Hand calculation ----------------------------------------------------------
