@@ -79,6 +79,25 @@ Block make_turbine(const Params& p, const std::vector<std::vector<double>>& feed
   return b;
 }
 
+// The parameters a golden text's case heading gives, over `p`: the integers
+// by their names, "codes", "tin", "tout", "relpar" and the curves' points.
+Params params_of(const CaseHeading& c, Params p = {}) {
+  for (auto [key, v] :
+       {std::pair{"imode", &p.imode}, std::pair{"irunmd", &p.irunmd}, std::pair{"units", &p.units},
+        std::pair{"npass", &p.npass}, std::pair{"iturb", &p.iturb}, std::pair{"ne", &p.ne},
+        std::pair{"nw", &p.nw}}) {
+    if (c.has(key)) *v = c.ints(key).at(0);
+  }
+  if (c.has("codes")) p.codes = c.ints("codes");
+  for (auto [key, v] :
+       {std::pair{"tin", &p.t_in}, std::pair{"relpar", &p.relpar}, std::pair{"effx", &p.effx},
+        std::pair{"effy", &p.effy}, std::pair{"wrx", &p.wrx}, std::pair{"wry", &p.wry}}) {
+    if (c.has(key)) *v = c.reals(key);
+  }
+  p.t_out = c.number("tout", p.t_out);
+  return p;
+}
+
 const std::vector<double> kFeed = {700.0, 4e6, 1.0};
 
 class Strb : public ::testing::Test {
@@ -88,124 +107,46 @@ class Strb : public ::testing::Test {
 
 // --- Input check ---------------------------------------------------------------------
 
-// Every message of the check, in its order, at the check and at the dimension
-// request (counts left unwritten); the other requests of a refused block end
-// with ISTAT = 1 and write nothing.
+// Every message of the check for the golden text's cases, in its order, at
+// the check and at the dimension request (counts left unwritten); the other
+// requests of a refused block end with ISTAT = 1 and write nothing.
 TEST_F(Strb, EveryCheckMessage) {
-  struct Case {
-    std::string what;
-    std::function<void(Params&)> tweak;
-    int nin = 1, ninfi = 0, ninfout = 0;
-  };
-  const auto adm = [](Params& p, int32_t c1, int32_t c2) {
-    p.iturb = 3;
-    p.codes = {c1, c2};
-    p.t_in = {kRmiss, kRmiss};
-  };
-  std::vector<Case> cases = {
-      {"imode", [](Params& p) { p.imode = 2; }},
-      {"irunmd", [](Params& p) { p.irunmd = -2; }},
-      {"npass", [](Params& p) { p.npass = 51; }},
-      {"iturb", [](Params& p) { p.iturb = 4; }},
-      {"two inlets, standard",
-       [](Params& p) {
-         p.codes = {1, 1};
-       },
-       2},
-      {"one inlet, admission", [](Params& p) { p.iturb = 3; }},
-      {"two work inlets", [](Params&) {}, 1, 2},
-      {"two work outlets", [](Params&) {}, 1, 0, 2},
-      {"code 6", [](Params& p) { p.codes = {6}; }},
-      {"admission code 5", [&](Params& p) { adm(p, 5, 1); }, 2},
-      {"eff curve empty", [](Params& p) { p.codes = {3}; }},
-      {"rel curve empty", [](Params& p) { p.codes = {5}; }},
-      {"wr curve empty", [](Params& p) { p.codes = {4}; }},
-      {"stage 2 code 0", [&](Params& p) { adm(p, 1, 0); }, 2},
-      {"stage 2 eff curve", [&](Params& p) { adm(p, 1, 3); }, 2},
-      {"stage 2 wr curve", [&](Params& p) { adm(p, 1, 4); }, 2},
-      {"101 points", [](Params& p) { p.nw = 101; }},
-      // The second efficiency lies beyond REAL.
-      {"eff curve missing point",
-       [](Params& p) {
-         p.ne = 2, p.effx = {1e6, 2e6}, p.effy = {0.7};
-       }},
-      {"wr curve missing point",
-       [](Params& p) {
-         p.nw = 2, p.wrx = {1e6, kRmiss}, p.wry = {3e-6, 3e-6};
-       }},
-      {"no inlet", [](Params&) {}, 0},
-  };
-  for (int k = 0; k < 7; ++k) {
-    cases.push_back({"rel-eff parameter " + std::to_string(k + 1), [k](Params& p) {
-                       p.codes = {5};
-                       p.ne = 1;
-                       p.effx = {1e6};
-                       p.effy = {1.0};
-                       p.relpar = {0.85, 50, 1, 2e7, 50, 1, 0.15};
-                       p.relpar[static_cast<size_t>(k)] = kRmiss;
-                     }});
-  }
-  Lines all;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Params p;
-    c.tweak(p);
-    Block b = make_turbine(p, std::vector<std::vector<double>>(static_cast<size_t>(c.nin), kFeed),
-                           c.ninfi, c.ninfout);
-    EXPECT_EQ(b.call(KODE_CHECK), 1);
-    EXPECT_EQ(b.naux1, 0);
-    add_section(all, c.what, standard_output());
+  Transcript t;
+  for (const std::string& h : golden_cases("strb/check_messages")) {
+    const CaseHeading c(h);
+    const auto nin = static_cast<size_t>(c.number("nin", 1));
+    Block b = make_turbine(params_of(c), std::vector<std::vector<double>>(nin, kFeed),
+                           static_cast<int>(c.number("ninfi", 0)),
+                           static_cast<int>(c.number("ninfout", 0)));
+    t.heading(h);
+    t.add("istat " + std::to_string(b.call(KODE_CHECK)));
+    EXPECT_EQ(b.naux1, 0) << h;
+    add_section(t.lines, "check", standard_output());
+    if (b.istat == 0) continue;
     b.ny = b.nf = b.nz = -5;
-    EXPECT_EQ(b.call(KODE_DIMEN), 1);
-    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5));
-    add_section(all, c.what + ", dimension request", standard_output());
+    EXPECT_EQ(b.call(KODE_DIMEN), 1) << h;
+    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << h;
+    add_section(t.lines, "dimension request", standard_output());
     for (int32_t k : {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) {
-      EXPECT_EQ(b.call(k), 1) << k;
+      EXPECT_EQ(b.call(k), 1) << h << " " << k;
     }
-    EXPECT_TRUE(standard_output().empty());
-    EXPECT_TRUE(report().empty());
+    EXPECT_TRUE(standard_output().empty()) << h;
+    EXPECT_TRUE(report().empty()) << h;
   }
   // No outlet stream.
   Block b = make_turbine({}, {kFeed});
   b.matout.clear();
   b.connect_streams();
   EXPECT_EQ(b.call(KODE_DIMEN), 1);
-  add_section(all, "no outlet, dimension request", standard_output());
+  add_section(t.lines, "no outlet, dimension request", standard_output());
   // Water must be a component.
   reset_host({"N2"}, thermo::Method::Ideal);
   Block n2 = make_turbine({}, {});
   n2.matin = {"S1"};
   n2.connect_streams();
   EXPECT_EQ(n2.call(KODE_DIMEN), 1);
-  add_section(all, "no water, dimension request", standard_output());
-  EXPECT_TRUE(matches_golden_text("strb/check_messages", all));
-}
-
-TEST_F(Strb, WhatPassesTheCheck) {
-  // A curve with no points passes unless a stage uses it.
-  Block a = make_turbine({}, {kFeed}, 1, 1);
-  EXPECT_EQ(a.call(KODE_CHECK), 0);
-  // A missing NPASS counts as 1.
-  Block b = make_turbine({}, {kFeed});
-  b.ints[4] = hs::imiss();
-  EXPECT_EQ(b.call(KODE_CHECK), 0);
-  EXPECT_TRUE(standard_output().empty());
-  // With the units option, a missing parameter stays missing: the blade
-  // speed is reported missing, not converted.
-  Params r;
-  r.units = 1;
-  r.codes = {5};
-  r.ne = 1;
-  r.effx = {1e3};
-  r.effy = {1.0};
-  r.relpar = {0.85, kRmiss, 1, 2e4, 3000, 1, 0.15};
-  Block c = make_turbine(r, {kFeed});
-  EXPECT_EQ(c.call(KODE_CHECK), 1);
-  EXPECT_EQ(standard_output(), Lines{" !! i3tchk: error in rel-eff: blade speed value is missing"});
-  r.relpar[1] = 3000;  // rpm
-  Block d = make_turbine(r, {kFeed});
-  EXPECT_EQ(d.call(KODE_CHECK), 0);
-  EXPECT_TRUE(standard_output().empty());
+  add_section(t.lines, "no water, dimension request", standard_output());
+  EXPECT_TRUE(matches_golden_text("strb/check_messages", t.lines));
 }
 
 TEST_F(Strb, ArraysSizedForAnotherLayoutAreRefused) {
@@ -219,33 +160,20 @@ TEST_F(Strb, ArraysSizedForAnotherLayoutAreRefused) {
 
 // --- Conformance of each type and efficiency code, with work streams -------------
 
+// Names against the golden text, pattern and Jacobian of its cases.
 TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
-  struct Case {
-    int iturb;
-    std::vector<int32_t> codes;
-    int ninfi, ninfout;
-  };
-  for (const Case& c : std::vector<Case>{{1, {1}, 1, 1},
-                                         {1, {2}, 0, 1},
-                                         {1, {3}, 1, 0},
-                                         {1, {4}, 0, 0},
-                                         {1, {5}, 0, 0},
-                                         {2, {2}, 0, 0},
-                                         {2, {4}, 1, 1},
-                                         {3, {3, 4}, 0, 0},
-                                         {3, {4, 2}, 1, 1},
-                                         {3, {1, 2}, 1, 1}}) {
+  Transcript t;
+  for (const std::string& h : golden_cases("strb/names")) {
+    const CaseHeading c(h);
+    const Params p = params_of(c, with_curves(c.ints("iturb").at(0), c.ints("codes")));
     std::vector<std::vector<double>> feeds = {{780.0, 8e6, 1.0}};
-    if (c.iturb == 3) feeds.push_back({620.0, 2e6, 0.4});
-    Block b = make_turbine(with_curves(c.iturb, c.codes), feeds, c.ninfi, c.ninfout);
-    const std::string shape = "type" + std::to_string(c.iturb) + "_code" +
-                              std::to_string(c.codes[0]) +
-                              (c.iturb == 3 ? std::to_string(c.codes[1]) : "") + "_work" +
-                              std::to_string(c.ninfi) + std::to_string(c.ninfout);
-    SCOPED_TRACE(shape);
+    if (p.iturb == 3) feeds.push_back({620.0, 2e6, 0.4});
+    Block b = make_turbine(p, feeds, static_cast<int>(c.number("ninfi", 0)),
+                           static_cast<int>(c.number("ninfout", 0)));
+    SCOPED_TRACE(h);
     ASSERT_EQ(prepare_with(b,
                            [&](Block& x) {
-                             yv(x, "OUT.PRESSURE") = c.iturb == 2 ? 2e4 : 5e5;
+                             yv(x, "OUT.PRESSURE") = p.iturb == 2 ? 2e4 : 5e5;
                              // A water rate is of order 1e-6 kg/J: scaled as such.
                              for (const char* w : {"T1.wr_spec", "T1.wr_spec_1", "T1.wr_spec_2"}) {
                                if (x.find_var(w)) x.yscl[x.find_var(w) - 1] = 1e-6;
@@ -255,8 +183,10 @@ TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
     // Forward differences of the efficiency rows (steps of 0.1 %, the
     // turbine's own rule) differ from central ones by up to about a per cent.
     check_conformance(b, {.abs_tol = 1e-6, .rel_tol = 2e-2});
-    EXPECT_TRUE(matches_golden_text("strb/names_" + shape, names_of(b)));
+    t.heading(h);
+    t.add(names_of(b));
   }
+  EXPECT_TRUE(matches_golden_text("strb/names", t.lines));
 }
 
 // --- Examples: solved on the steam tables ---------------------
