@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -324,51 +323,31 @@ TEST_F(Strb, TurbinesInSeriesShareTheirStream) {
 // sensible water rate at the modelled value. The enthalpies on the steam
 // tables.
 TEST_F(Strb, InitialPoints) {
-  Params sm, cond, english, wr;
-  sm.imode = 0;
-  cond.iturb = 2;
-  english.units = 1;
-  english.t_in = {800.0};
-  english.t_out = 300.0;
-  wr.codes = {2};
-  auto spoilt = [](Block b, size_t from, size_t to) {
-    std::fill(b.smatin.begin() + from, b.smatin.begin() + to, kRmiss);
-    return b;
-  };
-  auto outlet = [](double p) { return [p](Block& x) { yv(x, "OUT.PRESSURE") = p; }; };
-  struct Case {
-    const char* what;
-    Block b;
-    std::function<void(Block&)> fill;
-  };
-  Case cases[] = {
-      {"sequential modular", make_turbine(sm, {{700.0, 4e6, 2.0}}), nullptr},
-      {"no stream data", spoilt(make_turbine(cond, {kFeed}), 0, 10), outlet(1e6 - 1e-4)},
-      {"English units, no inlet enthalpy", spoilt(make_turbine(english, {kFeed}), 4, 5),
-       outlet(1e4)},
-      {"water rate 1 kg/J", make_turbine(wr, {kFeed}), [](Block& x) { fix(x, "T1.wr_spec", 1.0); }},
-      {"water rate 8e-6 kg/J", make_turbine(wr, {kFeed}),
-       [](Block& x) { fix(x, "T1.wr_spec", 8e-6); }},
-  };
-  Lines all;
-  for (Case& c : cases) {
-    ASSERT_EQ(prepare_with(c.b, c.fill), 0) << c.what;
-    add_section(all, c.what, point_of(c.b));
+  Transcript t;
+  std::vector<Block> cases;  // "flow" of the feed, inlet entries "spoil" [from, to) missing
+  for (const std::string& h : golden_cases("strb/initial_points")) {
+    const CaseHeading c(h);
+    Block& b = cases.emplace_back(make_turbine(params_of(c), {{700.0, 4e6, c.number("flow", 1)}}));
+    const auto spoil = c.ints("spoil");
+    if (!spoil.empty()) std::fill(b.smatin.begin() + spoil[0], b.smatin.begin() + spoil[1], kRmiss);
+    ASSERT_EQ(initialise_with(b, c), 0) << h;
+    t.heading(h);
+    t.add(point_of(b));
   }
-  EXPECT_TRUE(matches_golden_text("strb/initial_points", all));
+  EXPECT_TRUE(matches_golden_text("strb/initial_points", t.lines));
   double ts1, ts2;
   ASSERT_EQ(st::tsat(1e6, ts1), st::Status::Ok);
   ASSERT_EQ(st::tsat(2e6, ts2), st::Status::Ok);
   const st::State in = pT(4e6, 700), out = pT(2e6, ts2 + 1.0);
   const std::pair<double, double> enthalpies[] = {
-      {yv(cases[0].b, "S1.ENTHALPY"), in.h},
-      {yv(cases[0].b, "OUT.ENTHALPY"), out.h},
-      {yv(cases[0].b, "T1.total_power") / 2.0, in.h - out.h},
-      {yv(cases[1].b, "S1.ENTHALPY"), pT(1e6, ts1 + 20.0).h},
-      {yv(cases[2].b, "S1.ENTHALPY"), pT(4e6, 800.0 / 1.8 + 255.37222).h},
-      {yv(cases[2].b, "OUT.ENTHALPY"), pT(1e4, 300.0 / 1.8 + 255.37222).h}};
+      {yv(cases[0], "S1.ENTHALPY"), in.h},
+      {yv(cases[0], "OUT.ENTHALPY"), out.h},
+      {yv(cases[0], "T1.total_power") / 2.0, in.h - out.h},
+      {yv(cases[1], "S1.ENTHALPY"), pT(1e6, ts1 + 20.0).h},
+      {yv(cases[2], "S1.ENTHALPY"), pT(4e6, 800.0 / 1.8 + 255.37222).h},
+      {yv(cases[2], "OUT.ENTHALPY"), pT(1e4, 300.0 / 1.8 + 255.37222).h}};
   for (const auto& [h, want] : enthalpies) EXPECT_NEAR(h, want * kMw, 1e-6 * std::fabs(want * kMw));
-  EXPECT_EQ(at(cases[0].b, cases[0].b.ylb, "T1.pres_drop"), DMS_RGLOB[1]);
+  EXPECT_EQ(at(cases[0], cases[0].ylb, "T1.pres_drop"), DMS_RGLOB[1]);
 }
 
 // --- Stream update ---------------------------------------------------------------------
@@ -411,30 +390,27 @@ TEST_F(Strb, OutOfRangeStatesAreReportedNeverNaN) {
     Block b = make_turbine(p, feeds);
     ASSERT_EQ(b.prepare(), 0);
     const std::vector<double> y0 = b.y;
-    const std::vector<std::pair<const char*, double>> bad = {
-        {"S1.PRESSURE", 2e8},
-        {"S1.PRESSURE", -1e5},
-        {"S1.PRESSURE", 0.0},
-        {"S1.ENTHALPY", 2e8},
-        {"S1.ENTHALPY", -1e7},
-        {"OUT.PRESSURE", 2e8},
-        {"OUT.PRESSURE", -1e5},
-        {"OUT.PRESSURE", 0.0},
-        // A zero efficiency is an evaluation failure, not an infinite residual.
-        {iturb == 3 ? "T1.efficiency_1" : "T1.efficiency", 0.0}};
-    for (const auto& [name, value] : bad) {
-      SCOPED_TRACE(std::to_string(iturb) + " " + name + " " + std::to_string(value));
-      b.y = y0;
-      yv(b, name) = value;
-      b.ieval1 = b.ieval2 = 0;
-      EXPECT_EQ(b.call(KODE_RESID), 0);
-      for (double f : b.f) EXPECT_TRUE(std::isfinite(f));
-      EXPECT_EQ(b.ieval1, 1);
-      if (value == 0.0 && std::string(name).find("eff") != std::string::npos) continue;
-      b.ieval1 = 0;
-      EXPECT_EQ(b.call(KODE_JACOB), 0);
-      for (double d : b.dfdy) EXPECT_TRUE(std::isfinite(d));
-      EXPECT_EQ(b.ieval1, 1);
+    // A zero efficiency is an evaluation failure, not an infinite residual.
+    const std::pair<const char*, std::vector<double>> bad[] = {
+        {"S1.PRESSURE", {2e8, -1e5, 0.0}},
+        {"S1.ENTHALPY", {2e8, -1e7}},
+        {"OUT.PRESSURE", {2e8, -1e5, 0.0}},
+        {iturb == 3 ? "T1.efficiency_1" : "T1.efficiency", {0.0}}};
+    for (const auto& [name, values] : bad) {
+      for (double value : values) {
+        SCOPED_TRACE(std::to_string(iturb) + " " + name + " " + std::to_string(value));
+        b.y = y0;
+        yv(b, name) = value;
+        b.ieval1 = b.ieval2 = 0;
+        EXPECT_EQ(b.call(KODE_RESID), 0);
+        for (double f : b.f) EXPECT_TRUE(std::isfinite(f));
+        EXPECT_EQ(b.ieval1, 1);
+        if (value == 0.0 && std::string(name).find("eff") != std::string::npos) continue;
+        b.ieval1 = 0;
+        EXPECT_EQ(b.call(KODE_JACOB), 0);
+        for (double d : b.dfdy) EXPECT_TRUE(std::isfinite(d));
+        EXPECT_EQ(b.ieval1, 1);
+      }
     }
     // A valid point is no failure.
     b.y = y0;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <functional>
 #include <map>
 
 #include "framework/host_services.h"
