@@ -60,8 +60,6 @@ double lmtd(double a, double b) {
 
 class Htua : public HostTest {};
 
-// --- Shapes: names, pattern and Jacobian ---------------------------------
-
 // Names against the golden text for its cases (the bundle's four variables
 // only when the sixth integer is 1; duty variables named after the heat
 // streams when there are some; rows 5 and 6 after the flow direction).
@@ -133,8 +131,6 @@ TEST_F(Htua, HeatStreamFormsOfTheBalancesAndTheUpdate) {
   }
 }
 
-// --- Mean temperature difference ----------------------------------------------------
-
 TEST(HtuaMeanTemperatureDifference, CubeOfTheMeanSignedCubeRoots) {
   // Equal ends: s = 10^e with the single-precision third.
   const double s = std::pow(10.0, 0.3333333432674408);
@@ -175,8 +171,6 @@ TEST_F(Htua, MeanDerivativeAtClosedEnds) {
   EXPECT_DOUBLE_EQ(b.dfdy[18], 0.5 * s * s * std::pow(8.0, -0.6666666865348816));
 }
 
-// --- Bundle geometry -----------------------------------------------------------------
-
 TEST_F(Htua, BundleGeometryAtHalfEmptyAndFullLevels) {
   Block b = make_hx(kBundle);
   ASSERT_EQ(b.prepare(), 0);
@@ -202,8 +196,6 @@ TEST_F(Htua, BundleGeometryAtHalfEmptyAndFullLevels) {
   b.call(KODE_JACOB);
   EXPECT_EQ(b.dfdy[38], 6.283185308);
 }
-
-// --- Cases solved --------------------------------------------------------------------
 
 // A one-block case of tests/heat_exchanger/cases.
 CaseRun solve(const std::string& name) {
@@ -297,8 +289,6 @@ TEST(HtuaExamples, CoCurrentRatingHeatStreamsAndBundle) {
   EXPECT_NEAR(bu.value("HX4.Q_UA"), 1200.0 * 120.0 * fac * cube_root_mean(77.0, 47.0), 1e-3);
 }
 
-// --- Bad input -----------------------------------------------------------------------
-
 // The request arrays at the given sizes, as the host would hold them had it
 // gone on after a refused dimension request.
 void allocate(Block& b, int ny, int nf, int nz) {
@@ -374,8 +364,6 @@ TEST_F(Htua, NegativeEndDifferencesAtTheInitialPoint) {
   for (double r : residuals_at(b, b.y)) EXPECT_TRUE(std::isfinite(r));
 }
 
-// --- Parameter checks --------------------------------------------------------------
-
 // Every check's lines in order, at the dimension request (counts left as
 // they were) and the check request; limits that pass.
 TEST_F(Htua, ParameterChecks) {
@@ -415,8 +403,6 @@ TEST_F(Htua, ParameterChecks) {
   }
   EXPECT_TRUE(standard_output().empty());
 }
-
-// --- Initial values --------------------------------------------------------------------
 
 // The initial points of the golden text's cases, from the defaults and the
 // user's entries, which stay: temperatures from those given (none: the

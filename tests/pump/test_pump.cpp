@@ -234,8 +234,6 @@ TEST_F(Pump, EveryFixedVariableWithoutValueIsListed) {
   EXPECT_TRUE(matches_golden_text("pump/fixed_without_value", messages()));
 }
 
-// --- Values of the initialisation ----------------------------------------
-
 // A missing efficiency (fixed without a value, or free) takes the
 // correlation, held at its end values outside the fitted range (1e-5 kmol/s
 // of water is far below it, 100 kmol/s far above); a missing driver
@@ -359,8 +357,6 @@ TEST_F(Pump, ReportOfNegativeAndMissingValues) {
   EXPECT_TRUE(matches_golden_text("pump/report", report()));
   EXPECT_TRUE(messages().empty());
 }
-
-// --- Every way of giving the duty, solved ---------------------------------
 
 struct Example {
   const char* file;

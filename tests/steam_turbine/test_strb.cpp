@@ -104,8 +104,6 @@ class Strb : public ::testing::Test {
   void SetUp() override { reset_host({"H2O"}, thermo::Method::SteamTable); }
 };
 
-// --- Input check ---------------------------------------------------------------------
-
 // Every message of the check for the golden text's cases, in its order, at
 // the check and at the dimension request (counts left unwritten); the other
 // requests of a refused block end with ISTAT = 1 and write nothing.
@@ -157,8 +155,6 @@ TEST_F(Strb, ArraysSizedForAnotherLayoutAreRefused) {
   EXPECT_EQ(d.call(KODE_JACOB), 1);
 }
 
-// --- Conformance of each type and efficiency code, with work streams -------------
-
 // Names against the golden text, pattern and Jacobian of its cases.
 TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
   Transcript t;
@@ -187,8 +183,6 @@ TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
   }
   EXPECT_TRUE(matches_golden_text("strb/names", t.lines));
 }
-
-// --- Examples: solved on the steam tables ---------------------
 
 CaseRun solve_example(const std::string& name) {
   CaseRun r = run_case(example_path("strb/" + name + ".toml"), {{"R3STRB", R3STRB}});
@@ -311,8 +305,6 @@ TEST_F(Strb, TurbinesInSeriesShareTheirStream) {
   EXPECT_NEAR(r.value("T2.power_unitfl"), 0.85 * kMw * (ip.h - isentropic(1e4, ip).h), 1e-6 * P2);
 }
 
-// --- Initial values ----------------------------------------------------------------
-
 // The initial points against their golden text (values, bounds, scales,
 // types, fixed marks): the inlet from its stream, fixed in sequential-modular
 // use; the outlet at half the inlet pressure, 1 K above saturation; without
@@ -350,8 +342,6 @@ TEST_F(Strb, InitialPoints) {
   EXPECT_EQ(at(cases[0], cases[0].ylb, "T1.pres_drop"), DMS_RGLOB[1]);
 }
 
-// --- Stream update ---------------------------------------------------------------------
-
 TEST_F(Strb, StreamUpdateFlashesTheOutletAndWritesTheWork) {
   Block b = make_turbine({}, {kFeed}, 0, 1);
   ASSERT_EQ(b.prepare(), 0);
@@ -374,8 +364,6 @@ TEST_F(Strb, StreamUpdateFlashesTheOutletAndWritesTheWork) {
   EXPECT_EQ(b.smatout[1], 0.0);
   EXPECT_EQ(b.smatout[2], kRmiss);
 }
-
-// --- Bad values at the residual and Jacobian requests ---------------------------------
 
 TEST_F(Strb, OutOfRangeStatesAreReportedNeverNaN) {
   for (int iturb : {1, 2, 3}) {

@@ -75,8 +75,6 @@ class Trex : public ::testing::Test {
   void SetUp() override { use_gas(); }
 };
 
-// --- Conformance and the entry protocol ------------------------------------------
-
 // Names (against the golden text), pattern, Jacobian against differences at
 // the initial point of a fully specified block, for the golden text's shapes.
 // The two-phase formulation is checked where both outlet states lie inside
@@ -247,8 +245,6 @@ TEST_F(Trex, SavedSetArraysGoThroughReal) {
   messages();
 }
 
-// --- Input check -----------------------------------------------------------------
-
 // Every finding of the input check, at the dimension request (counts left
 // unwritten) and at the check request, for the golden text's cases: stream
 // counts, parameters "int K V" and "real K V" by position, array lengths.
@@ -301,8 +297,6 @@ TEST_F(Trex, CheckDefaultsPass) {
   EXPECT_EQ(b.ny, 2 * 7 + 11 + 2 * 29);
   EXPECT_TRUE(messages().empty());
 }
-
-// --- Initialisation ------------------------------------------------------------
 
 // Fixed specifications without usable values, and spoilt inlet streams: each
 // finding of the golden text's cases with its message and status.
@@ -396,14 +390,15 @@ TEST_F(Trex, InitialPoints) {
   EXPECT_TRUE(matches_golden_text("trex/initial_points", t.lines));
 }
 
-// --- Hand calculation ----------------------------------------------------------
-
-double vapour_t_from_h(double h, double P, const std::vector<double>& x, double T) {
+// The vapour's temperature at P where its enthalpy (or entropy) is `target`,
+// by Newton's method: dh/dT = cp, ds/dT = cp / T.
+double vapour_t(bool entropy, double target, double P, const std::vector<double>& x, double T) {
   for (int i = 0; i < 100; ++i) {
-    double hv = 0.0, cp = 0.0;
-    engine().enthalpy(thermo::Phase::Vapour, T, P, x, hv);
+    double v = 0.0, cp = 0.0;
+    if (entropy) engine().entropy(thermo::Phase::Vapour, T, P, x, v);
+    if (!entropy) engine().enthalpy(thermo::Phase::Vapour, T, P, x, v);
     engine().heat_capacity(thermo::Phase::Vapour, T, P, x, cp);
-    const double d = (hv - h) / cp;
+    const double d = (v - target) / (entropy ? cp / T : cp);
     T -= d;
     if (std::fabs(d) < 1e-10) break;
   }
@@ -419,7 +414,7 @@ Hand hand(double F, double hin, double Pin, double Pout, double eta, double meff
           const std::vector<double>& z, bool two_phase) {
   Hand r{};
   r.hin = hin;
-  const double tin = vapour_t_from_h(hin, Pin, z, 300.0);
+  const double tin = vapour_t(false, hin, Pin, z, 300.0);
   double sin = 0.0;
   engine().entropy(thermo::Phase::Vapour, tin, Pin, z, sin);
   if (two_phase) {
@@ -431,17 +426,10 @@ Hand hand(double F, double hin, double Pin, double Pout, double eta, double meff
     r.tout = fh.T;
     r.beta = fh.beta;
   } else {
-    double ts = tin, s = 0.0, cp = 0.0;
-    for (int i = 0; i < 100; ++i) {
-      engine().entropy(thermo::Phase::Vapour, ts, Pout, z, s);
-      engine().heat_capacity(thermo::Phase::Vapour, ts, Pout, z, cp);
-      const double d = (s - sin) / (cp / ts);
-      ts -= d;
-      if (std::fabs(d) < 1e-10) break;
-    }
+    const double ts = vapour_t(true, sin, Pout, z, tin);
     engine().enthalpy(thermo::Phase::Vapour, ts, Pout, z, r.hs);
     r.hout = hin - eta * (hin - r.hs);
-    r.tout = vapour_t_from_h(r.hout, Pout, z, ts);
+    r.tout = vapour_t(false, r.hout, Pout, z, ts);
     r.beta = 1.0;
   }
   r.ihp = F * (r.hout - hin);
@@ -486,8 +474,6 @@ TEST_F(Trex, PowerGivenStartsNextToTheSolution) {
   EXPECT_LT(yv(b, "TSOUT"), yv(b, "OUT_PROD_TEMP"));
   EXPECT_GT(yv(b, "TSOUT"), 0.9 * h.tout);
 }
-
-// --- Solved cases against the hand calculation -------------------------------------
 
 struct Example {
   const char* file;
@@ -586,8 +572,6 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
     }
   }
 }
-
-// --- Report ---------------------------------------------------------------------
 
 // After a failed dimension request the efficiencies, powers and outlet state
 // print as missing (the reports of solved blocks are in the examples' golden
