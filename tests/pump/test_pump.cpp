@@ -212,7 +212,7 @@ TEST_F(Pump, EachErrorIsReportedAndEndsTheInitialisation) {
   Transcript t;
   for (const std::string& h : golden_cases("pump/init_errors")) {
     const CaseHeading c(h);
-    Block b = make_pump(c.has("win"), 0, {0, 1}, {1.0}, c.number("win", 0));
+    Block b = make_pump(c.has("win"), c.has("out"), {0, 1}, {1.0}, c.number("win", 0));
     EXPECT_EQ(initialise_with(b, c), 1) << h;
     t.heading(h);
     t.add(messages());
@@ -221,17 +221,6 @@ TEST_F(Pump, EachErrorIsReportedAndEndsTheInitialisation) {
     EXPECT_EQ(b.ijrow, std::vector<int32_t>(b.ijrow.size(), 0)) << h;
   }
   EXPECT_TRUE(matches_golden_text("pump/init_errors", t.lines));
-}
-
-TEST_F(Pump, EveryFixedVariableWithoutValueIsListed) {
-  Block b = pump(0, 1);
-  // The two efficiencies have defaults and are not reported.
-  for (const char* name : {"PROD.ENTHALPY", "PROD.PRESSURE", "POWER.VALUE", "SUCT_TEMP", "P_HEAD",
-                           "BHP", "EHP", "PUMP_EFF", "DR_EFF"}) {
-    fix(b, name);
-  }
-  EXPECT_EQ(b.call(KODE_INIT), 1);
-  EXPECT_TRUE(matches_golden_text("pump/fixed_without_value", messages()));
 }
 
 // A missing efficiency (fixed without a value, or free) takes the
