@@ -404,15 +404,7 @@ TEST_F(Htua, ParameterChecks) {
   EXPECT_TRUE(standard_output().empty());
 }
 
-// The initial points of the golden text's cases, from the defaults and the
-// user's entries, which stay: temperatures from those given (none: the
-// default; one: all four at it; both inlets: their mean); duties from one
-// given, the mean magnitude of those given, or the heat streams (the inlet's
-// value; from the cold side q10 is the outlet stream's; neither: the duty
-// scale); the bundle's area from the total area, the total area from a given
-// area, a fixed area at its default; the angle from the level (at an edge
-// outside the bundle, whose bounds widen to take the level); negative end
-// differences kept; sequential-modular use fixes the inlet heat stream.
+// The initial points of the golden text's cases (the notes there say why).
 TEST_F(Htua, InitialPoints) {
   Transcript t;
   for (const std::string& h : golden_cases("htua/initial_points")) {

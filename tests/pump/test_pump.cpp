@@ -174,15 +174,8 @@ TEST_F(Pump, HostRefusesNegativeStreamCountsAndTooManyComponents) {
   EXPECT_NE(error.find("too many components"), std::string::npos) << error;
 }
 
-// The initial points of the cases in the golden text: sequential-modular use
-// fixes the inlet; a user's bound, scale or step bound survives, but a stream
-// scale is replaced by the inlet's (with a warning) and so is a zero step
-// bound; a zero, negative or not-a-number efficiency is kept where the user
-// put it but the initial powers use the default, so no infinity reaches Y; a
-// feed given by its enthalpy is flashed for its temperature, one without
-// density gets the liquid molar volume's; of the values fixed, the first group
-// decides: pressure before power, head and temperature, outlet pressure before
-// ratio before rise, brake before electric power, head before temperature.
+// The initial points of the golden text's cases and their output (the notes
+// there say why).
 TEST_F(Pump, InitialPoints) {
   Transcript t;
   for (const std::string& h : golden_cases("pump/initial_points")) {

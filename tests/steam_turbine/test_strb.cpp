@@ -305,15 +305,8 @@ TEST_F(Strb, TurbinesInSeriesShareTheirStream) {
   EXPECT_NEAR(r.value("T2.power_unitfl"), 0.85 * kMw * (ip.h - isentropic(1e4, ip).h), 1e-6 * P2);
 }
 
-// The initial points against their golden text (values, bounds, scales,
-// types, fixed marks): the inlet from its stream, fixed in sequential-modular
-// use; the outlet at half the inlet pressure, 1 K above saturation; without
-// stream data the inlet 20 K above saturation at 1 MPa, and with nearly equal
-// pressures the area parameter at 0.1; with the units option the inlet and
-// outlet temperature estimates in F, used when the streams hold no enthalpy;
-// a tiny modelled efficiency (a water rate of 1 kg/J) starts at one half, a
-// sensible water rate at the modelled value. The enthalpies on the steam
-// tables.
+// The initial points of the golden text's cases (the notes there say why);
+// their enthalpies on the steam tables.
 TEST_F(Strb, InitialPoints) {
   Transcript t;
   std::vector<Block> cases;  // "flow" of the feed, inlet entries "spoil" [from, to) missing

@@ -361,15 +361,8 @@ TEST_F(Trex, OnePassTakesTheIdealGasEstimate) {
   EXPECT_NEAR(sout, sin, 0.01 * std::fabs(sin) / 18.0);
 }
 
-// The initial points of the golden text's cases and their messages: a user's
-// bound, scale or step bound of a block variable survives, missing ones take
-// the defaults from the global scales (Fs 1, Ts 1000, Hs 1e8); the outlet
-// stream takes the inlet's bounds and scales (a given outlet scale is
-// replaced, with a warning); the work stream the power; no passes give rough
-// values; sequential-modular use fixes the inlet; efficiencies outside (0, 1]
-// stay in Y but are not used (0.85 and 0.9 instead); a fixed work stream ranks
-// above a brake power that is only a guess (which stays), as a fixed brake
-// power would.
+// The initial points of the golden text's cases and their messages (the
+// notes there say why).
 TEST_F(Trex, InitialPoints) {
   Transcript t;
   for (const std::string& h : golden_cases("trex/initial_points")) {
