@@ -36,20 +36,13 @@ struct Params {
 };
 
 // Curves and relative-efficiency parameters that every code can use.
-Params with_curves(int iturb, std::vector<int32_t> codes) {
-  Params p;
-  p.iturb = iturb;
-  p.codes = std::move(codes);
-  p.ne = 3;
-  p.effx = {1e6, 5e6, 2e7};
-  p.effy = {0.7, 0.8, 0.85};
-  p.nw = 2;
-  p.wrx = {1e6, 2e7};
-  p.wry = {4e-6, 3e-6};
-  p.relpar = {0.85, 50, 1.2, 2e7, 50, 1, 0.15};
-  if (iturb == 3) p.t_in = {kRmiss, kRmiss};
-  return p;
-}
+const Params kCurves = {.ne = 3,
+                        .nw = 2,
+                        .relpar = {0.85, 50, 1.2, 2e7, 50, 1, 0.15},
+                        .effx = {1e6, 5e6, 2e7},
+                        .effy = {0.7, 0.8, 0.85},
+                        .wrx = {1e6, 2e7},
+                        .wry = {4e-6, 3e-6}};
 
 // A block with feeds at (T, P, flow) per inlet and one outlet; work streams
 // by count; the steam-table method.
@@ -160,7 +153,7 @@ TEST_F(Strb, JacobianOfEveryCodeAndWorkStreams) {
   Transcript t;
   for (const std::string& h : golden_cases("strb/names")) {
     const CaseHeading c(h);
-    const Params p = params_of(c, with_curves(c.ints("iturb").at(0), c.ints("codes")));
+    const Params p = params_of(c, kCurves);
     std::vector<std::vector<double>> feeds = {{780.0, 8e6, 1.0}};
     if (p.iturb == 3) feeds.push_back({620.0, 2e6, 0.4});
     Block b = make_turbine(p, feeds, static_cast<int>(c.number("ninfi", 0)),
