@@ -342,11 +342,7 @@ TEST_F(Htua, ParametersChangedAfterTheDimensionRequestAreRefused) {
     EXPECT_EQ(b.call(kode), 1) << kode;
   }
   EXPECT_EQ(b.f, f0);
-  const Lines m = messages();
-  ASSERT_GE(m.size(), 3u);
-  EXPECT_EQ(Lines(m.begin(), m.begin() + 3),
-            (Lines{"", " !! R3HTUA: the block has 25 variables, 15 equations and 42 non-zeros,",
-                   " but the host's arrays hold 21, 12 and 35; repeat the dimension request."}));
+  EXPECT_TRUE(matches_golden_text("htua/parameters_changed", messages()));
   // The check and the report still answer.
   EXPECT_EQ(b.call(KODE_CHECK), 0);
   EXPECT_EQ(b.call(KODE_REPORT), 0);
