@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -106,77 +105,62 @@ std::vector<const thermo::Component*> many_components(int n) {
   return list;
 }
 
-struct Shape {
-  int ncomp, ninfi, ninfout;
-};
-
-class PumpShapes : public ::testing::TestWithParam<Shape> {};
-
-// Names, pattern and Jacobian against differences, up to the host's largest
-// component list; the names of the small shapes against their golden text.
-TEST_P(PumpShapes, Conformance) {
-  const Shape sh = GetParam();
-  reset_host(sh.ncomp == 3 ? std::vector<std::string>{"H2O", "NC6", "NC7"}
-                           : std::vector<std::string>{"H2O"});
-  if (sh.ncomp == 200) {
-    std::string error;
-    ASSERT_TRUE(host::configure_run(many_components(200), thermo::Method::Ideal, error)) << error;
-    host::reset_shared_areas();
+// Names, pattern and Jacobian against differences for the golden text's
+// shapes, up to the host's largest component list; the names of the small
+// shapes against the golden text.
+TEST(PumpShapes, Conformance) {
+  Transcript t;
+  for (const std::string& h : golden_cases("pump/names")) {
+    const CaseHeading c(h);
+    const int n = static_cast<int>(c.number("ncomp", 1));
+    reset_host(n == 3 ? std::vector<std::string>{"H2O", "NC6", "NC7"}
+                      : std::vector<std::string>{"H2O"});
+    if (n == 200) {
+      std::string error;
+      ASSERT_TRUE(host::configure_run(many_components(200), thermo::Method::Ideal, error)) << error;
+      host::reset_shared_areas();
+    }
+    Block b = make_pump(c.number("in", 0) > 0, c.number("out", 0) > 0, {0, 1}, {}, -2000.0, 1);
+    ASSERT_EQ(b.prepare(), 0) << h << ::testing::PrintToString(messages());
+    check_conformance(b);
+    t.heading(h);
+    if (n < 200) t.add(names_of(b));
   }
-  Block b = make_pump(sh.ninfi, sh.ninfout, {0, 1}, {}, -2000.0, 1);
-  ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
-  check_conformance(b);
-  if (sh.ncomp < 200) {
-    EXPECT_TRUE(matches_golden_text("pump/names_" + std::to_string(sh.ncomp) + "comp_in" +
-                                        std::to_string(sh.ninfi) + "_out" +
-                                        std::to_string(sh.ninfout),
-                                    names_of(b)));
-  }
+  EXPECT_TRUE(matches_golden_text("pump/names", t.lines));
 }
-
-INSTANTIATE_TEST_SUITE_P(Pump, PumpShapes,
-                         ::testing::Values(Shape{1, 0, 0}, Shape{1, 1, 0}, Shape{1, 0, 1},
-                                           Shape{3, 0, 0}, Shape{3, 1, 0}, Shape{3, 0, 1},
-                                           Shape{200, 0, 0}, Shape{200, 1, 0}, Shape{200, 0, 1}));
 
 // Every finding of the check at the dimension request (counts left
 // unwritten) and at the check request; parameters missing beyond NINT are
 // the integer missing marker.
 TEST_F(Pump, CheckFindings) {
-  struct Case {
-    int nin, nout, ninfi, ninfout;
-    std::vector<int32_t> ints;
-  };
-  const Case cases[] = {{2, 1, 0, 0, {0, 1}}, {1, 0, 0, 0, {0, 1}}, {1, 1, 2, 0, {0, 1}},
-                        {1, 1, 0, 2, {0, 1}}, {1, 1, 1, 1, {0, 1}}, {1, 1, 0, 0, {0, 51}},
-                        {1, 1, 0, 0, {2, 1}}, {1, 1, 0, 0, {}},     {1, 1, 0, 0, {1}}};
-  std::vector<std::string> all;
-  for (const Case& c : cases) {
+  Transcript t;
+  for (const std::string& h : golden_cases("pump/check_findings")) {
+    const CaseHeading c(h);
+    const std::vector<int32_t> n = c.ints("streams");
     Block b("P1", R3PUMP);
-    b.matin.assign(static_cast<size_t>(c.nin), "FEED");
-    b.matout.assign(static_cast<size_t>(c.nout), "PROD");
-    b.infin.assign(static_cast<size_t>(c.ninfi), "W");
-    b.infout.assign(static_cast<size_t>(c.ninfout), "W");
-    b.ints = c.ints;
+    b.matin.assign(static_cast<size_t>(n[0]), "FEED");
+    b.matout.assign(static_cast<size_t>(n[1]), "PROD");
+    b.infin.assign(static_cast<size_t>(n[2]), "W");
+    b.infout.assign(static_cast<size_t>(n[3]), "W");
+    b.ints = c.ints("ints");
     b.connect_streams();
-    const std::string what =
-        ::testing::PrintToString(std::vector<int>{c.nin, c.nout, c.ninfi, c.ninfout}) + " ints " +
-        ::testing::PrintToString(c.ints);
     b.ny = b.nf = b.nz = -5;
-    EXPECT_EQ(b.call(KODE_DIMEN), 1) << what;
-    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << what;
-    add_section(all, "dimension " + what, messages());
-    EXPECT_EQ(b.call(KODE_CHECK), 1) << what;
-    add_section(all, "check " + what, messages());
+    EXPECT_EQ(b.call(KODE_DIMEN), 1) << h;
+    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << h;
+    t.heading(h);
+    add_section(t.lines, "dimension", messages());
+    EXPECT_EQ(b.call(KODE_CHECK), 1) << h;
+    add_section(t.lines, "check", messages());
   }
-  EXPECT_TRUE(matches_golden_text("pump/check_findings", all));
+  EXPECT_TRUE(matches_golden_text("pump/check_findings", t.lines));
   Block ok = make_pump(1, 0);
   EXPECT_EQ(ok.call(KODE_CHECK), 0);
   EXPECT_TRUE(messages().empty());
 }
 
-TEST_F(Pump, NegativeStreamCountIsRefused) {
-  // A host that hands a negative count: the descriptors are refused.
+// The host refuses a negative stream count in the descriptors, and a run of
+// more than 200 components, with a message.
+TEST_F(Pump, HostRefusesNegativeStreamCountsAndTooManyComponents) {
   int32_t nmatin = 1, ninfi = -3, nmatout = 1, ninfout = 0, d[4][16];
   int32_t ncomp = 1, idx = 1, istat = 0, zero = 0, ids[2] = {0x20202020, 0x20202020};
   U3SDESC1(&nmatin, &ninfi, &nmatout, &ninfout, &zero, &zero, &ncomp, &idx, ids, ids, ids, ids,
@@ -185,172 +169,52 @@ TEST_F(Pump, NegativeStreamCountIsRefused) {
   const auto m = messages();
   ASSERT_FALSE(m.empty());
   EXPECT_NE(m.back().find("negative"), std::string::npos);
-}
-
-TEST_F(Pump, TooManyComponentsAreRefused) {
-  // The host refuses a run of more than 200 components with a message.
   std::string error;
   EXPECT_FALSE(host::configure_run(many_components(201), thermo::Method::Ideal, error));
   EXPECT_NE(error.find("too many components"), std::string::npos) << error;
 }
 
-// The initial point (values, bounds, scales, fixed marks) and the output:
-// sequential-modular use fixes the inlet; a user's bound, scale or step
-// bound survives, but a stream scale is replaced by the inlet's (with a
-// warning) and so is a zero step bound; default equation scales where none
-// was given; a zero inlet power is accepted; a zero, negative or
-// not-a-number efficiency is kept where the user put it but the initial
-// powers use the default (driver efficiency 1), so no infinity reaches Y;
-// the edge of the range is a usable efficiency; a feed given by its enthalpy
-// is flashed for its temperature, a feed without density gets the liquid
-// molar volume's; of the values fixed, the first group decides: pressure
-// before power, head and temperature, outlet pressure before pressure ratio
-// before pressure rise, brake before electric power, head before
-// temperature.
+// The initial points of the golden text's cases and their output (the notes
+// there say why).
 TEST_F(Pump, InitialPoints) {
-  struct Case {
-    const char* what;
-    Block b;
-    std::function<void(Block&)> fill;
-  };
-  auto unusable = [](double eff) {
-    return
-        [eff](Block& x) { fix(x, "BHP", 12000.0), fix(x, "PUMP_EFF", eff), fix(x, "DR_EFF", eff); };
-  };
-  auto fixed = [](std::vector<std::pair<const char*, double>> values) {
-    return [values](Block& x) {
-      fix(x, "PUMP_EFF", 0.7), fix(x, "DR_EFF", 1.0);
-      for (const auto& [name, value] : values) fix(x, name, value);
-    };
-  };
-  const int outp = 2 * (1 + 3);
-  Case cases[] = {
-      {"sequential modular, work stream in", pump(1, 0), nullptr},
-      {"equation based, work stream in", named(make_pump(1, 0, {1, 1})), nullptr},
-      {"user's bounds and scales", pump(0, 1),
-       [](Block& x) {
-         x.ylb[var(x, "RHO") - 1] = 900.0, x.yub[var(x, "RHO") - 1] = 1100.0;
-         x.yscl[var(x, "PUMP_EFF") - 1] = 0.5, x.ysbnd[var(x, "PUMP_EFF") - 1] = 0.1;
-         x.fscl[3] = 123.0;
-         x.ylb[outp - 1] = 2.0e5, x.yscl[outp - 1] = 7.0, x.ysbnd[outp - 2] = 0.0;
-       }},
-      {"zero inlet power", pump(1, 0, 1, 1.0, 0.0),
-       [](Block& x) { fix(x, "PUMP_EFF", 0.7), fix(x, "DR_EFF", 1.0); }},
-      {"efficiencies 0", pump(), unusable(0.0)},
-      {"efficiencies -0.5", pump(), unusable(-0.5)},
-      {"efficiencies 10.5", pump(), unusable(10.5)},
-      {"efficiencies NaN", pump(), unusable(kNaN)},
-      {"feed without temperature and density", pump(),
-       [](Block& x) { x.smatin[kVT] = x.smatin[kVRho] = kRmiss; }},
-      {"pressure, power, head and temperature", pump(),
-       fixed({{"DELTA_P", 5.0e5}, {"BHP", 1000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}})},
-      {"pressure ratio and outlet pressure", pump(),
-       fixed({{"P_RATIO", 3.0}, {"PROD.PRESSURE", 6.0e5}})},
-      {"pressure rise and ratio", pump(), fixed({{"DELTA_P", 1.0e5}, {"P_RATIO", 4.0}})},
-      {"power, head and temperature", pump(),
-       fixed({{"BHP", 12000.0}, {"P_HEAD", 10.0}, {"DISCH_TEMP", 350.0}})},
-      {"electric and brake power", pump(), fixed({{"EHP", 30000.0}, {"BHP", 12000.0}})},
-      {"head and temperature", pump(), fixed({{"P_HEAD", 48.0}, {"DISCH_TEMP", 350.0}})},
-      {"driver efficiency 10", pump(),
-       [](Block& x) { fix(x, "BHP", 12000.0), fix(x, "DR_EFF", 10.0); }},
-  };
-  std::vector<std::string> all;
-  for (Case& c : cases) {
-    ASSERT_EQ(prepare_with(c.b, c.fill), 0) << c.what;
-    add_section(all, c.what, standard_output());
-    add_section(all, std::string(c.what) + ": messages", messages());
-    add_section(all, std::string(c.what) + ": point", point_of(c.b));
-    for (double v : c.b.y) EXPECT_FALSE(std::isinf(v)) << c.what;
+  Transcript t;
+  for (const std::string& h : golden_cases("pump/initial_points")) {
+    const CaseHeading c(h);
+    const auto imode = static_cast<int32_t>(c.number("imode", 0));
+    Block b = make_pump(c.has("win"), c.has("out"), {imode, 1}, {1.0}, c.number("win", 0));
+    const int outp = 2 * (1 + 3);  // the outlet's pressure
+    const int32_t st = !c.has("bounds") ? initialise_with(b, c) : prepare_with(b, [](Block& x) {
+      x.ylb[var(x, "RHO") - 1] = 900.0, x.yub[var(x, "RHO") - 1] = 1100.0;
+      x.yscl[var(x, "PUMP_EFF") - 1] = 0.5, x.ysbnd[var(x, "PUMP_EFF") - 1] = 0.1;
+      x.fscl[3] = 123.0;
+      x.ylb[outp - 1] = 2.0e5, x.yscl[outp - 1] = 7.0, x.ysbnd[outp - 2] = 0.0;
+    });
+    ASSERT_EQ(st, 0) << h;
+    t.heading(h);
+    add_section(t.lines, "output", standard_output());
+    add_section(t.lines, "messages", messages());
+    add_section(t.lines, "point", point_of(b));
+    for (double v : b.y) EXPECT_FALSE(std::isinf(v)) << h;
   }
-  EXPECT_TRUE(matches_golden_text("pump/initial_points", all));
+  EXPECT_TRUE(matches_golden_text("pump/initial_points", t.lines));
 }
 
-// --- Errors: fixed values, the feed, the suction and discharge properties ------
-
-// Each error ends the initialisation with its message: nothing after it is
-// done (no efficiency, no pattern).
+// Each error of the golden text's cases ends the initialisation with its
+// message: nothing after it is done (no efficiency, no pattern).
 TEST_F(Pump, EachErrorIsReportedAndEndsTheInitialisation) {
-  struct Case {
-    const char* what;
-    std::vector<std::pair<int, double>> feed;  // spoilt feed entries
-    const char* var = nullptr;                 // a fixed value
-    double value = 0;
-    const char* fail = nullptr;  // a host operation that fails
-    int ninfi = 0;
-    double win = 0;
-  };
-  const Case cases[] = {
-      {"outlet pressure equal to the inlet's", {}, "PROD.PRESSURE", kPin},
-      {"outlet pressure below the inlet's", {}, "PROD.PRESSURE", 0.5e5},
-      {"pressure ratio exactly 1", {}, "P_RATIO", 1.0},
-      {"pressure ratio below 1", {}, "P_RATIO", 0.8},
-      {"pressure rise 0", {}, "DELTA_P", 0.0},
-      {"pressure rise negative", {}, "DELTA_P", -1.0e5},
-      {"brake power 0", {}, "BHP", 0.0},
-      {"brake power negative", {}, "BHP", -10.0},
-      {"electric power 0", {}, "EHP", 0.0},
-      {"electric power negative", {}, "EHP", -10.0},
-      {"inlet power positive", {}, nullptr, 0, nullptr, 1, 500.0},
-      {"head 0", {}, "P_HEAD", 0.0},
-      {"head negative", {}, "P_HEAD", -3.0},
-      {"discharge temperature negative", {}, "DISCH_TEMP", -1.0},
-      {"feed pressure 0", {{kVP, 0.0}}},
-      {"feed pressure negative", {{kVP, -2.0e5}}},
-      {"feed pressure NaN", {{kVP, kNaN}}},
-      {"suction temperature negative", {{kVT, -5.0}}},
-      {"suction temperature missing and the flash fails",
-       {{kVT, kRmiss}},
-       nullptr,
-       0,
-       "FLSH_FLASH"},
-      {"suction pressure missing", {{kVP, kRmiss}}},
-      {"density negative", {{kVRho, -1.0}}},
-      {"density zero", {{kVRho, 0.0}}},
-      {"density missing and the liquid volume fails", {{kVRho, kRmiss}}, nullptr, 0, "PPMON_VOLL"},
-      {"density missing and no flow", {{kVRho, kRmiss}, {0, 0.0}, {kVF, 0.0}}},
-      {"density missing and flow missing", {{kVRho, kRmiss}, {kVF, kRmiss}}},
-      {"molecular weight zero", {{kVMw, 0.0}}},
-      {"temperature tested before pressure", {{kVT, 0.0}, {kVP, kRmiss}}},
-      {"flash of the discharge fails", {}, nullptr, 0, "FLSH_FLASH"},
-      {"discharge liquid enthalpy fails", {}, "DISCH_TEMP", 300.05, "PPMON_ENTHL"},
-      {"inlet enthalpy missing", {{kVH, kRmiss}}},
-      {"no flow", {{0, 0.0}, {kVF, 0.0}}},
-      // A discharge 50 K colder than the suction gives a negative power and
-      // an outlet pressure below zero on the second pass.
-      {"discharge colder than suction", {}, "DISCH_TEMP", 250.0},
-      // Zero passes the initialisation's own test, but is no temperature.
-      {"discharge temperature 0", {}, "DISCH_TEMP", 0.0},
-  };
-  std::vector<std::string> all;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Block b = pump(c.ninfi, 0, 1, 1.0, c.win);
-    for (const auto& [i, v] : c.feed) b.smatin[i] = v;
-    if (c.var) fix(b, c.var, c.value);
-    if (c.fail) host::fail_operation(c.fail);
-    const std::vector<int32_t> ijrow = b.ijrow;
-    EXPECT_EQ(b.call(KODE_INIT), 1);
-    add_section(all, c.what, messages());
-    EXPECT_EQ(yv(b, "PUMP_EFF"), kRmiss);
-    EXPECT_EQ(yv(b, "DISCH_TEMP") == kRmiss, !b.fixed(var(b, "DISCH_TEMP")));
-    EXPECT_EQ(b.ijrow, ijrow);
-    host::clear_failures();
+  Transcript t;
+  for (const std::string& h : golden_cases("pump/init_errors")) {
+    const CaseHeading c(h);
+    Block b = make_pump(c.has("win"), c.has("out"), {0, 1}, {1.0}, c.number("win", 0));
+    EXPECT_EQ(initialise_with(b, c), 1) << h;
+    t.heading(h);
+    t.add(messages());
+    EXPECT_EQ(yv(b, "PUMP_EFF"), kRmiss) << h;
+    EXPECT_EQ(yv(b, "DISCH_TEMP") == kRmiss, !b.fixed(var(b, "DISCH_TEMP"))) << h;
+    EXPECT_EQ(b.ijrow, std::vector<int32_t>(b.ijrow.size(), 0)) << h;
   }
-  EXPECT_TRUE(matches_golden_text("pump/init_errors", all));
+  EXPECT_TRUE(matches_golden_text("pump/init_errors", t.lines));
 }
-
-TEST_F(Pump, EveryFixedVariableWithoutValueIsListed) {
-  Block b = pump(0, 1);
-  // The two efficiencies have defaults and are not reported.
-  for (const char* name : {"PROD.ENTHALPY", "PROD.PRESSURE", "POWER.VALUE", "SUCT_TEMP", "P_HEAD",
-                           "BHP", "EHP", "PUMP_EFF", "DR_EFF"}) {
-    fix(b, name);
-  }
-  EXPECT_EQ(b.call(KODE_INIT), 1);
-  EXPECT_TRUE(matches_golden_text("pump/fixed_without_value", messages()));
-}
-
-// --- Values of the initialisation ----------------------------------------
 
 // A missing efficiency (fixed without a value, or free) takes the
 // correlation, held at its end values outside the fitted range (1e-5 kmol/s
@@ -475,8 +339,6 @@ TEST_F(Pump, ReportOfNegativeAndMissingValues) {
   EXPECT_TRUE(matches_golden_text("pump/report", report()));
   EXPECT_TRUE(messages().empty());
 }
-
-// --- Every way of giving the duty, solved ---------------------------------
 
 struct Example {
   const char* file;
