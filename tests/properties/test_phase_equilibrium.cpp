@@ -18,6 +18,7 @@
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 #include "tests/support/support.h"
+#include "tests/thermo/thermo_test_util.h"
 
 namespace r3::test {
 namespace {
@@ -469,10 +470,7 @@ TEST_P(PhaseEquilibrium, PureComponentAcrossItsSaturationTemperature) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, PhaseEquilibrium,
                          ::testing::Values(Method::Ideal, Method::PengRobinson),
-                         [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal")
-                                                              : std::string("PengRobinson");
-                         });
+                         thermo::testing::method_name);
 
 // Water on the steam tables, inside the dome, from the enthalpy. The tables'
 // saturation line and their phase equations agree to about 1e-4 in ln K; the

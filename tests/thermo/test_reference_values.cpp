@@ -16,29 +16,13 @@
 namespace r3::thermo {
 namespace {
 
+using testing::lnphi;
 using testing::model_of;
+using testing::prop;
+using testing::psat;
 constexpr double R = kGasConstant;
 const std::vector<double> kPure{1.0};
 
-// A property that must evaluate (k: 0 H, 1 S, 2 Cp, 3 V, 4 Z).
-double prop(const Model& m, int k, Phase ph, double T, double P,
-            const std::vector<double>& x = kPure) {
-  double v = NAN;
-  const Status s =
-      k == 4 ? m.compressibility(ph, T, P, x, v) : testing::property(m, k, ph, T, P, x, v);
-  EXPECT_EQ(s, Status::Ok) << k << " T=" << T << " P=" << P;
-  return v;
-}
-double psat(const Model& m, double T, Status expect = Status::Ok) {
-  double p = NAN;
-  EXPECT_EQ(m.vapour_pressure(0, T, p), expect) << T;
-  return p;
-}
-double lnphi(const Model& m, Phase ph, double T, double P) {
-  std::vector<double> lp(1);
-  EXPECT_EQ(m.ln_fugacity_coefficients(ph, T, P, kPure, lp), Status::Ok);
-  return lp[0];
-}
 constexpr Phase L = Phase::Liquid, V = Phase::Vapour;
 
 TEST(Databank, LookupAndParsing) {
