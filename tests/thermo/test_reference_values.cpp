@@ -36,7 +36,8 @@ TEST(Databank, LookupAndParsing) {
       "cp_Tmin\tcp_Tmax\tHf_ig_298\tZRA\n";
   const std::string good =
       "X\tx\tX\t1-1-1\t10\t300\t1e6\t0.1\t0.3\t0.1\t200\t3.5\t0\t0\t0\t0\t50\t1000\t0\t0.27\n";
-  std::string crlf = header + good;  // Windows line ends are accepted
+  std::string bad_tc = good, crlf = header + good;  // Windows line ends are accepted
+  bad_tc.replace(bad_tc.find("\t300\t"), 5, "\tabc\t");
   for (size_t p = crlf.find('\n'); p != std::string::npos; p = crlf.find('\n', p + 2))
     crlf.replace(p, 1, "\r\n");
   const struct {
@@ -46,9 +47,7 @@ TEST(Databank, LookupAndParsing) {
   } cases[] = {
       {header + good, true, ""},
       {crlf, true, ""},
-      {header +
-           "X\tx\tX\t1\t10\tabc\t1e6\t0.1\t0.3\t0.1\t200\t3.5\t0\t0\t0\t0\t50\t1000\t0\t0.27\n",
-       false, "Tc"},
+      {header + bad_tc, false, "Tc"},
       {header + good + good, false, ""},  // duplicate id
       {"id\tname\tMW\n", false, ""},      // missing columns
       {"", false, ""}};
