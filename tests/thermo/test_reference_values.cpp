@@ -44,13 +44,12 @@ TEST(Databank, LookupAndParsing) {
     std::string text;
     bool ok;
     const char* error;
-  } cases[] = {
-      {header + good, true, ""},
-      {crlf, true, ""},
-      {header + bad_tc, false, "Tc"},
-      {header + good + good, false, ""},  // duplicate id
-      {"id\tname\tMW\n", false, ""},      // missing columns
-      {"", false, ""}};
+  } cases[] = {{header + good, true, ""},
+               {crlf, true, ""},
+               {header + bad_tc, false, "Tc"},
+               {header + good + good, false, ""},  // duplicate id
+               {"id\tname\tMW\n", false, ""},      // missing columns
+               {"", false, ""}};
   for (const auto& c : cases) {
     Databank out;
     std::string err;
