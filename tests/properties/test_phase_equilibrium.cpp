@@ -18,6 +18,7 @@
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 #include "tests/support/support.h"
+#include "tests/thermo/thermo_test_util.h"
 
 namespace r3::test {
 namespace {
@@ -84,9 +85,11 @@ struct PmlSet {
     return F;
   }
   std::vector<double> residuals() { return residuals(Y); }
-  void pattern(std::vector<int32_t>& rows, std::vector<int32_t>& cols) {
-    rows.assign(static_cast<size_t>(nz) + 1, -7);
-    cols.assign(static_cast<size_t>(nz) + 1, -7);
+  // The pattern and the Jacobian's values in its order, and dense (nf x ny).
+  std::vector<double> jacobian_values(std::vector<int32_t>& rows, std::vector<int32_t>& cols) {
+    std::vector<double> d(static_cast<size_t>(nz) + 1, -7.0);
+    rows.assign(d.size(), -7);
+    cols.assign(d.size(), -7);
     int32_t m = 0, k = 0, st = start();
     RTO_PMLSPR(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), &option, &st, &m, &k,
                rows.data(), cols.data());
@@ -94,12 +97,7 @@ struct PmlSet {
     EXPECT_EQ(rows.back(), -7);
     rows.pop_back();
     cols.pop_back();
-  }
-  // The Jacobian's values in the pattern's order, and dense (nf x ny).
-  std::vector<double> jacobian_values(std::vector<int32_t>& rows, std::vector<int32_t>& cols) {
-    std::vector<double> d(static_cast<size_t>(nz) + 1, -7.0);
-    pattern(rows, cols);
-    int32_t k = 0, st = start();
+    k = 0;
     const double eps = 1e-7;
     RTO_PMLJAC(&n, idx.data(), idx.data(), &iph, &ipp, &ipt, layout.data(), sa.data(), sb.data(),
                &eps, &option, Y.data(), &st, &k, d.data());
@@ -469,10 +467,7 @@ TEST_P(PhaseEquilibrium, PureComponentAcrossItsSaturationTemperature) {
 
 INSTANTIATE_TEST_SUITE_P(Methods, PhaseEquilibrium,
                          ::testing::Values(Method::Ideal, Method::PengRobinson),
-                         [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal")
-                                                              : std::string("PengRobinson");
-                         });
+                         thermo::testing::method_name);
 
 // Water on the steam tables, inside the dome, from the enthalpy. The tables'
 // saturation line and their phase equations agree to about 1e-4 in ln K; the

@@ -13,6 +13,7 @@
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
 #include "tests/support/support.h"
+#include "tests/thermo/thermo_test_util.h"
 
 namespace r3::test {
 namespace {
@@ -202,10 +203,7 @@ TEST_P(RowSets, HeatCapacitySetJacobianMatchesCentralDifferences) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, RowSets, ::testing::Values(Method::Ideal, Method::PengRobinson),
-                         [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal")
-                                                              : std::string("PengRobinson");
-                         });
+                         thermo::testing::method_name);
 
 // --- Property monitors -------------------------------------------------------
 

@@ -10,6 +10,7 @@
 
 #include "host/steam/if97.h"
 #include "host/thermo/thermo.h"
+#include "tests/thermo/thermo_test_util.h"
 
 namespace r3::thermo {
 namespace {
@@ -20,25 +21,14 @@ constexpr Phase L = Phase::Liquid, V = Phase::Vapour;
 class SteamModel : public ::testing::Test {
  protected:
   void SetUp() override {
-    const Databank& db = Databank::builtin();
-    model = make_model(Method::SteamTable, {&db[db.find("H2O")]});
+    model = testing::model_of(Method::SteamTable, {"H2O"});
     ASSERT_NE(model, nullptr);
   }
   double h(Phase ph, double T, double P, Status expect = Status::Ok) const {
-    double v = NAN;
-    EXPECT_EQ(model->enthalpy(ph, T, P, x, v), expect) << T << " " << P;
-    return v;
+    return testing::prop(*model, 0, ph, T, P, x, expect);
   }
-  double psat(double T) const {
-    double p = NAN;
-    EXPECT_EQ(model->vapour_pressure(0, T, p), Status::Ok);
-    return p;
-  }
-  double lnphi(Phase ph, double T, double P) const {
-    double lp[1] = {NAN};
-    EXPECT_NE(model->ln_fugacity_coefficients(ph, T, P, x, lp), Status::Failed);
-    return lp[0];
-  }
+  double psat(double T) const { return testing::psat(*model, T); }
+  double lnphi(Phase ph, double T, double P) const { return testing::lnphi(*model, ph, T, P); }
   std::unique_ptr<Model> model;
   std::vector<double> x{1.0};
 };
@@ -54,20 +44,13 @@ TEST_F(SteamModel, MolarValuesAreTheSteamTablesTimesMolecularWeight) {
                           {V, 500.0, 1e6}}) {
     steam::State ref;
     ASSERT_EQ(steam::state_pT(P, T, ref), steam::Status::Ok);
-    double val[4], z;
-    for (int k = 0; k < 4; ++k) {
-      const Status s = k == 0 ? model->enthalpy(ph, T, P, x, val[k])
-                       : k == 1 ? model->entropy(ph, T, P, x, val[k])
-                       : k == 2 ? model->heat_capacity(ph, T, P, x, val[k])
-                                : model->molar_volume(ph, T, P, x, val[k]);
-      ASSERT_EQ(s, Status::Ok) << k;
-    }
-    ASSERT_EQ(model->compressibility(ph, T, P, x, z), Status::Ok);
+    double val[5];  // H, S, Cp, V, Z
+    for (int k = 0; k < 5; ++k) val[k] = testing::prop(*model, k, ph, T, P, x);
     EXPECT_NEAR(val[0], ref.h * kMw, 1e-9 * std::abs(ref.h * kMw) + 1e-6);
     EXPECT_NEAR(val[1], ref.s * kMw, 1e-9 * std::abs(ref.s * kMw) + 1e-9);
     EXPECT_NEAR(val[2], ref.cp * kMw, 1e-9 * val[2]);
     EXPECT_NEAR(val[3], ref.v * kMw, 1e-9 * val[3]);
-    EXPECT_NEAR(z, P * ref.v / (steam::kR * T), 1e-12);
+    EXPECT_NEAR(val[4], P * ref.v / (steam::kR * T), 1e-12);
   }
   double mw;
   ASSERT_EQ(model->molecular_weight(x, mw), Status::Ok);

@@ -147,21 +147,11 @@ TEST_F(SteamServices, VolumeDerivativesMatchCentralDifferences) {
     const auto [T, x] = phtx(p, h);
     return volw(T, p, x);
   };
-  for (auto [p, hmass] : std::vector<std::array<double, 2>>{{1e6, 3.0e6},
-                                                            {0.1e6, 2.3e6},
-                                                            {10e6, 1.0e6},
-                                                            {0.01e6, 2.0e6},
-                                                            {25e6, 2.6e6},
-                                                            {5e6, 400e3},
-                                                            {0.1e6, 2800e3},
-                                                            {25e6, 1800e3},
-                                                            {25e6, 2300e3},
-                                                            {30e6, 5500e3},
-                                                            {0.1e6, 1500e3},
-                                                            {5e6, 2000e3},
-                                                            {19e6, 2000e3},
-                                                            {80e6, 3000e3},
-                                                            {3e3, 2500e3}}) {
+  const double states[][2] = {{1e6, 3.0e6},   {0.1e6, 2.3e6}, {10e6, 1.0e6},   {0.01e6, 2.0e6},
+                              {25e6, 2.6e6},  {5e6, 400e3},   {0.1e6, 2800e3}, {25e6, 1800e3},
+                              {25e6, 2300e3}, {30e6, 5500e3}, {0.1e6, 1500e3}, {5e6, 2000e3},
+                              {19e6, 2000e3}, {80e6, 3000e3}, {3e3, 2500e3}};  // Pa, J/kg
+  for (auto [p, hmass] : states) {
     const double h = hmass * kMw, eh = 1e-6 * h, ep = 1e-6 * p;
     const double nh = (vol(p, h + eh) - vol(p, h - eh)) / (2 * eh);
     const double np = (vol(p + ep, h) - vol(p - ep, h)) / (2 * ep);

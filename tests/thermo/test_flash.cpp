@@ -178,10 +178,7 @@ TEST_P(FlashTest, BadInputFails) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Methods, FlashTest, ::testing::Values(Method::Ideal, Method::PengRobinson),
-                         [](const auto& info) {
-                           return info.param == Method::Ideal ? std::string("Ideal")
-                                                              : std::string("PengRobinson");
-                         });
+                         testing::method_name);
 
 // Gibbs energy over RT of composition x, the lower root's; mu gets the
 // chemical potentials over RT (ln x + ln phi).

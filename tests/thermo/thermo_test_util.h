@@ -39,6 +39,32 @@ inline Status property(const Model& m, int k, Phase ph, double T, double P,
   }
 }
 
+// A pure-component property that must evaluate with the given status
+// (k: 0 H, 1 S, 2 Cp, 3 V, 4 Z).
+inline double prop(const Model& m, int k, Phase ph, double T, double P,
+                   const std::vector<double>& x = {1.0}, Status expect = Status::Ok) {
+  double v = NAN;
+  const Status s = k == 4 ? m.compressibility(ph, T, P, x, v) : property(m, k, ph, T, P, x, v);
+  EXPECT_EQ(s, expect) << k << " T=" << T << " P=" << P;
+  return v;
+}
+inline double psat(const Model& m, double T, Status expect = Status::Ok) {
+  double p = NAN;
+  EXPECT_EQ(m.vapour_pressure(0, T, p), expect) << T;
+  return p;
+}
+inline double lnphi(const Model& m, Phase ph, double T, double P) {
+  double lp[1] = {NAN};
+  EXPECT_EQ(m.ln_fugacity_coefficients(ph, T, P, std::vector<double>{1.0}, lp), Status::Ok)
+      << T << " " << P;
+  return lp[0];
+}
+
+// Test names of the suites parameterised by method.
+inline std::string method_name(const ::testing::TestParamInfo<Method>& info) {
+  return info.param == Method::Ideal ? "Ideal" : "PengRobinson";
+}
+
 // H, S, Cp, V and ln phi_1..n at one state; with d, their analytic
 // derivatives by T, P and each x_j (d[0], d[1], d[2 + j], each 4 + n long).
 inline std::vector<double> outputs(const Model& m, Phase ph, double T, double P,
