@@ -13,6 +13,7 @@
 #include "host/services/block.h"
 #include "host/services/context.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3VALV(R3_ENTRY_PARAMS);
@@ -53,16 +54,10 @@ inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
 
 using Fixes = std::vector<std::pair<std::string, double>>;
 
-// A block variable or stream variable by its text; an equation's 1-based
-// index by its text.
-inline int var(const host::Block& b, const std::string& name) {
-  const int i = b.find_var(name);
-  EXPECT_NE(i, 0) << "no variable " << name;
-  return i;
-}
-
+// A variable by its text (full, or after the block prefix); an equation's
+// 1-based index by its text.
 inline double& y(host::Block& b, const std::string& name) {
-  return b.y.at(static_cast<size_t>(var(b, name) - 1));
+  return yv(b, name);
 }
 
 inline int eqn(const host::Block& b, const std::string& name) {
