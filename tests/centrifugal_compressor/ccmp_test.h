@@ -69,21 +69,6 @@ int32_t prepare_with(host::Block& b, Setter set) {
   return b.call(KODE_INIT);
 }
 
-// Fixes a variable at a value (the work stream's value also in its vector).
-inline void fix(host::Block& b, const std::string& text, double value) {
-  yv(b, text) = value;
-  b.fix(b.find_var(text.find('.') == std::string::npos ? "K1." + text : text));
-  if (text == "SHAFT.VALUE") b.sinfin[0] = value;
-}
-
-// Initialisation with fixed values.
-inline int32_t init_fixed(host::Block& b,
-                          const std::vector<std::pair<std::string, double>>& fixes) {
-  return prepare_with(b, [&](host::Block& x) {
-    for (const auto& [n, v] : fixes) fix(x, n, v);
-  });
-}
-
 // Inlet actual volumetric flow (m3/s) as the initialisation computes it.
 inline double inlet_qact(const host::Block& b) {
   const size_t n = static_cast<size_t>(b.ncomp());

@@ -132,44 +132,5 @@ TEST_F(CcmpTest, SolutionStateWordAtStreamUpdate) {
   EXPECT_EQ(b.smatout[static_cast<size_t>(b.ncomp() + 2)], yv(b, "PROD.PRESSURE"));
 }
 
-TEST_F(CcmpTest, SequentialModeFixesTheInletAndWorkStream) {
-  for (int32_t imode : {0, 1}) {
-    Options o;
-    o.imode = imode;
-    o.work = true;
-    Block b = make_ccmp(o);
-    ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
-    const int ninlet = b.ncomp() + 3 + 1;
-    for (int i = 1; i <= b.ny; ++i)
-      EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
-  }
-}
-
-// The user's values of block variables and equation scales survive; outlet
-// scales come from the inlet, with a warning when the user gave one; a step
-// bound of 1 is replaced by the inlet's; a guess survives (golden text
-// centrifugal_compressor/user_values).
-TEST_F(CcmpTest, UserValuesSurviveAndOutletScalesComeFromTheInlet) {
-  Block b = make_ccmp();
-  const size_t pout = 2 * (5 + 3) - 1, hout = pout - 1;  // 0-based
-  ASSERT_EQ(prepare_with(b,
-                         [&](Block& x) {
-                           x.ylb[static_cast<size_t>(x.find_var("HEAD") - 1)] = 5.0;
-                           x.yscl[static_cast<size_t>(x.find_var("POLY_EFF") - 1)] = 0.5;
-                           x.ysbnd[static_cast<size_t>(x.find_var("MPOLY") - 1)] = 0.2;
-                           x.fscl[8] = 123.0;
-                           x.ylb[pout] = 2.0e6;
-                           x.yscl[pout] = 7.0;
-                           x.ysbnd[hout] = 1.0;
-                           x.y[pout] = 4.5e6;
-                         }),
-            0);
-  Transcript t;
-  t.add(records(host::units::kSecondMessageUnit));
-  t.add(messages());
-  t.add(block_state(b));
-  EXPECT_TRUE(matches_golden_text("centrifugal_compressor/user_values", t.lines));
-}
-
 }  // namespace
 }  // namespace r3::test::ccmp
