@@ -24,12 +24,10 @@ TEST_P(ValveShapes, Conformance) {
   Block b = make_valve(ValveInts{0, phase, chr}, ncomp);
   if (table) b.reals = {10.0, 0.05, 40.0, 0.2, 70.0, 0.55, 90.0, 0.85};
   const bool vap = phase == 1;
-  ASSERT_EQ(init_with(b, {{"CVMAX", vap ? 1500.0 : 150.0},
-                          {"VALVE_POS", 70.0},
-                          {"FP", 1.0},
-                          {"VP_BIAS", 0.0},
-                          {"DP_BIAS", 0.0}}),
-            0);
+  const std::string cvmax = vap ? "1500" : "150";
+  ASSERT_EQ(
+      initialise_with(b, CaseHeading("fix VALVE_POS 70 FP 1 VP_BIAS 0 DP_BIAS 0 CVMAX " + cvmax)),
+      0);
   if (vap) {
     EXPECT_LT(y(b, "X"), 0.9 * y(b, "FK") * y(b, "XT"));
   }
@@ -41,50 +39,45 @@ INSTANTIATE_TEST_SUITE_P(Valve, ValveShapes,
                          ::testing::Combine(::testing::Values(1, 2), ::testing::Range(0, 7),
                                             ::testing::Values(1, 3), ::testing::Bool()));
 
-// Names, values, bounds, scales and types after the initialisation, per
-// phase; the typical values without passes (no flash: an inlet at 350 K
-// still gives the typical 300 K); the curve's equation scale of every
-// characteristic.
+// Names, values, bounds, scales and types after the initialisation (golden
+// text control_valve/prepared; the cases are its headings, see
+// initialise_with; "phase", "chr", "passes" as in INT, "row" only that
+// equation's line): per phase; the typical values without passes (no flash:
+// an inlet at 350 K still gives the typical 300 K); the curve's equation
+// scale of every characteristic; with "user" the user's bound, scale and
+// value of CV and a stream equation's scale survive, the curve's scale is
+// always written.
 TEST_F(ValveTest, PreparedState) {
   Transcript t;
-  for (int32_t phase : {1, 2}) {
-    t.heading(phase == 1 ? "vapour" : "liquid");
-    Block b = make_valve(ValveInts{0, phase});
-    ASSERT_EQ(b.prepare(), 0);
-    t.add(block_state(b));
-  }
-  t.heading("vapour, no passes, VALVE_POS fixed at 40");
-  Block np = make_valve(ValveInts{0, 1, 1, 0, 1, 0});
-  np.smatin[static_cast<size_t>(np.ncomp() + 1)] = 350.0;
-  ASSERT_EQ(init_with(np, {{"VALVE_POS", 40.0}}), 0);
-  t.add(block_state(np));
-  for (int32_t c = 0; c <= 6; ++c) {
-    t.heading("characteristic " + std::to_string(c));
-    Block b = make_valve(ValveInts{0, 1, c});
-    ASSERT_EQ(b.prepare(), 0);
-    t.add(block_state(b)[static_cast<size_t>(b.ny + eqn(b, "CV_CURVE") - 1)]);
+  for (const std::string& heading : golden_cases("control_valve/prepared")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
+    auto in = [&](const char* key, double otherwise) {
+      return static_cast<int32_t>(c.number(key, otherwise));
+    };
+    Block b = make_valve(ValveInts{0, in("phase", 1), in("chr", 1), 0, 1, in("passes", 1)});
+    if (c.has("user")) {
+      ASSERT_EQ(b.dimension(), 0);
+      ASSERT_EQ(b.call(KODE_NAMES), 0);
+      const size_t cv = static_cast<size_t>(var(b, "CV") - 1);
+      b.ylb[cv] = 5.0;
+      b.yscl[cv] = 50.0;
+      b.y[cv] = 77.0;
+      b.fscl[static_cast<size_t>(eqn(b, "CV_CURVE") - 1)] = 3.0;
+      b.fscl[0] = 0.5;  // a stream-equation scale the host keeps
+      ASSERT_EQ(b.call(KODE_INIT), 0);
+    } else {
+      ASSERT_EQ(initialise_with(b, c), 0);
+    }
+    const auto state = block_state(b);
+    if (c.has("row")) {
+      t.add(state[static_cast<size_t>(b.ny + eqn(b, c.words("row").at(0)) - 1)]);
+    } else {
+      t.add(state);
+    }
   }
   EXPECT_TRUE(messages().empty());
   EXPECT_TRUE(matches_golden_text("control_valve/prepared", t.lines));
-}
-
-TEST_F(ValveTest, UserValuesSurviveAndEquationScalesAreAlwaysWritten) {
-  Block b = make_valve(ValveInts{});
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
-  const size_t cv = static_cast<size_t>(var(b, "CV") - 1);
-  const size_t curve = static_cast<size_t>(eqn(b, "CV_CURVE") - 1);
-  b.ylb[cv] = 5.0;
-  b.yscl[cv] = 50.0;
-  b.y[cv] = 77.0;
-  b.fscl[curve] = 3.0;
-  b.fscl[0] = 0.5;  // a stream-equation scale the host keeps
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_EQ(b.ylb[cv], 5.0);
-  EXPECT_EQ(b.yscl[cv], 50.0);
-  EXPECT_EQ(b.y[cv], 77.0);
-  EXPECT_EQ(b.fscl[curve], 100.0);
-  EXPECT_EQ(b.fscl[0], 0.5);
 }
 
 // Entries of one equation's Jacobian row, or their columns.
@@ -157,16 +150,10 @@ TEST_F(ValveTest, Characteristics) {
   EXPECT_NEAR(curve_residual(lin, 200.0, 37.0, 74.0), 0.0, 1e-12);
 }
 
-TEST_F(ValveTest, OutletPressureGivenInTheVariableVectorIsKept) {
-  Block b = make_valve(ValveInts{});
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
-  y(b, "PROD.PRESSURE") = 1.5e6;  // a guess, not fixed
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_EQ(y(b, "PROD.PRESSURE"), 1.5e6);
-  EXPECT_NEAR(y(b, "DELTAP"), 0.5e6, 1e-6);
-  // A missing one takes the initialisation's outlet pressure, not the
-  // inlet's that the stream mapping put there.
+// An outlet pressure given as a guess is kept (control_valve/init_paths);
+// a missing one takes the initialisation's outlet pressure, not the inlet's
+// that the stream mapping put there.
+TEST_F(ValveTest, OutletPressureAndTheStreamUpdate) {
   Block m = make_valve(ValveInts{});
   ASSERT_EQ(m.prepare(), 0);
   EXPECT_LT(y(m, "PROD.PRESSURE"), 2.0e6);

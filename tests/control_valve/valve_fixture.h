@@ -52,8 +52,6 @@ inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
   return b;
 }
 
-using Fixes = std::vector<std::pair<std::string, double>>;
-
 // A variable by its text (full, or after the block prefix); an equation's
 // 1-based index by its text.
 inline double& y(host::Block& b, const std::string& name) {
@@ -70,17 +68,6 @@ inline int eqn(const host::Block& b, const std::string& name) {
 
 inline std::vector<double> residuals(host::Block& b) {
   return residuals_at(b, b.y);
-}
-
-// Dimension, names, the fixed values, then the initialisation: its ISTAT.
-inline int32_t init_with(host::Block& b, const Fixes& fixes) {
-  EXPECT_EQ(b.dimension(), 0);
-  EXPECT_EQ(b.call(KODE_NAMES), 0);
-  for (const auto& [n, v] : fixes) {
-    y(b, n) = v;
-    b.fix(var(b, n));
-  }
-  return b.call(KODE_INIT);
 }
 
 class ValveTest : public ::testing::Test {
