@@ -8,7 +8,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <sstream>
 
 #include "models/recip_compressor/recip_compressor.h"
@@ -98,23 +97,16 @@ TEST_F(RcmpTest, InitialisationMessages) {
 }
 
 // Targets of a realistic air compressor: 1 -> 3 bar, 440 K and the shaft
-// power that goes with them at a mechanical efficiency of 0.95.
-constexpr double kPout = 3.0e5, kTd = 440.0, kBhp = 431410.7, kEff = 0.8;
+// power 431410.7 W that goes with them at a mechanical efficiency of 0.95.
+constexpr double kTd = 440.0, kEff = 0.8;
 
-// The air compressor with the cylinder data and the given fixes, solved as
-// r3sim solves it (sequential modular, five passes).
-CaseRun solve_air(const Fixes& fixes, bool work) {
+// The air compressor of air.toml with its cylinder data and the fixed
+// values `fix` (TOML), solved as r3sim solves it.
+CaseRun solve_air(const std::string& fix, bool work) {
+  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/recip_compressor/air.toml");
   std::ostringstream c;
-  c << std::setprecision(17)
-    << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"N2\", \"O2\", \"AR\"]\n"
-    << "[streams.FEED]\ntemperature = 300.0\npressure = 1.0e5\n"
-    << "flows = { N2 = 0.078, O2 = 0.021, AR = 0.001 }\n[streams.PROD]\n"
-    << (work ? "[streams.W]\nkind = \"work\"\n" : "") << "[[blocks]]\nid = \"K1\"\n"
-    << "model = \"R3RCMP\"\ninlets = [\"FEED\"]\noutlets = [\"PROD\"]\n"
-    << (work ? "info_inlets = [\"W\"]\n" : "") << "int = [0, 5, 0]\n"
-    << "fix = { MECH_EFF = 0.95, CLEARFRAC = 0.08, LOSSTERM = 0.04";
-  for (const auto& [n, v] : fixes) c << ", \"" << n << "\" = " << v;
-  c << " }\n[solver]\nmax_iterations = 50\n";
+  c << in.rdbuf() << (work ? "info_inlets = [\"W\"]\n" : "")
+    << "fix = { MECH_EFF = 0.95, CLEARFRAC = 0.08, LOSSTERM = 0.04" << fix << " }\n";
   const auto path = std::filesystem::temp_directory_path() /
                     ("r3_rcmp_case_" + std::to_string(::getpid()) + ".toml");
   std::ofstream(path) << c.str();
@@ -123,74 +115,52 @@ CaseRun solve_air(const Fixes& fixes, bool work) {
   return r;
 }
 
-// Each pair of given quantities selects its case; the initial point is
-// consistent in the pressures and the cylinder; from fixed values the case
-// solves to a compressor's solution. Guesses (unfixed values) count below
-// fixed ones: those cases check the selection only.
+// Each pair of given quantities selects its case ("pair"; the cases are the
+// headings of the golden text recip_compressor/pairs, see initialise_with;
+// "work V" a work stream of that value): the initial point is consistent in
+// the pressures and the cylinder; from two fixed values the case solves to a
+// compressor's solution within "iterations" (8 unless given). Guesses count
+// below fixed values: those cases check the selection only.
 TEST_F(RcmpTest, EveryPairIsReachedAndSolves) {
-  struct Case {
-    const char* what;
-    int expected;  // selected pair
-    Fixes fixed, guessed;
-    bool work = false;
-    int max_iterations = 8;
-  };
-  const std::vector<Case> cases = {
-      {"temperature + pressure", 1, {{"PROD.PRESSURE", kPout}, {"DISCH_TEMP", kTd}}, {}},
-      {"pressure + power", 2, {{"PROD.PRESSURE", kPout}, {"BHP", kBhp}}, {}},
-      {"pressure + efficiency", 3, {{"PRATIO", 3.0}, {"POLY_EFF", kEff}}, {}},
-      // Temperature and power fix the enthalpy rise; the pressure then hangs
-      // on the small pressure dependence of the gas enthalpy, so the solver
-      // needs more (step-bounded) iterations.
-      {"temperature + power", 4, {{"DISCH_TEMP", kTd}, {"BHP", kBhp}}, {}, false, 25},
-      {"power + efficiency", 5, {{"BHP", kBhp}, {"POLY_EFF", kEff}}, {}},
-      {"temperature + efficiency", 6, {{"DISCH_TEMP", kTd}, {"POLY_EFF", kEff}}, {}},
-      {"temperature + inlet work stream",
-       4,
-       {{"DISCH_TEMP", kTd}, {"W.VALUE", -kBhp}},
-       {},
-       true,
-       25},
-      {"nothing: ratio 5 and efficiency 0.72", 3, {}, {}},
-      {"unfixed pressure only: efficiency 0.72", 3, {}, {{"PROD.PRESSURE", kPout}}},
-      {"unfixed pressure and fixed temperature (5) beat power and efficiency guesses (4)",
-       1,
-       {{"DISCH_TEMP", kTd}},
-       {{"PROD.PRESSURE", kPout}, {"BHP", kBhp}, {"POLY_EFF", kEff}}},
-      {"unfixed ratio wins over nothing", 3, {}, {{"PRATIO", 3.0}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Block b = make_compressor(c.work);
-    if (c.work) b.set_info_inlet(0, -kBhp);
-    named(b);
-    for (const auto& [n, v] : Fixes{{"MECH_EFF", 0.95}, {"CLEARFRAC", 0.08}, {"LOSSTERM", 0.04}})
-      fix(b, n, v);
-    for (const auto& [n, v] : c.fixed) fix(b, n, v);
-    for (const auto& [n, v] : c.guessed) var(b, n) = v;
-    ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
-    EXPECT_EQ(model::state().last_case, c.expected);
-    EXPECT_TRUE(messages().empty());
+  Transcript t;
+  for (const std::string& heading : golden_cases("recip_compressor/pairs")) {
+    SCOPED_TRACE(heading);
+    t.heading(heading);
+    const CaseHeading c("fix MECH_EFF 0.95 CLEARFRAC 0.08 LOSSTERM 0.04; " + heading);
+    const bool work = c.has("work");
+    Block b = make_compressor(work);
+    if (work) b.set_info_inlet(0, c.number("work", 0.0));
+    ASSERT_EQ(initialise_with(b, c), 0);
+    const int pair = static_cast<int>(c.number("pair", 0));
+    EXPECT_EQ(model::state().last_case, pair);
+    t.add(messages());
     const double pin = var(b, "FEED.PRESSURE");
     EXPECT_NEAR(var(b, "PRATIO") * pin, var(b, "PROD.PRESSURE"), 1e-6 * pin);
     EXPECT_GE(var(b, "VOL_EFF"), 0.001);
-    if (c.fixed.empty() && c.guessed.empty()) {
-      EXPECT_DOUBLE_EQ(var(b, "PROD.PRESSURE"), 5.0 * pin);
+    if (c.has("ratio")) {
+      EXPECT_DOUBLE_EQ(var(b, "PROD.PRESSURE"), c.number("ratio", 0.0) * pin);
     }
-    if (c.fixed.size() < 2) continue;
-    const CaseRun r = solve_air(c.fixed, c.work);
+    const auto fixed = c.words("fix");
+    if (fixed.size() < 10) continue;  // the cylinder data and two more
+    std::string fix;
+    for (size_t k = 6; k + 1 < fixed.size(); k += 2)
+      fix += ", \"" + fixed[k] + "\" = " + fixed[k + 1];
+    const CaseRun r = solve_air(fix, work);
     ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
-    EXPECT_EQ(model::state().last_case, c.expected);
-    EXPECT_LE(r.solve.iterations, c.max_iterations);
-    for (const auto& [n, v] : c.fixed)
-      EXPECT_EQ(r.value(n.find('.') == std::string::npos ? "K1." + n : n), v);
+    EXPECT_EQ(model::state().last_case, pair);
+    EXPECT_LE(r.solve.iterations, c.number("iterations", 8));
+    for (size_t k = 6; k + 1 < fixed.size(); k += 2) {
+      const std::string& n = fixed[k];
+      EXPECT_EQ(r.value(n.find('.') == std::string::npos ? "K1." + n : n), std::stod(fixed[k + 1]));
+    }
     EXPECT_GT(r.value("K1.DISCH_TEMP"), r.value("K1.SUCT_TEMP"));
     EXPECT_GT(r.value("PROD.PRESSURE"), pin);
     EXPECT_NEAR(r.value("K1.BHP") * 0.95, r.value("K1.IHP"), 1e-6 * r.value("K1.IHP"));
-    if (c.work) {
-      EXPECT_DOUBLE_EQ(r.value("K1.BHP"), kBhp);
+    if (work) {
+      EXPECT_DOUBLE_EQ(r.value("K1.BHP"), -c.number("work", 0.0));
     }
   }
+  EXPECT_TRUE(matches_golden_text("recip_compressor/pairs", t.lines));
 }
 
 // The number of passes: with one pass the discharge temperature of the
@@ -224,7 +194,7 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
     named(b);
     if (w == 1.0) fix(b, "MECH_EFF", 0.0);
     fix(b, "DISCH_TEMP", kTd);
-    fix(b, "PROD.PRESSURE", kPout);
+    fix(b, "PROD.PRESSURE", 3.0e5);
     ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
     EXPECT_EQ(model::state().last_case, 1);
     EXPECT_TRUE(messages().empty());
