@@ -5,8 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -178,33 +179,34 @@ TEST(ReactorNames, HundredReactions) {
 
 // --- Initialisation ----------------------------------------------------------
 
-TEST_F(Reactor, SequentialModeFixesTheInletAndItsHeatStream) {
-  for (int32_t imode : {0, 1}) {
-    Block b = make_reactor({kMethane}, kFeed, true, true, imode);
-    ASSERT_EQ(b.prepare(), 0);
-    for (int i = 1; i <= b.ny; ++i)
-      EXPECT_EQ(b.fixed(i), imode == 0 && i <= 5 + 3 + 1) << b.var_name(i);
+// Values, bounds, scales, types and fixed flags after the initialisation
+// (golden text stoich_reactor/prepared; "imode" as in INT, "qin", "qout" heat
+// streams): sequential-modular use fixes the inlet and its heat stream; with
+// "user" what the user gave before the initialisation survives it. The
+// outlet temperature starts at the inlet's; no work area is left behind.
+TEST_F(Reactor, PreparedState) {
+  Transcript t;
+  for (const std::string& heading : golden_cases("stoich_reactor/prepared")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
+    Block b = make_reactor({kMethane}, kFeed, c.has("qin"), c.has("qout"),
+                           static_cast<int32_t>(c.number("imode", 1)));
+    ASSERT_EQ(b.dimension(), 0);
+    ASSERT_EQ(b.call(KODE_NAMES), 0);
+    if (c.has("user")) {
+      y(b, "CONVERSION_RXN_1") = 75.0;
+      b.yub[var(b, "OUTLET_TEMP") - 1] = 1500.0;
+      y(b, "PROD.PRESSURE") = 1.5e5;
+      b.fscl[7] = 42.0;  // OUTLET_PRESSURE's scale
+    }
+    ASSERT_EQ(b.call(KODE_INIT), 0);
+    t.add(messages());
+    t.add(block_state(b));
+    EXPECT_EQ(y(b, "OUTLET_TEMP"), 600.0);
+    EXPECT_EQ(y(b, "PROD.ENTHALPY"), y(b, "FEED.ENTHALPY"));
+    EXPECT_EQ(host::pool_areas(), 0);
   }
-}
-
-// What the user gave before the initialisation survives it; the outlet
-// temperature starts at the inlet's; no work area is left behind.
-TEST_F(Reactor, InitialisationKeepsTheUsersValues) {
-  Block b = make_reactor({kMethane}, kFeed, false, true);
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
-  y(b, "CONVERSION_RXN_1") = 75.0;
-  b.yub[var(b, "OUTLET_TEMP") - 1] = 1500.0;
-  y(b, "PROD.PRESSURE") = 1.5e5;
-  b.fscl[7] = 42.0;  // OUTLET_PRESSURE's scale
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_EQ(y(b, "CONVERSION_RXN_1"), 75.0);
-  EXPECT_EQ(b.yub[var(b, "OUTLET_TEMP") - 1], 1500.0);
-  EXPECT_EQ(y(b, "PROD.PRESSURE"), 1.5e5);
-  EXPECT_EQ(b.fscl[7], 42.0);
-  EXPECT_EQ(y(b, "OUTLET_TEMP"), 600.0);
-  EXPECT_EQ(y(b, "PROD.ENTHALPY"), y(b, "FEED.ENTHALPY"));
-  EXPECT_EQ(host::pool_areas(), 0);
+  EXPECT_TRUE(matches_golden_text("stoich_reactor/prepared", t.lines));
 }
 
 // The check and report requests do nothing (the status stays as passed).
@@ -330,70 +332,53 @@ void refused(Transcript& t, const std::string& what, Block& b) {
   t.add(out);
 }
 
-// Each spoilt copy of a good one-reaction block, the limits of reactions and
-// coefficients, key reactants that are not reactants, and many errors capped
-// with a note.
-TEST_F(Reactor, RefusedInput) {
-  std::vector<std::pair<std::string, std::function<void(Block&)>>> cases = {
-      {"INT of 3",
-       [](Block& b) {
-         b.ints = {1, 0, 0};
-       }},
-      {"INT of 5",
-       [](Block& b) {
-         b.ints = {1, 0, 0, 1, 0};
-       }},
-      {"-2 reactions", [](Block& b) { b.ints = {1, 0, 0, 1, 0, -2}; }},
-      {"IMODE 2", [](Block& b) { b.ints[0] = 2; }},
-      {"REAL of 3", [](Block& b) { b.reals.resize(3); }},
-      {"NaN coefficient", [](Block& b) { b.reals[1] = std::nan(""); }},
-      {"components past the end of INT", [](Block& b) { b.ints[6] = 2000000000; }},
-      {"-1 components", [](Block& b) { b.ints[6] = -1; }},
-      {"second reaction's count cut",
-       [](Block& b) {
-         b = make_reactor({kMethane, kMethane}), b.ints.resize(11);
-       }},
-      {"no outlet", [](Block& b) { b.matout.clear(), b.connect_streams(); }},
-      {"two inlets, two heat streams",
-       [](Block& b) {
-         b.matin = {"FEED", "FEED2"}, b.infin = {"Q1", "Q2"}, b.connect_streams();
-       }},
-      {"two-phase outlet", [](Block& b) { b.ints[3] = 3; }},
-      {"101 reactions", [](Block& b) { b = make_reactor(std::vector<Rxn>(101, kMethane)); }},
-      // 100 reactions of 4 reactants: the limit of 300 is passed at reaction 76.
-      {"100 reactions of 4 reactants",
-       [](Block& b) {
-         b = make_reactor(std::vector<Rxn>(100, Rxn{{1, 2, 3, 5}, {-1.0, -1.0, -1.0, -1.0}, 1}));
-       }},
-      {"reactants and products past the limit",
-       [](Block& b) { b = make_reactor(std::vector<Rxn>(100, kEight)); }},
-      {"key is a product",
-       [](Block& b) {
-         b = make_reactor({kMethane, {{1, 2, 4, 5}, {-1.0, -2.0, 1.0, 2.0}, 4}});
-       }},
-      {"no reactants, no key",
-       [](Block& b) {
-         b = make_reactor({{{4, 5}, {1.0, 2.0}, 4}});
-         b.ints.resize(b.ints.size() - 2);
-       }},
-      {"twelve unknown components",
-       [](Block& b) {
-         std::vector<Rxn> rx;
-         for (int r = 0; r < 12; ++r) rx.push_back({{1, 60 + r}, {-1.0, 1.0}, 1});
-         b = make_reactor(rx);
-       }},
+// Reactions of a case heading: "r" lists them (methane unless given), each
+// "methane", "eight" or COMPONENTS/COEFFICIENTS/KEY, comma-separated; the
+// list "times" N over.
+std::vector<Rxn> reactions(const CaseHeading& c) {
+  auto list = [](std::string s) {
+    std::replace(s.begin(), s.end(), ',', ' ');
+    std::istringstream in(s);
+    return std::vector<double>(std::istream_iterator<double>(in), {});
   };
-  for (int32_t phase : {0, 4, -1})
-    cases.push_back({"phase " + std::to_string(phase), [=](Block& b) { b.ints[3] = phase; }});
-  for (int32_t c : {6, 0, -3, 201, 5000})
-    cases.push_back({"component " + std::to_string(c), [=](Block& b) {
-                       b = make_reactor({kMethane, {{1, c}, {-1.0, 1.0}, 1}});
-                     }});
+  std::vector<Rxn> rx;
+  for (const std::string& w : c.has("r") ? c.words("r") : Lines{"methane"}) {
+    if (w == "methane" || w == "eight") {
+      rx.push_back(w == "methane" ? kMethane : kEight);
+      continue;
+    }
+    const size_t a = w.find('/'), b = w.rfind('/');
+    const std::vector<double> comps = list(w.substr(0, a));
+    rx.push_back({std::vector<int32_t>(comps.begin(), comps.end()),
+                  list(w.substr(a + 1, b - a - 1)), std::stoi(w.substr(b + 1))});
+  }
+  std::vector<Rxn> all;
+  for (int k = 0; k < c.number("times", 1); ++k) all.insert(all.end(), rx.begin(), rx.end());
+  return all;
+}
+
+// Spoilt copies of a good one-reaction block (the cases are the headings of
+// the golden text: "r", "times" the reactions; "ints" replaces INT, "int K
+// V" sets INT(K+1), "nint" cuts INT to that length, "drop" by that many,
+// "nreal" cuts REAL, "nan K" makes REAL(K+1) NaN; "outlets 0", "inlets 2"
+// with two heat streams): the limits of reactions and coefficients, key
+// reactants that are not reactants, and many errors capped with a note.
+TEST_F(Reactor, RefusedInput) {
   Transcript t;
-  for (const auto& [what, spoil] : cases) {
-    Block b = make_reactor({kMethane});
-    spoil(b);
-    refused(t, what, b);
+  for (const std::string& heading : golden_cases("stoich_reactor/refused")) {
+    const CaseHeading c(heading);
+    Block b = make_reactor(reactions(c));
+    if (c.has("ints")) b.ints = c.ints("ints");
+    const auto set = c.ints("int");
+    for (size_t k = 0; k + 1 < set.size(); k += 2) b.ints.at(set[k]) = set[k + 1];
+    if (c.has("nint")) b.ints.resize(c.ints("nint").at(0));
+    if (c.has("drop")) b.ints.resize(b.ints.size() - c.ints("drop").at(0));
+    if (c.has("nreal")) b.reals.resize(c.ints("nreal").at(0));
+    if (c.has("nan")) b.reals.at(c.ints("nan").at(0)) = std::nan("");
+    if (c.has("outlets")) b.matout.clear();
+    if (c.has("inlets")) b.matin = {"FEED", "FEED2"}, b.infin = {"Q1", "Q2"};
+    b.connect_streams();
+    refused(t, heading, b);
   }
   EXPECT_TRUE(matches_golden_text("stoich_reactor/refused", t.lines));
   // A liquid outlet, and exactly 300 reactant and product entries, are accepted.
