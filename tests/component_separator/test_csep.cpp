@@ -10,6 +10,7 @@
 #include "framework/host_services.h"
 #include "host/thermo/thermo.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3CSEP(R3_ENTRY_PARAMS);
@@ -44,24 +45,15 @@ Block make_sep(int nout, std::vector<int32_t> ints = kNoInts, int nin = 1, bool 
   return b;
 }
 
-// Position of a variable by its text after the block prefix (fails if absent).
-int var(const Block& b, const std::string& text) {
-  const int p = b.find_var(text);
-  EXPECT_GT(p, 0) << text;
-  return std::max(p, 1);
-}
+// An entry of a per-variable array by the variable's text.
 double& at(std::vector<double>& a, const Block& b, const std::string& text) {
   return a[var(b, text) - 1];
 }
-double& y(Block& b, const std::string& text) {
-  return at(b.y, b, text);
-}
-
 // Dimension and names, the fixed values and scales, then the initialisation.
 void initialise_with(Block& b, const Values& fixed, const Values& scales = {}) {
   ASSERT_EQ(b.dimension(), 0);
   ASSERT_EQ(b.call(KODE_NAMES), 0);
-  for (const auto& [n, v] : fixed) y(b, n) = v, b.fix(var(b, n));
+  for (const auto& [n, v] : fixed) yv(b, n) = v, b.fix(var(b, n));
   for (const auto& [n, v] : scales) at(b.yscl, b, n) = v;
   ASSERT_EQ(b.initialise(), 0);
 }
@@ -169,7 +161,7 @@ TEST_F(Separator, Messages) {
     initialise_with(b, c.fixed);
     t.add(messages());
     EXPECT_TRUE(records(hs::second_message_unit()).empty());
-    for (const auto& [n, v] : c.after) EXPECT_NEAR(y(b, n), v, 1e-15) << n;
+    for (const auto& [n, v] : c.after) EXPECT_NEAR(yv(b, n), v, 1e-15) << n;
   }
   t.heading("outlet scale given");
   Block b = make_sep(2);
@@ -265,9 +257,9 @@ TEST_F(Separator, PreparedState) {
     Block b = make_sep(2, ints);
     ASSERT_EQ(b.dimension(), 0);
     ASSERT_EQ(b.call(KODE_NAMES), 0);
-    y(b, "OUT1_TEMP") = 320.0;
-    y(b, "ALPHA_OUT1.CH4") = 0.25;
-    y(b, "DUTY") = -3.0e5;
+    yv(b, "OUT1_TEMP") = 320.0;
+    yv(b, "ALPHA_OUT1.CH4") = 0.25;
+    yv(b, "DUTY") = -3.0e5;
     at(b.ylb, b, "DUTY") = -5.0;
     at(b.ysbnd, b, "OUT1.PRESSURE") = 1.0;
     at(b.ysbnd, b, "OUT2.PRESSURE") = 2.0;

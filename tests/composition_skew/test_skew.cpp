@@ -13,6 +13,7 @@
 #include "framework/host_services.h"
 #include "host/data_manager/data_manager.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3SKEW(R3_ENTRY_PARAMS);
@@ -46,12 +47,6 @@ Block make_skew(const Options& o, int32_t imode = 0) {
   b.connect_streams();
   EXPECT_TRUE(b.set_material_inlet(0, {0.1, 0.3, 0.2, 0.4}, 320.0, 3.0e5));
   return b;
-}
-
-double& var(Block& b, const std::string& name) {
-  const int p = b.find_var(name);
-  EXPECT_GT(p, 0) << name;
-  return b.y[std::max(p, 1) - 1];
 }
 
 // Position of an equation by its text after the block prefix, or 0.
@@ -96,14 +91,14 @@ TEST_F(Skew, ConsistentAtTheInitialPointAndConformsInEveryMode) {
       EXPECT_NEAR(r < own ? b.f[r] : b.f[r] / b.fscl[r], 0.0, r < own ? 1e-9 : 1e-6)
           << b.eqn_name(r + 1);
     // With mass fractions the inlet composition row of NC7 reads x0 MASSIN - f0 MW.
-    var(b, "NC7.COMPIN") += 0.01;
+    yv(b, "NC7.COMPIN") += 0.01;
     ASSERT_EQ(b.call(KODE_RESID), 0);
-    const double total = var(b, icomp == 0 ? "FEED.TOTAL_FLOW" : icomp == 1 ? "MASSIN" : "STDVIN");
+    const double total = yv(b, icomp == 0 ? "FEED.TOTAL_FLOW" : icomp == 1 ? "MASSIN" : "STDVIN");
     EXPECT_NEAR(row(b, "COMPIN_NC7"), 0.01 * total, 1e-12 * total);
-    var(b, "NC7.COMPIN") -= 0.01;
-    var(b, "XKNOT_1") = 0.8;
-    var(b, "XKNOT_2") = 1.3;
-    var(b, "XKNOT_3") = 0.9;
+    yv(b, "NC7.COMPIN") -= 0.01;
+    yv(b, "XKNOT_1") = 0.8;
+    yv(b, "XKNOT_2") = 1.3;
+    yv(b, "XKNOT_3") = 0.9;
     check_conformance(b);
   }
 }
@@ -116,10 +111,10 @@ TEST_F(Skew, InterpolationBetweenAndBeyondKnots) {
   o.tint = {350.0, 300.0, 400.0, 380.0};
   Block b = make_skew(o);
   ASSERT_EQ(b.prepare(), 0);
-  var(b, "XKNOT_1") = 1.0;
-  var(b, "XKNOT_2") = 2.0;
+  yv(b, "XKNOT_1") = 1.0;
+  yv(b, "XKNOT_2") = 2.0;
   const auto interp = [&](const std::string& c, double s) {
-    var(b, c + ".SKEW") = s;
+    yv(b, c + ".SKEW") = s;
     EXPECT_EQ(b.call(KODE_RESID), 0);
     return row(b, "INTERP_" + c);
   };
@@ -146,15 +141,15 @@ TEST_F(Skew, SolvedSkewReproducesTheKnotValuesAtTheKnots) {
   const double xk[] = {1.2, 0.7, 1.0, 1.6};
   double cn = 0.0, x0[4];
   for (int i = 0; i < 4; ++i) {
-    var(b, "XKNOT_" + std::to_string(i + 1)) = xk[i];
-    x0[i] = var(b, kComps[i] + ".COMPIN");
+    yv(b, "XKNOT_" + std::to_string(i + 1)) = xk[i];
+    x0[i] = yv(b, kComps[i] + ".COMPIN");
     cn += xk[i] * x0[i];
   }
   for (int i = 0; i < 4; ++i) {
-    var(b, kComps[i] + ".SKEW") = xk[i];
-    var(b, kComps[i] + ".COMPOUT") = xk[i] * x0[i] / cn;
+    yv(b, kComps[i] + ".SKEW") = xk[i];
+    yv(b, kComps[i] + ".COMPOUT") = xk[i] * x0[i] / cn;
   }
-  var(b, "CNORM") = cn;
+  yv(b, "CNORM") = cn;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   for (const char* r : {"INTERP_NC5", "INTERP_NC7", "INTERP_TOLUENE", "INTERP_NC10", "NORML",
                         "SKEW_NC5", "SKEW_NC10"})
@@ -220,10 +215,10 @@ TEST_F(Skew, InitialValuesOnAMassBasis) {
     Block b = make_skew(o, imode);
     ASSERT_EQ(b.prepare(), 0);
     const double M = 0.1 * 72.15 + 0.3 * 100.204 + 0.2 * 92.141 + 0.4 * 142.285;
-    EXPECT_NEAR(var(b, "MASSIN"), M, 1e-9);
-    EXPECT_NEAR(var(b, "MASSOUT"), M, 1e-9);
-    EXPECT_NEAR(var(b, "NC7.COMPIN"), 0.3 * 100.204 / M, 1e-12);
-    EXPECT_NEAR(var(b, "NC7.COMPOUT"), 0.3 * 100.204 / M, 1e-12);
+    EXPECT_NEAR(yv(b, "MASSIN"), M, 1e-9);
+    EXPECT_NEAR(yv(b, "MASSOUT"), M, 1e-9);
+    EXPECT_NEAR(yv(b, "NC7.COMPIN"), 0.3 * 100.204 / M, 1e-12);
+    EXPECT_NEAR(yv(b, "NC7.COMPOUT"), 0.3 * 100.204 / M, 1e-12);
     EXPECT_EQ(b.fixed(b.find_var("FEED.FLOW_NC7")), imode == 0);
     EXPECT_FALSE(b.fixed(b.find_var("PROD.FLOW_NC7")));
   }
@@ -330,12 +325,12 @@ TEST_F(Skew, UnplacedInterpolationTemperatureGives999AndKeepsIstat) {
   Block b = make_skew(o);
   ASSERT_EQ(b.prepare(), 0);
   // Finite knots always place a temperature (the end intervals extend):
-  var(b, "TKNOT_1") = 500.0;
+  yv(b, "TKNOT_1") = 500.0;
   EXPECT_EQ(b.call(KODE_RESID), 0);
   EXPECT_EQ(b.ieval1, 0);
   // a knot temperature without a value places none.
-  var(b, "TKNOT_1") = 300.0;
-  var(b, "TKNOT_2") = var(b, "TKNOT_3") = std::nan("");
+  yv(b, "TKNOT_1") = 300.0;
+  yv(b, "TKNOT_2") = yv(b, "TKNOT_3") = std::nan("");
   std::fill(b.f.begin(), b.f.end(), -7.0);
   std::fill(b.dfdy.begin(), b.dfdy.end(), -7.0);
   messages();
@@ -351,8 +346,8 @@ TEST_F(Skew, UnplacedInterpolationTemperatureGives999AndKeepsIstat) {
   EXPECT_EQ(std::count(b.f.begin(), b.f.end(), -7.0), b.nf);
   EXPECT_EQ(std::count(b.dfdy.begin(), b.dfdy.end(), -7.0), b.nz);
   // A good point afterwards: the words are not cleared by the model.
-  var(b, "TKNOT_2") = 400.0;
-  var(b, "TKNOT_3") = 460.0;
+  yv(b, "TKNOT_2") = 400.0;
+  yv(b, "TKNOT_3") = 460.0;
   EXPECT_EQ(b.call(KODE_RESID), 0);
   EXPECT_EQ(b.ieval1, 999);
 }
@@ -366,9 +361,9 @@ TEST_F(Skew, ReportShowsTheCurrentPoint) {
   o.tint = {300.0, 350.0, 400.0, 450.0};
   Block b = make_skew(o);
   ASSERT_EQ(b.prepare(), 0);
-  var(b, "XKNOT_2") = 2.0;
-  var(b, "NC7.SKEW") = 1.5;
-  var(b, "FLSH_VFRAC") = 1.25;
+  yv(b, "XKNOT_2") = 2.0;
+  yv(b, "NC7.SKEW") = 1.5;
+  yv(b, "FLSH_VFRAC") = 1.25;
   report();
   ASSERT_EQ(b.call(KODE_REPORT), 0);
   EXPECT_TRUE(matches_golden_text("composition_skew/report", report()));

@@ -52,12 +52,7 @@ inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
   return b;
 }
 
-// A variable by its text (full, or after the block prefix); an equation's
-// 1-based index by its text.
-inline double& y(host::Block& b, const std::string& name) {
-  return yv(b, name);
-}
-
+// An equation's 1-based index by its text.
 inline int eqn(const host::Block& b, const std::string& name) {
   for (int i = 1; i <= b.nf; ++i) {
     if (b.eqn_name(i) == b.id + "." + name) return i;

@@ -30,7 +30,8 @@ TEST_F(RcmpTest, Conformance) {
 // recip_compressor/prepared).
 TEST_F(RcmpTest, OutletStreamInitialisationAndUserValues) {
   Block b = make_compressor(false);
-  named(b);
+  ASSERT_EQ(b.dimension(), 0);
+  ASSERT_EQ(b.call(KODE_NAMES), 0);
   auto at = [&](std::vector<double>& a, const char* name) -> double& {
     return a.at(static_cast<size_t>(b.find_var(name) - 1));
   };
@@ -49,7 +50,7 @@ TEST_F(RcmpTest, OutletStreamInitialisationAndUserValues) {
   t.add(block_state(b));
   EXPECT_TRUE(standard_output().empty());
   EXPECT_TRUE(matches_golden_text("recip_compressor/prepared", t.lines));
-  EXPECT_DOUBLE_EQ(var(b, "PRATIO"), 2.5);
+  EXPECT_DOUBLE_EQ(yv(b, "PRATIO"), 2.5);
   EXPECT_GT(at(b.y, "PROD.ENTHALPY"), at(b.y, "FEED.ENTHALPY"));
 }
 
@@ -64,7 +65,7 @@ TEST_F(RcmpTest, SequentialModeAndBadValues) {
       EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
     b.y[0] = kRmiss;
     b.y[3] = std::numeric_limits<double>::quiet_NaN();
-    var(b, "LN_PRATIO") = 1.0e6;
+    yv(b, "LN_PRATIO") = 1.0e6;
     for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
       EXPECT_EQ(b.call(kode), 0);
     EXPECT_EQ(b.ieval1, 0);

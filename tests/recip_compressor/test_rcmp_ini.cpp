@@ -92,7 +92,7 @@ TEST_F(RcmpTest, InitialisationMessages) {
   const double T = b.smatin[4];
   b.smatin[4] = kRmiss;
   ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
-  EXPECT_NEAR(var(b, "SUCT_TEMP"), T, 1e-6);
+  EXPECT_NEAR(yv(b, "SUCT_TEMP"), T, 1e-6);
   EXPECT_TRUE(messages().empty());
 }
 
@@ -134,11 +134,11 @@ TEST_F(RcmpTest, EveryPairIsReachedAndSolves) {
     const int pair = static_cast<int>(c.number("pair", 0));
     EXPECT_EQ(model::state().last_case, pair);
     t.add(messages());
-    const double pin = var(b, "FEED.PRESSURE");
-    EXPECT_NEAR(var(b, "PRATIO") * pin, var(b, "PROD.PRESSURE"), 1e-6 * pin);
-    EXPECT_GE(var(b, "VOL_EFF"), 0.001);
+    const double pin = yv(b, "FEED.PRESSURE");
+    EXPECT_NEAR(yv(b, "PRATIO") * pin, yv(b, "PROD.PRESSURE"), 1e-6 * pin);
+    EXPECT_GE(yv(b, "VOL_EFF"), 0.001);
     if (c.has("ratio")) {
-      EXPECT_DOUBLE_EQ(var(b, "PROD.PRESSURE"), c.number("ratio", 0.0) * pin);
+      EXPECT_DOUBLE_EQ(yv(b, "PROD.PRESSURE"), c.number("ratio", 0.0) * pin);
     }
     const auto fixed = c.words("fix");
     if (fixed.size() < 10) continue;  // the cylinder data and two more
@@ -170,14 +170,15 @@ TEST_F(RcmpTest, PassesRepeatTheImplicitBlock) {
   double td[2] = {0, 0};
   for (int32_t npass : {1, 4}) {
     Block b = make_compressor(false, 0, npass);
-    named(b);
+    ASSERT_EQ(b.dimension(), 0);
+    ASSERT_EQ(b.call(KODE_NAMES), 0);
     fix(b, "PRATIO", 3.0);
     fix(b, "POLY_EFF", kEff);
     ASSERT_EQ(b.call(KODE_INIT), 0);
-    td[npass == 1 ? 0 : 1] = var(b, "DISCH_TEMP");
-    const double cp = var(b, "SUCT_CP"), alpha_suct = (cp / (cp - kR) - 1.0) / (cp / (cp - kR));
-    const double m = npass == 1 ? alpha_suct / kEff : var(b, "MPOLY");
-    EXPECT_NEAR(var(b, "DISCH_TEMP"), 300.0 * std::pow(3.0, m), npass == 1 ? 1e-9 : 0.05);
+    td[npass == 1 ? 0 : 1] = yv(b, "DISCH_TEMP");
+    const double cp = yv(b, "SUCT_CP"), alpha_suct = (cp / (cp - kR) - 1.0) / (cp / (cp - kR));
+    const double m = npass == 1 ? alpha_suct / kEff : yv(b, "MPOLY");
+    EXPECT_NEAR(yv(b, "DISCH_TEMP"), 300.0 * std::pow(3.0, m), npass == 1 ? 1e-9 : 0.05);
   }
   EXPECT_GT(std::fabs(td[0] - td[1]), 0.1);
 }
@@ -191,7 +192,8 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
   for (double w : {1.0, 0.0, kRmiss}) {
     Block b = make_compressor(w != 1.0, 1);
     if (w != 1.0) b.set_info_inlet(0, w);
-    named(b);
+    ASSERT_EQ(b.dimension(), 0);
+    ASSERT_EQ(b.call(KODE_NAMES), 0);
     if (w == 1.0) fix(b, "MECH_EFF", 0.0);
     fix(b, "DISCH_TEMP", kTd);
     fix(b, "PROD.PRESSURE", 3.0e5);
@@ -201,29 +203,31 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
     for (int i = 1; i <= b.ny; ++i)
       EXPECT_TRUE(std::isfinite(b.y[static_cast<size_t>(i - 1)])) << b.var_name(i);
     if (w == 1.0) {
-      EXPECT_EQ(var(b, "MECH_EFF"), 0.0);  // the user's value stays in Y
-      EXPECT_DOUBLE_EQ(var(b, "BHP"), var(b, "IHP"));
+      EXPECT_EQ(yv(b, "MECH_EFF"), 0.0);  // the user's value stays in Y
+      EXPECT_DOUBLE_EQ(yv(b, "BHP"), yv(b, "IHP"));
     } else {
-      EXPECT_GT(var(b, "POLY_EFF"), 0.5);
+      EXPECT_GT(yv(b, "POLY_EFF"), 0.5);
     }
   }
   Block b = make_compressor(false);
-  named(b);
-  var(b, "CLEARFRAC") = 5.0;
+  ASSERT_EQ(b.dimension(), 0);
+  ASSERT_EQ(b.call(KODE_NAMES), 0);
+  yv(b, "CLEARFRAC") = 5.0;
   fix(b, "PRATIO", 6.0);
   ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_EQ(var(b, "VOL_EFF"), 0.001);
-  EXPECT_DOUBLE_EQ(var(b, "DISPLACE"), var(b, "VOL_FLOW") / 0.001);
-  EXPECT_DOUBLE_EQ(var(b, "CLEARFRAC"), 5.0);
+  EXPECT_EQ(yv(b, "VOL_EFF"), 0.001);
+  EXPECT_DOUBLE_EQ(yv(b, "DISPLACE"), yv(b, "VOL_FLOW") / 0.001);
+  EXPECT_DOUBLE_EQ(yv(b, "CLEARFRAC"), 5.0);
   Block c = make_compressor(false);
-  named(c);
-  var(c, "CLEARFRAC") = 11.0;
-  var(c, "LOSSTERM") = -0.1;
+  ASSERT_EQ(c.dimension(), 0);
+  ASSERT_EQ(c.call(KODE_NAMES), 0);
+  yv(c, "CLEARFRAC") = 11.0;
+  yv(c, "LOSSTERM") = -0.1;
   ASSERT_EQ(c.call(KODE_INIT), 0);
-  EXPECT_EQ(var(c, "CLEARFRAC"), 11.0);  // the user's value stays in Y
+  EXPECT_EQ(yv(c, "CLEARFRAC"), 11.0);  // the user's value stays in Y
   EXPECT_EQ(model::state().saved[model::saved_index(model::CLEARFRAC)], 0.5);
   EXPECT_EQ(model::state().saved[model::saved_index(model::LOSSTERM)], 0.04);
-  EXPECT_EQ(var(c, "MECH_EFF"), 1.0);
+  EXPECT_EQ(yv(c, "MECH_EFF"), 1.0);
 }
 
 // The report in SI and English units: 745699.87 W is 1000 hp and
@@ -241,7 +245,7 @@ TEST_F(RcmpTest, ReportInReportUnits) {
                                   {"DISPLACE", 0.028316847 / 3.6},
                                   {"CLEARFRAC", 0.08},
                                   {"LOSSTERM", 0.04}}) {
-    var(b, n) = v;
+    yv(b, n) = v;
   }
   Transcript t;
   for (auto units : {host::ReportUnits::SI, host::ReportUnits::ENG}) {

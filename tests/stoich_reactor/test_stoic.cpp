@@ -14,6 +14,7 @@
 #include "framework/host_services.h"
 #include "host/data_manager/data_manager.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3STOIC(R3_ENTRY_PARAMS);
@@ -63,15 +64,6 @@ Block make_reactor(const std::vector<Rxn>& rx, const std::vector<double>& flows 
   return b;
 }
 
-int var(const Block& b, const std::string& name) {
-  const int p = b.find_var(name);
-  EXPECT_GT(p, 0) << name;
-  return std::max(p, 1);
-}
-double& y(Block& b, const std::string& name) {
-  return b.y[var(b, name) - 1];
-}
-
 // The Jacobian entries at (row, column), in pattern order.
 std::vector<double> entries_at(const Block& b, int row, int col) {
   std::vector<double> e;
@@ -100,10 +92,10 @@ TEST_F(Reactor, ConformsWithAndWithoutReactionsAndHeatStreams) {
     Block b = make_reactor(rx, {0.1, 0.3, 1.0, 0.01, 0.02}, qin, qout);
     ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
     for (int r = 1; r <= nr; ++r) {
-      y(b, "CONVERSION_RXN_" + std::to_string(r)) = 40.0;
-      y(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.03;
+      yv(b, "CONVERSION_RXN_" + std::to_string(r)) = 40.0;
+      yv(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.03;
     }
-    y(b, "OUTLET_TEMP") = 900.0;
+    yv(b, "OUTLET_TEMP") = 900.0;
     check_conformance(b);
   }
 }
@@ -119,7 +111,7 @@ TEST(ReactorRows, SingleReactionHandValues) {
       {"CONVERSION_RXN_1", 50.0}, {"EXTENT_OF_RXN_1", 5.0}, {"NET_GEN_NC4", 5.0},
       {"NET_GEN_IC4", -5.0},      {"PROD.FLOW_NC4", 5.0},   {"PROD.FLOW_IC4", 5.0},
       {"PROD.TOTAL_FLOW", 10.0}};
-  for (auto [n, v] : point) y(b, n) = v;
+  for (auto [n, v] : point) yv(b, n) = v;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   // Rows: MBAL_NC4, MBAL_IC4, EBAL, ENTH_OUTLET, OUTLET_PRESSURE, TOTAL,
   // NET_GEN_NC4, NET_GEN_IC4, CONVERSION_RXN_1.
@@ -127,7 +119,7 @@ TEST(ReactorRows, SingleReactionHandValues) {
   EXPECT_EQ(b.eqn_name(9), "R1.CONVERSION_RXN_1");
   for (int row : {1, 2, 5, 6, 7, 8, 9}) EXPECT_EQ(b.f[row - 1], 0.0) << b.eqn_name(row);
   // Moving the extent moves the rows by the stoichiometry.
-  y(b, "EXTENT_OF_RXN_1") = 6.0;
+  yv(b, "EXTENT_OF_RXN_1") = 6.0;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   EXPECT_DOUBLE_EQ(b.f[8], 1.0);
   EXPECT_DOUBLE_EQ(b.f[6], -1.0);
@@ -153,7 +145,7 @@ TEST_F(Reactor, ZeroCoefficientAndAutocatalyticEntries) {
   ASSERT_EQ(e.size(), 2u);
   EXPECT_DOUBLE_EQ(e[0] + e[1], 1.0);  // consumption: 1 - 2 per unit of the key
   b.y[ext - 1] = 0.05;
-  y(b, "NET_GEN_CH4") = 0.0;
+  yv(b, "NET_GEN_CH4") = 0.0;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   EXPECT_DOUBLE_EQ(b.f[row - 1], 0.05);
 }
@@ -171,8 +163,8 @@ TEST(ReactorNames, HundredReactions) {
   }
   EXPECT_EQ(b.var_name(b.ny), "R1.EXTENT_OF_RXN_100");
   for (int r = 1; r <= 100; ++r) {
-    y(b, "CONVERSION_RXN_" + std::to_string(r)) = 0.2;
-    y(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.002;
+    yv(b, "CONVERSION_RXN_" + std::to_string(r)) = 0.2;
+    yv(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.002;
   }
   check_conformance(b);
 }
@@ -194,16 +186,16 @@ TEST_F(Reactor, PreparedState) {
     ASSERT_EQ(b.dimension(), 0);
     ASSERT_EQ(b.call(KODE_NAMES), 0);
     if (c.has("user")) {
-      y(b, "CONVERSION_RXN_1") = 75.0;
+      yv(b, "CONVERSION_RXN_1") = 75.0;
       b.yub[var(b, "OUTLET_TEMP") - 1] = 1500.0;
-      y(b, "PROD.PRESSURE") = 1.5e5;
+      yv(b, "PROD.PRESSURE") = 1.5e5;
       b.fscl[7] = 42.0;  // OUTLET_PRESSURE's scale
     }
     ASSERT_EQ(b.call(KODE_INIT), 0);
     t.add(messages());
     t.add(block_state(b));
-    EXPECT_EQ(y(b, "OUTLET_TEMP"), 600.0);
-    EXPECT_EQ(y(b, "PROD.ENTHALPY"), y(b, "FEED.ENTHALPY"));
+    EXPECT_EQ(yv(b, "OUTLET_TEMP"), 600.0);
+    EXPECT_EQ(yv(b, "PROD.ENTHALPY"), yv(b, "FEED.ENTHALPY"));
     EXPECT_EQ(host::pool_areas(), 0);
   }
   EXPECT_TRUE(matches_golden_text("stoich_reactor/prepared", t.lines));
@@ -234,7 +226,7 @@ TEST_F(Reactor, ReactionDataSwitchMakesAHeater) {
     ASSERT_EQ(b.call(KODE_INIT), 0);
     EXPECT_EQ(b.find_var("CONVERSION_RXN_1"), 0);
     EXPECT_TRUE(messages().empty());  // the note belongs to the dimension request
-    y(b, "OUTLET_TEMP") = 700.0;
+    yv(b, "OUTLET_TEMP") = 700.0;
     check_conformance(b);
   }
 }
