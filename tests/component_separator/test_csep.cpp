@@ -21,7 +21,6 @@ namespace {
 using host::Block;
 using host::kRmiss;
 using Lines = std::vector<std::string>;
-using Values = std::map<std::string, double>;
 
 const std::map<std::string, EntryFn> kEntries = {{"R3CSEP", R3CSEP}};
 const std::vector<int32_t> kNoInts = {0, 0, 0, 0, 0, 0};
@@ -49,15 +48,6 @@ Block make_sep(int nout, std::vector<int32_t> ints = kNoInts, int nin = 1, bool 
 double& at(std::vector<double>& a, const Block& b, const std::string& text) {
   return a[var(b, text) - 1];
 }
-// Dimension and names, the fixed values and scales, then the initialisation.
-void initialise_with(Block& b, const Values& fixed, const Values& scales = {}) {
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
-  for (const auto& [n, v] : fixed) yv(b, n) = v, b.fix(var(b, n));
-  for (const auto& [n, v] : scales) at(b.yscl, b, n) = v;
-  ASSERT_EQ(b.initialise(), 0);
-}
-
 class Separator : public ::testing::Test {
  protected:
   void SetUp() override { reset_host({"CH4", "C2H6", "C3H8"}); }
@@ -71,25 +61,27 @@ class Separator : public ::testing::Test {
 
 // --- Messages: golden text component_separator/messages ------------------------
 
-// Refused connections end the request with status 1, counts untouched, a
-// check request the same; parameter errors are reported and the request goes
-// on; warnings after the initialisation (fixed alphas above 1, renormalised
-// when asked; a fixed outlet flow counts in full, a fixed alpha times the
-// inlet flow; the message gate only silences; sums exact to round-off are not
-// reported); an outlet scale given by the user is replaced by the inlet's.
+// The cases are the headings of the golden text, see initialise_with.
+// Refused connections ("streams": material in, out, information in, out)
+// end the request with status 1, counts untouched, a check request the
+// same; parameter errors ("int") are reported and the request goes on;
+// warnings after the initialisation ("outlets", 2 unless given;
+// "renormalise" as in INT; "idiag" the diagnostic level; "after NAME V"
+// values after the initialisation): fixed alphas above 1, renormalised when
+// asked; a fixed outlet flow counts in full, a fixed alpha times the inlet
+// flow; the message gate only silences; sums exact to round-off are not
+// reported. An outlet scale given by the user ("scale") is replaced by the
+// inlet's.
 TEST_F(Separator, Messages) {
   Transcript t;
-  const struct {
-    int nin, nout;
-    bool info_in, info_out;
-  } connections[] = {{0, 2, false, false},  {2, 2, false, false}, {1, 0, false, false},
-                     {1, 21, false, false}, {1, 2, true, false},  {1, 2, false, true},
-                     {2, 2, true, true}};
-  for (const auto& c : connections) {
-    t.heading("inlets " + std::to_string(c.nin) + ", outlets " + std::to_string(c.nout) +
-              (c.info_in ? ", information in" : "") + (c.info_out ? ", information out" : ""));
+  for (const std::string& heading : golden_cases("component_separator/messages")) {
+    SCOPED_TRACE(heading);
+    t.heading(heading);
+    const CaseHeading c(heading);
+    const auto n = c.ints("streams");
     for (int32_t kode : {KODE_DIMEN, KODE_CHECK}) {
-      Block b = make_sep(c.nout, kNoInts, c.nin, c.info_in, c.info_out);
+      if (n.empty()) break;
+      Block b = make_sep(n.at(1), kNoInts, n.at(0), n.at(2) != 0, n.at(3) != 0);
       b.ny = 42, b.nf = 43, b.nz = 44, b.naux1 = 9;
       EXPECT_EQ(b.call(kode), 1);
       EXPECT_EQ(std::vector<int32_t>({b.ny, b.nf, b.nz, b.naux1}),
@@ -97,77 +89,40 @@ TEST_F(Separator, Messages) {
       const Lines m = both_units();
       if (kode == KODE_DIMEN) t.add(m);
     }
-  }
-  // Parameter errors, all together, one at a time, through the check request.
-  for (const std::vector<int32_t>& ints : std::vector<std::vector<int32_t>>{
-           {0, 0, 5, -2, -3, 0}, {0, 0, 5, 0, 0, 0}, {0, 0, 1, -1, -1, 0}, {0, 0}}) {
-    t.heading("int " + ::testing::PrintToString(ints));
-    Block b = make_sep(2, ints);
-    b.naux1 = b.naux2 = b.naux3 = 9;
-    EXPECT_EQ(b.call(KODE_CHECK), 0);
-    EXPECT_EQ(b.naux1, 0);
-    EXPECT_EQ(b.naux3, 0);
-    const Lines m = both_units();
-    ASSERT_EQ(b.dimension(), 0);
-    EXPECT_GT(b.ny, 0);
-    EXPECT_EQ(both_units(), m);
-    t.add(m);
-  }
-  const Values c2h6 = {{"OUT1.FLOW_C2H6", 0.3},
-                       {"ALPHA_OUT2.C2H6", 0.5},
-                       {"ALPHA_OUT1.C3H8", 0.4},
-                       {"ALPHA_OUT2.C3H8", 0.4}};
-  const struct {
-    int nout;
-    int32_t renormalise, idiag;
-    Values fixed, after;
-  } cases[] = {
-      {2,
-       0,
-       4,
-       {{"ALPHA_OUT1.CH4", 0.6}, {"ALPHA_OUT2.CH4", 0.6}, {"ALPHA_OUT1.C3H8", 0.3}},
-       {{"ALPHA_OUT1.CH4", 0.6}, {"ALPHA_OUT2.CH4", 0.6}}},
-      {3,
-       1,
-       4,
-       {{"ALPHA_OUT1.CH4", 0.6},
-        {"ALPHA_OUT2.CH4", 0.6},
-        {"ALPHA_OUT1.C2H6", 0.9},
-        {"ALPHA_OUT3.C2H6", 0.3},
-        {"ALPHA_OUT1.C3H8", 0.3}},
-       {{"ALPHA_OUT1.CH4", 0.5},
-        {"ALPHA_OUT2.CH4", 0.5},
-        {"ALPHA_OUT1.C2H6", 0.75},
-        {"ALPHA_OUT3.C2H6", 0.25},
-        {"ALPHA_OUT2.C2H6", 1.0} /* free: untouched */,
-        {"ALPHA_OUT1.C3H8", 0.3}}},
-      {2, 0, 4, c2h6, {}},
-      {2, 0, 0, c2h6, {}},
-      {2, 1, 0, {{"ALPHA_OUT1.CH4", 0.8}, {"ALPHA_OUT2.CH4", 0.8}}, {{"ALPHA_OUT1.CH4", 0.5}}},
-      {3,
-       0,
-       4,
-       {{"ALPHA_OUT1.C2H6", 0.05}, {"ALPHA_OUT2.C2H6", 0.90}, {"ALPHA_OUT3.C2H6", 0.05}},
-       {}},
-  };
-  for (const auto& c : cases) {
-    const std::string what = ::testing::PrintToString(c.fixed);
-    SCOPED_TRACE(what);
-    t.heading(std::to_string(c.nout) + " outlets, renormalise " + std::to_string(c.renormalise) +
-              ", diagnostics " + std::to_string(c.idiag) + ": " + what);
+    if (c.has("int")) {
+      Block b = make_sep(2, c.ints("int"));
+      b.naux1 = b.naux2 = b.naux3 = 9;
+      EXPECT_EQ(b.call(KODE_CHECK), 0);
+      EXPECT_EQ(b.naux1, 0);
+      EXPECT_EQ(b.naux3, 0);
+      const Lines m = both_units();
+      ASSERT_EQ(b.dimension(), 0);
+      EXPECT_GT(b.ny, 0);
+      EXPECT_EQ(both_units(), m);
+      t.add(m);
+    }
+    if (c.has("streams") || c.has("int")) continue;
     reset_host({"CH4", "C2H6", "C3H8"});
-    Block b = make_sep(c.nout, {0, 0, 0, 0, 0, c.renormalise});
-    b.idiag = c.idiag;
-    initialise_with(b, c.fixed);
+    Block b = make_sep(static_cast<int>(c.number("outlets", 2)),
+                       {0, 0, 0, 0, 0, static_cast<int32_t>(c.number("renormalise", 0))});
+    b.idiag = static_cast<int32_t>(c.number("idiag", 4));
+    if (c.has("scale")) {  // given after the names
+      const auto w = c.words("scale");
+      ASSERT_EQ(b.dimension(), 0);
+      ASSERT_EQ(b.call(KODE_NAMES), 0);
+      at(b.yscl, b, w.at(0)) = std::stod(w.at(1));
+      ASSERT_EQ(b.initialise(), 0);
+      t.add(both_units());
+      EXPECT_EQ(at(b.yscl, b, w.at(0)), at(b.yscl, b, "FEED.PRESSURE"));
+      continue;
+    }
+    ASSERT_EQ(initialise_with(b, c), 0);
     t.add(messages());
     EXPECT_TRUE(records(hs::second_message_unit()).empty());
-    for (const auto& [n, v] : c.after) EXPECT_NEAR(yv(b, n), v, 1e-15) << n;
+    const auto after = c.words("after");
+    for (size_t k = 0; k + 1 < after.size(); k += 2)
+      EXPECT_NEAR(yv(b, after[k]), std::stod(after[k + 1]), 1e-15) << after[k];
   }
-  t.heading("outlet scale given");
-  Block b = make_sep(2);
-  initialise_with(b, {}, {{"OUT2.PRESSURE", 5.0}});
-  t.add(both_units());
-  EXPECT_EQ(at(b.yscl, b, "OUT2.PRESSURE"), at(b.yscl, b, "FEED.PRESSURE"));
   EXPECT_TRUE(matches_golden_text("component_separator/messages", t.lines));
 }
 
