@@ -226,48 +226,34 @@ TEST_F(Skew, InitialValuesOnAMassBasis) {
 
 // Knot checks and bad parameters stop the dimension request with their
 // message, the counts untouched; an INT too short for the work-area
-// identifiers fails every request cleanly (golden text composition_skew/refused).
+// identifiers fails every request cleanly (the cases are the headings of the
+// golden text composition_skew/refused: "nknots", "icomp", "iknot" as in
+// INT, "tknot", "tint" the temperatures, "nreal", "nint" REAL and INT cut to
+// that length).
 TEST_F(Skew, KnotChecksAndBadParametersStopTheDimensionRequest) {
-  const struct {
-    int32_t nknots, icomp, iknot;
-    std::vector<double> tk, ti;
-    size_t nreal;  // REAL cut to this length
-  } cases[] = {
-      {3, 0, 0, {300.0, 300.0, 460.0}, {300.0, 350.0, 400.0, 450.0}, 7},
-      {3, 0, 0, {320.0, 400.0, 460.0}, {300.0, 350.0, 310.0, 450.0}, 7},
-      {3, 0, 0, {300.0, 400.0, 440.0}, {300.0, 350.0, 455.0, 450.0}, 7},
-      {1, 0, 0, {}, {}, 7},
-      {kImiss, 0, 0, {}, {}, 7},
-      {3, 3, 0, {}, {}, 7},
-      {3, 0, 2, {}, {}, 7},
-      {3, 0, 0, {}, {}, 5},
-  };
   Transcript t;
-  for (const auto& c : cases) {
+  for (const std::string& heading : golden_cases("composition_skew/refused")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
+    reset_host(kComps);
     Options o;
-    o.nknots = c.nknots, o.icomp = c.icomp, o.iknot = c.iknot;
-    if (!c.tk.empty()) o.tknot = c.tk, o.tint = c.ti;
-    t.heading("nknots " + std::to_string(c.nknots) + "; icomp " + std::to_string(c.icomp) +
-              "; iknot " + std::to_string(c.iknot) + "; tknot " +
-              ::testing::PrintToString(o.tknot) + "; tint " + ::testing::PrintToString(o.tint) +
-              "; nreal " + std::to_string(c.nreal));
-    reset_host(kComps);
+    if (c.has("nknots")) o.nknots = c.ints("nknots").at(0);
+    o.icomp = static_cast<int32_t>(c.number("icomp", 0));
+    o.iknot = static_cast<int32_t>(c.number("iknot", 0));
+    if (c.has("tknot")) o.tknot = c.reals("tknot"), o.tint = c.reals("tint");
     Block b = make_skew(o);
-    b.reals.resize(c.nreal);
-    b.nf = b.ny = b.nz = -5;
-    EXPECT_EQ(b.call(KODE_DIMEN), 1);
-    EXPECT_EQ(b.ny, -5);
+    b.reals.resize(static_cast<size_t>(c.number("nreal", 7)));
+    if (c.has("nint")) {
+      b.ints.resize(static_cast<size_t>(c.number("nint", 0)));
+      for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_REPORT})
+        EXPECT_EQ(b.call(kode), 1) << heading;
+      EXPECT_EQ(host::pool_areas(), 0);
+    } else {
+      b.nf = b.ny = b.nz = -5;
+      EXPECT_EQ(b.call(KODE_DIMEN), 1) << heading;
+      EXPECT_EQ(b.ny, -5);
+    }
     t.add(messages());
-  }
-  for (size_t nint : {0u, 3u, 6u, 7u}) {
-    t.heading("nint " + std::to_string(nint));
-    reset_host(kComps);
-    Block b = make_skew(Options{});
-    b.ints.resize(nint);
-    for (int32_t kode : {KODE_DIMEN, KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_REPORT})
-      EXPECT_EQ(b.call(kode), 1);
-    t.add(messages());
-    EXPECT_EQ(host::pool_areas(), 0);
   }
   EXPECT_TRUE(matches_golden_text("composition_skew/refused", t.lines));
 }
