@@ -21,7 +21,6 @@ namespace r3::test::rcmp {
 
 using host::Block;
 using host::kRmiss;
-using Fixes = std::vector<std::pair<std::string, double>>;
 
 inline constexpr double kR = 8314.4;
 

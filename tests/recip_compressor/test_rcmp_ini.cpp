@@ -98,7 +98,7 @@ TEST_F(RcmpTest, InitialisationMessages) {
 
 // Targets of a realistic air compressor: 1 -> 3 bar, 440 K and the shaft
 // power 431410.7 W that goes with them at a mechanical efficiency of 0.95.
-constexpr double kTd = 440.0, kEff = 0.8;
+constexpr double kEff = 0.8;
 
 // The air compressor of air.toml with its cylinder data and the fixed
 // values `fix` (TOML), solved as r3sim solves it.
@@ -192,12 +192,8 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
   for (double w : {1.0, 0.0, kRmiss}) {
     Block b = make_compressor(w != 1.0, 1);
     if (w != 1.0) b.set_info_inlet(0, w);
-    ASSERT_EQ(b.dimension(), 0);
-    ASSERT_EQ(b.call(KODE_NAMES), 0);
-    if (w == 1.0) fix(b, "MECH_EFF", 0.0);
-    fix(b, "DISCH_TEMP", kTd);
-    fix(b, "PROD.PRESSURE", 3.0e5);
-    ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
+    const std::string given = "fix DISCH_TEMP 440 PROD.PRESSURE 3e5";
+    ASSERT_EQ(initialise_with(b, CaseHeading(given + (w == 1.0 ? " MECH_EFF 0" : ""))), 0);
     EXPECT_EQ(model::state().last_case, 1);
     EXPECT_TRUE(messages().empty());
     for (int i = 1; i <= b.ny; ++i)
@@ -210,20 +206,12 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
     }
   }
   Block b = make_compressor(false);
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
-  yv(b, "CLEARFRAC") = 5.0;
-  fix(b, "PRATIO", 6.0);
-  ASSERT_EQ(b.call(KODE_INIT), 0);
+  ASSERT_EQ(initialise_with(b, CaseHeading("guess CLEARFRAC 5; fix PRATIO 6")), 0);
   EXPECT_EQ(yv(b, "VOL_EFF"), 0.001);
   EXPECT_DOUBLE_EQ(yv(b, "DISPLACE"), yv(b, "VOL_FLOW") / 0.001);
   EXPECT_DOUBLE_EQ(yv(b, "CLEARFRAC"), 5.0);
   Block c = make_compressor(false);
-  ASSERT_EQ(c.dimension(), 0);
-  ASSERT_EQ(c.call(KODE_NAMES), 0);
-  yv(c, "CLEARFRAC") = 11.0;
-  yv(c, "LOSSTERM") = -0.1;
-  ASSERT_EQ(c.call(KODE_INIT), 0);
+  ASSERT_EQ(initialise_with(c, CaseHeading("guess CLEARFRAC 11 LOSSTERM -0.1")), 0);
   EXPECT_EQ(yv(c, "CLEARFRAC"), 11.0);  // the user's value stays in Y
   EXPECT_EQ(model::state().saved[model::saved_index(model::CLEARFRAC)], 0.5);
   EXPECT_EQ(model::state().saved[model::saved_index(model::LOSSTERM)], 0.04);
@@ -237,16 +225,10 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
 TEST_F(RcmpTest, ReportInReportUnits) {
   Block b = make_compressor(false);
   ASSERT_EQ(b.prepare(), 0);
-  for (const auto& [n, v] : Fixes{{"IHP", 745699.87 * 0.95},
-                                  {"BHP", 745699.87},
-                                  {"MECH_EFF", 0.95},
-                                  {"POLY_EFF", 0.8},
-                                  {"VOL_EFF", 0.75},
-                                  {"DISPLACE", 0.028316847 / 3.6},
-                                  {"CLEARFRAC", 0.08},
-                                  {"LOSSTERM", 0.04}}) {
-    yv(b, n) = v;
-  }
+  const CaseHeading values(
+      "IHP 708414.8765; BHP 745699.87; MECH_EFF 0.95; POLY_EFF 0.8; VOL_EFF 0.75; "
+      "DISPLACE 0.007865790833333332; CLEARFRAC 0.08; LOSSTERM 0.04");
+  for (const auto& [name, v] : values.fields) yv(b, name) = std::stod(v.at(0));
   Transcript t;
   for (auto units : {host::ReportUnits::SI, host::ReportUnits::ENG}) {
     host::run().report_units = units;
