@@ -81,25 +81,6 @@ TEST_F(CcmpTest, ResidualsFollowTheTableAtAPoint) {
                        yv(z, "MPOLY") * yv(z, "HEAD") * yv(z, "MW"));
 }
 
-// Missing, NaN and overflowing values never crash a request (unknown
-// requests, a failing component service and unserved connections: the
-// hostile requests test of every model).
-TEST_F(CcmpTest, BadValuesNeverCrash) {
-  Options o;
-  o.work = true;
-  Block b = make_ccmp(o);
-  ASSERT_EQ(b.prepare(), 0);
-  b.y[0] = kRmiss;
-  b.y[3] = std::numeric_limits<double>::quiet_NaN();
-  yv(b, "SPEED") = -100.0;
-  yv(b, "LN_PRATIO") = 800.0;  // exp overflows
-  for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT}) {
-    EXPECT_EQ(b.call(kode), 0);
-  }
-  EXPECT_EQ(hs::ppexec_word(6), 1);
-  EXPECT_EQ(report().size(), 20u);
-}
-
 // The stream update says a solution is known (2) when the sum of the scaled
 // residuals stays small, otherwise 1: missing and NaN residuals count; a
 // non-positive scale stops the sum, as the first scale it means no result.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 
 #include "tests/centrifugal_compressor/ccmp_test.h"
@@ -118,8 +119,11 @@ TEST_F(CcmpTest, CurveInversesChooseTheRootInsideTheSpeedRange) {
 // use fixes the inlet and work stream; with "user" the user's values of
 // block variables and equation scales survive, outlet scales come from the
 // inlet (with a warning when the user gave one), a step bound of 1 is
-// replaced by the inlet's, a guess survives.
-TEST_F(CcmpTest, PreparedState) {
+// replaced by the inlet's, a guess survives. Then missing, NaN and
+// overflowing values never crash a request (unknown requests, a failing
+// component service and unserved connections: the hostile requests test of
+// every model).
+TEST_F(CcmpTest, PreparedStateAndBadValues) {
   Transcript t;
   for (const std::string& heading : golden_cases("centrifugal_compressor/prepared")) {
     t.heading(heading);
@@ -147,6 +151,15 @@ TEST_F(CcmpTest, PreparedState) {
     t.add(both_units());
     t.add(block_state(b));
     for (double v : b.y) EXPECT_NE(v, kRmiss);
+    // Missing, NaN and overflowing values never crash a request.
+    b.y[0] = kRmiss;
+    b.y[3] = std::numeric_limits<double>::quiet_NaN();
+    yv(b, "SPEED") = -100.0;
+    yv(b, "LN_PRATIO") = 800.0;  // exp overflows
+    for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
+      EXPECT_EQ(b.call(kode), 0);
+    EXPECT_EQ(hs::ppexec_word(6), 1);
+    report();
   }
   EXPECT_TRUE(matches_golden_text("centrifugal_compressor/prepared", t.lines));
 }
