@@ -28,10 +28,11 @@ void expect_consistent(Block& b, double tol = 1e-7) {
 // and keeps what the user fixed (the cases are the headings of the golden
 // text control_valve/init_paths, see initialise_with; "phase", "chr",
 // "passes" as in INT, "table" the characteristic's points, "expect NAME V"
-// derived values, "apart" a point off the equations, finite). Beyond the choking limit ("choked": X
-// fixed above FK*XT, or more flow than the given opening passes) the drop ratio in the flow
-// equation is held at FK*XT and the expansion factor is 2/3, never below.
-// The transcript: the messages (none) and the sizing the path gives.
+// derived values, "apart" a point off the equations, finite). Beyond the
+// choking limit ("choked": X fixed above FK*XT, or more flow than the given
+// opening passes) the drop ratio in the flow equation is held at FK*XT and
+// the expansion factor is 2/3, never below. The transcript: the messages
+// (none) and the sizing the path gives.
 TEST_F(ValveTest, EveryInitialisationPathGivesAConsistentPoint) {
   Transcript t;
   for (const std::string& heading : golden_cases("control_valve/init_paths")) {
