@@ -12,6 +12,7 @@
 #include "host/services/context.h"
 #include "host/units/units.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3CCMP(R3_ENTRY_PARAMS);
@@ -52,36 +53,6 @@ inline host::Block make_ccmp(const Options& o = {}) {
   EXPECT_TRUE(b.set_material_inlet(0, kFlows, 300.0, 3.0e6));
   if (o.work) b.set_info_inlet(0, -1.5e6);
   return b;
-}
-
-// A variable by its text (block variables without the block prefix).
-inline double& yv(host::Block& b, const std::string& text) {
-  const int p = b.find_var(text.find('.') == std::string::npos ? "K1." + text : text);
-  EXPECT_NE(p, 0) << "no variable " << text;
-  return b.y.at(static_cast<size_t>(p - 1));
-}
-
-// Dimension and names, the caller's changes, then the initialisation: ISTAT.
-template <class Setter>
-int32_t prepare_with(host::Block& b, Setter set) {
-  if (b.dimension() != 0 || b.call(KODE_NAMES) != 0) return b.istat;
-  set(b);
-  return b.call(KODE_INIT);
-}
-
-// Fixes a variable at a value (the work stream's value also in its vector).
-inline void fix(host::Block& b, const std::string& text, double value) {
-  yv(b, text) = value;
-  b.fix(b.find_var(text.find('.') == std::string::npos ? "K1." + text : text));
-  if (text == "SHAFT.VALUE") b.sinfin[0] = value;
-}
-
-// Initialisation with fixed values.
-inline int32_t init_fixed(host::Block& b,
-                          const std::vector<std::pair<std::string, double>>& fixes) {
-  return prepare_with(b, [&](host::Block& x) {
-    for (const auto& [n, v] : fixes) fix(x, n, v);
-  });
 }
 
 // Inlet actual volumetric flow (m3/s) as the initialisation computes it.

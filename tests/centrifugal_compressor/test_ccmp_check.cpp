@@ -28,14 +28,11 @@ TEST_F(CcmpTest, CheckMessages) {
     if (c.has("nreal")) b.reals.resize(c.ints("nreal").at(0));
     if (c.has("ints")) b.ints = c.ints("ints");
     if (c.has("reals")) b.reals = c.reals("reals");
-    for (auto* ids : {&b.matin, &b.matout, &b.infin, &b.infout}) {
-      const std::string key = ids == &b.matin    ? "matin"
-                              : ids == &b.matout ? "matout"
-                              : ids == &b.infin  ? "infin"
-                                                 : "infout";
-      if (c.has(key)) ids->assign(c.ints(key).at(0), "S");
+    const std::pair<const char*, std::vector<std::string>*> lists[] = {
+        {"matin", &b.matin}, {"matout", &b.matout}, {"infin", &b.infin}, {"infout", &b.infout}};
+    for (const auto& [key, ids] : lists) {
+      if (c.has(key)) ids->assign(c.ints(key).at(0), "S"), b.connect_streams();
     }
-    if (c.has("matin") || c.has("matout") || c.has("infin") || c.has("infout")) b.connect_streams();
     const auto infos = host::message_counts().infos;
     const int32_t check = b.call(KODE_CHECK);
     t.add("istat " + std::to_string(check) + ", informations " +

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <map>
 
 #include "tests/centrifugal_compressor/ccmp_test.h"
@@ -24,78 +25,60 @@ std::vector<std::string> both_units() {
   return first;
 }
 
-// Every way of giving the operating point starts on the model's equations: after the passes only
-// the polytropic exponent and head (and the gas power from them) still move, by less than 1e-3
-// scaled; every other equation holds to 1e-9. Fixed values are kept, the values the path derives
-// are as listed.
+// Every way of giving the operating point starts on the model's equations
+// (the cases are the headings of the golden text
+// centrifugal_compressor/operating_points, see initialise_with; "rps" speed
+// in rev/s, "work V" a work stream of that value, "plain" no curves,
+// "expect NAME V" derived values, "qbyn N" QACT and Q_BY_N of the inlet's
+// flow at speed N): after the passes only the polytropic exponent and head
+// (and the gas power from them) still move, by less than 1e-3 scaled; every
+// other equation holds to 1e-9; fixed values are kept; nothing is said.
 TEST_F(CcmpTest, EveryGivenQuantityStartsOnTheEquations) {
-  using Fixes = std::vector<std::pair<std::string, double>>;
   const double q = 3600.0 * inlet_qact(make_ccmp());  // m3/h
-  Options rps, work, plain;
-  rps.rpm = 1;
-  work.work = true;
-  plain.head = plain.eff = plain.surge = 0;
-  struct Case {
-    const char* what;
-    Options o;
-    Fixes fixed, guessed, expected;
-  };
-  const std::vector<Case> cases = {
-      {"speed", {}, {{"SPEED", 10000.0}}, {}, {{"QACT", q / 3600.0}, {"Q_BY_N", q / 10000.0}}},
-      {"speed in rev/s", rps, {{"SPEED", 150.0}}, {}, {{"Q_BY_N", q / 9000.0}}},
-      {"discharge pressure, rev/s", rps, {{"PROD.PRESSURE", 5.0e6}}, {}, {}},
-      {"discharge pressure", {}, {{"PROD.PRESSURE", 5.0e6}}, {}, {{"PRATIO", 5.0 / 3.0}}},
-      {"work stream", work, {{"SHAFT.VALUE", -1.5e6}}, {}, {{"BHP", 1.5e6}, {"MECH_EFF", 1.0}}},
-      {"gas power and mechanical efficiency: the work stream follows",
-       work,
-       {{"IHP", 1.2e6}, {"MECH_EFF", 0.96}},
-       {{"SHAFT.VALUE", kRmiss}},
-       {{"BHP", 1.2e6 / 0.96}, {"SHAFT.VALUE", -1.2e6 / 0.96}}},
-      // No outlet enthalpy or power guess: each pass computes them before its flash.
-      {"efficiency", {}, {{"POLY_EFF", 0.76}}, {}, {}},
-      {"exponent", {}, {{"MPOLY", 0.3}}, {}, {}},
-      {"nothing: the typical speed sqrt(1250 * 20000)", {}, {}, {}, {{"SPEED", 5000.0}}},
-      {"nothing, no curves: ratio 5", plain, {}, {}, {{"PRATIO", 5.0}, {"PROD.PRESSURE", 1.5e7}}},
-      {"ratio and efficiency, no curves", plain, {{"PRATIO", 2.0}, {"POLY_EFF", 0.8}}, {}, {}},
-      {"ratio guessed, no curves",
-       plain,
-       {},
-       {{"PRATIO", 2.0}},
-       {{"PRATIO", 2.0}, {"PROD.PRESSURE", 6.0e6}}},
-  };
   std::map<std::string, double> speed;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Block b = make_ccmp(c.o);
-    ASSERT_EQ(prepare_with(b,
-                           [&](Block& x) {
-                             for (const auto& [n, v] : c.fixed) fix(x, n, v);
-                             for (const auto& [n, v] : c.guessed) {
-                               yv(x, n) = v;
-                               if (n == "SHAFT.VALUE") x.sinfin[0] = v;
-                             }
-                           }),
-              0)
-        << ::testing::PrintToString(messages());
-    EXPECT_TRUE(both_units().empty());
+  Transcript t;
+  for (const std::string& heading : golden_cases("centrifugal_compressor/operating_points")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
+    Options o;
+    o.rpm = c.has("rps");
+    o.work = c.has("work");
+    if (c.has("plain")) o.head = o.eff = o.surge = 0;
+    Block b = make_ccmp(o);
+    if (o.work) b.set_info_inlet(0, c.number("work", 0.0));
+    ASSERT_EQ(initialise_with(b, c), 0) << heading;
+    t.add(both_units());
     const std::vector<double> f = residuals_at(b, b.y);
     for (int i = 1; i <= b.nf; ++i) {
       const std::string e = b.eqn_name(i);
       const bool moving = e == "K1.MPOLY_DEF" || e == "K1.POLY_COMP" || e == "K1.CALC_IHP";
       const size_t k = static_cast<size_t>(i - 1);
-      EXPECT_LT(std::fabs(f[k] / b.fscl[k]), moving ? 1e-3 : 1e-9) << e;
+      EXPECT_LT(std::fabs(f[k] / b.fscl[k]), moving ? 1e-3 : 1e-9) << heading << ": " << e;
     }
-    for (const auto& [n, v] : c.fixed) EXPECT_EQ(yv(b, n), v) << n;
-    for (const auto& [n, v] : c.expected) EXPECT_NEAR(yv(b, n), v, 1e-12 * std::fabs(v)) << n;
-    if (b.find_var("K1.SPEED") != 0) speed[c.what] = yv(b, "SPEED");
+    const auto fixed = c.words("fix"), expect = c.words("expect");
+    for (size_t k = 0; k + 1 < fixed.size(); k += 2)
+      EXPECT_EQ(yv(b, fixed[k]), std::stod(fixed[k + 1])) << heading;
+    for (size_t k = 0; k + 1 < expect.size(); k += 2) {
+      const double v = std::stod(expect[k + 1]);
+      EXPECT_NEAR(yv(b, expect[k]), v, 1e-12 * std::fabs(v)) << heading << ": " << expect[k];
+    }
+    if (c.has("qbyn")) {
+      EXPECT_NEAR(yv(b, "QACT"), q / 3600.0, 1e-12 * q);
+      EXPECT_NEAR(yv(b, "Q_BY_N"), q / c.number("qbyn", 1.0), 1e-12 * q);
+    }
+    if (fixed == std::vector<std::string>{"PROD.PRESSURE", "5e6"})
+      speed[c.has("rps") ? "rps" : "rpm"] = yv(b, "SPEED");
   }
+  EXPECT_TRUE(matches_golden_text("centrifugal_compressor/operating_points", t.lines));
   // The speed found in rpm comes back in rev/s.
-  EXPECT_NEAR(60.0 * speed["discharge pressure, rev/s"], speed["discharge pressure"], 1e-6);
+  EXPECT_NEAR(60.0 * speed["rps"], speed["rpm"], 1e-6);
   // Limits that are accepted.
-  for (const auto& [n, v] :
-       Fixes{{"PRATIO", 1.0}, {"SHAFT.VALUE", 0.0}, {"BHP", 0.0}, {"HEAD", 0.0}}) {
-    Block z = make_ccmp(n == "SHAFT.VALUE" ? work : Options{});
-    EXPECT_EQ(init_fixed(z, {{n, v}}), 0) << n;
+  for (const char* h : {"fix PRATIO 1", "work 0; fix SHAFT.VALUE 0", "fix BHP 0", "fix HEAD 0"}) {
+    const CaseHeading c(h);
+    Options o;
+    o.work = c.has("work");
+    Block z = make_ccmp(o);
+    EXPECT_EQ(initialise_with(z, c), 0) << h;
   }
 }
 
@@ -120,8 +103,8 @@ TEST_F(CcmpTest, CurveInversesChooseTheRootInsideTheSpeedRange) {
     o.reals = {0.0, 0.0, 0.0, 35.0, 300.0, -500.0, 0.0, 0.0, c.nlow, c.nhigh};
     if (c.head_curve) std::copy(head.begin(), head.end(), o.reals.begin());
     Block b = make_ccmp(o);
-    ASSERT_EQ(init_fixed(b, {{c.head_curve ? "HEAD" : "POLY_EFF", c.head_curve ? 40000.0 : 0.75}}),
-              0);
+    ASSERT_EQ(
+        initialise_with(b, CaseHeading(c.head_curve ? "fix HEAD 40000" : "fix POLY_EFF 0.75")), 0);
     EXPECT_NEAR(yv(b, "SPEED"), c.speed, 1e-6 * c.speed) << c.nlow << " " << c.nhigh;
     EXPECT_NEAR(yv(b, "Q_BY_N") * yv(b, "SPEED"), u, 1e-9 * u);
     if (!c.head_curve) {
@@ -130,19 +113,53 @@ TEST_F(CcmpTest, CurveInversesChooseTheRootInsideTheSpeedRange) {
   }
 }
 
-TEST_F(CcmpTest, PreparedState) {
+// Values, bounds, scales, types and fixed flags after the initialisation
+// (golden text centrifugal_compressor/prepared; "rps" speed in rev/s,
+// "passes" and "imode" as in INT, "work" a work stream): sequential-modular
+// use fixes the inlet and work stream; with "user" the user's values of
+// block variables and equation scales survive, outlet scales come from the
+// inlet (with a warning when the user gave one), a step bound of 1 is
+// replaced by the inlet's, a guess survives. Then missing, NaN and
+// overflowing values never crash a request (unknown requests, a failing
+// component service and unserved connections: the hostile requests test of
+// every model).
+TEST_F(CcmpTest, PreparedStateAndBadValues) {
   Transcript t;
-  for (int32_t npass : {2, 0}) {
+  for (const std::string& heading : golden_cases("centrifugal_compressor/prepared")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
     Options o;
-    o.rpm = npass == 2;
-    o.npass = npass;
-    o.work = npass == 0;
+    o.rpm = c.has("rps");
+    o.npass = static_cast<int32_t>(c.number("passes", 2));
+    o.imode = static_cast<int32_t>(c.number("imode", 1));
+    o.work = c.has("work");
     Block b = make_ccmp(o);
-    ASSERT_EQ(b.prepare(), 0);
-    t.heading(npass == 2 ? "speed in rev/s" : "no passes, a work stream");
+    const size_t pout = 2 * (5 + 3) - 1, hout = pout - 1;  // 0-based
+    ASSERT_EQ(prepare_with(b,
+                           [&](Block& x) {
+                             if (!c.has("user")) return;
+                             x.ylb[static_cast<size_t>(x.find_var("HEAD") - 1)] = 5.0;
+                             x.yscl[static_cast<size_t>(x.find_var("POLY_EFF") - 1)] = 0.5;
+                             x.ysbnd[static_cast<size_t>(x.find_var("MPOLY") - 1)] = 0.2;
+                             x.fscl[8] = 123.0;
+                             x.ylb[pout] = 2.0e6;
+                             x.yscl[pout] = 7.0;
+                             x.ysbnd[hout] = 1.0;
+                             x.y[pout] = 4.5e6;
+                           }),
+              0);
+    t.add(both_units());
     t.add(block_state(b));
-    EXPECT_TRUE(both_units().empty());
     for (double v : b.y) EXPECT_NE(v, kRmiss);
+    // Missing, NaN and overflowing values never crash a request.
+    b.y[0] = kRmiss;
+    b.y[3] = std::numeric_limits<double>::quiet_NaN();
+    yv(b, "SPEED") = -100.0;
+    yv(b, "LN_PRATIO") = 800.0;  // exp overflows
+    for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
+      EXPECT_EQ(b.call(kode), 0);
+    EXPECT_EQ(hs::ppexec_word(6), 1);
+    report();
   }
   EXPECT_TRUE(matches_golden_text("centrifugal_compressor/prepared", t.lines));
 }

@@ -129,7 +129,7 @@ TEST_F(ValveTest, ReportInOtherUnits) {
     Block b = make_valve(ValveInts{0, phase});
     ASSERT_EQ(b.prepare(), 0);
     for (const auto& [name, v] : values.fields) {
-      if (b.find_var(name) != 0) y(b, name) = std::stod(v.at(0));
+      if (b.find_var(name) != 0) yv(b, name) = std::stod(v.at(0));
     }
     host::run().report_units = host::ReportUnits::MET;
     t.heading(phase == 1 ? "vapour, MET units" : "liquid, MET units");

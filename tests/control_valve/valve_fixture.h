@@ -13,6 +13,7 @@
 #include "host/services/block.h"
 #include "host/services/context.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3VALV(R3_ENTRY_PARAMS);
@@ -51,20 +52,7 @@ inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
   return b;
 }
 
-using Fixes = std::vector<std::pair<std::string, double>>;
-
-// A block variable or stream variable by its text; an equation's 1-based
-// index by its text.
-inline int var(const host::Block& b, const std::string& name) {
-  const int i = b.find_var(name);
-  EXPECT_NE(i, 0) << "no variable " << name;
-  return i;
-}
-
-inline double& y(host::Block& b, const std::string& name) {
-  return b.y.at(static_cast<size_t>(var(b, name) - 1));
-}
-
+// An equation's 1-based index by its text.
 inline int eqn(const host::Block& b, const std::string& name) {
   for (int i = 1; i <= b.nf; ++i) {
     if (b.eqn_name(i) == b.id + "." + name) return i;
@@ -75,17 +63,6 @@ inline int eqn(const host::Block& b, const std::string& name) {
 
 inline std::vector<double> residuals(host::Block& b) {
   return residuals_at(b, b.y);
-}
-
-// Dimension, names, the fixed values, then the initialisation: its ISTAT.
-inline int32_t init_with(host::Block& b, const Fixes& fixes) {
-  EXPECT_EQ(b.dimension(), 0);
-  EXPECT_EQ(b.call(KODE_NAMES), 0);
-  for (const auto& [n, v] : fixes) {
-    y(b, n) = v;
-    b.fix(var(b, n));
-  }
-  return b.call(KODE_INIT);
 }
 
 class ValveTest : public ::testing::Test {

@@ -1,5 +1,5 @@
 // Shared pieces of the reciprocating-compressor tests: an air compressor
-// block, named access to its variables, and cases given as text.
+// block.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "host/services/block.h"
 #include "host/services/context.h"
 #include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3RCMP(R3_ENTRY_PARAMS);
@@ -20,7 +21,6 @@ namespace r3::test::rcmp {
 
 using host::Block;
 using host::kRmiss;
-using Fixes = std::vector<std::pair<std::string, double>>;
 
 inline constexpr double kR = 8314.4;
 
@@ -42,24 +42,6 @@ inline Block make_compressor(bool work_inlet, int32_t imode = 0, int32_t npass =
   EXPECT_TRUE(b.set_material_inlet(0, {0.078, 0.021, 0.001}, 300.0, 1.0e5));
   if (work_inlet) b.set_info_inlet(0, -4.0e5);
   return b;
-}
-
-inline double& var(Block& b, const std::string& name) {
-  const int p = b.find_var(name);
-  EXPECT_NE(p, 0) << name;
-  return b.y.at(static_cast<size_t>(p - 1));
-}
-
-// Fixes a variable at a value (before the initialisation: a user's value).
-inline void fix(Block& b, const std::string& name, double value) {
-  var(b, name) = value;
-  b.fix(b.find_var(name));
-}
-
-// Dimension and names done, ready for the user's values.
-inline void named(Block& b) {
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
 }
 
 }  // namespace r3::test::rcmp

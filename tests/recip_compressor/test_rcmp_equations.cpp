@@ -23,64 +23,54 @@ TEST_F(RcmpTest, Conformance) {
   }
 }
 
-// Outlet stream variables: values from the initialisation or the user's
-// guess, bounds kept, a step bound of 1.0 replaced like a missing one,
-// scales always the inlet's (with a warning when the user gave one); the
-// user's values of block variables and equation scales survive.
-TEST_F(RcmpTest, OutletStreamInitialisationAndUserValues) {
-  Block b = make_compressor(false);
-  named(b);
-  auto at = [&](std::vector<double>& a, const char* name) -> double& {
-    return a.at(static_cast<size_t>(b.find_var(name) - 1));
-  };
-  at(b.ylb, "PROD.PRESSURE") = 1.5e5;   // a user bound survives
-  at(b.ysbnd, "PROD.PRESSURE") = 1.0;   // the untouched default step bound: replaced
-  at(b.ysbnd, "PROD.ENTHALPY") = 0.25;  // a real step bound survives
-  at(b.yscl, "PROD.TOTAL_FLOW") = 7.0;  // replaced by the inlet's, with a warning
-  at(b.y, "PROD.PRESSURE") = 2.5e5;     // a guess survives
-  at(b.ylb, "POLY_EFF") = 0.5;
-  at(b.yscl, "POLY_EFF") = 0.3;
-  at(b.ysbnd, "POLY_EFF") = 0.2;
-  b.fscl[5] = 123.0;
-  ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
-  EXPECT_EQ(at(b.ylb, "PROD.PRESSURE"), 1.5e5);
-  EXPECT_EQ(at(b.ysbnd, "PROD.PRESSURE"), at(b.ysbnd, "FEED.PRESSURE"));
-  EXPECT_NE(at(b.ysbnd, "FEED.PRESSURE"), 1.0);
-  EXPECT_EQ(at(b.ysbnd, "PROD.ENTHALPY"), 0.25);
-  EXPECT_EQ(at(b.yscl, "PROD.TOTAL_FLOW"), at(b.yscl, "FEED.TOTAL_FLOW"));
-  EXPECT_EQ(at(b.yub, "PROD.ENTHALPY"), at(b.yub, "FEED.ENTHALPY"));
-  EXPECT_EQ(messages(), (std::vector<std::string>{
-                            "", " WARNING IN R3RCMP_ISO:",
-                            " Stream variable scale factors entered via Y sentence are ignored"}));
-  EXPECT_TRUE(standard_output().empty());
-  EXPECT_EQ(at(b.y, "PROD.PRESSURE"), 2.5e5);
-  EXPECT_DOUBLE_EQ(var(b, "PRATIO"), 2.5);
-  EXPECT_GT(at(b.y, "PROD.ENTHALPY"), at(b.y, "FEED.ENTHALPY"));
-  EXPECT_EQ(at(b.y, "PROD.TOTAL_FLOW"), at(b.y, "FEED.TOTAL_FLOW"));
-  EXPECT_EQ(at(b.ylb, "POLY_EFF"), 0.5);
-  EXPECT_EQ(at(b.yscl, "POLY_EFF"), 0.3);
-  EXPECT_EQ(at(b.ysbnd, "POLY_EFF"), 0.2);
-  EXPECT_EQ(b.fscl[5], 123.0);
-  EXPECT_EQ(at(b.ysbnd, "HEAD"), 1.0);
-}
-
-// Sequential-modular use fixes the inlet (work stream included); equation
-// based does not. Missing and NaN values in Y never fail a request.
-TEST_F(RcmpTest, SequentialModeAndBadValues) {
-  for (int32_t imode : {0, 1}) {
-    Block b = make_compressor(true, imode);
-    ASSERT_EQ(b.prepare(), 0);
-    const int ninlet = b.ncomp() + 3 + 1;
-    for (int i = 1; i <= b.ny; ++i)
-      EXPECT_EQ(b.fixed(i), imode == 0 && i <= ninlet) << b.var_name(i);
+// Values, bounds, scales, types and fixed flags after the initialisation
+// (golden text recip_compressor/prepared; "imode" as in INT, "work" a work
+// stream): sequential-modular use fixes the inlet, work stream included;
+// with "user" outlet stream variables take the initialisation's values or
+// the user's guess, bounds kept, a step bound of 1.0 replaced like a missing
+// one, scales always the inlet's (with a warning when the user gave one),
+// and the user's values of block variables and equation scales survive.
+// Then missing and NaN values in Y never fail a request.
+TEST_F(RcmpTest, PreparedStateAndBadValues) {
+  Transcript t;
+  for (const std::string& heading : golden_cases("recip_compressor/prepared")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
+    Block b = make_compressor(c.has("work"), static_cast<int32_t>(c.number("imode", 0)));
+    auto at = [&](std::vector<double>& a, const char* name) -> double& {
+      return a.at(static_cast<size_t>(b.find_var(name) - 1));
+    };
+    ASSERT_EQ(prepare_with(b,
+                           [&](Block&) {
+                             if (!c.has("user")) return;
+                             at(b.ylb, "PROD.PRESSURE") = 1.5e5;
+                             at(b.ysbnd, "PROD.PRESSURE") = 1.0;
+                             at(b.ysbnd, "PROD.ENTHALPY") = 0.25;
+                             at(b.yscl, "PROD.TOTAL_FLOW") = 7.0;
+                             at(b.y, "PROD.PRESSURE") = 2.5e5;
+                             at(b.ylb, "POLY_EFF") = 0.5;
+                             at(b.yscl, "POLY_EFF") = 0.3;
+                             at(b.ysbnd, "POLY_EFF") = 0.2;
+                             b.fscl[5] = 123.0;
+                           }),
+              0);
+    t.add(messages());
+    t.add(block_state(b));
+    if (c.has("user")) {
+      EXPECT_DOUBLE_EQ(yv(b, "PRATIO"), 2.5);
+      EXPECT_GT(yv(b, "PROD.ENTHALPY"), yv(b, "FEED.ENTHALPY"));
+    }
     b.y[0] = kRmiss;
     b.y[3] = std::numeric_limits<double>::quiet_NaN();
-    var(b, "LN_PRATIO") = 1.0e6;
+    yv(b, "LN_PRATIO") = 1.0e6;
     for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_STRMUPD, KODE_REPORT})
       EXPECT_EQ(b.call(kode), 0);
     EXPECT_EQ(b.ieval1, 0);
     EXPECT_EQ(b.ieval2, 0);
+    report();
   }
+  EXPECT_TRUE(standard_output().empty());
+  EXPECT_TRUE(matches_golden_text("recip_compressor/prepared", t.lines));
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
 #include <sstream>
 
 #include "models/recip_compressor/recip_compressor.h"
@@ -93,28 +92,21 @@ TEST_F(RcmpTest, InitialisationMessages) {
   const double T = b.smatin[4];
   b.smatin[4] = kRmiss;
   ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
-  EXPECT_NEAR(var(b, "SUCT_TEMP"), T, 1e-6);
+  EXPECT_NEAR(yv(b, "SUCT_TEMP"), T, 1e-6);
   EXPECT_TRUE(messages().empty());
 }
 
 // Targets of a realistic air compressor: 1 -> 3 bar, 440 K and the shaft
-// power that goes with them at a mechanical efficiency of 0.95.
-constexpr double kPout = 3.0e5, kTd = 440.0, kBhp = 431410.7, kEff = 0.8;
+// power 431410.7 W that goes with them at a mechanical efficiency of 0.95.
+constexpr double kEff = 0.8;
 
-// The air compressor with the cylinder data and the given fixes, solved as
-// r3sim solves it (sequential modular, five passes).
-CaseRun solve_air(const Fixes& fixes, bool work) {
+// The air compressor of air.toml with its cylinder data and the fixed
+// values `fix` (TOML), solved as r3sim solves it.
+CaseRun solve_air(const std::string& fix, bool work) {
+  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/recip_compressor/air.toml");
   std::ostringstream c;
-  c << std::setprecision(17)
-    << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [\"N2\", \"O2\", \"AR\"]\n"
-    << "[streams.FEED]\ntemperature = 300.0\npressure = 1.0e5\n"
-    << "flows = { N2 = 0.078, O2 = 0.021, AR = 0.001 }\n[streams.PROD]\n"
-    << (work ? "[streams.W]\nkind = \"work\"\n" : "") << "[[blocks]]\nid = \"K1\"\n"
-    << "model = \"R3RCMP\"\ninlets = [\"FEED\"]\noutlets = [\"PROD\"]\n"
-    << (work ? "info_inlets = [\"W\"]\n" : "") << "int = [0, 5, 0]\n"
-    << "fix = { MECH_EFF = 0.95, CLEARFRAC = 0.08, LOSSTERM = 0.04";
-  for (const auto& [n, v] : fixes) c << ", \"" << n << "\" = " << v;
-  c << " }\n[solver]\nmax_iterations = 50\n";
+  c << in.rdbuf() << (work ? "info_inlets = [\"W\"]\n" : "")
+    << "fix = { MECH_EFF = 0.95, CLEARFRAC = 0.08, LOSSTERM = 0.04" << fix << " }\n";
   const auto path = std::filesystem::temp_directory_path() /
                     ("r3_rcmp_case_" + std::to_string(::getpid()) + ".toml");
   std::ofstream(path) << c.str();
@@ -123,74 +115,52 @@ CaseRun solve_air(const Fixes& fixes, bool work) {
   return r;
 }
 
-// Each pair of given quantities selects its case; the initial point is
-// consistent in the pressures and the cylinder; from fixed values the case
-// solves to a compressor's solution. Guesses (unfixed values) count below
-// fixed ones: those cases check the selection only.
+// Each pair of given quantities selects its case ("pair"; the cases are the
+// headings of the golden text recip_compressor/pairs, see initialise_with;
+// "work V" a work stream of that value): the initial point is consistent in
+// the pressures and the cylinder; from two fixed values the case solves to a
+// compressor's solution within "iterations" (8 unless given). Guesses count
+// below fixed values: those cases check the selection only.
 TEST_F(RcmpTest, EveryPairIsReachedAndSolves) {
-  struct Case {
-    const char* what;
-    int expected;  // selected pair
-    Fixes fixed, guessed;
-    bool work = false;
-    int max_iterations = 8;
-  };
-  const std::vector<Case> cases = {
-      {"temperature + pressure", 1, {{"PROD.PRESSURE", kPout}, {"DISCH_TEMP", kTd}}, {}},
-      {"pressure + power", 2, {{"PROD.PRESSURE", kPout}, {"BHP", kBhp}}, {}},
-      {"pressure + efficiency", 3, {{"PRATIO", 3.0}, {"POLY_EFF", kEff}}, {}},
-      // Temperature and power fix the enthalpy rise; the pressure then hangs
-      // on the small pressure dependence of the gas enthalpy, so the solver
-      // needs more (step-bounded) iterations.
-      {"temperature + power", 4, {{"DISCH_TEMP", kTd}, {"BHP", kBhp}}, {}, false, 25},
-      {"power + efficiency", 5, {{"BHP", kBhp}, {"POLY_EFF", kEff}}, {}},
-      {"temperature + efficiency", 6, {{"DISCH_TEMP", kTd}, {"POLY_EFF", kEff}}, {}},
-      {"temperature + inlet work stream",
-       4,
-       {{"DISCH_TEMP", kTd}, {"W.VALUE", -kBhp}},
-       {},
-       true,
-       25},
-      {"nothing: ratio 5 and efficiency 0.72", 3, {}, {}},
-      {"unfixed pressure only: efficiency 0.72", 3, {}, {{"PROD.PRESSURE", kPout}}},
-      {"unfixed pressure and fixed temperature (5) beat power and efficiency guesses (4)",
-       1,
-       {{"DISCH_TEMP", kTd}},
-       {{"PROD.PRESSURE", kPout}, {"BHP", kBhp}, {"POLY_EFF", kEff}}},
-      {"unfixed ratio wins over nothing", 3, {}, {{"PRATIO", 3.0}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Block b = make_compressor(c.work);
-    if (c.work) b.set_info_inlet(0, -kBhp);
-    named(b);
-    for (const auto& [n, v] : Fixes{{"MECH_EFF", 0.95}, {"CLEARFRAC", 0.08}, {"LOSSTERM", 0.04}})
-      fix(b, n, v);
-    for (const auto& [n, v] : c.fixed) fix(b, n, v);
-    for (const auto& [n, v] : c.guessed) var(b, n) = v;
-    ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
-    EXPECT_EQ(model::state().last_case, c.expected);
-    EXPECT_TRUE(messages().empty());
-    const double pin = var(b, "FEED.PRESSURE");
-    EXPECT_NEAR(var(b, "PRATIO") * pin, var(b, "PROD.PRESSURE"), 1e-6 * pin);
-    EXPECT_GE(var(b, "VOL_EFF"), 0.001);
-    if (c.fixed.empty() && c.guessed.empty()) {
-      EXPECT_DOUBLE_EQ(var(b, "PROD.PRESSURE"), 5.0 * pin);
+  Transcript t;
+  for (const std::string& heading : golden_cases("recip_compressor/pairs")) {
+    SCOPED_TRACE(heading);
+    t.heading(heading);
+    const CaseHeading c("fix MECH_EFF 0.95 CLEARFRAC 0.08 LOSSTERM 0.04; " + heading);
+    const bool work = c.has("work");
+    Block b = make_compressor(work);
+    if (work) b.set_info_inlet(0, c.number("work", 0.0));
+    ASSERT_EQ(initialise_with(b, c), 0);
+    const int pair = static_cast<int>(c.number("pair", 0));
+    EXPECT_EQ(model::state().last_case, pair);
+    t.add(messages());
+    const double pin = yv(b, "FEED.PRESSURE");
+    EXPECT_NEAR(yv(b, "PRATIO") * pin, yv(b, "PROD.PRESSURE"), 1e-6 * pin);
+    EXPECT_GE(yv(b, "VOL_EFF"), 0.001);
+    if (c.has("ratio")) {
+      EXPECT_DOUBLE_EQ(yv(b, "PROD.PRESSURE"), c.number("ratio", 0.0) * pin);
     }
-    if (c.fixed.size() < 2) continue;
-    const CaseRun r = solve_air(c.fixed, c.work);
+    const auto fixed = c.words("fix");
+    if (fixed.size() < 10) continue;  // the cylinder data and two more
+    std::string fix;
+    for (size_t k = 6; k + 1 < fixed.size(); k += 2)
+      fix += ", \"" + fixed[k] + "\" = " + fixed[k + 1];
+    const CaseRun r = solve_air(fix, work);
     ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
-    EXPECT_EQ(model::state().last_case, c.expected);
-    EXPECT_LE(r.solve.iterations, c.max_iterations);
-    for (const auto& [n, v] : c.fixed)
-      EXPECT_EQ(r.value(n.find('.') == std::string::npos ? "K1." + n : n), v);
+    EXPECT_EQ(model::state().last_case, pair);
+    EXPECT_LE(r.solve.iterations, c.number("iterations", 8));
+    for (size_t k = 6; k + 1 < fixed.size(); k += 2) {
+      const std::string& n = fixed[k];
+      EXPECT_EQ(r.value(n.find('.') == std::string::npos ? "K1." + n : n), std::stod(fixed[k + 1]));
+    }
     EXPECT_GT(r.value("K1.DISCH_TEMP"), r.value("K1.SUCT_TEMP"));
     EXPECT_GT(r.value("PROD.PRESSURE"), pin);
     EXPECT_NEAR(r.value("K1.BHP") * 0.95, r.value("K1.IHP"), 1e-6 * r.value("K1.IHP"));
-    if (c.work) {
-      EXPECT_DOUBLE_EQ(r.value("K1.BHP"), kBhp);
+    if (work) {
+      EXPECT_DOUBLE_EQ(r.value("K1.BHP"), -c.number("work", 0.0));
     }
   }
+  EXPECT_TRUE(matches_golden_text("recip_compressor/pairs", t.lines));
 }
 
 // The number of passes: with one pass the discharge temperature of the
@@ -200,14 +170,15 @@ TEST_F(RcmpTest, PassesRepeatTheImplicitBlock) {
   double td[2] = {0, 0};
   for (int32_t npass : {1, 4}) {
     Block b = make_compressor(false, 0, npass);
-    named(b);
+    ASSERT_EQ(b.dimension(), 0);
+    ASSERT_EQ(b.call(KODE_NAMES), 0);
     fix(b, "PRATIO", 3.0);
     fix(b, "POLY_EFF", kEff);
     ASSERT_EQ(b.call(KODE_INIT), 0);
-    td[npass == 1 ? 0 : 1] = var(b, "DISCH_TEMP");
-    const double cp = var(b, "SUCT_CP"), alpha_suct = (cp / (cp - kR) - 1.0) / (cp / (cp - kR));
-    const double m = npass == 1 ? alpha_suct / kEff : var(b, "MPOLY");
-    EXPECT_NEAR(var(b, "DISCH_TEMP"), 300.0 * std::pow(3.0, m), npass == 1 ? 1e-9 : 0.05);
+    td[npass == 1 ? 0 : 1] = yv(b, "DISCH_TEMP");
+    const double cp = yv(b, "SUCT_CP"), alpha_suct = (cp / (cp - kR) - 1.0) / (cp / (cp - kR));
+    const double m = npass == 1 ? alpha_suct / kEff : yv(b, "MPOLY");
+    EXPECT_NEAR(yv(b, "DISCH_TEMP"), 300.0 * std::pow(3.0, m), npass == 1 ? 1e-9 : 0.05);
   }
   EXPECT_GT(std::fabs(td[0] - td[1]), 0.1);
 }
@@ -221,39 +192,30 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
   for (double w : {1.0, 0.0, kRmiss}) {
     Block b = make_compressor(w != 1.0, 1);
     if (w != 1.0) b.set_info_inlet(0, w);
-    named(b);
-    if (w == 1.0) fix(b, "MECH_EFF", 0.0);
-    fix(b, "DISCH_TEMP", kTd);
-    fix(b, "PROD.PRESSURE", kPout);
-    ASSERT_EQ(b.call(KODE_INIT), 0) << ::testing::PrintToString(messages());
+    const std::string given = "fix DISCH_TEMP 440 PROD.PRESSURE 3e5";
+    ASSERT_EQ(initialise_with(b, CaseHeading(given + (w == 1.0 ? " MECH_EFF 0" : ""))), 0);
     EXPECT_EQ(model::state().last_case, 1);
     EXPECT_TRUE(messages().empty());
     for (int i = 1; i <= b.ny; ++i)
       EXPECT_TRUE(std::isfinite(b.y[static_cast<size_t>(i - 1)])) << b.var_name(i);
     if (w == 1.0) {
-      EXPECT_EQ(var(b, "MECH_EFF"), 0.0);  // the user's value stays in Y
-      EXPECT_DOUBLE_EQ(var(b, "BHP"), var(b, "IHP"));
+      EXPECT_EQ(yv(b, "MECH_EFF"), 0.0);  // the user's value stays in Y
+      EXPECT_DOUBLE_EQ(yv(b, "BHP"), yv(b, "IHP"));
     } else {
-      EXPECT_GT(var(b, "POLY_EFF"), 0.5);
+      EXPECT_GT(yv(b, "POLY_EFF"), 0.5);
     }
   }
   Block b = make_compressor(false);
-  named(b);
-  var(b, "CLEARFRAC") = 5.0;
-  fix(b, "PRATIO", 6.0);
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_EQ(var(b, "VOL_EFF"), 0.001);
-  EXPECT_DOUBLE_EQ(var(b, "DISPLACE"), var(b, "VOL_FLOW") / 0.001);
-  EXPECT_DOUBLE_EQ(var(b, "CLEARFRAC"), 5.0);
+  ASSERT_EQ(initialise_with(b, CaseHeading("guess CLEARFRAC 5; fix PRATIO 6")), 0);
+  EXPECT_EQ(yv(b, "VOL_EFF"), 0.001);
+  EXPECT_DOUBLE_EQ(yv(b, "DISPLACE"), yv(b, "VOL_FLOW") / 0.001);
+  EXPECT_DOUBLE_EQ(yv(b, "CLEARFRAC"), 5.0);
   Block c = make_compressor(false);
-  named(c);
-  var(c, "CLEARFRAC") = 11.0;
-  var(c, "LOSSTERM") = -0.1;
-  ASSERT_EQ(c.call(KODE_INIT), 0);
-  EXPECT_EQ(var(c, "CLEARFRAC"), 11.0);  // the user's value stays in Y
+  ASSERT_EQ(initialise_with(c, CaseHeading("guess CLEARFRAC 11 LOSSTERM -0.1")), 0);
+  EXPECT_EQ(yv(c, "CLEARFRAC"), 11.0);  // the user's value stays in Y
   EXPECT_EQ(model::state().saved[model::saved_index(model::CLEARFRAC)], 0.5);
   EXPECT_EQ(model::state().saved[model::saved_index(model::LOSSTERM)], 0.04);
-  EXPECT_EQ(var(c, "MECH_EFF"), 1.0);
+  EXPECT_EQ(yv(c, "MECH_EFF"), 1.0);
 }
 
 // The report in SI and English units: 745699.87 W is 1000 hp and
@@ -263,16 +225,10 @@ TEST_F(RcmpTest, DegenerateInputsStayFinite) {
 TEST_F(RcmpTest, ReportInReportUnits) {
   Block b = make_compressor(false);
   ASSERT_EQ(b.prepare(), 0);
-  for (const auto& [n, v] : Fixes{{"IHP", 745699.87 * 0.95},
-                                  {"BHP", 745699.87},
-                                  {"MECH_EFF", 0.95},
-                                  {"POLY_EFF", 0.8},
-                                  {"VOL_EFF", 0.75},
-                                  {"DISPLACE", 0.028316847 / 3.6},
-                                  {"CLEARFRAC", 0.08},
-                                  {"LOSSTERM", 0.04}}) {
-    var(b, n) = v;
-  }
+  const CaseHeading values(
+      "IHP 708414.8765; BHP 745699.87; MECH_EFF 0.95; POLY_EFF 0.8; VOL_EFF 0.75; "
+      "DISPLACE 0.007865790833333332; CLEARFRAC 0.08; LOSSTERM 0.04");
+  for (const auto& [name, v] : values.fields) yv(b, name) = std::stod(v.at(0));
   Transcript t;
   for (auto units : {host::ReportUnits::SI, host::ReportUnits::ENG}) {
     host::run().report_units = units;

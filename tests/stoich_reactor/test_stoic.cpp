@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "framework/host_services.h"
 #include "host/data_manager/data_manager.h"
+#include "tests/support/golden_text.h"
+#include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
 
 extern "C" void R3STOIC(R3_ENTRY_PARAMS);
@@ -33,12 +36,14 @@ struct Rxn {
   int32_t key;
 };
 const Rxn kMethane = {{1, 2, 4, 5}, {-1.0, -2.0, 1.0, 2.0}, 1};
+const Rxn kEight = {{1, 2, 3, 4, 5, 1, 2, 3}, {-1.0, -1.0, -1.0, -1.0, 1.0, 1.0, 1.0, 1.0}, 1};
 
 // A reactor R1 from FEED (600 K, 2 bar) to PROD with, when asked, a heat
 // stream in (QIN, 1 MW) and out (QOUT). Integers: mode, two unused, outlet
 // phase, reaction-data switch, the reactions (count, components), their keys.
-Block make_reactor(const std::vector<Rxn>& rx, const std::vector<double>& flows = kFeed, bool qin = false,
-                   bool qout = false, int32_t imode = 1, int32_t phase = 1, int32_t sw = 0) {
+Block make_reactor(const std::vector<Rxn>& rx, const std::vector<double>& flows = kFeed,
+                   bool qin = false, bool qout = false, int32_t imode = 1, int32_t phase = 1,
+                   int32_t sw = 0) {
   Block b("R1", R3STOIC);
   b.matin = {"FEED"};
   b.matout = {"PROD"};
@@ -59,13 +64,6 @@ Block make_reactor(const std::vector<Rxn>& rx, const std::vector<double>& flows 
   return b;
 }
 
-int var(const Block& b, const std::string& name) {
-  const int p = b.find_var(name);
-  EXPECT_GT(p, 0) << name;
-  return std::max(p, 1);
-}
-double& y(Block& b, const std::string& name) { return b.y[var(b, name) - 1]; }
-
 // The Jacobian entries at (row, column), in pattern order.
 std::vector<double> entries_at(const Block& b, int row, int col) {
   std::vector<double> e;
@@ -85,8 +83,8 @@ class Reactor : public ::testing::Test {
 // at a point with extents and flows away from zero.
 TEST_F(Reactor, ConformsWithAndWithoutReactionsAndHeatStreams) {
   const Rxn second = {{2, 1, 5}, {-0.5, -1.0, 2.0}, 1};
-  const std::tuple<int, bool, bool> shapes[] = {{0, false, false}, {1, false, false}, {1, true, false},
-                                                {2, false, true}, {2, true, true}};
+  const std::tuple<int, bool, bool> shapes[] = {
+      {0, false, false}, {1, false, false}, {1, true, false}, {2, false, true}, {2, true, true}};
   for (auto [nr, qin, qout] : shapes) {
     SCOPED_TRACE(::testing::Message() << nr << " reactions, heat in " << qin << ", out " << qout);
     std::vector<Rxn> rx(nr, kMethane);
@@ -94,10 +92,10 @@ TEST_F(Reactor, ConformsWithAndWithoutReactionsAndHeatStreams) {
     Block b = make_reactor(rx, {0.1, 0.3, 1.0, 0.01, 0.02}, qin, qout);
     ASSERT_EQ(b.prepare(), 0) << ::testing::PrintToString(messages());
     for (int r = 1; r <= nr; ++r) {
-      y(b, "CONVERSION_RXN_" + std::to_string(r)) = 40.0;
-      y(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.03;
+      yv(b, "CONVERSION_RXN_" + std::to_string(r)) = 40.0;
+      yv(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.03;
     }
-    y(b, "OUTLET_TEMP") = 900.0;
+    yv(b, "OUTLET_TEMP") = 900.0;
     check_conformance(b);
   }
 }
@@ -109,9 +107,11 @@ TEST(ReactorRows, SingleReactionHandValues) {
   reset_host({"NC4", "IC4"});
   Block b = make_reactor({{{1, 2}, {-1.0, 1.0}, 1}}, {10.0, 0.0});
   ASSERT_EQ(b.prepare(), 0);
-  const std::pair<const char*, double> point[] = {{"CONVERSION_RXN_1", 50.0}, {"EXTENT_OF_RXN_1", 5.0},
-      {"NET_GEN_NC4", 5.0}, {"NET_GEN_IC4", -5.0}, {"PROD.FLOW_NC4", 5.0}, {"PROD.FLOW_IC4", 5.0}, {"PROD.TOTAL_FLOW", 10.0}};
-  for (auto [n, v] : point) y(b, n) = v;
+  const std::pair<const char*, double> point[] = {
+      {"CONVERSION_RXN_1", 50.0}, {"EXTENT_OF_RXN_1", 5.0}, {"NET_GEN_NC4", 5.0},
+      {"NET_GEN_IC4", -5.0},      {"PROD.FLOW_NC4", 5.0},   {"PROD.FLOW_IC4", 5.0},
+      {"PROD.TOTAL_FLOW", 10.0}};
+  for (auto [n, v] : point) yv(b, n) = v;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   // Rows: MBAL_NC4, MBAL_IC4, EBAL, ENTH_OUTLET, OUTLET_PRESSURE, TOTAL,
   // NET_GEN_NC4, NET_GEN_IC4, CONVERSION_RXN_1.
@@ -119,7 +119,7 @@ TEST(ReactorRows, SingleReactionHandValues) {
   EXPECT_EQ(b.eqn_name(9), "R1.CONVERSION_RXN_1");
   for (int row : {1, 2, 5, 6, 7, 8, 9}) EXPECT_EQ(b.f[row - 1], 0.0) << b.eqn_name(row);
   // Moving the extent moves the rows by the stoichiometry.
-  y(b, "EXTENT_OF_RXN_1") = 6.0;
+  yv(b, "EXTENT_OF_RXN_1") = 6.0;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   EXPECT_DOUBLE_EQ(b.f[8], 1.0);
   EXPECT_DOUBLE_EQ(b.f[6], -1.0);
@@ -130,7 +130,8 @@ TEST(ReactorRows, SingleReactionHandValues) {
 // a component on both sides of one reaction (A + B -> 2 A, key O2) has one
 // entry per occurrence, which the solver sums to the net coefficient.
 TEST_F(Reactor, ZeroCoefficientAndAutocatalyticEntries) {
-  Block zero = make_reactor({{{1, 2, 4, 5}, {-1.0, -1.0, 0.0, 2.0}, 1}}, {0.1, 0.3, 1.0, 0.01, 0.02});
+  Block zero =
+      make_reactor({{{1, 2, 4, 5}, {-1.0, -1.0, 0.0, 2.0}, 1}}, {0.1, 0.3, 1.0, 0.01, 0.02});
   ASSERT_EQ(zero.prepare(), 0);
   ASSERT_EQ(zero.call(KODE_JACOB), 0);
   ASSERT_EQ(zero.eqn_name(zero.nf - 2), "R1.NET_GEN_CO2");
@@ -144,7 +145,7 @@ TEST_F(Reactor, ZeroCoefficientAndAutocatalyticEntries) {
   ASSERT_EQ(e.size(), 2u);
   EXPECT_DOUBLE_EQ(e[0] + e[1], 1.0);  // consumption: 1 - 2 per unit of the key
   b.y[ext - 1] = 0.05;
-  y(b, "NET_GEN_CH4") = 0.0;
+  yv(b, "NET_GEN_CH4") = 0.0;
   ASSERT_EQ(b.call(KODE_RESID), 0);
   EXPECT_DOUBLE_EQ(b.f[row - 1], 0.05);
 }
@@ -162,40 +163,42 @@ TEST(ReactorNames, HundredReactions) {
   }
   EXPECT_EQ(b.var_name(b.ny), "R1.EXTENT_OF_RXN_100");
   for (int r = 1; r <= 100; ++r) {
-    y(b, "CONVERSION_RXN_" + std::to_string(r)) = 0.2;
-    y(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.002;
+    yv(b, "CONVERSION_RXN_" + std::to_string(r)) = 0.2;
+    yv(b, "EXTENT_OF_RXN_" + std::to_string(r)) = 0.002;
   }
   check_conformance(b);
 }
 
 // --- Initialisation ----------------------------------------------------------
 
-TEST_F(Reactor, SequentialModeFixesTheInletAndItsHeatStream) {
-  for (int32_t imode : {0, 1}) {
-    Block b = make_reactor({kMethane}, kFeed, true, true, imode);
-    ASSERT_EQ(b.prepare(), 0);
-    for (int i = 1; i <= b.ny; ++i) EXPECT_EQ(b.fixed(i), imode == 0 && i <= 5 + 3 + 1) << b.var_name(i);
+// Values, bounds, scales, types and fixed flags after the initialisation
+// (golden text stoich_reactor/prepared; "imode" as in INT, "qin", "qout" heat
+// streams): sequential-modular use fixes the inlet and its heat stream; with
+// "user" what the user gave before the initialisation survives it. The
+// outlet temperature starts at the inlet's; no work area is left behind.
+TEST_F(Reactor, PreparedState) {
+  Transcript t;
+  for (const std::string& heading : golden_cases("stoich_reactor/prepared")) {
+    t.heading(heading);
+    const CaseHeading c(heading);
+    Block b = make_reactor({kMethane}, kFeed, c.has("qin"), c.has("qout"),
+                           static_cast<int32_t>(c.number("imode", 1)));
+    ASSERT_EQ(b.dimension(), 0);
+    ASSERT_EQ(b.call(KODE_NAMES), 0);
+    if (c.has("user")) {
+      yv(b, "CONVERSION_RXN_1") = 75.0;
+      b.yub[var(b, "OUTLET_TEMP") - 1] = 1500.0;
+      yv(b, "PROD.PRESSURE") = 1.5e5;
+      b.fscl[7] = 42.0;  // OUTLET_PRESSURE's scale
+    }
+    ASSERT_EQ(b.call(KODE_INIT), 0);
+    t.add(messages());
+    t.add(block_state(b));
+    EXPECT_EQ(yv(b, "OUTLET_TEMP"), 600.0);
+    EXPECT_EQ(yv(b, "PROD.ENTHALPY"), yv(b, "FEED.ENTHALPY"));
+    EXPECT_EQ(host::pool_areas(), 0);
   }
-}
-
-// What the user gave before the initialisation survives it; the outlet
-// temperature starts at the inlet's; no work area is left behind.
-TEST_F(Reactor, InitialisationKeepsTheUsersValues) {
-  Block b = make_reactor({kMethane}, kFeed, false, true);
-  ASSERT_EQ(b.dimension(), 0);
-  ASSERT_EQ(b.call(KODE_NAMES), 0);
-  y(b, "CONVERSION_RXN_1") = 75.0;
-  b.yub[var(b, "OUTLET_TEMP") - 1] = 1500.0;
-  y(b, "PROD.PRESSURE") = 1.5e5;
-  b.fscl[7] = 42.0;  // OUTLET_PRESSURE's scale
-  ASSERT_EQ(b.call(KODE_INIT), 0);
-  EXPECT_EQ(y(b, "CONVERSION_RXN_1"), 75.0);
-  EXPECT_EQ(b.yub[var(b, "OUTLET_TEMP") - 1], 1500.0);
-  EXPECT_EQ(y(b, "PROD.PRESSURE"), 1.5e5);
-  EXPECT_EQ(b.fscl[7], 42.0);
-  EXPECT_EQ(y(b, "OUTLET_TEMP"), 600.0);
-  EXPECT_EQ(y(b, "PROD.ENTHALPY"), y(b, "FEED.ENTHALPY"));
-  EXPECT_EQ(host::pool_areas(), 0);
+  EXPECT_TRUE(matches_golden_text("stoich_reactor/prepared", t.lines));
 }
 
 // The check and report requests do nothing (the status stays as passed).
@@ -223,7 +226,7 @@ TEST_F(Reactor, ReactionDataSwitchMakesAHeater) {
     ASSERT_EQ(b.call(KODE_INIT), 0);
     EXPECT_EQ(b.find_var("CONVERSION_RXN_1"), 0);
     EXPECT_TRUE(messages().empty());  // the note belongs to the dimension request
-    y(b, "OUTLET_TEMP") = 700.0;
+    yv(b, "OUTLET_TEMP") = 700.0;
     check_conformance(b);
   }
 }
@@ -232,7 +235,8 @@ TEST_F(Reactor, ReactionDataSwitchMakesAHeater) {
 
 // Total enthalpy flow (W) of component flows f at T from the engine's
 // ideal-gas enthalpies of the pure components.
-double ideal_gas_enthalpy(const std::vector<std::string>& ids, const std::vector<double>& f, double T) {
+double ideal_gas_enthalpy(const std::vector<std::string>& ids, const std::vector<double>& f,
+                          double T) {
   const thermo::Databank& db = thermo::Databank::builtin();
   std::vector<const thermo::Component*> comps;
   for (const std::string& id : ids) comps.push_back(&db[db.find(id)]);
@@ -256,8 +260,10 @@ TEST(ReactorExamples, AdiabaticFlameTemperatureAndElementBalances) {
   ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
   const std::vector<double>&in = r.stream("FUEL_AIR"), &out = r.stream("FLUEGAS");
   // Atoms of C, H, O, N in CH4, O2, N2, CO2, H2O.
-  const std::pair<const char*, std::vector<int>> elements[] = {
-      {"C", {1, 0, 0, 1, 0}}, {"H", {4, 0, 0, 0, 2}}, {"O", {0, 2, 0, 2, 1}}, {"N", {0, 0, 2, 0, 0}}};
+  const std::pair<const char*, std::vector<int>> elements[] = {{"C", {1, 0, 0, 1, 0}},
+                                                               {"H", {4, 0, 0, 0, 2}},
+                                                               {"O", {0, 2, 0, 2, 1}},
+                                                               {"N", {0, 0, 2, 0, 0}}};
   for (const auto& [el, atoms] : elements) {
     double a = 0.0, b = 0.0;
     for (size_t i = 0; i < 5; ++i) a += atoms[i] * in[i], b += atoms[i] * out[i];
@@ -287,145 +293,90 @@ TEST(ReactorExamples, ReformerOutletAndDutyByHand) {
   EXPECT_NEAR(r.value("SYNGAS.PRESSURE"), 2.35e6, 1e-6);
   // The duty from the engine's ideal-gas enthalpies of feed and product.
   const std::vector<std::string> ids = {"CH4", "H2O", "CO", "H2", "CO2", "N2"};
-  const double dh = ideal_gas_enthalpy(ids, want, 1100.0) - ideal_gas_enthalpy(ids, {0.3, 0.9, 0.0, 0.0, 0.1, 0.02}, 750.0);
+  const double dh = ideal_gas_enthalpy(ids, want, 1100.0) -
+                    ideal_gas_enthalpy(ids, {0.3, 0.9, 0.0, 0.0, 0.1, 0.02}, 750.0);
   const double q = r.value("HEAT.VALUE");
   EXPECT_NEAR(q, dh, 1e-6 * std::fabs(dh));
   EXPECT_GT(q, 5.0e7);  // strongly endothermic
 }
 
-// --- Refused input -------------------------------------------------------------
-
-Lines error_lines(const Lines& lines) {
-  Lines want = {"", " ERROR in subroutine R3STOIC:"};
-  for (const auto& l : lines) want.push_back("      " + l);
-  return want;
-}
+// --- Refused input: golden text stoich_reactor/refused -------------------------
 
 // The dimension request refuses the block: ISTAT 1, counts unwritten, and
-// every later request is refused too, writing nothing into the arrays.
-void expect_refused(Block& b, const Lines& lines) {
+// every later request is refused too with the same lines, writing nothing
+// into the arrays. The transcript gets the messages, then what standard
+// output got (boxes: one per call).
+void refused(Transcript& t, const std::string& what, Block& b) {
+  t.heading(what);
   b.ny = -5, b.nf = -6, b.nz = -7;
-  EXPECT_EQ(b.call(KODE_DIMEN), 1);
+  EXPECT_EQ(b.call(KODE_DIMEN), 1) << what;
   EXPECT_EQ(std::vector<int32_t>({b.ny, b.nf, b.nz}), std::vector<int32_t>({-5, -6, -7}));
-  EXPECT_EQ(messages(), error_lines(lines));
+  const Lines m = messages();
+  t.add(m);
   b.ny = b.nf = b.nz = 0;
   for (int32_t kode : {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_JACOB, KODE_STRMUPD}) {
-    EXPECT_EQ(b.call(kode), 1);
-    EXPECT_EQ(messages(), error_lines(lines));
+    EXPECT_EQ(b.call(kode), 1) << what;
+    EXPECT_EQ(messages(), m) << what;
   }
   EXPECT_EQ(host::pool_areas(), 0);
+  const Lines out = standard_output();
+  if (!out.empty()) t.add("standard output:");
+  t.add(out);
 }
 
-Lines box(const Lines& body) {
-  Lines l = {"", "+---------------------- ERROR ---------------------+", ""};
-  l.insert(l.end(), body.begin(), body.end());
-  l.insert(l.end(), {"", "+--------------------------------------------------+"});
-  return l;
-}
-
-// Each spoilt copy of a good one-reaction block is refused with its lines.
-TEST_F(Reactor, RefusedDataAndConnections) {
-  const std::string must = "The outlet phase option must be 1 (vapour) or 2 (liquid).";
-  std::vector<std::pair<std::function<void(Block&)>, Lines>> cases = {
-      {[](Block& b) { b.ints = {1, 0, 0}; }, {"The outlet phase option is not given.", must}},
-      {[](Block& b) { b.ints = {1, 0, 0, 1, 0}; }, {"The number of reactions is not given."}},
-      {[](Block& b) { b.ints = {1, 0, 0, 1, 0, -2}; }, {"Invalid number of reactions: -2."}},
-      {[](Block& b) { b.ints[0] = 2; }, {"Invalid value entered for IMODE. IMODE must be either 0 or 1."}},
-      {[](Block& b) { b.reals.resize(3); }, {"Reaction 1: stoichiometric coefficient 4 is missing or not a number."}},
-      {[](Block& b) { b.reals[1] = std::nan(""); },
-       {"Reaction 1: stoichiometric coefficient 2 is missing or not a number."}},
-      {[](Block& b) { b.ints[6] = 2000000000; },  // far past the end of INT
-       {"Reaction 1: its component numbers run past the end of the integer data."}},
-      {[](Block& b) { b.ints[6] = -1; }, {"Reaction 1: invalid number of components: -1."}},
-      {[](Block& b) { b = make_reactor({kMethane, kMethane}), b.ints.resize(11); },
-       {"Reaction 2: the number of its components is not given."}},
-      {[](Block& b) { b.matout.clear(), b.connect_streams(); },
-       {"There must be exactly one material stream connected to the outlet of", "the block."}},
-      {[](Block& b) { b.matin = {"FEED", "FEED2"}, b.infin = {"Q1", "Q2"}, b.connect_streams(); },
-       {"There must be exactly one material stream connected to the inlet of", "the block.",
-        "There may not be more than one information stream connected to the", "inlet of the block."}},
+// Reactions of a case heading: "r" lists them (methane unless given), each
+// "methane", "eight" or COMPONENTS/COEFFICIENTS/KEY, comma-separated; the
+// list "times" N over.
+std::vector<Rxn> reactions(const CaseHeading& c) {
+  auto list = [](std::string s) {
+    std::replace(s.begin(), s.end(), ',', ' ');
+    std::istringstream in(s);
+    return std::vector<double>(std::istream_iterator<double>(in), {});
   };
-  for (int32_t phase : {0, 4, -1})
-    cases.push_back({[=](Block& b) { b.ints[3] = phase; },
-                     {"Invalid outlet phase option: " + std::to_string(phase) + ".", must}});
-  for (int32_t c : {6, 0, -3, 201, 5000})
-    cases.push_back({[=](Block& b) { b = make_reactor({kMethane, {{1, c}, {-1.0, 1.0}, 1}}); },
-                     {"Reaction 2: component number " + std::to_string(c) + " is not in the block's component list."}});
-  for (const auto& [spoil, lines] : cases) {
-    SCOPED_TRACE(lines[0]);
-    Block b = make_reactor({kMethane});
-    spoil(b);
-    expect_refused(b, lines);
-    EXPECT_TRUE(standard_output().empty());
-  }
-  // A two-phase outlet is refused with a note on standard output; a liquid
-  // outlet is accepted.
-  Block two = make_reactor({kMethane}, kFeed, false, false, 1, 3);
-  expect_refused(two, {"Two-phase outlets (outlet phase option 3) are not supported.", must});
-  EXPECT_EQ(standard_output().at(0), " Not ready for two phase outlets");
-  EXPECT_EQ(make_reactor({kMethane}, kFeed, false, false, 1, 2).prepare(), 0);
-}
-
-TEST_F(Reactor, LimitsOfReactionsAndCoefficientsBoxAndRefusal) {
-  const Lines reactions = box({"  The number of reactions:   101", "  exceeds the maximum allowed:   100",
-                               "  Action: split the reactions over more than one block."});
-  const auto coefs = [](const std::string& side) {
-    return box({"  The number of " + side + " coefficients:   304", "  exceeds the maximum allowed:   300",
-                "  Action: write the reaction with fewer species."});
-  };
-  // More than 100 reactions: one box per call (dimension and five refused requests).
-  Block b = make_reactor(std::vector<Rxn>(101, kMethane));
-  expect_refused(b, {"The number of reactions, 101, exceeds the maximum allowed (100)."});
-  Lines out = standard_output();
-  ASSERT_EQ(out.size(), 6 * reactions.size());
-  EXPECT_EQ(Lines(out.begin(), out.begin() + reactions.size()), reactions);
-  // 100 reactions of 4 reactants: the limit of 300 is passed at reaction 76.
-  Block four = make_reactor(std::vector<Rxn>(100, Rxn{{1, 2, 3, 5}, {-1.0, -1.0, -1.0, -1.0}, 1}));
-  expect_refused(four, {"The reactions exceed the maximum allowed coefficients (300 reactant",
-                        "and 300 product entries in all); reading stopped at reaction 76."});
-  out = standard_output();
-  Lines want = coefs("reactant");
-  ASSERT_GE(out.size(), want.size());
-  EXPECT_EQ(Lines(out.begin(), out.begin() + want.size()), want);
-  // Reactants and products past the limit together: two boxes; exactly 300
-  // of each is accepted.
-  const Rxn eight = {{1, 2, 3, 4, 5, 1, 2, 3}, {-1.0, -1.0, -1.0, -1.0, 1.0, 1.0, 1.0, 1.0}, 1};
-  EXPECT_EQ(make_reactor(std::vector<Rxn>(100, eight)).call(KODE_DIMEN), 1);
-  const Lines products = coefs(" product");
-  want.insert(want.end(), products.begin(), products.end());
-  EXPECT_EQ(standard_output(), want);
-  messages();
-  EXPECT_EQ(make_reactor(std::vector<Rxn>(75, eight)).prepare(), 0);
-  EXPECT_TRUE(standard_output().empty());
-}
-
-TEST_F(Reactor, KeyReactantNotAReactant) {
-  const auto key_box = [](const std::string& r) {
-    return box({"  The key reactant specified for reaction" + r, "  is not a reactant for the specified reaction.",
-                "  The key reactant must be a reactant for the", "  specified reaction."});
-  };
-  // The key is a product of the reaction.
-  Block b = make_reactor({kMethane, {{1, 2, 4, 5}, {-1.0, -2.0, 1.0, 2.0}, 4}});
-  EXPECT_EQ(b.call(KODE_DIMEN), 1);
-  EXPECT_EQ(standard_output(), key_box("   2"));
-  EXPECT_EQ(messages(), error_lines({"Reaction 2: the key reactant (component 4) is not a reactant of the reaction."}));
-  // A reaction with no reactants, and a key that is not given.
-  Block c = make_reactor({{{4, 5}, {1.0, 2.0}, 4}});
-  c.ints.resize(c.ints.size() - 2);
-  EXPECT_EQ(c.call(KODE_DIMEN), 1);
-  EXPECT_EQ(standard_output(), key_box("   1"));
-  EXPECT_EQ(messages(), error_lines({"Reaction 1: the key reactant is not given."}));
-}
-
-TEST_F(Reactor, ManyErrorsAreCappedWithANote) {
   std::vector<Rxn> rx;
-  for (int r = 0; r < 12; ++r) rx.push_back({{1, 60 + r}, {-1.0, 1.0}, 1});
-  Block b = make_reactor(rx);
-  EXPECT_EQ(b.call(KODE_DIMEN), 1);
-  const Lines m = messages();
-  ASSERT_EQ(m.size(), 2u + 8u);
-  EXPECT_EQ(m[2], "      Reaction 1: component number 60 is not in the block's component list.");
-  EXPECT_EQ(m.back(), "      Further errors in the block's data are not shown.");
+  for (const std::string& w : c.has("r") ? c.words("r") : Lines{"methane"}) {
+    if (w == "methane" || w == "eight") {
+      rx.push_back(w == "methane" ? kMethane : kEight);
+      continue;
+    }
+    const size_t a = w.find('/'), b = w.rfind('/');
+    const std::vector<double> comps = list(w.substr(0, a));
+    rx.push_back({std::vector<int32_t>(comps.begin(), comps.end()),
+                  list(w.substr(a + 1, b - a - 1)), std::stoi(w.substr(b + 1))});
+  }
+  std::vector<Rxn> all;
+  for (int k = 0; k < c.number("times", 1); ++k) all.insert(all.end(), rx.begin(), rx.end());
+  return all;
+}
+
+// Spoilt copies of a good one-reaction block (the cases are the headings of
+// the golden text: "r", "times" the reactions; "ints" replaces INT, "int K
+// V" sets INT(K+1), "nint" cuts INT to that length, "drop" by that many,
+// "nreal" cuts REAL, "nan K" makes REAL(K+1) NaN; "outlets 0", "inlets 2"
+// with two heat streams): the limits of reactions and coefficients, key
+// reactants that are not reactants, and many errors capped with a note.
+TEST_F(Reactor, RefusedInput) {
+  Transcript t;
+  for (const std::string& heading : golden_cases("stoich_reactor/refused")) {
+    const CaseHeading c(heading);
+    Block b = make_reactor(reactions(c));
+    if (c.has("ints")) b.ints = c.ints("ints");
+    const auto set = c.ints("int");
+    for (size_t k = 0; k + 1 < set.size(); k += 2) b.ints.at(set[k]) = set[k + 1];
+    if (c.has("nint")) b.ints.resize(c.ints("nint").at(0));
+    if (c.has("drop")) b.ints.resize(b.ints.size() - c.ints("drop").at(0));
+    if (c.has("nreal")) b.reals.resize(c.ints("nreal").at(0));
+    if (c.has("nan")) b.reals.at(c.ints("nan").at(0)) = std::nan("");
+    if (c.has("outlets")) b.matout.clear();
+    if (c.has("inlets")) b.matin = {"FEED", "FEED2"}, b.infin = {"Q1", "Q2"};
+    b.connect_streams();
+    refused(t, heading, b);
+  }
+  EXPECT_TRUE(matches_golden_text("stoich_reactor/refused", t.lines));
+  // A liquid outlet, and exactly 300 reactant and product entries, are accepted.
+  EXPECT_EQ(make_reactor({kMethane}, kFeed, false, false, 1, 2).prepare(), 0);
+  EXPECT_EQ(make_reactor(std::vector<Rxn>(75, kEight)).prepare(), 0);
+  EXPECT_TRUE(standard_output().empty());
 }
 
 }  // namespace
