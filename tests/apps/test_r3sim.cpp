@@ -115,7 +115,7 @@ std::string replaced(std::string s, const std::string& from, const std::string& 
 // whose case is generated here.
 std::vector<Row> rows() {
   const toml::table t = toml::parse_file((kSrc / "tests/apps/r3sim_rows.toml").string());
-  const std::set<std::string> known = {"what",  "case", "args",  "code",  "has",
+  const std::set<std::string> known = {"what",  "case", "args",  "code",   "has",
                                        "lacks", "base", "edits", "checks", "chain"};
   std::vector<Row> out;
   for (const toml::node& node : *t["row"].as_array()) {

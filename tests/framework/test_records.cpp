@@ -28,7 +28,8 @@ struct Values {
 // Items separated by blanks; a quoted text is one item.
 std::vector<std::string> items(const std::string& text) {
   std::vector<std::string> out;
-  for (size_t i = text.find_first_not_of(' '); i < text.size(); i = text.find_first_not_of(' ', i)) {
+  for (size_t i = text.find_first_not_of(' '); i < text.size();
+       i = text.find_first_not_of(' ', i)) {
     const size_t end = text[i] == '"' ? text.find('"', i + 1) + 1 : text.find(' ', i);
     out.push_back(text.substr(i, end - i));
     i = std::min(end, text.size());
@@ -42,13 +43,17 @@ std::string build(const std::string& text, const Values& v) {
   Record q;
   ListDirected l;
   bool list = false;
-  auto real = [&](size_t k) { return t.at(k) == "D" ? v.d : std::strtod(t.at(k).c_str(), nullptr); };
+  auto real = [&](size_t k) {
+    return t.at(k) == "D" ? v.d : std::strtod(t.at(k).c_str(), nullptr);
+  };
   auto integer = [&](size_t k) { return t.at(k) == "N" ? v.n : std::stoll(t.at(k)); };
   auto str = [&](size_t k) { return t.at(k) == "S" ? v.s : t.at(k).substr(1, t.at(k).size() - 2); };
   auto width = [&](size_t k) { return std::stoi(t.at(k)); };
   using Real = Record& (Record::*)(double, int, int);
-  const std::map<std::string, Real> reals = {{"f", &Record::f},     {"f1p", &Record::f1p},
-                                             {"e", &Record::e},     {"e1p", &Record::e1p},
+  const std::map<std::string, Real> reals = {{"f", &Record::f},
+                                             {"f1p", &Record::f1p},
+                                             {"e", &Record::e},
+                                             {"e1p", &Record::e1p},
                                              {"g1p", &Record::g1p}};
   for (size_t k = 0; k < t.size(); ++k) {
     const std::string& op = t[k];
@@ -104,7 +109,8 @@ TEST(Record, DescriptorsAndListDirectedItems) {
   reused.clear();
   EXPECT_EQ(reused.add("x").str(), " x");
   EXPECT_EQ(Record().f(1.0, 2'000'000'000, 2'000'000'000).str(), std::string(kMaxWidth, '*'));
-  EXPECT_EQ(Record().f(std::numeric_limits<double>::max(), 0, kMaxWidth).str().size(), 309u + 1u + kMaxWidth);
+  EXPECT_EQ(Record().f(std::numeric_limits<double>::max(), 0, kMaxWidth).str().size(),
+            309u + 1u + kMaxWidth);
   EXPECT_EQ(Record().x(1 << 30).view().size(), static_cast<std::size_t>(kMaxWidth));
 }
 
@@ -122,7 +128,8 @@ TEST(RecordBattery, MatchesGfortranByteForByte) {
   ASSERT_NE(pipe, nullptr);
   std::string output;
   char chunk[4096];
-  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+    output.append(chunk, got);
   ASSERT_EQ(::pclose(pipe), 0);
   std::vector<std::string> lines;
   std::istringstream in(output);

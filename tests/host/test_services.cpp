@@ -197,8 +197,9 @@ TEST_F(Services, BlockIndexNonZeroLimitsAndOutletPhases) {
 // Values and labels in the report units of each set (the factors themselves:
 // tests/units; every model's report in MET and ENG: the golden reports).
 TEST_F(Services, ReportUnitConversionPerUnitSet) {
-  const std::map<std::string, host::ReportUnits> sets = {
-      {"SI", host::ReportUnits::SI}, {"MET", host::ReportUnits::MET}, {"ENG", host::ReportUnits::ENG}};
+  const std::map<std::string, host::ReportUnits> sets = {{"SI", host::ReportUnits::SI},
+                                                         {"MET", host::ReportUnits::MET},
+                                                         {"ENG", host::ReportUnits::ENG}};
   for (const auto& r : rows("report_units.tsv")) {
     host::run().report_units = sets.at(r.at(0));
     auto real = [](const std::string& v) { return v == "RMISS" ? kRmiss : std::stod(v); };
