@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,20 @@ struct Streams {
 };
 
 int32_t block_id[2];
+
+// The rows of a tab-separated file of tests/host, without its '#' lines.
+std::vector<std::vector<std::string>> rows(const std::string& name) {
+  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/host/" + name);
+  std::vector<std::vector<std::string>> out;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    auto& row = out.emplace_back();
+    for (std::string f; std::getline(fields, f, '\t');) row.push_back(f == "-" ? "" : f);
+  }
+  EXPECT_FALSE(out.empty()) << name;
+  return out;
+}
 
 class Services : public ::testing::Test {
  protected:
@@ -128,19 +145,11 @@ TEST_F(Services, StreamMappingFillsValuesDefaultsTypesAndFixesInletsInSequential
 TEST_F(Services, NamesFromStreamIdentifierAndCode) {
   int32_t sid[2], lname = 8;
   host::text_to_words("S7", sid, 2);
-  const struct {
-    decltype(&U3SVID) op;
-    int32_t code;
-    const char* name;
-  } cases[] = {{U3SVID, 2, "S7.FLOW_H2O"},       {U3SVID, -1, "S7.TOTAL_FLOW"},
-               {U3SVID, -2, "S7.ENTHALPY"},      {U3SVID, -3, "S7.PRESSURE"},
-               {U3SVID, -4, "S7.VALUE"},         {U3SVID, -5, "S7.VALUE"},
-               {U3SEID, 1, "B1.BAL_S7.FLOW_N2"}, {U3SEID, -2, "B1.BAL_S7.ENTHALPY"},
-               {U3SVID, 3, "S7.CODE_3"},         {U3SEID, -6, "B1.BAL_S7.CODE_-6"}};
-  for (const auto& c : cases) {
+  for (const auto& r : rows("stream_names.tsv")) {
     std::vector<char> slot(32, '#');
-    c.op(block_id, sid, &c.code, &lname, slot.data());
-    EXPECT_EQ(host::trim({slot.data(), slot.size()}), c.name);
+    const int32_t code = std::stoi(r.at(1));
+    (r[0] == "U3SVID" ? U3SVID : U3SEID)(block_id, sid, &code, &lname, slot.data());
+    EXPECT_EQ(host::trim({slot.data(), slot.size()}), r.at(2)) << r[0] << " " << code;
   }
   EXPECT_THAT(
       messages(),
@@ -188,37 +197,19 @@ TEST_F(Services, BlockIndexNonZeroLimitsAndOutletPhases) {
 // Values and labels in the report units of each set (the factors themselves:
 // tests/units; every model's report in MET and ENG: the golden reports).
 TEST_F(Services, ReportUnitConversionPerUnitSet) {
-  const struct {
-    host::ReportUnits set;
-    int32_t code;  // negative: convert with the magnitude, keep the caller's label
-    double value, expected;
-    const char *label_in, *label;
-    int32_t label_length = 6;
-  } cases[] = {
-      {host::ReportUnits::SI, 20, 2.0e5, 2.0e5, "", "Pa"},
-      {host::ReportUnits::SI, 22, 300.0, 300.0, "", "K"},
-      {host::ReportUnits::MET, 20, 2.0e5, 2.0, "", "bar"},
-      {host::ReportUnits::MET, 22, 373.15, 100.0, "", "degC"},
-      {host::ReportUnits::MET, 11, 1.0, 3600.0, "", "kmol/h"},
-      {host::ReportUnits::ENG, 22, 373.15, 212.0, "", "degF"},
-      {host::ReportUnits::ENG, 20, 101325.0, 14.695948775513449, "", "psi"},
-      {host::ReportUnits::ENG, 19, 745.69987158227022, 1.0, "", "hp"},
-      {host::ReportUnits::ENG, 16, 5.678263341113488, 1.0, "", "Btu/h/ft2/R", 16},  // room for 16
-      {host::ReportUnits::ENG, -19, 745.69987158227022, 1.0, "MYLABEL", "MYLABEL"},
-      {host::ReportUnits::ENG, 20, host::kRmiss, host::kRmiss, "",
-       "psi"},                                             // the missing marker passes
-      {host::ReportUnits::ENG, 999, 5.0, 5.0, "OLD", ""},  // unknown: value kept, label blanked
-  };
-  for (const auto& c : cases) {
-    host::run().report_units = c.set;
-    int32_t label[4];
-    host::text_to_words(c.label_in, label, 4);
-    int32_t code = c.code, c7 = 7;
+  const std::map<std::string, host::ReportUnits> sets = {{"SI", host::ReportUnits::SI},
+                                                         {"MET", host::ReportUnits::MET},
+                                                         {"ENG", host::ReportUnits::ENG}};
+  for (const auto& r : rows("report_units.tsv")) {
+    host::run().report_units = sets.at(r.at(0));
+    auto real = [](const std::string& v) { return v == "RMISS" ? kRmiss : std::stod(v); };
+    int32_t label[4], code = std::stoi(r.at(1)), c7 = 7, length = std::stoi(r.at(6));
+    host::text_to_words(r.at(4), label, 4);
+    const double value = real(r.at(2)), expected = real(r.at(3));
     double out = -1.0;
-    ZREP_RCONV1(&code, &c.value, &out, label, &c7, &c.label_length);
-    EXPECT_NEAR(out, c.expected, 1e-12 * std::fabs(c.expected)) << c.code << " " << c.label;
-    EXPECT_EQ(host::trim(host::words_to_text(label, c.label_length == 16 ? 4 : 2)), c.label)
-        << c.code;
+    ZREP_RCONV1(&code, &value, &out, label, &c7, &length);
+    EXPECT_NEAR(out, expected, 1e-12 * std::fabs(expected)) << r[1] << " " << r[5];
+    EXPECT_EQ(host::trim(host::words_to_text(label, length == 16 ? 4 : 2)), r.at(5)) << r[1];
   }
 }
 

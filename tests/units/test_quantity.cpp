@@ -3,90 +3,43 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "host/units/quantity.h"
 
 namespace r3::host::uom {
 namespace {
 
-struct Case {
-  const char* text;
-  Quantity q;
-  double si;       // expected SI value; NaN: an error is expected
-  const char* in;  // a fragment of the error message
-};
-
-constexpr double kErr = std::numeric_limits<double>::quiet_NaN();
-
-const Case kCases[] = {
-    {"10 bar", Quantity::Pressure, 1.0e6, ""},
-    {"25 bar(a)", Quantity::Pressure, 2.5e6, ""},
-    {"9 bar(g)", Quantity::Pressure, 1.001325e6, ""},
-    {"9 barg", Quantity::Pressure, 1.001325e6, ""},
-    {"100 kPa", Quantity::Pressure, 1.0e5, ""},
-    {"1.5 MPa", Quantity::Pressure, 1.5e6, ""},
-    {"1 atm", Quantity::Pressure, 101325.0, ""},
-    {"1 psi", Quantity::Pressure, 6894.757293168361, ""},
-    {"0 psig", Quantity::Pressure, 101325.0, ""},
-    {"-2 bar(g)", Quantity::Pressure, kErr, "an absolute pressure must be positive"},
-    {"5 kg", Quantity::Pressure, kErr,
-     "does not measure a pressure; a pressure is written in Pa, kPa"},
-    {"5 zorks", Quantity::Pressure, kErr, "has a unit this program does not know"},
-    {"15 bar", Quantity::PressureDifference, 1.5e6, ""},
-    {"15 bar(g)", Quantity::PressureDifference, kErr, "a difference has no gauge"},
-    {"25 degC", Quantity::Temperature, 298.15, ""},
-    {"77 degF", Quantity::Temperature, 298.15, ""},
-    {"536.67 R", Quantity::Temperature, 298.15, ""},
-    {"-300 degC", Quantity::Temperature, kErr, "must be positive"},
-    {"10 degC", Quantity::TemperatureDifference, 10.0, ""},
-    {"18 degF", Quantity::TemperatureDifference, 10.0, ""},
-    {"3600 kmol/h", Quantity::MolarFlow, 1.0, ""},
-    {"1 lbmol/h", Quantity::MolarFlow, 0.45359237 / 3600.0, ""},
-    {"3.6 t/h", Quantity::MassFlow, 1.0, ""},
-    {"3600 lb/h", Quantity::MassFlow, 0.45359237, ""},
-    {"1 kg/s", Quantity::MolarFlow, kErr, "a molar flow is written in kmol/s"},
-    {"3600 m3/h", Quantity::VolumeFlow, 1.0, ""},
-    {"1 gpm", Quantity::VolumeFlow, 3.785411784e-3 / 60.0, ""},
-    {"1 hp", Quantity::Power, 745.69987158227022, ""},
-    {"1 MW", Quantity::Duty, 1.0e6, ""},
-    {"1 Btu/h", Quantity::Duty, 0.29307107017222, ""},
-    {"1 kJ/kmol", Quantity::MolarEnthalpy, 1000.0, ""},
-    {"1 J/mol", Quantity::MolarEnthalpy, 1000.0, ""},
-    {"1 Btu/lb", Quantity::MassEnthalpy, 2326.0, ""},
-    {"1 l/mol", Quantity::MolarVolume, 1.0, ""},
-    {"1 ft", Quantity::Length, 0.3048, ""},
-    {"9.80665 J/kg", Quantity::Length, 1.0, ""},
-    {"1 m", Quantity::Head, 9.80665, ""},
-    {"1 ft2", Quantity::Area, 0.09290304, ""},
-    {"1 lb/ft3", Quantity::Density, 16.018463373960138, ""},
-    {"1 Btu/lb/R", Quantity::MassEntropy, 4186.8, ""},
-    {"1 kJ/kmol/K", Quantity::MolarEntropy, 1000.0, ""},
-    {"1 Btu/h/ft2/R", Quantity::HeatTransferCoefficient, 5.678263341113488, ""},
-    {"1 g/mol", Quantity::MolecularWeight, 1.0, ""},
-    {"1 kg/m3", Quantity::MolarVolume, kErr, "a molar volume is written in m3/kmol"},
-    {"60 rpm", Quantity::Speed, 1.0, ""},
-    {"75 %", Quantity::Fraction, 0.75, ""},
-    {"120 %", Quantity::Fraction, kErr, "not a percentage from 0 to 100"},
-    {"1 bar", Quantity::Fraction, kErr,
-     "is not a plain number; write a plain number or a percentage"},
-};
-
+// Each row of quantity_cases.tsv: text, quantity, SI value or "error", and a
+// fragment of the error message.
 TEST(Units, ConvertToSiOrNameTheUnitsThatFit) {
-  for (const Case& c : kCases) {
+  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/units/quantity_cases.tsv");
+  int rows = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> f;
+    std::istringstream fields(line);
+    for (std::string x; std::getline(fields, x, '\t');) f.push_back(x);
+    f.resize(4);
+    const Quantity q = quantity_named(f[1]);
+    ASSERT_NE(q, Quantity::Count_) << line;
     double number = 0, si = 0;
     std::string unit, error;
-    ASSERT_TRUE(split(c.text, number, unit, error)) << c.text << ": " << error;
-    const bool ok = to_si(number, unit, c.q, si, error);
-    if (std::isnan(c.si)) {
-      EXPECT_FALSE(ok) << c.text;
-      EXPECT_NE(error.find(c.in), std::string::npos) << c.text << ": " << error;
-      EXPECT_NE(error.find(c.text), std::string::npos) << "the message quotes the value: " << error;
+    ASSERT_TRUE(split(f[0], number, unit, error)) << f[0] << ": " << error;
+    ++rows;
+    if (!to_si(number, unit, q, si, error)) {
+      EXPECT_EQ(f[2], "error") << f[0] << ": " << error;
+      EXPECT_NE(error.find(f[3]), std::string::npos) << f[0] << ": " << error;
+      EXPECT_NE(error.find(f[0]), std::string::npos) << "the message quotes the value: " << error;
     } else {
-      EXPECT_TRUE(ok) << c.text << ": " << error;
-      EXPECT_NEAR(si, c.si, 1e-12 * std::fabs(c.si)) << c.text;
+      const double want = f[2] == "error" ? std::nan("") : std::stod(f[2]);
+      EXPECT_NEAR(si, want, 1e-12 * std::fabs(si)) << f[0];
     }
   }
+  EXPECT_GT(rows, 40);
 }
 
 TEST(Units, TextThatIsNotANumberAndAUnit) {
