@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "framework/host_services.h"
@@ -63,12 +62,9 @@ inline double inlet_qact(const host::Block& b) {
 
 // Residual of a named equation at the current Y.
 inline double residual(host::Block& b, const std::string& eqn) {
-  const std::vector<double> f = residuals_at(b, b.y);
-  for (int i = 1; i <= b.nf; ++i) {
-    if (b.eqn_name(i) == "K1." + eqn) return f[static_cast<size_t>(i - 1)];
-  }
-  ADD_FAILURE() << "no equation " << eqn;
-  return 0.0;
+  const int i = find_eqn(b, eqn);
+  EXPECT_GT(i, 0) << "no equation " << eqn;
+  return residuals_at(b, b.y).at(static_cast<size_t>(i > 0 ? i - 1 : 0));
 }
 
 }  // namespace r3::test::ccmp

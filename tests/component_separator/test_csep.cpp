@@ -44,10 +44,6 @@ Block make_sep(int nout, std::vector<int32_t> ints = kNoInts, int nin = 1, bool 
   return b;
 }
 
-// An entry of a per-variable array by the variable's text.
-double& at(std::vector<double>& a, const Block& b, const std::string& text) {
-  return a[var(b, text) - 1];
-}
 class Separator : public ::testing::Test {
  protected:
   void SetUp() override { reset_host({"CH4", "C2H6", "C3H8"}); }
@@ -119,10 +115,10 @@ TEST_F(Separator, Messages) {
       const auto w = c.words("scale");
       ASSERT_EQ(b.dimension(), 0);
       ASSERT_EQ(b.call(KODE_NAMES), 0);
-      at(b.yscl, b, w.at(0)) = std::stod(w.at(1));
+      at(b, b.yscl, w.at(0)) = std::stod(w.at(1));
       ASSERT_EQ(b.initialise(), 0);
       t.add(both_units());
-      EXPECT_EQ(at(b.yscl, b, w.at(0)), at(b.yscl, b, "FEED.PRESSURE"));
+      EXPECT_EQ(at(b, b.yscl, w.at(0)), at(b, b.yscl, "FEED.PRESSURE"));
       continue;
     }
     ASSERT_EQ(initialise_with(b, c), 0);
@@ -211,9 +207,9 @@ TEST_F(Separator, PreparedState) {
     yv(b, "OUT1_TEMP") = 320.0;
     yv(b, "ALPHA_OUT1.CH4") = 0.25;
     yv(b, "DUTY") = -3.0e5;
-    at(b.ylb, b, "DUTY") = -5.0;
-    at(b.ysbnd, b, "OUT1.PRESSURE") = 1.0;
-    at(b.ysbnd, b, "OUT2.PRESSURE") = 2.0;
+    at(b, b.ylb, "DUTY") = -5.0;
+    at(b, b.ysbnd, "OUT1.PRESSURE") = 1.0;
+    at(b, b.ysbnd, "OUT2.PRESSURE") = 2.0;
     ASSERT_EQ(b.initialise(), 0);
     for (double v : b.y) EXPECT_NE(v, kRmiss);
     t.add(block_state(b));

@@ -24,7 +24,6 @@ namespace {
 using host::Block;
 using host::kImiss;
 using host::kRmiss;
-using Lines = std::vector<std::string>;
 
 const std::vector<std::string> kComps = {"NC5", "NC7", "TOLUENE", "NC10"};
 const std::map<std::string, EntryFn> kEntries = {{"R3SKEW", R3SKEW}};
@@ -49,12 +48,7 @@ Block make_skew(const Options& o, int32_t imode = 0) {
   return b;
 }
 
-// Position of an equation by its text after the block prefix, or 0.
-int find_eqn(const Block& b, const std::string& name) {
-  for (int r = 1; r <= b.nf; ++r)
-    if (b.eqn_name(r) == "SK1." + name) return r;
-  return 0;
-}
+// The residual of an equation by its text after the block prefix.
 double& row(Block& b, const std::string& name) {
   const int r = find_eqn(b, name);
   EXPECT_GT(r, 0) << "no equation " << name;

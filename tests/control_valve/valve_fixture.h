@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "framework/host_services.h"
@@ -54,11 +53,9 @@ inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
 
 // An equation's 1-based index by its text.
 inline int eqn(const host::Block& b, const std::string& name) {
-  for (int i = 1; i <= b.nf; ++i) {
-    if (b.eqn_name(i) == b.id + "." + name) return i;
-  }
-  ADD_FAILURE() << "no equation " << name;
-  return 1;
+  const int i = find_eqn(b, name);
+  EXPECT_GT(i, 0) << "no equation " << name;
+  return i > 0 ? i : 1;
 }
 
 inline std::vector<double> residuals(host::Block& b) {

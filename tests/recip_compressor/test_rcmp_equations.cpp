@@ -37,20 +37,17 @@ TEST_F(RcmpTest, PreparedStateAndBadValues) {
     t.heading(heading);
     const CaseHeading c(heading);
     Block b = make_compressor(c.has("work"), static_cast<int32_t>(c.number("imode", 0)));
-    auto at = [&](std::vector<double>& a, const char* name) -> double& {
-      return a.at(static_cast<size_t>(b.find_var(name) - 1));
-    };
     ASSERT_EQ(prepare_with(b,
                            [&](Block&) {
                              if (!c.has("user")) return;
-                             at(b.ylb, "PROD.PRESSURE") = 1.5e5;
-                             at(b.ysbnd, "PROD.PRESSURE") = 1.0;
-                             at(b.ysbnd, "PROD.ENTHALPY") = 0.25;
-                             at(b.yscl, "PROD.TOTAL_FLOW") = 7.0;
-                             at(b.y, "PROD.PRESSURE") = 2.5e5;
-                             at(b.ylb, "POLY_EFF") = 0.5;
-                             at(b.yscl, "POLY_EFF") = 0.3;
-                             at(b.ysbnd, "POLY_EFF") = 0.2;
+                             at(b, b.ylb, "PROD.PRESSURE") = 1.5e5;
+                             at(b, b.ysbnd, "PROD.PRESSURE") = 1.0;
+                             at(b, b.ysbnd, "PROD.ENTHALPY") = 0.25;
+                             at(b, b.yscl, "PROD.TOTAL_FLOW") = 7.0;
+                             at(b, b.y, "PROD.PRESSURE") = 2.5e5;
+                             at(b, b.ylb, "POLY_EFF") = 0.5;
+                             at(b, b.yscl, "POLY_EFF") = 0.3;
+                             at(b, b.ysbnd, "POLY_EFF") = 0.2;
                              b.fscl[5] = 123.0;
                            }),
               0);

@@ -35,13 +35,17 @@ inline void fix(host::Block& b, const std::string& name, double value) {
 inline void fix(host::Block& b, const std::string& name) {
   b.fix(var(b, name));
 }
-// An entry of a per-variable array by variable name.
-inline double at(const host::Block& b, const std::vector<double>& a, const std::string& name) {
-  return a.at(static_cast<size_t>(var(b, name) - 1));
+// 1-based position of an equation by its text after the block prefix; 0 when
+// the block has no such equation.
+inline int find_eqn(const host::Block& b, const std::string& name) {
+  for (int i = 1; i <= b.nf; ++i)
+    if (b.eqn_name(i) == b.id + "." + name) return i;
+  return 0;
 }
-// The variable type in a variable's attribute word.
-inline int32_t type_of(const host::Block& b, int v) {
-  return (b.iyattr.at(static_cast<size_t>(v - 1)) >> 8) & 0xFF;
+// An entry of a per-variable array by variable name.
+template <typename V>
+auto& at(const host::Block& b, V& a, const std::string& name) {
+  return a.at(static_cast<size_t>(var(b, name) - 1));
 }
 
 // Dimension and names, then the user's values, then the initialisation.
@@ -61,8 +65,8 @@ inline std::vector<std::string> names_of(const host::Block& b) {
 }
 
 // The block's point, one a line for a golden text: every variable's name,
-// whether fixed, value, bounds, scale, step bound and type, then every
-// equation's scale.
+// whether fixed, value, bounds, scale, step bound and type (from its attribute
+// word), then every equation's scale.
 inline std::vector<std::string> point_of(const host::Block& b) {
   std::vector<std::string> v;
   char line[320];
@@ -70,7 +74,7 @@ inline std::vector<std::string> point_of(const host::Block& b) {
     const size_t j = static_cast<size_t>(i - 1);
     std::snprintf(line, sizeof line, "%-22s %s %.12g [%.12g, %.12g] scale %.12g step %.12g type %d",
                   b.var_name(i).c_str(), b.fixed(i) ? "fixed" : "free ", b.y[j], b.ylb[j], b.yub[j],
-                  b.yscl[j], b.ysbnd[j], type_of(b, i));
+                  b.yscl[j], b.ysbnd[j], (b.iyattr.at(j) >> 8) & 0xFF);
     v.push_back(line);
   }
   for (int i = 1; i <= b.nf; ++i) {
