@@ -30,37 +30,28 @@ std::array<double, 10> twork(int32_t mode, double pa, double pb, double h, doubl
   return r;
 }
 
-double enth(double T, double P, double frac = 1.0, double flow = 1.0) {
-  double h = std::nan("");
-  SSS_ENTH(&T, &P, &flow, &frac, &h);
-  return h;
+// A single-result service: its inputs by address, its result last.
+template <typename F, typename... A>
+double result(F service, A... in) {
+  double r = std::nan("");
+  service(&in..., &r);
+  return r;
 }
-
-// The single-result services as functions.
-double volw(double T, double P, double q, int32_t opt = 1) {
-  double v = std::nan("");
-  SSS_VOLW(&T, &P, &q, &opt, &v);
-  return v;
-}
+const auto enth = [](double T, double P, double frac = 1.0, double flow = 1.0) {
+  return result(SSS_ENTH, T, P, flow, frac);
+};
+const auto volw = [](double T, double P, double q, int32_t opt = 1) {
+  return result(SSS_VOLW, T, P, q, opt);
+};
+const auto tsat = [](double p) { return result(SSS_TSAT, p); };
+const auto psatw = [](double T) { return result(SSS_PSATW, T); };
+const auto dv = [](bool by_h, double p, double h) {
+  return result(by_h ? SSS_DVDH : SSS_DVDP, p, h);
+};
 std::pair<double, double> phtx(double p, double h) {
   double T = std::nan(""), x = std::nan("");
   SSS_PHTX(&p, &h, &T, &x);
   return {T, x};
-}
-double tsat(double p) {
-  double t = std::nan("");
-  SSS_TSAT(&p, &t);
-  return t;
-}
-double psatw(double T) {
-  double p = std::nan("");
-  SSS_PSATW(&T, &p);
-  return p;
-}
-double dv(bool by_h, double p, double h) {
-  double d = std::nan("");
-  (by_h ? SSS_DVDH : SSS_DVDP)(&p, &h, &d);
-  return d;
 }
 
 double mass_h(double p, double T) {

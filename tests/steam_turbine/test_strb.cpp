@@ -21,7 +21,6 @@ namespace {
 namespace st = r3::steam;
 using host::Block;
 using host::kRmiss;
-using Lines = std::vector<std::string>;
 
 constexpr double kMw = 18.015268;  // the steam tables' molar mass
 

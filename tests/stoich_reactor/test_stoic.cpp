@@ -16,6 +16,7 @@
 #include "tests/support/golden_text.h"
 #include "tests/support/model_blocks.h"
 #include "tests/support/support.h"
+#include "tests/thermo/thermo_test_util.h"
 
 extern "C" void R3STOIC(R3_ENTRY_PARAMS);
 
@@ -23,7 +24,6 @@ namespace r3::test {
 namespace {
 
 using host::Block;
-using host::kRmiss;
 using Lines = std::vector<std::string>;
 
 const std::vector<std::string> kCombustion = {"CH4", "O2", "N2", "CO2", "H2O"};
@@ -237,11 +237,7 @@ TEST_F(Reactor, ReactionDataSwitchMakesAHeater) {
 // ideal-gas enthalpies of the pure components.
 double ideal_gas_enthalpy(const std::vector<std::string>& ids, const std::vector<double>& f,
                           double T) {
-  const thermo::Databank& db = thermo::Databank::builtin();
-  std::vector<const thermo::Component*> comps;
-  for (const std::string& id : ids) comps.push_back(&db[db.find(id)]);
-  auto model = thermo::make_model(thermo::Method::Ideal, comps);
-  EXPECT_TRUE(model);
+  auto model = thermo::testing::model_of(thermo::Method::Ideal, ids);
   double h = 0.0;
   for (size_t i = 0; model && i < ids.size(); ++i) {
     std::vector<double> x(ids.size(), 0.0);
