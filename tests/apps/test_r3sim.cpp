@@ -14,12 +14,14 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
-#include <sstream>
+
+#include "tests/support/support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::json;
+using r3::test::file_text;
 
 const fs::path kSrc = R3_SOURCE_DIR;
 const std::string kBad = R3BAD_PATH;
@@ -28,12 +30,6 @@ fs::path tmp(const std::string& name) {
   const fs::path d = fs::temp_directory_path() / ("r3sim_test_" + std::to_string(::getpid()));
   fs::create_directories(d);
   return d / name;
-}
-
-std::string read(const fs::path& p) {
-  std::stringstream s;
-  s << std::ifstream(p).rdbuf();
-  return s.str();
 }
 
 struct Result {
@@ -58,7 +54,7 @@ Result r3sim(std::string args, const std::string& text = "", bool with_stderr = 
   for (size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
   const int status = p == nullptr ? -1 : pclose(p);
   r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (fs::exists(out)) r.j = json::parse(read(out), nullptr, false);
+  if (fs::exists(out)) r.j = json::parse(file_text(out), nullptr, false);
   return r;
 }
 
@@ -119,7 +115,7 @@ std::vector<Row> rows() {
     std::string text = str("case");
     std::vector<std::string> missing;
     if (const toml::array* e = r["edits"].as_array()) {
-      text = read(kSrc / str("base"));
+      text = file_text(kSrc / str("base"));
       for (const toml::node& p : *e) {
         const std::vector<std::string> pair = strings(p.as_array());
         const size_t at = text.find(pair.at(0));
@@ -245,7 +241,7 @@ TEST(R3sim, ReportsAndStreamTablesInMetAndEng) {
         "rcmp/pressure_power", "skew/mole_fixed_knots", "stoic/methane_combustion", "strb/standard",
         "trex/vapour_outlet_pressure", "valve/liquid_water", "numl/heater"}) {
     for (const std::string set : {"MET", "ENG"}) {
-      const std::string text = std::regex_replace(read(kSrc / "examples" / (name + ".toml")),
+      const std::string text = std::regex_replace(file_text(kSrc / "examples" / (name + ".toml")),
                                                   std::regex("report_units = \"[A-Z]+\"\n"), "");
       const Result r = r3sim("run @ --quiet --history /dev/null",
                              std::regex_replace(text, std::regex("\\[properties\\]\n"),
@@ -255,7 +251,7 @@ TEST(R3sim, ReportsAndStreamTablesInMetAndEng) {
       const fs::path golden = kSrc / "tests/units/golden" /
                               (std::regex_replace(name, std::regex("/"), "_") + "_" + set + ".txt");
       if (std::getenv("R3_GOLDEN_UPDATE") != nullptr) std::ofstream(golden) << r.out;
-      EXPECT_EQ(r.out, read(golden)) << golden;
+      EXPECT_EQ(r.out, file_text(golden)) << golden;
     }
   }
 }

@@ -6,8 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 
 #include "host/services/context.h"
 #include "host/thermo/thermo.h"
@@ -67,15 +65,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Shape{"FLASH", 1, 2, 0, 0, {}, 2}, Shape{"FLASH", 1, 2, 1, 0, {}, 1}));
 
 // Solves a case of the given blocks (TOML inline tables) and streams (lines of
-// [streams]), written to a temporary file.
+// [streams]).
 CaseRun solve(const std::string& comps, const std::string& blocks, const std::string& streams) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("r3_blocks_" + std::to_string(::getpid()) + ".toml");
-  std::ofstream(path) << "blocks = [" << blocks << "]\n"
-                      << "[properties]\nmethod = \"PENG-ROB\"\ncomponents = [" << comps
-                      << "]\n[streams]\n"
-                      << streams << "\n";
-  return run_case(path.string(), kEntries);
+  return run_case_text("blocks = [" + blocks +
+                           "]\n[properties]\nmethod = \"PENG-ROB\"\ncomponents = [" + comps +
+                           "]\n[streams]\n" + streams + "\n",
+                       kEntries);
 }
 
 TEST(PlantPhysics, HeaterDutyIsTheEnginesEnthalpyChange) {
@@ -85,11 +80,11 @@ TEST(PlantPhysics, HeaterDutyIsTheEnginesEnthalpyChange) {
       "FEED = { temperature = 300.0, pressure = 5.0e5, flows = { C3H8 = 0.4, NC5 = 0.6 } }\nOUT = "
       "{}");
   ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
-  const thermo::Model* m = host::model_for(2, std::vector<int32_t>{1, 2});
+  const thermo::Model& m = engine(thermo::Method::PengRobinson, 2);
   thermo::FlashResult in, out;
-  ASSERT_NE(thermo::flash_tp(*m, 300.0, 5.0e5, std::vector<double>{0.4, 0.6}, in),
+  ASSERT_NE(thermo::flash_tp(m, 300.0, 5.0e5, std::vector<double>{0.4, 0.6}, in),
             thermo::Status::Failed);
-  ASSERT_NE(thermo::flash_tp(*m, 345.0, 4.7e5, std::vector<double>{0.4, 0.6}, out),
+  ASSERT_NE(thermo::flash_tp(m, 345.0, 4.7e5, std::vector<double>{0.4, 0.6}, out),
             thermo::Status::Failed);
   EXPECT_NEAR(r.value("H1.DUTY"), out.H - in.H, 1e-6 * std::fabs(out.H - in.H));
   EXPECT_NEAR(std::clamp(r.value("H1.VFRAC_OUT"), 0.0, 1.0), out.beta, 1e-6);
@@ -103,9 +98,9 @@ TEST(PlantPhysics, FlashDrumIsTheStandalonePTFlash) {
       "FEED = { temperature = 300.0, pressure = 1.5e6, flows = { C2H6 = 0.3, C3H8 = 0.3, NC5 = 0.4 "
       "} }\nV = {}\nL = {}");
   ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
-  const thermo::Model* m = host::model_for(2, std::vector<int32_t>{1, 2, 3});
+  const thermo::Model& m = engine(thermo::Method::PengRobinson, 3);
   thermo::FlashResult f;
-  ASSERT_EQ(thermo::flash_tp(*m, 330.0, 1.3e6, std::vector<double>{0.3, 0.3, 0.4}, f),
+  ASSERT_EQ(thermo::flash_tp(m, 330.0, 1.3e6, std::vector<double>{0.3, 0.3, 0.4}, f),
             thermo::Status::Ok);
   ASSERT_TRUE(f.beta > 0.05 && f.beta < 0.95);
   EXPECT_NEAR(r.value("D1.VFRAC"), f.beta, 1e-5);

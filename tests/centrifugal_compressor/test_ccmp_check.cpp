@@ -8,8 +8,6 @@
 namespace r3::test::ccmp {
 namespace {
 
-using host::Block;
-
 // The cases are the headings of the golden text, changes to the example
 // block: "int K V ..." sets INT(K), "real K V ..." REAL(K); "nint", "nreal"
 // cut the arrays to that length; "ints", "reals" replace them; "matin",
@@ -19,7 +17,7 @@ TEST_F(CcmpTest, CheckMessages) {
   for (const std::string& heading : golden_cases("centrifugal_compressor/check")) {
     t.heading(heading);
     const CaseHeading c(heading);
-    Block b = make_ccmp();
+    host::Block b = make_ccmp();
     const auto ints = c.ints("int");
     const auto reals = c.reals("real");
     for (size_t k = 0; k + 1 < ints.size(); k += 2) b.ints.at(ints[k] - 4) = ints[k + 1];

@@ -11,7 +11,6 @@ namespace r3::test::ccmp {
 namespace {
 
 using host::Block;
-using host::kRmiss;
 
 constexpr double kR = 8314.400390625;
 
@@ -99,7 +98,7 @@ TEST_F(CcmpTest, SolutionStateWordAtStreamUpdate) {
   };
   for (const Case& c : {Case{0.0, 0, 0.0, 0, 1.0, 2}, Case{1e-4, 0, 1e-4, 0, 1.0, 2},  // sum 3.9e-7
                         Case{1e-2, 0, 1e-2, 0, 1.0, 1},                                // sum 3.9e-3
-                        Case{0.0, 0, kRmiss, 0, 1.0, 1}, Case{0.0, last, nan, 0, 1.0, 1},
+                        Case{0.0, 0, host::kRmiss, 0, 1.0, 1}, Case{0.0, last, nan, 0, 1.0, 1},
                         Case{0.0, 5, 1.0, 3, 0.0, 2}, Case{0.0, 0, 0.0, 0, -1.0, 1}}) {
     b.f.assign(b.f.size(), c.all);
     b.fscl.assign(b.fscl.size(), 1.0);

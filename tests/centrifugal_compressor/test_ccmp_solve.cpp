@@ -10,29 +10,12 @@
 namespace r3::test::ccmp {
 namespace {
 
-using host::Block;
-
 constexpr double kR = 8314.400390625;
 
 CaseRun solve(const std::string& name) {
   CaseRun r = run_case(example_path("ccmp/" + name), {{"R3CCMP", R3CCMP}});
   EXPECT_EQ(r.outcome, host::Outcome::Solved) << name << ": " << r.error;
   return r;
-}
-
-// Vapour heat capacity, enthalpy and molar volume of the example gas.
-struct GasState {
-  double cp, h, v;
-};
-GasState gas(double T, double P) {
-  const int32_t n = 5, ips = 2, code = 3, one = 1;
-  int32_t idx[5] = {1, 2, 3, 4, 5}, ist = 0;
-  double x[5], v2 = 0.0;
-  std::copy(kFlows.begin(), kFlows.end(), x);
-  GasState g{};
-  PPMON_ENTHV(&T, &P, x, &n, idx, &ips, &PPEXEC_USER[8], PPEXEC_KBASE, &code, &g.h, &g.cp, &ist);
-  PPMON_VOLV(&T, &P, x, &n, idx, &ips, &PPEXEC_USER[8], &one, &g.v, &v2, &ist);
-  return g;
 }
 
 TEST(CcmpSolve, PolytropicHandCalculation) {
@@ -42,7 +25,7 @@ TEST(CcmpSolve, PolytropicHandCalculation) {
   EXPECT_NEAR(r.stream("PROD")[5 + 1], T2, 1e-6);
   EXPECT_NEAR(r.stream("PROD")[5 + 2], P2, 1e-3);
   // Mean compressibility and heat capacity from suction and discharge states.
-  const GasState s = gas(T1, P1), d = gas(T2, P2);
+  const Monitor s = monitor(false, 2, kFlows, T1, P1), d = monitor(false, 2, kFlows, T2, P2);
   const double mw = 0.90 * 16.043 + 0.05 * 30.07 + 0.02 * 44.097 + 0.02 * 28.014 + 0.01 * 44.01;
   const double z = 0.5 * (P1 * s.v / (kR * T1) + P2 * d.v / (kR * T2));
   const double cp = 0.5 * (s.cp + d.cp);
@@ -70,7 +53,7 @@ TEST(CcmpSolve, CurvesHoldAtTheSolution) {
                                 {"ccmp_rps.toml", 60.0}}) {
     SCOPED_TRACE(name);
     const CaseRun r = solve(name);
-    const GasState s = gas(300.0, 3.0e6);  // on the run the case set up
+    const Monitor s = monitor(false, 2, kFlows, 300.0, 3.0e6);  // on the run the case set up
     const double n = c * r.value("K1.SPEED"), qact = r.value("K1.QACT"), q = 3600.0 * qact / n;
     EXPECT_NEAR(r.value("K1.Q_BY_N"), q, 1e-9 * q);
     const double head = r.value("K1.HEAD_FACT") * (a[0] + a[1] * q + a[2] * q * q) * n * n / 1000.0;
@@ -101,7 +84,7 @@ TEST_F(CcmpTest, ReportInOtherUnits) {
   Options o;
   o.eff = 0;
   o.surge = 0;
-  Block b = make_ccmp(o);
+  host::Block b = make_ccmp(o);
   ASSERT_EQ(b.prepare(), 0);
   yv(b, "IHP") = 1.5e6;
   yv(b, "BHP") = 2.0e6;

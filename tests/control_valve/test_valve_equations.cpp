@@ -11,7 +11,6 @@ namespace r3::test {
 namespace {
 
 using host::Block;
-using host::kRmiss;
 
 class ValveShapes : public ::testing::TestWithParam<std::tuple<int32_t, int32_t, int, bool>> {};
 
@@ -183,7 +182,7 @@ TEST_F(ValveTest, SwitchesAndBadValues) {
       EXPECT_EQ(b.fscl, base.fscl);
       EXPECT_EQ(residuals(b), f0);
     }
-    for (size_t i = 0; i < b.y.size(); i += 3) b.y[i] = (i % 2) ? kRmiss : std::nan("");
+    for (size_t i = 0; i < b.y.size(); i += 3) b.y[i] = (i % 2) ? host::kRmiss : std::nan("");
     for (int32_t kode : {KODE_RESID, KODE_JACOB, KODE_REPORT, KODE_STRMUPD}) {
       EXPECT_EQ(b.call(kode), 0) << kode;
     }

@@ -1,13 +1,9 @@
 // Solved valves: the published sizing examples of IEC 60534-2-1 /
 // ANSI/ISA-75.01.01, and choking.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "tests/control_valve/valve_fixture.h"
 
@@ -20,15 +16,11 @@ constexpr double kCvPerKv = 1.156;
 // The valve of the case file sizing_<name>.toml with the fixed values `fix`
 // (TOML) besides FP = 1 and no biases, solved as r3sim solves it.
 CaseRun solve(const std::string& name, const std::string& fix) {
-  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/control_valve/sizing_" + name + ".toml");
-  std::ostringstream c;
-  c << in.rdbuf() << "fix = { " << fix << ", FP = 1.0, VP_BIAS = 0.0, DP_BIAS = 0.0 }\n";
-  // One file per process: test cases may run in parallel.
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("r3_valve_case_" + std::to_string(::getpid()) + ".toml");
-  std::ofstream(path) << c.str();
-  CaseRun r = run_case(path.string(), {{"R3VALV", R3VALV}});
-  std::filesystem::remove(path);
+  const std::string text =
+      file_text(std::string(R3_SOURCE_DIR) + "/tests/control_valve/sizing_" + name + ".toml");
+  CaseRun r =
+      run_case_text(text + "fix = { " + fix + ", FP = 1.0, VP_BIAS = 0.0, DP_BIAS = 0.0 }\n",
+                    {{"R3VALV", R3VALV}});
   EXPECT_EQ(r.outcome, host::Outcome::Solved) << r.error << ::testing::PrintToString(r.messages);
   return r;
 }

@@ -128,14 +128,6 @@ struct PmlSet {
   }
 };
 
-const thermo::Model& engine(Method m, int n) {
-  std::vector<int32_t> idx;
-  for (int i = 1; i <= n; ++i) idx.push_back(i);
-  const thermo::Model* model = host::model_for(static_cast<int32_t>(m), idx);
-  EXPECT_NE(model, nullptr);
-  return *model;
-}
-
 // Largest scaled residual.
 double scaled_norm(PmlSet& s) {
   std::vector<double> yscl, fscl;

@@ -24,13 +24,6 @@ using thermo::Phase;
 
 const std::vector<int32_t> kIdx = {1, 2, 3};  // CH4, C3H8, NC5
 
-const thermo::Model& engine(Method m, int n) {
-  const thermo::Model* model =
-      host::model_for(static_cast<int32_t>(m), {kIdx.begin(), kIdx.begin() + n});
-  EXPECT_NE(model, nullptr);
-  return *model;
-}
-
 using RowRes = void (*)(R3_RTO_ROW_PARAMS, const int32_t*, int32_t*, double*);
 using RowJac = void (*)(R3_RTO_ROW_PARAMS, const double*, const double*, int32_t*, double*);
 
@@ -206,23 +199,6 @@ INSTANTIATE_TEST_SUITE_P(Methods, RowSets, ::testing::Values(Method::Ideal, Meth
                          thermo::testing::method_name);
 
 // --- Property monitors -------------------------------------------------------
-
-struct Monitor {
-  double h = kRmiss, cp = kRmiss, v = kRmiss;
-};
-
-Monitor monitor(bool liquid, int32_t ipropset, const std::vector<double>& x, double T, double P) {
-  const int32_t n = static_cast<int32_t>(x.size()), pword = 0, code3 = 3, code1 = 1;
-  int32_t istat = 0;
-  Monitor r;
-  double v2 = 0;
-  (liquid ? PPMON_ENTHL : PPMON_ENTHV)(&T, &P, x.data(), &n, kIdx.data(), &ipropset, &pword,
-                                       PPEXEC_KBASE, &code3, &r.h, &r.cp, &istat);
-  (liquid ? PPMON_VOLL : PPMON_VOLV)(&T, &P, x.data(), &n, kIdx.data(), &ipropset, &pword, &code1,
-                                     &r.v, &v2, &istat);
-  EXPECT_EQ(istat, 0);
-  return r;
-}
 
 // IDEAL water: liquid volume at 300 K, 1 bar is water's 996.56 kg/m3
 // (IAPWS); ideal-gas vapour V = RT/P and H = Hf + R * integral of the Cp/R

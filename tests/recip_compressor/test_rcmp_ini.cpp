@@ -3,12 +3,8 @@
 // report, and solved cases against a hand calculation. Messages and report
 // lines: golden texts recip_compressor/check, init_errors and report.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "models/recip_compressor/recip_compressor.h"
 #include "tests/recip_compressor/rcmp_test.h"
@@ -103,16 +99,11 @@ constexpr double kEff = 0.8;
 // The air compressor of air.toml with its cylinder data and the fixed
 // values `fix` (TOML), solved as r3sim solves it.
 CaseRun solve_air(const std::string& fix, bool work) {
-  std::ifstream in(std::string(R3_SOURCE_DIR) + "/tests/recip_compressor/air.toml");
-  std::ostringstream c;
-  c << in.rdbuf() << (work ? "info_inlets = [\"W\"]\n" : "")
-    << "fix = { MECH_EFF = 0.95, CLEARFRAC = 0.08, LOSSTERM = 0.04" << fix << " }\n";
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("r3_rcmp_case_" + std::to_string(::getpid()) + ".toml");
-  std::ofstream(path) << c.str();
-  CaseRun r = run_case(path.string(), {{"R3RCMP", R3RCMP}});
-  std::filesystem::remove(path);
-  return r;
+  return run_case_text(file_text(std::string(R3_SOURCE_DIR) + "/tests/recip_compressor/air.toml") +
+                           (work ? "info_inlets = [\"W\"]\n" : "") +
+                           "fix = { MECH_EFF = 0.95, CLEARFRAC = 0.08, LOSSTERM = 0.04" + fix +
+                           " }\n",
+                       {{"R3RCMP", R3RCMP}});
 }
 
 // Each pair of given quantities selects its case ("pair"; the cases are the
@@ -240,25 +231,6 @@ TEST_F(RcmpTest, ReportInReportUnits) {
   EXPECT_TRUE(matches_golden_text("recip_compressor/report", t.lines));
 }
 
-struct Props {
-  double cp, v, h;
-};
-
-// Vapour properties at (T, P) of a composition, straight from the host's
-// property monitors.
-Props vapour(double T, double P, const std::vector<double>& x) {
-  const int32_t n = static_cast<int32_t>(x.size());
-  std::vector<int32_t> idx(x.size());
-  for (int32_t i = 0; i < n; ++i) idx[static_cast<size_t>(i)] = i + 1;
-  int32_t ipropset = 2, code = 3, vcode = 1, ist = 0;
-  Props p{};
-  double v2 = 0.0;
-  PPMON_ENTHV(&T, &P, x.data(), &n, idx.data(), &ipropset, &PPEXEC_USER[8], PPEXEC_KBASE, &code,
-              &p.h, &p.cp, &ist);
-  PPMON_VOLV(&T, &P, x.data(), &n, idx.data(), &ipropset, &PPEXEC_USER[8], &vcode, &p.v, &v2, &ist);
-  return p;
-}
-
 // The compressor relations evaluated from the converged property values: the
 // polytropic efficiency from the head and the gas power, the volumetric
 // efficiency from the clearance re-expansion, the displacement and powers:
@@ -282,7 +254,7 @@ TEST(RcmpSolved, HandCalculation) {
                  Pout = v("DISCH.PRESSURE");
     const double Ts = v("K1.SUCT_TEMP"), Td = v("K1.DISCH_TEMP");
     // The property variables are the host's vapour properties at the solved states.
-    const Props s = vapour(Ts, Pin, c.x), d = vapour(Td, Pout, c.x);
+    const Monitor s = monitor(false, 2, c.x, Ts, Pin), d = monitor(false, 2, c.x, Td, Pout);
     EXPECT_NEAR(v("K1.SUCT_CP"), s.cp, 1e-7 * s.cp);
     EXPECT_NEAR(v("K1.DISCH_CP"), d.cp, 1e-7 * d.cp);
     EXPECT_NEAR(v("K1.SUCT_MOLV"), s.v, 1e-7 * s.v);

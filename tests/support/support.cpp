@@ -1,9 +1,14 @@
 #include "tests/support/support.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <set>
+#include <sstream>
 
 #include "framework/host_services.h"
 #include "host/units/units.h"
@@ -171,6 +176,22 @@ CaseRun run_case(const std::string& path, const std::map<std::string, EntryFn>& 
   }
   r.report = un::take(un::kReportUnit);
   r.messages = un::take(un::kMessageUnit);
+  return r;
+}
+
+std::string file_text(const std::string& path) {
+  std::ostringstream s;
+  s << std::ifstream(path).rdbuf();
+  return s.str();
+}
+
+CaseRun run_case_text(const std::string& text, const std::map<std::string, EntryFn>& entries) {
+  // One file per process: test cases may run in parallel.
+  const auto path =
+      std::filesystem::temp_directory_path() / ("r3_case_" + std::to_string(::getpid()) + ".toml");
+  std::ofstream(path) << text;
+  CaseRun r = run_case(path.string(), entries);
+  std::filesystem::remove(path);
   return r;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "framework/entry_protocol.h"
+#include "framework/host_services.h"
 #include "host/services/block.h"
 #include "host/services/context.h"
 #include "host/solver/flowsheet.h"
@@ -32,6 +33,36 @@ class HostTest : public ::testing::Test {
  protected:
   void SetUp() override { reset_host({"H2O"}); }
 };
+
+// The run's property engine of a method over its first n components.
+inline const thermo::Model& engine(thermo::Method m, int n) {
+  std::vector<int32_t> idx;
+  for (int i = 1; i <= n; ++i) idx.push_back(i);
+  const thermo::Model* model = host::model_for(static_cast<int32_t>(m), idx);
+  EXPECT_NE(model, nullptr);
+  return *model;
+}
+
+// Enthalpy, heat capacity and molar volume of a liquid or vapour of the run's
+// first x.size() components, from the host's property monitors.
+struct Monitor {
+  double h = host::kRmiss, cp = host::kRmiss, v = host::kRmiss;
+};
+inline Monitor monitor(bool liquid, int32_t ipropset, const std::vector<double>& x, double T,
+                       double P) {
+  const int32_t n = static_cast<int32_t>(x.size()), pword = 0, code3 = 3, code1 = 1;
+  std::vector<int32_t> idx;
+  for (int32_t i = 1; i <= n; ++i) idx.push_back(i);
+  int32_t istat = 0;
+  Monitor r;
+  double v2 = 0;
+  (liquid ? PPMON_ENTHL : PPMON_ENTHV)(&T, &P, x.data(), &n, idx.data(), &ipropset, &pword,
+                                       PPEXEC_KBASE, &code3, &r.h, &r.cp, &istat);
+  (liquid ? PPMON_VOLL : PPMON_VOLV)(&T, &P, x.data(), &n, idx.data(), &ipropset, &pword, &code1,
+                                     &r.v, &v2, &istat);
+  EXPECT_EQ(istat, 0);
+  return r;
+}
 
 // Finite differences compared in scaled terms (dF/dY * YSCL / FSCL):
 // |analytic - numeric| <= abs_tol + rel_tol * |numeric|.
@@ -66,6 +97,10 @@ struct CaseRun {
   const std::vector<double>& stream(const std::string& id) const;
 };
 CaseRun run_case(const std::string& path, const std::map<std::string, EntryFn>& entries);
+// The contents of a file ("" when it cannot be read).
+std::string file_text(const std::string& path);
+// A case given as its text, run through a temporary file of this process.
+CaseRun run_case_text(const std::string& text, const std::map<std::string, EntryFn>& entries);
 // Path of a file under the source tree's examples/.
 std::string example_path(const std::string& name);
 

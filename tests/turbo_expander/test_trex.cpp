@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <map>
 
 #include "framework/host_services.h"
@@ -20,7 +19,6 @@ namespace r3::test {
 namespace {
 
 using host::Block;
-using host::kImiss;
 using host::kRmiss;
 using Lines = std::vector<std::string>;
 
@@ -287,7 +285,7 @@ TEST_F(Trex, EveryCheckFindingHasItsMessage) {
 // out-of-range ratio bounds too.
 TEST_F(Trex, CheckDefaultsPass) {
   Block b = make_trex(1, 0);
-  b.ints = std::vector<int32_t>(37, kImiss);
+  b.ints = std::vector<int32_t>(37, host::kImiss);
   b.reals[0] = b.reals[1] = kRmiss;
   EXPECT_EQ(b.call(KODE_CHECK), 0);
   b.reals[0] = -1.0;  // not positive: 0.1
@@ -321,14 +319,7 @@ TEST_F(Trex, InitialisationFindings) {
 }
 
 const thermo::Model& engine() {
-  static const int32_t idx[4] = {1, 2, 3, 4};
-  return *host::model_for(2, {idx, 4});
-}
-
-double cp_vapour(double T, double P, const std::vector<double>& x) {
-  double cp = 0.0;
-  engine().heat_capacity(thermo::Phase::Vapour, T, P, x, cp);
-  return cp;
+  return test::engine(thermo::Method::PengRobinson, 4);
 }
 
 // Nothing specified: the outlet pressure is the middle of the ratio bounds,
@@ -340,8 +331,9 @@ TEST_F(Trex, NoSpecificationUsesTheMiddleOfTheRatioBounds) {
     b.reals[1] = hi;
     ASSERT_EQ(prepare_with(b, nullptr), 0);
     EXPECT_DOUBLE_EQ(yv(b, "EXP.PRESSURE"), 0.5 * (lo + hi) * kPin);
-    EXPECT_NEAR(yv(b, "TSOUT"),
-                320.0 * std::pow(0.5 * (lo + hi), 8314.4 / cp_vapour(320.0, kPin, kLean)), 1e-9);
+    EXPECT_NEAR(
+        yv(b, "TSOUT"),
+        320.0 * std::pow(0.5 * (lo + hi), 8314.4 / monitor(false, 2, kLean, 320.0, kPin).cp), 1e-9);
     EXPECT_EQ(yv(b, "SEFF"), 0.85);
     EXPECT_EQ(yv(b, "MEFF"), 0.9);
   }
@@ -351,7 +343,8 @@ TEST_F(Trex, NoSpecificationUsesTheMiddleOfTheRatioBounds) {
 TEST_F(Trex, OnePassTakesTheIdealGasEstimate) {
   Block b = make_trex(1, 0, kLean, 320.0, 1, 1);
   ASSERT_EQ(prepare_with(b, standard_specs), 0);
-  EXPECT_NEAR(yv(b, "TSOUT"), 320.0 * std::pow(0.5, 8314.4 / cp_vapour(320.0, kPin, kLean)), 1e-9);
+  EXPECT_NEAR(yv(b, "TSOUT"),
+              320.0 * std::pow(0.5, 8314.4 / monitor(false, 2, kLean, 320.0, kPin).cp), 1e-9);
   // More passes bracket the isentropic temperature: its entropy matches the inlet's.
   Block c = make_trex(1, 0, kLean, 320.0, 1, 10);
   ASSERT_EQ(prepare_with(c, standard_specs), 0);
@@ -542,8 +535,7 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
         {tname, base.value(b + tname)},
         {"\"SHAFT.VALUE\"", base.value("SHAFT.VALUE")},
     };
-    std::ifstream in(example_path(ex.file));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = file_text(example_path(ex.file));
     const std::string fixline =
         "fix = { \"" + prod + ".PRESSURE\" = " + (ex.pout == 3.0e6 ? "3.0e6" : "2.0e6");
     const size_t at = text.find(fixline);
@@ -554,9 +546,7 @@ TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
       std::snprintf(num, sizeof num, "%.17g", value);
       std::string t = text;
       t.replace(at, fixline.size(), "fix = { " + name + " = " + num);
-      const std::string path = ::testing::TempDir() + "trex_spec.toml";
-      std::ofstream(path) << t;
-      const CaseRun r = run_case(path, {{"R3TREX", R3TREX}});
+      const CaseRun r = run_case_text(t, {{"R3TREX", R3TREX}});
       ASSERT_EQ(r.outcome, host::Outcome::Solved) << r.error;
       EXPECT_LE(r.solve.iterations, 12);
       EXPECT_NEAR(r.value(prod + ".PRESSURE"), ex.pout, 1e-6 * ex.pout);

@@ -3,12 +3,11 @@
 // (What the loader refuses is in r3sim's table, tests/apps.)
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "host/case/case.h"
 #include "host/case/feed_basis.h"
+#include "tests/support/support.h"
 
 namespace r3::host {
 namespace {
@@ -21,9 +20,7 @@ Case parsed(const std::string& text) {
 }
 
 Case good() {
-  std::stringstream s;
-  s << std::ifstream(std::string(R3_SOURCE_DIR) + "/tests/apps/cases/good.toml").rdbuf();
-  return parsed(s.str());
+  return parsed(test::file_text(std::string(R3_SOURCE_DIR) + "/tests/apps/cases/good.toml"));
 }
 
 TEST(CaseFile, ReadsEveryPart) {
