@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "host/services/context.h"
 #include "host/thermo/thermo.h"
 #include "tests/support/support.h"
 

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "framework/host_services.h"
-#include "framework/records.h"
 #include "host/services/block.h"
 #include "host/services/context.h"
 #include "host/units/units.h"
@@ -61,10 +60,8 @@ inline double inlet_qact(const host::Block& b) {
 }
 
 // Residual of a named equation at the current Y.
-inline double residual(host::Block& b, const std::string& eqn) {
-  const int i = find_eqn(b, eqn);
-  EXPECT_GT(i, 0) << "no equation " << eqn;
-  return residuals_at(b, b.y).at(static_cast<size_t>(i > 0 ? i - 1 : 0));
+inline double residual(host::Block& b, const std::string& name) {
+  return residuals_at(b, b.y).at(static_cast<size_t>(eqn(b, name) - 1));
 }
 
 }  // namespace r3::test::ccmp

@@ -18,10 +18,6 @@ extern "C" void R3CSEP(R3_ENTRY_PARAMS);
 namespace r3::test {
 namespace {
 
-using host::Block;
-using host::kRmiss;
-using Lines = std::vector<std::string>;
-
 const std::map<std::string, EntryFn> kEntries = {{"R3CSEP", R3CSEP}};
 const std::vector<int32_t> kNoInts = {0, 0, 0, 0, 0, 0};
 
@@ -156,17 +152,7 @@ TEST_F(Separator, RequestsOnUnsizedArraysAreRefused) {
 // databank rows), is accepted with one and with two outlets.
 TEST(SeparatorShapes, TwoHundredComponents) {
   reset_host({"CH4"});
-  static std::vector<thermo::Component> rows;
-  const thermo::Databank& db = thermo::Databank::builtin();
-  const char* base[] = {"CH4", "C2H6", "C3H8", "NC4"};
-  std::vector<const thermo::Component*> list;
-  rows.clear();
-  for (int i = 0; i < 200; ++i) {
-    rows.push_back(db[db.find(base[i % 4])]);
-    rows.back().id = std::string("C").append(
-        std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
-  }
-  for (const auto& c : rows) list.push_back(&c);
+  const auto list = synthetic_components({"CH4", "C2H6", "C3H8", "NC4"}, 200);
   std::string error;
   ASSERT_TRUE(host::configure_run(list, thermo::Method::Ideal, error)) << error;
   host::reset_shared_areas();

@@ -51,13 +51,6 @@ inline host::Block make_valve(const ValveInts& p, int ncomp = 1) {
   return b;
 }
 
-// An equation's 1-based index by its text.
-inline int eqn(const host::Block& b, const std::string& name) {
-  const int i = find_eqn(b, name);
-  EXPECT_GT(i, 0) << "no equation " << name;
-  return i > 0 ? i : 1;
-}
-
 inline std::vector<double> residuals(host::Block& b) {
   return residuals_at(b, b.y);
 }

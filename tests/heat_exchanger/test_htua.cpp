@@ -20,9 +20,6 @@ namespace r3::test {
 namespace {
 
 using namespace r3::heat_exchanger;
-using host::Block;
-using host::kRmiss;
-using Lines = std::vector<std::string>;
 
 constexpr double kPi = std::numbers::pi;
 
@@ -415,7 +412,7 @@ TEST_F(Htua, InitialPoints) {
     });
     ASSERT_EQ(st, 0) << h;
     t.heading(h);
-    t.add(point_of(b));
+    t.add(block_state(b));
     EXPECT_TRUE(standard_output().empty()) << h;
   }
   EXPECT_TRUE(matches_golden_text("htua/initial_points", t.lines));

@@ -22,9 +22,6 @@ extern "C" void R3PUMP(R3_ENTRY_PARAMS);
 namespace r3::test {
 namespace {
 
-using host::Block;
-using host::kRmiss;
-
 constexpr double kG = 9.80665;
 constexpr double kTin = 300.0, kPin = 1.0e5;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -84,26 +81,8 @@ class Pump : public ::testing::Test {
   void SetUp() override { reset_host({"H2O"}, thermo::Method::PengRobinson); }
 };
 
-// Synthetic components for large lists: copies of liquid-forming databank
-// rows under new identifiers.
-std::vector<const thermo::Component*> many_components(int n) {
-  static std::vector<thermo::Component> rows;
-  if (rows.empty()) {
-    const thermo::Databank& db = thermo::Databank::builtin();
-    const char* base[] = {"H2O", "NC6", "NC7", "BENZENE"};
-    for (int i = 0; i < 201; ++i) {
-      const int k = db.find(base[i % 4]);
-      thermo::Component c = db[k < 0 ? db.find("H2O") : k];
-      c.id = std::string("C").append(
-          std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
-      c.mw *= 1.0 + 0.001 * i;
-      rows.push_back(c);
-    }
-  }
-  std::vector<const thermo::Component*> list;
-  for (int i = 0; i < n; ++i) list.push_back(&rows[static_cast<size_t>(i)]);
-  return list;
-}
+// Liquid-forming databank rows the synthetic component lists copy.
+const std::vector<std::string> kLiquids = {"H2O", "NC6", "NC7", "BENZENE"};
 
 // Names, pattern and Jacobian against differences for the golden text's
 // shapes, up to the host's largest component list; the names of the small
@@ -117,7 +96,9 @@ TEST(PumpShapes, Conformance) {
                       : std::vector<std::string>{"H2O"});
     if (n == 200) {
       std::string error;
-      ASSERT_TRUE(host::configure_run(many_components(200), thermo::Method::Ideal, error)) << error;
+      ASSERT_TRUE(
+          host::configure_run(synthetic_components(kLiquids, 200), thermo::Method::Ideal, error))
+          << error;
       host::reset_shared_areas();
     }
     Block b = make_pump(c.number("in", 0) > 0, c.number("out", 0) > 0, {0, 1}, {}, -2000.0, 1);
@@ -170,7 +151,8 @@ TEST_F(Pump, HostRefusesNegativeStreamCountsAndTooManyComponents) {
   ASSERT_FALSE(m.empty());
   EXPECT_NE(m.back().find("negative"), std::string::npos);
   std::string error;
-  EXPECT_FALSE(host::configure_run(many_components(201), thermo::Method::Ideal, error));
+  EXPECT_FALSE(
+      host::configure_run(synthetic_components(kLiquids, 201), thermo::Method::Ideal, error));
   EXPECT_NE(error.find("too many components"), std::string::npos) << error;
 }
 
@@ -193,7 +175,7 @@ TEST_F(Pump, InitialPoints) {
     t.heading(h);
     add_section(t.lines, "output", standard_output());
     add_section(t.lines, "messages", messages());
-    add_section(t.lines, "point", point_of(b));
+    add_section(t.lines, "point", block_state(b));
     for (double v : b.y) EXPECT_FALSE(std::isinf(v)) << h;
   }
   EXPECT_TRUE(matches_golden_text("pump/initial_points", t.lines));

@@ -19,8 +19,6 @@ namespace r3::test {
 namespace {
 
 namespace st = r3::steam;
-using host::Block;
-using host::kRmiss;
 
 constexpr double kMw = 18.015268;  // the steam tables' molar mass
 
@@ -309,7 +307,7 @@ TEST_F(Strb, InitialPoints) {
     if (!spoil.empty()) std::fill(b.smatin.begin() + spoil[0], b.smatin.begin() + spoil[1], kRmiss);
     ASSERT_EQ(initialise_with(b, c), 0) << h;
     t.heading(h);
-    t.add(point_of(b));
+    t.add(block_state(b));
   }
   EXPECT_TRUE(matches_golden_text("strb/initial_points", t.lines));
   double ts1, ts2;

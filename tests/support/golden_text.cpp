@@ -141,7 +141,7 @@ namespace {
 std::string num(double v) {
   if (v == host::kRmiss) return "RMISS";
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.10g", v);
+  std::snprintf(buf, sizeof buf, "%.12g", v);
   return buf;
 }
 }  // namespace

@@ -65,7 +65,7 @@ int32_t initialise_with(host::Block& b, const CaseHeading& c);
 
 // One line per variable (position, name, value, bounds, scale, step bound,
 // physical type, fixed) and per equation (position, name, scale), values
-// to ten significant digits, "RMISS" for the missing marker.
+// to twelve significant digits, "RMISS" for the missing marker.
 std::vector<std::string> block_state(const host::Block& b);
 
 }  // namespace r3::test

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,6 +41,12 @@ inline int find_eqn(const host::Block& b, const std::string& name) {
     if (b.eqn_name(i) == b.id + "." + name) return i;
   return 0;
 }
+// The same for an equation the block must have.
+inline int eqn(const host::Block& b, const std::string& name) {
+  const int i = find_eqn(b, name);
+  EXPECT_GT(i, 0) << "no equation " << name;
+  return i > 0 ? i : 1;
+}
 // An entry of a per-variable array by variable name.
 template <typename V>
 auto& at(const host::Block& b, V& a, const std::string& name) {
@@ -61,27 +66,6 @@ inline std::vector<std::string> names_of(const host::Block& b) {
   std::vector<std::string> v;
   for (int i = 1; i <= b.ny; ++i) v.push_back("Y " + std::to_string(i) + " " + b.var_name(i));
   for (int i = 1; i <= b.nf; ++i) v.push_back("F " + std::to_string(i) + " " + b.eqn_name(i));
-  return v;
-}
-
-// The block's point, one a line for a golden text: every variable's name,
-// whether fixed, value, bounds, scale, step bound and type (from its attribute
-// word), then every equation's scale.
-inline std::vector<std::string> point_of(const host::Block& b) {
-  std::vector<std::string> v;
-  char line[320];
-  for (int i = 1; i <= b.ny; ++i) {
-    const size_t j = static_cast<size_t>(i - 1);
-    std::snprintf(line, sizeof line, "%-22s %s %.12g [%.12g, %.12g] scale %.12g step %.12g type %d",
-                  b.var_name(i).c_str(), b.fixed(i) ? "fixed" : "free ", b.y[j], b.ylb[j], b.yub[j],
-                  b.yscl[j], b.ysbnd[j], (b.iyattr.at(j) >> 8) & 0xFF);
-    v.push_back(line);
-  }
-  for (int i = 1; i <= b.nf; ++i) {
-    std::snprintf(line, sizeof line, "%-22s scale %.12g", b.eqn_name(i).c_str(),
-                  b.fscl[static_cast<size_t>(i - 1)]);
-    v.push_back(line);
-  }
   return v;
 }
 

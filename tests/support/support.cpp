@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -177,6 +178,21 @@ CaseRun run_case(const std::string& path, const std::map<std::string, EntryFn>& 
   r.report = un::take(un::kReportUnit);
   r.messages = un::take(un::kMessageUnit);
   return r;
+}
+
+std::vector<const thermo::Component*> synthetic_components(const std::vector<std::string>& base,
+                                                           int n) {
+  static std::deque<thermo::Component> rows;
+  const thermo::Databank& db = thermo::Databank::builtin();
+  std::vector<const thermo::Component*> list;
+  for (int i = 0; i < n; ++i) {
+    thermo::Component c = db[db.find(base[static_cast<size_t>(i) % base.size()])];
+    c.id = std::string("C").append(
+        std::to_string(i + 1));  // appended: GCC 12 -Wrestrict false positive
+    c.mw *= 1.0 + 0.001 * i;
+    list.push_back(&rows.emplace_back(std::move(c)));
+  }
+  return list;
 }
 
 std::string file_text(const std::string& path) {

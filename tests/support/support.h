@@ -18,6 +18,10 @@
 
 namespace r3::test {
 
+using host::Block;
+using host::kRmiss;
+using Lines = std::vector<std::string>;  // a unit's records, a golden text's lines
+
 // Puts the host into a fresh state: shared areas initialised, all units
 // captured in memory, no failure switches, the run's components and method.
 void reset_host(const std::vector<std::string>& components,
@@ -63,6 +67,12 @@ inline Monitor monitor(bool liquid, int32_t ipropset, const std::vector<double>&
   EXPECT_EQ(istat, 0);
   return r;
 }
+
+// Synthetic components for the largest lists: copies of the databank rows
+// `base`, in turn, named C1, C2, ..., each heavier by 0.1 % than the one
+// before. The rows live as long as the process (a run keeps pointers to them).
+std::vector<const thermo::Component*> synthetic_components(const std::vector<std::string>& base,
+                                                           int n);
 
 // Finite differences compared in scaled terms (dF/dY * YSCL / FSCL):
 // |analytic - numeric| <= abs_tol + rel_tol * |numeric|.

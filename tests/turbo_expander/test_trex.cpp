@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 
 #include "framework/host_services.h"
@@ -17,10 +18,6 @@ extern "C" void R3TREX(R3_ENTRY_PARAMS);
 
 namespace r3::test {
 namespace {
-
-using host::Block;
-using host::kRmiss;
-using Lines = std::vector<std::string>;
 
 const std::vector<double> kLean = {0.85, 0.08, 0.04, 0.03};
 const std::vector<double> kRich = {0.75, 0.10, 0.13, 0.02};
@@ -371,7 +368,7 @@ TEST_F(Trex, InitialPoints) {
     ASSERT_EQ(st, 0) << h;
     t.heading(h);
     add_section(t.lines, "messages", messages());
-    add_section(t.lines, "point", point_of(b));
+    add_section(t.lines, "point", block_state(b));
   }
   EXPECT_TRUE(matches_golden_text("trex/initial_points", t.lines));
 }
