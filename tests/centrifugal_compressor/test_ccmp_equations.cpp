@@ -10,8 +10,6 @@
 namespace r3::test::ccmp {
 namespace {
 
-using host::Block;
-
 constexpr double kR = 8314.400390625;
 
 class CcmpShapes : public CcmpTest, public ::testing::WithParamInterface<Options> {};

@@ -13,9 +13,6 @@
 namespace r3::test::ccmp {
 namespace {
 
-using host::Block;
-using host::kRmiss;
-
 // Messages of the initialisation go to the second message unit and then to
 // the message unit, the same records on both.
 std::vector<std::string> both_units() {

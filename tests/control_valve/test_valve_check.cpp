@@ -49,8 +49,6 @@ std::vector<std::string> take_gate_calls() {
 
 namespace {
 
-using host::Block;
-
 // A valve with the given connections and parameters (nothing else set).
 Block connected(int nin, int nout, int ninfi, int ninfout, std::vector<int32_t> ints,
                 std::vector<double> reals = {}) {

@@ -10,8 +10,6 @@
 namespace r3::test {
 namespace {
 
-using host::Block;
-
 class ValveShapes : public ::testing::TestWithParam<std::tuple<int32_t, int32_t, int, bool>> {};
 
 // Every characteristic in both phases, with and without a table, one or

@@ -11,9 +11,6 @@
 namespace r3::test {
 namespace {
 
-using host::Block;
-using host::kRmiss;
-
 // Every equation holds at the initial point (scaled residuals): the stream
 // balances, the valve's equations (the heat-capacity ratio from the inlet's
 // Cp, FK = k/1.4, ...) and the property equations.

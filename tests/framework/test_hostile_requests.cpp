@@ -28,8 +28,6 @@ void R3STOIC(R3_ENTRY_PARAMS), R3SKEW(R3_ENTRY_PARAMS);
 namespace r3::test {
 namespace {
 
-using host::Block;
-
 // What a model does with a report request that comes first.
 enum class FirstReport { Refused, KeptValues, NotAnswered };
 

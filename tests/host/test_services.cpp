@@ -21,7 +21,6 @@
 namespace r3::test {
 namespace {
 
-using host::kRmiss;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 

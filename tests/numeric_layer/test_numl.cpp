@@ -24,8 +24,6 @@ void R3UPDROP(R3_USER_PARAMS);
 namespace r3::test {
 namespace {
 
-using host::Block;
-
 // A small user model: X - 2 = 0 and X*Y - 6 = 0, with switches for the
 // faults the layer must survive. A larger block adds equations V_i = i.
 struct Faults {

@@ -23,7 +23,6 @@
 namespace r3::test {
 namespace {
 
-using host::kRmiss;
 using thermo::Method;
 
 const std::vector<double> kFeed = {0.2, 0.3, 0.3, 0.2};  // C2H6, C3H8, NC4, NC5

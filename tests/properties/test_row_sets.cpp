@@ -18,7 +18,6 @@
 namespace r3::test {
 namespace {
 
-using host::kRmiss;
 using thermo::Method;
 using thermo::Phase;
 

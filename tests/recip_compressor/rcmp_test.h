@@ -18,9 +18,6 @@ extern "C" void R3RCMP(R3_ENTRY_PARAMS);
 
 namespace r3::test::rcmp {
 
-using host::Block;
-using host::kRmiss;
-
 inline constexpr double kR = 8314.4;
 
 // Air (N2/O2/AR, Peng-Robinson).

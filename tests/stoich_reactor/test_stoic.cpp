@@ -23,9 +23,6 @@ extern "C" void R3STOIC(R3_ENTRY_PARAMS);
 namespace r3::test {
 namespace {
 
-using host::Block;
-using Lines = std::vector<std::string>;
-
 const std::vector<std::string> kCombustion = {"CH4", "O2", "N2", "CO2", "H2O"};
 const std::vector<double> kFeed = {0.1, 0.3, 1.0, 0.0, 0.0};
 const std::map<std::string, EntryFn> kEntries = {{"R3STOIC", R3STOIC}};
