@@ -367,7 +367,8 @@ TEST_F(Htua, ParameterChecks) {
   };
   const Case cases[] = {{"all seven", {2, -2, -3, 3, 5}, 2, 1},
                         {"IMODE and IFLDIR", {2, 0, 0, 3, 0}, 0, 0},
-                        {"an inlet heat stream only", kPlain, 1, 0}};
+                        {"an inlet heat stream only", kPlain, 1, 0},
+                        {"two heat streams each way", kPlain, 2, 2}};
   Lines all;
   for (const Case& c : cases) {
     Block b = make_hx(c.ints, c.ninfi, c.ninfout);
