@@ -433,11 +433,14 @@ void stream_update(Entry& e, State& st) {
   }
   write_streams(e, s);
   // Solution state: 2 when the scaled residuals of the last evaluation are
-  // small, 1 when they are not or one of them could not be evaluated.
+  // small, 1 when they are not or one of them could not be evaluated. Only
+  // the block's own equations are read: a host that repeated the dimension
+  // request without clearing its counts holds more in NF than its arrays.
   const double rmiss = hs::rmiss();
+  const int32_t nf = st.num_own_eqns() + st.no;
   double sum = 0.0;
   bool stopped = false;
-  for (int32_t j = 0; j < *e.NF; ++j) {
+  for (int32_t j = 0; j < nf; ++j) {
     const double r = e.F[j], sc = e.FSCL[j];
     if (!(r < rmiss) || !(sc > 0.0)) {
       stopped = true;
