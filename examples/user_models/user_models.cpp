@@ -87,29 +87,56 @@ void names_start(Entry& e, Setup& s, int32_t& m) {
               e.LNAME, e.EQNNAM, &m);
 }
 
+// A request other than the dimension request is answered only for
+// connections the model serves and with the host's arrays at the sizes the
+// dimension request gives for them; otherwise (a host that went on after a
+// refused dimension request, say) ISTAT = 1 and nothing is read or written.
+bool arrays_fit(const Entry& e, bool served, int32_t ny, int32_t nf) {
+  const int32_t kode = *e.KODE;
+  if (kode != r3::KODE_NAMES && kode != r3::KODE_INIT && kode != r3::KODE_RESID &&
+      kode != r3::KODE_JACOB && kode != r3::KODE_STRMUPD) {
+    return true;
+  }
+  if (served && *e.NY == ny && *e.NF == nf) return true;
+  *e.ISTAT = 1;
+  return false;
+}
+
+// Only single-inlet, single-outlet material connections.
+bool one_in_one_out(const Entry& e) {
+  return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI == 0 && *e.NINFOUT == 0;
+}
+
 // --- R3UMIX ----------------------------------------------------------------
 
 void mixer(Entry& e) {
   static Setup s;
   if (!set_up(e, s)) return;
   const r3::StreamMap& m = s.map;
+  const bool served = *e.NMATIN >= 1 && *e.NMATOUT == 1 && *e.NINFI == 0 && *e.NINFOUT == 0;
+  int32_t nf = 0, nz = 0;
+  if (served) {
+    U3_MBAL_NF(&s.ncomp, &s.sel, &nf);
+    U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, &nz);
+    U3_EBAL_NF(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+               &nf);
+    U3_EBAL_NZ(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+               &nz);
+    nf += 1;  // outlet pressure
+    nz += 2;
+  }
+  if (!arrays_fit(e, served, s.nstream, nf)) return;
   switch (*e.KODE) {
     case r3::KODE_DIMEN:
-      if (*e.NMATIN < 1 || *e.NMATOUT != 1 || *e.NINFI != 0 || *e.NINFOUT != 0) {
+      if (!served) {
         r3::hs::write(r3::hs::message_unit(), " R3UMIX: one or more inlets and one outlet only");
         *e.ISTAT = 1;
         return;
       }
-      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = *e.NF = *e.NZ = 0;
+      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
       *e.NY = s.nstream;
-      U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
-      U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
-      U3_EBAL_NF(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-                 e.NF);
-      U3_EBAL_NZ(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-                 e.NZ);
-      *e.NF += 1;  // outlet pressure
-      *e.NZ += 2;
+      *e.NF = nf;
+      *e.NZ = nz;
       return;
     case r3::KODE_NAMES: {
       int32_t mm = 0;
@@ -165,18 +192,21 @@ void heater(Entry& e) {
   if (!set_up(e, s)) return;
   const r3::StreamMap& m = s.map;
   const int32_t duty = s.nstream + 1, dp = s.nstream + 2;
+  int32_t nf = 0;
+  U3_MBAL_NF(&s.ncomp, &s.sel, &nf);
+  nf += 2;  // energy and pressure
+  if (!arrays_fit(e, one_in_one_out(e), s.nstream + 2, nf)) return;
   switch (*e.KODE) {
     case r3::KODE_DIMEN:
-      if (*e.NMATIN != 1 || *e.NMATOUT != 1 || *e.NINFI != 0 || *e.NINFOUT != 0) {
+      if (!one_in_one_out(e)) {
         r3::hs::write(r3::hs::message_unit(), " R3UHEAT: exactly one inlet and one outlet");
         *e.ISTAT = 1;
         return;
       }
-      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = *e.NF = *e.NZ = 0;
+      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
       *e.NY = s.nstream + 2;
-      U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
+      *e.NF = nf;
       U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
-      *e.NF += 2;   // energy and pressure
       *e.NZ += 5 + 3;
       return;
     case r3::KODE_NAMES: {
@@ -250,17 +280,20 @@ void pressure_drop(Entry& e) {
   // Resistance K (Pa per (kmol/s)^2), the first real parameter.
   double k_res = r3::real_param(e, s.r0);
   if (r3::hs::is_missing(k_res)) k_res = 1.0e4;
+  int32_t nf = 0;
+  U3_MBAL_NF(&s.ncomp, &s.sel, &nf);
+  nf += 2;
+  if (!arrays_fit(e, one_in_one_out(e), s.nstream, nf)) return;
   switch (*e.KODE) {
     case r3::KODE_DIMEN:
-      if (*e.NMATIN != 1 || *e.NMATOUT != 1 || *e.NINFI != 0 || *e.NINFOUT != 0) {
+      if (!one_in_one_out(e)) {
         r3::hs::write(r3::hs::message_unit(), " R3UPDROP: exactly one inlet and one outlet");
         *e.ISTAT = 1;
         return;
       }
-      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = *e.NF = 0;
+      *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
       *e.NY = s.nstream;
-      U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
-      *e.NF += 2;
+      *e.NF = nf;
       *e.NZ = 0;  // no pattern: the numeric layer finds it
       return;
     case r3::KODE_NAMES: {
