@@ -112,8 +112,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       b.ieval1 = b.ieval2 = 0;
       b.call(kCodes[op - 1]);
     } else if (op == 8) {
+      // Any code; the dimension request goes through the host's sequence
+      // (counts cleared, arrays sized to the answer) as at op 0, since a raw
+      // one leaves arrays that the counts no longer describe.
       const int32_t code = in.integer();
-      b.call(code);
+      if (code == KODE_DIMEN) {
+        b.dimension();
+        exact(b);
+      } else {
+        b.call(code);
+      }
     } else if (op == 9 && !b.y.empty()) {
       b.y[pick(b.y.size())] = in.real();
     } else if (op == 10 && !b.iyattr.empty()) {
