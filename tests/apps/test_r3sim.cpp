@@ -119,12 +119,13 @@ std::vector<Row> rows() {
       for (const toml::node& p : *e) {
         const std::vector<std::string> pair = strings(p.as_array());
         const size_t at = text.find(pair.at(0));
-        if (at == std::string::npos) missing.push_back("(no " + pair[0] + " in the base)");
+        if (at == std::string::npos) missing.push_back(std::string("(no ").append(pair[0]).append(" in the base)"));
         if (at != std::string::npos) text.replace(at, pair[0].size(), pair.at(1));
       }
     }
     for (const auto& [name, snippet] : *t["snippets"].as_table())
-      text = replaced(text, "{" + std::string(name.str()) + "}", snippet.value_or(std::string()));
+      text = replaced(text, std::string("{").append(name.str()).append("}"),
+                      snippet.value_or(std::string()));
     if (const toml::array* c = r["chain"].as_array())
       text = chain((*c)[0].value_or(0), (*c)[1].value_or(std::string()),
                    (*c)[2].value_or(std::string()));

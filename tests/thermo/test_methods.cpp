@@ -126,8 +126,12 @@ TEST_P(PropertyMethod, GradientsMatchCentralDifferences) {
   for (const State& s : c.states)
     for (size_t k = 0; k < c.x.size(); ++k)
       check_gradients(*m, s.ph, s.T, s.P, c.x[k],
-                      "x" + std::to_string(k) + (s.ph == Phase::Vapour ? " V" : " L") +
-                          " T=" + std::to_string(s.T) + " P=" + std::to_string(s.P),
+                      std::string("x")
+                          .append(std::to_string(k))
+                          .append(s.ph == Phase::Vapour ? " V T=" : " L T=")
+                          .append(std::to_string(s.T))
+                          .append(" P=")
+                          .append(std::to_string(s.P)),
                       c.tol);
   const std::vector<double>& x = c.x[0];
   const int n = m->size();

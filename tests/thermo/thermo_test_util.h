@@ -120,8 +120,8 @@ inline void check_gradients(const Model& m, Phase ph, double T, double P,
       const double fd = (a[k] - b[k]) / (2 * h), r = k < 4 ? 2e-6 : 1e-6;
       const double s = k < 4 ? std::abs(v0[k]) + 1e-3 : 1.0;
       EXPECT_NEAR(d[j][k], fd, tol * r * (std::abs(fd) + s / u))
-          << (k < 4 ? names[k] : "ln phi " + std::to_string(k - 4)) << " by "
-          << (j == 0 ? "T" : j == 1 ? "P" : "x" + std::to_string(j - 2));
+          << (k < 4 ? std::string(names[k]) : std::string("ln phi ").append(std::to_string(k - 4)))
+          << " by " << (j == 0 ? "T" : j == 1 ? "P" : std::string("x").append(std::to_string(j - 2)));
     }
   }
 }
