@@ -725,6 +725,12 @@ void R3KCFI(Entry& e, State& st) {
     say("!! Error in R3KCFI: Feed pressure cannot be fixed at <= 0");
     *e.ISTAT = 1;
   }
+  // The input check bounds the passes, but a host may change INT after it:
+  // each pass runs a flash, so an unchecked count could run for hours.
+  if (p.npass > 50) {
+    say("!! Error in R3KCFI: INT(5), the number of passes, is more than 50");
+    *e.ISTAT = 1;
+  }
   if (*e.ISTAT != 0) return;
   // The inlet vector must hold the layout the property steps read.
   c.ncf = U3_MSTRM_NCF(st.s.dmatin);

@@ -371,6 +371,12 @@ void R3PUMP_INI(Entry& e, State& st) {
       missing = true;
     }
   }
+  // The input check bounds the passes, but a host may change INT after it:
+  // each pass runs a flash, so an unchecked count could run for hours.
+  if (st.npass > 50) {
+    message("Error in R3PUMP_INI:", "NPASS is more than 50.");
+    missing = true;
+  }
   if (missing) {
     *e.ISTAT = 1;
     return;

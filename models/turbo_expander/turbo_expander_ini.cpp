@@ -504,6 +504,15 @@ int32_t R3X_ICHK(const Entry& e, const State& st) {
 
 void R3X_INI(Entry& e, State& st) {
   *e.ISTAT = 0;
+  // The input check bounds the passes, but a host may change INT after it:
+  // the searches take steps of 1/NPASS, so an unchecked count could run for hours.
+  if (st.npass > 50) {
+    msg("");
+    msg(" ERROR in subroutine R3X_INI:");
+    msg("      NPASS is more than 50.");
+    *e.ISTAT = 1;
+    return;
+  }
   const StreamMap& map = st.s.map;
   Ini c{e, st};
   c.n = st.s.ncomp;
