@@ -565,7 +565,7 @@ void stream_update(Entry& e, State& st) {
   int32_t code = 0;
   U3_MSTRM_SET_KODE(s.dmatin, &code);
   write_streams(e, s);
-  hs::ppexec_word(6) = 2;
+  hs::solution_state() = hs::kSolutionWritten;
   // The values of the report.
   std::array<double, 5>& rep = st.reports[{e.IDBLK[0], e.IDBLK[1]}];
   rep[0] = st.has_set ? e.Y[st.temp() - 1] : 0.0;
