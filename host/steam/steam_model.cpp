@@ -91,9 +91,10 @@ st::Status saturated_mixture(double p, double beta, st::State& s) {
   return st::Status::Ok;
 }
 
+// One component, water, in a positive finite amount: as the other methods,
+// a zero or negative composition is refused, not treated as pure water.
 bool composition_ok(std::span<const double> x) {
-  if (x.size() != 1) return false;
-  return std::isfinite(x[0]);
+  return x.size() == 1 && std::isfinite(x[0]) && x[0] > 0.0;
 }
 
 void zero_dx(std::span<double> dx) { std::fill(dx.begin(), dx.end(), 0.0); }

@@ -195,12 +195,15 @@ TEST_P(PropertyMethod, BadInputFailsCleanly) {
   ASSERT_TRUE(m);
   const int n = m->size();
   const std::vector<double> x = c.x[0];
-  std::vector<double> with_nan = x, shorter(x.begin(), x.end() - 1), longer = x;
+  std::vector<double> with_nan = x, shorter(x.begin(), x.end() - 1), longer = x, negative = x;
   with_nan[0] = kNan;
+  negative[0] = -1.0;
   longer.push_back(0.1);
   std::vector<BadState> bad = {{300, 0, x},        {300, -1e5, x},      {0.5, 1e5, x},
                                {kNan, 1e5, x},     {300, kNan, x},      {kInf, 1e5, x},
-                               {300, 1e5, with_nan}, {300, 1e5, shorter}, {300, 1e5, longer}};
+                               {300, 1e5, with_nan}, {300, 1e5, shorter}, {300, 1e5, longer},
+                               {300, 1e5, std::vector<double>(x.size(), 0.0)},
+                               {300, 1e5, negative}};
   bad.insert(bad.end(), c.bad.begin(), c.bad.end());
   for (const auto& b : bad) {
     SCOPED_TRACE("T=" + std::to_string(b.T) + " P=" + std::to_string(b.P) + " n=" +
