@@ -102,7 +102,8 @@ bool work_areas(Entry& e, State& st) {
 void read_numbering(State& st) {
   st.numbered = iwork(st, IW_MARK) == kNumberingMark && iwork(st, IW_NC) == st.nc &&
                 iwork(st, IW_NKNOTS) == st.nknots && iwork(st, IW_IKNOT) == st.iknot &&
-                iwork(st, IW_NSTREAM) == st.s.nstream && iwork(st, IW_IOPT) == st.iopt;
+                iwork(st, IW_NSTREAM) == st.s.nstream && iwork(st, IW_IOPT) == st.iopt &&
+                iwork(st, IW_IMBAL) == st.imbal;
   for (int g = 0; g < kNumGroups; ++g) st.first[g] = iwork(st, IW_GROUP + g);
   for (int w = 0; w < 9; ++w) st.layout[w] = iwork(st, IW_LAYOUT + w);
 }
@@ -359,6 +360,7 @@ void dimensions(Entry& e, State& st) {
   iwork(st, IW_IKNOT) = st.iknot;
   iwork(st, IW_NSTREAM) = n;
   iwork(st, IW_IOPT) = st.iopt;
+  iwork(st, IW_IMBAL) = st.imbal;
   for (int g = 0; g < kNumGroups; ++g) iwork(st, IW_GROUP + g) = st.first[g];
   for (int w = 0; w < 9; ++w) iwork(st, IW_LAYOUT + w) = st.layout[w];
   st.numbered = true;

@@ -39,6 +39,7 @@ enum IWork : int {
   IW_IKNOT,
   IW_NSTREAM,
   IW_IOPT,
+  IW_IMBAL,  // the mass-balance flag, which adds an equation
   IW_GROUP,                           // kNumGroups words
   IW_LAYOUT = IW_GROUP + kNumGroups,  // 9 words
   IW_SIZE = IW_LAYOUT + 9,
