@@ -66,7 +66,7 @@ json solve(const std::string& example) {
   return r.j;
 }
 
-// N pumps in series on a hexane/heptane feed, each with the given specification.
+// N pumps in series on a hexane/heptane feed, each with the given variable fixed.
 std::string chain(int n, const std::string& spec, const std::string& dp) {
   std::string t =
       "[properties]\ncomponents = [\"NC6\", \"NC7\"]\n[streams.S0]\ntemperature = 300.0\npressure "

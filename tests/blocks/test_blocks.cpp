@@ -1,6 +1,6 @@
 // The plant blocks: the conformance harness over each block's shapes; the
 // physics checked against the property engine and by hand; the plant
-// examples' balances. (Bad input, the case file's specifications and the
+// examples' balances. (Bad input, the case file's design constraints and the
 // mixer's and splitter's hand calculations: r3sim's rows, tests/apps.)
 #include <gtest/gtest.h>
 

@@ -293,7 +293,7 @@ TEST_F(Trex, CheckDefaultsPass) {
   EXPECT_TRUE(messages().empty());
 }
 
-// Fixed specifications without usable values, and spoilt inlet streams: each
+// Fixed quantities without usable values, and spoilt inlet streams: each
 // finding of the golden text's cases with its message and status.
 TEST_F(Trex, InitialisationFindings) {
   Transcript t;
@@ -321,7 +321,7 @@ const thermo::Model& engine() {
 
 // Nothing specified: the outlet pressure is the middle of the ratio bounds,
 // reached with the ideal-gas temperature estimate (one pass).
-TEST_F(Trex, NoSpecificationUsesTheMiddleOfTheRatioBounds) {
+TEST_F(Trex, NothingFixedUsesTheMiddleOfTheRatioBounds) {
   for (auto [lo, hi] : {std::pair{0.1, 1.0}, std::pair{0.2, 0.6}}) {
     Block b = make_trex(1, 0);
     b.reals[0] = lo;
@@ -516,10 +516,10 @@ TEST(TrexSolved, StagesOfBothFormulationsInSeries) {
   ASSERT_EQ(r.flowsheet->blocks().size(), 2u);
 }
 
-// Each specification the initialisation knows, starting from the solved
+// Each fixed quantity the initialisation knows, starting from the solved
 // outlet pressure case's answer, solves back to it: the power and enthalpy
 // branches search the outlet pressure, the temperature branch too.
-TEST(TrexSolved, EverySpecificationSolvesBackToTheSameState) {
+TEST(TrexSolved, EveryFixedQuantitySolvesBackToTheSameState) {
   for (const Example& ex : kExamples) {
     const CaseRun base = run_case(example_path(ex.file), {{"R3TREX", R3TREX}});
     ASSERT_EQ(base.outcome, host::Outcome::Solved) << ex.file;
