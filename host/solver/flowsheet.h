@@ -174,6 +174,7 @@ class Flowsheet {
   std::map<std::string, const StreamDef*> stream_def_;  // stream id -> its definition
   std::vector<int> eq_start_;                           // first equation of each block
   std::vector<Warning> warnings_;
+  double mu_ = 1e-3;  // Levenberg-Marquardt damping carried between iterations
   std::unique_ptr<LinearSolver> lu_;              // kept between iterations and solves
   std::vector<double> start_;  // values after the initialisation
   std::vector<char> held_;                              // held at a bound by the last step

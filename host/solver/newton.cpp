@@ -6,7 +6,10 @@
 // variable far from its start is not held to a crawl and one tightly bounded
 // variable does not shorten the steps of all the others. The limited step is
 // projected onto the bounds and searched along (halving) until the scaled
-// residuals' sum of squares falls.
+// residuals' sum of squares falls. A step that reduces the residuals by less
+// than a tenth is checked against the whole Newton step judged by the
+// simplified Newton correction (independent of the equations' scaling), and
+// a singular Jacobian at the start is stepped past by Levenberg-Marquardt.
 //
 // Convergence: the largest scaled residual |f_i / FSCL_i| at or below the
 // tolerance (and the last scaled step below 1e-5, so that the values have
@@ -14,7 +17,9 @@
 #include <Eigen/Sparse>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <Eigen/SparseCholesky>
 
 #include "host/solver/flowsheet.h"
 #include "host/solver/linear.h"
@@ -49,6 +54,31 @@ constexpr int kStallWindow = 6;
 constexpr double kStallFall = 1e-3;
 // Largest scaled step after which the values count as settled.
 constexpr double kSettledStep = 1e-5;
+// A Newton step (limited or cut) that reduces the norm of the scaled
+// residuals by less than this fraction points poorly; a Levenberg-Marquardt
+// step is tried as well.
+constexpr double kPoorFall = 0.1;
+
+// Levenberg-Marquardt step in scaled variables: (J'J + mu D) d = J'r with
+// D the diagonal of J'J (floored, so a column of zeros still gets a step of
+// zero rather than a singular system). Large mu turns it towards steepest
+// descent with short steps; small mu towards the Newton step. It exists also
+// where J is singular (a recycle whose loop gain starts at exactly one).
+bool marquardt_step(const Eigen::SparseMatrix<double>& J, const Eigen::VectorXd& r, double mu,
+                    Eigen::VectorXd& d) {
+  Eigen::SparseMatrix<double> A = Eigen::SparseMatrix<double>(J.transpose()) * J;
+  const Eigen::VectorXd g = J.transpose() * r;
+  double dmax = 0.0;
+  for (Eigen::Index k = 0; k < A.cols(); ++k) dmax = std::max(dmax, A.coeff(k, k));
+  if (!(dmax > 0.0) || !std::isfinite(dmax)) return false;
+  for (Eigen::Index k = 0; k < A.cols(); ++k) {
+    A.coeffRef(k, k) += mu * std::max(A.coeff(k, k), 1e-12 * dmax);
+  }
+  Eigen::SimplicialLDLT<Eigen::SparseMatrix<double>> ldlt(A);
+  if (ldlt.info() != Eigen::Success) return false;
+  d = ldlt.solve(g);
+  return ldlt.info() == Eigen::Success && d.allFinite();
+}
 
 }  // namespace
 
@@ -89,7 +119,9 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
   std::vector<Eigen::Triplet<double>> trip;
   std::vector<double> history{std::sqrt(merit)}, steps;
   std::vector<int> held_count(free.size(), 0);
-  std::vector<double> dx(free.size()), dclip(free.size()), xt;
+  std::vector<double> dx(free.size()), dclip(free.size()), dl(free.size()), xt;
+  mu_ = 1e-3;
+  bool newton_seen = false;
   Eigen::VectorXd rhs(neq_), dxs;
   int it = 0;
   // Converged: the residuals within the tolerance, and the last step small
@@ -120,10 +152,16 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
     J.setFromTriplets(trip.begin(), trip.end());
     J.makeCompressed();
     for (int i = 0; i < neq_; ++i) rhs[i] = -f[static_cast<size_t>(i)];
-    if (!lu_->factorise(J) || !lu_->solve(rhs, dxs)) {
+    const bool singular = !lu_->factorise(J) || !lu_->solve(rhs, dxs);
+    if (singular) dxs = Eigen::VectorXd::Zero(static_cast<Eigen::Index>(free.size()));
+    // A singular Jacobian at the start (a recycle's default split giving its
+    // loop a gain of one) is stepped past; one met after Newton steps, with
+    // variables pushed onto bounds, stops the solve for the diagnosis.
+    if (singular && newton_seen) {
       rep.message = "the Jacobian is singular at iteration " + std::to_string(it);
       break;
     }
+    newton_seen = newton_seen || !singular;
     // Unscaled Newton step, and the same step with each variable limited on
     // its own; `ratio` is the largest fraction of the whole step that keeps
     // every variable within its limit.
@@ -167,11 +205,70 @@ SolveReport Flowsheet::solve(int max_iterations, double tolerance, std::FILE* pr
     // not reduce the residuals, the whole Newton step shortened to the limits
     // (its direction kept), halved until the sum of squares of the scaled
     // residuals falls.
-    bool accepted = ratio < 1.0 && trial(dclip, 1.0) && decrease(1.0);
-    if (!accepted) {
-      double alpha = ratio;
+    bool accepted = !singular && ratio < 1.0 && trial(dclip, 1.0) && decrease(1.0);
+    double alpha = ratio;
+    if (!accepted && !singular) {
       for (int cut = 0; cut < 12 && !accepted; ++cut, alpha *= 0.5) {
         if (trial(dx, alpha) && (decrease(alpha) || cut == 11)) accepted = true;
+      }
+    }
+    // A Newton step that reduces the residuals too little (the sum of
+    // squares, which depends on how the equations are scaled, rejects it
+    // when several variables must change by large factors at once): the
+    // whole Newton step is judged instead by the Newton step that would
+    // remain after it, the simplified correction J(x)^-1 f(x + dx) in scaled
+    // variables, which does not depend on the equations' scaling. Each
+    // variable goes at most 90 % of the way to a bound it would cross, not
+    // onto it, where a model's equation may degenerate (a valve coefficient
+    // at its lower limit).
+    // Where there is no Newton step (a singular Jacobian at the start) or no
+    // trial point can be evaluated: Levenberg-Marquardt steps, from the
+    // damping that served last.
+    // Where the residuals are already within the tolerance, the step only
+    // settles the values, and the cut Newton step serves.
+    if (singular || (fmax > tolerance && (!accepted || std::sqrt(merit_t) > (1.0 - kPoorFall) * std::sqrt(merit)))) {
+      std::vector<double> xn, fn;
+      double merit_n = merit;
+      if (accepted) {
+        xn = xt;
+        fn = fnew;
+        merit_n = merit_t;
+      }
+      bool better = false;
+      for (size_t j = 0; j < free.size(); ++j) {
+        const Variable& v = vars_[static_cast<size_t>(free[j])];
+        const double xj = x[static_cast<size_t>(free[j])];
+        dl[j] = dx[j];
+        if (v.lower != kRmiss && xj + dl[j] < v.lower) dl[j] = 0.9 * std::min(0.0, v.lower - xj);
+        if (v.upper != kRmiss && xj + dl[j] > v.upper) dl[j] = 0.9 * std::max(0.0, v.upper - xj);
+      }
+      if (!singular && trial(dl, 1.0)) {
+        Eigen::VectorXd rt(neq_), ct;
+        for (int i = 0; i < neq_; ++i) rt[i] = -fnew[static_cast<size_t>(i)];
+        better = lu_->solve(rt, ct) && ct.allFinite() && ct.norm() <= 0.75 * dxs.norm();
+      }
+      for (int tries = 0; tries < 10 && !better && (singular || !accepted); ++tries) {
+        if (marquardt_step(J, rhs, mu_, dxs)) {
+          for (size_t j = 0; j < free.size(); ++j)
+            dl[j] = dxs[static_cast<Eigen::Index>(j)] * safe_scale(vars_[static_cast<size_t>(free[j])].scale);
+          better = trial(dl, 1.0) && decrease(0.0) && merit_t < merit_n;
+        }
+        if (better) {
+          mu_ = std::max(mu_ * 0.1, 1e-10);
+        } else {
+          mu_ *= 10.0;
+        }
+      }
+      if (better) {
+        accepted = true;
+      } else if (accepted) {
+        xt.swap(xn);
+        fnew.swap(fn);
+        merit_t = merit_n;
+      }
+      if (!better && singular) {
+        rep.message = "the Jacobian is singular at iteration " + std::to_string(it);
+        break;
       }
     }
     if (!accepted) {
