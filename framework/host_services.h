@@ -24,16 +24,20 @@ extern "C" {
 // Shared host areas (arrays of 4-byte words).
 // ---------------------------------------------------------------------------
 
-// The substitute host keeps one set of run-time areas per thread, so that two
+// The substitute host keeps one set of areas per thread, the data manager's
+// pool and its component tables (DMS_PLEX, DMS_IPOFF1) included, so that two
 // flowsheets can be solved on two threads of one process (each thread sets
-// its areas up before its first call); the data manager's pool and the
-// offsets of its component tables (DMS_PLEX, DMS_IPOFF1) are the process's.
-// A host that loads the Windows DLL calls its models from one thread and
-// defines the areas once.
+// its run up before its first call). A host that loads the Windows DLL calls
+// its models from one thread and defines the areas once.
 #if defined(_WIN32)
 #define R3_SHARED_AREA
+#define R3_POOL(type, name) type name[]
 #else
 #define R3_SHARED_AREA thread_local
+// The pool is 8 MiB: as a thread-local array it would be taken out of every
+// thread's stack, so each thread's pool is a heap area made at the thread's
+// first use, reached through a thread-local pointer (indexed as the array).
+#define R3_POOL(type, name) thread_local type* name
 #endif
 
 // Run-time area: words 1-2 RMISS (a double), 3 integer missing marker,
@@ -56,9 +60,9 @@ extern R3_SHARED_AREA int32_t DMS_GLOBAL[64];
 extern R3_SHARED_AREA double DMS_RGLOB[16];
 extern R3_SHARED_AREA int32_t DMS_NCOMP[16];
 extern R3_SHARED_AREA int32_t DMS_FLES[16];
-extern int32_t DMS_IPOFF1[512];
-extern double DMS_PLEX[];
-extern int32_t DMS_IPLEX[];
+extern R3_SHARED_AREA int32_t DMS_IPOFF1[512];
+extern R3_POOL(double, DMS_PLEX);
+extern R3_POOL(int32_t, DMS_IPLEX);
 
 // ---------------------------------------------------------------------------
 // The host's own output operation: one text record to a numbered unit
@@ -574,14 +578,14 @@ int32_t IU_FIABLK(const int32_t* idblk);
 // the models and printed (and cleared) by DMS_ERRPRT.
 inline constexpr int R3_DMS_ERROUT_LINES = 20;
 inline constexpr int R3_DMS_ERROUT_WIDTH = 80;
-extern char DMS_ERROUT[R3_DMS_ERROUT_LINES][R3_DMS_ERROUT_WIDTH];
+extern R3_SHARED_AREA char DMS_ERROUT[R3_DMS_ERROUT_LINES][R3_DMS_ERROUT_WIDTH];
 // Steam-table controls: diagnostic words (2); gas-region limits (two doubles
 // and an integer, 5 words); pressure tolerance (a double); the property
 // method's six words, twice (12).
-extern int32_t SSS_SBDIAG[2];
-extern int32_t SSS_SBGAS[5];
-extern int32_t SSS_PTOLER[2];
-extern int32_t SSS_SBOPST[12];
+extern R3_SHARED_AREA int32_t SSS_SBDIAG[2];
+extern R3_SHARED_AREA int32_t SSS_SBGAS[5];
+extern R3_SHARED_AREA int32_t SSS_PTOLER[2];
+extern R3_SHARED_AREA int32_t SSS_SBOPST[12];
 
 }  // extern "C"
 

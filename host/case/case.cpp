@@ -171,9 +171,9 @@ std::string databank_suggestion(const std::string& text) {
 
 // [properties] kij = { "A/B" = value, ... }: Peng-Robinson interaction
 // parameters that override or add to the databank's, for the case's
-// components. The case keeps them for its run; they are also the
-// process-wide list (set afresh by each case read, empty when the key is
-// absent) for models built outside a run, such as the feeds' volumes below.
+// components. The case keeps them for its run; they are also the thread's
+// list (set afresh by each case read, empty when the key is absent) for
+// models built outside a run, such as the feeds' volumes below.
 void read_kij(const toml::table& p, Case& c) {
   std::vector<thermo::BinaryInteraction> pairs;
   if (const toml::node* kn = p.get("kij")) {

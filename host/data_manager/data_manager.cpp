@@ -2,8 +2,8 @@
 // message gate and the error buffer, and calls of a user model through its
 // entry address.
 //
-// The pool is DMS_PLEX, an array of doubles; DMS_IPLEX is the same storage
-// seen as 4-byte words. Every area starts on a double boundary, so an area
+// The pool is DMS_PLEX, an array of doubles, one per thread; DMS_IPLEX is the
+// same storage seen as 4-byte words. Every area starts on a double boundary, so an area
 // has both a real offset (counting doubles) and an integer offset (counting
 // words, 2*(real offset - 1) + 1); DMS_LOCATR and DMS_LOCATI give either for
 // any area. Areas never move: allocation is first fit over a list of free
@@ -13,6 +13,8 @@
 #include "host/data_manager/data_manager.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <map>
@@ -24,10 +26,29 @@
 #include "host/services/names.h"
 #include "host/units/units.h"
 
+namespace {
+
+// The calling thread's pool, zero at its first use and freed when the thread
+// ends. Without memory for it the process cannot go on.
+double* thread_pool() {
+  struct Owner {
+    double* p = static_cast<double*>(std::calloc(r3::host::kPlexSize, sizeof(double)));
+    ~Owner() { std::free(p); }
+  };
+  thread_local Owner o;
+  if (o.p == nullptr) {
+    std::fputs("r3: no memory for the data manager's pool\n", stderr);
+    std::abort();
+  }
+  return o.p;
+}
+
+}  // namespace
+
 extern "C" {
-alignas(8) double DMS_PLEX[r3::host::kPlexSize];
-extern int32_t DMS_IPLEX[2 * r3::host::kPlexSize] __attribute__((alias("DMS_PLEX")));
-char DMS_ERROUT[R3_DMS_ERROUT_LINES][R3_DMS_ERROUT_WIDTH];
+thread_local double* DMS_PLEX = thread_pool();
+thread_local int32_t* DMS_IPLEX = reinterpret_cast<int32_t*>(thread_pool());
+R3_SHARED_AREA char DMS_ERROUT[R3_DMS_ERROUT_LINES][R3_DMS_ERROUT_WIDTH];
 }
 
 namespace r3::host {
@@ -53,8 +74,9 @@ struct Pool {
   MessageCounts counts;
 };
 
+// One pool per thread, as DMS_PLEX itself.
 Pool& pool() {
-  static Pool p;
+  thread_local Pool p;
   return p;
 }
 

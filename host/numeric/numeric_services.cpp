@@ -19,12 +19,14 @@
 namespace r3::host {
 namespace {
 
+// Per thread, as every run-time area, so that two runs on two threads keep
+// their own layers and groups.
 std::vector<LayerConfig>& layers() {
-  static std::vector<LayerConfig> l;
+  thread_local std::vector<LayerConfig> l;
   return l;
 }
 
-int64_t g_evaluations = 0;
+thread_local int64_t g_evaluations = 0;
 
 // Variable groups: the pattern they were made for and the columns of each group.
 struct Groups {
@@ -33,10 +35,10 @@ struct Groups {
   std::vector<std::vector<int>> members;
 };
 std::map<int32_t, Groups>& group_table() {
-  static std::map<int32_t, Groups> t;
+  thread_local std::map<int32_t, Groups> t;
   return t;
 }
-int32_t g_next_group = 1;
+thread_local int32_t g_next_group = 1;
 
 void message(const std::string& line) { units::write(PPEXEC_USER[10], line); }
 

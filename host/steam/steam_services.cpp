@@ -24,10 +24,10 @@
 
 extern "C" {
 // Steam-table control areas written by the calling block (see the header).
-int32_t SSS_SBDIAG[2];
-int32_t SSS_SBGAS[5];
-int32_t SSS_PTOLER[2];
-int32_t SSS_SBOPST[12];
+R3_SHARED_AREA int32_t SSS_SBDIAG[2];
+R3_SHARED_AREA int32_t SSS_SBGAS[5];
+R3_SHARED_AREA int32_t SSS_PTOLER[2];
+R3_SHARED_AREA int32_t SSS_SBOPST[12];
 }
 
 namespace {

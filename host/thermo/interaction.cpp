@@ -57,8 +57,9 @@ const std::vector<BinaryInteraction>& table() {
   return rows;
 }
 
+// Per thread, as the runs that set them.
 std::vector<BinaryInteraction>& overrides() {
-  static std::vector<BinaryInteraction> list;
+  thread_local std::vector<BinaryInteraction> list;
   return list;
 }
 

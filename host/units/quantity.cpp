@@ -430,7 +430,7 @@ std::map<std::string, std::string> ReportUnits::labels() const {
 }
 
 ReportUnits& current_report_units() {
-  static ReportUnits units;
+  thread_local ReportUnits units;
   return units;
 }
 

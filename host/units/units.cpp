@@ -14,7 +14,7 @@ struct Sink {
 };
 
 std::map<int32_t, Sink>& sinks() {
-  static std::map<int32_t, Sink> s;
+  thread_local std::map<int32_t, Sink> s;
   return s;
 }
 

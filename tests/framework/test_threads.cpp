@@ -1,5 +1,7 @@
 // Two blocks of one model, each on its own thread with its own host run,
-// called many times at once, give exactly the results each gives alone.
+// called many times at once, give exactly the results each gives alone; and
+// two whole cases (different models, methods and work areas in the data
+// manager's pool) solved at once on two threads give the serial solutions.
 // Built with -fsanitize=thread (scripts/test-threads.sh) this also shows that
 // the calls share no state.
 #include <gtest/gtest.h>
@@ -8,10 +10,21 @@
 #include <thread>
 #include <vector>
 
+#include "host/case/case.h"
 #include "host/services/block.h"
 #include "host/services/context.h"
+#include "host/solver/flowsheet.h"
+#include "host/units/units.h"
 
-extern "C" void R3PUMP(R3_ENTRY_PARAMS);
+extern "C" {
+void R3PUMP(R3_ENTRY_PARAMS);
+void R3NUML(R3_ENTRY_PARAMS);
+void R3SKEW(R3_ENTRY_PARAMS);
+void R3STRB(R3_ENTRY_PARAMS);
+void R3UMIX(R3_USER_PARAMS);
+void R3UHEAT(R3_USER_PARAMS);
+void R3UPDROP(R3_USER_PARAMS);
+}
 
 namespace r3::test {
 namespace {
@@ -56,6 +69,58 @@ TEST(Threads, TwoBlocksOfOneModelOnTwoThreadsMatchSerialRuns) {
     tb.join();
     ASSERT_EQ(a, one) << "round " << round;
     ASSERT_EQ(b, two) << "round " << round;
+  }
+}
+
+// An example case solved on the calling thread: its iterations and values.
+struct Solution {
+  std::string error;
+  int iterations = -1;
+  std::vector<double> values;
+  bool operator==(const Solution&) const = default;
+};
+
+Solution solve_example(const std::string& name) {
+  Solution s;
+  host::units::capture(host::units::kMessageUnit);
+  host::units::capture(host::units::kReportUnit);
+  host::Case c;
+  if (!host::load_case(std::string(R3_SOURCE_DIR) + "/examples/" + name, c, s.error)) return s;
+  const auto resolve = [](const std::string& m) -> EntryFn {
+    if (m == "R3NUML") return R3NUML;
+    if (m == "R3SKEW") return R3SKEW;
+    if (m == "R3STRB") return R3STRB;
+    if (m == "R3PUMP") return R3PUMP;
+    if (m == "R3UMIX") return reinterpret_cast<EntryFn>(reinterpret_cast<void (*)()>(R3UMIX));
+    if (m == "R3UHEAT") return reinterpret_cast<EntryFn>(reinterpret_cast<void (*)()>(R3UHEAT));
+    if (m == "R3UPDROP") return reinterpret_cast<EntryFn>(reinterpret_cast<void (*)()>(R3UPDROP));
+    return nullptr;
+  };
+  host::Flowsheet fs;
+  if (!fs.build(c, resolve, s.error) || fs.initialise(s.error) != host::Outcome::Solved ||
+      fs.check_structure(s.error) != host::Outcome::Solved)
+    return s;
+  const auto rep = fs.solve(c.solver.max_iterations, c.solver.tolerance, nullptr);
+  if (!rep.converged) s.error = rep.message;
+  s.iterations = rep.iterations;
+  s.values = fs.values();
+  return s;
+}
+
+TEST(Threads, TwoCasesOnTwoThreadsMatchSerialRuns) {
+  const std::string first = "numl/mix_heat_drop.toml", second = "skew/mass_open_knots.toml",
+                    third = "strb/standard.toml";
+  const Solution a0 = solve_example(first), b0 = solve_example(second), c0 = solve_example(third);
+  for (const Solution* s : {&a0, &b0, &c0}) ASSERT_EQ(s->error, "");
+  for (int round = 0; round < 3; ++round) {
+    Solution a, b, c;
+    std::thread ta([&] { a = solve_example(first); });
+    std::thread tb([&] { b = solve_example(second); c = solve_example(third); });
+    ta.join();
+    tb.join();
+    ASSERT_EQ(a, a0) << "round " << round;
+    ASSERT_EQ(b, b0) << "round " << round;
+    ASSERT_EQ(c, c0) << "round " << round;
   }
 }
 
