@@ -96,13 +96,15 @@ class IdealGasCp {
   void cp(double T, double& cp, double& dcp) const;
   // H_ig(T) = Hf298 + int_298.15^T Cp dT; S0(T) = int_298.15^T Cp/T dT.
   void h_s(double T, double& h, double& s0) const;
+  // H_ig(T) alone (the same value h_s gives).
+  double h(double T) const;
 
  private:
   double poly_h(double T) const;
   double poly_s(double T) const;
   double cp2(double T) const;  // wide-range form, shifted
   double dcp2(double T) const;
-  void integrals(double T, double& hi, double& si) const;  // from cp_tmin
+  void integrals(double T, double& hi, double* si) const;  // from cp_tmin; si skipped when null
   double a_[5] = {}, tmin_ = 0, tmax_ = 0, t2_ = 0, cpmin_ = 0, cptop_ = 0;
   double A_ = 0, B_ = 0, C_ = 0, D_ = 0, E_ = 0, shift_ = 0;
   bool exp_term_ = false;
@@ -178,4 +180,16 @@ bool set_binary_interaction(Model& m, int i, int j, double kij);
 // The kij a Peng-Robinson model of two components starts with: the
 // override where one is listed, else the databank's value (interaction.cpp).
 double model_kij(const Component& a, const Component& b, const std::vector<BinaryInteraction>& overrides);
+}  // namespace r3::thermo::detail
+
+namespace r3::thermo::detail {
+// Twu alpha parameters, alpha(Tr) = Tr^(N(M-1)) exp(L (1 - Tr^(NM))).
+struct TwuAlpha {
+  double L = 0, M = 0, N = 0;
+};
+// The published parameters of a component (data/alpha.tsv); false when it
+// has none (it keeps the standard Peng-Robinson alpha).
+bool twu_alpha(std::string_view id, TwuAlpha& p);
+// sqrt(alpha) with its first three temperature derivatives at T.
+Jet twu_sqrt_alpha(const TwuAlpha& p, double tc, double T);
 }  // namespace r3::thermo::detail
