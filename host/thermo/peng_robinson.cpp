@@ -581,54 +581,40 @@ class PengRobinsonModel final : public Model {
         hig_[i] = ig_[i].h(T);
       if (ideal & kIdealCp) ig_[i].cp(T, cpig_[i], dcpig_[i]);
     }
-    // The standard r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so its
-    // sums are scalar sums (k0_, k1_ for kr_i) times the one jet of sqrt(T).
-    if (!nz_.empty()) {
-      for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
-      for (const Pair& q : nz_) {
-        k0_[q.i] += q.k * xh_[q.j] * c0_[q.j];
-        k1_[q.i] += q.k * xh_[q.j] * c1_[q.j];
-        k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
-        k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
-      }
+    // Every standard r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so its
+    // sums are two scalar sums (s0, s1; k0_, k1_ for kr_i) times the one jet
+    // of sqrt(T); a Twu component's r_j is a jet of its own, added to them.
+    for (int i = 0; i < n; ++i) r_[i] = Jet::cst(c0_[i]) - c1_[i] * sq;
+    Jet rm = Jet::cst(s0) - s1 * sq;
+    for (const Polar& p : polar_) {
+      r_[p.i] = p.sac * twu_sqrt_alpha(p.p, p.tc, T);
+      rm = rm + xh_[p.i] * r_[p.i];
     }
-    if (polar_.empty()) {
-      // Every r_i linear in sqrt(T): psi_i = (c0_i - c1_i u)(A_i - B_i u)
-      // with u = sqrt(T), A_i = s0 - k0_i, B_i = s1 - k1_i, is
-      // p0 - p1 u + p2 T, and a = sum x_i psi_i the same in the sums of p.
-      const double T0 = sq.v * sq.v;  // u^2, T to rounding
-      double a0 = 0, a1 = 0, a2 = 0;
-      for (int i = 0; i < n; ++i) {
-        const double A = nz_.empty() ? s0 : s0 - k0_[i], B = nz_.empty() ? s1 : s1 - k1_[i];
-        const double p0 = c0_[i] * A, p1 = c0_[i] * B + c1_[i] * A, p2 = c1_[i] * B;
-        psi_[i] = {p0 - p1 * sq.v + p2 * T0, p2 - p1 * sq.d1, -p1 * sq.d2, -p1 * sq.d3};
-        rv_[i] = c0_[i] - c1_[i] * sq.v;
-        a0 += xh_[i] * p0;
-        a1 += xh_[i] * p1;
-        a2 += xh_[i] * p2;
-      }
-      am_ = {a0 - a1 * sq.v + a2 * T0, a2 - a1 * sq.d1, -a1 * sq.d2, -a1 * sq.d3};
-    } else {
-      // Twu components: their r_i are jets of their own, added to the sums.
-      for (int i = 0; i < n; ++i) r_[i] = Jet::cst(c0_[i]) - c1_[i] * sq;
-      Jet rm = Jet::cst(s0) - s1 * sq;
-      for (const Polar& p : polar_) {
-        r_[p.i] = p.sac * twu_sqrt_alpha(p.p, p.tc, T);
-        rm = rm + xh_[p.i] * r_[p.i];
-      }
-      for (int i = 0; i < n; ++i) kp_[i] = nz_.empty() ? Jet{} : Jet::cst(k0_[i]) - k1_[i] * sq;
+    for (int i = 0; i < n; ++i) rv_[i] = r_[i].v;
+    if (nz_.empty()) {
+      for (int i = 0; i < n; ++i) psi_[i] = r_[i] * rm;
+      am_ = rm * rm;
+      return am_.v > 0 && bm_ > 0;
+    }
+    for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
+    for (const Pair& q : nz_) {
+      k0_[q.i] += q.k * xh_[q.j] * c0_[q.j];
+      k1_[q.i] += q.k * xh_[q.j] * c1_[q.j];
+      k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
+      k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
+    }
+    for (int i = 0; i < n; ++i) kp_[i] = Jet::cst(k0_[i]) - k1_[i] * sq;
+    if (!polar_.empty())
       for (const Pair& q : nz_) {
         if (polar_of_[q.j] >= 0) kp_[q.i] = kp_[q.i] + (q.k * xh_[q.j]) * r_[q.j];
         if (polar_of_[q.i] >= 0) kp_[q.j] = kp_[q.j] + (q.k * xh_[q.i]) * r_[q.i];
       }
-      Jet am{};
-      for (int i = 0; i < n; ++i) {
-        psi_[i] = r_[i] * (rm - kp_[i]);
-        rv_[i] = r_[i].v;
-        am = am + xh_[i] * psi_[i];
-      }
-      am_ = am;
+    Jet am{};
+    for (int i = 0; i < n; ++i) {
+      psi_[i] = r_[i] * (rm - kp_[i]);
+      am = am + xh_[i] * psi_[i];
     }
+    am_ = am;
     return am_.v > 0 && bm_ > 0;
   }
 
