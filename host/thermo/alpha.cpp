@@ -1,5 +1,5 @@
 // Twu alpha functions of polar components: the published parameters
-// compiled in from data/alpha.tsv, and sqrt(alpha) as a jet in T.
+// compiled in from data/alpha.tsv.
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -61,17 +61,6 @@ bool twu_alpha(std::string_view id, TwuAlpha& p) {
       return true;
     }
   return false;
-}
-
-// sqrt(alpha) = Tr^(N(M-1)/2) exp(L/2 (1 - Tr^(NM))), written as
-// exp(N(M-1)/2 ln Tr + L/2 (1 - Tr^(NM))) so one exp and one log carry all
-// three derivatives.
-Jet twu_sqrt_alpha(const TwuAlpha& p, double tc, double T) {
-  const Jet tr = (1.0 / tc) * Jet::var(T);
-  const Jet lt = log(tr);
-  const double nm = p.N * p.M;
-  const Jet trnm = exp(nm * lt);
-  return exp(0.5 * p.N * (p.M - 1.0) * lt + 0.5 * p.L * (1.0 - trnm));
 }
 
 }  // namespace r3::thermo::detail

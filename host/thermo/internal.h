@@ -79,6 +79,33 @@ inline Jet pow(Jet a, double p) {
 }
 inline Jet sqrt(Jet a) { return pow(a, 0.5); }
 
+// Value and first derivative only: the same operations as Jet performs on
+// those two parts, so both give the same numbers.
+struct Jet1 {
+  double v = 0, d1 = 0;
+  static Jet1 var(double x) { return {x, 1}; }
+  static Jet1 cst(double x) { return {x, 0}; }
+};
+inline Jet1 operator+(Jet1 a, Jet1 b) { return {a.v + b.v, a.d1 + b.d1}; }
+inline Jet1 operator-(Jet1 a, Jet1 b) { return {a.v - b.v, a.d1 - b.d1}; }
+inline Jet1 operator+(Jet1 a, double b) { return {a.v + b, a.d1}; }
+inline Jet1 operator-(double b, Jet1 a) { return {b - a.v, -a.d1}; }
+inline Jet1 operator*(double k, Jet1 a) { return {k * a.v, k * a.d1}; }
+inline Jet1 operator*(Jet1 a, Jet1 b) { return {a.v * b.v, a.d1 * b.v + a.v * b.d1}; }
+inline Jet1 log(Jet1 a) {
+  double u = 1 / a.v;
+  return {std::log(a.v), u * a.d1};
+}
+inline Jet1 exp(Jet1 a) {
+  double e = std::exp(a.v);
+  return {e, e * a.d1};
+}
+inline Jet1 pow(Jet1 a, double p) {
+  double f0 = std::pow(a.v, p);
+  return {f0, p * f0 / a.v * a.d1};
+}
+inline Jet1 sqrt(Jet1 a) { return pow(a, 0.5); }
+
 // Ideal-gas heat capacity of one component and its integrals.
 //   T < cp_tmin:             Cp held at Cp(cp_tmin)
 //   cp_tmin <= T <= cp_tmax: the Cp/R polynomial
@@ -190,6 +217,15 @@ struct TwuAlpha {
 // The published parameters of a component (data/alpha.tsv); false when it
 // has none (it keeps the standard Peng-Robinson alpha).
 bool twu_alpha(std::string_view id, TwuAlpha& p);
-// sqrt(alpha) with its first three temperature derivatives at T.
-Jet twu_sqrt_alpha(const TwuAlpha& p, double tc, double T);
+// sqrt(alpha) with its temperature derivatives at T (J: Jet or Jet1), written
+// as exp(N(M-1)/2 ln Tr + L/2 (1 - Tr^(NM))) so one exp and one log carry
+// the derivatives.
+template <class J>
+J twu_sqrt_alpha(const TwuAlpha& p, double tc, double T) {
+  const J tr = (1.0 / tc) * J::var(T);
+  const J lt = log(tr);
+  const double nm = p.N * p.M;
+  const J trnm = exp(nm * lt);
+  return exp(0.5 * p.N * (p.M - 1.0) * lt + 0.5 * p.L * (1.0 - trnm));
+}
 }  // namespace r3::thermo::detail

@@ -272,6 +272,9 @@ class PengRobinsonModel final : public Model {
     for (size_t q = 0; q < polar_.size(); ++q) polar_of_[polar_[q].i] = static_cast<int>(q);
     rv_.resize(n);
     kp_.resize(n);
+    r1_.resize(n);
+    psi1_.resize(n);
+    kp1_.resize(n);
     xh_.resize(n);
     r_.resize(n);
     psi_.resize(n);
@@ -301,8 +304,8 @@ class PengRobinsonModel final : public Model {
     double s;
     if (!g) {  // the value alone: no duals
       ResidualValue rv;
-      if (!known(ph) || !mixture(T, P, x, nullptr, s, kIdealH) ||
-          !residual_value(ph, T, P, am_.v, am_.d1, bm_, rv))
+      if (!known(ph) || !mixture_value(T, P, x, s, kIdealH) ||
+          !residual_value(ph, T, P, am1_.v, am1_.d1, bm_, rv))
         return Status::Failed;
       h = rv.hr;
       for (int i = 0; i < size(); ++i) h += xh_[i] * hig_[i];
@@ -404,12 +407,12 @@ class PengRobinsonModel final : public Model {
     double s;
     if (!d) {  // the values alone: no duals
       ResidualValue rv;
-      if (!known(ph) || !mixture(T, P, x, nullptr, s, 0) ||
-          !residual_value(ph, T, P, am_.v, am_.d1, bm_, rv))
+      if (!known(ph) || !mixture_value(T, P, x, s, 0) ||
+          !residual_value(ph, T, P, am1_.v, am1_.d1, bm_, rv))
         return Status::Failed;
-      const double a = am_.v, b = bm_;
+      const double a = am1_.v, b = bm_;
       for (int i = 0; i < n; ++i) {
-        const double q = 2.0 * psi_[i].v / a - b_[i] / b;
+        const double q = 2.0 * psi1_[i].v / a - b_[i] / b;
         ln_phi[i] = b_[i] / b * rv.g1 - rv.g2 - rv.g3 * q;
       }
       return Status::Ok;
@@ -471,7 +474,7 @@ class PengRobinsonModel final : public Model {
     const double R = kGasConstant;
     const int q = polar_of_[i];
     const double r = q < 0 ? c0_[i] - c1_[i] * std::sqrt(T)
-                           : polar_[q].sac * twu_sqrt_alpha(polar_[q].p, polar_[q].tc, T).v;
+                           : polar_[q].sac * twu_sqrt_alpha<Jet1>(polar_[q].p, polar_[q].tc, T).v;
     const double a = r * r, b = b_[i];
     auto lnphi = [&](double z, double A, double B) {
       return z - 1.0 - std::log(z - B) -
@@ -560,15 +563,32 @@ class PengRobinsonModel final : public Model {
 
   // Normalises x into xh_ and evaluates the ideal-gas parts wanted and the
   // mixture parameters: a (am_, a jet in T), b (bm_), psi_i = sum_j x_j a_ij
-  // (psi_, jets) and sqrt(a_i) (rv_). With a_ij = (1 - kij) r_i r_j and
-  // r_i = sqrt(a_i): psi_i = r_i (rm - kr_i), rm = sum_j x_j r_j and
-  // kr_i = sum_j kij x_j r_j over the pairs with kij != 0 only.
+  // (psi_, jets) and sqrt(a_i) (rv_).
   bool mixture(double T, double P, std::span<const double> x, const Gradient* g, double& s,
                unsigned ideal) const {
+    double s0, s1;
+    if (!normalise(T, P, x, g, s, ideal, s0, s1)) return false;
+    mix(T, s0, s1, r_, psi_, kp_, am_);
+    for (int i = 0; i < size(); ++i) rv_[i] = r_[i].v;
+    return am_.v > 0 && bm_ > 0;
+  }
+
+  // The same with value and first temperature derivative only (am1_, psi1_):
+  // for the calls that want no derivatives.
+  bool mixture_value(double T, double P, std::span<const double> x, double& s,
+                     unsigned ideal) const {
+    double s0, s1;
+    if (!normalise(T, P, x, nullptr, s, ideal, s0, s1)) return false;
+    mix(T, s0, s1, r1_, psi1_, kp1_, am1_);
+    return am1_.v > 0 && bm_ > 0;
+  }
+
+  // xh_, b, the sums s0 = sum x c0, s1 = sum x c1 and the ideal-gas parts wanted.
+  bool normalise(double T, double P, std::span<const double> x, const Gradient* g, double& s,
+                 unsigned ideal, double& s0, double& s1) const {
     const int n = size();
     if (!valid_state(T, P, x, n, s) || !valid_gradient(g, n)) return false;
-    const Jet sq = sqrt(Jet::var(T));
-    double s0 = 0, s1 = 0;
+    s0 = s1 = 0;
     bm_ = 0;
     for (int i = 0; i < n; ++i) {
       xh_[i] = x[i] / s;
@@ -581,20 +601,30 @@ class PengRobinsonModel final : public Model {
         hig_[i] = ig_[i].h(T);
       if (ideal & kIdealCp) ig_[i].cp(T, cpig_[i], dcpig_[i]);
     }
-    // Every standard r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so its
-    // sums are two scalar sums (s0, s1; k0_, k1_ for kr_i) times the one jet
-    // of sqrt(T); a Twu component's r_j is a jet of its own, added to them.
-    for (int i = 0; i < n; ++i) r_[i] = Jet::cst(c0_[i]) - c1_[i] * sq;
-    Jet rm = Jet::cst(s0) - s1 * sq;
+    return true;
+  }
+
+  // The mixing rule in jets J (Jet, Jet1) of T. With a_ij = (1 - kij) r_i r_j
+  // and r_i = sqrt(a_i): psi_i = r_i (rm - kr_i), rm = sum_j x_j r_j and
+  // kr_i = sum_j kij x_j r_j over the pairs with kij != 0 only. Every standard
+  // r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so its sums are two scalar
+  // sums (s0, s1; k0_, k1_ for kr_i) times the one jet of sqrt(T); a Twu
+  // component's r_j is a jet of its own, added to them.
+  template <class J>
+  void mix(double T, double s0, double s1, std::vector<J>& r, std::vector<J>& psi,
+           std::vector<J>& kr, J& am) const {
+    const int n = size();
+    const J sq = sqrt(J::var(T));
+    for (int i = 0; i < n; ++i) r[i] = J::cst(c0_[i]) - c1_[i] * sq;
+    J rm = J::cst(s0) - s1 * sq;
     for (const Polar& p : polar_) {
-      r_[p.i] = p.sac * twu_sqrt_alpha(p.p, p.tc, T);
-      rm = rm + xh_[p.i] * r_[p.i];
+      r[p.i] = p.sac * twu_sqrt_alpha<J>(p.p, p.tc, T);
+      rm = rm + xh_[p.i] * r[p.i];
     }
-    for (int i = 0; i < n; ++i) rv_[i] = r_[i].v;
     if (nz_.empty()) {
-      for (int i = 0; i < n; ++i) psi_[i] = r_[i] * rm;
-      am_ = rm * rm;
-      return am_.v > 0 && bm_ > 0;
+      for (int i = 0; i < n; ++i) psi[i] = r[i] * rm;
+      am = rm * rm;
+      return;
     }
     for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
     for (const Pair& q : nz_) {
@@ -603,19 +633,18 @@ class PengRobinsonModel final : public Model {
       k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
       k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
     }
-    for (int i = 0; i < n; ++i) kp_[i] = Jet::cst(k0_[i]) - k1_[i] * sq;
+    for (int i = 0; i < n; ++i) kr[i] = J::cst(k0_[i]) - k1_[i] * sq;
     if (!polar_.empty())
       for (const Pair& q : nz_) {
-        if (polar_of_[q.j] >= 0) kp_[q.i] = kp_[q.i] + (q.k * xh_[q.j]) * r_[q.j];
-        if (polar_of_[q.i] >= 0) kp_[q.j] = kp_[q.j] + (q.k * xh_[q.i]) * r_[q.i];
+        if (polar_of_[q.j] >= 0) kr[q.i] = kr[q.i] + (q.k * xh_[q.j]) * r[q.j];
+        if (polar_of_[q.i] >= 0) kr[q.j] = kr[q.j] + (q.k * xh_[q.i]) * r[q.i];
       }
-    Jet am{};
+    J a{};
     for (int i = 0; i < n; ++i) {
-      psi_[i] = r_[i] * (rm - kp_[i]);
-      am = am + xh_[i] * psi_[i];
+      psi[i] = r[i] * (rm - kr[i]);
+      a = a + xh_[i] * psi[i];
     }
-    am_ = am;
-    return am_.v > 0 && bm_ > 0;
+    am = a;
   }
 
   double total_dT(const D& q) const {
@@ -651,6 +680,8 @@ class PengRobinsonModel final : public Model {
   mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;
   mutable std::vector<Jet> r_, psi_, kp_;
   mutable std::vector<double> rv_;
+  mutable std::vector<Jet1> r1_, psi1_, kp1_;
+  mutable Jet1 am1_{};
   mutable std::vector<double> k0_, k1_;
   mutable Jet am_{};
   mutable double bm_ = 0;
