@@ -1,6 +1,6 @@
 // Property-engine timings: one Peng-Robinson property call with all its
-// derivatives for a 10-component natural gas, and one two-phase PH flash of
-// the same gas.
+// derivatives, and without any, for a 10-component natural gas, and one
+// two-phase PH flash of the same gas.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -51,6 +51,27 @@ void BM_PrLnPhiWithDerivatives(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PrLnPhiWithDerivatives);
+
+// The values alone (what a flash's successive substitution asks for).
+void BM_PrLnPhiValue(benchmark::State& state) {
+  auto m = natural_gas();
+  std::vector<double> lp(10);
+  for (auto _ : state) {
+    m->ln_fugacity_coefficients(Phase::Liquid, 250.0, 4e6, kGas, lp);
+    benchmark::DoNotOptimize(lp.data());
+  }
+}
+BENCHMARK(BM_PrLnPhiValue);
+
+void BM_PrEnthalpyValue(benchmark::State& state) {
+  auto m = natural_gas();
+  double h;
+  for (auto _ : state) {
+    m->enthalpy(Phase::Vapour, 250.0, 4e6, kGas, h);
+    benchmark::DoNotOptimize(h);
+  }
+}
+BENCHMARK(BM_PrEnthalpyValue);
 
 // PH flash at the enthalpy of the two-phase state 230 K, 4 MPa, started 10 K away.
 void BM_PrTwoPhasePhFlash(benchmark::State& state) {

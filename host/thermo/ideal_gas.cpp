@@ -48,11 +48,11 @@ IdealGasCp::IdealGasCp(const Component& c) {
   s2_ = smax_;
   if (wide) {
     double hi = 0, si = 0;
-    integrals(t2_, hi, si);
+    integrals(t2_, hi, &si);
     h2_ = hi;
     s2_ = si;
   }
-  integrals(kTref, href_, sref_);
+  integrals(kTref, href_, &sref_);
 }
 
 // Antiderivatives of the polynomial Cp and Cp/T.
@@ -88,15 +88,15 @@ void IdealGasCp::cp(double T, double& cp, double& dcp) const {
   }
 }
 
-void IdealGasCp::integrals(double T, double& hi, double& si) const {
+void IdealGasCp::integrals(double T, double& hi, double* si) const {
   if (T <= tmin_) {
     hi = cpmin_ * (T - tmin_);
-    si = cpmin_ * std::log(T / tmin_);
+    if (si) *si = cpmin_ * std::log(T / tmin_);
     return;
   }
   if (T <= tmax_) {
     hi = poly_h(T) - ph_min_;
-    si = poly_s(T) - ps_min_;
+    if (si) *si = poly_s(T) - ps_min_;
     return;
   }
   if (T <= t2_) {
@@ -116,19 +116,25 @@ void IdealGasCp::integrals(double T, double& hi, double& si) const {
         }
     }
     hi = hmax_ + 0.5 * w * h;
-    si = smax_ + 0.5 * w * s;
+    if (si) *si = smax_ + 0.5 * w * s;
     return;
   }
   // Constant Cp above the top of the wide-range form (or of the polynomial).
   hi = h2_ + cptop_ * (T - t2_);
-  si = s2_ + cptop_ * std::log(T / t2_);
+  if (si) *si = s2_ + cptop_ * std::log(T / t2_);
 }
 
 void IdealGasCp::h_s(double T, double& h, double& s0) const {
   double hi = 0, si = 0;
-  integrals(T, hi, si);
+  integrals(T, hi, &si);
   h = hf_ + hi - href_;
   s0 = si - sref_;
+}
+
+double IdealGasCp::h(double T) const {
+  double hi = 0;
+  integrals(T, hi, nullptr);
+  return hf_ + hi - href_;
 }
 
 Jet ln_psat_reduced(const Component& c, double T) {

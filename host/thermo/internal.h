@@ -79,6 +79,33 @@ inline Jet pow(Jet a, double p) {
 }
 inline Jet sqrt(Jet a) { return pow(a, 0.5); }
 
+// Value and first derivative only: the same operations as Jet performs on
+// those two parts, so both give the same numbers.
+struct Jet1 {
+  double v = 0, d1 = 0;
+  static Jet1 var(double x) { return {x, 1}; }
+  static Jet1 cst(double x) { return {x, 0}; }
+};
+inline Jet1 operator+(Jet1 a, Jet1 b) { return {a.v + b.v, a.d1 + b.d1}; }
+inline Jet1 operator-(Jet1 a, Jet1 b) { return {a.v - b.v, a.d1 - b.d1}; }
+inline Jet1 operator+(Jet1 a, double b) { return {a.v + b, a.d1}; }
+inline Jet1 operator-(double b, Jet1 a) { return {b - a.v, -a.d1}; }
+inline Jet1 operator*(double k, Jet1 a) { return {k * a.v, k * a.d1}; }
+inline Jet1 operator*(Jet1 a, Jet1 b) { return {a.v * b.v, a.d1 * b.v + a.v * b.d1}; }
+inline Jet1 log(Jet1 a) {
+  double u = 1 / a.v;
+  return {std::log(a.v), u * a.d1};
+}
+inline Jet1 exp(Jet1 a) {
+  double e = std::exp(a.v);
+  return {e, e * a.d1};
+}
+inline Jet1 pow(Jet1 a, double p) {
+  double f0 = std::pow(a.v, p);
+  return {f0, p * f0 / a.v * a.d1};
+}
+inline Jet1 sqrt(Jet1 a) { return pow(a, 0.5); }
+
 // Ideal-gas heat capacity of one component and its integrals.
 //   T < cp_tmin:             Cp held at Cp(cp_tmin)
 //   cp_tmin <= T <= cp_tmax: the Cp/R polynomial
@@ -96,13 +123,15 @@ class IdealGasCp {
   void cp(double T, double& cp, double& dcp) const;
   // H_ig(T) = Hf298 + int_298.15^T Cp dT; S0(T) = int_298.15^T Cp/T dT.
   void h_s(double T, double& h, double& s0) const;
+  // H_ig(T) alone (the same value h_s gives).
+  double h(double T) const;
 
  private:
   double poly_h(double T) const;
   double poly_s(double T) const;
   double cp2(double T) const;  // wide-range form, shifted
   double dcp2(double T) const;
-  void integrals(double T, double& hi, double& si) const;  // from cp_tmin
+  void integrals(double T, double& hi, double* si) const;  // from cp_tmin; si skipped when null
   double a_[5] = {}, tmin_ = 0, tmax_ = 0, t2_ = 0, cpmin_ = 0, cptop_ = 0;
   double A_ = 0, B_ = 0, C_ = 0, D_ = 0, E_ = 0, shift_ = 0;
   bool exp_term_ = false;
@@ -178,4 +207,25 @@ bool set_binary_interaction(Model& m, int i, int j, double kij);
 // The kij a Peng-Robinson model of two components starts with: the
 // override where one is listed, else the databank's value (interaction.cpp).
 double model_kij(const Component& a, const Component& b, const std::vector<BinaryInteraction>& overrides);
+}  // namespace r3::thermo::detail
+
+namespace r3::thermo::detail {
+// Twu alpha parameters, alpha(Tr) = Tr^(N(M-1)) exp(L (1 - Tr^(NM))).
+struct TwuAlpha {
+  double L = 0, M = 0, N = 0;
+};
+// The published parameters of a component (data/alpha.tsv); false when it
+// has none (it keeps the standard Peng-Robinson alpha).
+bool twu_alpha(std::string_view id, TwuAlpha& p);
+// sqrt(alpha) with its temperature derivatives at T (J: Jet or Jet1), written
+// as exp(N(M-1)/2 ln Tr + L/2 (1 - Tr^(NM))) so one exp and one log carry
+// the derivatives.
+template <class J>
+J twu_sqrt_alpha(const TwuAlpha& p, double tc, double T) {
+  const J tr = (1.0 / tc) * J::var(T);
+  const J lt = log(tr);
+  const double nm = p.N * p.M;
+  const J trnm = exp(nm * lt);
+  return exp(0.5 * p.N * (p.M - 1.0) * lt + 0.5 * p.L * (1.0 - trnm));
+}
 }  // namespace r3::thermo::detail

@@ -1,10 +1,14 @@
 // The PENG-ROB method: Peng-Robinson equation of state with the standard
-// alpha function (kappa of 1976, of 1978 for omega > 0.491) and van der
-// Waals one-fluid mixing with binary interaction parameters (published
-// values from data/kij.tsv, user overrides). Residual properties are written once in a small
-// forward-mode dual number over (T, P, a, da/dT, d2a/dT2, b); the chain rule
-// through the mixing rules gives exact derivatives with respect to T, P and
-// the composition entries handed in.
+// alpha function (kappa of 1976, of 1978 for omega > 0.491), or the Twu
+// alpha function for the polar components with published parameters
+// (data/alpha.tsv), and van der Waals one-fluid mixing with binary
+// interaction parameters (published values from data/kij.tsv, user
+// overrides). Residual properties are written once in a small forward-mode
+// dual number over (T, P, a, da/dT, d2a/dT2, b); the chain rule through the
+// mixing rules gives exact derivatives with respect to T, P and the
+// composition entries handed in. Calls that want no derivatives (ln phi,
+// enthalpy) take a path in plain doubles that performs the same operations
+// on the values, so both paths give the same numbers.
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -158,9 +162,12 @@ bool select_root(Phase ph, double A, double B, double& z) {
 struct Residual {
   D z, hr, sr, cpr, v, g1, g2, g3;
 };
+// Which of them a call wants (z always): enthalpy, entropy, heat capacity,
+// volume, the ln phi terms g1..g3.
+enum : unsigned { kResH = 1, kResS = 2, kResCp = 4, kResV = 8, kResG = 16 };
 
 bool residual(Phase ph, double T, double P, double a, double a1, double a2, double b,
-              Residual& out) {
+              unsigned want, Residual& out) {
   const double R = kGasConstant;
   const D t = D::var(T, 0), p = D::var(P, 1), am = D::var(a, 2), am1 = D::var(a1, 3),
           am2 = D::var(a2, 4), bm = D::var(b, 5);
@@ -178,20 +185,58 @@ bool residual(Phase ph, double T, double P, double a, double a1, double a2, doub
   const D L = log((z + (1.0 + kSqrt2) * B) / (z + (1.0 - kSqrt2) * B));
   const D k = (1.0 / (2.0 * kSqrt2)) * (L / bm);  // L / (2 sqrt2 b)
   out.z = z;
-  out.hr = rt * (z - 1.0) + (t * am1 - am) * k;
-  out.sr = R * log(z - B) + am1 * k;
-  const D v = z * rt / p;
-  const D vmb = v - bm;
-  const D den = v * v + 2.0 * (bm * v) - bm * bm;
-  const D dpdt = R * (D::cst(1.0) / vmb) - am1 / den;
-  const D dpdv = D::cst(0.0) - rt / (vmb * vmb) + 2.0 * (am * (v + bm)) / (den * den);
-  const D cvr = t * am2 * k;
-  out.cpr = cvr - t * dpdt * dpdt / dpdv - R;
-  out.v = v;
+  bool ok = true;
+  if (want & kResH) {
+    out.hr = rt * (z - 1.0) + (t * am1 - am) * k;
+    ok = ok && std::isfinite(out.hr.v);
+  }
+  if (want & kResS) {
+    out.sr = R * log(z - B) + am1 * k;
+    ok = ok && std::isfinite(out.sr.v);
+  }
+  if (want & (kResV | kResCp)) out.v = z * rt / p;
+  if (want & kResCp) {
+    const D& v = out.v;
+    const D vmb = v - bm;
+    const D den = v * v + 2.0 * (bm * v) - bm * bm;
+    const D dpdt = R * (D::cst(1.0) / vmb) - am1 / den;
+    const D dpdv = D::cst(0.0) - rt / (vmb * vmb) + 2.0 * (am * (v + bm)) / (den * den);
+    const D cvr = t * am2 * k;
+    out.cpr = cvr - t * dpdt * dpdt / dpdv - R;
+    ok = ok && std::isfinite(out.cpr.v);
+  }
+  if (want & kResG) {
+    out.g1 = z - 1.0;
+    out.g2 = log(z - B);
+    out.g3 = am * k / rt;
+    ok = ok && std::isfinite(out.g2.v);
+  }
+  return ok;
+}
+
+// The values of the residual quantities the value-only calls need: the same
+// operations as residual() performs on the value parts of its duals.
+struct ResidualValue {
+  double z, hr, g1, g2, g3;
+};
+
+bool residual_value(Phase ph, double T, double P, double a, double a1, double b,
+                    ResidualValue& out) {
+  const double R = kGasConstant;
+  const double rt = R * T;
+  const double A = a * P / (rt * rt), B = b * P / rt;
+  double z;
+  if (!select_root(ph, A, B, z)) return false;
+  const double fz = (3.0 * z - 2.0 * (1.0 - B)) * z + (A - 3.0 * B * B - 2.0 * B);
+  if (!(std::abs(fz) > 0)) return false;
+  const double L = std::log((z + (1.0 + kSqrt2) * B) / (z + (1.0 - kSqrt2) * B));
+  const double k = (1.0 / (2.0 * kSqrt2)) * (L / b);
+  out.z = z;
+  out.hr = rt * (z - 1.0) + (T * a1 - a) * k;
   out.g1 = z - 1.0;
-  out.g2 = log(z - B);
-  out.g3 = am * k / rt;
-  return std::isfinite(out.hr.v) && std::isfinite(out.sr.v) && std::isfinite(out.cpr.v);
+  out.g2 = std::log(z - B);
+  out.g3 = a * k / rt;
+  return std::isfinite(out.hr) && std::isfinite(out.g2);
 }
 
 class PengRobinsonModel final : public Model {
@@ -202,17 +247,34 @@ class PengRobinsonModel final : public Model {
     for (auto* c : components_) {
       ig_.emplace_back(*c);
       lv_.emplace_back(*c);
-      // kappa(omega): the 1976 form, and for heavier or more polar
-      // components (omega > 0.491) the 1978 form fitted to them.
-      const double w = c->omega;
-      const double kappa = w <= 0.491 ? 0.37464 + 1.54226 * w - 0.26992 * w * w
-                                      : 0.379642 + 1.48503 * w - 0.164423 * w * w + 0.016666 * w * w * w;
       const double sac = std::sqrt(kOmegaA * R * R * c->tc * c->tc / c->pc);
-      c0_.push_back(sac * (1.0 + kappa));
-      c1_.push_back(sac * kappa / std::sqrt(c->tc));
+      TwuAlpha tw;
+      if (twu_alpha(c->id, tw)) {
+        // sqrt(a) = sqrt(ac) sqrt(alpha_Twu(T)), evaluated per call; its
+        // linear coefficients stay zero so the sums below skip it.
+        polar_.push_back({static_cast<int>(c0_.size()), sac, c->tc, tw});
+        c0_.push_back(0.0);
+        c1_.push_back(0.0);
+      } else {
+        // kappa(omega): the 1976 form, and for heavier or more polar
+        // components (omega > 0.491) the 1978 form fitted to them.
+        const double w = c->omega;
+        const double kappa = w <= 0.491 ? 0.37464 + 1.54226 * w - 0.26992 * w * w
+                                        : 0.379642 + 1.48503 * w - 0.164423 * w * w + 0.016666 * w * w * w;
+        c0_.push_back(sac * (1.0 + kappa));
+        c1_.push_back(sac * kappa / std::sqrt(c->tc));
+      }
       b_.push_back(kOmegaB * R * c->tc / c->pc);
     }
     kij_.assign(n * n, 0.0);
+    om_.assign(n * n, 1.0);
+    polar_of_.assign(n, -1);
+    for (size_t q = 0; q < polar_.size(); ++q) polar_of_[polar_[q].i] = static_cast<int>(q);
+    rv_.resize(n);
+    kp_.resize(n);
+    r1_.resize(n);
+    psi1_.resize(n);
+    kp1_.resize(n);
     xh_.resize(n);
     r_.resize(n);
     psi_.resize(n);
@@ -230,6 +292,7 @@ class PengRobinsonModel final : public Model {
   void set_kij(int i, int j, double k) {
     const int n = size();
     kij_[i * n + j] = kij_[j * n + i] = k;
+    om_[i * n + j] = om_[j * n + i] = 1.0 - k;
     nz_.clear();
     for (int a = 0; a < n; ++a)
       for (int b = a + 1; b < n; ++b)
@@ -239,15 +302,24 @@ class PengRobinsonModel final : public Model {
   Status enthalpy(Phase ph, double T, double P, std::span<const double> x, double& h,
                   Gradient* g) const override {
     double s;
+    if (!g) {  // the value alone: no duals
+      ResidualValue rv;
+      if (!known(ph) || !mixture_value(T, P, x, s, kIdealH) ||
+          !residual_value(ph, T, P, am1_.v, am1_.d1, bm_, rv))
+        return Status::Failed;
+      h = rv.hr;
+      for (int i = 0; i < size(); ++i) h += xh_[i] * hig_[i];
+      return Status::Ok;
+    }
     Residual res;
-    if (!prepare(ph, T, P, x, g, s, true, res)) return Status::Failed;
+    if (!prepare(ph, T, P, x, g, s, kIdealH | kIdealCp, kResH, res)) return Status::Failed;
     h = res.hr.v;
     double dt = 0;
     for (int i = 0; i < size(); ++i) {
       h += xh_[i] * hig_[i];
       dt += xh_[i] * cpig_[i];
     }
-    if (g) {
+    {
       g->dT = dt + total_dT(res.hr);
       g->dP = res.hr.d[1];
       comp_gradient(g->dx, res.hr, hig_.data(), s);
@@ -259,7 +331,7 @@ class PengRobinsonModel final : public Model {
                  Gradient* g) const override {
     double s;
     Residual res;
-    if (!prepare(ph, T, P, x, g, s, true, res)) return Status::Failed;
+    if (!prepare(ph, T, P, x, g, s, kIdealS | kIdealCp, kResS, res)) return Status::Failed;
     const double R = kGasConstant;
     sm = res.sr.v - R * std::log(P / kPref);
     double dt = 0;
@@ -284,7 +356,7 @@ class PengRobinsonModel final : public Model {
                        Gradient* g) const override {
     double s;
     Residual res;
-    if (!prepare(ph, T, P, x, g, s, true, res)) return Status::Failed;
+    if (!prepare(ph, T, P, x, g, s, kIdealCp | kIdealDcp, kResCp, res)) return Status::Failed;
     cp = res.cpr.v;
     double dt = 0;
     for (int i = 0; i < size(); ++i) {
@@ -304,7 +376,7 @@ class PengRobinsonModel final : public Model {
     double s;
     Residual res;
     if (ph == Phase::Liquid) return liquid_volume(T, P, x, v, g);
-    if (!prepare(ph, T, P, x, g, s, false, res)) return Status::Failed;
+    if (!prepare(ph, T, P, x, g, s, 0, kResV, res)) return Status::Failed;
     v = res.v.v;
     if (g) {
       g->dT = total_dT(res.v);
@@ -318,7 +390,7 @@ class PengRobinsonModel final : public Model {
                          double& z) const override {
     double s;
     Residual res;
-    if (!prepare(ph, T, P, x, nullptr, s, false, res)) return Status::Failed;
+    if (!prepare(ph, T, P, x, nullptr, s, 0, 0, res)) return Status::Failed;
     z = res.z.v;
     return Status::Ok;
   }
@@ -333,15 +405,26 @@ class PengRobinsonModel final : public Model {
                (d->dx.empty() || static_cast<int>(d->dx.size()) == n * n)))
       return Status::Failed;
     double s;
+    if (!d) {  // the values alone: no duals
+      ResidualValue rv;
+      if (!known(ph) || !mixture_value(T, P, x, s, 0) ||
+          !residual_value(ph, T, P, am1_.v, am1_.d1, bm_, rv))
+        return Status::Failed;
+      const double a = am1_.v, b = bm_;
+      for (int i = 0; i < n; ++i) {
+        const double q = 2.0 * psi1_[i].v / a - b_[i] / b;
+        ln_phi[i] = b_[i] / b * rv.g1 - rv.g2 - rv.g3 * q;
+      }
+      return Status::Ok;
+    }
     Residual res;
-    if (!prepare(ph, T, P, x, nullptr, s, false, res)) return Status::Failed;
+    if (!prepare(ph, T, P, x, nullptr, s, 0, kResG, res)) return Status::Failed;
     const double a = am_.v, a1 = am_.d1, b = bm_;
     const D &g1 = res.g1, &g2 = res.g2, &g3 = res.g3;
     for (int i = 0; i < n; ++i) {
       const double q = 2.0 * psi_[i].v / a - b_[i] / b;
       ln_phi[i] = b_[i] / b * g1.v - g2.v - g3.v * q;
     }
-    if (!d) return Status::Ok;
     if (!d->dT.empty()) {
       const double G1 = g1.d[0] + g1.d[2] * a1, G2 = g2.d[0] + g2.d[2] * a1,
                    G3 = g3.d[0] + g3.d[2] * a1;
@@ -368,7 +451,7 @@ class PengRobinsonModel final : public Model {
           const double G1 = g1.d[2] * 2.0 * psi_[j].v + g1.d[5] * b_[j];
           const double G2 = g2.d[2] * 2.0 * psi_[j].v + g2.d[5] * b_[j];
           const double G3 = g3.d[2] * 2.0 * psi_[j].v + g3.d[5] * b_[j];
-          const double aij = (1.0 - kij_[i * n + j]) * r_[i].v * r_[j].v;
+          const double aij = om_[i * n + j] * rv_[i] * rv_[j];
           const double dq = 2.0 * aij / a - 4.0 * psi_[i].v * psi_[j].v / (a * a) + bi * bj;
           row[j] = -bi * bj * g1.v + bi * G1 - G2 - G3 * q - g3.v * dq;
           mean += xh_[j] * row[j];
@@ -389,7 +472,9 @@ class PengRobinsonModel final : public Model {
       return Status::Extrapolated;
     }
     const double R = kGasConstant;
-    const double r = c0_[i] - c1_[i] * std::sqrt(T);
+    const int q = polar_of_[i];
+    const double r = q < 0 ? c0_[i] - c1_[i] * std::sqrt(T)
+                           : polar_[q].sac * twu_sqrt_alpha<Jet1>(polar_[q].p, polar_[q].tc, T).v;
     const double a = r * r, b = b_[i];
     auto lnphi = [&](double z, double A, double B) {
       return z - 1.0 - std::log(z - B) -
@@ -445,7 +530,7 @@ class PengRobinsonModel final : public Model {
     const LiquidMix mix(lv_, T, P, xh_, vl_, dvl_);
     const double w = mix.w;
     Residual res;
-    if (w > 0 && !prepare(Phase::Liquid, T, P, x, g, s, false, res)) return Status::Failed;
+    if (w > 0 && !prepare(Phase::Liquid, T, P, x, g, s, 0, kResV, res)) return Status::Failed;
     const double ve = w > 0 ? res.v.v : 0.0;
     v = mix.volume(ve);
     if (!std::isfinite(v) || !(v > 0)) return Status::Failed;
@@ -462,55 +547,104 @@ class PengRobinsonModel final : public Model {
     return Status::Ok;
   }
 
-  // Normalises x; evaluates the ideal-gas parts (when wanted), the mixture
+  static bool known(Phase ph) { return ph == Phase::Vapour || ph == Phase::Liquid; }
+
+  // Which ideal-gas parts prepare() and mixture() evaluate.
+  enum : unsigned { kIdealH = 1, kIdealS = 2, kIdealCp = 4, kIdealDcp = 8 };
+
+  // Normalises x; evaluates the ideal-gas parts wanted, the mixture
   // parameters with their temperature derivatives and the residual duals.
   bool prepare(Phase ph, double T, double P, std::span<const double> x, const Gradient* g,
-               double& s, bool ideal, Residual& res) const {
+               double& s, unsigned ideal, unsigned want, Residual& res) const {
+    if (!known(ph)) return false;
+    if (!mixture(T, P, x, g, s, ideal)) return false;
+    return residual(ph, T, P, am_.v, am_.d1, am_.d2, bm_, want, res);
+  }
+
+  // Normalises x into xh_ and evaluates the ideal-gas parts wanted and the
+  // mixture parameters: a (am_, a jet in T), b (bm_), psi_i = sum_j x_j a_ij
+  // (psi_, jets) and sqrt(a_i) (rv_).
+  bool mixture(double T, double P, std::span<const double> x, const Gradient* g, double& s,
+               unsigned ideal) const {
+    double s0, s1;
+    if (!normalise(T, P, x, g, s, ideal, s0, s1)) return false;
+    mix(T, s0, s1, r_, psi_, kp_, am_);
+    for (int i = 0; i < size(); ++i) rv_[i] = r_[i].v;
+    return am_.v > 0 && bm_ > 0;
+  }
+
+  // The same with value and first temperature derivative only (am1_, psi1_):
+  // for the calls that want no derivatives.
+  bool mixture_value(double T, double P, std::span<const double> x, double& s,
+                     unsigned ideal) const {
+    double s0, s1;
+    if (!normalise(T, P, x, nullptr, s, ideal, s0, s1)) return false;
+    mix(T, s0, s1, r1_, psi1_, kp1_, am1_);
+    return am1_.v > 0 && bm_ > 0;
+  }
+
+  // xh_, b, the sums s0 = sum x c0, s1 = sum x c1 and the ideal-gas parts wanted.
+  bool normalise(double T, double P, std::span<const double> x, const Gradient* g, double& s,
+                 unsigned ideal, double& s0, double& s1) const {
     const int n = size();
     if (!valid_state(T, P, x, n, s) || !valid_gradient(g, n)) return false;
-    if (ph != Phase::Vapour && ph != Phase::Liquid) return false;
-    const Jet sq = sqrt(Jet::var(T));
+    s0 = s1 = 0;
+    bm_ = 0;
     for (int i = 0; i < n; ++i) {
       xh_[i] = x[i] / s;
-      r_[i] = Jet::cst(c0_[i]) - c1_[i] * sq;
-      if (ideal) {
+      s0 += xh_[i] * c0_[i];
+      s1 += xh_[i] * c1_[i];
+      bm_ += xh_[i] * b_[i];
+      if (ideal & kIdealS)
         ig_[i].h_s(T, hig_[i], s0_[i]);
-        ig_[i].cp(T, cpig_[i], dcpig_[i]);
-      }
+      else if (ideal & kIdealH)
+        hig_[i] = ig_[i].h(T);
+      if (ideal & kIdealCp) ig_[i].cp(T, cpig_[i], dcpig_[i]);
     }
-    // psi_i = sum_j x_j a_ij, a = sum_i x_i psi_i with a_ij = (1-kij) r_i r_j.
-    Jet am{};
-    bm_ = 0;
-    // With a_ij = (1 - kij) r_i r_j: psi_i = r_i (rm - sum_j kij x_j r_j),
-    // rm = sum_j x_j r_j; only the pairs with kij != 0 enter the sum. Every
-    // r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so each sum is two
-    // scalar sums times the one jet of sqrt(T).
-    double s0 = 0, s1 = 0;
-    for (int j = 0; j < n; ++j) {
-      s0 += xh_[j] * c0_[j];
-      s1 += xh_[j] * c1_[j];
+    return true;
+  }
+
+  // The mixing rule in jets J (Jet, Jet1) of T. With a_ij = (1 - kij) r_i r_j
+  // and r_i = sqrt(a_i): psi_i = r_i (rm - kr_i), rm = sum_j x_j r_j and
+  // kr_i = sum_j kij x_j r_j over the pairs with kij != 0 only. Every standard
+  // r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so its sums are two scalar
+  // sums (s0, s1; k0_, k1_ for kr_i) times the one jet of sqrt(T); a Twu
+  // component's r_j is a jet of its own, added to them.
+  template <class J>
+  void mix(double T, double s0, double s1, std::vector<J>& r, std::vector<J>& psi,
+           std::vector<J>& kr, J& am) const {
+    const int n = size();
+    const J sq = sqrt(J::var(T));
+    for (int i = 0; i < n; ++i) r[i] = J::cst(c0_[i]) - c1_[i] * sq;
+    J rm = J::cst(s0) - s1 * sq;
+    for (const Polar& p : polar_) {
+      r[p.i] = p.sac * twu_sqrt_alpha<J>(p.p, p.tc, T);
+      rm = rm + xh_[p.i] * r[p.i];
     }
-    const Jet rm = Jet::cst(s0) - s1 * sq;
     if (nz_.empty()) {
-      for (int i = 0; i < n; ++i) psi_[i] = r_[i] * rm;
+      for (int i = 0; i < n; ++i) psi[i] = r[i] * rm;
       am = rm * rm;
-    } else {
-      for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
-      for (const Pair& q : nz_) {
-        k0_[q.i] += q.k * xh_[q.j] * c0_[q.j];
-        k1_[q.i] += q.k * xh_[q.j] * c1_[q.j];
-        k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
-        k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
-      }
-      for (int i = 0; i < n; ++i) {
-        psi_[i] = r_[i] * (rm - (Jet::cst(k0_[i]) - k1_[i] * sq));
-        am = am + xh_[i] * psi_[i];
-      }
+      return;
     }
-    for (int i = 0; i < n; ++i) bm_ += xh_[i] * b_[i];
-    am_ = am;
-    if (!(am.v > 0) || !(bm_ > 0)) return false;
-    return residual(ph, T, P, am.v, am.d1, am.d2, bm_, res);
+    for (int i = 0; i < n; ++i) k0_[i] = k1_[i] = 0;
+    for (const Pair& q : nz_) {
+      k0_[q.i] += q.k * xh_[q.j] * c0_[q.j];
+      k1_[q.i] += q.k * xh_[q.j] * c1_[q.j];
+      k0_[q.j] += q.k * xh_[q.i] * c0_[q.i];
+      k1_[q.j] += q.k * xh_[q.i] * c1_[q.i];
+    }
+    for (int i = 0; i < n; ++i) kr[i] = J::cst(k0_[i]) - k1_[i] * sq;
+    if (!polar_.empty())
+      for (const Pair& q : nz_) {
+        if (polar_of_[q.j] >= 0) kr[q.i] = kr[q.i] + (q.k * xh_[q.j]) * r[q.j];
+        if (polar_of_[q.i] >= 0) kr[q.j] = kr[q.j] + (q.k * xh_[q.i]) * r[q.i];
+      }
+    J a{};
+    for (int i = 0; i < n; ++i) {
+      psi[i] = r[i] * (rm - kr[i]);
+      a = a + xh_[i] * psi[i];
+    }
+    am = a;
   }
 
   double total_dT(const D& q) const {
@@ -530,14 +664,24 @@ class PengRobinsonModel final : public Model {
 
   std::vector<IdealGasCp> ig_;
   std::vector<LiquidVolume> lv_;
-  std::vector<double> c0_, c1_, b_, kij_;
+  std::vector<double> c0_, c1_, b_, kij_, om_;  // om_: 1 - kij
+  struct Polar {  // a component with the Twu alpha
+    int i;
+    double sac, tc;  // sqrt(a) at Tc, Tc
+    TwuAlpha p;
+  };
+  std::vector<Polar> polar_;
+  std::vector<int> polar_of_;  // index into polar_, or -1
   struct Pair {
     int i, j;
     double k;
   };
   std::vector<Pair> nz_;  // the pairs with kij != 0 (i < j)
   mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;
-  mutable std::vector<Jet> r_, psi_;
+  mutable std::vector<Jet> r_, psi_, kp_;
+  mutable std::vector<double> rv_;
+  mutable std::vector<Jet1> r1_, psi1_, kp1_;
+  mutable Jet1 am1_{};
   mutable std::vector<double> k0_, k1_;
   mutable Jet am_{};
   mutable double bm_ = 0;

@@ -96,11 +96,12 @@ const MethodCase kCases[] = {
      {"C3H8", "NC4", "NC5", "BENZENE"}, {0.1, 0.3, 0.4, 0.2},
      grid({250, 320, 400}, {1e5, 2e6}), 1e-7, kGasConstant,
      {{300, 1e5, {0, 0, 0, 0}}, {300, 1e5, {-1, 0.5, 0.5, 0.5}}}},
-    {"PengRobinson", Method::PengRobinson, {"N2", "CO2", "CH4", "C3H8", "NC6", "H2O"},
-     {{0.3, 0.2, 2.0, 0.3, 0.1, 0.05}, {0.01, 0.05, 0.1, 0.8, 2.0, 0.02}},
+    // (Water and methanol take the Twu alpha, the others the standard one.)
+    {"PengRobinson", Method::PengRobinson, {"N2", "CO2", "CH4", "C3H8", "NC6", "H2O", "MEOH"},
+     {{0.3, 0.2, 2.0, 0.3, 0.1, 0.05, 0.04}, {0.01, 0.05, 0.1, 0.8, 2.0, 0.02, 0.1}},
      both_phases({{250, 1e5}, {300, 3e6}, {420, 1.5e7}, {600, 5e5}, {1200, 2e6}}), 1,
      {"C3H8", "NC4", "NC6"}, {0.2, 0.5, 0.3}, grid({280, 330}, {2e5, 6e5}), 1e-8, kGasConstant,
-     {{300, 1e5, {0, 0, 0, 0, 0, 0}}, {300, 1e5, {-1, 0.5, 0.5, 0.5, 0.5, 0.5}}}},
+     {{300, 1e5, {0, 0, 0, 0, 0, 0, 0}}, {300, 1e5, {-1, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}}}},
     // Water: stable and metastable branches in regions 1, 2, 3 and 5.
     {"SteamTable", Method::SteamTable, {"H2O"}, {{1.0}},
      {{Phase::Liquid, 350, 5e6}, {Phase::Vapour, 500, 1e6}, {Phase::Vapour, 400, 1e6},
@@ -151,6 +152,10 @@ TEST_P(PropertyMethod, GradientsMatchCentralDifferences) {
     ASSERT_TRUE(detail::set_binary_interaction(*m, 5, 3, 0.5));
     check_gradients(*m, Phase::Vapour, 300, 3e6, c.x[0], "kij gas");
     check_gradients(*m, Phase::Liquid, 280, 3e6, c.x[1], "kij liq");
+    // The standard alpha alone (its own mixing sums), with the databank's kij.
+    auto gas = model_of(c.method, {"N2", "CO2", "CH4", "C3H8"});
+    check_gradients(*gas, Phase::Vapour, 300, 3e6, {0.3, 0.2, 2.0, 0.3}, "standard gas");
+    check_gradients(*gas, Phase::Liquid, 230, 3e6, {0.01, 0.3, 0.1, 0.8}, "standard liq");
   } else {
     EXPECT_FALSE(detail::set_binary_interaction(*m, 0, 0, 0.1));
   }
