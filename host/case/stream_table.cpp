@@ -188,10 +188,14 @@ nlohmann::json stream_json(Flowsheet& fsh) {
     }
     const double* x = v->data();
     nlohmann::json flows = nlohmann::json::object(), fractions = nlohmann::json::object();
+    // Fractions of the component flows' own sum: the total flow may differ
+    // from it in the last digit, which would put a fraction above 1.
+    double sum = 0.0;
+    for (int i = 0; i < ncf; ++i) sum += x[i];
     for (int i = 0; i < ncf; ++i) {
       const std::string& id = c.components[static_cast<size_t>(i)];
       flows[id] = num(shown(ru, Quantity::MolarFlow, x[i]));
-      fractions[id] = x[ncf] > 0.0 ? num(x[i] / x[ncf]) : nlohmann::json();
+      fractions[id] = x[ncf] > 0.0 && sum > 0.0 ? num(x[i] / sum) : nlohmann::json();
     }
     nlohmann::json j = {{"kind", "material"}, {"phase", phase_of(x[ncf + kVap])}};
     for (size_t r = 0; r < std::size(kRows); ++r)
