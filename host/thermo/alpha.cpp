@@ -23,22 +23,7 @@ struct Row {
 const std::vector<Row>& table() {
   static const std::vector<Row> rows = [] {
     std::vector<Row> out;
-    std::string_view t = kAlphaTsv;
-    bool header = true;
-    while (!t.empty()) {
-      const size_t eol = t.find('\n');
-      std::string_view line = t.substr(0, eol);
-      t.remove_prefix(eol == std::string_view::npos ? t.size() : eol + 1);
-      if (header || line.empty()) {
-        header = false;
-        continue;
-      }
-      std::string_view f[4];
-      for (auto& x : f) {
-        const size_t tab = line.find('\t');
-        x = line.substr(0, tab);
-        line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
-      }
+    for_each_tsv_row<4>(kAlphaTsv, [&](const std::array<std::string_view, 4>& f) {
       double v[3];
       bool ok = true;
       for (int k = 0; k < 3; ++k) {
@@ -46,7 +31,7 @@ const std::vector<Row>& table() {
         ok = ok && ec == std::errc() && std::isfinite(v[k]);
       }
       if (ok && v[1] * v[2] > 0) out.push_back({std::string(f[0]), {v[0], v[1], v[2]}});
-    }
+    });
     return out;
   }();
   return rows;

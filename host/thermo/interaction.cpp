@@ -32,26 +32,11 @@ bool same_pair(const BinaryInteraction& p, std::string_view a, std::string_view 
 const std::vector<BinaryInteraction>& table() {
   static const std::vector<BinaryInteraction> rows = [] {
     std::vector<BinaryInteraction> out;
-    std::string_view t = detail::kKijTsv;
-    bool header = true;
-    while (!t.empty()) {
-      const size_t eol = t.find('\n');
-      std::string_view line = t.substr(0, eol);
-      t.remove_prefix(eol == std::string_view::npos ? t.size() : eol + 1);
-      if (header || line.empty()) {
-        header = false;
-        continue;
-      }
-      std::string_view f[3];
-      for (auto& x : f) {
-        const size_t tab = line.find('\t');
-        x = line.substr(0, tab);
-        line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
-      }
+    detail::for_each_tsv_row<3>(detail::kKijTsv, [&](const std::array<std::string_view, 3>& f) {
       double k = 0;
       auto [p, ec] = std::from_chars(f[2].data(), f[2].data() + f[2].size(), k);
       if (ec == std::errc() && std::abs(k) < 1) out.push_back({std::string(f[0]), std::string(f[1]), k});
-    }
+    });
     return out;
   }();
   return rows;

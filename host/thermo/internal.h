@@ -4,8 +4,10 @@
 // ideal-gas heat-capacity integrals.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <span>
+#include <string_view>
 
 #include "host/thermo/thermo.h"
 
@@ -37,6 +39,30 @@ inline void project(std::span<double> d, std::span<const double> xh, double s) {
   double m = 0;
   for (size_t k = 0; k < d.size(); ++k) m += xh[k] * d[k];
   for (size_t k = 0; k < d.size(); ++k) d[k] = (d[k] - m) / s;
+}
+
+// Calls fn with the first N fields of every data row of a tab-separated
+// table compiled into the library: the first line (the header) and empty
+// lines are skipped; fields a row lacks are empty.
+template <size_t N, class Fn>
+void for_each_tsv_row(std::string_view t, Fn&& fn) {
+  bool header = true;
+  while (!t.empty()) {
+    const size_t eol = t.find('\n');
+    std::string_view line = t.substr(0, eol);
+    t.remove_prefix(eol == std::string_view::npos ? t.size() : eol + 1);
+    if (header || line.empty()) {
+      header = false;
+      continue;
+    }
+    std::array<std::string_view, N> f;
+    for (auto& x : f) {
+      const size_t tab = line.find('\t');
+      x = line.substr(0, tab);
+      line.remove_prefix(tab == std::string_view::npos ? line.size() : tab + 1);
+    }
+    fn(f);
+  }
 }
 
 // Value and first three derivatives of a function of one variable.
