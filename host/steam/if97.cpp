@@ -483,6 +483,28 @@ Sums sum_derivatives(double x, double y, bool third) {
   return s;
 }
 
+// The sum and its first derivatives only (what v, h and s need), with the
+// same per-term arithmetic and order as sum_derivatives, so the values agree
+// with the full evaluation bit for bit.
+template <const auto& t>
+Sums sum_first(double x, double y) {
+  constexpr Range ri = i_range(t), rj = j_range(t);
+  constexpr const auto& fac = kFactors<t>;
+  Powers px, py;
+  px.fill(x, std::min(ri.lo - 1, 0), std::max(ri.hi, 0), ri.lo < 0);
+  py.fill(y, std::min(rj.lo - 1, 0), std::max(rj.hi, 0), rj.lo < 0);
+  Sums s;
+  for (size_t k = 0; k < std::size(t); ++k) {
+    const int I = t[k].I, J = t[k].J;
+    const Factors& c = fac[k];
+    const double x0 = px[I], y0 = py[J];
+    s.f += c.n * x0 * y0;
+    s.fx += c.nI * px[I - 1] * y0;
+    s.fy += c.nJ * x0 * py[J - 1];
+  }
+  return s;
+}
+
 // Only the sum and its first two y derivatives (what h, s and cp of a Gibbs
 // region need): the Newton iterations on temperature use this.
 template <const auto& t>
@@ -578,6 +600,40 @@ Ideal ideal2(double pi, double tau, bool metastable) {
     r.gttt += nk * j * (j - 1) * (j - 2) * pt[J - 3];
   }
   return r;
+}
+
+// v, h, s and u of a Gibbs region from gamma, gamma_pi and gamma_tau (as
+// gibbs_props computes them).
+bool gibbs_vhs(double p, double T, double pstar, double tau, double g, double gp, double gt,
+               StateVHS& st) {
+  st.T = T;
+  st.p = p;
+  st.v = kR * T * gp / pstar;
+  st.h = kR * T * tau * gt;
+  st.u = st.h - p * st.v;
+  st.s = kR * (tau * gt - g);
+  return finite(st.v) && finite(st.h) && finite(st.s) && st.v > 0;
+}
+
+bool region1_vhs(double p, double T, StateVHS& st) {
+  if (!valid_pT(p, T)) return false;
+  constexpr double pstar = 16.53e6, Tstar = 1386.0;
+  const double pi = p / pstar, tau = Tstar / T;
+  const Sums s = sum_first<kR1>(7.1 - pi, tau - 1.222);
+  st.region = 1;
+  st.quality = 0;
+  return gibbs_vhs(p, T, pstar, tau, s.f, -s.fx, s.fy, st);
+}
+
+bool region2_vhs(double p, double T, StateVHS& st) {
+  if (!valid_pT(p, T)) return false;
+  constexpr double pstar = 1e6, Tstar = 540.0;
+  const double pi = p / pstar, tau = Tstar / T;
+  const Ideal id = ideal2(pi, tau, false);
+  const Sums s = sum_first<kR2r>(pi, tau - 0.5);
+  st.region = 2;
+  st.quality = 1;
+  return gibbs_vhs(p, T, pstar, tau, id.g + s.f, 1.0 / pi + s.fx, id.gt + s.fy, st);
 }
 
 }  // namespace
@@ -1165,8 +1221,15 @@ auto eval2 = [](double p, double T, detail::Props& o) {
 auto eval5 = [](double p, double T, detail::Props& o) { return detail::region5(p, T, o, false); };
 
 // Region 3 from (p, h) or (p, s): Newton on (rho, T) for
-// p(rho, T) = p and h(rho, T) = h (or s), starting at (rho0, T0).
-bool newton3(double p, double target, Prop k, double rho0, double T0, detail::Props& o) {
+// p(rho, T) = p and h(rho, T) = h (or s), starting at (rho0, T0). With
+// final_eval the state at the root is evaluated into `o`; `root` receives the
+// density, temperature and the sign of (dp/drho)_T at the last iterate.
+struct Root3 {
+  double rho = 0, T = 0;
+  bool rising = false;  // (dp/drho)_T > 0: a mechanically stable root
+};
+bool newton3(double p, double target, Prop k, double rho0, double T0, detail::Props& o,
+             Root3* root = nullptr, bool final_eval = true) {
   double rho = rho0, T = T0;
   for (int it = 0; it < 100; ++it) {
     const double delta = rho / kRhoc, tau = kTc / T;
@@ -1198,6 +1261,8 @@ bool newton3(double p, double target, Prop k, double rho0, double T0, detail::Pr
     T -= dT;
     if (!(rho > 0 && T > 0)) return false;
     if (std::abs(drho) <= 1e-12 * rho && std::abs(dT) <= 1e-12 * T) {
+      if (root) *root = Root3{rho, T, Y > 0};
+      if (!final_eval) return true;
       if (!detail::region3(rho, T, o, false)) return false;
       o.st.p = p;
       return true;
@@ -1259,6 +1324,37 @@ bool fast_single_phase(double p, double target, Prop k, detail::Props& o, double
   return false;
 }
 
+// Fast path for points well inside region 3: above psat(623.15 K), the
+// Newton iteration on the basic equation from the backward starting values
+// (the one the full search ends with) converges to a state at least 0.5 K
+// inside the region's temperatures (623.15 K to the B23 temperature), and
+// below the critical pressure at least 0.5 K from the saturation
+// temperature on its stable branch (dense below Tsat, light above). Such a
+// state is beyond the boundary overlaps and outside the wet region, so the
+// full search would reach the same iteration from the same start: the
+// answer is identical and its boundary and saturation states are skipped.
+bool fast_region3(double p, double target, Prop k, detail::Props& o, double& T, bool final_eval) {
+  if (!(finite(p) && finite(target) && p > kPs13 && p <= kPmax)) return false;
+  constexpr double kMargin = 0.5;  // K
+  const double Tb = b23_T_unchecked(p);
+  const double T0 = k == Prop::H ? t3_ph(p, target) : t3_ps(p, target);
+  if (!(T0 > kT13 + kMargin && T0 < Tb - kMargin)) return false;
+  const double Ts = p < kPc ? tsat_unchecked(p) : 0.0;
+  if (p < kPc && !(std::abs(T0 - Ts) > kMargin)) return false;
+  const double v0 = k == Prop::H ? v3_ph(p, target) : v3_ps(p, target);
+  if (!(finite(v0) && v0 > 0)) return false;
+  Root3 r;
+  if (!newton3(p, target, k, 1.0 / v0, T0, o, &r, false)) return false;
+  if (!(r.T > kT13 + kMargin && r.T < Tb - kMargin && r.rising)) return false;
+  if (p < kPc && !(r.T < Ts - kMargin ? r.rho > kRhoc : r.T > Ts + kMargin && r.rho < kRhoc))
+    return false;
+  T = r.T;
+  if (!final_eval) return true;
+  if (!detail::region3(r.rho, r.T, o, false)) return false;
+  o.st.p = p;
+  return true;
+}
+
 // The single-phase region search common to (p, h) and (p, s). On success
 // `o` holds the state; for a two-phase point `st` is filled and two_phase set.
 Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bool& two_phase) {
@@ -1266,6 +1362,7 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
   if (!(finite(p) && finite(target) && p > 0 && p <= kPmax)) return Status::OutOfRange;
   double Tfast;
   if (fast_single_phase(p, target, k, o, Tfast, true)) return Status::Ok;
+  if (fast_region3(p, target, k, o, Tfast, true)) return Status::Ok;
   // Wet states below psat(623.15 K) need no boundary states.
   if (p >= kPsatTmin && p <= kPs13) {
     detail::Props l, g;
@@ -1389,6 +1486,22 @@ Status state_pT(double p, double T, State& st) {
   return Status::Ok;
 }
 
+Status state_pT_vhs(double p, double T, StateVHS& st) {
+  if (!in_range_pT(p, T)) return Status::OutOfRange;
+  bool ok;
+  switch (region_pT(p, T)) {
+    case 1: ok = region1_vhs(p, T, st); break;
+    case 2: ok = region2_vhs(p, T, st); break;
+    default: {
+      detail::Props o;
+      ok = stable_props(p, T, o, false);
+      const State& f = o.st;
+      st = StateVHS{f.T, f.p, f.v, f.h, f.s, f.u, f.quality, f.region};
+    }
+  }
+  return ok ? Status::Ok : Status::NoConvergence;
+}
+
 Status saturation_pressure_s3(double s, double& p) {
   if (!finite(s)) return Status::OutOfRange;
   const bool liquid = s <= kS3ab;
@@ -1422,14 +1535,20 @@ Status saturation_pressure_s3(double s, double& p) {
 Status state_ph(double p, double h, State& st) { return state_px(p, h, Prop::H, st); }
 Status state_ps(double p, double s, State& st) { return state_px(p, s, Prop::S, st); }
 
-Status temperature_ph(double p, double h, double& T) {
+namespace {
+Status temperature_px(double p, double x, Prop k, double& T) {
   detail::Props o;
-  if (fast_single_phase(p, h, Prop::H, o, T, false)) return Status::Ok;
+  if (fast_single_phase(p, x, k, o, T, false)) return Status::Ok;
+  if (fast_region3(p, x, k, o, T, false)) return Status::Ok;
   State st;
-  const Status s = state_px(p, h, Prop::H, st);
+  const Status s = state_px(p, x, k, st);
   if (s == Status::Ok) T = st.T;
   return s;
 }
+}  // namespace
+
+Status temperature_ph(double p, double h, double& T) { return temperature_px(p, h, Prop::H, T); }
+Status temperature_ps(double p, double s, double& T) { return temperature_px(p, s, Prop::S, T); }
 
 namespace {
 
