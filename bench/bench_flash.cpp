@@ -29,11 +29,12 @@ std::unique_ptr<Model> natural_gas() {
 void BM_FlashTP_TwoPhase(benchmark::State& state) {
   auto m = natural_gas();
   FlashResult r;
+  flash_tp(*m, kT, kP, kGas, r);
+  state.counters["beta"] = r.beta;
   for (auto _ : state) {
     flash_tp(*m, kT, kP, kGas, r);
     benchmark::DoNotOptimize(r.beta);
   }
-  state.counters["beta"] = r.beta;
 }
 BENCHMARK(BM_FlashTP_TwoPhase);
 
@@ -42,11 +43,11 @@ void BM_FlashPH_TwoPhase(benchmark::State& state) {
   FlashResult r;
   flash_tp(*m, kT, kP, kGas, r);
   const double h = r.H;
+  state.counters["beta"] = r.beta;
   for (auto _ : state) {
     flash_ph(*m, kP, h, kGas, kTstart, r);
     benchmark::DoNotOptimize(r.T);
   }
-  state.counters["beta"] = r.beta;
 }
 BENCHMARK(BM_FlashPH_TwoPhase);
 
@@ -55,11 +56,11 @@ void BM_FlashPS_TwoPhase(benchmark::State& state) {
   FlashResult r;
   flash_tp(*m, kT, kP, kGas, r);
   const double s = r.S;
+  state.counters["beta"] = r.beta;
   for (auto _ : state) {
     flash_ps(*m, kP, s, kGas, kTstart, r);
     benchmark::DoNotOptimize(r.T);
   }
-  state.counters["beta"] = r.beta;
 }
 BENCHMARK(BM_FlashPS_TwoPhase);
 
