@@ -505,24 +505,32 @@ Sums sum_first(double x, double y) {
   return s;
 }
 
-// Only the sum and its first two y derivatives (what h, s and cp of a Gibbs
-// region need): the Newton iterations on temperature use this.
+// The sum and its first two y derivatives (what h, s and cp of a Gibbs
+// region need) for a series of calls at one x: the Newton iterations on
+// temperature at fixed pressure form the per-term factors n x^I once.
 template <const auto& t>
-Sums sum_y_derivatives(double x, double y) {
-  constexpr Range ri = i_range(t), rj = j_range(t);
-  Powers px, py;
-  px.fill(x, std::min(ri.lo, 0), std::max(ri.hi, 0), ri.lo < 0);
-  py.fill(y, std::min(rj.lo - 2, 0), std::max(rj.hi, 0), rj.lo < 0);
-  Sums s;
-  for (const Term& e : t) {
-    const double J = e.J;
-    const double a = e.n * px[e.I];
-    s.f += a * py[e.J];
-    s.fy += a * J * py[e.J - 1];
-    s.fyy += a * J * (J - 1) * py[e.J - 2];
+struct FixedX {
+  double a[std::size(t)];
+  explicit FixedX(double x) {
+    constexpr Range ri = i_range(t);
+    Powers px;
+    px.fill(x, std::min(ri.lo, 0), std::max(ri.hi, 0), ri.lo < 0);
+    for (size_t k = 0; k < std::size(t); ++k) a[k] = t[k].n * px[t[k].I];
   }
-  return s;
-}
+  Sums y_derivatives(double y) const {
+    constexpr Range rj = j_range(t);
+    Powers py;
+    py.fill(y, std::min(rj.lo - 2, 0), std::max(rj.hi, 0), rj.lo < 0);
+    Sums s;
+    for (size_t k = 0; k < std::size(t); ++k) {
+      const double J = t[k].J;
+      s.f += a[k] * py[t[k].J];
+      s.fy += a[k] * J * py[t[k].J - 1];
+      s.fyy += a[k] * J * (J - 1) * py[t[k].J - 2];
+    }
+    return s;
+  }
+};
 
 bool finite(double x) { return std::isfinite(x); }
 
@@ -584,12 +592,12 @@ Ideal ideal_part(const int (&J)[N], const double (&n)[N], double n01, double n02
 
 // Region 2 ideal part with its integer powers of tau from -8 to 3 built by
 // multiplication (the hot path of region 2).
-Ideal ideal2(double pi, double tau, bool metastable) {
+Ideal ideal2_ln(double ln_pi, double tau, bool metastable) {
   const double n01 = metastable ? kR2metaN01 : kR2n0[0];
   const double n02 = metastable ? kR2metaN02 : kR2n0[1];
   Powers pt;
   pt.fill(tau, -8, 3, true);
-  Ideal r{std::log(pi), 0, 0, 0};
+  Ideal r{ln_pi, 0, 0, 0};
   for (size_t k = 0; k < std::size(kR2J0); ++k) {
     const double nk = k == 0 ? n01 : (k == 1 ? n02 : kR2n0[k]);
     const int J = kR2J0[k];
@@ -600,6 +608,9 @@ Ideal ideal2(double pi, double tau, bool metastable) {
     r.gttt += nk * j * (j - 1) * (j - 2) * pt[J - 3];
   }
   return r;
+}
+Ideal ideal2(double pi, double tau, bool metastable) {
+  return ideal2_ln(std::log(pi), tau, metastable);
 }
 
 // v, h, s and u of a Gibbs region from gamma, gamma_pi and gamma_tau (as
@@ -1162,7 +1173,7 @@ double dprop_dT(const State& st, Prop k) { return k == Prop::H ? st.cp : st.cp /
 // 1e-9 K, and then the iteration goes on until the state's h (or s) is the
 // target to round-off.
 template <class Eval, class Light>
-bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0,
+bool newton_T(Eval eval, const Light& light, double p, double target, Prop k, double T0,
               detail::Props& o, double* T_out = nullptr, bool final_eval = true) {
   double T = T0;
   for (int it = 0; it < 50; ++it) {
@@ -1190,29 +1201,39 @@ bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0
   return false;
 }
 
-// h, s and cp only (for the Newton iterations; the rest of `o` is stale).
-bool light1(double p, double T, detail::Props& o) {
-  if (!valid_pT(p, T)) return false;
-  const double tau = 1386.0 / T;
-  const Sums g = sum_y_derivatives<kR1>(7.1 - p / 16.53e6, tau - 1.222);
-  o.st.T = T;
-  o.st.h = kR * T * tau * g.fy;
-  o.st.s = kR * (tau * g.fy - g.f);
-  o.st.cp = -kR * tau * tau * g.fyy;
-  return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
-}
-bool light2(double p, double T, detail::Props& o) {
-  if (!valid_pT(p, T)) return false;
-  const double pi = p / 1e6, tau = 540.0 / T;
-  const Ideal id = ideal2(pi, tau, false);
-  const Sums g = sum_y_derivatives<kR2r>(pi, tau - 0.5);
-  const double gt = id.gt + g.fy;
-  o.st.T = T;
-  o.st.h = kR * T * tau * gt;
-  o.st.s = kR * (tau * gt - id.g - g.f);
-  o.st.cp = -kR * tau * tau * (id.gtt + g.fyy);
-  return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
-}
+// h, s and cp only (for the Newton iterations at the pressure the evaluator
+// was made for; the rest of `o` is stale).
+struct Light1 {
+  FixedX<kR1> g;
+  explicit Light1(double p) : g(7.1 - p / 16.53e6) {}
+  bool operator()(double p, double T, detail::Props& o) const {
+    if (!valid_pT(p, T)) return false;
+    const double tau = 1386.0 / T;
+    const Sums s = g.y_derivatives(tau - 1.222);
+    o.st.T = T;
+    o.st.h = kR * T * tau * s.fy;
+    o.st.s = kR * (tau * s.fy - s.f);
+    o.st.cp = -kR * tau * tau * s.fyy;
+    return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
+  }
+};
+struct Light2 {
+  FixedX<kR2r> g;
+  double ln_pi;
+  explicit Light2(double p) : g(p / 1e6), ln_pi(std::log(p / 1e6)) {}
+  bool operator()(double p, double T, detail::Props& o) const {
+    if (!valid_pT(p, T)) return false;
+    const double tau = 540.0 / T;
+    const Ideal id = ideal2_ln(ln_pi, tau, false);
+    const Sums s = g.y_derivatives(tau - 0.5);
+    const double gt = id.gt + s.fy;
+    o.st.T = T;
+    o.st.h = kR * T * tau * gt;
+    o.st.s = kR * (tau * gt - id.g - s.f);
+    o.st.cp = -kR * tau * tau * (id.gtt + s.fyy);
+    return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
+  }
+};
 
 auto eval1 = [](double p, double T, detail::Props& o) { return detail::region1(p, T, o, false); };
 auto eval2 = [](double p, double T, detail::Props& o) {
@@ -1315,11 +1336,13 @@ bool fast_single_phase(double p, double target, Prop k, detail::Props& o, double
   const double Thigh1 = low ? Tlow2 : kT13;                           // region 1 up to here
   const double T2 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
   if (finite(T2) && T2 > Tlow2 + 1.0 && T2 < kT25 - 1.0) {
-    return newton_T(eval2, light2, p, target, k, T2, o, &T, final_eval) && T > Tlow2 && T <= kT25;
+    return newton_T(eval2, Light2(p), p, target, k, T2, o, &T, final_eval) && T > Tlow2 &&
+           T <= kT25;
   }
   const double T1 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
   if (finite(T1) && T1 < Thigh1 - 1.0 && T1 > kTmin + 1.0) {
-    return newton_T(eval1, light1, p, target, k, T1, o, &T, final_eval) && T < Thigh1 && T >= kTmin;
+    return newton_T(eval1, Light1(p), p, target, k, T1, o, &T, final_eval) && T < Thigh1 &&
+           T >= kTmin;
   }
   return false;
 }
@@ -1404,13 +1427,13 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
     const double T0 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
     // Far below the backward equations' range (very low p) the start can be
     // wild: keep it inside the region's temperatures.
-    return newton_T(eval2, light2, p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT25) : 700.0, o)
+    return newton_T(eval2, Light2(p), p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT25) : 700.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
   auto region1_solve = [&]() {
     const double T0 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
-    return newton_T(eval1, light1, p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT13) : 400.0, o)
+    return newton_T(eval1, Light1(p), p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT13) : 400.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
