@@ -505,6 +505,27 @@ Sums sum_first(double x, double y) {
   return s;
 }
 
+// The first two x derivatives only (the pressure of region 3 and its density
+// derivative), with the same per-term arithmetic and order as
+// sum_derivatives.
+template <const auto& t>
+Sums sum_x_derivatives(double x, double y) {
+  constexpr Range ri = i_range(t), rj = j_range(t);
+  constexpr const auto& fac = kFactors<t>;
+  Powers px, py;
+  px.fill(x, std::min(ri.lo - 2, 0), std::max(ri.hi, 0), ri.lo < 0);
+  py.fill(y, std::min(rj.lo, 0), std::max(rj.hi, 0), rj.lo < 0);
+  Sums s;
+  for (size_t k = 0; k < std::size(t); ++k) {
+    const int I = t[k].I;
+    const Factors& c = fac[k];
+    const double y0 = py[t[k].J];
+    s.fx += c.nI * px[I - 1] * y0;
+    s.fxx += c.nII * px[I - 2] * y0;
+  }
+  return s;
+}
+
 // The sum and its first two y derivatives (what h, s and cp of a Gibbs
 // region need) for a series of calls at one x: the Newton iterations on
 // temperature at fixed pressure form the per-term factors n x^I once.
@@ -719,7 +740,7 @@ Phi phi3(double delta, double tau, bool third) {
 // Pressure and its density derivative on an isotherm.
 void p3(double rho, double T, double& p, double& dp_drho) {
   const double delta = rho / kRhoc, tau = kTc / T;
-  const Sums s = sum_derivatives<kR3>(delta, tau, false);
+  const Sums s = sum_x_derivatives<kR3>(delta, tau);
   const double fd = kR3n1 / delta + s.fx, fdd = -kR3n1 / (delta * delta) + s.fxx;
   p = rho * kR * T * delta * fd;
   dp_drho = kR * T * (2 * delta * fd + delta * delta * fdd);
