@@ -62,8 +62,8 @@ double wilson_k(const Component& c, double T, double P) {
 // asymptotes (negative flash allowed). False when no root exists there.
 bool rachford_rice(Ctx& c, double& beta) {
   double kmin = std::numeric_limits<double>::infinity(), kmax = 0;
-  // The per-component factors of the sums, once per call (in the order the
-  // terms were always multiplied, so the sums are unchanged).
+  // The per-component factors of the sums, once per call (the same products
+  // in the same order as the terms below need them).
   const int m = static_cast<int>(c.active.size());
   for (int a = 0; a < m; ++a) {
     const int i = c.active[a];
@@ -164,8 +164,8 @@ bool trial_unstable(Ctx& c, double T, double P, Phase trial, bool& failed) {
       failed = true;
       return false;
     }
-    // ln w: after the first step, the exponent w was made from (one
-    // logarithm per component and step instead of three).
+    // ln w is the exponent w was made from in the previous step; only the
+    // initial estimate needs a logarithm.
     double err = 0, sn = 0, triv = 0;
     for (int i : c.active) {
       const double lw = c.d[i] - c.t1[i];
@@ -480,8 +480,8 @@ bool phase_value(Ctx& c, Phase ph, double T, double P, Fixed s, double& v, doubl
 // from the phase compositions, and the slope from the phases' mole numbers
 // v, l: their own derivatives plus the transfer of dv_i/dT moles between
 // them at their partial molar values. The slope's calls take the mole
-// numbers, not the fractions, so that the outer iteration takes the same
-// steps to the last digit as it always has.
+// numbers: the same derivative from the gradients at the fractions differs
+// in rounding, and the outer iteration's last digits follow its slope.
 bool fixed_with_slope(Ctx& c, FlashResult& r, Fixed f, bool transfer, double& slope) {
   const double b = r.beta;
   const bool two = b > 0 && b < 1;
