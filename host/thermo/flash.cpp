@@ -181,7 +181,10 @@ bool trial_unstable(Ctx& c, double T, double P, Phase trial, bool& failed) {
     }
     if (triv < 1e-8) return false;  // collapsed onto the feed
     if (err < 1e-10) return sn > 1.0 + 1e-8;
-    if (it > 4 && sn > 1.0 + 1e-3) return true;
+    // Unstable without iterating to round-off: sum w well above 1, or above
+    // 1 by 1e-4 once ln w moves by less than 1e-7 a step (far more margin
+    // than the remaining steps of a linear convergence can take away).
+    if (it > 4 && (sn > 1.0 + 1e-3 || (err < 1e-7 && sn > 1.0 + 1e-4))) return true;
   }
   return false;
 }
