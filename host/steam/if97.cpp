@@ -483,24 +483,75 @@ Sums sum_derivatives(double x, double y, bool third) {
   return s;
 }
 
-// Only the sum and its first two y derivatives (what h, s and cp of a Gibbs
-// region need): the Newton iterations on temperature use this.
+// The sum and its first derivatives only (what v, h and s need), with the
+// same per-term arithmetic and order as sum_derivatives, so the values agree
+// with the full evaluation bit for bit.
 template <const auto& t>
-Sums sum_y_derivatives(double x, double y) {
+Sums sum_first(double x, double y) {
   constexpr Range ri = i_range(t), rj = j_range(t);
+  constexpr const auto& fac = kFactors<t>;
   Powers px, py;
-  px.fill(x, std::min(ri.lo, 0), std::max(ri.hi, 0), ri.lo < 0);
-  py.fill(y, std::min(rj.lo - 2, 0), std::max(rj.hi, 0), rj.lo < 0);
+  px.fill(x, std::min(ri.lo - 1, 0), std::max(ri.hi, 0), ri.lo < 0);
+  py.fill(y, std::min(rj.lo - 1, 0), std::max(rj.hi, 0), rj.lo < 0);
   Sums s;
-  for (const Term& e : t) {
-    const double J = e.J;
-    const double a = e.n * px[e.I];
-    s.f += a * py[e.J];
-    s.fy += a * J * py[e.J - 1];
-    s.fyy += a * J * (J - 1) * py[e.J - 2];
+  for (size_t k = 0; k < std::size(t); ++k) {
+    const int I = t[k].I, J = t[k].J;
+    const Factors& c = fac[k];
+    const double x0 = px[I], y0 = py[J];
+    s.f += c.n * x0 * y0;
+    s.fx += c.nI * px[I - 1] * y0;
+    s.fy += c.nJ * x0 * py[J - 1];
   }
   return s;
 }
+
+// The first two x derivatives only (the pressure of region 3 and its density
+// derivative), with the same per-term arithmetic and order as
+// sum_derivatives.
+template <const auto& t>
+Sums sum_x_derivatives(double x, double y) {
+  constexpr Range ri = i_range(t), rj = j_range(t);
+  constexpr const auto& fac = kFactors<t>;
+  Powers px, py;
+  px.fill(x, std::min(ri.lo - 2, 0), std::max(ri.hi, 0), ri.lo < 0);
+  py.fill(y, std::min(rj.lo, 0), std::max(rj.hi, 0), rj.lo < 0);
+  Sums s;
+  for (size_t k = 0; k < std::size(t); ++k) {
+    const int I = t[k].I;
+    const Factors& c = fac[k];
+    const double y0 = py[t[k].J];
+    s.fx += c.nI * px[I - 1] * y0;
+    s.fxx += c.nII * px[I - 2] * y0;
+  }
+  return s;
+}
+
+// The sum and its first two y derivatives (what h, s and cp of a Gibbs
+// region need) for a series of calls at one x: the Newton iterations on
+// temperature at fixed pressure form the per-term factors n x^I once.
+template <const auto& t>
+struct FixedX {
+  double a[std::size(t)];
+  explicit FixedX(double x) {
+    constexpr Range ri = i_range(t);
+    Powers px;
+    px.fill(x, std::min(ri.lo, 0), std::max(ri.hi, 0), ri.lo < 0);
+    for (size_t k = 0; k < std::size(t); ++k) a[k] = t[k].n * px[t[k].I];
+  }
+  Sums y_derivatives(double y) const {
+    constexpr Range rj = j_range(t);
+    Powers py;
+    py.fill(y, std::min(rj.lo - 2, 0), std::max(rj.hi, 0), rj.lo < 0);
+    Sums s;
+    for (size_t k = 0; k < std::size(t); ++k) {
+      const double J = t[k].J;
+      s.f += a[k] * py[t[k].J];
+      s.fy += a[k] * J * py[t[k].J - 1];
+      s.fyy += a[k] * J * (J - 1) * py[t[k].J - 2];
+    }
+    return s;
+  }
+};
 
 bool finite(double x) { return std::isfinite(x); }
 
@@ -562,12 +613,12 @@ Ideal ideal_part(const int (&J)[N], const double (&n)[N], double n01, double n02
 
 // Region 2 ideal part with its integer powers of tau from -8 to 3 built by
 // multiplication (the hot path of region 2).
-Ideal ideal2(double pi, double tau, bool metastable) {
+Ideal ideal2_ln(double ln_pi, double tau, bool metastable) {
   const double n01 = metastable ? kR2metaN01 : kR2n0[0];
   const double n02 = metastable ? kR2metaN02 : kR2n0[1];
   Powers pt;
   pt.fill(tau, -8, 3, true);
-  Ideal r{std::log(pi), 0, 0, 0};
+  Ideal r{ln_pi, 0, 0, 0};
   for (size_t k = 0; k < std::size(kR2J0); ++k) {
     const double nk = k == 0 ? n01 : (k == 1 ? n02 : kR2n0[k]);
     const int J = kR2J0[k];
@@ -578,6 +629,43 @@ Ideal ideal2(double pi, double tau, bool metastable) {
     r.gttt += nk * j * (j - 1) * (j - 2) * pt[J - 3];
   }
   return r;
+}
+Ideal ideal2(double pi, double tau, bool metastable) {
+  return ideal2_ln(std::log(pi), tau, metastable);
+}
+
+// v, h, s and u of a Gibbs region from gamma, gamma_pi and gamma_tau (as
+// gibbs_props computes them).
+bool gibbs_vhs(double p, double T, double pstar, double tau, double g, double gp, double gt,
+               StateVHS& st) {
+  st.T = T;
+  st.p = p;
+  st.v = kR * T * gp / pstar;
+  st.h = kR * T * tau * gt;
+  st.u = st.h - p * st.v;
+  st.s = kR * (tau * gt - g);
+  return finite(st.v) && finite(st.h) && finite(st.s) && st.v > 0;
+}
+
+bool region1_vhs(double p, double T, StateVHS& st) {
+  if (!valid_pT(p, T)) return false;
+  constexpr double pstar = 16.53e6, Tstar = 1386.0;
+  const double pi = p / pstar, tau = Tstar / T;
+  const Sums s = sum_first<kR1>(7.1 - pi, tau - 1.222);
+  st.region = 1;
+  st.quality = 0;
+  return gibbs_vhs(p, T, pstar, tau, s.f, -s.fx, s.fy, st);
+}
+
+bool region2_vhs(double p, double T, StateVHS& st) {
+  if (!valid_pT(p, T)) return false;
+  constexpr double pstar = 1e6, Tstar = 540.0;
+  const double pi = p / pstar, tau = Tstar / T;
+  const Ideal id = ideal2(pi, tau, false);
+  const Sums s = sum_first<kR2r>(pi, tau - 0.5);
+  st.region = 2;
+  st.quality = 1;
+  return gibbs_vhs(p, T, pstar, tau, id.g + s.f, 1.0 / pi + s.fx, id.gt + s.fy, st);
 }
 
 }  // namespace
@@ -652,7 +740,7 @@ Phi phi3(double delta, double tau, bool third) {
 // Pressure and its density derivative on an isotherm.
 void p3(double rho, double T, double& p, double& dp_drho) {
   const double delta = rho / kRhoc, tau = kTc / T;
-  const Sums s = sum_derivatives<kR3>(delta, tau, false);
+  const Sums s = sum_x_derivatives<kR3>(delta, tau);
   const double fd = kR3n1 / delta + s.fx, fdd = -kR3n1 / (delta * delta) + s.fxx;
   p = rho * kR * T * delta * fd;
   dp_drho = kR * T * (2 * delta * fd + delta * delta * fdd);
@@ -1106,7 +1194,7 @@ double dprop_dT(const State& st, Prop k) { return k == Prop::H ? st.cp : st.cp /
 // 1e-9 K, and then the iteration goes on until the state's h (or s) is the
 // target to round-off.
 template <class Eval, class Light>
-bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0,
+bool newton_T(Eval eval, const Light& light, double p, double target, Prop k, double T0,
               detail::Props& o, double* T_out = nullptr, bool final_eval = true) {
   double T = T0;
   for (int it = 0; it < 50; ++it) {
@@ -1134,29 +1222,39 @@ bool newton_T(Eval eval, Light light, double p, double target, Prop k, double T0
   return false;
 }
 
-// h, s and cp only (for the Newton iterations; the rest of `o` is stale).
-bool light1(double p, double T, detail::Props& o) {
-  if (!valid_pT(p, T)) return false;
-  const double tau = 1386.0 / T;
-  const Sums g = sum_y_derivatives<kR1>(7.1 - p / 16.53e6, tau - 1.222);
-  o.st.T = T;
-  o.st.h = kR * T * tau * g.fy;
-  o.st.s = kR * (tau * g.fy - g.f);
-  o.st.cp = -kR * tau * tau * g.fyy;
-  return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
-}
-bool light2(double p, double T, detail::Props& o) {
-  if (!valid_pT(p, T)) return false;
-  const double pi = p / 1e6, tau = 540.0 / T;
-  const Ideal id = ideal2(pi, tau, false);
-  const Sums g = sum_y_derivatives<kR2r>(pi, tau - 0.5);
-  const double gt = id.gt + g.fy;
-  o.st.T = T;
-  o.st.h = kR * T * tau * gt;
-  o.st.s = kR * (tau * gt - id.g - g.f);
-  o.st.cp = -kR * tau * tau * (id.gtt + g.fyy);
-  return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
-}
+// h, s and cp only (for the Newton iterations at the pressure the evaluator
+// was made for; the rest of `o` is stale).
+struct Light1 {
+  FixedX<kR1> g;
+  explicit Light1(double p) : g(7.1 - p / 16.53e6) {}
+  bool operator()(double p, double T, detail::Props& o) const {
+    if (!valid_pT(p, T)) return false;
+    const double tau = 1386.0 / T;
+    const Sums s = g.y_derivatives(tau - 1.222);
+    o.st.T = T;
+    o.st.h = kR * T * tau * s.fy;
+    o.st.s = kR * (tau * s.fy - s.f);
+    o.st.cp = -kR * tau * tau * s.fyy;
+    return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
+  }
+};
+struct Light2 {
+  FixedX<kR2r> g;
+  double ln_pi;
+  explicit Light2(double p) : g(p / 1e6), ln_pi(std::log(p / 1e6)) {}
+  bool operator()(double p, double T, detail::Props& o) const {
+    if (!valid_pT(p, T)) return false;
+    const double tau = 540.0 / T;
+    const Ideal id = ideal2_ln(ln_pi, tau, false);
+    const Sums s = g.y_derivatives(tau - 0.5);
+    const double gt = id.gt + s.fy;
+    o.st.T = T;
+    o.st.h = kR * T * tau * gt;
+    o.st.s = kR * (tau * gt - id.g - s.f);
+    o.st.cp = -kR * tau * tau * (id.gtt + s.fyy);
+    return finite(o.st.h) && finite(o.st.s) && finite(o.st.cp);
+  }
+};
 
 auto eval1 = [](double p, double T, detail::Props& o) { return detail::region1(p, T, o, false); };
 auto eval2 = [](double p, double T, detail::Props& o) {
@@ -1165,8 +1263,15 @@ auto eval2 = [](double p, double T, detail::Props& o) {
 auto eval5 = [](double p, double T, detail::Props& o) { return detail::region5(p, T, o, false); };
 
 // Region 3 from (p, h) or (p, s): Newton on (rho, T) for
-// p(rho, T) = p and h(rho, T) = h (or s), starting at (rho0, T0).
-bool newton3(double p, double target, Prop k, double rho0, double T0, detail::Props& o) {
+// p(rho, T) = p and h(rho, T) = h (or s), starting at (rho0, T0). With
+// final_eval the state at the root is evaluated into `o`; `root` receives the
+// density, temperature and the sign of (dp/drho)_T at the last iterate.
+struct Root3 {
+  double rho = 0, T = 0;
+  bool rising = false;  // (dp/drho)_T > 0: a mechanically stable root
+};
+bool newton3(double p, double target, Prop k, double rho0, double T0, detail::Props& o,
+             Root3* root = nullptr, bool final_eval = true) {
   double rho = rho0, T = T0;
   for (int it = 0; it < 100; ++it) {
     const double delta = rho / kRhoc, tau = kTc / T;
@@ -1198,6 +1303,8 @@ bool newton3(double p, double target, Prop k, double rho0, double T0, detail::Pr
     T -= dT;
     if (!(rho > 0 && T > 0)) return false;
     if (std::abs(drho) <= 1e-12 * rho && std::abs(dT) <= 1e-12 * T) {
+      if (root) *root = Root3{rho, T, Y > 0};
+      if (!final_eval) return true;
       if (!detail::region3(rho, T, o, false)) return false;
       o.st.p = p;
       return true;
@@ -1250,13 +1357,46 @@ bool fast_single_phase(double p, double target, Prop k, detail::Props& o, double
   const double Thigh1 = low ? Tlow2 : kT13;                           // region 1 up to here
   const double T2 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
   if (finite(T2) && T2 > Tlow2 + 1.0 && T2 < kT25 - 1.0) {
-    return newton_T(eval2, light2, p, target, k, T2, o, &T, final_eval) && T > Tlow2 && T <= kT25;
+    return newton_T(eval2, Light2(p), p, target, k, T2, o, &T, final_eval) && T > Tlow2 &&
+           T <= kT25;
   }
   const double T1 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
   if (finite(T1) && T1 < Thigh1 - 1.0 && T1 > kTmin + 1.0) {
-    return newton_T(eval1, light1, p, target, k, T1, o, &T, final_eval) && T < Thigh1 && T >= kTmin;
+    return newton_T(eval1, Light1(p), p, target, k, T1, o, &T, final_eval) && T < Thigh1 &&
+           T >= kTmin;
   }
   return false;
+}
+
+// Fast path for points well inside region 3: above psat(623.15 K), the
+// Newton iteration on the basic equation from the backward starting values
+// (the one the full search ends with) converges to a state at least 0.5 K
+// inside the region's temperatures (623.15 K to the B23 temperature), and
+// below the critical pressure at least 0.5 K from the saturation
+// temperature on its stable branch (dense below Tsat, light above). Such a
+// state is beyond the boundary overlaps and outside the wet region, so the
+// full search would reach the same iteration from the same start: the
+// answer is identical and its boundary and saturation states are skipped.
+bool fast_region3(double p, double target, Prop k, detail::Props& o, double& T, bool final_eval) {
+  if (!(finite(p) && finite(target) && p > kPs13 && p <= kPmax)) return false;
+  constexpr double kMargin = 0.5;  // K
+  const double Tb = b23_T_unchecked(p);
+  const double T0 = k == Prop::H ? t3_ph(p, target) : t3_ps(p, target);
+  if (!(T0 > kT13 + kMargin && T0 < Tb - kMargin)) return false;
+  const double Ts = p < kPc ? tsat_unchecked(p) : 0.0;
+  if (p < kPc && !(std::abs(T0 - Ts) > kMargin)) return false;
+  const double v0 = k == Prop::H ? v3_ph(p, target) : v3_ps(p, target);
+  if (!(finite(v0) && v0 > 0)) return false;
+  Root3 r;
+  if (!newton3(p, target, k, 1.0 / v0, T0, o, &r, false)) return false;
+  if (!(r.T > kT13 + kMargin && r.T < Tb - kMargin && r.rising)) return false;
+  if (p < kPc && !(r.T < Ts - kMargin ? r.rho > kRhoc : r.T > Ts + kMargin && r.rho < kRhoc))
+    return false;
+  T = r.T;
+  if (!final_eval) return true;
+  if (!detail::region3(r.rho, r.T, o, false)) return false;
+  o.st.p = p;
+  return true;
 }
 
 // The single-phase region search common to (p, h) and (p, s). On success
@@ -1266,6 +1406,7 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
   if (!(finite(p) && finite(target) && p > 0 && p <= kPmax)) return Status::OutOfRange;
   double Tfast;
   if (fast_single_phase(p, target, k, o, Tfast, true)) return Status::Ok;
+  if (fast_region3(p, target, k, o, Tfast, true)) return Status::Ok;
   // Wet states below psat(623.15 K) need no boundary states.
   if (p >= kPsatTmin && p <= kPs13) {
     detail::Props l, g;
@@ -1307,13 +1448,13 @@ Status solve_px(double p, double target, Prop k, detail::Props& o, State& st, bo
     const double T0 = k == Prop::H ? t2_ph(p, target) : t2_ps(p, target);
     // Far below the backward equations' range (very low p) the start can be
     // wild: keep it inside the region's temperatures.
-    return newton_T(eval2, light2, p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT25) : 700.0, o)
+    return newton_T(eval2, Light2(p), p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT25) : 700.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
   auto region1_solve = [&]() {
     const double T0 = k == Prop::H ? t1_ph(p, target) : t1_ps(p, target);
-    return newton_T(eval1, light1, p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT13) : 400.0, o)
+    return newton_T(eval1, Light1(p), p, target, k, finite(T0) ? std::clamp(T0, kTmin, kT13) : 400.0, o)
                ? Status::Ok
                : Status::NoConvergence;
   };
@@ -1389,6 +1530,22 @@ Status state_pT(double p, double T, State& st) {
   return Status::Ok;
 }
 
+Status state_pT_vhs(double p, double T, StateVHS& st) {
+  if (!in_range_pT(p, T)) return Status::OutOfRange;
+  bool ok;
+  switch (region_pT(p, T)) {
+    case 1: ok = region1_vhs(p, T, st); break;
+    case 2: ok = region2_vhs(p, T, st); break;
+    default: {
+      detail::Props o;
+      ok = stable_props(p, T, o, false);
+      const State& f = o.st;
+      st = StateVHS{f.T, f.p, f.v, f.h, f.s, f.u, f.quality, f.region};
+    }
+  }
+  return ok ? Status::Ok : Status::NoConvergence;
+}
+
 Status saturation_pressure_s3(double s, double& p) {
   if (!finite(s)) return Status::OutOfRange;
   const bool liquid = s <= kS3ab;
@@ -1422,14 +1579,20 @@ Status saturation_pressure_s3(double s, double& p) {
 Status state_ph(double p, double h, State& st) { return state_px(p, h, Prop::H, st); }
 Status state_ps(double p, double s, State& st) { return state_px(p, s, Prop::S, st); }
 
-Status temperature_ph(double p, double h, double& T) {
+namespace {
+Status temperature_px(double p, double x, Prop k, double& T) {
   detail::Props o;
-  if (fast_single_phase(p, h, Prop::H, o, T, false)) return Status::Ok;
+  if (fast_single_phase(p, x, k, o, T, false)) return Status::Ok;
+  if (fast_region3(p, x, k, o, T, false)) return Status::Ok;
   State st;
-  const Status s = state_px(p, h, Prop::H, st);
+  const Status s = state_px(p, x, k, st);
   if (s == Status::Ok) T = st.T;
   return s;
 }
+}  // namespace
+
+Status temperature_ph(double p, double h, double& T) { return temperature_px(p, h, Prop::H, T); }
+Status temperature_ps(double p, double s, double& T) { return temperature_px(p, s, Prop::S, T); }
 
 namespace {
 

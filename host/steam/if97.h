@@ -129,6 +129,19 @@ Status state_ps(double p, double s, State& st);
 // the final evaluation and its polish (so within a few 1e-9 K of state_ph's
 // temperature).
 Status temperature_ph(double p, double h, double& T);
+// Temperature from (p, s), likewise the fast path of state_ps.
+Status temperature_ps(double p, double s, double& T);
+
+// The stable single-phase state at (p, T) without cp, w and the second
+// derivatives they need: for callers that want only volume, enthalpy,
+// entropy (and u). Same range, region choice and values as state_pT.
+struct StateVHS {
+  double T = 0, p = 0;
+  double v = 0, h = 0, s = 0, u = 0;  // m3/kg, J/kg, J/(kg K), J/kg
+  double quality = 0;                 // as State::quality
+  int region = 0;
+};
+Status state_pT_vhs(double p, double T, StateVHS& st);
 
 // ---- Derivatives for equipment models -------------------------------------
 // Specific volume on a (p, h) state and its derivatives (dv/dh)_p and

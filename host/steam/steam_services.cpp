@@ -285,9 +285,9 @@ void SSS_ENTH(const double* t, const double* p, const double* one, const double*
     const bool vapour = frac != nullptr && is_finite(*frac) && *frac < 0.0;
     ok = sd::phase_props(ps, *t, vapour ? st::Branch::Vapour : st::Branch::Liquid, o, false);
   } else {
-    st::State s;
-    ok = st::state_pT(*p, *t, s) == st::Status::Ok;
-    o.st = s;
+    st::StateVHS s;
+    ok = st::state_pT_vhs(*p, *t, s) == st::Status::Ok;
+    o.st.h = s.h;
   }
   if (!ok || !is_finite(o.st.h)) {
     report_failure("SSS_ENTH", "temperature or pressure out of range");
@@ -334,8 +334,8 @@ void SSS_VOLW(const double* t, const double* p, const double* quality, const int
     vol = (1.0 - x) * liq.st.v + x * vap.st.v;
     ok = true;
   } else {
-    st::State s;
-    ok = st::state_pT(*p, *t, s) == st::Status::Ok;
+    st::StateVHS s;
+    ok = st::state_pT_vhs(*p, *t, s) == st::Status::Ok;
     vol = s.v;
   }
   if (!ok || !is_finite(vol)) {

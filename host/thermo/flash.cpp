@@ -24,13 +24,15 @@ struct Ctx {
   int n;
   std::vector<double> z, K, lnK, x, y, lpl, lpv, w, d, t1, t2, jac, g, dv, v, l, dxl, dxv, dtl,
       dtv, dvdt;
+  std::vector<double> lnz, lw;             // ln z of the feed, ln w of the stability trial
+  std::vector<double> rr_k, rr_a, rr_b;   // Rachford-Rice terms K-1, z(K-1), z(K-1)^2
   std::vector<int> active;
   bool have_dvdt = false;  // dvdt holds d(vapour moles)/dT of the last two-phase solution
   explicit Ctx(const Model& model)
       : m(model), n(model.size()), z(n), K(n), lnK(n), x(n), y(n), lpl(n), lpv(n), w(n), d(n),
         t1(n), t2(n), jac(static_cast<size_t>(n) * n), g(n), dv(n), v(n), l(n),
         dxl(static_cast<size_t>(n) * n), dxv(static_cast<size_t>(n) * n), dtl(n), dtv(n),
-        dvdt(n) {}
+        dvdt(n), lnz(n), lw(n), rr_k(n), rr_a(n), rr_b(n) {}
 };
 
 bool normalise_feed(Ctx& c, std::span<const double> zin) {
@@ -39,7 +41,10 @@ bool normalise_feed(Ctx& c, std::span<const double> zin) {
   c.active.clear();
   for (int i = 0; i < c.n; ++i) {
     c.z[i] = zin[i] / s;
-    if (c.z[i] > kTiny) c.active.push_back(i);
+    if (c.z[i] > kTiny) {
+      c.active.push_back(i);
+      c.lnz[i] = std::log(c.z[i]);
+    }
   }
   return !c.active.empty();
 }
@@ -55,21 +60,30 @@ double wilson_k(const Component& c, double T, double P) {
 
 // Rachford-Rice: the root of sum z (K-1)/(1+beta(K-1)) between the
 // asymptotes (negative flash allowed). False when no root exists there.
-bool rachford_rice(const Ctx& c, double& beta) {
+bool rachford_rice(Ctx& c, double& beta) {
   double kmin = std::numeric_limits<double>::infinity(), kmax = 0;
-  for (int i : c.active) {
+  // The per-component factors of the sums, once per call (the same products
+  // in the same order as the terms below need them).
+  const int m = static_cast<int>(c.active.size());
+  for (int a = 0; a < m; ++a) {
+    const int i = c.active[a];
     kmin = std::min(kmin, c.K[i]);
     kmax = std::max(kmax, c.K[i]);
+    const double km = c.K[i] - 1.0;
+    c.rr_k[a] = km;
+    c.rr_a[a] = c.z[i] * km;
+    c.rr_b[a] = c.rr_a[a] * km;
   }
   if (!(kmax > 1.0 && kmin < 1.0)) return false;
   double lo = 1.0 / (1.0 - kmax), hi = 1.0 / (1.0 - kmin);
+  const double *rk = c.rr_k.data(), *ra = c.rr_a.data(), *rb = c.rr_b.data();
   auto f = [&](double b, double& df) {
     double s = 0;
     df = 0;
-    for (int i : c.active) {
-      const double km = c.K[i] - 1.0, den = 1.0 + b * km;
-      s += c.z[i] * km / den;
-      df -= c.z[i] * km * km / (den * den);
+    for (int a = 0; a < m; ++a) {
+      const double den = 1.0 + b * rk[a];
+      s += ra[a] / den;
+      df -= rb[a] / (den * den);
     }
     return s;
   };
@@ -150,20 +164,27 @@ bool trial_unstable(Ctx& c, double T, double P, Phase trial, bool& failed) {
       failed = true;
       return false;
     }
+    // ln w is the exponent w was made from in the previous step; only the
+    // initial estimate needs a logarithm.
     double err = 0, sn = 0, triv = 0;
     for (int i : c.active) {
       const double lw = c.d[i] - c.t1[i];
-      err = std::max(err, std::abs(lw - std::log(c.w[i])));
+      err = std::max(err, std::abs(lw - (it > 0 ? c.lw[i] : std::log(c.w[i]))));
+      c.lw[i] = lw;
       c.w[i] = std::exp(lw);
       sn += c.w[i];
     }
+    const double lsn = std::log(sn);
     for (int i : c.active) {
-      const double r = std::log(c.w[i] / sn) - std::log(c.z[i]);
+      const double r = (c.lw[i] - lsn) - c.lnz[i];
       triv += r * r;
     }
     if (triv < 1e-8) return false;  // collapsed onto the feed
     if (err < 1e-10) return sn > 1.0 + 1e-8;
-    if (it > 4 && sn > 1.0 + 1e-3) return true;
+    // Unstable without iterating to round-off: sum w well above 1, or above
+    // 1 by 1e-4 once ln w moves by less than 1e-7 a step (far more margin
+    // than the remaining steps of a linear convergence can take away).
+    if (it > 4 && (sn > 1.0 + 1e-3 || (err < 1e-7 && sn > 1.0 + 1e-4))) return true;
   }
   return false;
 }
@@ -306,27 +327,32 @@ void fill_single(Ctx& c, Phase ph, double T, double P, FlashResult& r) {
   r.y = c.z;
 }
 
-bool mixture_hs(Ctx& c, FlashResult& r) {
+// The mixture's enthalpy and/or entropy from those of the phases present.
+bool mixture_props(Ctx& c, FlashResult& r, bool want_h, bool want_s) {
   const double b = r.beta;
   double hv = 0, hl = 0, sv = 0, sl = 0;
   if (b > 0) {
-    if (!ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, r.y, hv)) ||
-        !ok(c.m.entropy(Phase::Vapour, r.T, r.P, r.y, sv)))
+    if ((want_h && !ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, r.y, hv))) ||
+        (want_s && !ok(c.m.entropy(Phase::Vapour, r.T, r.P, r.y, sv))))
       return false;
   }
   if (b < 1) {
-    if (!ok(c.m.enthalpy(Phase::Liquid, r.T, r.P, r.x, hl)) ||
-        !ok(c.m.entropy(Phase::Liquid, r.T, r.P, r.x, sl)))
+    if ((want_h && !ok(c.m.enthalpy(Phase::Liquid, r.T, r.P, r.x, hl))) ||
+        (want_s && !ok(c.m.entropy(Phase::Liquid, r.T, r.P, r.x, sl))))
       return false;
   }
-  r.H = b * hv + (1 - b) * hl;
-  r.S = b * sv + (1 - b) * sl;
-  return std::isfinite(r.H) && std::isfinite(r.S);
+  if (want_h) r.H = b * hv + (1 - b) * hl;
+  if (want_s) r.S = b * sv + (1 - b) * sl;
+  return (!want_h || std::isfinite(r.H)) && (!want_s || std::isfinite(r.S));
 }
 
+bool mixture_hs(Ctx& c, FlashResult& r) { return mixture_props(c, r, true, true); }
+
 // TP flash on a normalised feed in c. warm: c.K holds K-values of a nearby
-// two-phase solution to try before the stability analysis.
-bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
+// two-phase solution to try before the stability analysis. props: evaluate
+// the mixture's H and S (an outer loop that needs only one of them, with its
+// slope, evaluates it itself).
+bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm, bool props = true) {
   r.status = Status::Failed;
   c.have_dvdt = false;
   if (!valid_tp(T, P)) return false;
@@ -340,7 +366,7 @@ bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
         r.beta = beta;
         r.x = c.x;
         r.y = c.y;
-        if (!mixture_hs(c, r)) return false;
+        if (props && !mixture_hs(c, r)) return false;
         r.status = Status::Ok;
         return true;
       }
@@ -349,7 +375,7 @@ bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
     if (!label_single(c, T, P, ph)) return false;
     // Stability of the feed in its lower-Gibbs state.
     const auto& lpf = ph == Phase::Vapour ? c.lpv : c.lpl;
-    for (int i = 0; i < c.n; ++i) c.d[i] = c.z[i] > kTiny ? std::log(c.z[i]) + lpf[i] : 0.0;
+    for (int i = 0; i < c.n; ++i) c.d[i] = c.z[i] > kTiny ? c.lnz[i] + lpf[i] : 0.0;
     bool unstable = false, failed = false;
     std::vector<double>& kinit = c.t2;
     for (int i = 0; i < c.n; ++i) kinit[i] = wilson_k(c.m.component(i), T, P);
@@ -381,7 +407,7 @@ bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
         r.beta = beta;
         r.x = c.x;
         r.y = c.y;
-        if (!mixture_hs(c, r)) return false;
+        if (props && !mixture_hs(c, r)) return false;
         r.status = Status::Ok;
         return true;
       }
@@ -392,7 +418,7 @@ bool tp_core(Ctx& c, double T, double P, FlashResult& r, bool warm) {
     if (!label_single(c, T, P, ph)) return false;
     fill_single(c, ph, T, P, r);
   }
-  if (!mixture_hs(c, r)) return false;
+  if (props && !mixture_hs(c, r)) return false;
   r.status = Status::Ok;
   return true;
 }
@@ -450,26 +476,48 @@ bool phase_value(Ctx& c, Phase ph, double T, double P, Fixed s, double& v, doubl
   return ok(st) && std::isfinite(v);
 }
 
-// d(H or S)/dT along a two-phase solution at fixed P and feed: the phase
-// properties' own temperature derivatives plus the transfer of dv_i/dT moles
-// between phases at their partial molar values (v, l as mole numbers).
-double two_phase_slope(Ctx& c, const FlashResult& r, Fixed fixed) {
-  const int n = c.n;
-  double V = r.beta, L = 1 - r.beta;
-  for (int i = 0; i < n; ++i) {
+// The held property (H or S) of the mixture at a TP solution, stored in r,
+// and its temperature derivative at fixed P and feed (0 when unknown). A
+// single phase: one call gives the value and its own derivative. Two phases
+// (transfer: c.dvdt holds d(vapour moles)/dT of this solution): the value
+// from the phase compositions, and the slope from the phases' mole numbers
+// v, l: their own derivatives plus the transfer of dv_i/dT moles between
+// them at their partial molar values. The slope's calls take the mole
+// numbers: the same derivative from the gradients at the fractions differs
+// in rounding, and the outer iteration's last digits follow its slope.
+bool fixed_with_slope(Ctx& c, FlashResult& r, Fixed f, bool transfer, double& slope) {
+  const double b = r.beta;
+  const bool two = b > 0 && b < 1;
+  auto prop = [&](Phase ph, std::span<const double> x, double& v, Gradient* g) {
+    return ok(f == Fixed::H ? c.m.enthalpy(ph, r.T, r.P, x, v, g)
+                            : c.m.entropy(ph, r.T, r.P, x, v, g));
+  };
+  Gradient gv, gl;
+  double fv = 0, fl = 0;
+  if (b > 0 && !prop(Phase::Vapour, r.y, fv, two ? nullptr : &gv)) return false;
+  if (b < 1 && !prop(Phase::Liquid, r.x, fl, two ? nullptr : &gl)) return false;
+  const double value = b * fv + (1 - b) * fl;
+  if (!std::isfinite(value)) return false;
+  (f == Fixed::H ? r.H : r.S) = value;
+  slope = 0;
+  if (!two) {
+    const double d = b >= 1 ? gv.dT : gl.dT;
+    if (std::isfinite(d)) slope = d;
+    return true;
+  }
+  if (!transfer) return true;
+  const double V = b, L = 1 - b;
+  for (int i = 0; i < c.n; ++i) {
     c.v[i] = V * r.y[i];
     c.l[i] = L * r.x[i];
   }
-  Gradient gv{0, 0, c.t1}, gl{0, 0, c.t2};
-  double fv, fl;
-  const bool okp = fixed == Fixed::H ? ok(c.m.enthalpy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
-                                         ok(c.m.enthalpy(Phase::Liquid, r.T, r.P, c.l, fl, &gl))
-                                   : ok(c.m.entropy(Phase::Vapour, r.T, r.P, c.v, fv, &gv)) &&
-                                         ok(c.m.entropy(Phase::Liquid, r.T, r.P, c.l, fl, &gl));
-  if (!okp) return 0;
-  double slope = V * gv.dT + L * gl.dT;
-  for (int i : c.active) slope += c.dvdt[i] * ((fv + V * gv.dx[i]) - (fl + L * gl.dx[i]));
-  return std::isfinite(slope) ? slope : 0.0;
+  Gradient mv{0, 0, c.t1}, ml{0, 0, c.t2};
+  double mfv, mfl;
+  if (!prop(Phase::Vapour, c.v, mfv, &mv) || !prop(Phase::Liquid, c.l, mfl, &ml)) return true;
+  double sl = V * mv.dT + L * ml.dT;
+  for (int i : c.active) sl += c.dvdt[i] * ((mfv + V * mv.dx[i]) - (mfl + L * ml.dx[i]));
+  if (std::isfinite(sl)) slope = sl;
+  return true;
 }
 
 // Solves F(T) = 0 for an increasing F with a safeguarded secant/Newton on a
@@ -594,19 +642,14 @@ Status flash_p_fixed(const Model& m, double P, double target, std::span<const do
   bool warm = false;
   FlashResult cur;
   double last_t = -1;
+  // Each outer step: the TP split, then the held property and its slope
+  // (the other property only for the final state).
   auto eval = [&](double t, double& F, double& slope) {
     last_t = t;
-    if (!tp_core(c, t, P, cur, warm)) return false;
+    if (!tp_core(c, t, P, cur, warm, false)) return false;
     warm = cur.beta > 0 && cur.beta < 1;
+    if (!fixed_with_slope(c, cur, fixed, warm && c.have_dvdt, slope)) return false;
     F = fixed_value(cur, fixed) - target;
-    slope = 0;
-    if (warm && c.have_dvdt) {
-      slope = two_phase_slope(c, cur, fixed);
-    } else if (!warm) {
-      double v, d;
-      const Phase ph = cur.beta >= 1 ? Phase::Vapour : Phase::Liquid;
-      if (phase_value(c, ph, t, P, fixed, v, &d)) slope = d;
-    }
     return true;
   };
   int rc = solve_increasing(eval, T, tol_scale);
@@ -634,6 +677,7 @@ Status flash_p_fixed(const Model& m, double P, double target, std::span<const do
   // The solution is the last state evaluated; re-evaluate otherwise.
   if (T == last_t && cur.status == Status::Ok) {
     r = cur;
+    if (!mixture_props(c, r, fixed == Fixed::S, fixed == Fixed::H)) return Status::Failed;
   } else if (!tp_core(c, T, P, r, warm)) {
     return Status::Failed;
   }

@@ -126,6 +126,19 @@ TEST(If97Verification, EveryPublishedValue) {
     EXPECT_NEAR(value / r.expected, 1.0, tol)
         << "line " << r.line << " region " << r.region << " " << r.property << ": got " << value
         << " expected " << r.expected;
+    // The same stable states from the lean (v, h, s) call, and the iterated
+    // temperatures within the backward equations' inconsistency.
+    const std::string& q = r.property;
+    if ((r.region == "1" || r.region == "2") && (q == "v" || q == "h" || q == "u" || q == "s")) {
+      StateVHS l;
+      ASSERT_EQ(state_pT_vhs(r.p, r.T, l), Status::Ok) << "line " << r.line;
+      value = q == "v" ? l.v : q == "h" ? l.h : q == "u" ? l.u : l.s;
+      EXPECT_NEAR(value / r.expected, 1.0, tol) << "line " << r.line << " lean " << q;
+    } else if (q == "T_ph" || q == "T_ps") {
+      ASSERT_EQ(q == "T_ph" ? temperature_ph(r.p, r.h, value) : temperature_ps(r.p, r.s, value),
+                Status::Ok) << "line " << r.line;
+      EXPECT_NEAR(value, r.expected, 0.03) << "line " << r.line << " iterated " << q;
+    }
   }
 }
 
@@ -174,7 +187,8 @@ TEST(If97RoundTrip, InverseNearBoundariesStaysInItsRegion) {
 
 // A grid of temperatures (with points 0.2 K either side of the region
 // boundaries) at pressures across the whole range: T(p, h), T(p, s) and the
-// plain temperature_ph give back the temperature, region and volume.
+// plain temperature_ph and temperature_ps give back the temperature, region
+// and volume.
 TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
   int regions[6] = {};
   for (double p : {0.01,   2.0,  700.0,  5e3,  0.1e6, 1e6,  5e6,  10e6, 16.5e6, 16.6e6, 18e6, 20e6,
@@ -206,6 +220,8 @@ TEST(If97RoundTrip, TemperatureFromEnthalpyAndEntropy) {
       EXPECT_NEAR(back.v / st.v, 1.0, critical ? 1e-5 : 1e-8);
       ASSERT_EQ(temperature_ph(p, st.h, Tf), Status::Ok);
       EXPECT_NEAR(Tf, back.T, critical ? 1e-5 : 5e-9);
+      ASSERT_EQ(temperature_ps(p, st.s, Tf), Status::Ok);
+      EXPECT_NEAR(Tf, T, critical ? 1e-5 : 5e-9) << "temperature_ps";
     }
   }
   // The grid covers every single-phase region.

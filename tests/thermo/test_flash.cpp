@@ -34,7 +34,7 @@ void expect_equilibrium(const Model& m, const FlashResult& r, const std::vector<
   }
 }
 
-// PH and PS flashes give back the temperature and split of a TP flash.
+// PH and PS flashes give back the temperature, split, H and S of a TP flash.
 void expect_round_trip(const Model& m, const FlashResult& r, const std::vector<double>& z,
                        double guess) {
   FlashResult rh, rs;
@@ -42,9 +42,11 @@ void expect_round_trip(const Model& m, const FlashResult& r, const std::vector<d
   EXPECT_NEAR(rh.T, r.T, 1e-6);
   EXPECT_NEAR(rh.beta, r.beta, 1e-7);
   EXPECT_NEAR(rh.H, r.H, 1e-3);
+  EXPECT_NEAR(rh.S, r.S, 1e-3);  // the property not held is the state's too
   ASSERT_EQ(flash_ps(m, r.P, r.S, z, guess + 100, rs), Status::Ok);
   EXPECT_NEAR(rs.T, r.T, 1e-6);
   EXPECT_NEAR(rs.S, r.S, 1e-5);
+  EXPECT_NEAR(rs.H, r.H, 1.0);
   EXPECT_NEAR(rs.beta, r.beta, 1e-7);
 }
 
