@@ -1,5 +1,7 @@
 #include "framework/entry_protocol.h"
 
+#include <algorithm>
+
 #include "framework/host_services.h"
 
 namespace r3 {
@@ -44,6 +46,15 @@ void setup_block_id(Entry& e) {
 
 void setup_scales(Setup& s) { U3GSCL(s.scales); }
 
+void setup_scales(Setup& s, Scales& named) {
+  setup_scales(s);
+  named.Fs = s.scales[0];
+  named.Ts = s.scales[1];
+  named.Hs = s.scales[2];
+  named.Qs = s.scales[3];
+  named.Ps = s.scales[4];
+}
+
 void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs, double hs,
                               double ps) {
   double lb[3], ub[3], sb[3];
@@ -87,6 +98,45 @@ int32_t int_param(const Entry& e, int32_t pos) {
 
 double real_param(const Entry& e, int32_t pos) {
   return (pos >= 1 && pos <= *e.NREAL) ? e.REAL[pos - 1] : hs::rmiss();
+}
+
+CheckFault material_connection_fault(const Entry& e) {
+  if (*e.NMATIN != 1) {
+    return {"There must be exactly one material stream connected to the inlet of", "the block."};
+  }
+  if (*e.NMATOUT != 1) {
+    return {"There must be exactly one material stream connected to the outlet of", "the block."};
+  }
+  return {};
+}
+
+int32_t check_status(std::string_view routine, const CheckFault& f) {
+  if (f.first.empty()) return 0;
+  hs::msg("");
+  hs::msg(" ERROR in subroutine " + std::string(routine) + ":");
+  hs::msg(std::string(6, ' ') + f.first);
+  if (!f.second.empty()) hs::msg(std::string(6, ' ') + f.second);
+  return 1;
+}
+
+bool fixed_values_and_passes_ok(const Entry& e, int32_t first, int32_t last,
+                                std::initializer_list<int32_t> defaulted, int32_t npass,
+                                std::string_view routine) {
+  const std::string heading = "Error in " + std::string(routine) + ":";
+  bool ok = true;
+  for (int32_t p = first; p <= last; ++p) {
+    if (std::find(defaulted.begin(), defaulted.end(), p) != defaulted.end()) continue;
+    if (hs::fixed(e.IYATTR[p - 1]) && hs::is_missing(e.Y[p - 1])) {
+      hs::message(heading, "Block variable number " + std::to_string(p) +
+                               " is fixed but its value is missing.");
+      ok = false;
+    }
+  }
+  if (npass > 50) {
+    hs::message(heading, "NPASS is more than 50.");
+    ok = false;
+  }
+  return ok;
 }
 
 }  // namespace r3

@@ -202,11 +202,7 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   number_block(e, st);
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   st.Vs = st.Fs * 10000.0 * st.Ts / st.Ps;
   return true;
 }

@@ -83,12 +83,7 @@ bool set_up(Entry& e, State& st) {
     std::memcpy(st.sid[k], &e.IDMATOUT[2 * (k - 1)], 8);
   }
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Qs = s.scales[3];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   return true;
 }
 

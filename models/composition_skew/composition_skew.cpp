@@ -148,12 +148,7 @@ bool set_up(Entry& e, State& st) {
   st.imbal = opt(st.k + 4, 0);
   st.iopt = opt(st.k + 5, 4);
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Qs = s.scales[3];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   if (!work_areas(e, st)) return false;
   read_numbering(st);
   return true;

@@ -59,11 +59,7 @@ bool set_up(Entry& e, State& st) {
   for (int v = 1; v <= kNumVars; ++v) st.pos[v] = (vapour_only(v) && !vap) ? 0 : ++next;
   st.nvars = vap ? kNumVars : kNumVarsLiquid;
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   if (vap) {
     st.Ms = 10000.0 * st.Ts / st.Ps;
     st.Ds = 10.0 / st.Ms;

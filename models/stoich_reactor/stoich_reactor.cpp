@@ -33,12 +33,7 @@ bool set_up(Entry& e, State& st) {
   st.pos_t = s.nstream + 1;
   st.pos_dp = s.nstream + 2;
   s.sel = kComponentBalancesOnly;
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Qs = s.scales[3];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   return true;
 }
 

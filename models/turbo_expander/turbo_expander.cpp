@@ -137,11 +137,7 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   s.sel = st.iphase == 1 ? 0 : -1;
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   st.ninfout = *e.NINFOUT == 1 ? 1 : 0;
   if (structure_ok(e, st)) build_layout(e, st);
   return true;

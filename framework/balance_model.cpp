@@ -1,0 +1,62 @@
+#include "framework/balance_model.h"
+
+#include "framework/host_services.h"
+
+namespace r3 {
+
+namespace {
+
+// The stream variables the block has.
+int32_t stream_variables(Entry& e, const Setup& s) {
+  int32_t n = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  return n;
+}
+
+}  // namespace
+
+void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k) {
+  switch (pass) {
+    case RowPass::Count:
+      *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
+      U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+            e.NY);
+      U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
+      U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
+      return;
+    case RowPass::Names:
+      U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
+            e.IDBLK, e.LNAME, e.VARNAM);
+      U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
+                  e.LNAME, e.EQNNAM, &m);
+      return;
+    case RowPass::Scales:
+      U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
+      return;
+    case RowPass::Pattern:
+      U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
+                  e.IJCOL, &m, &k);
+      return;
+    case RowPass::Residuals:
+      U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
+      return;
+    case RowPass::Jacobian:
+      U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY,
+                  &k);
+      return;
+  }
+}
+
+void name_block_variables(Entry& e, const Setup& s, const char* const* names, int32_t n) {
+  const int32_t first = stream_variables(e, s), lname = *e.LNAME;
+  for (int32_t v = 1; v <= n; ++v) {
+    hs::vnam(names[v], lname, name_slot(e.VARNAM, lname, first + v));
+  }
+}
+
+void hand_over_names(Entry& e, const Setup& s, int32_t nvars, int32_t neqn) {
+  int32_t n = stream_variables(e, s) + nvars;
+  U3DNAM(e.IDBLK, e.LNAME, &n, &neqn, e.VARNAM, e.EQNNAM);
+}
+
+}  // namespace r3
