@@ -47,11 +47,17 @@ void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k) {
   }
 }
 
-void name_block_variables(Entry& e, const Setup& s, const char* const* names, int32_t n) {
-  const int32_t first = stream_variables(e, s), lname = *e.LNAME;
+void name_block_variables(Entry& e, const char* const* names, const int32_t* pos, int32_t n) {
+  const int32_t lname = *e.LNAME;
   for (int32_t v = 1; v <= n; ++v) {
-    hs::vnam(names[v], lname, name_slot(e.VARNAM, lname, first + v));
+    if (pos[v] != 0) hs::vnam(names[v], lname, name_slot(e.VARNAM, lname, pos[v]));
   }
+}
+
+int32_t present_variables(const int32_t* pos, int32_t n) {
+  int32_t count = 0;
+  for (int32_t v = 1; v <= n; ++v) count += pos[v] != 0 ? 1 : 0;
+  return count;
 }
 
 void hand_over_names(Entry& e, const Setup& s, int32_t nvars, int32_t neqn) {

@@ -1,5 +1,5 @@
 // A model whose equations are the host's material balances followed by its
-// own rows (the pump, the compressors): the requests that only count, name,
+// own rows (the pump and the two compressors): the requests that only count, name,
 // scale, pattern and evaluate those rows are the same for every such model
 // and are answered here from the model's one description of its rows.
 //
@@ -23,36 +23,40 @@ namespace r3 {
 // leaves m untouched.
 void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k);
 
-// The names of the block variables, names[1..n], after the stream variables.
-void name_block_variables(Entry& e, const Setup& s, const char* const* names, int32_t n);
+// The names of the block variables: variable v (1..n) is names[v] and
+// stands at Y position pos[v], absent where that is 0.
+void name_block_variables(Entry& e, const char* const* names, const int32_t* pos, int32_t n);
 // Tells the host how many names were written: the stream variables and nvars
 // block variables, and neqn equations.
 void hand_over_names(Entry& e, const Setup& s, int32_t nvars, int32_t neqn);
+// How many of the block variables 1..n are present (pos[v] != 0).
+int32_t present_variables(const int32_t* pos, int32_t n);
 
 // What a balance model tells the shared requests: its rows after the
 // balances (written by one EquationWriter over the flow and pressure scales
-// of the state) and its block variables' names, var_names[1..nvars].
+// of the state) and its block variables, var_names[1..num_vars], each at Y
+// position st.pos[v] (absent where 0), after the stream variables.
 template <class S>
 struct BalanceModel {
   using State = S;
   void (*rows)(EquationWriter& w, const Entry& e, const S& st);
   const char* const* var_names;
-  int32_t nvars;
+  int32_t num_vars;
 
   // One pass over the balances and the model's rows. The count pass writes
   // NY, NF and NZ; the names pass writes every variable and equation name.
   void pass(Entry& e, S& st, RowPass p) const {
     int32_t m = 0, k = 0;
     balance_pass(e, st.s, p, m, k);
-    if (p == RowPass::Names) name_block_variables(e, st.s, var_names, nvars);
+    if (p == RowPass::Names) name_block_variables(e, var_names, st.pos, num_vars);
     EquationWriter w(e, st.s, p, m, k, st.Fs, st.Ps);
     rows(w, e, st);
     if (p == RowPass::Count) {
-      *e.NY += nvars;
+      *e.NY += present_variables(st.pos, num_vars);
       *e.NF += w.rows();
       *e.NZ += w.nonzeros();
     } else if (p == RowPass::Names) {
-      hand_over_names(e, st.s, nvars, w.rows());
+      hand_over_names(e, st.s, present_variables(st.pos, num_vars), w.rows());
     }
   }
 };

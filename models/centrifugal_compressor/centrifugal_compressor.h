@@ -106,7 +106,7 @@ struct State : Scales {
   Params p;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable, 0 = absent
   bool eqn_on[kNumEqns + 1] = {};
-  int32_t nvars = 0, neqns = 0, nnz = 0;  // block counts
+  int32_t nvars = 0;  // block variables present
   double Vs = 1;
   // Results of the initialisation: one value per block variable (speed in
   // block units), the outlet enthalpy and pressure and the work-stream power.
