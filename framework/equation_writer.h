@@ -46,6 +46,9 @@ class EquationWriter {
   bool scales_always = false;
 
   RowPass pass() const { return pass_; }
+  // Whether the pass writes names: a row's name that takes work to build
+  // (component identifiers, numbers) is built only then.
+  bool naming() const { return pass_ == RowPass::Names; }
   // The value at Y position pos where the pass writes values; 0 in the
   // other passes, which read nothing from Y.
   double y(int32_t pos) const {
