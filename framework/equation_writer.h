@@ -54,9 +54,10 @@ class EquationWriter {
   bool naming() const { return pass_ == RowPass::Names; }
   // The value at Y position pos where the pass writes values; 0 in the
   // other passes, which read nothing from Y.
-  double y(int32_t pos) const {
-    return pass_ == RowPass::Residuals || pass_ == RowPass::Jacobian ? e_.Y[pos - 1] : 0.0;
-  }
+  double y(int32_t pos) const { return evaluates() ? e_.Y[pos - 1] : 0.0; }
+  // Whether the pass writes values (residuals or derivatives): only then
+  // does a row read what its values need.
+  bool evaluates() const { return pass_ == RowPass::Residuals || pass_ == RowPass::Jacobian; }
 
   // Starts the next row: its name, its scale (written where FSCL holds the
   // missing value) and its residual.
