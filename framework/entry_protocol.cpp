@@ -76,6 +76,22 @@ void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double up
   U3_ISTRM_PTYPE(desc, e.IYATTR);
 }
 
+void inlet_streams(Entry& e, Setup& s, const Scales& sc, int32_t imode,
+                   const InletPower* power) {
+  const bool info = power != nullptr && *e.NINFI == 1;
+  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
+  if (info) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
+  material_stream_defaults(e, s, s.dmatin, sc.Fs, sc.Hs, sc.Ps);
+  if (info) {
+    const double w = power->scale;
+    info_stream_defaults(e, s.dinfin, -10000.0 * w, 10000.0 * w, power->step, w);
+  }
+  if (imode == 0) {
+    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+    if (info) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
+  }
+}
+
 void block_variable_defaults(Entry& e, int32_t pos, double value, const VariableDefaults& d) {
   const int32_t j = pos - 1;
   if (hs::is_missing(e.Y[j])) e.Y[j] = value;

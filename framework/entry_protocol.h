@@ -377,6 +377,20 @@ void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs
 void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double upper, double step,
                           double scale);
 
+// An inlet information stream that carries power: its scale, and its step
+// bound in multiples of the scale; its bounds are +-10^4 power scales.
+struct InletPower {
+  double scale, step;
+};
+
+// The inlet side of an initialisation: the material inlet's values into Y
+// with its default bounds, step bounds, scales and types (from the flow,
+// enthalpy and pressure scales), and, where `power` is given and the block
+// has an inlet information stream, that stream's value and defaults; in
+// sequential-modular use (imode 0) the inlet streams are fixed.
+void inlet_streams(Entry& e, Setup& s, const Scales& sc, int32_t imode,
+                   const InletPower* power = nullptr);
+
 // The type, default bounds and scale of one of a block's own variables.
 struct VariableDefaults {
   int32_t type;

@@ -433,18 +433,9 @@ void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
   // Inlet streams into Y with their bounds, step bounds, scales and types.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (*e.NINFI == 1) {
-    // The work stream carries the shaft power (negative into the compressor).
-    const double wlb = -10000.0 * st.Hs, wub = 10000.0 * st.Hs, wsb = 1.0;
-    U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-    info_stream_defaults(e, s.dinfin, wlb, wub, wsb, st.Hs);
-  }
-  if (st.p.imode == 0) {
-    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
-  }
+  // The work stream carries the shaft power (negative into the compressor).
+  const InletPower power{st.Hs, 1.0};
+  inlet_streams(e, s, st, st.p.imode, &power);
   // Sequential initialisation (speed in curve units inside).
   R3KCFI(e, st);
   if (*e.ISTAT != 0) return;

@@ -465,6 +465,21 @@ void curves(Cfi& c) {
   surge(c);
 }
 
+// From the head and the efficiency on: the gas and brake powers, the outlet
+// enthalpy, then in each pass the exponent, the pressure ratio and the outlet
+// properties.
+bool powers_then_discharge(Cfi& c, int32_t npass) {
+  step_i(c, Dir::Forward);
+  step_b(c, Dir::Backward);
+  if (!R3K_ENTHBAL(c)) return false;
+  for (int32_t k = 0; k < npass; ++k) {
+    step_e(c, Dir::Forward);
+    step_p_ratio(c);
+    if (!R3K_OUTPROPS(c)) return false;
+  }
+  return true;
+}
+
 bool case_error(Cfi& c, const char* text) {
   say(std::string("!! Error in R3KCFI: ") + text);
   *c.e.ISTAT = 1;
@@ -530,15 +545,7 @@ bool run_cases(Cfi& c) {
       w[SPEED] = 3600.0 * c.use(QACT) / w[Q_BY_N];
     }
     curves(c);
-    step_i(c, Dir::Forward);
-    step_b(c, Dir::Backward);
-    if (!R3K_ENTHBAL(c)) return false;
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_ratio(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    return true;
+    return powers_then_discharge(c, npass);
   }
   // Discharge pressure or pressure ratio given.
   if (f_pout || f_pratio) {
@@ -568,15 +575,7 @@ bool run_cases(Cfi& c) {
     head(c, Dir::Backward);
     eff(c, Dir::Forward);
     surge(c);
-    step_i(c, Dir::Forward);
-    step_b(c, Dir::Backward);
-    if (!R3K_ENTHBAL(c)) return false;
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_ratio(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    return true;
+    return powers_then_discharge(c, npass);
   }
   // Power given.
   if (f_bhp || f_ihp || f_work) {
@@ -641,15 +640,7 @@ bool run_cases(Cfi& c) {
       w[Q_BY_N] = 3600.0 * c.use(QACT) / w[SPEED];
     }
     curves(c);
-    step_i(c, Dir::Forward);
-    step_b(c, Dir::Backward);
-    if (!R3K_ENTHBAL(c)) return false;
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_ratio(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    return true;
+    return powers_then_discharge(c, npass);
   }
   // 6b. Nothing given, no head or efficiency curve: a pressure ratio of 5
   // unless a usable guess is there.

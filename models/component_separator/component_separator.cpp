@@ -299,9 +299,7 @@ void block_defaults(Entry& e, const State& st) {
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   // Inlet stream variables.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+  inlet_streams(e, s, st, st.imode);
   // Outlet stream variables from the inlet's.
   R3CISO(e, st);
   // Block variables. Re-used values are kept; an entry still missing has

@@ -589,9 +589,7 @@ void initialise(Entry& e, State& st) {
   const int nc = st.nc, nk = st.nknots;
   component_data(e, st);
   // Inlet stream variables.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+  inlet_streams(e, s, st, st.imode);
   // Outlet stream variables take the inlet's entries where missing.
   const bool h_missing = hs::is_missing(e.Y[map.out_enth - 1]);
   auto pair = [&](int32_t pin, int32_t pout) {

@@ -185,22 +185,10 @@ void R3PUMP_ISO(Entry& e, const State& st) {
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const double pw = State::kMolarMass * st.Fs * st.Ph;
-  // Inlet streams into Y.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-  // Inlet bounds, step bounds, scales and types.
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  // Information streams carry power: bounded to +-10^4 power scales.
-  const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;  // step bounds are in multiples of the scale
-  auto info_defaults = [&](const int32_t* d) {
-    info_stream_defaults(e, d, wlb, wub, wsb, pw);
-  };
-  if (*e.NINFI == 1) info_defaults(s.dinfin);
-  // Sequential-modular use fixes the inlet.
-  if (st.imode == 0) {
-    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
-  }
+  // Inlet streams into Y with their defaults; information streams carry
+  // power, with step bounds of 10 power scales.
+  const InletPower power{pw, 10.0};
+  inlet_streams(e, s, st, st.imode, &power);
   // Stream variable count and component-flow entries.
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);
@@ -210,7 +198,10 @@ void initialise(Entry& e, State& st) {
   // Outlet streams.
   R3PUMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  if (*e.NINFOUT == 1) info_defaults(s.dinfout);
+  if (*e.NINFOUT == 1) {
+    info_stream_defaults(e, s.dinfout, -10000.0 * power.scale, 10000.0 * power.scale, power.step,
+                         power.scale);
+  }
   // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
     block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));

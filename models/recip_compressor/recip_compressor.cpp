@@ -269,22 +269,11 @@ void R3RCMP_ISO(Entry& e, const State& st) {
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const double pw = st.Hs * st.Fs;
-  // Inlet streams into Y.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-  // Inlet bounds, step bounds, scales and types.
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (*e.NINFI == 1) {
-    // The shaft power (negative: supplied to the compressor), within
-    // +-10^4 power scales; step bounds are in multiples of the scale.
-    const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;
-    info_stream_defaults(e, s.dinfin, wlb, wub, wsb, pw);
-  }
-  // Sequential-modular use fixes the inlet.
-  if (st.imode == 0) {
-    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
-  }
+  // Inlet streams into Y with their defaults; the work stream carries the
+  // shaft power (negative: supplied to the compressor), with step bounds of
+  // 10 power scales.
+  const InletPower power{pw, 10.0};
+  inlet_streams(e, s, st, st.imode, &power);
   // Stream variable count.
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);

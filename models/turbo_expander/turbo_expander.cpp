@@ -477,9 +477,7 @@ void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const StreamMap& map = s.map;
   // Inlet stream into Y with its defaults.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+  inlet_streams(e, s, st, st.imode);
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
         &s.nstream);
   // Sequential initialisation, then the outlet stream.
