@@ -68,6 +68,14 @@ struct ModelHooks {
   bool report_without_variables = false;
 };
 
+// A model's per-call state: one per thread, shared by the blocks the model
+// serves on that thread.
+template <class S>
+S& thread_state() {
+  thread_local S st;
+  return st;
+}
+
 // A model function that only reads the call's arguments and state (const
 // references) as a hook: `.check = reads<R3PUMP_CHK>`.
 template <auto F>

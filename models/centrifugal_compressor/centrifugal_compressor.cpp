@@ -13,10 +13,7 @@
 
 namespace r3::centrifugal_compressor {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

@@ -480,6 +480,25 @@ bool powers_then_discharge(Cfi& c, int32_t npass) {
   return true;
 }
 
+// From a given pressure ratio on: in each pass the exponent, the head, the
+// gas power and the outlet enthalpy, the head and efficiency curves read
+// backward from the head (where the block has them) and the outlet
+// properties; then the surge curve and the brake power.
+bool from_pressure_ratio(Cfi& c, int32_t npass) {
+  for (int32_t k = 0; k < npass; ++k) {
+    step_e(c, Dir::Forward);
+    step_p_head(c);
+    step_i(c, Dir::Forward);
+    if (!R3K_ENTHBAL(c)) return false;
+    head(c, Dir::Backward);
+    eff(c, Dir::Forward);
+    if (!R3K_OUTPROPS(c)) return false;
+  }
+  surge(c);
+  step_b(c, Dir::Backward);
+  return true;
+}
+
 bool case_error(Cfi& c, const char* text) {
   say(std::string("!! Error in R3KCFI: ") + text);
   *c.e.ISTAT = 1;
@@ -556,18 +575,7 @@ bool run_cases(Cfi& c) {
     } else {
       st.pout = w[PRATIO] * c.pin;
     }
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_head(c);
-      step_i(c, Dir::Forward);
-      if (!R3K_ENTHBAL(c)) return false;
-      head(c, Dir::Backward);
-      eff(c, Dir::Forward);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    surge(c);
-    step_b(c, Dir::Backward);
-    return true;
+    return from_pressure_ratio(c, npass);
   }
   // Head given.
   if (f_head) {
@@ -650,16 +658,8 @@ bool run_cases(Cfi& c) {
   } else if (unusable(st.pout)) {
     st.pout = w[PRATIO] * c.pin;
   }
-  for (int32_t k = 0; k < npass; ++k) {
-    step_e(c, Dir::Forward);
-    step_p_head(c);
-    step_i(c, Dir::Forward);
-    if (!R3K_ENTHBAL(c)) return false;
-    if (!R3K_OUTPROPS(c)) return false;
-  }
-  surge(c);
-  step_b(c, Dir::Backward);
-  return true;
+  // Without curves the passes read none backward.
+  return from_pressure_ratio(c, npass);
 }
 
 }  // namespace

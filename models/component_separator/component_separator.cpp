@@ -23,10 +23,7 @@
 
 namespace r3::component_separator {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 void component_id(const State& st, int32_t i, char out[8]) {
   int32_t len = 8;

@@ -21,10 +21,7 @@
 
 namespace r3::composition_skew {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

@@ -15,10 +15,7 @@
 
 namespace r3::control_valve {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 bool vapour(const State& st) { return st.phase == kVapour; }
 

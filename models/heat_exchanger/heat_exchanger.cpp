@@ -19,10 +19,7 @@
 
 namespace r3::heat_exchanger {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "framework/entry_protocol.h"
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 
 namespace r3::numeric_layer {
@@ -35,10 +35,7 @@ struct State {
   double tol[100] = {};
 };
 
-State& state() {
-  thread_local State s;
-  return s;
-}
+State& state() { return thread_state<State>(); }
 
 double* reals(const Work& w) { return &DMS_PLEX[w.off - 1]; }
 int32_t* ints(const Work& w) { return &DMS_IPLEX[w.off - 1]; }

@@ -12,10 +12,7 @@
 
 namespace r3::pump {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

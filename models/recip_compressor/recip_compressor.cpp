@@ -15,10 +15,7 @@
 
 namespace r3::recip_compressor {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

@@ -25,10 +25,7 @@
 
 namespace r3::steam_turbine {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

@@ -23,10 +23,7 @@
 
 namespace r3::turbo_expander {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
