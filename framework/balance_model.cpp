@@ -4,17 +4,6 @@
 
 namespace r3 {
 
-namespace {
-
-// The stream variables the block has.
-int32_t stream_variables(Entry& e, const Setup& s) {
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
-  return n;
-}
-
-}  // namespace
-
 void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k) {
   switch (pass) {
     case RowPass::Count:
@@ -25,8 +14,7 @@ void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k) {
       U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
       return;
     case RowPass::Names:
-      U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-            e.IDBLK, e.LNAME, e.VARNAM);
+      name_stream_variables(e, s);
       U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
                   e.LNAME, e.EQNNAM, &m);
       return;
@@ -60,9 +48,5 @@ int32_t present_variables(const int32_t* pos, int32_t n) {
   return count;
 }
 
-void hand_over_names(Entry& e, const Setup& s, int32_t nvars, int32_t neqn) {
-  int32_t n = stream_variables(e, s) + nvars;
-  U3DNAM(e.IDBLK, e.LNAME, &n, &neqn, e.VARNAM, e.EQNNAM);
-}
 
 }  // namespace r3

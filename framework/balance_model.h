@@ -26,9 +26,6 @@ void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k);
 // The names of the block variables: variable v (1..n) is names[v] and
 // stands at Y position pos[v], absent where that is 0.
 void name_block_variables(Entry& e, const char* const* names, const int32_t* pos, int32_t n);
-// Tells the host how many names were written: the stream variables and nvars
-// block variables, and neqn equations.
-void hand_over_names(Entry& e, const Setup& s, int32_t nvars, int32_t neqn);
 // How many of the block variables 1..n are present (pos[v] != 0).
 int32_t present_variables(const int32_t* pos, int32_t n);
 
@@ -56,7 +53,7 @@ struct BalanceModel {
       *e.NF += w.rows();
       *e.NZ += w.nonzeros();
     } else if (p == RowPass::Names) {
-      hand_over_names(e, st.s, present_variables(st.pos, num_vars), w.rows());
+      hand_over_names(e, st.s.nstream + present_variables(st.pos, num_vars), w.rows());
     }
   }
 };

@@ -76,6 +76,18 @@ void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double up
   U3_ISTRM_PTYPE(desc, e.IYATTR);
 }
 
+int32_t name_stream_variables(Entry& e, const Setup& s) {
+  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
+        e.LNAME, e.VARNAM);
+  int32_t n = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  return n;
+}
+
+void hand_over_names(Entry& e, int32_t nvar, int32_t neqn) {
+  U3DNAM(e.IDBLK, e.LNAME, &nvar, &neqn, e.VARNAM, e.EQNNAM);
+}
+
 void inlet_streams(Entry& e, Setup& s, const Scales& sc, int32_t imode,
                    const InletPower* power) {
   const bool info = power != nullptr && *e.NINFI == 1;

@@ -402,6 +402,12 @@ struct VariableDefaults {
 // host's array holds RMISS, and the physical type.
 void block_variable_defaults(Entry& e, int32_t pos, double value, const VariableDefaults& d);
 
+// At the names request: the stream variables' names; their number.
+int32_t name_stream_variables(Entry& e, const Setup& s);
+// The end of the names request: the host told how many variable and
+// equation names were written.
+void hand_over_names(Entry& e, int32_t nvar, int32_t neqn);
+
 // At the stream update, the block's stream variables in Y back into the
 // host's stream arrays.
 void write_streams(Entry& e, const Setup& s);

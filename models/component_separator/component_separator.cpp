@@ -197,10 +197,7 @@ void write_rows(Entry& e, const State& st, RowPass pass) {
 
 void names(Entry& e, State& st) {
   Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  int32_t n = name_stream_variables(e, s);
   const int32_t lname = *e.LNAME;
   char cid[8];
   auto var = [&](std::initializer_list<std::string_view> p) {
@@ -216,8 +213,7 @@ void names(Entry& e, State& st) {
 
   EquationWriter w(e, s, RowPass::Names, 0, 0);
   separator_rows(w, st);
-  int32_t m = w.rows();
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, n, w.rows());
 }
 
 // --- Dimensions ---------------------------------------------------------------

@@ -377,11 +377,9 @@ std::string five(int j) {
 void names(Entry& e, State& st) {
   component_ids(st);
   Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
+  int32_t n = name_stream_variables(e, s);
   const int32_t lname = *e.LNAME;
   const int32_t nc = st.nc, nk = st.nknots;
-  int32_t n = s.nstream;
   auto var = [&](const std::string& t) {
     hs::vnam(packed_name(t), lname, name_slot(e.VARNAM, lname, ++n));
   };
@@ -407,8 +405,7 @@ void names(Entry& e, State& st) {
   const int32_t start = st.layout[1];
   RTO_PMLNAM(&s.ncomp, s.idx, cids, st.layout, &prefix, &start, e.IDBLK, e.LNAME, e.VARNAM,
              e.EQNNAM, &m);
-  int32_t ny = *e.NY;
-  U3DNAM(e.IDBLK, e.LNAME, &ny, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, *e.NY, m);
 }
 
 // --- Equations --------------------------------------------------------------
@@ -602,8 +599,6 @@ void initialise(Entry& e, State& st) {
   pair(map.in_flow, map.out_flow);
   pair(map.in_enth, map.out_enth);
   pair(map.in_pres, map.out_pres);
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-        &s.nstream);
 
   // Block variables.
   double M = 0.0, V = 0.0, F0 = 0.0;

@@ -297,8 +297,7 @@ void names(Entry& e, State& st) {
     vnam(e, kVarNames[v], slot);
   }
   write_rows(e, st, RowPass::Names);
-  int32_t n = st.nvar(), m = st.neq();
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, st.nvar(), st.neq());
 }
 
 void initialise(Entry& e, State& st) {

@@ -186,9 +186,6 @@ void initialise(Entry& e, State& st) {
   // power, with step bounds of 10 power scales.
   const InletPower power{pw, 10.0};
   inlet_streams(e, s, st, st.imode, &power);
-  // Stream variable count and component-flow entries.
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-        &s.nstream);
   // Sequential initialisation into the saved-value array.
   R3PUMP_INI(e, st);
   if (*e.ISTAT != 0) return;

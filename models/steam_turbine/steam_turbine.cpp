@@ -759,8 +759,7 @@ void initialise(Entry& e, State& st) {
   st.PWs = sc[0] * sc[2];
   R3STRB_INI(e, st);
   pattern(e, st);
-  int32_t ny = st.lay.ny, nf = st.lay.nf;
-  U3DNAM(e.IDBLK, e.LNAME, &ny, &nf, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, st.lay.ny, st.lay.nf);
 }
 
 constexpr ModelHooks<State> kHooks{

@@ -155,10 +155,7 @@ void vname(Entry& e, const std::string& text, int32_t slot) {
 void names(Entry& e, State& st) {
   Setup& s = st.s;
   const Tables& t = st.t;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  int32_t n = name_stream_variables(e, s);
   int32_t m = 0;
   U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IDBLK, e.LNAME,
               e.EQNNAM, &m);
@@ -172,8 +169,7 @@ void names(Entry& e, State& st) {
   // Equations.
   EquationWriter w(e, s, RowPass::Names, m, 0);
   reactor_rows(w, st);
-  m = w.rows();
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, n, w.rows());
 }
 
 void initialise(Entry& e, State& st) {

@@ -413,10 +413,7 @@ void rename_slots(char* names, int32_t lname, int32_t from, int32_t to) {
 
 void names(Entry& e, State& st) {
   Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  name_stream_variables(e, s);
   int32_t m = 0;
   U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
               e.LNAME, e.EQNNAM, &m);
@@ -466,8 +463,7 @@ void names(Entry& e, State& st) {
     rename_slots(e.VARNAM, lname, st.vstart_s + 1, st.ny);
     rename_slots(e.EQNNAM, lname, m0 + 1, m);
   }
-  n = st.ny;
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, st.ny, m);
 }
 
 void initialise(Entry& e, State& st) {
@@ -475,8 +471,6 @@ void initialise(Entry& e, State& st) {
   const StreamMap& map = s.map;
   // Inlet stream into Y with its defaults.
   inlet_streams(e, s, st, st.imode);
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-        &s.nstream);
   // Sequential initialisation, then the outlet stream.
   R3X_INI(e, st);
   if (*e.ISTAT != 0) return;
