@@ -5,7 +5,8 @@
 //
 //   - the set-up runs first; when it fails the call ends;
 //   - a request code the model does not answer is left alone (ISTAT as
-//     passed in, nothing written);
+//     passed in, nothing written), and so is a code that is no request,
+//     unless the model hands such codes on;
 //   - the dimension request runs the input check first and writes the
 //     counts only when it passes;
 //   - every other request that reads or writes the variable arrays is
@@ -60,6 +61,10 @@ struct ModelHooks {
 
   // Writes the model's explanation of a refused request.
   void (*refused)(Entry&, S&) = nullptr;
+
+  // A code that is none of the protocol's requests; null leaves it alone (a
+  // layer that wraps another model hands such codes on).
+  void (*not_a_request)(Entry&, S&) = nullptr;
 
   // Named differences between models.
   SizeRule sizes = SizeRule::AtLeast;
@@ -124,8 +129,9 @@ void dispatch(Entry& e, S& st, const ModelHooks<S>& h) {
     case KODE_STRMUPD:
     case KODE_REPORT:
       break;
-    default:
-      return;  // not a request: nothing beyond the set-up
+    default:  // not a request: nothing beyond the set-up, unless handed on
+      if (h.not_a_request) h.not_a_request(e, st);
+      return;
   }
   void (*const hooks[])(Entry&, S&) = {h.names,     h.initialise,    h.residuals,
                                        h.jacobian,  h.stream_update, h.report};

@@ -319,28 +319,46 @@ void jacobian(Entry& e, State& st) {
   release_all(st);
 }
 
-void run(Entry& e) {
-  State& st = state();
+// The user model this layer wraps; without one nothing can answer (ISTAT = 1).
+bool set_up(Entry& e, State& st) {
   st.layer = *e.ILAYER;
   st.user = U3NU_GET_FPMODL(&st.layer);
   st.second = U3NU_GET_FPMDL1(&st.layer);
   if (st.user == 0) {
-    // No user model configured for this layer: nothing can answer.
     *e.ISTAT = 1;
-    return;
+    return false;
   }
-  const int32_t kode = *e.KODE;
-  if (kode != KODE_INIT && kode != KODE_JACOB && kode != KODE_DIMEN) {
-    call_user(e, st);
-    return;
-  }
-  configure(st);
-  if (kode == KODE_DIMEN) return dimensions(e, st);
-  if (kode == KODE_INIT) return initialise(e, st);
-  jacobian(e, st);
+  return true;
 }
+
+// The requests the layer takes part in read the host's settings for the
+// layer first.
+template <void (*Request)(Entry&, State&)>
+void configured(Entry& e, State& st) {
+  configure(st);
+  Request(e, st);
+}
+
+// Every other request, and every code that is none, goes to the user model
+// as it came; the user model keeps its own counts, so the layer guards no
+// array sizes.
+void hand_on(Entry& e, State& st) { call_user(e, st); }
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check_request = hand_on,
+    .dimensions = configured<dimensions>,
+    .names = hand_on,
+    .initialise = configured<initialise>,
+    .residuals = hand_on,
+    .jacobian = configured<jacobian>,
+    .stream_update = hand_on,
+    .report = hand_on,
+    .not_a_request = hand_on,
+    .sizes = SizeRule::Own,
+};
 
 }  // namespace
 }  // namespace r3::numeric_layer
 
-R3_DEFINE_ENTRY(R3NUML, r3::numeric_layer::run)
+R3_DEFINE_MODEL_ENTRY(R3NUML, r3::numeric_layer::state, r3::numeric_layer::kHooks)
