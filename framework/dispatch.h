@@ -30,6 +30,22 @@ enum class SizeRule {
             // checks the arrays against it itself
 };
 
+namespace dispatch_detail {
+
+// The stream update most models answer: the block's stream variables in Y
+// back into the host's stream arrays. None for a state without the common
+// set-up.
+template <class S>
+constexpr void (*streams_written_back())(Entry&, S&) {
+  if constexpr (requires(Entry& e, S& st) { write_streams(e, st.s); }) {
+    return [](Entry& e, S& st) { write_streams(e, st.s); };
+  } else {
+    return nullptr;
+  }
+}
+
+}  // namespace dispatch_detail
+
 // The hooks of one model over its per-call state S. A null hook is a request
 // the model does not answer (its code is then left alone).
 template <class S>
@@ -56,7 +72,9 @@ struct ModelHooks {
   void (*initialise)(Entry&, S&) = nullptr;
   void (*residuals)(Entry&, S&) = nullptr;
   void (*jacobian)(Entry&, S&) = nullptr;
-  void (*stream_update)(Entry&, S&) = nullptr;
+  // By default the stream update writes the block's stream variables back
+  // into the host's stream arrays (where the state has the common set-up).
+  void (*stream_update)(Entry&, S&) = dispatch_detail::streams_written_back<S>();
   void (*report)(Entry&, S&) = nullptr;
 
   // Writes the model's explanation of a refused request.

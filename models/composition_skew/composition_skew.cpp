@@ -457,17 +457,18 @@ void skew_rows(EquationWriter& w, const Entry& e, const State& st) {
   auto cname = [&](const char* head, int i) {
     return w.naming() ? packed_name(head + cid_text(st, i)) : std::string();
   };
-  double sm = 0.0, ss = 0.0;
-  for (int i = 1; i <= nc; ++i) {
-    sm += v.f0(i) * mw(st, i);
-    ss += v.f0(i) * sv(st, i);
-  }
-  w.row(name("MASSIN"), st.Fs, v.g(G_MASSIN) - sm);
-  w.at(pos(st, G_MASSIN), 1.0);
-  for (int i = 1; i <= nc; ++i) w.at(map.in_comp[i - 1], -mw(st, i));
-  w.row(name("STDVIN"), st.Fs, v.g(G_STDVIN) - ss);
-  w.at(pos(st, G_STDVIN), 1.0);
-  for (int i = 1; i <= nc; ++i) w.at(map.in_comp[i - 1], -sv(st, i));
+  // A side's total on the mass or standard-volume basis: the total variable
+  // minus the component flows (Y positions comp) times their basis factors.
+  auto total_row = [&](const char* text, Group total, const int32_t* comp,
+                       double (*factor)(const State&, int)) {
+    double sum = 0.0;
+    for (int i = 1; i <= nc; ++i) sum += v.y(comp[i - 1]) * factor(st, i);
+    w.row(name(text), st.Fs, v.g(total) - sum);
+    w.at(pos(st, total), 1.0);
+    for (int i = 1; i <= nc; ++i) w.at(comp[i - 1], -factor(st, i));
+  };
+  total_row("MASSIN", G_MASSIN, map.in_comp, mw);
+  total_row("STDVIN", G_STDVIN, map.in_comp, sv);
   for (int i = 1; i <= nc; ++i) {
     w.row(cname("COMPIN_", i), st.Fs, v.g(G_COMPIN, i) * v.total_in() - v.f0(i) * v.factor(i));
     if (!basis_ok(st)) continue;
@@ -512,18 +513,10 @@ void skew_rows(EquationWriter& w, const Entry& e, const State& st) {
     w.at(pos(st, G_SKEW, i), -v.g(G_COMPIN, i));
     w.at(pos(st, G_COMPIN, i), -v.g(G_SKEW, i));
   }
-  double om = 0.0, os = 0.0, of = 0.0;
-  for (int i = 1; i <= nc; ++i) {
-    om += v.f1(i) * mw(st, i);
-    os += v.f1(i) * sv(st, i);
-    of += v.f1(i);
-  }
-  w.row(name("MASSOUT"), st.Fs, v.g(G_MASSOUT) - om);
-  w.at(pos(st, G_MASSOUT), 1.0);
-  for (int i = 1; i <= nc; ++i) w.at(map.out_comp[i - 1], -mw(st, i));
-  w.row(name("STDVOUT"), st.Fs, v.g(G_STDVOUT) - os);
-  w.at(pos(st, G_STDVOUT), 1.0);
-  for (int i = 1; i <= nc; ++i) w.at(map.out_comp[i - 1], -sv(st, i));
+  total_row("MASSOUT", G_MASSOUT, map.out_comp, mw);
+  total_row("STDVOUT", G_STDVOUT, map.out_comp, sv);
+  double of = 0.0;
+  for (int i = 1; i <= nc; ++i) of += v.f1(i);
   w.row(name("MOLEOUT"), st.Fs, v.y(map.out_flow) - of);
   w.at(map.out_flow, 1.0);
   for (int i = 1; i <= nc; ++i) w.at(map.out_comp[i - 1], -1.0);
@@ -707,10 +700,6 @@ void jacobian(Entry& e, State& st) {
   outlet_set(e, st, JACOBIAN, m, k);
 }
 
-void stream_update(Entry& e, State& st) {
-  write_streams(e, st.s);
-}
-
 // The equations are written for one material inlet and one outlet, and for
 // the numbering the dimension request stored.
 bool serves(Entry& e, State& st) {
@@ -727,7 +716,6 @@ constexpr ModelHooks<State> kHooks{
     .initialise = initialise,
     .residuals = residuals,
     .jacobian = jacobian,
-    .stream_update = stream_update,
     .report =
         [](Entry& e, State& st) {
           component_ids(st);

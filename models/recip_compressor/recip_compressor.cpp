@@ -285,10 +285,6 @@ void initialise(Entry& e, State& st) {
   balance_scales_and_pattern(kModel, e, st);
 }
 
-void stream_update(Entry& e, State& st) {
-  write_streams(e, st.s);
-}
-
 // The connections the equations are written for: one material inlet, one
 // material outlet, at most one inlet work stream. Without them the stream
 // positions are absent and nothing may be read or written through them.
@@ -301,7 +297,6 @@ constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
     .check = reads<R3RCMP_CHK>,
     .serves = [](Entry& e, State&) { return connected(e); },
     .initialise = initialise,
-    .stream_update = stream_update,
     .report = reads<R3RCMP_REPORT>,
     .refused = [](Entry& e, State& st) { R3RCMP_CHK(e, st); },
 });

@@ -268,10 +268,6 @@ void jacobian(Entry& e, State& st) {
   write_rows(e, st, RowPass::Jacobian, m, k);
 }
 
-void stream_update(Entry& e, State& st) {
-  write_streams(e, st.s);
-}
-
 // A block whose data cannot be used is refused at every request that would
 // build or evaluate its equations. The reactor has no input-check request and
 // no report.
@@ -294,7 +290,6 @@ constexpr ModelHooks<State> kHooks{
     .initialise = initialise,
     .residuals = residuals,
     .jacobian = jacobian,
-    .stream_update = stream_update,
     .refused = [](Entry&, State& st) { write_refusal(st); },
 };
 

@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "framework/dispatch.h"
+#include "framework/balance_model.h"
 #include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
@@ -352,6 +352,20 @@ void own_rows(Entry& e, const State& st, RowPass pass, int32_t& m, int32_t& k) {
   k = w.nonzeros();
 }
 
+// The balances, the property rows, the expander's own rows and (two-phase)
+// the sets in one pass; `action` is the property routines' mode for it (2
+// pattern, 3 residuals, 4 Jacobian).
+void write_pass(Entry& e, State& st, RowPass pass, int action) {
+  Setup& s = st.s;
+  int32_t m = 0, k = 0;
+  balance_pass(e, s, pass, m, k);
+  // The Jacobian's rows, too, are numbered on after the balances.
+  if (pass == RowPass::Jacobian) U3_MBAL_NF(&s.ncomp, &s.sel, &m);
+  property_rows(e, st, action, m, k);
+  own_rows(e, st, pass, m, k);
+  if (st.iphase == 0) set_rows(e, st, action, m, k);
+}
+
 // --- Requests --------------------------------------------------------------------
 
 // The position store in INT: the first block variable, and for IPHASE = 0
@@ -539,33 +553,12 @@ void initialise(Entry& e, State& st) {
     RTO_PMLRSCL(&s.ncomp, st.lay_o, &st.eq_o, e.FSCL);
   }
   // Pattern.
-  m = 0;
-  int32_t k = 0;
-  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
-              &m, &k);
-  property_rows(e, st, 2, m, k);
-  own_rows(e, st, RowPass::Pattern, m, k);
-  if (st.iphase == 0) set_rows(e, st, 2, m, k);
+  write_pass(e, st, RowPass::Pattern, 2);
 }
 
-void residuals(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
-  property_rows(e, st, 3, m, k);
-  own_rows(e, st, RowPass::Residuals, m, k);
-  if (st.iphase == 0) set_rows(e, st, 3, m, k);
-}
+void residuals(Entry& e, State& st) { write_pass(e, st, RowPass::Residuals, 3); }
 
-void jacobian(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
-  U3_MBAL_NF(&s.ncomp, &s.sel, &m);
-  property_rows(e, st, 4, m, k);
-  own_rows(e, st, RowPass::Jacobian, m, k);
-  if (st.iphase == 0) set_rows(e, st, 4, m, k);
-}
+void jacobian(Entry& e, State& st) { write_pass(e, st, RowPass::Jacobian, 4); }
 
 void stream_update(Entry& e, State& st) {
   Setup& s = st.s;
