@@ -1,7 +1,7 @@
 // A model whose equations are the host's material balances followed by its
-// own rows (the pump and the two compressors): the requests that only count, name,
-// scale, pattern and evaluate those rows are the same for every such model
-// and are answered here from the model's one description of its rows.
+// own rows (the pump and the two compressors): the requests that only count,
+// name, scale, pattern and evaluate those rows are the same for every such
+// model and are answered here from the model's one description of its rows.
 //
 // The block variables follow the stream variables; the material balances
 // come first among the equations.

@@ -26,8 +26,9 @@ namespace r3 {
 enum class SizeRule {
   AtLeast,  // the host's arrays hold at least what the block declares
   Exactly,  // the host's counts equal what the block declares
-  Own,      // the model keeps the numbering of its dimension request and
-            // checks the arrays against it itself
+  Own,      // the model checks the arrays itself: it keeps the numbering of
+            // its dimension request, or hands the requests on to a model that
+            // keeps its own
 };
 
 namespace dispatch_detail {
