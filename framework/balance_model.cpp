@@ -7,7 +7,7 @@ namespace r3 {
 void balance_pass(Entry& e, Setup& s, RowPass pass, int32_t& m, int32_t& k) {
   switch (pass) {
     case RowPass::Count:
-      *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
+      *e.NF = *e.NY = *e.NZ = 0;
       U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
             e.NY);
       U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);

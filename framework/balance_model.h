@@ -17,7 +17,7 @@ namespace r3 {
 
 // The host's material balances' part of a pass, from the start of the
 // arrays, leaving m and k where the model's rows continue. The count pass
-// zeroes the counts first and counts the stream variables too; the names
+// zeroes NY, NF and NZ first and counts the stream variables too; the names
 // pass names the stream variables and writes the balances' names. As the
 // host's routines do, the residual pass leaves k and the Jacobian pass
 // leaves m untouched.
@@ -39,11 +39,15 @@ struct BalanceModel {
   void (*rows)(EquationWriter& w, const Entry& e, const S& st);
   const char* const* var_names;
   int32_t num_vars;
+  // Whether the dimension request writes the auxiliary counts (as zero) or
+  // leaves them as the host passed them.
+  bool writes_auxiliary_counts = true;
 
   // One pass over the balances and the model's rows. The count pass writes
   // NY, NF and NZ; the names pass writes every variable and equation name.
   void pass(Entry& e, S& st, RowPass p) const {
     int32_t m = 0, k = 0;
+    if (p == RowPass::Count && writes_auxiliary_counts) *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
     balance_pass(e, st.s, p, m, k);
     if (p == RowPass::Names) name_block_variables(e, var_names, st.pos, num_vars);
     EquationWriter w(e, st.s, p, m, k, st.Fs, st.Ps);

@@ -421,8 +421,12 @@ void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
               pos[DISCH_MOLV], "VAPVM_DISCH", mv});
 }
 
-// The compressor as the shared requests see it: its rows and its variables' names.
-constexpr BalanceModel<State> kModel{compressor_rows, kVarNames, kNumVars};
+// The compressor as the shared requests see it: its rows and its variables'
+// names; its dimension request leaves the auxiliary counts as they came.
+constexpr BalanceModel<State> kModel{.rows = compressor_rows,
+                                     .var_names = kVarNames,
+                                     .num_vars = kNumVars,
+                                     .writes_auxiliary_counts = false};
 
 // --- Requests ---------------------------------------------------------------
 
