@@ -138,6 +138,12 @@ CheckFault material_connection_fault(const Entry& e) {
   return {};
 }
 
+CheckFault one_information_stream_fault(std::string_view side) {
+  const bool total = side.starts_with("the block");
+  return {"There may not be more than one information stream connected to the",
+          std::string(side) + (total ? "" : " of the block.")};
+}
+
 int32_t check_status(std::string_view routine, const CheckFault& f) {
   if (f.first.empty()) return 0;
   hs::msg("");

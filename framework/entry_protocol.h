@@ -431,6 +431,10 @@ struct CheckFault {
 // exactly one material inlet and one material outlet.
 CheckFault material_connection_fault(const Entry& e);
 
+// The fault of more than one information stream on one side of a block
+// (side: "inlet", "outlet", or "the block (total)" for both together).
+CheckFault one_information_stream_fault(std::string_view side);
+
 // The end of an input check: a fault is written to the message unit under
 // " ERROR in subroutine <routine>:", each line indented by six, and the
 // check's status returned (1 for a fault, otherwise 0).

@@ -329,14 +329,11 @@ int32_t R3PUMP_CHK(const Entry& e, const State& st) {
   CheckFault f = material_connection_fault(e);
   if (!f.first.empty()) {  // the connections are explained first
   } else if (*e.NINFI > 1) {
-    f = {"There may not be more than one information stream connected to the",
-         "inlet of the block."};
+    f = one_information_stream_fault("inlet");
   } else if (*e.NINFOUT > 1) {
-    f = {"There may not be more than one information stream connected to the",
-         "outlet of the block."};
+    f = one_information_stream_fault("outlet");
   } else if (*e.NINFI == 1 && *e.NINFOUT == 1) {
-    f = {"There may not be more than one information stream connected to the",
-         "the block (total)."};
+    f = one_information_stream_fault("the block (total).");
   } else if (st.imode != 0 && st.imode != 1) {
     f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
   } else if (st.npass < 0 || st.npass > 50) {

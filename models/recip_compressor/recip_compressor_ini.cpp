@@ -355,8 +355,7 @@ int32_t R3RCMP_CHK(const Entry& e, const State& st) {
   CheckFault f = material_connection_fault(e);
   if (!f.first.empty()) {  // the connections are explained first
   } else if (*e.NINFI > 1) {
-    f = {"There may not be more than one information stream connected to the",
-         "inlet of the block."};
+    f = one_information_stream_fault("inlet");
   } else if (*e.NINFOUT != 0) {
     f = {"Outlet information streams are not allowed."};
   } else if (st.imode != 0 && st.imode != 1) {

@@ -468,8 +468,7 @@ int32_t R3X_ICHK(const Entry& e, const State& st) {
   } else if (*e.NINFI >= 1) {
     l1 = "Inlet information streams are not allowed.";
   } else if (*e.NINFOUT >= 2) {
-    l1 = "There may not be more than one information stream connected to the";
-    l2 = "outlet of the block.";
+    f = one_information_stream_fault("outlet");
   } else if (n < 1 || n > kMaxComponents) {
     l1 = "The total number of non-zero components must be between 1 and " +
          std::to_string(kMaxComponents) + ".";
