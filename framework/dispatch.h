@@ -5,7 +5,8 @@
 //
 //   - the set-up runs first; when it fails the call ends;
 //   - a request code the model does not answer is left alone (ISTAT as
-//     passed in, nothing written);
+//     passed in, nothing written), and so is a code that is no request,
+//     unless the model hands such codes on;
 //   - the dimension request runs the input check first and writes the
 //     counts only when it passes;
 //   - every other request that reads or writes the variable arrays is
@@ -25,9 +26,26 @@ namespace r3 {
 enum class SizeRule {
   AtLeast,  // the host's arrays hold at least what the block declares
   Exactly,  // the host's counts equal what the block declares
-  Own,      // the model keeps the numbering of its dimension request and
-            // checks the arrays against it itself
+  Own,      // the model checks the arrays itself: it keeps the numbering of
+            // its dimension request, or hands the requests on to a model that
+            // keeps its own
 };
+
+namespace dispatch_detail {
+
+// The stream update most models answer: the block's stream variables in Y
+// back into the host's stream arrays. None for a state without the common
+// set-up.
+template <class S>
+constexpr void (*streams_written_back())(Entry&, S&) {
+  if constexpr (requires(Entry& e, S& st) { write_streams(e, st.s); }) {
+    return [](Entry& e, S& st) { write_streams(e, st.s); };
+  } else {
+    return nullptr;
+  }
+}
+
+}  // namespace dispatch_detail
 
 // The hooks of one model over its per-call state S. A null hook is a request
 // the model does not answer (its code is then left alone).
@@ -55,11 +73,17 @@ struct ModelHooks {
   void (*initialise)(Entry&, S&) = nullptr;
   void (*residuals)(Entry&, S&) = nullptr;
   void (*jacobian)(Entry&, S&) = nullptr;
-  void (*stream_update)(Entry&, S&) = nullptr;
+  // By default the stream update writes the block's stream variables back
+  // into the host's stream arrays (where the state has the common set-up).
+  void (*stream_update)(Entry&, S&) = dispatch_detail::streams_written_back<S>();
   void (*report)(Entry&, S&) = nullptr;
 
   // Writes the model's explanation of a refused request.
   void (*refused)(Entry&, S&) = nullptr;
+
+  // A code that is none of the protocol's requests; null leaves it alone (a
+  // layer that wraps another model hands such codes on).
+  void (*not_a_request)(Entry&, S&) = nullptr;
 
   // Named differences between models.
   SizeRule sizes = SizeRule::AtLeast;
@@ -67,6 +91,14 @@ struct ModelHooks {
   // so it is answered whatever the arrays' sizes.
   bool report_without_variables = false;
 };
+
+// A model's per-call state: one per thread, shared by the blocks the model
+// serves on that thread.
+template <class S>
+S& thread_state() {
+  thread_local S st;
+  return st;
+}
 
 // A model function that only reads the call's arguments and state (const
 // references) as a hook: `.check = reads<R3PUMP_CHK>`.
@@ -116,8 +148,9 @@ void dispatch(Entry& e, S& st, const ModelHooks<S>& h) {
     case KODE_STRMUPD:
     case KODE_REPORT:
       break;
-    default:
-      return;  // not a request: nothing beyond the set-up
+    default:  // not a request: nothing beyond the set-up, unless handed on
+      if (h.not_a_request) h.not_a_request(e, st);
+      return;
   }
   void (*const hooks[])(Entry&, S&) = {h.names,     h.initialise,    h.residuals,
                                        h.jacobian,  h.stream_update, h.report};

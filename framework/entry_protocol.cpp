@@ -1,5 +1,7 @@
 #include "framework/entry_protocol.h"
 
+#include <algorithm>
+
 #include "framework/host_services.h"
 
 namespace r3 {
@@ -44,6 +46,15 @@ void setup_block_id(Entry& e) {
 
 void setup_scales(Setup& s) { U3GSCL(s.scales); }
 
+void setup_scales(Setup& s, Scales& named) {
+  setup_scales(s);
+  named.Fs = s.scales[0];
+  named.Ts = s.scales[1];
+  named.Hs = s.scales[2];
+  named.Qs = s.scales[3];
+  named.Ps = s.scales[4];
+}
+
 void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs, double hs,
                               double ps) {
   double lb[3], ub[3], sb[3];
@@ -63,6 +74,34 @@ void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double up
   U3_ISTRM_SBND(desc, &step, e.YSBND);
   U3_ISTRM_SCL(desc, &scale, e.YSCL);
   U3_ISTRM_PTYPE(desc, e.IYATTR);
+}
+
+int32_t name_stream_variables(Entry& e, const Setup& s) {
+  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
+        e.LNAME, e.VARNAM);
+  int32_t n = 0;
+  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  return n;
+}
+
+void hand_over_names(Entry& e, int32_t nvar, int32_t neqn) {
+  U3DNAM(e.IDBLK, e.LNAME, &nvar, &neqn, e.VARNAM, e.EQNNAM);
+}
+
+void inlet_streams(Entry& e, Setup& s, const Scales& sc, int32_t imode,
+                   const InletPower* power) {
+  const bool info = power != nullptr && *e.NINFI == 1;
+  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
+  if (info) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
+  material_stream_defaults(e, s, s.dmatin, sc.Fs, sc.Hs, sc.Ps);
+  if (info) {
+    const double w = power->scale;
+    info_stream_defaults(e, s.dinfin, -10000.0 * w, 10000.0 * w, power->step, w);
+  }
+  if (imode == 0) {
+    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+    if (info) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
+  }
 }
 
 void block_variable_defaults(Entry& e, int32_t pos, double value, const VariableDefaults& d) {
@@ -87,6 +126,51 @@ int32_t int_param(const Entry& e, int32_t pos) {
 
 double real_param(const Entry& e, int32_t pos) {
   return (pos >= 1 && pos <= *e.NREAL) ? e.REAL[pos - 1] : hs::rmiss();
+}
+
+CheckFault material_connection_fault(const Entry& e) {
+  if (*e.NMATIN != 1) {
+    return {"There must be exactly one material stream connected to the inlet of", "the block."};
+  }
+  if (*e.NMATOUT != 1) {
+    return {"There must be exactly one material stream connected to the outlet of", "the block."};
+  }
+  return {};
+}
+
+CheckFault one_information_stream_fault(std::string_view side) {
+  const bool total = side.starts_with("the block");
+  return {"There may not be more than one information stream connected to the",
+          std::string(side) + (total ? "" : " of the block.")};
+}
+
+int32_t check_status(std::string_view routine, const CheckFault& f) {
+  if (f.first.empty()) return 0;
+  hs::msg("");
+  hs::msg(" ERROR in subroutine " + std::string(routine) + ":");
+  hs::msg(std::string(6, ' ') + f.first);
+  if (!f.second.empty()) hs::msg(std::string(6, ' ') + f.second);
+  return 1;
+}
+
+bool fixed_values_and_passes_ok(const Entry& e, int32_t first, int32_t last,
+                                std::initializer_list<int32_t> defaulted, int32_t npass,
+                                std::string_view routine) {
+  const std::string heading = "Error in " + std::string(routine) + ":";
+  bool ok = true;
+  for (int32_t p = first; p <= last; ++p) {
+    if (std::find(defaulted.begin(), defaulted.end(), p) != defaulted.end()) continue;
+    if (hs::fixed(e.IYATTR[p - 1]) && hs::is_missing(e.Y[p - 1])) {
+      hs::message(heading, "Block variable number " + std::to_string(p) +
+                               " is fixed but its value is missing.");
+      ok = false;
+    }
+  }
+  if (npass > 50) {
+    hs::message(heading, "NPASS is more than 50.");
+    ok = false;
+  }
+  return ok;
 }
 
 }  // namespace r3

@@ -4,6 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #if defined(_WIN32)
 #define R3_STDCALL __stdcall
@@ -350,8 +354,17 @@ void setup_header(Entry& e, Setup& s);
 bool setup_streams(Entry& e, Setup& s);
 // The block identifier into the host's naming area.
 void setup_block_id(Entry& e);
-// The host's global scales.
+// The host's global scales by name: molar flow, temperature, molar enthalpy,
+// duty and pressure. A model's per-call state derives from it, so that its
+// equations read st.Fs, st.Ps, ...
+struct Scales {
+  double Fs = 1, Ts = 1, Hs = 1, Qs = 1, Ps = 1;
+};
+
+// The host's global scales into s.scales.
 void setup_scales(Setup& s);
+// The same, and the scales by name into `named`.
+void setup_scales(Setup& s, Scales& named);
 
 // At the initialisation request, for the material streams a
 // descriptor covers: the host's default lower, upper and step bounds from
@@ -364,6 +377,20 @@ void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs
 void info_stream_defaults(Entry& e, const int32_t* desc, double lower, double upper, double step,
                           double scale);
 
+// An inlet information stream that carries power: its scale, and its step
+// bound in multiples of the scale; its bounds are +-10^4 power scales.
+struct InletPower {
+  double scale, step;
+};
+
+// The inlet side of an initialisation: the material inlet's values into Y
+// with its default bounds, step bounds, scales and types (from the flow,
+// enthalpy and pressure scales), and, where `power` is given and the block
+// has an inlet information stream, that stream's value and defaults; in
+// sequential-modular use (imode 0) the inlet streams are fixed.
+void inlet_streams(Entry& e, Setup& s, const Scales& sc, int32_t imode,
+                   const InletPower* power = nullptr);
+
 // The type, default bounds and scale of one of a block's own variables.
 struct VariableDefaults {
   int32_t type;
@@ -375,6 +402,12 @@ struct VariableDefaults {
 // host's array holds RMISS, and the physical type.
 void block_variable_defaults(Entry& e, int32_t pos, double value, const VariableDefaults& d);
 
+// At the names request: the stream variables' names; their number.
+int32_t name_stream_variables(Entry& e, const Setup& s);
+// The end of the names request: the host told how many variable and
+// equation names were written.
+void hand_over_names(Entry& e, int32_t nvar, int32_t neqn);
+
 // At the stream update, the block's stream variables in Y back into the
 // host's stream arrays.
 void write_streams(Entry& e, const Setup& s);
@@ -384,6 +417,38 @@ void write_streams(Entry& e, const Setup& s);
 int32_t int_param(const Entry& e, int32_t pos);
 // The model's real parameter at 1-based position pos of REAL: RMISS beyond NREAL.
 double real_param(const Entry& e, int32_t pos);
+
+// An input check's explanation of a fault: a first line and an optional
+// second one; no first line when there is no fault.
+struct CheckFault {
+  CheckFault() = default;
+  CheckFault(std::string line1, std::string line2 = {})
+      : first(std::move(line1)), second(std::move(line2)) {}
+  std::string first, second;
+};
+
+// The fault of the material connections of a block whose model takes
+// exactly one material inlet and one material outlet.
+CheckFault material_connection_fault(const Entry& e);
+
+// The fault of more than one information stream on one side of a block
+// (side: "inlet", "outlet", or "the block (total)" for both together).
+CheckFault one_information_stream_fault(std::string_view side);
+
+// The end of an input check: a fault is written to the message unit under
+// " ERROR in subroutine <routine>:", each line indented by six, and the
+// check's status returned (1 for a fault, otherwise 0).
+int32_t check_status(std::string_view routine, const CheckFault& f);
+
+// The first guard of a sequential initialisation: every fixed variable at Y
+// positions first..last must hold a value (but those at the `defaulted`
+// positions, which have defaults), and the number of passes may not exceed
+// 50 (the input check bounds it, but a host may change INT after the check,
+// and each pass runs a flash). Each fault is written under "Error in
+// <routine>:"; false when there is any.
+bool fixed_values_and_passes_ok(const Entry& e, int32_t first, int32_t last,
+                                std::initializer_list<int32_t> defaulted, int32_t npass,
+                                std::string_view routine);
 
 // Address of name slot i (1-based) of a name array.
 inline char* name_slot(char* names, int32_t lname, int32_t i) {

@@ -32,7 +32,7 @@ void EquationWriter::at(int32_t pos, double derivative) {
 }
 
 void EquationWriter::property(const PropertyRow& r) {
-  int32_t ncomp = s_.ncomp, ny_unused = 0;
+  int32_t ncomp = s_->ncomp, ny_unused = 0;
   int32_t action = 0;
   switch (pass_) {
     case RowPass::Count:
@@ -60,7 +60,7 @@ void EquationWriter::property(const PropertyRow& r) {
       action = kSetJacobian;
       break;
   }
-  property_equation(e_, s_, r.set, r.phase, r.comp, r.ip, r.it, r.iprop, fs_, ps_, action, m_, k_);
+  property_equation(e_, *s_, r.set, r.phase, r.comp, r.ip, r.it, r.iprop, fs_, ps_, action, m_, k_);
 }
 
 }  // namespace r3

@@ -39,18 +39,25 @@ class EquationWriter {
   // scales the property sets are given.
   EquationWriter(Entry& e, const Setup& s, RowPass pass, int32_t m, int32_t k, double fs = 1.0,
                  double ps = 1.0)
-      : e_(e), s_(s), pass_(pass), m_(m), k_(k), fs_(fs), ps_(ps) {}
+      : e_(e), s_(&s), pass_(pass), m_(m), k_(k), fs_(fs), ps_(ps) {}
+  // A writer for a model without property rows (and without the common
+  // set-up): its rows alone, from the start of the arrays.
+  EquationWriter(Entry& e, RowPass pass) : e_(e), s_(nullptr), pass_(pass), m_(0), k_(0) {}
 
   // The scales pass writes every row's scale, not only where FSCL holds the
   // missing value.
   bool scales_always = false;
 
   RowPass pass() const { return pass_; }
+  // Whether the pass writes names: a row's name that takes work to build
+  // (component identifiers, numbers) is built only then.
+  bool naming() const { return pass_ == RowPass::Names; }
   // The value at Y position pos where the pass writes values; 0 in the
   // other passes, which read nothing from Y.
-  double y(int32_t pos) const {
-    return pass_ == RowPass::Residuals || pass_ == RowPass::Jacobian ? e_.Y[pos - 1] : 0.0;
-  }
+  double y(int32_t pos) const { return evaluates() ? e_.Y[pos - 1] : 0.0; }
+  // Whether the pass writes values (residuals or derivatives): only then
+  // does a row read what its values need.
+  bool evaluates() const { return pass_ == RowPass::Residuals || pass_ == RowPass::Jacobian; }
 
   // Starts the next row: its name, its scale (written where FSCL holds the
   // missing value) and its residual.
@@ -58,7 +65,7 @@ class EquationWriter {
   // An entry of the current row: the variable at Y position pos and the
   // derivative of the row's residual with respect to it.
   void at(int32_t pos, double derivative);
-  // A row of a host property-equation set.
+  // A row of a host property-equation set (a writer made with the set-up).
   void property(const PropertyRow& r);
 
   int32_t rows() const { return m_; }
@@ -66,10 +73,10 @@ class EquationWriter {
 
  private:
   Entry& e_;
-  const Setup& s_;
+  const Setup* s_;
   RowPass pass_;
   int32_t m_, k_;
-  double fs_, ps_;
+  double fs_ = 1.0, ps_ = 1.0;
 };
 
 }  // namespace r3

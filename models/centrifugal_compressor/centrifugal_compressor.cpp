@@ -6,19 +6,14 @@
 // equations (heat capacity, enthalpy and molar volume at suction and
 // discharge, molecular weight of the feed).
 #include <cmath>
-#include <cstring>
 
-#include "framework/dispatch.h"
+#include "framework/balance_model.h"
 #include "framework/host_services.h"
-#include "framework/property_equations.h"
 #include "models/centrifugal_compressor/centrifugal_compressor.h"
 
 namespace r3::centrifugal_compressor {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
@@ -106,21 +101,6 @@ constexpr const char* kEqnNames[kNumEqns + 1] = {
     "PRATIO_POW", "PRATIO_EXP",  "POWER_EXP",  "EFF_CORR",    "HEAD_CORR",   "SURGE_CORR",
     "MPOLY_DEF",  "SURGE_RATIO", "INLET_WORK"};
 
-// Non-zeros of each block equation.
-constexpr int kEqnNz[kNumEqns + 1] = {0, 4, 3, 3, 2, 2, 3, 2, 4, 4, 3, 3, 3, 6,
-                                      2, 3, 4, 3, 3, 2, 2, 3, 3, 3, 3, 3, 2};
-
-// Property equations: base name held in words as the property sets name
-// them, and the suffix of the stream side.
-constexpr int kPropNameLen = 32;
-struct PropEqn {
-  const char* base;
-  const char* suffix;
-};
-constexpr PropEqn kPropEqns[7] = {{"VAPCP", "_SUCT"},   {"VAPCP", "_DISCH"}, {"VAPENTH", "_SUCT"},
-                                  {"VAPENTH", "_DISCH"}, {"MOLWT", ""},       {"VAPVM", "_SUCT"},
-                                  {"VAPVM", "_DISCH"}};
-
 // Reads the parameters: defaults for missing integers, speed range defaults,
 // curve coefficients converted from ft-lbf/lbm and ft3/min when INT(7) asks.
 void read_params(const Entry& e, Params& p) {
@@ -185,12 +165,6 @@ void number_block(const Entry& e, State& st) {
   q[EFF_CURVE] = q[EFF_CORR] = p.eff_on();
   q[SURGE_CURVE] = q[SURGE_CORR] = q[SURGE_RATIO_EQ] = p.surge_on();
   q[INLET_WORK] = *e.NINFI == 1;
-  st.neqns = st.nnz = 0;
-  for (int i = 1; i <= kNumEqns; ++i) {
-    if (!q[i]) continue;
-    ++st.neqns;
-    st.nnz += kEqnNz[i];
-  }
 }
 
 // The common set-up of every call. False when the call must end (ISTAT
@@ -202,312 +176,12 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   number_block(e, st);
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   st.Vs = st.Fs * 10000.0 * st.Ts / st.Ps;
   return true;
 }
 
-// --- Property equations -----------------------------------------------------
-
-// The seven property sets, in order, in one mode (2 pattern, 3 residual,
-// 4 Jacobian).
-void property_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& k) {
-  const Setup& s = st.s;
-  const StreamMap& map = s.map;
-  const int32_t vapour = 1;
-  auto row = [&](PropertySet set, const int32_t* comp, int32_t ip, int32_t it, int32_t iv) {
-    property_equation(e, s, set, vapour, comp, ip, it, iv, st.Fs, st.Ps, action, m, k);
-  };
-  const int32_t* pos = st.pos;
-  row(PropertySet::HeatCapacity, map.in_comp, map.in_pres, pos[SUCT_TEMP], pos[SUCT_CP]);
-  row(PropertySet::HeatCapacity, map.out_comp, map.out_pres, pos[DISCH_TEMP], pos[DISCH_CP]);
-  row(PropertySet::Enthalpy, map.in_comp, map.in_pres, pos[SUCT_TEMP], map.in_enth);
-  row(PropertySet::Enthalpy, map.out_comp, map.out_pres, pos[DISCH_TEMP], map.out_enth);
-  molecular_weight_equation(e, s, map.in_comp, pos[MW], action, m, k);
-  row(PropertySet::Volume, map.in_comp, map.in_pres, pos[SUCT_TEMP], pos[SUCT_MOLV]);
-  row(PropertySet::Volume, map.out_comp, map.out_pres, pos[DISCH_TEMP], pos[DISCH_MOLV]);
-}
-
 // --- Compressor equations ---------------------------------------------------
-
-// Values of the block's variables in Y.
-struct Vals {
-  const Entry& e;
-  const State& st;
-  double operator()(int v) const { return e.Y[st.pos[v] - 1]; }
-  double at(int32_t p) const { return e.Y[p - 1]; }
-};
-
-// Pattern (mode 2) or Jacobian values (mode 4) of the block equations, in
-// one routine so that both requests give their entries in the same order.
-void block_entries(Entry& e, const State& st, int mode, int32_t m, int32_t& k) {
-  const StreamMap& map = st.s.map;
-  const Params& p = st.p;
-  const int32_t* pos = st.pos;
-  const Vals y{e, st};
-  const double R = kR, c = p.c();
-  int32_t row = m;
-  auto put = [&](int32_t col, double d) {
-    if (mode == 2) {
-      e.IJROW[k] = row;
-      e.IJCOL[k] = col;
-    } else {
-      e.DFDY[k] = d;
-    }
-    ++k;
-  };
-  const double fin = y.at(map.in_flow), hin = y.at(map.in_enth), hout = y.at(map.out_enth);
-  const double pin = y.at(map.in_pres), pout = y.at(map.out_pres);
-  const double q = p.qn_on() ? y(Q_BY_N) : 0.0;
-  const double N = p.any_on() ? y(SPEED) : 0.0;
-  const int zvar = p.zsel == 1 ? SUCT_Z : Z_MEAN;
-  for (int eq = 1; eq <= kNumEqns; ++eq) {
-    if (!st.eqn_on[eq]) continue;
-    ++row;
-    switch (eq) {
-      case ENERBAL:
-        put(map.in_flow, hin - hout);
-        put(map.in_enth, fin);
-        put(map.out_enth, -fin);
-        put(pos[IHP], 1.0);
-        break;
-      case QN_RATIO:
-        put(pos[Q_BY_N], c * N);
-        put(pos[SPEED], c * q);
-        put(pos[QACT], -3600.0);
-        break;
-      case HEAD_CURVE: {
-        const double poly = p.a[0] + p.a[1] * q + p.a[2] * q * q;
-        put(pos[SPEED], 2.0 * c * c * N * poly);
-        put(pos[Q_BY_N], c * c * N * N * (p.a[1] + 2.0 * p.a[2] * q));
-        put(pos[HEAD_PRED], -1000.0);
-        break;
-      }
-      case EFF_CURVE:
-        put(pos[Q_BY_N], p.b[1] + 2.0 * p.b[2] * q);
-        put(pos[EFF_PRED], -100.0);
-        break;
-      case SURGE_CURVE:
-        put(pos[SPEED], c * p.s[1]);
-        put(pos[SURGE_PRED], -3600.0);
-        break;
-      case ACT_VFLOW:
-        put(map.in_flow, y(SUCT_MOLV));
-        put(pos[SUCT_MOLV], fin);
-        put(pos[QACT], -1.0);
-        break;
-      case CALC_K:
-        put(pos[KRATIO], y(CP_MEAN) - R);
-        put(pos[CP_MEAN], y(KRATIO) - 1.0);
-        break;
-      case CALC_Z_SUCT:
-        put(map.in_pres, y(SUCT_MOLV));
-        put(pos[SUCT_MOLV], pin);
-        put(pos[SUCT_Z], -y(SUCT_TEMP) * R);
-        put(pos[SUCT_TEMP], -y(SUCT_Z) * R);
-        break;
-      case CALC_Z_DISCH:
-        put(map.out_pres, y(DISCH_MOLV));
-        put(pos[DISCH_MOLV], pout);
-        put(pos[DISCH_Z], -R * y(DISCH_TEMP));
-        put(pos[DISCH_TEMP], -y(DISCH_Z) * R);
-        break;
-      case AVG_Z:
-        put(pos[Z_MEAN], 2.0);
-        put(pos[SUCT_Z], -1.0);
-        put(pos[DISCH_Z], -1.0);
-        break;
-      case AVG_CP:
-        put(pos[CP_MEAN], 2.0);
-        put(pos[SUCT_CP], -1.0);
-        put(pos[DISCH_CP], -1.0);
-        break;
-      case PRESS_RATIO:
-        put(pos[PRATIO], pin);
-        put(map.in_pres, y(PRATIO));
-        put(map.out_pres, -1.0);
-        break;
-      case POLY_COMP: {
-        const double pe1 = y(PR_EXP) - 1.0, t1 = y(SUCT_TEMP), z = y(zvar);
-        put(pos[SUCT_TEMP], pe1 * R * z);
-        put(pos[zvar], pe1 * R * t1);
-        put(pos[PR_EXP], R * t1 * z);
-        put(pos[MPOLY], -y(HEAD) * y(MW));
-        put(pos[HEAD], -y(MPOLY) * y(MW));
-        put(pos[MW], -y(MPOLY) * y(HEAD));
-        break;
-      }
-      case ALPHA_DEF:
-        put(pos[KRATIO], y(ALPHA) - 1.0);
-        put(pos[ALPHA], y(KRATIO));
-        break;
-      case WTFLOW_DEF:
-        put(pos[WT_FLOW], 1.0);
-        put(map.in_flow, -y(MW));
-        put(pos[MW], -fin);
-        break;
-      case CALC_IHP:
-        put(pos[IHP], y(POLY_EFF));
-        put(pos[POLY_EFF], y(IHP));
-        put(pos[WT_FLOW], -y(HEAD));
-        put(pos[HEAD], -y(WT_FLOW));
-        break;
-      case CALC_BHP:
-        put(pos[BHP], y(MECH_EFF));
-        put(pos[MECH_EFF], y(BHP));
-        put(pos[IHP], -1.0);
-        break;
-      case PRATIO_POW:
-        put(pos[MPOLY], y(LN_PRATIO));
-        put(pos[LN_PRATIO], y(MPOLY));
-        put(pos[LN_PR_EXP], -1.0);
-        break;
-      case PRATIO_EXP:
-        put(pos[PRATIO], 1.0);
-        put(pos[LN_PRATIO], -std::exp(y(LN_PRATIO)));
-        break;
-      case POWER_EXP:
-        put(pos[PR_EXP], 1.0);
-        put(pos[LN_PR_EXP], -std::exp(y(LN_PR_EXP)));
-        break;
-      case EFF_CORR:
-        put(pos[POLY_EFF], 1.0);
-        put(pos[EFF_PRED], -y(EFF_FACT));
-        put(pos[EFF_FACT], -y(EFF_PRED));
-        break;
-      case HEAD_CORR:
-        put(pos[HEAD], 1.0);
-        put(pos[HEAD_PRED], -y(HEAD_FACT));
-        put(pos[HEAD_FACT], -y(HEAD_PRED));
-        break;
-      case SURGE_CORR:
-        put(pos[SURGE_Q], 1.0);
-        put(pos[SURGE_PRED], -y(SURGE_FACT));
-        put(pos[SURGE_FACT], -y(SURGE_PRED));
-        break;
-      case MPOLY_DEF:
-        put(pos[ALPHA], 1.0);
-        put(pos[POLY_EFF], -y(MPOLY));
-        put(pos[MPOLY], -y(POLY_EFF));
-        break;
-      case SURGE_RATIO_EQ:
-        put(pos[SURGE_RATIO], y(SURGE_Q));
-        put(pos[SURGE_Q], y(SURGE_RATIO));
-        put(pos[QACT], -1.0);
-        break;
-      case INLET_WORK:
-        put(map.in_info, 1.0);
-        put(pos[BHP], 1.0);
-        break;
-      default:
-        break;
-    }
-  }
-}
-
-void block_residuals(Entry& e, const State& st, int32_t& m) {
-  const StreamMap& map = st.s.map;
-  const Params& p = st.p;
-  const Vals y{e, st};
-  const double R = kR, c = p.c();
-  const double fin = y.at(map.in_flow), hin = y.at(map.in_enth), hout = y.at(map.out_enth);
-  const double pin = y.at(map.in_pres), pout = y.at(map.out_pres);
-  const double q = p.qn_on() ? y(Q_BY_N) : 0.0;
-  const double N = p.any_on() ? y(SPEED) : 0.0;
-  const double z = y(p.zsel == 1 ? SUCT_Z : Z_MEAN);
-  double* F = e.F;
-  for (int eq = 1; eq <= kNumEqns; ++eq) {
-    if (!st.eqn_on[eq]) continue;
-    double r = 0.0;
-    switch (eq) {
-      case ENERBAL:
-        r = (hin - hout) * fin + y(IHP);
-        break;
-      case QN_RATIO:
-        r = q * N * c - 3600.0 * y(QACT);
-        break;
-      case HEAD_CURVE:
-        r = (p.a[0] + p.a[1] * q + p.a[2] * q * q) * (c * N) * (c * N) - 1000.0 * y(HEAD_PRED);
-        break;
-      case EFF_CURVE:
-        r = p.b[0] + p.b[1] * q + p.b[2] * q * q - 100.0 * y(EFF_PRED);
-        break;
-      case SURGE_CURVE:
-        r = p.s[0] + p.s[1] * c * N - 3600.0 * y(SURGE_PRED);
-        break;
-      case ACT_VFLOW:
-        r = fin * y(SUCT_MOLV) - y(QACT);
-        break;
-      case CALC_K:
-        r = y(KRATIO) * (y(CP_MEAN) - R) - y(CP_MEAN);
-        break;
-      case CALC_Z_SUCT:
-        r = y(SUCT_MOLV) * pin - y(SUCT_TEMP) * y(SUCT_Z) * R;
-        break;
-      case CALC_Z_DISCH:
-        r = y(DISCH_MOLV) * pout - y(DISCH_Z) * R * y(DISCH_TEMP);
-        break;
-      case AVG_Z:
-        r = 2.0 * y(Z_MEAN) - y(SUCT_Z) - y(DISCH_Z);
-        break;
-      case AVG_CP:
-        r = 2.0 * y(CP_MEAN) - y(SUCT_CP) - y(DISCH_CP);
-        break;
-      case PRESS_RATIO:
-        r = pin * y(PRATIO) - pout;
-        break;
-      case POLY_COMP:
-        r = (y(PR_EXP) - 1.0) * R * y(SUCT_TEMP) * z - y(MPOLY) * y(HEAD) * y(MW);
-        break;
-      case ALPHA_DEF:
-        r = 1.0 + y(KRATIO) * (y(ALPHA) - 1.0);
-        break;
-      case WTFLOW_DEF:
-        r = y(WT_FLOW) - y(MW) * fin;
-        break;
-      case CALC_IHP:
-        r = y(IHP) * y(POLY_EFF) - y(WT_FLOW) * y(HEAD);
-        break;
-      case CALC_BHP:
-        r = y(MECH_EFF) * y(BHP) - y(IHP);
-        break;
-      case PRATIO_POW:
-        r = y(MPOLY) * y(LN_PRATIO) - y(LN_PR_EXP);
-        break;
-      case PRATIO_EXP:
-        r = y(PRATIO) - std::exp(y(LN_PRATIO));
-        break;
-      case POWER_EXP:
-        r = y(PR_EXP) - std::exp(y(LN_PR_EXP));
-        break;
-      case EFF_CORR:
-        r = y(POLY_EFF) - y(EFF_FACT) * y(EFF_PRED);
-        break;
-      case HEAD_CORR:
-        r = y(HEAD) - y(HEAD_FACT) * y(HEAD_PRED);
-        break;
-      case SURGE_CORR:
-        r = y(SURGE_Q) - y(SURGE_FACT) * y(SURGE_PRED);
-        break;
-      case MPOLY_DEF:
-        r = y(ALPHA) - y(POLY_EFF) * y(MPOLY);
-        break;
-      case SURGE_RATIO_EQ:
-        r = y(SURGE_RATIO) * y(SURGE_Q) - y(QACT);
-        break;
-      case INLET_WORK:
-        r = y.at(map.in_info) + y(BHP);
-        break;
-      default:
-        break;
-    }
-    F[m++] = r;
-  }
-}
 
 // Default scale of each block equation.
 double eqn_scale(const State& st, int eq) {
@@ -547,87 +221,222 @@ double eqn_scale(const State& st, int eq) {
   }
 }
 
-// --- Requests ---------------------------------------------------------------
-
-void dimensions(Entry& e, State& st) {
-  Setup& s = st.s;
-  *e.NF = *e.NY = *e.NZ = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
-  U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
-  U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
-  *e.NY += st.nvars;
-  *e.NF += st.neqns;
-  *e.NZ += st.nnz;
-  RTO_CPDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_CPDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_ENDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_MWDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_VMDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-  RTO_VMDIM(&s.ncomp, e.NF, e.NY, e.NZ);
-}
-
-// A property equation's name: the set's name, the side's suffix appended,
-// back in the host's packed form.
-void property_name(const PropEqn& pe, int32_t (&words)[kPropNameLen / 4]) {
-  int32_t len = kPropNameLen, nw = kPropNameLen / 4;
-  char text[kPropNameLen];
-  std::memset(text, ' ', sizeof text);
-  const int32_t blen = static_cast<int32_t>(std::strlen(pe.base));
-  IU_STR2I4(pe.base, &blen, words, &nw);
-  IU_I42STR(words, &nw, text, &len);
-  const int32_t slen = static_cast<int32_t>(std::strlen(pe.suffix));
-  if (slen > 0) IU_STRCAT(text, &len, pe.suffix, &slen);
-  IU_STR2I4(text, &len, words, &nw);
-}
-
-void names(Entry& e, State& st) {
-  Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
-  const int32_t lname = *e.LNAME;
-  for (int v = 1; v <= kNumVars; ++v) {
-    if (st.pos[v] != 0) hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, st.pos[v]));
-  }
-  n += st.nvars;
-  int32_t m = 0;
-  U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
-              e.LNAME, e.EQNNAM, &m);
-  char text[kPropNameLen];
+// The compressor's rows after the material balances, in order: its own
+// equations that are on, then the seven vapour property rows (heat capacity
+// and enthalpy at suction and discharge, molecular weight of the feed, molar
+// volume at suction and discharge).
+void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
+  const StreamMap& map = st.s.map;
+  const Params& p = st.p;
+  const int32_t* pos = st.pos;
+  auto y = [&](int v) { return w.y(pos[v]); };
+  const double R = kR, c = p.c();
+  const double fin = w.y(map.in_flow), hin = w.y(map.in_enth), hout = w.y(map.out_enth);
+  const double pin = w.y(map.in_pres), pout = w.y(map.out_pres);
+  const double q = p.qn_on() ? y(Q_BY_N) : 0.0;
+  const double N = p.any_on() ? y(SPEED) : 0.0;
+  const int zvar = p.zsel == 1 ? SUCT_Z : Z_MEAN;
   for (int eq = 1; eq <= kNumEqns; ++eq) {
     if (!st.eqn_on[eq]) continue;
-    // 32-character blank-padded names.
-    std::memset(text, ' ', sizeof text);
-    std::memcpy(text, kEqnNames[eq], std::strlen(kEqnNames[eq]));
-    hs::enam(std::string_view(text, sizeof text), lname, name_slot(e.EQNNAM, lname, ++m));
+    auto row = [&](double residual) { w.row(kEqnNames[eq], eqn_scale(st, eq), residual); };
+    switch (eq) {
+      case ENERBAL:
+        row((hin - hout) * fin + y(IHP));
+        w.at(map.in_flow, hin - hout);
+        w.at(map.in_enth, fin);
+        w.at(map.out_enth, -fin);
+        w.at(pos[IHP], 1.0);
+        break;
+      case QN_RATIO:
+        row(q * N * c - 3600.0 * y(QACT));
+        w.at(pos[Q_BY_N], c * N);
+        w.at(pos[SPEED], c * q);
+        w.at(pos[QACT], -3600.0);
+        break;
+      case HEAD_CURVE: {
+        row((p.a[0] + p.a[1] * q + p.a[2] * q * q) * (c * N) * (c * N) - 1000.0 * y(HEAD_PRED));
+        const double poly = p.a[0] + p.a[1] * q + p.a[2] * q * q;
+        w.at(pos[SPEED], 2.0 * c * c * N * poly);
+        w.at(pos[Q_BY_N], c * c * N * N * (p.a[1] + 2.0 * p.a[2] * q));
+        w.at(pos[HEAD_PRED], -1000.0);
+        break;
+      }
+      case EFF_CURVE:
+        row(p.b[0] + p.b[1] * q + p.b[2] * q * q - 100.0 * y(EFF_PRED));
+        w.at(pos[Q_BY_N], p.b[1] + 2.0 * p.b[2] * q);
+        w.at(pos[EFF_PRED], -100.0);
+        break;
+      case SURGE_CURVE:
+        row(p.s[0] + p.s[1] * c * N - 3600.0 * y(SURGE_PRED));
+        w.at(pos[SPEED], c * p.s[1]);
+        w.at(pos[SURGE_PRED], -3600.0);
+        break;
+      case ACT_VFLOW:
+        row(fin * y(SUCT_MOLV) - y(QACT));
+        w.at(map.in_flow, y(SUCT_MOLV));
+        w.at(pos[SUCT_MOLV], fin);
+        w.at(pos[QACT], -1.0);
+        break;
+      case CALC_K:
+        row(y(KRATIO) * (y(CP_MEAN) - R) - y(CP_MEAN));
+        w.at(pos[KRATIO], y(CP_MEAN) - R);
+        w.at(pos[CP_MEAN], y(KRATIO) - 1.0);
+        break;
+      case CALC_Z_SUCT:
+        row(y(SUCT_MOLV) * pin - y(SUCT_TEMP) * y(SUCT_Z) * R);
+        w.at(map.in_pres, y(SUCT_MOLV));
+        w.at(pos[SUCT_MOLV], pin);
+        w.at(pos[SUCT_Z], -y(SUCT_TEMP) * R);
+        w.at(pos[SUCT_TEMP], -y(SUCT_Z) * R);
+        break;
+      case CALC_Z_DISCH:
+        row(y(DISCH_MOLV) * pout - y(DISCH_Z) * R * y(DISCH_TEMP));
+        w.at(map.out_pres, y(DISCH_MOLV));
+        w.at(pos[DISCH_MOLV], pout);
+        w.at(pos[DISCH_Z], -R * y(DISCH_TEMP));
+        w.at(pos[DISCH_TEMP], -y(DISCH_Z) * R);
+        break;
+      case AVG_Z:
+        row(2.0 * y(Z_MEAN) - y(SUCT_Z) - y(DISCH_Z));
+        w.at(pos[Z_MEAN], 2.0);
+        w.at(pos[SUCT_Z], -1.0);
+        w.at(pos[DISCH_Z], -1.0);
+        break;
+      case AVG_CP:
+        row(2.0 * y(CP_MEAN) - y(SUCT_CP) - y(DISCH_CP));
+        w.at(pos[CP_MEAN], 2.0);
+        w.at(pos[SUCT_CP], -1.0);
+        w.at(pos[DISCH_CP], -1.0);
+        break;
+      case PRESS_RATIO:
+        row(pin * y(PRATIO) - pout);
+        w.at(pos[PRATIO], pin);
+        w.at(map.in_pres, y(PRATIO));
+        w.at(map.out_pres, -1.0);
+        break;
+      case POLY_COMP: {
+        const double pe1 = y(PR_EXP) - 1.0, t1 = y(SUCT_TEMP), z = y(zvar);
+        row((y(PR_EXP) - 1.0) * R * y(SUCT_TEMP) * z - y(MPOLY) * y(HEAD) * y(MW));
+        w.at(pos[SUCT_TEMP], pe1 * R * z);
+        w.at(pos[zvar], pe1 * R * t1);
+        w.at(pos[PR_EXP], R * t1 * z);
+        w.at(pos[MPOLY], -y(HEAD) * y(MW));
+        w.at(pos[HEAD], -y(MPOLY) * y(MW));
+        w.at(pos[MW], -y(MPOLY) * y(HEAD));
+        break;
+      }
+      case ALPHA_DEF:
+        row(1.0 + y(KRATIO) * (y(ALPHA) - 1.0));
+        w.at(pos[KRATIO], y(ALPHA) - 1.0);
+        w.at(pos[ALPHA], y(KRATIO));
+        break;
+      case WTFLOW_DEF:
+        row(y(WT_FLOW) - y(MW) * fin);
+        w.at(pos[WT_FLOW], 1.0);
+        w.at(map.in_flow, -y(MW));
+        w.at(pos[MW], -fin);
+        break;
+      case CALC_IHP:
+        row(y(IHP) * y(POLY_EFF) - y(WT_FLOW) * y(HEAD));
+        w.at(pos[IHP], y(POLY_EFF));
+        w.at(pos[POLY_EFF], y(IHP));
+        w.at(pos[WT_FLOW], -y(HEAD));
+        w.at(pos[HEAD], -y(WT_FLOW));
+        break;
+      case CALC_BHP:
+        row(y(MECH_EFF) * y(BHP) - y(IHP));
+        w.at(pos[BHP], y(MECH_EFF));
+        w.at(pos[MECH_EFF], y(BHP));
+        w.at(pos[IHP], -1.0);
+        break;
+      case PRATIO_POW:
+        row(y(MPOLY) * y(LN_PRATIO) - y(LN_PR_EXP));
+        w.at(pos[MPOLY], y(LN_PRATIO));
+        w.at(pos[LN_PRATIO], y(MPOLY));
+        w.at(pos[LN_PR_EXP], -1.0);
+        break;
+      case PRATIO_EXP:
+        row(y(PRATIO) - std::exp(y(LN_PRATIO)));
+        w.at(pos[PRATIO], 1.0);
+        w.at(pos[LN_PRATIO], -std::exp(y(LN_PRATIO)));
+        break;
+      case POWER_EXP:
+        row(y(PR_EXP) - std::exp(y(LN_PR_EXP)));
+        w.at(pos[PR_EXP], 1.0);
+        w.at(pos[LN_PR_EXP], -std::exp(y(LN_PR_EXP)));
+        break;
+      case EFF_CORR:
+        row(y(POLY_EFF) - y(EFF_FACT) * y(EFF_PRED));
+        w.at(pos[POLY_EFF], 1.0);
+        w.at(pos[EFF_PRED], -y(EFF_FACT));
+        w.at(pos[EFF_FACT], -y(EFF_PRED));
+        break;
+      case HEAD_CORR:
+        row(y(HEAD) - y(HEAD_FACT) * y(HEAD_PRED));
+        w.at(pos[HEAD], 1.0);
+        w.at(pos[HEAD_PRED], -y(HEAD_FACT));
+        w.at(pos[HEAD_FACT], -y(HEAD_PRED));
+        break;
+      case SURGE_CORR:
+        row(y(SURGE_Q) - y(SURGE_FACT) * y(SURGE_PRED));
+        w.at(pos[SURGE_Q], 1.0);
+        w.at(pos[SURGE_PRED], -y(SURGE_FACT));
+        w.at(pos[SURGE_FACT], -y(SURGE_PRED));
+        break;
+      case MPOLY_DEF:
+        row(y(ALPHA) - y(POLY_EFF) * y(MPOLY));
+        w.at(pos[ALPHA], 1.0);
+        w.at(pos[POLY_EFF], -y(MPOLY));
+        w.at(pos[MPOLY], -y(POLY_EFF));
+        break;
+      case SURGE_RATIO_EQ:
+        row(y(SURGE_RATIO) * y(SURGE_Q) - y(QACT));
+        w.at(pos[SURGE_RATIO], y(SURGE_Q));
+        w.at(pos[SURGE_Q], y(SURGE_RATIO));
+        w.at(pos[QACT], -1.0);
+        break;
+      case INLET_WORK:
+        row(w.y(map.in_info) + y(BHP));
+        w.at(map.in_info, 1.0);
+        w.at(pos[BHP], 1.0);
+        break;
+      default:
+        break;
+    }
   }
-  for (const PropEqn& pe : kPropEqns) {
-    int32_t words[kPropNameLen / 4];
-    property_name(pe, words);
-    std::memcpy(text, words, sizeof text);
-    hs::enam(std::string_view(text, sizeof text), lname, name_slot(e.EQNNAM, lname, ++m));
-  }
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  const int32_t vapour = 1;
+  const double cp = st.Hs / st.Ts, mv = 10000.0 * st.Ts / st.Ps;
+  w.property({PropertySet::HeatCapacity, vapour, map.in_comp, map.in_pres, pos[SUCT_TEMP],
+              pos[SUCT_CP], "VAPCP_SUCT", cp});
+  w.property({PropertySet::HeatCapacity, vapour, map.out_comp, map.out_pres, pos[DISCH_TEMP],
+              pos[DISCH_CP], "VAPCP_DISCH", cp});
+  w.property({PropertySet::Enthalpy, vapour, map.in_comp, map.in_pres, pos[SUCT_TEMP],
+              map.in_enth, "VAPENTH_SUCT", st.Hs});
+  w.property({PropertySet::Enthalpy, vapour, map.out_comp, map.out_pres, pos[DISCH_TEMP],
+              map.out_enth, "VAPENTH_DISCH", st.Hs});
+  w.property({PropertySet::MolecularWeight, vapour, map.in_comp, 0, 0, pos[MW], "MOLWT", 10.0});
+  w.property({PropertySet::Volume, vapour, map.in_comp, map.in_pres, pos[SUCT_TEMP],
+              pos[SUCT_MOLV], "VAPVM_SUCT", mv});
+  w.property({PropertySet::Volume, vapour, map.out_comp, map.out_pres, pos[DISCH_TEMP],
+              pos[DISCH_MOLV], "VAPVM_DISCH", mv});
 }
+
+// The compressor as the shared requests see it: its rows and its variables'
+// names; its dimension request leaves the auxiliary counts as they came.
+constexpr BalanceModel<State> kModel{.rows = compressor_rows,
+                                     .var_names = kVarNames,
+                                     .num_vars = kNumVars,
+                                     .writes_auxiliary_counts = false};
+
+// --- Requests ---------------------------------------------------------------
 
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   U3SCPY(e.SMATIN, e.LSTRM, e.SMATOUT);
   // Inlet streams into Y with their bounds, step bounds, scales and types.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (*e.NINFI == 1) {
-    // The work stream carries the shaft power (negative into the compressor).
-    const double wlb = -10000.0 * st.Hs, wub = 10000.0 * st.Hs, wsb = 1.0;
-    U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-    info_stream_defaults(e, s.dinfin, wlb, wub, wsb, st.Hs);
-  }
-  if (st.p.imode == 0) {
-    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
-  }
+  // The work stream carries the shaft power (negative into the compressor).
+  const InletPower power{st.Hs, 1.0};
+  inlet_streams(e, s, st, st.p.imode, &power);
   // Sequential initialisation (speed in curve units inside).
   R3KCFI(e, st);
   if (*e.ISTAT != 0) return;
@@ -641,44 +450,8 @@ void initialise(Entry& e, State& st) {
   for (int v = 1; v <= kNumVars; ++v) {
     if (st.pos[v] != 0) block_variable_defaults(e, st.pos[v], st.w[v], var_bounds(st, v));
   }
-  // Equation scales.
-  int32_t m = 0;
-  U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
-  for (int eq = 1; eq <= kNumEqns; ++eq) {
-    if (!st.eqn_on[eq]) continue;
-    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = eqn_scale(st, eq);
-    ++m;
-  }
-  const double cp = st.Hs / st.Ts, mv = 10000.0 * st.Ts / st.Ps;
-  const double prop_scales[7] = {cp, cp, st.Hs, st.Hs, 10.0, mv, mv};
-  for (double sc : prop_scales) {
-    if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = sc;
-    ++m;
-  }
-  // Pattern: balances, block equations, property equations.
-  m = 0;
-  int32_t k = 0;
-  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
-              e.IJCOL, &m, &k);
-  block_entries(e, st, 2, m, k);
-  m += st.neqns;
-  property_sets(e, st, 2, m, k);
-}
-
-void residuals(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
-  block_residuals(e, st, m);
-  property_sets(e, st, 3, m, k);
-}
-
-void jacobian(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
-  block_entries(e, st, 4, m, k);
-  property_sets(e, st, 4, m, k);
+  // Equation scales and pattern: balances, block equations, property equations.
+  balance_scales_and_pattern(kModel, e, st);
 }
 
 // Writes Y back to the streams and records whether the residuals are small:
@@ -707,18 +480,14 @@ void stream_update(Entry& e, State& st) {
   hs::solution_state() = (n > 0 && sum > 0.0001) ? 1 : 2;
 }
 
-constexpr ModelHooks<State> kHooks{
+constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
     .set_up = set_up,
     .check = reads<I3KCHK>,
     .serves = [](Entry& e, State&) { return streams_ok(e); },
-    .dimensions = dimensions,
-    .names = names,
     .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
     .stream_update = stream_update,
     .report = reads<R3CCMP_REPORT>,
-};
+});
 
 }  // namespace
 }  // namespace r3::centrifugal_compressor

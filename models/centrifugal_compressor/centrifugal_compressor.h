@@ -101,13 +101,13 @@ struct Params {
 
 // Working state, rebuilt at every call; one per thread, shared by the
 // compressor blocks called on that thread.
-struct State {
+struct State : Scales {
   Setup s;
   Params p;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable, 0 = absent
   bool eqn_on[kNumEqns + 1] = {};
-  int32_t nvars = 0, neqns = 0, nnz = 0;  // block counts
-  double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Vs = 1;
+  int32_t nvars = 0;  // block variables present
+  double Vs = 1;
   // Results of the initialisation: one value per block variable (speed in
   // block units), the outlet enthalpy and pressure and the work-stream power.
   double w[kNumVars + 1] = {};

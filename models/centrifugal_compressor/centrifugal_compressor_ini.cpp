@@ -438,26 +438,21 @@ void step_l(Cfi& c) {
   c.w[LN_PR_EXP] = std::log(c.w[PR_EXP]);
 }
 
-void head_forward(Cfi& c) {
-  if (!c.p.head_on()) return;
-  step_h(c, Dir::Forward);
-  step_hc(c, Dir::Forward);
+// Through a curve and its correction factor in direction d: forward from
+// the curve's prediction to the actual value, backward the other way.
+void through_curve(Cfi& c, Dir d, bool on, void (*curve)(Cfi&, Dir),
+                   void (*correction)(Cfi&, Dir)) {
+  if (!on) return;
+  if (d == Dir::Forward) {
+    curve(c, d);
+    correction(c, d);
+  } else {
+    correction(c, d);
+    curve(c, d);
+  }
 }
-void head_backward(Cfi& c) {
-  if (!c.p.head_on()) return;
-  step_hc(c, Dir::Backward);
-  step_h(c, Dir::Backward);
-}
-void eff_forward(Cfi& c) {
-  if (!c.p.eff_on()) return;
-  step_f(c, Dir::Forward);
-  step_fc(c, Dir::Forward);
-}
-void eff_backward(Cfi& c) {
-  if (!c.p.eff_on()) return;
-  step_fc(c, Dir::Backward);
-  step_f(c, Dir::Backward);
-}
+void head(Cfi& c, Dir d) { through_curve(c, d, c.p.head_on(), step_h, step_hc); }
+void eff(Cfi& c, Dir d) { through_curve(c, d, c.p.eff_on(), step_f, step_fc); }
 void surge(Cfi& c) {
   if (!c.p.surge_on()) return;
   step_s(c, Dir::Forward);
@@ -465,9 +460,43 @@ void surge(Cfi& c) {
   step_sr(c);
 }
 void curves(Cfi& c) {
-  head_forward(c);
-  eff_forward(c);
+  head(c, Dir::Forward);
+  eff(c, Dir::Forward);
   surge(c);
+}
+
+// From the head and the efficiency on: the gas and brake powers, the outlet
+// enthalpy, then in each pass the exponent, the pressure ratio and the outlet
+// properties.
+bool powers_then_discharge(Cfi& c, int32_t npass) {
+  step_i(c, Dir::Forward);
+  step_b(c, Dir::Backward);
+  if (!R3K_ENTHBAL(c)) return false;
+  for (int32_t k = 0; k < npass; ++k) {
+    step_e(c, Dir::Forward);
+    step_p_ratio(c);
+    if (!R3K_OUTPROPS(c)) return false;
+  }
+  return true;
+}
+
+// From a given pressure ratio on: in each pass the exponent, the head, the
+// gas power and the outlet enthalpy, the head and efficiency curves read
+// backward from the head (where the block has them) and the outlet
+// properties; then the surge curve and the brake power.
+bool from_pressure_ratio(Cfi& c, int32_t npass) {
+  for (int32_t k = 0; k < npass; ++k) {
+    step_e(c, Dir::Forward);
+    step_p_head(c);
+    step_i(c, Dir::Forward);
+    if (!R3K_ENTHBAL(c)) return false;
+    head(c, Dir::Backward);
+    eff(c, Dir::Forward);
+    if (!R3K_OUTPROPS(c)) return false;
+  }
+  surge(c);
+  step_b(c, Dir::Backward);
+  return true;
 }
 
 bool case_error(Cfi& c, const char* text) {
@@ -535,15 +564,7 @@ bool run_cases(Cfi& c) {
       w[SPEED] = 3600.0 * c.use(QACT) / w[Q_BY_N];
     }
     curves(c);
-    step_i(c, Dir::Forward);
-    step_b(c, Dir::Backward);
-    if (!R3K_ENTHBAL(c)) return false;
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_ratio(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    return true;
+    return powers_then_discharge(c, npass);
   }
   // Discharge pressure or pressure ratio given.
   if (f_pout || f_pratio) {
@@ -554,34 +575,15 @@ bool run_cases(Cfi& c) {
     } else {
       st.pout = w[PRATIO] * c.pin;
     }
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_head(c);
-      step_i(c, Dir::Forward);
-      if (!R3K_ENTHBAL(c)) return false;
-      head_backward(c);
-      eff_forward(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    surge(c);
-    step_b(c, Dir::Backward);
-    return true;
+    return from_pressure_ratio(c, npass);
   }
   // Head given.
   if (f_head) {
     if (w[HEAD] < 0.0) return case_error(c, "HEAD cannot be fixed at < 0");
-    head_backward(c);
-    eff_forward(c);
+    head(c, Dir::Backward);
+    eff(c, Dir::Forward);
     surge(c);
-    step_i(c, Dir::Forward);
-    step_b(c, Dir::Backward);
-    if (!R3K_ENTHBAL(c)) return false;
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_ratio(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    return true;
+    return powers_then_discharge(c, npass);
   }
   // Power given.
   if (f_bhp || f_ihp || f_work) {
@@ -603,8 +605,8 @@ bool run_cases(Cfi& c) {
     for (int32_t k = 0; k < npass; ++k) {
       step_i(c, Dir::Backward);
       step_e(c, Dir::Forward);
-      head_backward(c);
-      eff_forward(c);
+      head(c, Dir::Backward);
+      eff(c, Dir::Forward);
       step_p_ratio(c);
       if (!R3K_OUTPROPS(c)) return false;
     }
@@ -620,8 +622,8 @@ bool run_cases(Cfi& c) {
     bool ok = true;
     for (int32_t k = 0; k < npass; ++k) {
       step_e(c, f_mpoly ? Dir::Backward : Dir::Forward);
-      eff_backward(c);
-      head_forward(c);
+      eff(c, Dir::Backward);
+      head(c, Dir::Forward);
       step_p_ratio(c);
       step_i(c, Dir::Forward);
       if (!R3K_ENTHBAL(c)) return false;
@@ -646,15 +648,7 @@ bool run_cases(Cfi& c) {
       w[Q_BY_N] = 3600.0 * c.use(QACT) / w[SPEED];
     }
     curves(c);
-    step_i(c, Dir::Forward);
-    step_b(c, Dir::Backward);
-    if (!R3K_ENTHBAL(c)) return false;
-    for (int32_t k = 0; k < npass; ++k) {
-      step_e(c, Dir::Forward);
-      step_p_ratio(c);
-      if (!R3K_OUTPROPS(c)) return false;
-    }
-    return true;
+    return powers_then_discharge(c, npass);
   }
   // 6b. Nothing given, no head or efficiency curve: a pressure ratio of 5
   // unless a usable guess is there.
@@ -664,16 +658,8 @@ bool run_cases(Cfi& c) {
   } else if (unusable(st.pout)) {
     st.pout = w[PRATIO] * c.pin;
   }
-  for (int32_t k = 0; k < npass; ++k) {
-    step_e(c, Dir::Forward);
-    step_p_head(c);
-    step_i(c, Dir::Forward);
-    if (!R3K_ENTHBAL(c)) return false;
-    if (!R3K_OUTPROPS(c)) return false;
-  }
-  surge(c);
-  step_b(c, Dir::Backward);
-  return true;
+  // Without curves the passes read none backward.
+  return from_pressure_ratio(c, npass);
 }
 
 }  // namespace

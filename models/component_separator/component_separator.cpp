@@ -13,18 +13,17 @@
 #include "models/component_separator/component_separator.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
 namespace r3::component_separator {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 void component_id(const State& st, int32_t i, char out[8]) {
   int32_t len = 8;
@@ -83,21 +82,15 @@ bool set_up(Entry& e, State& st) {
     std::memcpy(st.sid[k], &e.IDMATOUT[2 * (k - 1)], 8);
   }
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Qs = s.scales[3];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   return true;
 }
 
 // --- Names ------------------------------------------------------------------
 
-// Joins the pieces, closes up the blanks over 64 characters and hands the
-// first 32 to the host's naming operation.
-void put_name(bool variable, std::initializer_list<std::string_view> pieces, int32_t lname,
-              char* slot) {
+// The pieces joined, the blanks closed up over 64 characters, the first 32
+// kept: a name as the host is handed it.
+std::string packed_name(std::initializer_list<std::string_view> pieces) {
   char text[64];
   std::memset(text, ' ', sizeof text);
   size_t n = 0;
@@ -108,26 +101,107 @@ void put_name(bool variable, std::initializer_list<std::string_view> pieces, int
   }
   int32_t len = 64;
   U3PKCR(&len, text);
+  return std::string(text, 32);
+}
+
+// A block variable's name from its pieces.
+void put_name(std::initializer_list<std::string_view> pieces, int32_t lname, char* slot) {
+  const std::string text = packed_name(pieces);
   int32_t len32 = 32;
-  if (variable) {
-    U3VNAM(RXN_IBLKID, text, &len32, &lname, slot);
-  } else {
-    U3ENAM(RXN_IBLKID, text, &len32, &lname, slot);
-  }
+  U3VNAM(RXN_IBLKID, text.data(), &len32, &lname, slot);
 }
 
 std::string_view sv(const char* p) { return {p, 8}; }
 
+// --- The separator's rows ----------------------------------------------------------
+
+// The separator's rows, in the order of the table at the top, each outlet's
+// enthalpy row from the host's enthalpy set last.
+void separator_rows(EquationWriter& w, const State& st) {
+  const StreamMap& map = st.s.map;
+  auto y = [&](int32_t pos) { return w.y(pos); };
+  auto name = [&](std::initializer_list<std::string_view> pieces) {
+    return w.naming() ? packed_name(pieces) : std::string();
+  };
+  const int32_t nc = st.nc, no = st.no;
+  char cid[8] = {};
+  for (int32_t i = 1; i <= nc; ++i) {
+    if (w.naming()) component_id(st, i, cid);
+    double sum = 0.0;
+    for (int32_t k = 1; k <= no; ++k) sum += y(st.pos_alpha(i, k));
+    w.row(name({"SUMDIST_", sv(cid)}), 1.0, sum - 1.0);
+    for (int32_t k = 1; k <= no; ++k) w.at(st.pos_alpha(i, k), 1.0);
+  }
+  {
+    double sum = 0.0;
+    for (int32_t k = 1; k <= no; ++k) sum += y(st.out_flow(k));
+    w.row("MATBAL", st.Fs, y(map.in_flow) - sum);
+    w.at(map.in_flow, 1.0);
+    for (int32_t k = 1; k <= no; ++k) w.at(st.out_flow(k), -1.0);
+  }
+  for (int32_t i = 1; i <= nc; ++i) {
+    if (w.naming()) component_id(st, i, cid);
+    const double f0 = y(st.in_comp(i));
+    // An empty inlet component keeps its alphas in the equations.
+    const double dalpha = f0 > st.flow_floor ? f0 : st.flow_floor;
+    for (int32_t k = 1; k <= no; ++k) {
+      w.row(name({"DISTRIB_", sv(cid), "_", sv(st.sid[k])}), st.Fs,
+            y(st.pos_alpha(i, k)) * y(st.in_comp(i)) - y(st.out_comp(k, i)));
+      w.at(st.in_comp(i), y(st.pos_alpha(i, k)));
+      w.at(st.out_comp(k, i), -1.0);
+      w.at(st.pos_alpha(i, k), dalpha);
+    }
+  }
+  for (int32_t k = 1; k <= no; ++k) {
+    w.row(name({"DP_", sv(st.sid[k])}), st.Ps,
+          y(map.in_pres) - y(st.out_pres(k)) - y(st.pos_dp(k)));
+    w.at(map.in_pres, 1.0);
+    w.at(st.out_pres(k), -1.0);
+    w.at(st.pos_dp(k), -1.0);
+  }
+  for (int32_t k = 2; k <= no; ++k) {
+    double sum = 0.0;
+    for (int32_t i = 1; i <= nc; ++i) sum += y(st.out_comp(k, i));
+    w.row(name({"SUMOUT_", sv(st.sid[k])}), st.Fs, y(st.out_flow(k)) - sum);
+    for (int32_t i = 1; i <= nc; ++i) w.at(st.out_comp(k, i), -1.0);
+    w.at(st.out_flow(k), 1.0);
+  }
+  {
+    double r = y(map.in_flow) * y(map.in_enth) + y(st.pos_duty());
+    for (int32_t k = 1; k <= no; ++k) r -= y(st.out_flow(k)) * y(st.out_enth(k));
+    w.row("ENERBAL", st.Qs, r);
+    w.at(map.in_flow, y(map.in_enth));
+    w.at(map.in_enth, y(map.in_flow));
+    for (int32_t k = 1; k <= no; ++k) {
+      w.at(st.out_flow(k), -y(st.out_enth(k)));
+      w.at(st.out_enth(k), -y(st.out_flow(k)));
+    }
+    w.at(st.pos_duty(), 1.0);
+  }
+  // The host's enthalpy set names its row ENTHALPY; the outlet is appended.
+  int32_t comp[kMaxComponents];
+  for (int32_t k = 1; k <= no; ++k) {
+    for (int32_t i = 1; i <= nc; ++i) comp[i - 1] = st.out_comp(k, i);
+    const std::string n = name({"ENTHALPY", "_", sv(st.sid[k])});
+    w.property({PropertySet::Enthalpy, st.phase[k], comp, st.out_pres(k), st.pos_temp(k),
+                st.out_enth(k), n, st.Hs});
+  }
+}
+
+// The rows in one pass (the values passes read Y; the scales pass writes a
+// scale only where FSCL holds the missing value).
+void write_rows(Entry& e, const State& st, RowPass pass) {
+  EquationWriter w(e, st.s, pass, 0, 0, st.Fs, st.Ps);
+  separator_rows(w, st);
+}
+
 void names(Entry& e, State& st) {
   Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  int32_t n = name_stream_variables(e, s);
   const int32_t lname = *e.LNAME;
   char cid[8];
   auto var = [&](std::initializer_list<std::string_view> p) {
-    put_name(true, p, lname, name_slot(e.VARNAM, lname, ++n));
+    put_name(p, lname, name_slot(e.VARNAM, lname, ++n));
   };
   for (int32_t k = 1; k <= st.no; ++k) var({sv(st.sid[k]), "_DELTAP"});
   for (int32_t i = 1; i <= st.nc; ++i) {
@@ -137,25 +211,9 @@ void names(Entry& e, State& st) {
   for (int32_t k = 1; k <= st.no; ++k) var({sv(st.sid[k]), "_TEMP"});
   var({"DUTY"});
 
-  int32_t m = 0;
-  auto eqn = [&](std::initializer_list<std::string_view> p) {
-    put_name(false, p, lname, name_slot(e.EQNNAM, lname, ++m));
-  };
-  for (int32_t i = 1; i <= st.nc; ++i) {
-    component_id(st, i, cid);
-    eqn({"SUMDIST_", sv(cid)});
-  }
-  eqn({"MATBAL"});
-  for (int32_t i = 1; i <= st.nc; ++i) {
-    component_id(st, i, cid);
-    for (int32_t k = 1; k <= st.no; ++k) eqn({"DISTRIB_", sv(cid), "_", sv(st.sid[k])});
-  }
-  for (int32_t k = 1; k <= st.no; ++k) eqn({"DP_", sv(st.sid[k])});
-  for (int32_t k = 2; k <= st.no; ++k) eqn({"SUMOUT_", sv(st.sid[k])});
-  eqn({"ENERBAL"});
-  // The host's enthalpy set names its row ENTHALPY; the outlet is appended.
-  for (int32_t k = 1; k <= st.no; ++k) eqn({"ENTHALPY", "_", sv(st.sid[k])});
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  EquationWriter w(e, s, RowPass::Names, 0, 0);
+  separator_rows(w, st);
+  hand_over_names(e, n, w.rows());
 }
 
 // --- Dimensions ---------------------------------------------------------------
@@ -165,150 +223,10 @@ void dimensions(Entry& e, State& st) {
   *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0;
   U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
   *e.NY += st.num_block_vars();
-  *e.NF += st.num_own_eqns();
-  *e.NZ += st.num_own_nz();
-  int32_t ny_unused = 0;
-  for (int32_t k = 1; k <= st.no; ++k) RTO_ENDIM(&s.ncomp, e.NF, &ny_unused, e.NZ);
-}
-
-// --- Enthalpy sets --------------------------------------------------------------
-
-double g_comp[kMaxComponents];
-double g_work[4 * kMaxComponents + 16];
-
-// Outlet k's enthalpy equation in one mode (2 pattern, 3 residual, 4 Jacobian).
-void enthalpy_set(Entry& e, State& st, int32_t k, int32_t action, int32_t& m, int32_t& nz) {
-  const Setup& s = st.s;
-  int32_t ncomp = s.ncomp;
-  int32_t zero = 0;
-  double pert = 1e-6;
-  const double* Y = e.Y;
-  for (int32_t i = 1; i <= st.nc; ++i) g_comp[i - 1] = Y[st.out_comp(k, i) - 1];
-  int32_t ix = st.out_comp(k, 1), ip = st.out_pres(k), it = st.pos_temp(k), ih = st.out_enth(k);
-  RTO_ENSET(&ncomp, &st.phase[k], e.IPROPSET, s.idx, g_comp, &Y[ip - 1], &Y[it - 1], &Y[ih - 1],
-            &ix, &ip, &it, &ih, &pert, &st.Fs, &st.Ps, &PPEXEC_USER[8], &zero, &action, &m,
-            &zero, &nz, g_work, &zero, &zero, &zero, e.IJROW, e.IJCOL, e.F, e.DFDY);
-}
-
-void enthalpy_sets(Entry& e, State& st, int32_t action, int32_t& m, int32_t& nz) {
-  for (int32_t k = 1; k <= st.no; ++k) enthalpy_set(e, st, k, action, m, nz);
-}
-
-// --- The separator's own rows ------------------------------------------------------
-
-void own_pattern(Entry& e, const State& st, int32_t& m, int32_t& nz) {
-  const StreamMap& map = st.s.map;
-  auto at = [&](int32_t col) {
-    e.IJROW[nz] = m;
-    e.IJCOL[nz] = col;
-    ++nz;
-  };
-  const int32_t nc = st.nc, no = st.no;
-  for (int32_t i = 1; i <= nc; ++i) {  // SUMDIST
-    ++m;
-    for (int32_t k = 1; k <= no; ++k) at(st.pos_alpha(i, k));
-  }
-  ++m;  // MATBAL
-  at(map.in_flow);
-  for (int32_t k = 1; k <= no; ++k) at(st.out_flow(k));
-  for (int32_t i = 1; i <= nc; ++i) {  // DISTRIB
-    for (int32_t k = 1; k <= no; ++k) {
-      ++m;
-      at(st.in_comp(i));
-      at(st.out_comp(k, i));
-      at(st.pos_alpha(i, k));
-    }
-  }
-  for (int32_t k = 1; k <= no; ++k) {  // DP
-    ++m;
-    at(map.in_pres);
-    at(st.out_pres(k));
-    at(st.pos_dp(k));
-  }
-  for (int32_t k = 2; k <= no; ++k) {  // SUMOUT
-    ++m;
-    for (int32_t i = 1; i <= nc; ++i) at(st.out_comp(k, i));
-    at(st.out_flow(k));
-  }
-  ++m;  // ENERBAL
-  at(map.in_flow);
-  at(map.in_enth);
-  for (int32_t k = 1; k <= no; ++k) {
-    at(st.out_flow(k));
-    at(st.out_enth(k));
-  }
-  at(st.pos_duty());
-}
-
-void own_residuals(Entry& e, const State& st, int32_t& m) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](int32_t pos) { return Y[pos - 1]; };
-  double* F = e.F;
-  const int32_t nc = st.nc, no = st.no;
-  for (int32_t i = 1; i <= nc; ++i) {
-    double sum = 0.0;
-    for (int32_t k = 1; k <= no; ++k) sum += y(st.pos_alpha(i, k));
-    F[m++] = sum - 1.0;
-  }
-  {
-    double sum = 0.0;
-    for (int32_t k = 1; k <= no; ++k) sum += y(st.out_flow(k));
-    F[m++] = y(map.in_flow) - sum;
-  }
-  for (int32_t i = 1; i <= nc; ++i) {
-    for (int32_t k = 1; k <= no; ++k) {
-      F[m++] = y(st.pos_alpha(i, k)) * y(st.in_comp(i)) - y(st.out_comp(k, i));
-    }
-  }
-  for (int32_t k = 1; k <= no; ++k) F[m++] = y(map.in_pres) - y(st.out_pres(k)) - y(st.pos_dp(k));
-  for (int32_t k = 2; k <= no; ++k) {
-    double sum = 0.0;
-    for (int32_t i = 1; i <= nc; ++i) sum += y(st.out_comp(k, i));
-    F[m++] = y(st.out_flow(k)) - sum;
-  }
-  double r = y(map.in_flow) * y(map.in_enth) + y(st.pos_duty());
-  for (int32_t k = 1; k <= no; ++k) r -= y(st.out_flow(k)) * y(st.out_enth(k));
-  F[m++] = r;
-}
-
-void own_jacobian(Entry& e, const State& st, int32_t& nz) {
-  const StreamMap& map = st.s.map;
-  const double* Y = e.Y;
-  auto y = [&](int32_t pos) { return Y[pos - 1]; };
-  double* D = e.DFDY;
-  const int32_t nc = st.nc, no = st.no;
-  for (int32_t i = 1; i <= nc; ++i) {
-    for (int32_t k = 1; k <= no; ++k) D[nz++] = 1.0;
-  }
-  D[nz++] = 1.0;
-  for (int32_t k = 1; k <= no; ++k) D[nz++] = -1.0;
-  for (int32_t i = 1; i <= nc; ++i) {
-    const double f0 = y(st.in_comp(i));
-    // An empty inlet component keeps its alphas in the equations.
-    const double dalpha = f0 > st.flow_floor ? f0 : st.flow_floor;
-    for (int32_t k = 1; k <= no; ++k) {
-      D[nz++] = y(st.pos_alpha(i, k));
-      D[nz++] = -1.0;
-      D[nz++] = dalpha;
-    }
-  }
-  for (int32_t k = 1; k <= no; ++k) {
-    D[nz++] = 1.0;
-    D[nz++] = -1.0;
-    D[nz++] = -1.0;
-  }
-  for (int32_t k = 2; k <= no; ++k) {
-    for (int32_t i = 1; i <= nc; ++i) D[nz++] = -1.0;
-    D[nz++] = 1.0;
-  }
-  D[nz++] = y(map.in_enth);
-  D[nz++] = y(map.in_flow);
-  for (int32_t k = 1; k <= no; ++k) {
-    D[nz++] = -y(st.out_enth(k));
-    D[nz++] = -y(st.out_flow(k));
-  }
-  D[nz++] = 1.0;
+  EquationWriter w(e, s, RowPass::Count, 0, 0);
+  separator_rows(w, st);
+  *e.NF += w.rows();
+  *e.NZ += w.nonzeros();
 }
 
 // --- Initialisation -------------------------------------------------------------
@@ -371,29 +289,10 @@ void block_defaults(Entry& e, const State& st) {
   block_variable_defaults(e, st.pos_duty(), st.Qs, {13, -100.0 * st.Qs, 100.0 * st.Qs, st.Qs});
 }
 
-void equation_scales(Entry& e, const State& st) {
-  int32_t m = 0;
-  auto put = [&](double v, int32_t count) {
-    for (int32_t q = 0; q < count; ++q, ++m) {
-      if (hs::is_missing(e.FSCL[m])) e.FSCL[m] = v;
-    }
-  };
-  const int32_t nc = st.nc, no = st.no;
-  put(1.0, nc);
-  put(st.Fs, 1);
-  put(st.Fs, nc * no);
-  put(st.Ps, no);
-  put(st.Fs, no - 1);
-  put(st.Qs, 1);
-  put(st.Hs, no);
-}
-
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   // Inlet stream variables.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+  inlet_streams(e, s, st, st.imode);
   // Outlet stream variables from the inlet's.
   R3CISO(e, st);
   // Block variables. Re-used values are kept; an entry still missing has
@@ -401,25 +300,15 @@ void initialise(Entry& e, State& st) {
   st.reuse = !fill_defaults(st);
   block_defaults(e, st);
   // Equation scales and pattern.
-  equation_scales(e, st);
-  int32_t m = 0, nz = 0;
-  own_pattern(e, st, m, nz);
-  enthalpy_sets(e, st, 2, m, nz);
+  write_rows(e, st, RowPass::Scales);
+  write_rows(e, st, RowPass::Pattern);
   // Specified alphas and outlet flows against the inlet.
   alpha_checks(e, st);
 }
 
-void residuals(Entry& e, State& st) {
-  int32_t m = 0, nz = 0;
-  own_residuals(e, st, m);
-  enthalpy_sets(e, st, 3, m, nz);
-}
+void residuals(Entry& e, State& st) { write_rows(e, st, RowPass::Residuals); }
 
-void jacobian(Entry& e, State& st) {
-  int32_t m = 0, nz = 0;
-  own_jacobian(e, st, nz);
-  enthalpy_sets(e, st, 4, m, nz);
-}
+void jacobian(Entry& e, State& st) { write_rows(e, st, RowPass::Jacobian); }
 
 void stream_update(Entry& e, State& st) {
   Setup& s = st.s;

@@ -15,7 +15,7 @@ inline constexpr int32_t kVapour = 1;
 inline constexpr int32_t kLiquid = 2;
 
 // Working state, rebuilt at every call; one per thread.
-struct State {
+struct State : Scales {
   Setup s;
   int32_t nc = 0;  // components in the block's list
   int32_t no = 0;  // material outlets
@@ -25,8 +25,6 @@ struct State {
   double flow_floor = 1e-6;             // lower limit of the inlet flow in dalpha terms
   // Identifiers: outlet streams (8 characters) and components (8 characters).
   char sid[kMaxOutlets + 1][8] = {};
-  // Scales.
-  double Fs = 1, Ts = 1, Hs = 1, Qs = 1, Ps = 1;
   bool reuse = false;  // the last initialisation re-used previous block values
 
   // Positions in Y (1-based). Outlet k's stream block is consecutive:

@@ -15,15 +15,13 @@
 #include <string>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
 namespace r3::composition_skew {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
@@ -148,12 +146,7 @@ bool set_up(Entry& e, State& st) {
   st.imbal = opt(st.k + 4, 0);
   st.iopt = opt(st.k + 5, 4);
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Qs = s.scales[3];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   if (!work_areas(e, st)) return false;
   read_numbering(st);
   return true;
@@ -319,21 +312,13 @@ int32_t check_knots(Entry& e, State& st) {
   return 0;
 }
 
-// Counts of the model's own equations and non-zeros (before the set).
-void own_counts(const State& st, int32_t& nvar, int32_t& neq, int32_t& nnz) {
+// The skew's own rows (defined with the equations below).
+void skew_rows(EquationWriter& w, const Entry& e, const State& st);
+
+// The model's own variables (before the set's).
+int32_t own_variables(const State& st) {
   const int32_t nc = st.nc, nk = st.nknots;
-  nvar = 2 + nc + (st.iknot == 1 ? nk : 0) + nk + 2 * nc + 6;
-  neq = 2 + nc + nc + 1 + nc + 3 + (nc - 1) + 1 + (st.imbal == 1 ? 1 : 0) + 1;
-  nnz = 2 * (1 + nc);                            // MASSIN, STDVIN
-  nnz += 3 * nc;                                 // COMPIN
-  nnz += nc * (st.iknot == 1 ? 1 + 2 * nk : 3);  // INTERP
-  nnz += 1 + 2 * nc;                             // NORML
-  nnz += 4 * nc;                                 // SKEW
-  nnz += 3 * (1 + nc);                           // MASSOUT, STDVOUT, MOLEOUT
-  nnz += 3 * (nc - 1);                           // COMPOUT
-  nnz += 3;                                      // PDROP
-  nnz += st.imbal == 1 ? 2 : 0;                  // MBAL
-  nnz += 1;                                      // FLASH_DUTY
+  return 2 + nc + (st.iknot == 1 ? nk : 0) + nk + 2 * nc + 6;
 }
 
 void dimensions(Entry& e, State& st) {
@@ -348,11 +333,11 @@ void dimensions(Entry& e, State& st) {
     st.first[g] = next;
     next += counts[g];
   }
-  int32_t nvar = 0, neq = 0, nnz = 0;
-  own_counts(st, nvar, neq, nnz);
-  *e.NY = n + nvar;
-  *e.NF = neq;
-  *e.NZ = nnz;
+  EquationWriter w(e, st.s, RowPass::Count, 0, 0);
+  skew_rows(w, e, st);
+  *e.NY = n + own_variables(st);
+  *e.NF = w.rows();
+  *e.NZ = w.nonzeros();
   RTO_PMLDIM(&st.s.ncomp, st.s.idx, &st.iopt, e.NY, e.NF, e.NZ, st.layout);
   iwork(st, IW_MARK) = kNumberingMark;
   iwork(st, IW_NC) = nc;
@@ -373,18 +358,14 @@ std::string cid_text(const State& st, int i) {
   return std::string(st.cid[i - 1], 8);
 }
 
-// A name of pieces, blanks closed up, as a 64-character text.
-void put_name(bool variable, const std::string& text, int32_t lname, char* slot) {
+// A name, blanks closed up, as a 64-character text.
+std::string packed_name(const std::string& text) {
   char buf[64];
   std::memset(buf, ' ', sizeof buf);
   std::memcpy(buf, text.data(), std::min<size_t>(text.size(), sizeof buf));
   const int32_t len = 64;
   U3PKCR(&len, buf);
-  if (variable) {
-    hs::vnam(std::string_view(buf, 64), lname, slot);
-  } else {
-    hs::enam(std::string_view(buf, 64), lname, slot);
-  }
+  return std::string(buf, 64);
 }
 
 std::string five(int j) {
@@ -396,17 +377,11 @@ std::string five(int j) {
 void names(Entry& e, State& st) {
   component_ids(st);
   Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
+  int32_t n = name_stream_variables(e, s);
   const int32_t lname = *e.LNAME;
   const int32_t nc = st.nc, nk = st.nknots;
-  int32_t n = s.nstream;
   auto var = [&](const std::string& t) {
-    put_name(true, t, lname, name_slot(e.VARNAM, lname, ++n));
-  };
-  int32_t m = 0;
-  auto eqn = [&](const std::string& t) {
-    put_name(false, t, lname, name_slot(e.EQNNAM, lname, ++m));
+    hs::vnam(packed_name(t), lname, name_slot(e.VARNAM, lname, ++n));
   };
   var("MASSIN");
   var("STDVIN");
@@ -419,19 +394,9 @@ void names(Entry& e, State& st) {
   for (int i = 1; i <= nc; ++i) var(cid_text(st, i) + ".COMPOUT");
   for (const char* t : {"CNORM", "MASSOUT", "STDVOUT", "DELTAP", "DUTY", "TOUT"}) var(t);
 
-  eqn("MASSIN");
-  eqn("STDVIN");
-  for (int i = 1; i <= nc; ++i) eqn("COMPIN_" + cid_text(st, i));
-  for (int i = 1; i <= nc; ++i) eqn("INTERP_" + cid_text(st, i));
-  eqn("NORML");
-  for (int i = 1; i <= nc; ++i) eqn("SKEW_" + cid_text(st, i));
-  eqn("MASSOUT");
-  eqn("STDVOUT");
-  eqn("MOLEOUT");
-  for (int i = 1; i <= nc - 1; ++i) eqn("COMPOUT_" + cid_text(st, i));
-  eqn("PDROP");
-  if (st.imbal == 1) eqn("MBAL");
-  eqn("FLASH_DUTY");
+  EquationWriter w(e, s, RowPass::Names, 0, 0);
+  skew_rows(w, e, st);
+  int32_t m = w.rows();
   // The outlet phase-equilibrium set.
   int32_t cids[2 * kMaxComponents];
   std::memcpy(cids, st.cid, 8 * static_cast<size_t>(nc));
@@ -440,20 +405,25 @@ void names(Entry& e, State& st) {
   const int32_t start = st.layout[1];
   RTO_PMLNAM(&s.ncomp, s.idx, cids, st.layout, &prefix, &start, e.IDBLK, e.LNAME, e.VARNAM,
              e.EQNNAM, &m);
-  int32_t ny = *e.NY;
-  U3DNAM(e.IDBLK, e.LNAME, &ny, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, *e.NY, m);
 }
 
 // --- Equations --------------------------------------------------------------
 
+// The values the rows read, through the writer (nothing is read from Y in the
+// passes that write no values).
 struct View {
+  const EquationWriter& w;
   const Entry& e;
   const State& st;
-  double y(int32_t p) const { return e.Y[p - 1]; }
+  double y(int32_t p) const { return w.y(p); }
   double g(Group gr, int n = 1) const { return y(pos(st, gr, n)); }
   double f0(int i) const { return y(st.s.map.in_comp[i - 1]); }
   double f1(int i) const { return y(st.s.map.out_comp[i - 1]); }
-  double tk(int j) const { return knot_temperature(e, st, j); }
+  double tk(int j) const {
+    if (!w.evaluates()) return 0.0;
+    return st.iknot == 1 ? g(G_TKNOT, j) : real_param(e, st.q + j - 1);
+  }
   double xk(int j) const { return g(G_XKNOT, j); }
   // The basis total and the basis factor of component i.
   double total_in() const {
@@ -475,134 +445,99 @@ bool basis_ok(const State& st) {
   return st.icomp >= 0 && st.icomp <= 2;
 }
 
-void own_residuals(Entry& e, const State& st, int32_t& m) {
-  const View v{e, st};
-  const int nc = st.nc;
-  double* F = e.F;
-  double sm = 0.0, ss = 0.0;
-  for (int i = 1; i <= nc; ++i) {
-    sm += v.f0(i) * mw(st, i);
-    ss += v.f0(i) * sv(st, i);
-  }
-  F[m++] = v.g(G_MASSIN) - sm;
-  F[m++] = v.g(G_STDVIN) - ss;
-  for (int i = 1; i <= nc; ++i) F[m++] = v.g(G_COMPIN, i) * v.total_in() - v.f0(i) * v.factor(i);
-  for (int i = 1; i <= nc; ++i) {
-    const int j = st.interval[i - 1];
-    const double t = tint(e, st, i);
-    F[m++] = (v.g(G_SKEW, i) - v.xk(j)) * (v.tk(j + 1) - v.tk(j)) -
-             (v.xk(j + 1) - v.xk(j)) * (t - v.tk(j));
-  }
-  double sn = 0.0;
-  for (int i = 1; i <= nc; ++i) sn += v.g(G_SKEW, i) * v.g(G_COMPIN, i);
-  F[m++] = v.g(G_CNORM) - sn;
-  for (int i = 1; i <= nc; ++i) {
-    F[m++] = v.g(G_COMPOUT, i) * v.g(G_CNORM) - v.g(G_SKEW, i) * v.g(G_COMPIN, i);
-  }
-  double om = 0.0, os = 0.0, of = 0.0;
-  for (int i = 1; i <= nc; ++i) {
-    om += v.f1(i) * mw(st, i);
-    os += v.f1(i) * sv(st, i);
-    of += v.f1(i);
-  }
-  F[m++] = v.g(G_MASSOUT) - om;
-  F[m++] = v.g(G_STDVOUT) - os;
-  F[m++] = v.y(st.s.map.out_flow) - of;
-  for (int i = 1; i <= nc - 1; ++i) {
-    F[m++] = v.g(G_COMPOUT, i) * v.total_out() - v.f1(i) * v.factor(i);
-  }
-  F[m++] = v.y(st.s.map.out_pres) - v.y(st.s.map.in_pres) - v.g(G_DELTAP);
-  if (st.imbal == 1) F[m++] = v.g(G_MASSIN) - v.g(G_MASSOUT);
-  F[m++] = v.g(G_DUTY);
-}
-
-// Pattern and Jacobian share one walk: `at(row, column, value)`.
-template <class Sink>
-void own_walk(const Entry& e, const State& st, Sink&& at) {
-  const View v{e, st};
+// The skew's own rows, in order, before the outlet phase-equilibrium set;
+// the interpolation rows use the knot intervals found last.
+void skew_rows(EquationWriter& w, const Entry& e, const State& st) {
+  const View v{w, e, st};
   const StreamMap& map = st.s.map;
   const int nc = st.nc, nk = st.nknots;
-  int row = 0;
-  // MASSIN, STDVIN
-  ++row;
-  at(row, pos(st, G_MASSIN), 1.0);
-  for (int i = 1; i <= nc; ++i) at(row, map.in_comp[i - 1], -mw(st, i));
-  ++row;
-  at(row, pos(st, G_STDVIN), 1.0);
-  for (int i = 1; i <= nc; ++i) at(row, map.in_comp[i - 1], -sv(st, i));
-  // COMPIN
+  auto name = [&](const std::string& text) {
+    return w.naming() ? packed_name(text) : std::string();
+  };
+  auto cname = [&](const char* head, int i) {
+    return w.naming() ? packed_name(head + cid_text(st, i)) : std::string();
+  };
+  // A side's total on the mass or standard-volume basis: the total variable
+  // minus the component flows (Y positions comp) times their basis factors.
+  auto total_row = [&](const char* text, Group total, const int32_t* comp,
+                       double (*factor)(const State&, int)) {
+    double sum = 0.0;
+    for (int i = 1; i <= nc; ++i) sum += v.y(comp[i - 1]) * factor(st, i);
+    w.row(name(text), st.Fs, v.g(total) - sum);
+    w.at(pos(st, total), 1.0);
+    for (int i = 1; i <= nc; ++i) w.at(comp[i - 1], -factor(st, i));
+  };
+  total_row("MASSIN", G_MASSIN, map.in_comp, mw);
+  total_row("STDVIN", G_STDVIN, map.in_comp, sv);
   for (int i = 1; i <= nc; ++i) {
-    ++row;
+    w.row(cname("COMPIN_", i), st.Fs, v.g(G_COMPIN, i) * v.total_in() - v.f0(i) * v.factor(i));
     if (!basis_ok(st)) continue;
-    at(row, v.total_in_pos(), v.g(G_COMPIN, i));
-    at(row, pos(st, G_COMPIN, i), v.total_in());
-    at(row, map.in_comp[i - 1], -v.factor(i));
+    w.at(v.total_in_pos(), v.g(G_COMPIN, i));
+    w.at(pos(st, G_COMPIN, i), v.total_in());
+    w.at(map.in_comp[i - 1], -v.factor(i));
   }
-  // INTERP
   for (int i = 1; i <= nc; ++i) {
-    ++row;
     const int j = st.interval[i - 1];
-    const double t = tint(e, st, i);
+    const double t = w.evaluates() ? tint(e, st, i) : 0.0;
+    w.row(cname("INTERP_", i), 1.0,
+          (v.g(G_SKEW, i) - v.xk(j)) * (v.tk(j + 1) - v.tk(j)) -
+              (v.xk(j + 1) - v.xk(j)) * (t - v.tk(j)));
     const double D = v.tk(j + 1) - v.tk(j);
     const double dt = t - v.tk(j);
     if (st.iknot == 0) {
-      at(row, pos(st, G_SKEW, i), D);
-      at(row, pos(st, G_XKNOT, j), dt - D);
-      at(row, pos(st, G_XKNOT, j + 1), -dt);
+      w.at(pos(st, G_SKEW, i), D);
+      w.at(pos(st, G_XKNOT, j), dt - D);
+      w.at(pos(st, G_XKNOT, j + 1), -dt);
     } else if (st.iknot == 1) {
-      at(row, pos(st, G_SKEW, i), D);
+      w.at(pos(st, G_SKEW, i), D);
       for (int l = 1; l <= nk; ++l) {
-        at(row, pos(st, G_XKNOT, l), l == j ? dt - D : l == j + 1 ? -dt : 0.0);
+        w.at(pos(st, G_XKNOT, l), l == j ? dt - D : l == j + 1 ? -dt : 0.0);
       }
       const double s = v.g(G_SKEW, i);
       for (int l = 1; l <= nk; ++l) {
-        at(row, pos(st, G_TKNOT, l), l == j ? v.xk(j + 1) - s : l == j + 1 ? s - v.xk(j) : 0.0);
+        w.at(pos(st, G_TKNOT, l), l == j ? v.xk(j + 1) - s : l == j + 1 ? s - v.xk(j) : 0.0);
       }
     }
   }
-  // NORML
-  ++row;
-  at(row, pos(st, G_CNORM), 1.0);
-  for (int i = 1; i <= nc; ++i) at(row, pos(st, G_SKEW, i), -v.g(G_COMPIN, i));
-  for (int i = 1; i <= nc; ++i) at(row, pos(st, G_COMPIN, i), -v.g(G_SKEW, i));
-  // SKEW
+  double sn = 0.0;
+  for (int i = 1; i <= nc; ++i) sn += v.g(G_SKEW, i) * v.g(G_COMPIN, i);
+  w.row(name("NORML"), 1.0, v.g(G_CNORM) - sn);
+  w.at(pos(st, G_CNORM), 1.0);
+  for (int i = 1; i <= nc; ++i) w.at(pos(st, G_SKEW, i), -v.g(G_COMPIN, i));
+  for (int i = 1; i <= nc; ++i) w.at(pos(st, G_COMPIN, i), -v.g(G_SKEW, i));
   for (int i = 1; i <= nc; ++i) {
-    ++row;
-    at(row, pos(st, G_CNORM), v.g(G_COMPOUT, i));
-    at(row, pos(st, G_COMPOUT, i), v.g(G_CNORM));
-    at(row, pos(st, G_SKEW, i), -v.g(G_COMPIN, i));
-    at(row, pos(st, G_COMPIN, i), -v.g(G_SKEW, i));
+    w.row(cname("SKEW_", i), 1.0,
+          v.g(G_COMPOUT, i) * v.g(G_CNORM) - v.g(G_SKEW, i) * v.g(G_COMPIN, i));
+    w.at(pos(st, G_CNORM), v.g(G_COMPOUT, i));
+    w.at(pos(st, G_COMPOUT, i), v.g(G_CNORM));
+    w.at(pos(st, G_SKEW, i), -v.g(G_COMPIN, i));
+    w.at(pos(st, G_COMPIN, i), -v.g(G_SKEW, i));
   }
-  // MASSOUT, STDVOUT, MOLEOUT
-  ++row;
-  at(row, pos(st, G_MASSOUT), 1.0);
-  for (int i = 1; i <= nc; ++i) at(row, map.out_comp[i - 1], -mw(st, i));
-  ++row;
-  at(row, pos(st, G_STDVOUT), 1.0);
-  for (int i = 1; i <= nc; ++i) at(row, map.out_comp[i - 1], -sv(st, i));
-  ++row;
-  at(row, map.out_flow, 1.0);
-  for (int i = 1; i <= nc; ++i) at(row, map.out_comp[i - 1], -1.0);
-  // COMPOUT
+  total_row("MASSOUT", G_MASSOUT, map.out_comp, mw);
+  total_row("STDVOUT", G_STDVOUT, map.out_comp, sv);
+  double of = 0.0;
+  for (int i = 1; i <= nc; ++i) of += v.f1(i);
+  w.row(name("MOLEOUT"), st.Fs, v.y(map.out_flow) - of);
+  w.at(map.out_flow, 1.0);
+  for (int i = 1; i <= nc; ++i) w.at(map.out_comp[i - 1], -1.0);
   for (int i = 1; i <= nc - 1; ++i) {
-    ++row;
+    w.row(cname("COMPOUT_", i), st.Fs, v.g(G_COMPOUT, i) * v.total_out() - v.f1(i) * v.factor(i));
     if (!basis_ok(st)) continue;
-    at(row, v.total_out_pos(), v.g(G_COMPOUT, i));
-    at(row, pos(st, G_COMPOUT, i), v.total_out());
-    at(row, map.out_comp[i - 1], -v.factor(i));
+    w.at(v.total_out_pos(), v.g(G_COMPOUT, i));
+    w.at(pos(st, G_COMPOUT, i), v.total_out());
+    w.at(map.out_comp[i - 1], -v.factor(i));
   }
-  // PDROP
-  ++row;
-  at(row, map.out_pres, 1.0);
-  at(row, map.in_pres, -1.0);
-  at(row, pos(st, G_DELTAP), -1.0);
+  w.row(name("PDROP"), st.Ps, v.y(map.out_pres) - v.y(map.in_pres) - v.g(G_DELTAP));
+  w.at(map.out_pres, 1.0);
+  w.at(map.in_pres, -1.0);
+  w.at(pos(st, G_DELTAP), -1.0);
   if (st.imbal == 1) {
-    ++row;
-    at(row, pos(st, G_MASSIN), 1.0);
-    at(row, pos(st, G_MASSOUT), -1.0);
+    w.row(name("MBAL"), st.Fs, v.g(G_MASSIN) - v.g(G_MASSOUT));
+    w.at(pos(st, G_MASSIN), 1.0);
+    w.at(pos(st, G_MASSOUT), -1.0);
   }
-  ++row;
-  at(row, pos(st, G_DUTY), 1.0);
+  w.row(name("FLASH_DUTY"), st.Qs, v.g(G_DUTY));
+  w.at(pos(st, G_DUTY), 1.0);
 }
 
 // The outlet phase-equilibrium set in one mode.
@@ -641,9 +576,7 @@ void initialise(Entry& e, State& st) {
   const int nc = st.nc, nk = st.nknots;
   component_data(e, st);
   // Inlet stream variables.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
+  inlet_streams(e, s, st, st.imode);
   // Outlet stream variables take the inlet's entries where missing.
   const bool h_missing = hs::is_missing(e.Y[map.out_enth - 1]);
   auto pair = [&](int32_t pin, int32_t pout) {
@@ -659,8 +592,6 @@ void initialise(Entry& e, State& st) {
   pair(map.in_flow, map.out_flow);
   pair(map.in_enth, map.out_enth);
   pair(map.in_pres, map.out_pres);
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-        &s.nstream);
 
   // Block variables.
   double M = 0.0, V = 0.0, F0 = 0.0;
@@ -731,24 +662,9 @@ void initialise(Entry& e, State& st) {
   }
 
   // Equation scales.
-  int32_t m = 0;
-  auto scale = [&](double v) {
-    fill(e.FSCL[m], v);
-    ++m;
-  };
-  scale(st.Fs);
-  scale(st.Fs);
-  for (int i = 1; i <= nc; ++i) scale(st.Fs);
-  for (int i = 1; i <= nc; ++i) scale(1.0);
-  scale(1.0);
-  for (int i = 1; i <= nc; ++i) scale(1.0);
-  scale(st.Fs);
-  scale(st.Fs);
-  scale(st.Fs);
-  for (int i = 1; i <= nc - 1; ++i) scale(st.Fs);
-  scale(st.Ps);
-  if (st.imbal == 1) scale(st.Fs);
-  scale(st.Qs);
+  EquationWriter scales(e, s, RowPass::Scales, 0, 0);
+  skew_rows(scales, e, st);
+  int32_t m = scales.rows();
   RTO_PMLRSCL(&s.ncomp, st.layout, &m, e.FSCL);
 
   // Pattern, with the knot intervals of the present knot temperatures.
@@ -762,31 +678,26 @@ void initialise(Entry& e, State& st) {
       if (st.interval[i] == 0) st.interval[i] = 1;
     }
   }
-  int32_t k = 0;
-  own_walk(e, st, [&](int row, int32_t col, double) {
-    e.IJROW[k] = row;
-    e.IJCOL[k] = col;
-    ++k;
-  });
+  EquationWriter pattern(e, s, RowPass::Pattern, 0, 0);
+  skew_rows(pattern, e, st);
+  int32_t k = pattern.nonzeros();
   outlet_set(e, st, PATTERN, m, k);
 }
 
 void residuals(Entry& e, State& st) {
   if (!r3skew_findknot(e, st)) return;
-  int32_t m = 0, k = 0;
-  own_residuals(e, st, m);
+  EquationWriter w(e, st.s, RowPass::Residuals, 0, 0);
+  skew_rows(w, e, st);
+  int32_t m = w.rows(), k = 0;
   outlet_set(e, st, RESIDUAL, m, k);
 }
 
 void jacobian(Entry& e, State& st) {
   if (!r3skew_findknot(e, st)) return;
-  int32_t k = 0, m = 0;
-  own_walk(e, st, [&](int, int32_t, double value) { e.DFDY[k++] = value; });
+  EquationWriter w(e, st.s, RowPass::Jacobian, 0, 0);
+  skew_rows(w, e, st);
+  int32_t m = 0, k = w.nonzeros();
   outlet_set(e, st, JACOBIAN, m, k);
-}
-
-void stream_update(Entry& e, State& st) {
-  write_streams(e, st.s);
 }
 
 // The equations are written for one material inlet and one outlet, and for
@@ -805,7 +716,6 @@ constexpr ModelHooks<State> kHooks{
     .initialise = initialise,
     .residuals = residuals,
     .jacobian = jacobian,
-    .stream_update = stream_update,
     .report =
         [](Entry& e, State& st) {
           component_ids(st);

@@ -57,7 +57,7 @@ inline constexpr double kStdP = 101325.0;
 
 // Working state of the skew (one per thread), rebuilt at every call from the
 // arguments and the block's work areas.
-struct State {
+struct State : Scales {
   Setup s;
   int32_t k = 4, q = 1;  // first model integer and real positions
   int32_t imode = 0, nknots = 0, icomp = 0, iknot = 0, imbal = 0, iopt = 4;
@@ -67,8 +67,6 @@ struct State {
   bool numbered = false;
   int32_t first[kNumGroups] = {};
   int32_t layout[9] = {};
-  // Scales.
-  double Fs = 1, Ts = 1, Hs = 1, Qs = 1, Ps = 1;
   char cid[kMaxComponents][8] = {};
   int32_t interval[kMaxComponents] = {};
 };

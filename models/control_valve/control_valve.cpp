@@ -15,10 +15,7 @@
 
 namespace r3::control_valve {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 bool vapour(const State& st) { return st.phase == kVapour; }
 
@@ -59,11 +56,7 @@ bool set_up(Entry& e, State& st) {
   for (int v = 1; v <= kNumVars; ++v) st.pos[v] = (vapour_only(v) && !vap) ? 0 : ++next;
   st.nvars = vap ? kNumVars : kNumVarsLiquid;
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   if (vap) {
     st.Ms = 10000.0 * st.Ts / st.Ps;
     st.Ds = 10.0 / st.Ms;
@@ -294,18 +287,15 @@ void dimensions(Entry& e, State& st) {
 
 void names(Entry& e, State& st) {
   const int32_t lname = *e.LNAME;
-  U3SVL(R3_VALVE_GROUPS, RXN_IBLKID, e.LNAME, e.VARNAM);
-  int32_t n = st.s.nstream;
+  const int32_t n = name_stream_variables(e, st.s) + st.nvars;
   for (int v = 1; v <= kNumVars; ++v) {
     if (st.pos[v] != 0) hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, st.pos[v]));
   }
-  n += st.nvars;
   int32_t m = 0;
   U3SEL(R3_VALVE_GROUPS, RXN_IBLKID, e.LNAME, e.EQNNAM, &m);
   EquationWriter w(e, st.s, RowPass::Names, m, 0);
   valve_rows(w, st);
-  m = w.rows();
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, n, w.rows());
 }
 
 void initialise(Entry& e, State& st) {

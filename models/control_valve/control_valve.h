@@ -71,7 +71,7 @@ double ratio(int32_t code, const Curve& c, double vp, double* dratio = nullptr);
 bool position(int32_t code, const Curve& c, double r, double& vp);
 
 // Working state, rebuilt at every call; one per thread.
-struct State {
+struct State : Scales {
   Setup s;
   // Parameters, defaults applied.
   int32_t imode = 0, phase = kVapour, chr = 1, direction = 0, choke = 1, npass = 1;
@@ -79,9 +79,9 @@ struct State {
   bool structure_ok = true;
   int nvars = kNumVars;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable, 0 if absent
-  // Global and derived scales.
-  double Fs = 1, Ts = 1, Hs = 1, Ps = 1;
-  double Ms = 1, Ds = 1, Qs = 1;
+  // Derived scales: molar volume, mass density; Qs holds the volume-flow
+  // scale in place of the host's duty scale, which the valve does not use.
+  double Ms = 1, Ds = 1;
   // Characteristic 0's table.
   Curve curve;
   int table = 0;  // read_table's result

@@ -9,20 +9,17 @@
 #include "models/heat_exchanger/heat_exchanger.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
 namespace r3::heat_exchanger {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
@@ -55,30 +52,6 @@ constexpr const char* kVarNames[kVarsBundle + 1] = {
     "THETA",
 };
 
-constexpr const char* kEqnNames[kEqnsBundle + 1] = {
-    "",
-    "HEAT_BALANCE",
-    "DEFINE_QUA",
-    "HEAT_TRANS_EQN",
-    "EFFECT_EQN",
-    "HOT_IN_DT_COUNTER_CURRENT",
-    "HOT_OUT_DT_COUNTER_CURRENT",
-    "MEAN_TEMP_DIFF",
-    "HOT_IN_TEMP_APPROACH",
-    "HOT_OUT_TEMP_APPROACH",
-    "HOT_T_FALL",
-    "COLD_T_RISE",
-    "DEFINE_DTPROD",
-    "DEFINE_AREA",
-    "DEFINE_FAC",
-    "DEFINE_THETA",
-};
-constexpr const char* kHotInCo = "HOT_IN_DT_CO_CURRENT";
-constexpr const char* kHotOutCo = "HOT_OUT_DT_CO_CURRENT";
-
-// Equation names go to the host blank-padded to this length.
-constexpr int32_t kEqnNameLen = 32;
-
 bool has_info(const Entry& e) { return *e.NINFI != 0; }
 bool co_current(const State& st) { return st.ifldir == 1; }
 
@@ -105,6 +78,7 @@ bool set_up(Entry& e, State& st) {
   st.inlsid = param_or_zero(e, p + 4);
   st.bundle = *e.NINT >= 9 && int_param(e, p + 5) == 1;
   st.real1 = real_param(e, st.r0);
+  setup_block_id(e);
   double scales[7] = {};
   U3GSCL(scales);
   st.Ts = scales[1];
@@ -138,102 +112,96 @@ double cube_root_half(double x) {
   return 0.5 * std::copysign(std::pow(std::fabs(x), kThird), x);
 }
 
-void residuals(Entry& e, const State& st) {
-  const double* v = st.val;
+// The exchanger's rows in their order (the bundle's three last), each with
+// its name, scale, residual and derivatives.
+void exchanger_rows(EquationWriter& w, const Entry& e, const State& st) {
+  auto v = [&](int var) { return w.y(st.num[var]); };
+  auto at = [&](int var, double d) { w.at(st.num[var], d); };
   const bool info = has_info(e);
   const bool co = co_current(st);
-  double* F = e.F;
-  F[HEAT_BALANCE - 1] = info ? v[Q_DUTY_HOT] - v[Q_DUTY_COLD] : v[Q_DUTY_HOT] + v[Q_DUTY_COLD];
-  F[DEFINE_QUA - 1] =
-      (info && st.inlsid == 0) ? v[Q_UA] - v[Q_DUTY_HOT] : v[Q_DUTY_HOT] + v[Q_UA];
-  F[HEAT_TRANS_EQN - 1] = v[Q_UA] - v[FUA] * v[DTMEAN];
-  F[EFFECT_EQN - 1] = v[FT] * v[U] * v[AREA] - v[FUA];
-  F[HOT_IN_DT - 1] = v[DT_HOT_IN] - v[T_HOT_IN] + (co ? v[T_COLD_IN] : v[T_COLD_OUT]);
-  F[HOT_OUT_DT - 1] = v[DT_HOT_OUT] - v[T_HOT_OUT] + (co ? v[T_COLD_OUT] : v[T_COLD_IN]);
-  F[MEAN_TEMP_DIFF - 1] = cube_root_mean(v[DT_HOT_IN], v[DT_HOT_OUT]) - v[DTMEAN];
-  F[HOT_IN_TEMP_APPROACH - 1] = v[T_APPR_MIN_HOT_IN] + v[T_APPR_VARY_HOT_IN] - v[DT_HOT_IN];
-  F[HOT_OUT_TEMP_APPROACH - 1] = v[T_APPR_MIN_HOT_OUT] + v[T_APPR_VARY_HOT_OUT] - v[DT_HOT_OUT];
-  F[HOT_T_FALL - 1] = v[T_HOT_IN] - v[T_HOT_OUT] - v[T_HOT_FALL];
-  F[COLD_T_RISE - 1] = v[T_COLD_OUT] - v[T_COLD_IN] - v[T_COLD_RISE];
-  F[DEFINE_DTPROD - 1] = v[T_APPR_PRODUCT] - v[DT_HOT_IN] * v[DT_HOT_OUT];
-  if (st.bundle) {
-    F[DEFINE_AREA - 1] = v[AREA] - v[HTAREA] * v[FAC];
-    F[DEFINE_FAC - 1] = (v[FAC] - 1.0) * kTwoPi10 + v[THETA] - std::sin(v[THETA]);
-    F[DEFINE_THETA - 1] = std::cos(v[THETA] / 2.0) + 1.0 - 2.0 * v[LEVEL];
-  }
-}
-
-// The Jacobian entries in their fixed order: the pattern request writes the
-// rows and columns, the Jacobian request the values (null arrays are skipped).
-// Returns the number of entries.
-int32_t jacobian_entries(const Entry& e, const State& st, int32_t* rows, int32_t* cols,
-                         double* vals) {
-  const double* v = st.val;
-  const bool info = has_info(e);
-  const bool co = co_current(st);
-  int32_t k = 0;
-  auto at = [&](int row, int var, double value) {
-    if (rows != nullptr) rows[k] = row;
-    if (cols != nullptr) cols[k] = st.num[var];
-    if (vals != nullptr) vals[k] = value;
-    ++k;
-  };
-  at(HEAT_BALANCE, Q_DUTY_HOT, 1.0);
-  at(HEAT_BALANCE, Q_DUTY_COLD, info ? -1.0 : 1.0);
-  at(DEFINE_QUA, Q_UA, 1.0);
-  at(DEFINE_QUA, Q_DUTY_HOT, (info && st.inlsid == 0) ? -1.0 : 1.0);
-  at(HEAT_TRANS_EQN, Q_UA, 1.0);
-  at(HEAT_TRANS_EQN, FUA, -v[DTMEAN]);
-  at(HEAT_TRANS_EQN, DTMEAN, -v[FUA]);
-  at(EFFECT_EQN, FT, v[U] * v[AREA]);
-  at(EFFECT_EQN, U, v[AREA] * v[FT]);
-  at(EFFECT_EQN, AREA, v[FT] * v[U]);
-  at(EFFECT_EQN, FUA, -1.0);
-  at(HOT_IN_DT, DT_HOT_IN, 1.0);
-  at(HOT_IN_DT, co ? T_COLD_IN : T_COLD_OUT, 1.0);
-  at(HOT_IN_DT, T_HOT_IN, -1.0);
-  at(HOT_OUT_DT, DT_HOT_OUT, 1.0);
-  at(HOT_OUT_DT, co ? T_COLD_OUT : T_COLD_IN, 1.0);
-  at(HOT_OUT_DT, T_HOT_OUT, -1.0);
+  const double D = State::Ds;
+  w.row("HEAT_BALANCE", st.Qs,
+        info ? v(Q_DUTY_HOT) - v(Q_DUTY_COLD) : v(Q_DUTY_HOT) + v(Q_DUTY_COLD));
+  at(Q_DUTY_HOT, 1.0);
+  at(Q_DUTY_COLD, info ? -1.0 : 1.0);
+  const bool hot_side_in = info && st.inlsid == 0;
+  w.row("DEFINE_QUA", st.Qs, hot_side_in ? v(Q_UA) - v(Q_DUTY_HOT) : v(Q_DUTY_HOT) + v(Q_UA));
+  at(Q_UA, 1.0);
+  at(Q_DUTY_HOT, hot_side_in ? -1.0 : 1.0);
+  w.row("HEAT_TRANS_EQN", st.Qs, v(Q_UA) - v(FUA) * v(DTMEAN));
+  at(Q_UA, 1.0);
+  at(FUA, -v(DTMEAN));
+  at(DTMEAN, -v(FUA));
+  w.row("EFFECT_EQN", State::Us * State::As, v(FT) * v(U) * v(AREA) - v(FUA));
+  at(FT, v(U) * v(AREA));
+  at(U, v(AREA) * v(FT));
+  at(AREA, v(FT) * v(U));
+  at(FUA, -1.0);
+  w.row(co ? "HOT_IN_DT_CO_CURRENT" : "HOT_IN_DT_COUNTER_CURRENT", D,
+        v(DT_HOT_IN) - v(T_HOT_IN) + (co ? v(T_COLD_IN) : v(T_COLD_OUT)));
+  at(DT_HOT_IN, 1.0);
+  at(co ? T_COLD_IN : T_COLD_OUT, 1.0);
+  at(T_HOT_IN, -1.0);
+  w.row(co ? "HOT_OUT_DT_CO_CURRENT" : "HOT_OUT_DT_COUNTER_CURRENT", D,
+        v(DT_HOT_OUT) - v(T_HOT_OUT) + (co ? v(T_COLD_OUT) : v(T_COLD_IN)));
+  at(DT_HOT_OUT, 1.0);
+  at(co ? T_COLD_OUT : T_COLD_IN, 1.0);
+  at(T_HOT_OUT, -1.0);
   {
+    w.row("MEAN_TEMP_DIFF", D, cube_root_mean(v(DT_HOT_IN), v(DT_HOT_OUT)) - v(DTMEAN));
     // d(s^3)/da = 0.5*s^2*|a|^(-2/3); the end difference is kept off zero
     // so that the entry stays finite when one end closes.
-    const double a = v[DT_HOT_IN], b = v[DT_HOT_OUT];
+    const double a = v(DT_HOT_IN), b = v(DT_HOT_OUT);
     const double s = cube_root_half(a) + cube_root_half(b);
     double da = 0.0, db = 0.0;
     if (s != 0.0) {
       da = 0.5 * s * s * std::pow(std::fmax(std::fabs(a), kDtFloor), -kTwoThirds);
       db = 0.5 * s * s * std::pow(std::fmax(std::fabs(b), kDtFloor), -kTwoThirds);
     }
-    at(MEAN_TEMP_DIFF, DT_HOT_IN, da);
-    at(MEAN_TEMP_DIFF, DT_HOT_OUT, db);
-    at(MEAN_TEMP_DIFF, DTMEAN, -1.0);
+    at(DT_HOT_IN, da);
+    at(DT_HOT_OUT, db);
+    at(DTMEAN, -1.0);
   }
-  at(HOT_IN_TEMP_APPROACH, T_APPR_MIN_HOT_IN, 1.0);
-  at(HOT_IN_TEMP_APPROACH, T_APPR_VARY_HOT_IN, 1.0);
-  at(HOT_IN_TEMP_APPROACH, DT_HOT_IN, -1.0);
-  at(HOT_OUT_TEMP_APPROACH, T_APPR_MIN_HOT_OUT, 1.0);
-  at(HOT_OUT_TEMP_APPROACH, T_APPR_VARY_HOT_OUT, 1.0);
-  at(HOT_OUT_TEMP_APPROACH, DT_HOT_OUT, -1.0);
-  at(HOT_T_FALL, T_HOT_IN, 1.0);
-  at(HOT_T_FALL, T_HOT_OUT, -1.0);
-  at(HOT_T_FALL, T_HOT_FALL, -1.0);
-  at(COLD_T_RISE, T_COLD_OUT, 1.0);
-  at(COLD_T_RISE, T_COLD_IN, -1.0);
-  at(COLD_T_RISE, T_COLD_RISE, -1.0);
-  at(DEFINE_DTPROD, T_APPR_PRODUCT, 1.0);
-  at(DEFINE_DTPROD, DT_HOT_IN, -v[DT_HOT_OUT]);
-  at(DEFINE_DTPROD, DT_HOT_OUT, -v[DT_HOT_IN]);
+  w.row("HOT_IN_TEMP_APPROACH", D, v(T_APPR_MIN_HOT_IN) + v(T_APPR_VARY_HOT_IN) - v(DT_HOT_IN));
+  at(T_APPR_MIN_HOT_IN, 1.0);
+  at(T_APPR_VARY_HOT_IN, 1.0);
+  at(DT_HOT_IN, -1.0);
+  w.row("HOT_OUT_TEMP_APPROACH", D,
+        v(T_APPR_MIN_HOT_OUT) + v(T_APPR_VARY_HOT_OUT) - v(DT_HOT_OUT));
+  at(T_APPR_MIN_HOT_OUT, 1.0);
+  at(T_APPR_VARY_HOT_OUT, 1.0);
+  at(DT_HOT_OUT, -1.0);
+  w.row("HOT_T_FALL", D, v(T_HOT_IN) - v(T_HOT_OUT) - v(T_HOT_FALL));
+  at(T_HOT_IN, 1.0);
+  at(T_HOT_OUT, -1.0);
+  at(T_HOT_FALL, -1.0);
+  w.row("COLD_T_RISE", D, v(T_COLD_OUT) - v(T_COLD_IN) - v(T_COLD_RISE));
+  at(T_COLD_OUT, 1.0);
+  at(T_COLD_IN, -1.0);
+  at(T_COLD_RISE, -1.0);
+  w.row("DEFINE_DTPROD", D * D, v(T_APPR_PRODUCT) - v(DT_HOT_IN) * v(DT_HOT_OUT));
+  at(T_APPR_PRODUCT, 1.0);
+  at(DT_HOT_IN, -v(DT_HOT_OUT));
+  at(DT_HOT_OUT, -v(DT_HOT_IN));
   if (st.bundle) {
-    at(DEFINE_AREA, AREA, 1.0);
-    at(DEFINE_AREA, FAC, -v[HTAREA]);
-    at(DEFINE_AREA, HTAREA, -v[FAC]);
-    at(DEFINE_FAC, FAC, kTwoPi10);
-    at(DEFINE_FAC, THETA, 1.0 - std::cos(v[THETA]));
-    at(DEFINE_THETA, THETA, -0.5 * std::sin(v[THETA] / 2.0));
-    at(DEFINE_THETA, LEVEL, -2.0);
+    w.row("DEFINE_AREA", State::As, v(AREA) - v(HTAREA) * v(FAC));
+    at(AREA, 1.0);
+    at(FAC, -v(HTAREA));
+    at(HTAREA, -v(FAC));
+    w.row("DEFINE_FAC", 10.0, (v(FAC) - 1.0) * kTwoPi10 + v(THETA) - std::sin(v(THETA)));
+    at(FAC, kTwoPi10);
+    at(THETA, 1.0 - std::cos(v(THETA)));
+    w.row("DEFINE_THETA", 1.0, std::cos(v(THETA) / 2.0) + 1.0 - 2.0 * v(LEVEL));
+    at(THETA, -0.5 * std::sin(v(THETA) / 2.0));
+    at(LEVEL, -2.0);
   }
-  return k;
+}
+
+// The rows in one pass; the number of Jacobian entries written.
+int32_t write_rows(Entry& e, const State& st, RowPass pass) {
+  EquationWriter w(e, pass);
+  exchanger_rows(w, e, st);
+  return w.nonzeros();
 }
 
 // --- Defaults, bounds, scales ----------------------------------------------------
@@ -292,16 +260,6 @@ void fill_defaults(Entry& e, const State& st) {
   }
 }
 
-void fill_equation_scales(Entry& e, const State& st) {
-  const double D = State::Ds;
-  const double scale[kEqnsBundle + 1] = {
-      0.0,   st.Qs, st.Qs, st.Qs, State::Us * State::As, D, D, D, D, D, D, D, D * D,
-      State::As, 10.0, 1.0};
-  for (int q = 1; q <= st.neq(); ++q) {
-    if (hs::is_missing(e.FSCL[q - 1])) e.FSCL[q - 1] = scale[q];
-  }
-}
-
 // --- Requests -------------------------------------------------------------------
 
 int32_t input_check(Entry& e, State& st) {
@@ -338,18 +296,8 @@ void names(Entry& e, State& st) {
     }
     vnam(e, kVarNames[v], slot);
   }
-  for (int q = 1; q <= st.neq(); ++q) {
-    const char* text = kEqnNames[q];
-    if (co_current(st) && q == HOT_IN_DT) text = kHotInCo;
-    if (co_current(st) && q == HOT_OUT_DT) text = kHotOutCo;
-    char padded[kEqnNameLen];
-    std::memset(padded, ' ', sizeof padded);
-    std::memcpy(padded, text, std::strlen(text));
-    const int32_t len = kEqnNameLen;
-    U3ENAM(e.IDBLK, padded, &len, e.LNAME, name_slot(e.EQNNAM, lname, q));
-  }
-  int32_t n = st.nvar(), m = st.neq();
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  write_rows(e, st, RowPass::Names);
+  hand_over_names(e, st.nvar(), st.neq());
 }
 
 void initialise(Entry& e, State& st) {
@@ -367,10 +315,9 @@ void initialise(Entry& e, State& st) {
   R3HTUA_START(e, st);
   // Values, bounds, step bounds, scales and types where missing.
   fill_defaults(e, st);
-  // Equation scales.
-  fill_equation_scales(e, st);
-  // Pattern and its size.
-  *e.NZ = jacobian_entries(e, st, e.IJROW, e.IJCOL, nullptr);
+  // Equation scales, pattern and its size.
+  write_rows(e, st, RowPass::Scales);
+  *e.NZ = write_rows(e, st, RowPass::Pattern);
 }
 
 void stream_update(Entry& e, State& st) {
@@ -408,12 +355,12 @@ constexpr ModelHooks<State> kHooks{
     .residuals =
         [](Entry& e, State& st) {
           copy_values(e, st);
-          residuals(e, st);
+          write_rows(e, st, RowPass::Residuals);
         },
     .jacobian =
         [](Entry& e, State& st) {
           copy_values(e, st);
-          jacobian_entries(e, st, nullptr, nullptr, e.DFDY);
+          write_rows(e, st, RowPass::Jacobian);
         },
     .stream_update = stream_update,
     // Without the block's variables in Y the last values kept are reported.

@@ -6,8 +6,9 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 
-#include "framework/entry_protocol.h"
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 
 namespace r3::numeric_layer {
@@ -34,10 +35,7 @@ struct State {
   double tol[100] = {};
 };
 
-State& state() {
-  thread_local State s;
-  return s;
-}
+State& state() { return thread_state<State>(); }
 
 double* reals(const Work& w) { return &DMS_PLEX[w.off - 1]; }
 int32_t* ints(const Work& w) { return &DMS_IPLEX[w.off - 1]; }
@@ -136,13 +134,46 @@ void dimensions(Entry& e, State& st) {
   reserve_nonzeros(e);
 }
 
-// The numerical pattern: the host perturbs, the layer evaluates.
-bool numerical_pattern(Entry& e, State& st) {
-  if (!allocate(st.ycopy, 1, *e.NY) || !allocate(st.fwork, 1, *e.NF)) {
-    report(2, {"An error occured during computation of the numeric sparsity pattern.",
-               "Subroutine U3NPAT could not complete normally."});
-    *e.ISTAT = 1;
+// The two columns' labels of a comparison of numerical with analytic
+// entries, in the host's packed form.
+struct Labels {
+  int32_t numeric[2], analytic[2];
+};
+Labels comparison_labels() {
+  Labels l;
+  const int32_t len = 8, words = 2;
+  IU_STR2I4("Numeric ", &len, l.numeric, &words);
+  IU_STR2I4("Analytic", &len, l.analytic, &words);
+  return l;
+}
+
+// A numerical derivation by perturbation, as its failures are reported:
+// what it computes, the host's routine that perturbs, and the report numbers
+// of a failure of that routine and of the user model.
+struct Derivation {
+  const char* what;
+  const char* routine;
+  int32_t host_report, user_report;
+};
+
+// Runs a derivation: `step(y, f)` calls the host's routine with a copy of Y
+// and a residual work vector until the routine asks for no more residuals
+// (st.task other than 1); each request is answered by the user model's
+// residuals at the perturbed point. A failure is reported and flagged in
+// *status; false then.
+template <class Step>
+bool perturb(Entry& e, State& st, const Derivation& d, int32_t* status, Step step) {
+  const std::string heading =
+      std::string("An error occured during computation of the ") + d.what + ".";
+  const std::string host_failed =
+      std::string("Subroutine ") + d.routine + " could not complete normally.";
+  auto fail = [&](int32_t number, const char* why) {
+    report(number, {heading.c_str(), why});
+    *status = 1;
     return false;
+  };
+  if (!allocate(st.ycopy, 1, *e.NY) || !allocate(st.fwork, 1, *e.NF)) {
+    return fail(d.host_report, host_failed.c_str());
   }
   double* y = reals(st.ycopy);
   double* f = reals(st.fwork);
@@ -150,8 +181,24 @@ bool numerical_pattern(Entry& e, State& st) {
   U3GPERTOL(st.tol);
   st.task = 0;
   st.ierr = 0;
-  const int32_t iblk = IU_FIABLK(e.IDBLK);
   for (;;) {
+    step(y, f);
+    if (st.ierr != 0) return fail(d.host_report, host_failed.c_str());
+    if (st.task != 1) return true;
+    int32_t kode = KODE_RESID;
+    call_user(e, st, &kode, y, f);
+    if (evaluation_failed(e)) {
+      return fail(d.user_report,
+                  "Evaluation of the residuals by the user-supplied USER3 model failed.");
+    }
+  }
+}
+
+// The numerical pattern: the host perturbs, the layer evaluates.
+bool numerical_pattern(Entry& e, State& st) {
+  const int32_t iblk = IU_FIABLK(e.IDBLK);
+  const Derivation d{"numeric sparsity pattern", "U3NPAT", 2, 3};
+  return perturb(e, st, d, e.ISTAT, [&](double* y, double* f) {
     U3NPAT(e.NF, e.NY, y, e.YSCL, e.IYATTR, f, e.NZ, e.IJROW, e.IJCOL, st.tol, &st.cfg[0],
            &st.cfg[1], &st.cfg[2], &st.cfg[3], &st.scratch, &st.task, &st.ierr);
     int32_t maxnz = 0;
@@ -160,22 +207,7 @@ bool numerical_pattern(Entry& e, State& st) {
       report(2, {"An error occured during computation of the numeric sparsity pattern.",
                  "Number of non-zeros  exceeds the maximum"});
     }
-    if (st.ierr != 0) {
-      report(2, {"An error occured during computation of the numeric sparsity pattern.",
-                 "Subroutine U3NPAT could not complete normally."});
-      *e.ISTAT = 1;
-      return false;
-    }
-    if (st.task != 1) return true;
-    int32_t kode = KODE_RESID;
-    call_user(e, st, &kode, y, f);
-    if (evaluation_failed(e)) {
-      report(3, {"An error occured during computation of the numeric sparsity pattern.",
-                 "Evaluation of the residuals by the user-supplied USER3 model failed."});
-      *e.ISTAT = 1;
-      return false;
-    }
-  }
+  });
 }
 
 void initialise(Entry& e, State& st) {
@@ -209,12 +241,9 @@ void initialise(Entry& e, State& st) {
     return;
   }
   if (st.pattern_check) {
-    int32_t numeric[2], analytic[2];
-    const int32_t len = 8, words = 2;
-    IU_STR2I4("Numeric ", &len, numeric, &words);
-    IU_STR2I4("Analytic", &len, analytic, &words);
+    const Labels l = comparison_labels();
     U3NU_CMP_PAT(e.NF, e.LNAME, e.VARNAM, e.EQNNAM, &kept_nz, ints(st.rowcopy),
-                 ints(st.colcopy), numeric, analytic, e.NZ, e.IJROW, e.IJCOL);
+                 ints(st.colcopy), l.numeric, l.analytic, e.NZ, e.IJROW, e.IJCOL);
     if (st.analytic_pattern) {
       *e.NZ = kept_nz;
       for (int32_t k = 0; k < kept_nz; ++k) {
@@ -247,39 +276,13 @@ void initialise(Entry& e, State& st) {
 // The numerical Jacobian: the host perturbs by variable groups, the layer
 // evaluates.
 bool numerical_jacobian(Entry& e, State& st) {
-  if (!allocate(st.ycopy, 1, *e.NY) || !allocate(st.fwork, 1, *e.NF)) {
-    report(6, {"An error occured during computation of the numeric Jacobian.",
-               "Subroutine U3NJAC could not complete normally."});
-    *e.IEVAL1 = 1;
-    return false;
-  }
-  double* y = reals(st.ycopy);
-  double* f = reals(st.fwork);
-  for (int32_t i = 0; i < *e.NY; ++i) y[i] = e.Y[i];
-  U3GPERTOL(st.tol);
-  st.task = 0;
-  st.ierr = 0;
   int32_t handle = -1;
   U3NU_GET_NBVGRP(&st.layer, &handle);
-  for (;;) {
+  const Derivation d{"numeric Jacobian", "U3NJAC", 6, 7};
+  return perturb(e, st, d, e.IEVAL1, [&](double* y, double* f) {
     U3NJAC(&handle, y, e.YSCL, e.IYATTR, f, e.IJCOL, st.tol, &st.cfg[0], e.DFDY, &st.task,
            &st.ierr);
-    if (st.ierr != 0) {
-      report(6, {"An error occured during computation of the numeric Jacobian.",
-                 "Subroutine U3NJAC could not complete normally."});
-      *e.IEVAL1 = 1;
-      return false;
-    }
-    if (st.task != 1) return true;
-    int32_t kode = KODE_RESID;
-    call_user(e, st, &kode, y, f);
-    if (evaluation_failed(e)) {
-      report(7, {"An error occured during computation of the numeric Jacobian.",
-                 "Evaluation of the residuals by the user-supplied USER3 model failed."});
-      *e.IEVAL1 = 1;
-      return false;
-    }
-  }
+  });
 }
 
 void jacobian(Entry& e, State& st) {
@@ -305,11 +308,8 @@ void jacobian(Entry& e, State& st) {
       return;
     }
     if (st.jacobian_check) {
-      int32_t numeric[2], analytic[2];
-      const int32_t len = 8, words = 2;
-      IU_STR2I4("Numeric ", &len, numeric, &words);
-      IU_STR2I4("Analytic", &len, analytic, &words);
-      U3NU_CMP_JAC(e.LNAME, e.VARNAM, e.EQNNAM, e.NZ, e.IJROW, e.IJCOL, numeric, analytic,
+      const Labels l = comparison_labels();
+      U3NU_CMP_JAC(e.LNAME, e.VARNAM, e.EQNNAM, e.NZ, e.IJROW, e.IJCOL, l.numeric, l.analytic,
                    reals(st.jaccopy), e.DFDY);
       if (st.analytic_jacobian) {
         for (int32_t k = 0; k < *e.NZ; ++k) e.DFDY[k] = reals(st.jaccopy)[k];
@@ -319,28 +319,46 @@ void jacobian(Entry& e, State& st) {
   release_all(st);
 }
 
-void run(Entry& e) {
-  State& st = state();
+// The user model this layer wraps; without one nothing can answer (ISTAT = 1).
+bool set_up(Entry& e, State& st) {
   st.layer = *e.ILAYER;
   st.user = U3NU_GET_FPMODL(&st.layer);
   st.second = U3NU_GET_FPMDL1(&st.layer);
   if (st.user == 0) {
-    // No user model configured for this layer: nothing can answer.
     *e.ISTAT = 1;
-    return;
+    return false;
   }
-  const int32_t kode = *e.KODE;
-  if (kode != KODE_INIT && kode != KODE_JACOB && kode != KODE_DIMEN) {
-    call_user(e, st);
-    return;
-  }
-  configure(st);
-  if (kode == KODE_DIMEN) return dimensions(e, st);
-  if (kode == KODE_INIT) return initialise(e, st);
-  jacobian(e, st);
+  return true;
 }
+
+// The requests the layer takes part in read the host's settings for the
+// layer first.
+template <void (*Request)(Entry&, State&)>
+void configured(Entry& e, State& st) {
+  configure(st);
+  Request(e, st);
+}
+
+// Every other request, and every code that is none, goes to the user model
+// as it came; the user model keeps its own counts, so the layer guards no
+// array sizes.
+void hand_on(Entry& e, State& st) { call_user(e, st); }
+
+constexpr ModelHooks<State> kHooks{
+    .set_up = set_up,
+    .check_request = hand_on,
+    .dimensions = configured<dimensions>,
+    .names = hand_on,
+    .initialise = configured<initialise>,
+    .residuals = hand_on,
+    .jacobian = configured<jacobian>,
+    .stream_update = hand_on,
+    .report = hand_on,
+    .not_a_request = hand_on,
+    .sizes = SizeRule::Own,
+};
 
 }  // namespace
 }  // namespace r3::numeric_layer
 
-R3_DEFINE_ENTRY(R3NUML, r3::numeric_layer::run)
+R3_DEFINE_MODEL_ENTRY(R3NUML, r3::numeric_layer::state, r3::numeric_layer::kHooks)

@@ -6,17 +6,13 @@
 // volume), then the pump's own eight to ten equations.
 #include "models/pump/pump.h"
 
-#include "framework/dispatch.h"
-#include "framework/equation_writer.h"
+#include "framework/balance_model.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
 namespace r3::pump {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
@@ -68,11 +64,7 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   for (int v = 1; v <= kNumVars; ++v) st.pos[v] = s.nstream + v;
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   st.Fc = st.Fs * 10.0 / 1000.0;
   st.Ph = st.Ps / 10000.0;
   return true;
@@ -147,45 +139,10 @@ void pump_rows(EquationWriter& w, const Entry& e, const State& st) {
   }
 }
 
-// The rows in one pass, after the material balances' m rows and k entries.
-void write_rows(Entry& e, const State& st, RowPass pass, int32_t m, int32_t k) {
-  EquationWriter w(e, st.s, pass, m, k, st.Fs, st.Ps);
-  pump_rows(w, e, st);
-  if (pass == RowPass::Count) {
-    *e.NF += w.rows();
-    *e.NZ += w.nonzeros();
-  }
-}
+// The pump as the shared requests see it: its rows and its variables' names.
+constexpr BalanceModel<State> kModel{pump_rows, kVarNames, kNumVars};
 
 // --- Requests ---------------------------------------------------------------
-
-void dimensions(Entry& e, State& st) {
-  Setup& s = st.s;
-  *e.NAUX1 = *e.NF = *e.NY = *e.NAUX2 = *e.NAUX3 = *e.NZ = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.NY);
-  U3_MBAL_NF(&s.ncomp, &s.sel, e.NF);
-  U3_MBAL_NZ(e.NMATIN, e.NMATOUT, &s.ncomp, &s.sel, e.NZ);
-  *e.NY += kNumVars;
-  write_rows(e, st, RowPass::Count, 0, 0);
-}
-
-void names(Entry& e, State& st) {
-  Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
-  int32_t m = 0;
-  U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
-              e.LNAME, e.EQNNAM, &m);
-  const int32_t lname = *e.LNAME;
-  for (int v = 1; v <= kNumVars; ++v) hs::vnam(kVarNames[v], lname, name_slot(e.VARNAM, lname, n + v));
-  EquationWriter w(e, s, RowPass::Names, m, 0);
-  pump_rows(w, e, st);
-  m = w.rows();
-  n += kNumVars;
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
-}
 
 // Outlet stream variables: values, bounds, step bounds and scales paired with
 // the inlet's (R3PUMP_ISO).
@@ -225,60 +182,26 @@ void R3PUMP_ISO(Entry& e, const State& st) {
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const double pw = State::kMolarMass * st.Fs * st.Ph;
-  // Inlet streams into Y.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  if (*e.NINFI == 1) U3_ISTRM_PLX2X(s.dinfin, e.SINFIN, e.Y);
-  // Inlet bounds, step bounds, scales and types.
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  // Information streams carry power: bounded to +-10^4 power scales.
-  const double wlb = -10000.0 * pw, wub = 10000.0 * pw, wsb = 10.0;  // step bounds are in multiples of the scale
-  auto info_defaults = [&](const int32_t* d) {
-    info_stream_defaults(e, d, wlb, wub, wsb, pw);
-  };
-  if (*e.NINFI == 1) info_defaults(s.dinfin);
-  // Sequential-modular use fixes the inlet.
-  if (st.imode == 0) {
-    U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-    if (*e.NINFI == 1) U3_ISTRM_FIX(s.dinfin, e.IYATTR);
-  }
-  // Stream variable count and component-flow entries.
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-        &s.nstream);
+  // Inlet streams into Y with their defaults; information streams carry
+  // power, with step bounds of 10 power scales.
+  const InletPower power{pw, 10.0};
+  inlet_streams(e, s, st, st.imode, &power);
   // Sequential initialisation into the saved-value array.
   R3PUMP_INI(e, st);
   if (*e.ISTAT != 0) return;
   // Outlet streams.
   R3PUMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  if (*e.NINFOUT == 1) info_defaults(s.dinfout);
+  if (*e.NINFOUT == 1) {
+    info_stream_defaults(e, s.dinfout, -10000.0 * power.scale, 10000.0 * power.scale, power.step,
+                         power.scale);
+  }
   // Block variables.
   for (int v = 1; v <= kNumVars; ++v) {
     block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));
   }
-  // Equation scales.
-  int32_t m = 0;
-  U3_MBAL_SCL(&s.ncomp, &s.sel, e.FSCL, &m);
-  write_rows(e, st, RowPass::Scales, m, 0);
-  // Pattern.
-  m = 0;
-  int32_t k = 0;
-  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW,
-              e.IJCOL, &m, &k);
-  write_rows(e, st, RowPass::Pattern, m, k);
-}
-
-void residuals(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
-  write_rows(e, st, RowPass::Residuals, m, k);
-}
-
-void jacobian(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
-  write_rows(e, st, RowPass::Jacobian, m, k);
+  // Equation scales and pattern.
+  balance_scales_and_pattern(kModel, e, st);
 }
 
 void stream_update(Entry& e, State& st) {
@@ -296,18 +219,14 @@ bool serves(Entry& e, State&) {
          *e.NINFI + *e.NINFOUT <= 1;
 }
 
-constexpr ModelHooks<State> kHooks{
+constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
     .set_up = set_up,
     .check = reads<R3PUMP_CHK>,
     .serves = serves,
-    .dimensions = dimensions,
-    .names = names,
     .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
     .stream_update = stream_update,
     .report = reads<R3PUMP_REPORT>,
-};
+});
 
 }  // namespace
 }  // namespace r3::pump

@@ -35,12 +35,12 @@ inline constexpr double kG = 9.80665;
 
 // Working state of the pump, rebuilt at every call (one per thread), and the
 // values kept for the initialisation and the report.
-struct State {
+struct State : Scales {
   Setup s;
   int32_t imode = 0, npass = 0;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable
   // Scale constants.
-  double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Fc = 1, Ph = 1;
+  double Fc = 1, Ph = 1;
   // Typical magnitudes behind the scales: a molar mass (kg/kmol) and a
   // liquid density (kg/m3).
   static constexpr double kMolarMass = 10.0, kDensity = 1000.0;

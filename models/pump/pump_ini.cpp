@@ -326,34 +326,20 @@ void ini_cases(Ini& c) {
 }  // namespace
 
 int32_t R3PUMP_CHK(const Entry& e, const State& st) {
-  const char* l1 = nullptr;
-  const char* l2 = nullptr;
-  if (*e.NMATIN != 1) {
-    l1 = "There must be exactly one material stream connected to the inlet of";
-    l2 = "the block.";
-  } else if (*e.NMATOUT != 1) {
-    l1 = "There must be exactly one material stream connected to the outlet of";
-    l2 = "the block.";
+  CheckFault f = material_connection_fault(e);
+  if (!f.first.empty()) {  // the connections are explained first
   } else if (*e.NINFI > 1) {
-    l1 = "There may not be more than one information stream connected to the";
-    l2 = "inlet of the block.";
+    f = one_information_stream_fault("inlet");
   } else if (*e.NINFOUT > 1) {
-    l1 = "There may not be more than one information stream connected to the";
-    l2 = "outlet of the block.";
+    f = one_information_stream_fault("outlet");
   } else if (*e.NINFI == 1 && *e.NINFOUT == 1) {
-    l1 = "There may not be more than one information stream connected to the";
-    l2 = "the block (total).";
+    f = one_information_stream_fault("the block (total).");
   } else if (st.imode != 0 && st.imode != 1) {
-    l1 = "Invalid value entered for IMODE. IMODE must be either 0 or 1.";
+    f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
   } else if (st.npass < 0 || st.npass > 50) {
-    l1 = "Invalid value entered for NPASS. NPASS must be between 0 and 50.";
+    f = {"Invalid value entered for NPASS. NPASS must be between 0 and 50."};
   }
-  if (l1 == nullptr) return 0;
-  msg("");
-  msg(" ERROR in subroutine R3PUMP_CHK:");
-  msg(std::string(6, ' ') + l1);
-  if (l2 != nullptr) msg(std::string(6, ' ') + l2);
-  return 1;
+  return check_status("R3PUMP_CHK", f);
 }
 
 void R3PUMP_INI(Entry& e, State& st) {
@@ -362,22 +348,8 @@ void R3PUMP_INI(Entry& e, State& st) {
   Ini c{e, st, U3_MSTRM_NCF(st.s.dmatin), st.saved};
   if (c.ncf < 1 || c.ncf > kMaxComponents) c.ncf = st.s.ncomp;
   // Fixed variables must have values (the two efficiencies have defaults).
-  bool missing = false;
-  for (int32_t p = map.out_enth; p <= st.pos[EHP]; ++p) {
-    if (p == st.pos[PUMP_EFF] || p == st.pos[DR_EFF]) continue;
-    if (c.fixed(p) && hs::is_missing(e.Y[p - 1])) {
-      message("Error in R3PUMP_INI:", "Block variable number " + std::to_string(p) +
-                                          " is fixed but its value is missing.");
-      missing = true;
-    }
-  }
-  // The input check bounds the passes, but a host may change INT after it:
-  // each pass runs a flash, so an unchecked count could run for hours.
-  if (st.npass > 50) {
-    message("Error in R3PUMP_INI:", "NPASS is more than 50.");
-    missing = true;
-  }
-  if (missing) {
+  if (!fixed_values_and_passes_ok(e, map.out_enth, st.pos[EHP], {st.pos[PUMP_EFF], st.pos[DR_EFF]},
+                                  st.npass, "R3PUMP_INI")) {
     *e.ISTAT = 1;
     return;
   }

@@ -65,12 +65,12 @@ inline constexpr double kDefPolyEff = 0.72;
 
 // Working state (one per thread, rebuilt at every call) and the saved values
 // of the last initialisation.
-struct State {
+struct State : Scales {
   Setup s;
   int32_t imode = 0, npass = 0, izavg = 0;
   int32_t pos[kNumVars + 1] = {};  // Y position of each block variable
   // Scale constants.
-  double Fs = 1, Ts = 1, Hs = 1, Ps = 1, Vs = 1, Th = 1;
+  double Vs = 1, Th = 1;
   // Typical magnitudes behind the scales: a molar mass (kg/kmol) and the
   // gas constant rounded to its order (J/(kmol K)).
   static constexpr double kMolarMass = 10.0, kGasConstantOrder = 10000.0;

@@ -352,40 +352,26 @@ int32_t stream_ncf(const Entry& e, const State& st) {
 }  // namespace
 
 int32_t R3RCMP_CHK(const Entry& e, const State& st) {
-  const char* l1 = nullptr;
-  const char* l2 = nullptr;
-  std::string limit;
-  if (*e.NMATIN != 1) {
-    l1 = "There must be exactly one material stream connected to the inlet of";
-    l2 = "the block.";
-  } else if (*e.NMATOUT != 1) {
-    l1 = "There must be exactly one material stream connected to the outlet of";
-    l2 = "the block.";
+  CheckFault f = material_connection_fault(e);
+  if (!f.first.empty()) {  // the connections are explained first
   } else if (*e.NINFI > 1) {
-    l1 = "There may not be more than one information stream connected to the";
-    l2 = "inlet of the block.";
+    f = one_information_stream_fault("inlet");
   } else if (*e.NINFOUT != 0) {
-    l1 = "Outlet information streams are not allowed.";
+    f = {"Outlet information streams are not allowed."};
   } else if (st.imode != 0 && st.imode != 1) {
-    l1 = "Invalid value entered for IMODE. IMODE must be either 0 or 1.";
+    f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
   } else if (st.npass < 1 || st.npass > 50) {
-    l1 = "Invalid value entered for NPASS. NPASS must be between 1 and 50.";
+    f = {"Invalid value entered for NPASS. NPASS must be between 1 and 50."};
   } else if (st.izavg != 0 && st.izavg != 1) {
-    l1 = "Invalid value entered for IZAVG. IZAVG must be either 0 or 1.";
+    f = {"Invalid value entered for IZAVG. IZAVG must be either 0 or 1."};
   } else if (st.s.ncomp < 1 || st.s.ncomp > kMaxComponents) {
-    limit = rec::Record()
-                .text("The total number of non-zero components must be between 1 and ")
-                .i(kMaxComponents, 3)
-                .text(".")
-                .str();
-    l1 = limit.c_str();
+    f = {rec::Record()
+             .text("The total number of non-zero components must be between 1 and ")
+             .i(kMaxComponents, 3)
+             .text(".")
+             .str()};
   }
-  if (l1 == nullptr) return 0;
-  msg("");
-  msg(" ERROR in subroutine R3RCMP_CHK:");
-  msg(std::string(6, ' ') + l1);
-  if (l2 != nullptr) msg(std::string(6, ' ') + l2);
-  return 1;
+  return check_status("R3RCMP_CHK", f);
 }
 
 void R3RCMP_INI(Entry& e, State& st) {
@@ -394,21 +380,7 @@ void R3RCMP_INI(Entry& e, State& st) {
   const StreamMap& map = st.s.map;
   Ini c{e, st, stream_ncf(e, st), st.saved};
   // Fixed variables must have values.
-  bool missing = false;
-  for (int32_t p = map.out_enth; p <= st.pos[DISPLACE]; ++p) {
-    if (c.fixed(p) && hs::is_missing(e.Y[p - 1])) {
-      message("Error in R3RCMP_INI:",
-              "Block variable number " + std::to_string(p) + " is fixed but its value is missing.");
-      missing = true;
-    }
-  }
-  // The input check bounds the passes, but a host may change INT after it:
-  // each pass runs a flash, so an unchecked count could run for hours.
-  if (st.npass > 50) {
-    message("Error in R3RCMP_INI:", "NPASS is more than 50.");
-    missing = true;
-  }
-  if (missing) {
+  if (!fixed_values_and_passes_ok(e, map.out_enth, st.pos[DISPLACE], {}, st.npass, "R3RCMP_INI")) {
     *e.ISTAT = 1;
     return;
   }

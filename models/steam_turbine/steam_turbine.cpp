@@ -20,15 +20,13 @@
 #include <string_view>
 
 #include "framework/dispatch.h"
+#include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
 namespace r3::steam_turbine {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
@@ -365,64 +363,6 @@ void eval_failed(Entry& e) {
   *e.IEVAL1 = 1;
 }
 
-// --- Pattern ------------------------------------------------------------------
-
-void pattern(Entry& e, const State& st) {
-  const Layout& l = st.lay;
-  int32_t k = 0;
-  auto at = [&](int32_t row, int32_t col) {
-    e.IJROW[k] = row;
-    e.IJCOL[k] = col;
-    ++k;
-  };
-  const int s = st.s;
-  for (int i = 0; i < s; ++i) at(l.e_mbal, l.Fi[i]);
-  at(l.e_mbal, l.Fo);
-  at(l.e_mbal, l.L);
-  at(l.e_tot, l.Fo);
-  at(l.e_tot, l.Go);
-  for (int i = 0; i < s; ++i) {
-    at(l.e_ener, l.Fi[i]);
-    at(l.e_ener, l.hi[i]);
-  }
-  for (int32_t c : {l.Fo, l.ho, l.L, l.Pt}) at(l.e_ener, c);
-  if (l.e_ener1) {
-    for (int32_t c : {l.Fi[0], l.hi[0], l.L, l.S1, l.hx}) at(l.e_ener1, c);
-    for (int32_t c : {l.Fi[0], l.Fi[1], l.hi[1], l.Fo, l.L, l.hx, l.hm}) at(l.e_ener2, c);
-  }
-  if (l.e_work) {
-    if (l.Win) at(l.e_work, l.Win);
-    if (l.Wout) at(l.e_work, l.Wout);
-    at(l.e_work, l.Pt);
-  }
-  for (int32_t c : {l.Pi[0], l.Po, l.dP[0]}) at(l.e_pres1, c);
-  if (l.e_pres2) {
-    for (int32_t c : {l.Pi[1], l.Po, l.dP[1]}) at(l.e_pres2, c);
-  }
-  if (st.iturb == 1) {
-    for (int32_t c : {l.hi[0], l.Pi[0], l.Fo, l.Po, l.eta[0], l.Pt}) at(l.e_wvf1, c);
-  } else if (st.iturb == 2) {
-    for (int32_t c : {l.hi[0], l.Pi[0], l.Po, l.eta[0], l.pu}) at(l.e_wvf1, c);
-  } else {
-    for (int32_t c : {l.Fi[0], l.hi[0], l.Pi[0], l.Pi[1], l.eta[0], l.L, l.S1}) at(l.e_wvf1, c);
-    for (int32_t c : {l.Pi[1], l.Fo, l.Po, l.eta[1], l.S2, l.hm}) at(l.e_wvf2, c);
-  }
-  const StageVars s1 = stage_vars(st, 0);
-  for (int32_t c : {s1.hin, s1.pin, s1.pout, s1.eta, s1.power}) at(l.e_eff1, c);
-  if (s1.setting) at(l.e_eff1, s1.setting);
-  if (l.e_area) {
-    for (int32_t c : {l.hi[0], l.Pi[0], l.Fo, l.Po, l.dP[0], l.A}) at(l.e_area, c);
-    for (int32_t c : {l.Fo, l.Pt, l.pu, l.ml, l.el}) at(l.e_wloss, c);
-  }
-  if (l.e_eff2) {
-    const StageVars s2 = stage_vars(st, 1);
-    for (int32_t c : {s2.pin, s2.pout, s2.eta, s2.power, s2.hin}) at(l.e_eff2, c);
-    if (s2.setting) at(l.e_eff2, s2.setting);
-    for (int32_t c : {l.Pt, l.S1, l.S2}) at(l.e_wcalc, c);
-    for (int32_t c : {l.Fi[0], l.Fi[1], l.a}) at(l.e_adm, c);
-  }
-}
-
 // --- Residuals ------------------------------------------------------------------
 
 // Isentropic-work row of stage k: power / eta - W_s, with the arguments of
@@ -450,56 +390,6 @@ double eff_at(const Entry& e, const State& st, const StageVars& v, double power,
               double pin, double pout) {
   const double setting = v.setting ? Yc(e, v.setting) : 0.0;
   return stage_efficiency(st, v.stage, power, h, pin, pout, setting);
-}
-
-void residuals(Entry& e, State& st) {
-  const Layout& l = st.lay;
-  double* F = e.F;
-  const int s = st.s;
-  const double Fo = Yc(e, l.Fo), L = Yc(e, l.L), Pt = Yc(e, l.Pt);
-  double sumF = 0.0, sumFh = 0.0;
-  for (int i = 0; i < s; ++i) {
-    sumF += Yc(e, l.Fi[i]);
-    sumFh += Yc(e, l.Fi[i]) * Yc(e, l.hi[i]);
-  }
-  const double h1 = Yc(e, l.hi[0]), F1 = Yc(e, l.Fi[0]);
-  F[l.e_mbal - 1] = Fo + L - sumF;
-  F[l.e_tot - 1] = Fo - Yc(e, l.Go);
-  F[l.e_ener - 1] = L * h1 + Fo * Yc(e, l.ho) + Pt - sumFh;
-  if (l.e_ener1) {
-    const double hx = Yc(e, l.hx);
-    F[l.e_ener1 - 1] = (hx - h1) * (F1 - L) + Yc(e, l.S1);
-    F[l.e_ener2 - 1] = Yc(e, l.Fi[1]) * Yc(e, l.hi[1]) - Fo * Yc(e, l.hm) + (F1 - L) * hx;
-  }
-  if (l.e_work) {
-    F[l.e_work - 1] = (l.Win ? Yc(e, l.Win) : 0.0) - Pt - (l.Wout ? Yc(e, l.Wout) : 0.0);
-  }
-  F[l.e_pres1 - 1] = Yc(e, l.Pi[0]) - Yc(e, l.Po) - Yc(e, l.dP[0]);
-  if (l.e_pres2) F[l.e_pres2 - 1] = Yc(e, l.Pi[1]) - Yc(e, l.dP[1]) - Yc(e, l.Po);
-  const int nst = st.iturb == 3 ? 2 : 1;
-  for (int k = 0; k < nst; ++k) {
-    const WorkRow w = work_row(e, st, k);
-    const Ws ws = isentropic(w.pa, w.pb, w.h, w.g, 1);
-    if (!ws.ok) eval_failed(e);
-    const double eta = Yc(e, l.eta[k]);
-    if (std::fabs(eta) < 1e-30) eval_failed(e);
-    F[(k == 0 ? l.e_wvf1 : l.e_wvf2) - 1] = Yc(e, work_power(st, k)) / safe_div(eta) - ws.W;
-    const StageVars v = stage_vars(st, k);
-    const double ee = eff_at(e, st, v, Yc(e, v.power), Yc(e, v.hin), Yc(e, v.pin), Yc(e, v.pout));
-    if (hs::is_missing(ee)) eval_failed(e);
-    F[(k == 0 ? l.e_eff1 : l.e_eff2) - 1] = ee - eta;
-  }
-  if (l.e_area) {
-    const double P1 = Yc(e, l.Pi[0]), Po = Yc(e, l.Po), dP = Yc(e, l.dP[0]);
-    const double v = inlet_volume(P1, h1);
-    if (hs::is_missing(v)) eval_failed(e);
-    F[l.e_area - 1] = Fo * ssqrt(v * st.M * P1) - Yc(e, l.A) * ssqrt((P1 + Po) * dP);
-    F[l.e_wloss - 1] = Pt - (Yc(e, l.pu) - Yc(e, l.ml) - Yc(e, l.el)) * Fo;
-  }
-  if (l.e_wcalc) {
-    F[l.e_wcalc - 1] = Pt - Yc(e, l.S1) - Yc(e, l.S2);
-    F[l.e_adm - 1] = Yc(e, l.Fi[1]) - Yc(e, l.a) * F1;
-  }
 }
 
 // --- Jacobian ---------------------------------------------------------------------
@@ -550,143 +440,221 @@ EffDerivs eff_derivatives(Entry& e, const State& st, const StageVars& v) {
   return d;
 }
 
-void jacobian(Entry& e, State& st) {
+// --- Rows ---------------------------------------------------------------------------
+
+// The host services a pass needs, called once each at the start of the pass in
+// a fixed order (the isentropic work of each stage and, for the residuals,
+// its modelled efficiency; the efficiencies' derivatives; the inlet steam's
+// volume), a failure flagged for the host.
+struct Services {
+  Ws ws[2];
+  double ee[2] = {0.0, 0.0};  // modelled efficiency of each stage (residuals)
+  EffDerivs d[2];             // its derivatives (Jacobian)
+  double v = 0, dvdh = 0, dvdp = 0;
+};
+
+Services call_services(Entry& e, const State& st, RowPass pass) {
   const Layout& l = st.lay;
-  double* J = e.DFDY;
-  int32_t k = 0;
-  auto put = [&](double v) { J[k++] = v; };
-  const int s = st.s;
-  const double Fo = Yc(e, l.Fo), L = Yc(e, l.L), h1 = Yc(e, l.hi[0]), F1 = Yc(e, l.Fi[0]);
-  // Water balance, total flow.
-  for (int i = 0; i < s; ++i) put(-1.0);
-  put(1.0);
-  put(1.0);
-  put(1.0);
-  put(-1.0);
-  // Energy balance.
-  for (int i = 0; i < s; ++i) {
-    put(-Yc(e, l.hi[i]));
-    put(-Yc(e, l.Fi[i]) + (i == 0 ? L : 0.0));
+  Services sv;
+  const int nst = st.iturb == 3 ? 2 : 1;
+  const double P1 = Yc(e, l.Pi[0]), h1 = Yc(e, l.hi[0]);
+  if (pass == RowPass::Residuals) {
+    for (int k = 0; k < nst; ++k) {
+      const WorkRow w = work_row(e, st, k);
+      sv.ws[k] = isentropic(w.pa, w.pb, w.h, w.g, 1);
+      if (!sv.ws[k].ok) eval_failed(e);
+      if (std::fabs(Yc(e, l.eta[k])) < 1e-30) eval_failed(e);
+      const StageVars v = stage_vars(st, k);
+      sv.ee[k] = eff_at(e, st, v, Yc(e, v.power), Yc(e, v.hin), Yc(e, v.pin), Yc(e, v.pout));
+      if (hs::is_missing(sv.ee[k])) eval_failed(e);
+    }
+    if (l.e_area) {
+      sv.v = inlet_volume(P1, h1);
+      if (hs::is_missing(sv.v)) eval_failed(e);
+    }
+  } else if (pass == RowPass::Jacobian) {
+    for (int q = 0; q < nst; ++q) {
+      const WorkRow w = work_row(e, st, q);
+      sv.ws[q] = isentropic(w.pa, w.pb, w.h, w.g, 3);
+      if (!sv.ws[q].ok) eval_failed(e);
+    }
+    sv.d[0] = eff_derivatives(e, st, stage_vars(st, 0));
+    if (l.e_area) {
+      sv.v = inlet_volume(P1, h1);
+      SSS_DVDH(&P1, &h1, &sv.dvdh);
+      SSS_DVDP(&P1, &h1, &sv.dvdp);
+      if (hs::is_missing(sv.v) || hs::is_missing(sv.dvdh) || hs::is_missing(sv.dvdp)) {
+        eval_failed(e);
+      }
+    }
+    if (l.e_eff2) sv.d[1] = eff_derivatives(e, st, stage_vars(st, 1));
   }
-  put(Yc(e, l.ho));
-  put(Fo);
-  put(h1);
-  put(1.0);
+  return sv;
+}
+
+// The turbine's rows in their order, each with its residual and its entries
+// (names and scales are written by the names request and the initialisation).
+void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
+  const Layout& l = st.lay;
+  const Services sv = call_services(e, st, w.pass());
+  auto y = [&](int32_t pos) { return w.y(pos); };
+  const int s = st.s;
+  const double Fo = y(l.Fo), L = y(l.L), Pt = y(l.Pt), h1 = y(l.hi[0]), F1 = y(l.Fi[0]);
+  double sumF = 0.0, sumFh = 0.0;
+  for (int i = 0; i < s; ++i) {
+    sumF += y(l.Fi[i]);
+    sumFh += y(l.Fi[i]) * y(l.hi[i]);
+  }
+  // Water balance, total flow, energy balance.
+  w.row("", 1.0, Fo + L - sumF);
+  for (int i = 0; i < s; ++i) w.at(l.Fi[i], -1.0);
+  w.at(l.Fo, 1.0);
+  w.at(l.L, 1.0);
+  w.row("", 1.0, Fo - y(l.Go));
+  w.at(l.Fo, 1.0);
+  w.at(l.Go, -1.0);
+  w.row("", 1.0, L * h1 + Fo * y(l.ho) + Pt - sumFh);
+  for (int i = 0; i < s; ++i) {
+    w.at(l.Fi[i], -y(l.hi[i]));
+    w.at(l.hi[i], -y(l.Fi[i]) + (i == 0 ? L : 0.0));
+  }
+  w.at(l.Fo, y(l.ho));
+  w.at(l.ho, Fo);
+  w.at(l.L, h1);
+  w.at(l.Pt, 1.0);
   if (l.e_ener1) {
-    const double hx = Yc(e, l.hx), hm = Yc(e, l.hm);
-    put(hx - h1);
-    put(-(F1 - L));
-    put(-(hx - h1));
-    put(1.0);
-    put(F1 - L);
-    put(hx);
-    put(Yc(e, l.hi[1]));
-    put(Yc(e, l.Fi[1]));
-    put(-hm);
-    put(-hx);
-    put(F1 - L);
-    put(-Fo);
+    const double hx = y(l.hx), hm = y(l.hm);
+    w.row("", 1.0, (hx - h1) * (F1 - L) + y(l.S1));
+    w.at(l.Fi[0], hx - h1);
+    w.at(l.hi[0], -(F1 - L));
+    w.at(l.L, -(hx - h1));
+    w.at(l.S1, 1.0);
+    w.at(l.hx, F1 - L);
+    w.row("", 1.0, y(l.Fi[1]) * y(l.hi[1]) - Fo * hm + (F1 - L) * hx);
+    w.at(l.Fi[0], hx);
+    w.at(l.Fi[1], y(l.hi[1]));
+    w.at(l.hi[1], y(l.Fi[1]));
+    w.at(l.Fo, -hm);
+    w.at(l.L, -hx);
+    w.at(l.hx, F1 - L);
+    w.at(l.hm, -Fo);
   }
   if (l.e_work) {
-    if (l.Win) put(1.0);
-    if (l.Wout) put(-1.0);
-    put(-1.0);
+    w.row("", 1.0, (l.Win ? y(l.Win) : 0.0) - Pt - (l.Wout ? y(l.Wout) : 0.0));
+    if (l.Win) w.at(l.Win, 1.0);
+    if (l.Wout) w.at(l.Wout, -1.0);
+    w.at(l.Pt, -1.0);
   }
-  put(1.0);
-  put(-1.0);
-  put(-1.0);
+  // Pressure drops.
+  w.row("", 1.0, y(l.Pi[0]) - y(l.Po) - y(l.dP[0]));
+  w.at(l.Pi[0], 1.0);
+  w.at(l.Po, -1.0);
+  w.at(l.dP[0], -1.0);
   if (l.e_pres2) {
-    put(1.0);
-    put(-1.0);
-    put(-1.0);
+    w.row("", 1.0, y(l.Pi[1]) - y(l.dP[1]) - y(l.Po));
+    w.at(l.Pi[1], 1.0);
+    w.at(l.Po, -1.0);
+    w.at(l.dP[1], -1.0);
   }
-  // Isentropic-work rows.
-  const int nst = st.iturb == 3 ? 2 : 1;
-  Ws ws[2];
-  double eta[2] = {1.0, 1.0}, pw[2] = {0.0, 0.0};
-  for (int q = 0; q < nst; ++q) {
-    const WorkRow w = work_row(e, st, q);
-    ws[q] = isentropic(w.pa, w.pb, w.h, w.g, 3);
-    if (!ws[q].ok) eval_failed(e);
-    eta[q] = safe_div(Yc(e, l.eta[q]));
-    pw[q] = Yc(e, work_power(st, q));
+  // Isentropic work of each stage: power / eta - W_s.
+  double eta[2], dpw[2], deta[2];
+  for (int k = 0; k < 2; ++k) {
+    const double pw = l.eta[k] ? y(work_power(st, k)) : 0.0;
+    eta[k] = l.eta[k] ? y(l.eta[k]) : 1.0;
+    deta[k] = 1.0 / safe_div(eta[k]);
+    dpw[k] = -pw / (safe_div(eta[k]) * safe_div(eta[k]));
   }
+  auto work_residual = [&](int k) {
+    return y(work_power(st, k)) / safe_div(eta[k]) - sv.ws[k].W;
+  };
+  const Ws& w0 = sv.ws[0];
+  w.row("", 1.0, work_residual(0));
   if (st.iturb == 1) {
-    put(-ws[0].dh);
-    put(-ws[0].dPa);
-    put(-ws[0].dG);
-    put(-ws[0].dPb);
-    put(-pw[0] / (eta[0] * eta[0]));
-    put(1.0 / eta[0]);
+    w.at(l.hi[0], -w0.dh);
+    w.at(l.Pi[0], -w0.dPa);
+    w.at(l.Fo, -w0.dG);
+    w.at(l.Po, -w0.dPb);
+    w.at(l.eta[0], dpw[0]);
+    w.at(l.Pt, deta[0]);
   } else if (st.iturb == 2) {
-    put(-ws[0].dh);
-    put(-ws[0].dPa);
-    put(-ws[0].dPb);
-    put(-pw[0] / (eta[0] * eta[0]));
-    put(1.0 / eta[0]);
+    w.at(l.hi[0], -w0.dh);
+    w.at(l.Pi[0], -w0.dPa);
+    w.at(l.Po, -w0.dPb);
+    w.at(l.eta[0], dpw[0]);
+    w.at(l.pu, deta[0]);
   } else {
-    put(-ws[0].dG);
-    put(-ws[0].dh);
-    put(-ws[0].dPa);
-    put(-ws[0].dPb);
-    put(-pw[0] / (eta[0] * eta[0]));
-    put(ws[0].dG);
-    put(1.0 / eta[0]);
-    put(-ws[1].dPa);
-    put(-ws[1].dG);
-    put(-ws[1].dPb);
-    put(-pw[1] / (eta[1] * eta[1]));
-    put(1.0 / eta[1]);
-    put(-ws[1].dh);
+    const Ws& w1 = sv.ws[1];
+    w.at(l.Fi[0], -w0.dG);
+    w.at(l.hi[0], -w0.dh);
+    w.at(l.Pi[0], -w0.dPa);
+    w.at(l.Pi[1], -w0.dPb);
+    w.at(l.eta[0], dpw[0]);
+    w.at(l.L, w0.dG);
+    w.at(l.S1, deta[0]);
+    w.row("", 1.0, work_residual(1));
+    w.at(l.Pi[1], -w1.dPa);
+    w.at(l.Fo, -w1.dG);
+    w.at(l.Po, -w1.dPb);
+    w.at(l.eta[1], dpw[1]);
+    w.at(l.S2, deta[1]);
+    w.at(l.hm, -w1.dh);
   }
-  // Stage-1 efficiency row: h, P_in, P_out, eta, power, specification.
+  // Stage 1's efficiency: modelled minus held.
   const StageVars s1 = stage_vars(st, 0);
-  const EffDerivs d1 = eff_derivatives(e, st, s1);
-  put(d1.dh);
-  put(d1.dpin);
-  put(d1.dpout);
-  put(-1.0);
-  put(d1.dpow);
-  if (s1.setting) put(d1.dspec);
+  const EffDerivs& d1 = sv.d[0];
+  w.row("", 1.0, sv.ee[0] - eta[0]);
+  w.at(s1.hin, d1.dh);
+  w.at(s1.pin, d1.dpin);
+  w.at(s1.pout, d1.dpout);
+  w.at(s1.eta, -1.0);
+  w.at(s1.power, d1.dpow);
+  if (s1.setting) w.at(s1.setting, d1.dspec);
   if (l.e_area) {
-    const double P1 = Yc(e, l.Pi[0]), Po = Yc(e, l.Po), dP = Yc(e, l.dP[0]), A = Yc(e, l.A);
-    const double v = inlet_volume(P1, h1);
-    double dvdh = 0, dvdp = 0;
-    SSS_DVDH(&P1, &h1, &dvdh);
-    SSS_DVDP(&P1, &h1, &dvdp);
-    if (hs::is_missing(v) || hs::is_missing(dvdh) || hs::is_missing(dvdp)) eval_failed(e);
-    const double x = v * st.M * P1, y = (P1 + Po) * dP;
-    const double gx = dsqrt(x), gy = dsqrt(y);
-    put(Fo * gx * st.M * P1 * dvdh);
-    put(Fo * gx * st.M * (v + P1 * dvdp) - A * gy * dP);
-    put(ssqrt(x));
-    put(-A * gy * dP);
-    put(-A * gy * (P1 + Po));
-    put(-ssqrt(y));
-    // wloss_spec
-    const double net = Yc(e, l.pu) - Yc(e, l.ml) - Yc(e, l.el);
-    put(-net);
-    put(1.0);
-    put(-Fo);
-    put(Fo);
-    put(Fo);
+    // Flow area of a condensing turbine, and its work loss.
+    const double P1 = y(l.Pi[0]), Po = y(l.Po), dP = y(l.dP[0]), A = y(l.A);
+    const double x = sv.v * st.M * P1, z = (P1 + Po) * dP;
+    const double gx = dsqrt(x), gz = dsqrt(z);
+    w.row("", 1.0, Fo * ssqrt(x) - A * ssqrt(z));
+    w.at(l.hi[0], Fo * gx * st.M * P1 * sv.dvdh);
+    w.at(l.Pi[0], Fo * gx * st.M * (sv.v + P1 * sv.dvdp) - A * gz * dP);
+    w.at(l.Fo, ssqrt(x));
+    w.at(l.Po, -A * gz * dP);
+    w.at(l.dP[0], -A * gz * (P1 + Po));
+    w.at(l.A, -ssqrt(z));
+    const double net = y(l.pu) - y(l.ml) - y(l.el);
+    w.row("", 1.0, Pt - net * Fo);
+    w.at(l.Fo, -net);
+    w.at(l.Pt, 1.0);
+    w.at(l.pu, -Fo);
+    w.at(l.ml, Fo);
+    w.at(l.el, Fo);
   }
   if (l.e_eff2) {
+    // Stage 2's efficiency, the power split and the admission fraction.
     const StageVars s2 = stage_vars(st, 1);
-    const EffDerivs d2 = eff_derivatives(e, st, s2);
-    put(d2.dpin);
-    put(d2.dpout);
-    put(-1.0);
-    put(d2.dpow);
-    put(d2.dh);
-    if (s2.setting) put(d2.dspec);
-    put(1.0);
-    put(-1.0);
-    put(-1.0);
-    put(-Yc(e, l.a));
-    put(1.0);
-    put(-F1);
+    const EffDerivs& d2 = sv.d[1];
+    w.row("", 1.0, sv.ee[1] - eta[1]);
+    w.at(s2.pin, d2.dpin);
+    w.at(s2.pout, d2.dpout);
+    w.at(s2.eta, -1.0);
+    w.at(s2.power, d2.dpow);
+    w.at(s2.hin, d2.dh);
+    if (s2.setting) w.at(s2.setting, d2.dspec);
+    w.row("", 1.0, Pt - y(l.S1) - y(l.S2));
+    w.at(l.Pt, 1.0);
+    w.at(l.S1, -1.0);
+    w.at(l.S2, -1.0);
+    w.row("", 1.0, y(l.Fi[1]) - y(l.a) * F1);
+    w.at(l.Fi[0], -y(l.a));
+    w.at(l.Fi[1], 1.0);
+    w.at(l.a, -F1);
   }
+}
+
+// The rows in one pass (pattern, residuals or Jacobian).
+void write_rows(Entry& e, const State& st, RowPass pass) {
+  EquationWriter w(e, pass);
+  turbine_rows(w, e, st);
 }
 
 // --- Stream update and report ------------------------------------------------------
@@ -761,9 +729,8 @@ void initialise(Entry& e, State& st) {
   st.Ps = sc[4];
   st.PWs = sc[0] * sc[2];
   R3STRB_INI(e, st);
-  pattern(e, st);
-  int32_t ny = st.lay.ny, nf = st.lay.nf;
-  U3DNAM(e.IDBLK, e.LNAME, &ny, &nf, e.VARNAM, e.EQNNAM);
+  write_rows(e, st, RowPass::Pattern);
+  hand_over_names(e, st.lay.ny, st.lay.nf);
 }
 
 constexpr ModelHooks<State> kHooks{
@@ -778,8 +745,8 @@ constexpr ModelHooks<State> kHooks{
     .dimensions = dimensions,
     .names = names,
     .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
+    .residuals = [](Entry& e, State& st) { write_rows(e, st, RowPass::Residuals); },
+    .jacobian = [](Entry& e, State& st) { write_rows(e, st, RowPass::Jacobian); },
     .stream_update = stream_update,
     .report = reads<report>,
     .sizes = SizeRule::Exactly,

@@ -33,13 +33,19 @@ bool set_up(Entry& e, State& st) {
   st.pos_t = s.nstream + 1;
   st.pos_dp = s.nstream + 2;
   s.sel = kComponentBalancesOnly;
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Qs = s.scales[3];
-  st.Ps = s.scales[4];
+  setup_block_id(e);
+  setup_scales(s, st);
   return true;
+}
+
+// A component's identifier, trailing blanks removed.
+std::string component_id(int32_t index) {
+  char text[8];
+  const int32_t len = 8;
+  U3_GET_COMPID(&index, text, &len);
+  std::string id(text, 8);
+  while (!id.empty() && id.back() == ' ') id.pop_back();
+  return id;
 }
 
 // Stoichiometric ratio of an entry to its reaction's key reactant.
@@ -49,9 +55,8 @@ double ratio(const Tables& t, const Coef& c) { return c.nu / t.nu_key[c.rxn]; }
 
 // The reactor's rows after the balances, in order: the outlet enthalpy of
 // the host's enthalpy set, the outlet pressure, the outlet total flow, a net
-// generation row per component and a conversion row per reaction. (The
-// names request writes the full names, with component identifiers and
-// reaction numbers, under the block's identifier.)
+// generation row per component and a conversion row per reaction (named by
+// component identifier and reaction number).
 void reactor_rows(EquationWriter& w, const State& st) {
   const StreamMap& map = st.s.map;
   const Tables& t = st.t;
@@ -78,7 +83,7 @@ void reactor_rows(EquationWriter& w, const State& st) {
       const Coef& c = t.reac[t.c_reac[j]];
       r -= ratio(t, c) * y(st.pos_ext(c.rxn));
     }
-    w.row("NET_GEN", st.Fs, r);
+    w.row(w.naming() ? "NET_GEN_" + component_id(st.s.idx[i - 1]) : "", st.Fs, r);
     w.at(st.pos_ng(i), 1.0);
     for (int32_t j = t.c_prod_start[i]; j < t.c_prod_start[i + 1]; ++j) {
       const Coef& c = t.prod[t.c_prod[j]];
@@ -91,7 +96,8 @@ void reactor_rows(EquationWriter& w, const State& st) {
   }
   for (int32_t r = 1; r <= t.nrxn; ++r) {
     const int32_t key = map.in_comp[t.key[r] - 1];
-    w.row("CONVERSION_RXN", st.Fs, y(st.pos_ext(r)) - y(key) * y(st.pos_conv(r)) * 0.01);
+    w.row(w.naming() ? "CONVERSION_RXN_" + std::to_string(r) : "", st.Fs,
+          y(st.pos_ext(r)) - y(key) * y(st.pos_conv(r)) * 0.01);
     w.at(st.pos_ext(r), 1.0);
     w.at(key, -0.01 * y(st.pos_conv(r)));
     w.at(st.pos_conv(r), -0.01 * y(key));
@@ -146,28 +152,10 @@ void vname(Entry& e, const std::string& text, int32_t slot) {
   U3VNAM(e.IDBLK, t.data(), &len, e.LNAME, name_slot(e.VARNAM, *e.LNAME, slot));
 }
 
-void ename(Entry& e, const std::string& text, int32_t slot) {
-  const std::string t = padded(text);
-  const int32_t len = static_cast<int32_t>(t.size());
-  U3ENAM(e.IDBLK, t.data(), &len, e.LNAME, name_slot(e.EQNNAM, *e.LNAME, slot));
-}
-
-std::string component_id(int32_t index) {
-  char text[8];
-  const int32_t len = 8;
-  U3_GET_COMPID(&index, text, &len);
-  std::string id(text, 8);
-  while (!id.empty() && id.back() == ' ') id.pop_back();
-  return id;
-}
-
 void names(Entry& e, State& st) {
   Setup& s = st.s;
   const Tables& t = st.t;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  int32_t n = name_stream_variables(e, s);
   int32_t m = 0;
   U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IDBLK, e.LNAME,
               e.EQNNAM, &m);
@@ -179,12 +167,9 @@ void names(Entry& e, State& st) {
   for (int32_t r = 1; r <= t.nrxn; ++r) vname(e, "CONVERSION_RXN_" + std::to_string(r), ++n);
   for (int32_t r = 1; r <= t.nrxn; ++r) vname(e, "EXTENT_OF_RXN_" + std::to_string(r), ++n);
   // Equations.
-  ename(e, "ENTH_OUTLET", ++m);
-  ename(e, "OUTLET_PRESSURE", ++m);
-  ename(e, "OUTLET_TOTAL_MOLAR_FLOW", ++m);
-  for (int32_t i = 0; i < s.ncomp; ++i) ename(e, "NET_GEN_" + component_id(s.idx[i]), ++m);
-  for (int32_t r = 1; r <= t.nrxn; ++r) ename(e, "CONVERSION_RXN_" + std::to_string(r), ++m);
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  EquationWriter w(e, s, RowPass::Names, m, 0);
+  reactor_rows(w, st);
+  hand_over_names(e, n, w.rows());
 }
 
 void initialise(Entry& e, State& st) {
@@ -283,10 +268,6 @@ void jacobian(Entry& e, State& st) {
   write_rows(e, st, RowPass::Jacobian, m, k);
 }
 
-void stream_update(Entry& e, State& st) {
-  write_streams(e, st.s);
-}
-
 // A block whose data cannot be used is refused at every request that would
 // build or evaluate its equations. The reactor has no input-check request and
 // no report.
@@ -309,7 +290,6 @@ constexpr ModelHooks<State> kHooks{
     .initialise = initialise,
     .residuals = residuals,
     .jacobian = jacobian,
-    .stream_update = stream_update,
     .refused = [](Entry&, State& st) { write_refusal(st); },
 };
 

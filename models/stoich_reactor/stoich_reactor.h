@@ -40,7 +40,7 @@ struct Tables {
 };
 
 // Working state (one per thread, rebuilt at every call).
-struct State {
+struct State : Scales {
   Setup s;
   int32_t imode = 0;
   int32_t phase = 1;   // outlet phase option
@@ -58,8 +58,6 @@ struct State {
   int32_t pos_conv(int32_t r) const { return pos_dp + s.ncomp + r; }
   int32_t pos_ext(int32_t r) const { return pos_dp + s.ncomp + t.nrxn + r; }
   int32_t nblock() const { return 2 + s.ncomp + 2 * t.nrxn; }
-  // Scale constants: flow, temperature, molar enthalpy, duty, pressure.
-  double Fs = 1, Ts = 1, Hs = 1, Qs = 1, Ps = 1;
 };
 
 State& state();

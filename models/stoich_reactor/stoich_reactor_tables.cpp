@@ -15,16 +15,14 @@
 #include <string>
 #include <string_view>
 
+#include "framework/dispatch.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 #include "models/stoich_reactor/stoich_reactor.h"
 
 namespace r3::stoich_reactor {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 

@@ -16,17 +16,14 @@
 #include <cstring>
 #include <string>
 
-#include "framework/dispatch.h"
+#include "framework/balance_model.h"
 #include "framework/equation_writer.h"
 #include "framework/host_services.h"
 #include "framework/records.h"
 
 namespace r3::turbo_expander {
 
-State& state() {
-  thread_local State st;
-  return st;
-}
+State& state() { return thread_state<State>(); }
 
 namespace {
 
@@ -137,11 +134,7 @@ bool set_up(Entry& e, State& st) {
   if (!setup_streams(e, s)) return false;
   s.sel = st.iphase == 1 ? 0 : -1;
   setup_block_id(e);
-  setup_scales(s);
-  st.Fs = s.scales[0];
-  st.Ts = s.scales[1];
-  st.Hs = s.scales[2];
-  st.Ps = s.scales[4];
+  setup_scales(s, st);
   st.ninfout = *e.NINFOUT == 1 ? 1 : 0;
   if (structure_ok(e, st)) build_layout(e, st);
   return true;
@@ -359,6 +352,20 @@ void own_rows(Entry& e, const State& st, RowPass pass, int32_t& m, int32_t& k) {
   k = w.nonzeros();
 }
 
+// The balances, the property rows, the expander's own rows and (two-phase)
+// the sets in one pass; `action` is the property routines' mode for it (2
+// pattern, 3 residuals, 4 Jacobian).
+void write_pass(Entry& e, State& st, RowPass pass, int action) {
+  Setup& s = st.s;
+  int32_t m = 0, k = 0;
+  balance_pass(e, s, pass, m, k);
+  // The Jacobian's rows, too, are numbered on after the balances.
+  if (pass == RowPass::Jacobian) U3_MBAL_NF(&s.ncomp, &s.sel, &m);
+  property_rows(e, st, action, m, k);
+  own_rows(e, st, pass, m, k);
+  if (st.iphase == 0) set_rows(e, st, action, m, k);
+}
+
 // --- Requests --------------------------------------------------------------------
 
 // The position store in INT: the first block variable, and for IPHASE = 0
@@ -420,10 +427,7 @@ void rename_slots(char* names, int32_t lname, int32_t from, int32_t to) {
 
 void names(Entry& e, State& st) {
   Setup& s = st.s;
-  U3SVL(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, e.IDBLK,
-        e.LNAME, e.VARNAM);
-  int32_t n = 0;
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout, &n);
+  name_stream_variables(e, s);
   int32_t m = 0;
   U3_MBAL_NAM(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, RXN_IBLKID,
               e.LNAME, e.EQNNAM, &m);
@@ -473,19 +477,14 @@ void names(Entry& e, State& st) {
     rename_slots(e.VARNAM, lname, st.vstart_s + 1, st.ny);
     rename_slots(e.EQNNAM, lname, m0 + 1, m);
   }
-  n = st.ny;
-  U3DNAM(e.IDBLK, e.LNAME, &n, &m, e.VARNAM, e.EQNNAM);
+  hand_over_names(e, st.ny, m);
 }
 
 void initialise(Entry& e, State& st) {
   Setup& s = st.s;
   const StreamMap& map = s.map;
   // Inlet stream into Y with its defaults.
-  U3_MSTRM_PLX2X(s.dmatin, e.SMATIN, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.Y);
-  material_stream_defaults(e, s, s.dmatin, st.Fs, st.Hs, st.Ps);
-  if (st.imode == 0) U3_MSTRM_FIX(s.dmatin, e.IYATTR);
-  U3SNY(e.NMATIN, e.NINFI, e.NMATOUT, e.NINFOUT, s.dmatin, s.dinfin, s.dmatout, s.dinfout,
-        &s.nstream);
+  inlet_streams(e, s, st, st.imode);
   // Sequential initialisation, then the outlet stream.
   R3X_INI(e, st);
   if (*e.ISTAT != 0) return;
@@ -554,33 +553,12 @@ void initialise(Entry& e, State& st) {
     RTO_PMLRSCL(&s.ncomp, st.lay_o, &st.eq_o, e.FSCL);
   }
   // Pattern.
-  m = 0;
-  int32_t k = 0;
-  U3_MBAL_PAT(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.IJROW, e.IJCOL,
-              &m, &k);
-  property_rows(e, st, 2, m, k);
-  own_rows(e, st, RowPass::Pattern, m, k);
-  if (st.iphase == 0) set_rows(e, st, 2, m, k);
+  write_pass(e, st, RowPass::Pattern, 2);
 }
 
-void residuals(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_RES(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.F, &m);
-  property_rows(e, st, 3, m, k);
-  own_rows(e, st, RowPass::Residuals, m, k);
-  if (st.iphase == 0) set_rows(e, st, 3, m, k);
-}
+void residuals(Entry& e, State& st) { write_pass(e, st, RowPass::Residuals, 3); }
 
-void jacobian(Entry& e, State& st) {
-  Setup& s = st.s;
-  int32_t m = 0, k = 0;
-  U3_MBAL_JAC(e.NMATIN, e.NMATOUT, s.dmatin, s.dmatout, &s.ncomp, s.idx, &s.sel, e.Y, e.DFDY, &k);
-  U3_MBAL_NF(&s.ncomp, &s.sel, &m);
-  property_rows(e, st, 4, m, k);
-  own_rows(e, st, RowPass::Jacobian, m, k);
-  if (st.iphase == 0) set_rows(e, st, 4, m, k);
-}
+void jacobian(Entry& e, State& st) { write_pass(e, st, RowPass::Jacobian, 4); }
 
 void stream_update(Entry& e, State& st) {
   Setup& s = st.s;

@@ -53,7 +53,7 @@ inline constexpr int kIntRoom = 36;
 
 // Working state of the expander, rebuilt at every call (one per thread),
 // with the values kept for initialisation and report.
-struct State {
+struct State : Scales {
   Setup s;
   // Parameters (defaults applied).
   int32_t imode = 0, icurv = 0, npass = 1, iphase = 0;
@@ -67,8 +67,6 @@ struct State {
   int32_t eq_s = 0, eq_o = 0;            // equation counts at which the sets start
   int32_t ny = 0, nf = 0, nz = 0;        // the block's dimensions
   int32_t ninfout = 0;
-  // Scales.
-  double Fs = 1, Ts = 1, Hs = 1, Ps = 1;
   // Per-component saved arrays of the two sets.
   double S1[kMaxComponents] = {}, S2[kMaxComponents] = {}, S3[kMaxComponents] = {},
          S4[kMaxComponents] = {};

@@ -461,18 +461,14 @@ bool ini_error(Ini& c, std::string_view text) {
 int32_t R3X_ICHK(const Entry& e, const State& st) {
   const int32_t n = st.s.ncomp;
   const int32_t p = st.s.i0;
-  std::string l1, l2;
-  if (*e.NMATIN != 1) {
-    l1 = "There must be exactly one material stream connected to the inlet of";
-    l2 = "the block.";
-  } else if (*e.NMATOUT != 1) {
-    l1 = "There must be exactly one material stream connected to the outlet of";
-    l2 = "the block.";
+  CheckFault f = material_connection_fault(e);
+  std::string& l1 = f.first;
+  std::string& l2 = f.second;
+  if (!l1.empty()) {  // the connections are explained first
   } else if (*e.NINFI >= 1) {
     l1 = "Inlet information streams are not allowed.";
   } else if (*e.NINFOUT >= 2) {
-    l1 = "There may not be more than one information stream connected to the";
-    l2 = "outlet of the block.";
+    f = one_information_stream_fault("outlet");
   } else if (n < 1 || n > kMaxComponents) {
     l1 = "The total number of non-zero components must be between 1 and " +
          std::to_string(kMaxComponents) + ".";
@@ -494,12 +490,7 @@ int32_t R3X_ICHK(const Entry& e, const State& st) {
     l1 = "Pressure bounds specified in the REAL array are incorrect.";
     l2 = "The lower bound is greater than the upper bound.";
   }
-  if (l1.empty()) return 0;
-  msg("");
-  msg(" ERROR in subroutine R3X_ICHK:");
-  msg(std::string(6, ' ') + l1);
-  if (!l2.empty()) msg(std::string(6, ' ') + l2);
-  return 1;
+  return check_status("R3X_ICHK", f);
 }
 
 void R3X_INI(Entry& e, State& st) {

@@ -34,6 +34,7 @@ struct Faults {
   int32_t ny = 2, nf = 2;
 };
 Faults g_faults;
+int32_t g_other_kode = 0;  // the last code the toy left to its default
 
 void toy(Entry& e) {
   const Faults& f = g_faults;
@@ -84,6 +85,7 @@ void toy(Entry& e) {
       for (int32_t i = 3; i <= f.ny; ++i) e.DFDY[i] = 1.0;
       return;
     default:
+      g_other_kode = *e.KODE;
       return;
   }
 }
@@ -139,6 +141,17 @@ TEST_F(NumericLayer, ExampleUserModelsSolveWithNumericalDerivatives) {
   // The heater closes its energy balance: F (h_out - h_in) = duty.
   EXPECT_NEAR(run.value("MIX.TOTAL_FLOW") * (run.value("HOT.ENTHALPY") - run.value("MIX.ENTHALPY")),
               1.5e6, 1e-3);
+}
+
+// A request the layer takes no part in, and a code that is no request,
+// reach the user model as they came.
+TEST_F(NumericLayer, HandsOnTheCodesItTakesNoPartIn) {
+  Block b = layer_block(0, 0);
+  for (int32_t kode : {int32_t{KODE_REPORT}, int32_t{57}}) {
+    g_other_kode = 0;
+    b.call(kode);
+    EXPECT_EQ(g_other_kode, kode);
+  }
 }
 
 // The comparisons name the wrong entry, d PRODUCT / d X, and nothing else
