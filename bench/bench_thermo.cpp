@@ -1,6 +1,6 @@
-// Property-engine timings: one Peng-Robinson property call with all its
-// derivatives, and without any, for a 10-component natural gas, and one
-// two-phase PH flash of the same gas.
+// Property-engine timings: Peng-Robinson property calls with all their
+// derivatives and without any, for a 10-component natural gas, and two-phase
+// TP, PH and PS flashes of the same gas.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -73,19 +73,28 @@ void BM_PrEnthalpyValue(benchmark::State& state) {
 }
 BENCHMARK(BM_PrEnthalpyValue);
 
-// PH flash at the enthalpy of the two-phase state 230 K, 4 MPa, started 10 K away.
-void BM_PrTwoPhasePhFlash(benchmark::State& state) {
+// Flashes of the same gas: a two-phase TP flash at 230 K and 4 MPa, and PH
+// and PS flashes at that state's enthalpy and entropy started 10 K away (the
+// outer temperature loop around TP flashes).
+enum class Spec { TP, PH, PS };
+template <Spec spec>
+void BM_Flash(benchmark::State& state) {
+  constexpr double kT = 230.0, kP = 4e6, kTstart = 240.0;
   auto m = natural_gas();
   FlashResult r;
-  flash_tp(*m, 230.0, 4e6, kGas, r);
-  const double h = r.H;
+  flash_tp(*m, kT, kP, kGas, r);
+  const double h = r.H, s = r.S;
   state.counters["beta"] = r.beta;
   for (auto _ : state) {
-    flash_ph(*m, 4e6, h, kGas, 240.0, r);
+    if constexpr (spec == Spec::TP) flash_tp(*m, kT, kP, kGas, r);
+    if constexpr (spec == Spec::PH) flash_ph(*m, kP, h, kGas, kTstart, r);
+    if constexpr (spec == Spec::PS) flash_ps(*m, kP, s, kGas, kTstart, r);
     benchmark::DoNotOptimize(r.T);
   }
 }
-BENCHMARK(BM_PrTwoPhasePhFlash);
+BENCHMARK(BM_Flash<Spec::TP>)->Name("BM_FlashTP_TwoPhase");
+BENCHMARK(BM_Flash<Spec::PH>)->Name("BM_FlashPH_TwoPhase");
+BENCHMARK(BM_Flash<Spec::PS>)->Name("BM_FlashPS_TwoPhase");
 
 }  // namespace
 
