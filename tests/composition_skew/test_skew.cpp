@@ -221,10 +221,10 @@ TEST_F(Skew, InitialValuesOnAMassBasis) {
 // INT, "tknot", "tint" the temperatures, "nreal", "nint" REAL and INT cut to
 // that length).
 TEST_F(Skew, KnotChecksAndBadParametersStopTheDimensionRequest) {
-  Transcript t;
-  for (const std::string& heading : golden_cases("composition_skew/refused")) {
+  EXPECT_TRUE(run_golden_cases("composition_skew/refused", [&](const std::string& heading,
+                                                               const CaseHeading& c,
+                                                               Transcript& t) {
     t.heading(heading);
-    const CaseHeading c(heading);
     reset_host(kComps);
     Options o;
     if (c.has("nknots")) o.nknots = c.ints("nknots").at(0);
@@ -244,8 +244,7 @@ TEST_F(Skew, KnotChecksAndBadParametersStopTheDimensionRequest) {
       EXPECT_EQ(b.ny, -5);
     }
     t.add(messages());
-  }
-  EXPECT_TRUE(matches_golden_text("composition_skew/refused", t.lines));
+  }));
 }
 
 // --- Work areas ---------------------------------------------------------------

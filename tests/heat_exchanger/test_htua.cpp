@@ -61,24 +61,22 @@ class Htua : public HostTest {};
 // only when the sixth integer is 1; duty variables named after the heat
 // streams when there are some; rows 5 and 6 after the flow direction).
 TEST_F(Htua, NamesAndConformance) {
-  Transcript t;
-  for (const std::string& h : golden_cases("htua/names")) {
-    reset_host({"H2O"});
-    const CaseHeading c(h);
-    const std::vector<int32_t> ints = c.ints("ints");
-    const int info = static_cast<int>(c.number("info", 0));
-    Block b = make_hx(ints, info, info, true);
-    ASSERT_EQ(b.prepare(), 0) << h << ::testing::PrintToString(standard_output());
-    check_conformance(b);
-    t.heading(h);
-    t.add(names_of(b));
-    // Rows 5 and 6 take their cold temperature from the flow direction.
-    EXPECT_EQ(b.ijrow[12], HOT_IN_DT);
-    EXPECT_EQ(b.ijcol[12], ints[3] == 0 ? T_COLD_OUT : T_COLD_IN) << h;
-    EXPECT_EQ(b.ijcol[15], ints[3] == 0 ? T_COLD_IN : T_COLD_OUT) << h;
-    EXPECT_EQ(b.smatout, b.smatin);  // the material stream passes through unchanged
-  }
-  EXPECT_TRUE(matches_golden_text("htua/names", t.lines));
+  EXPECT_TRUE(run_golden_cases(
+      "htua/names", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+        reset_host({"H2O"});
+        const std::vector<int32_t> ints = c.ints("ints");
+        const int info = static_cast<int>(c.number("info", 0));
+        Block b = make_hx(ints, info, info, true);
+        ASSERT_EQ(b.prepare(), 0) << h << ::testing::PrintToString(standard_output());
+        check_conformance(b);
+        t.heading(h);
+        t.add(names_of(b));
+        // Rows 5 and 6 take their cold temperature from the flow direction.
+        EXPECT_EQ(b.ijrow[12], HOT_IN_DT);
+        EXPECT_EQ(b.ijcol[12], ints[3] == 0 ? T_COLD_OUT : T_COLD_IN) << h;
+        EXPECT_EQ(b.ijcol[15], ints[3] == 0 ? T_COLD_IN : T_COLD_OUT) << h;
+        EXPECT_EQ(b.smatout, b.smatin);  // the material stream passes through unchanged
+      }));
 }
 
 TEST_F(Htua, FlowDirectionChangesOnlyTheEndDifferences) {
@@ -400,9 +398,8 @@ TEST_F(Htua, ParameterChecks) {
 
 // The initial points of the golden text's cases (the notes there say why).
 TEST_F(Htua, InitialPoints) {
-  Transcript t;
-  for (const std::string& h : golden_cases("htua/initial_points")) {
-    const CaseHeading c(h);
+  EXPECT_TRUE(run_golden_cases("htua/initial_points", [&](const std::string& h,
+                                                          const CaseHeading& c, Transcript& t) {
     const std::vector<int32_t> ints = c.has("ints") ? c.ints("ints") : kPlain;
     const int info = static_cast<int>(c.number("info", 0));
     Block b = make_hx(ints, info, info, ints[0] == 0);
@@ -415,8 +412,7 @@ TEST_F(Htua, InitialPoints) {
     t.heading(h);
     t.add(block_state(b));
     EXPECT_TRUE(standard_output().empty()) << h;
-  }
-  EXPECT_TRUE(matches_golden_text("htua/initial_points", t.lines));
+  }));
 }
 
 TEST_F(Htua, PreviousValuesOrGuesses) {

@@ -19,10 +19,9 @@ namespace model = ::r3::recip_compressor;
 // directly with that many components: the host never hands more than 200,
 // its component service refuses the list).
 TEST_F(RcmpTest, CheckMessages) {
-  Transcript t;
-  for (const std::string& heading : golden_cases("recip_compressor/check")) {
+  EXPECT_TRUE(run_golden_cases("recip_compressor/check", [&](const std::string& heading,
+                                                             const CaseHeading& c, Transcript& t) {
     t.heading(heading);
-    const CaseHeading c(heading);
     if (c.has("components")) {
       model::State st;
       st.imode = st.izavg = 0;
@@ -34,7 +33,7 @@ TEST_F(RcmpTest, CheckMessages) {
       e.NINFI = e.NINFOUT = &zero;
       t.add("istat " + std::to_string(model::R3RCMP_CHK(e, st)));
       t.add(messages());
-      continue;
+      return;
     }
     const auto n = c.ints("streams");
     Block b("K1", R3RCMP);
@@ -53,8 +52,7 @@ TEST_F(RcmpTest, CheckMessages) {
       EXPECT_EQ(b.ny + b.nf + b.nz, -15) << heading;
     }
     EXPECT_EQ(messages(), said) << heading;
-  }
-  EXPECT_TRUE(matches_golden_text("recip_compressor/check", t.lines));
+  }));
 }
 
 // Bad feeds, failing property services and impossible given values (the
@@ -63,10 +61,10 @@ TEST_F(RcmpTest, CheckMessages) {
 // area is released whatever the outcome, and a failed initialisation leaves
 // the block variables as they were (missing, unless the case gave them).
 TEST_F(RcmpTest, InitialisationMessages) {
-  Transcript t;
-  for (const std::string& heading : golden_cases("recip_compressor/init_errors")) {
+  EXPECT_TRUE(run_golden_cases("recip_compressor/init_errors", [&](const std::string& heading,
+                                                                   const CaseHeading& c,
+                                                                   Transcript& t) {
     t.heading(heading);
-    const CaseHeading c(heading);
     Block b = make_compressor(c.has("work"));
     if (c.has("work")) b.set_info_inlet(0, c.number("work", 0.0));
     int32_t size = 13, h = 0, off1 = 0, off2 = 0;
@@ -81,8 +79,7 @@ TEST_F(RcmpTest, InitialisationMessages) {
       const std::string name = b.var_name(v).substr(3);
       EXPECT_TRUE(b.y[v - 1] == kRmiss || heading.find(name + " ") != std::string::npos) << name;
     }
-  }
-  EXPECT_TRUE(matches_golden_text("recip_compressor/init_errors", t.lines));
+  }));
   // A missing inlet temperature is found by flashing the inlet.
   Block b = make_compressor(false);
   const double T = b.smatin[4];

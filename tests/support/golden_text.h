@@ -53,6 +53,15 @@ struct CaseHeading {
 // order: a test runs these cases and compares its transcript with the file.
 std::vector<std::string> golden_cases(const std::string& name);
 
+// Runs one_case(heading, case, transcript) for every case heading of
+// tests/golden/texts/<name>.txt, then compares the transcript with the file.
+template <class Fn>
+bool run_golden_cases(const std::string& name, Fn&& one_case) {
+  Transcript t;
+  for (const std::string& heading : golden_cases(name)) one_case(heading, CaseHeading(heading), t);
+  return matches_golden_text(name, t.lines);
+}
+
 // Initialises a block as a case heading describes it. Before the dimension
 // request: "inlet K V ..." sets entry K after the component flows of the
 // inlet vector (0 total flow, 1 temperature, 2 pressure, 3 enthalpy, 7 mass
