@@ -65,65 +65,64 @@ class Separator : public ::testing::Test {
 // reported. An outlet scale given by the user ("scale") is replaced by the
 // inlet's.
 TEST_F(Separator, Messages) {
-  EXPECT_TRUE(run_golden_cases(
-      "component_separator/messages",
-      [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
-        SCOPED_TRACE(heading);
-        t.heading(heading);
-        const auto n = c.ints("streams");
-        for (int32_t kode : {KODE_DIMEN, KODE_CHECK}) {
-          if (n.empty()) break;
-          Block b = make_sep(n.at(1), kNoInts, n.at(0), n.at(2) != 0, n.at(3) != 0);
-          b.ny = 42, b.nf = 43, b.nz = 44, b.naux1 = 9;
-          EXPECT_EQ(b.call(kode), 1);
-          EXPECT_EQ(std::vector<int32_t>({b.ny, b.nf, b.nz, b.naux1}),
-                    std::vector<int32_t>({42, 43, 44, 9}));
-          const Lines m = both_units();
-          if (kode == KODE_DIMEN) t.add(m);
-        }
-        // At the other requests: status 1, silently.
-        for (int32_t kode :
-             {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_STRMUPD, KODE_JACOB, KODE_REPORT}) {
-          if (n.empty()) break;
-          Block b = make_sep(n.at(1), kNoInts, n.at(0), n.at(2) != 0, n.at(3) != 0);
-          EXPECT_EQ(b.call(kode), 1) << kode;
-          EXPECT_EQ(both_units(), Lines{});
-          EXPECT_TRUE(report().empty());
-        }
-        if (c.has("int")) {
-          Block b = make_sep(2, c.ints("int"));
-          b.naux1 = b.naux2 = b.naux3 = 9;
-          EXPECT_EQ(b.call(KODE_CHECK), 0);
-          EXPECT_EQ(b.naux1, 0);
-          EXPECT_EQ(b.naux3, 0);
-          const Lines m = both_units();
-          ASSERT_EQ(b.dimension(), 0);
-          EXPECT_GT(b.ny, 0);
-          EXPECT_EQ(both_units(), m);
-          t.add(m);
-        }
-        if (c.has("streams") || c.has("int")) return;
-        reset_host({"CH4", "C2H6", "C3H8"});
-        Block b = make_sep(static_cast<int>(c.number("outlets", 2)),
-                           {0, 0, 0, 0, 0, static_cast<int32_t>(c.number("renormalise", 0))});
-        b.idiag = static_cast<int32_t>(c.number("idiag", 4));
-        if (c.has("scale")) {  // given after the names
-          const auto w = c.words("scale");
-          ASSERT_EQ(b.dimension(), 0);
-          ASSERT_EQ(b.call(KODE_NAMES), 0);
-          at(b, b.yscl, w.at(0)) = std::stod(w.at(1));
-          ASSERT_EQ(b.initialise(), 0);
-          t.add(both_units());
-          EXPECT_EQ(at(b, b.yscl, w.at(0)), at(b, b.yscl, "FEED.PRESSURE"));
-          return;
-        }
-        ASSERT_EQ(initialise_with(b, c), 0);
-        t.add(messages());
-        EXPECT_TRUE(records(hs::second_message_unit()).empty());
-        const auto after = c.words("after");
-        for (size_t k = 0; k + 1 < after.size(); k += 2)
-          EXPECT_NEAR(yv(b, after[k]), std::stod(after[k + 1]), 1e-15) << after[k];
-      }));
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
+    SCOPED_TRACE(heading);
+    t.heading(heading);
+    const auto n = c.ints("streams");
+    for (int32_t kode : {KODE_DIMEN, KODE_CHECK}) {
+      if (n.empty()) break;
+      Block b = make_sep(n.at(1), kNoInts, n.at(0), n.at(2) != 0, n.at(3) != 0);
+      b.ny = 42, b.nf = 43, b.nz = 44, b.naux1 = 9;
+      EXPECT_EQ(b.call(kode), 1);
+      EXPECT_EQ(std::vector<int32_t>({b.ny, b.nf, b.nz, b.naux1}),
+                std::vector<int32_t>({42, 43, 44, 9}));
+      const Lines m = both_units();
+      if (kode == KODE_DIMEN) t.add(m);
+    }
+    // At the other requests: status 1, silently.
+    for (int32_t kode :
+         {KODE_NAMES, KODE_INIT, KODE_RESID, KODE_STRMUPD, KODE_JACOB, KODE_REPORT}) {
+      if (n.empty()) break;
+      Block b = make_sep(n.at(1), kNoInts, n.at(0), n.at(2) != 0, n.at(3) != 0);
+      EXPECT_EQ(b.call(kode), 1) << kode;
+      EXPECT_EQ(both_units(), Lines{});
+      EXPECT_TRUE(report().empty());
+    }
+    if (c.has("int")) {
+      Block b = make_sep(2, c.ints("int"));
+      b.naux1 = b.naux2 = b.naux3 = 9;
+      EXPECT_EQ(b.call(KODE_CHECK), 0);
+      EXPECT_EQ(b.naux1, 0);
+      EXPECT_EQ(b.naux3, 0);
+      const Lines m = both_units();
+      ASSERT_EQ(b.dimension(), 0);
+      EXPECT_GT(b.ny, 0);
+      EXPECT_EQ(both_units(), m);
+      t.add(m);
+    }
+    if (c.has("streams") || c.has("int")) return;
+    reset_host({"CH4", "C2H6", "C3H8"});
+    Block b = make_sep(static_cast<int>(c.number("outlets", 2)),
+                       {0, 0, 0, 0, 0, static_cast<int32_t>(c.number("renormalise", 0))});
+    b.idiag = static_cast<int32_t>(c.number("idiag", 4));
+    if (c.has("scale")) {  // given after the names
+      const auto w = c.words("scale");
+      ASSERT_EQ(b.dimension(), 0);
+      ASSERT_EQ(b.call(KODE_NAMES), 0);
+      at(b, b.yscl, w.at(0)) = std::stod(w.at(1));
+      ASSERT_EQ(b.initialise(), 0);
+      t.add(both_units());
+      EXPECT_EQ(at(b, b.yscl, w.at(0)), at(b, b.yscl, "FEED.PRESSURE"));
+      return;
+    }
+    ASSERT_EQ(initialise_with(b, c), 0);
+    t.add(messages());
+    EXPECT_TRUE(records(hs::second_message_unit()).empty());
+    const auto after = c.words("after");
+    for (size_t k = 0; k + 1 < after.size(); k += 2)
+      EXPECT_NEAR(yv(b, after[k]), std::stod(after[k + 1]), 1e-15) << after[k];
+  };
+  EXPECT_TRUE(run_golden_cases("component_separator/messages", one_case));
 }
 
 // Requests made on arrays the dimension request has not sized, or one

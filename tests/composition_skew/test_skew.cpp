@@ -221,9 +221,7 @@ TEST_F(Skew, InitialValuesOnAMassBasis) {
 // INT, "tknot", "tint" the temperatures, "nreal", "nint" REAL and INT cut to
 // that length).
 TEST_F(Skew, KnotChecksAndBadParametersStopTheDimensionRequest) {
-  EXPECT_TRUE(run_golden_cases("composition_skew/refused", [&](const std::string& heading,
-                                                               const CaseHeading& c,
-                                                               Transcript& t) {
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
     t.heading(heading);
     reset_host(kComps);
     Options o;
@@ -244,7 +242,8 @@ TEST_F(Skew, KnotChecksAndBadParametersStopTheDimensionRequest) {
       EXPECT_EQ(b.ny, -5);
     }
     t.add(messages());
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("composition_skew/refused", one_case));
 }
 
 // --- Work areas ---------------------------------------------------------------

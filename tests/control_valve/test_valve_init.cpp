@@ -31,42 +31,41 @@ void expect_consistent(Block& b, double tol = 1e-7) {
 // the expansion factor is 2/3, never below. The transcript: the messages
 // (none) and the sizing the path gives.
 TEST_F(ValveTest, EveryInitialisationPathGivesAConsistentPoint) {
-  EXPECT_TRUE(run_golden_cases(
-      "control_valve/init_paths",
-      [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
-        SCOPED_TRACE(heading);
-        t.heading(heading);
-        auto in = [&](const char* key, double otherwise) {
-          return static_cast<int32_t>(c.number(key, otherwise));
-        };
-        Block b = make_valve(ValveInts{0, in("phase", 1), in("chr", 1), 0, 1, in("passes", 1)});
-        b.reals = c.reals("table");
-        ASSERT_EQ(initialise_with(b, c), 0);
-        t.add(messages());
-        char line[96];
-        std::snprintf(line, sizeof line, "CV %.10g VALVE_POS %.10g DELTAP %.10g", yv(b, "CV"),
-                      yv(b, "VALVE_POS"), yv(b, "DELTAP"));
-        t.add(line);
-        if (c.has("apart")) {
-          for (double v : b.y) EXPECT_TRUE(std::isfinite(v));
-        } else {
-          expect_consistent(b);
-        }
-        const auto fixed = c.words("fix"), expect = c.words("expect");
-        for (size_t k = 0; k + 1 < fixed.size(); k += 2)
-          EXPECT_EQ(yv(b, fixed[k]), std::stod(fixed[k + 1]));
-        for (size_t k = 0; k + 1 < expect.size(); k += 2)
-          EXPECT_NEAR(yv(b, expect[k]), std::stod(expect[k + 1]), 1e-6);
-        EXPECT_GT(yv(b, "PROD.PRESSURE"), 0.0);
-        EXPECT_LT(yv(b, "PROD.PRESSURE"), yv(b, "FEED.PRESSURE"));
-        if (c.has("choked")) {
-          EXPECT_DOUBLE_EQ(yv(b, "XCHOKE"), yv(b, "FK") * yv(b, "XT"));
-          EXPECT_NEAR(yv(b, "Y"), 2.0 / 3.0, 1e-15);
-          if (!c.has("expect")) {
-            EXPECT_DOUBLE_EQ(yv(b, "X"), yv(b, "XCHOKE"));  // not fixed: found at the limit
-          }
-        }
-      }));
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
+    SCOPED_TRACE(heading);
+    t.heading(heading);
+    auto in = [&](const char* key, double otherwise) {
+      return static_cast<int32_t>(c.number(key, otherwise));
+    };
+    Block b = make_valve(ValveInts{0, in("phase", 1), in("chr", 1), 0, 1, in("passes", 1)});
+    b.reals = c.reals("table");
+    ASSERT_EQ(initialise_with(b, c), 0);
+    t.add(messages());
+    char line[96];
+    std::snprintf(line, sizeof line, "CV %.10g VALVE_POS %.10g DELTAP %.10g", yv(b, "CV"),
+                  yv(b, "VALVE_POS"), yv(b, "DELTAP"));
+    t.add(line);
+    if (c.has("apart")) {
+      for (double v : b.y) EXPECT_TRUE(std::isfinite(v));
+    } else {
+      expect_consistent(b);
+    }
+    const auto fixed = c.words("fix"), expect = c.words("expect");
+    for (size_t k = 0; k + 1 < fixed.size(); k += 2)
+      EXPECT_EQ(yv(b, fixed[k]), std::stod(fixed[k + 1]));
+    for (size_t k = 0; k + 1 < expect.size(); k += 2)
+      EXPECT_NEAR(yv(b, expect[k]), std::stod(expect[k + 1]), 1e-6);
+    EXPECT_GT(yv(b, "PROD.PRESSURE"), 0.0);
+    EXPECT_LT(yv(b, "PROD.PRESSURE"), yv(b, "FEED.PRESSURE"));
+    if (c.has("choked")) {
+      EXPECT_DOUBLE_EQ(yv(b, "XCHOKE"), yv(b, "FK") * yv(b, "XT"));
+      EXPECT_NEAR(yv(b, "Y"), 2.0 / 3.0, 1e-15);
+      if (!c.has("expect")) {
+        EXPECT_DOUBLE_EQ(yv(b, "X"), yv(b, "XCHOKE"));  // not fixed: found at the limit
+      }
+    }
+  };
+  EXPECT_TRUE(run_golden_cases("control_valve/init_paths", one_case));
 }
 
 // Bad feeds, failing property services and variables fixed without a value
@@ -74,9 +73,7 @@ TEST_F(ValveTest, EveryInitialisationPathGivesAConsistentPoint) {
 // "phase", "passes" as in INT): ISTAT, the messages (the same records on the
 // second message unit), the inlet values where the initialisation goes on.
 TEST_F(ValveTest, InitialisationErrorsAndWarnings) {
-  EXPECT_TRUE(run_golden_cases("control_valve/init_errors", [&](const std::string& heading,
-                                                                const CaseHeading& c,
-                                                                Transcript& t) {
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
     t.heading(heading);
     const auto phase = static_cast<int32_t>(c.number("phase", 1));
     Block b = make_valve(ValveInts{0, phase, 1, 0, 1, static_cast<int32_t>(c.number("passes", 1))});
@@ -97,7 +94,8 @@ TEST_F(ValveTest, InitialisationErrorsAndWarnings) {
       EXPECT_TRUE(name.find('.') != std::string::npos || b.yscl.at(var(b, name) - 1) == kRmiss)
           << name;
     }
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("control_valve/init_errors", one_case));
 }
 
 }  // namespace

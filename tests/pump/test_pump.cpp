@@ -88,48 +88,48 @@ const std::vector<std::string> kLiquids = {"H2O", "NC6", "NC7", "BENZENE"};
 // shapes, up to the host's largest component list; the names of the small
 // shapes against the golden text.
 TEST(PumpShapes, Conformance) {
-  EXPECT_TRUE(run_golden_cases(
-      "pump/names", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-        const int n = static_cast<int>(c.number("ncomp", 1));
-        reset_host(n == 3 ? std::vector<std::string>{"H2O", "NC6", "NC7"}
-                          : std::vector<std::string>{"H2O"});
-        if (n == 200) {
-          std::string error;
-          ASSERT_TRUE(host::configure_run(synthetic_components(kLiquids, 200),
-                                          thermo::Method::Ideal, error))
-              << error;
-          host::reset_shared_areas();
-        }
-        Block b = make_pump(c.number("in", 0) > 0, c.number("out", 0) > 0, {0, 1}, {}, -2000.0, 1);
-        ASSERT_EQ(b.prepare(), 0) << h << ::testing::PrintToString(messages());
-        check_conformance(b);
-        t.heading(h);
-        if (n < 200) t.add(names_of(b));
-      }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    const int n = static_cast<int>(c.number("ncomp", 1));
+    reset_host(n == 3 ? std::vector<std::string>{"H2O", "NC6", "NC7"}
+                      : std::vector<std::string>{"H2O"});
+    if (n == 200) {
+      std::string error;
+      ASSERT_TRUE(
+          host::configure_run(synthetic_components(kLiquids, 200), thermo::Method::Ideal, error))
+          << error;
+      host::reset_shared_areas();
+    }
+    Block b = make_pump(c.number("in", 0) > 0, c.number("out", 0) > 0, {0, 1}, {}, -2000.0, 1);
+    ASSERT_EQ(b.prepare(), 0) << h << ::testing::PrintToString(messages());
+    check_conformance(b);
+    t.heading(h);
+    if (n < 200) t.add(names_of(b));
+  };
+  EXPECT_TRUE(run_golden_cases("pump/names", one_case));
 }
 
 // Every finding of the check at the dimension request (counts left
 // unwritten) and at the check request; parameters missing beyond NINT are
 // the integer missing marker.
 TEST_F(Pump, CheckFindings) {
-  EXPECT_TRUE(run_golden_cases(
-      "pump/check_findings", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-        const std::vector<int32_t> n = c.ints("streams");
-        Block b("P1", R3PUMP);
-        b.matin.assign(static_cast<size_t>(n[0]), "FEED");
-        b.matout.assign(static_cast<size_t>(n[1]), "PROD");
-        b.infin.assign(static_cast<size_t>(n[2]), "W");
-        b.infout.assign(static_cast<size_t>(n[3]), "W");
-        b.ints = c.ints("ints");
-        b.connect_streams();
-        b.ny = b.nf = b.nz = -5;
-        EXPECT_EQ(b.call(KODE_DIMEN), 1) << h;
-        EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << h;
-        t.heading(h);
-        add_section(t.lines, "dimension", messages());
-        EXPECT_EQ(b.call(KODE_CHECK), 1) << h;
-        add_section(t.lines, "check", messages());
-      }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    const std::vector<int32_t> n = c.ints("streams");
+    Block b("P1", R3PUMP);
+    b.matin.assign(static_cast<size_t>(n[0]), "FEED");
+    b.matout.assign(static_cast<size_t>(n[1]), "PROD");
+    b.infin.assign(static_cast<size_t>(n[2]), "W");
+    b.infout.assign(static_cast<size_t>(n[3]), "W");
+    b.ints = c.ints("ints");
+    b.connect_streams();
+    b.ny = b.nf = b.nz = -5;
+    EXPECT_EQ(b.call(KODE_DIMEN), 1) << h;
+    EXPECT_EQ(std::vector<int>({b.ny, b.nf, b.nz}), std::vector<int>(3, -5)) << h;
+    t.heading(h);
+    add_section(t.lines, "dimension", messages());
+    EXPECT_EQ(b.call(KODE_CHECK), 1) << h;
+    add_section(t.lines, "check", messages());
+  };
+  EXPECT_TRUE(run_golden_cases("pump/check_findings", one_case));
   Block ok = make_pump(1, 0);
   EXPECT_EQ(ok.call(KODE_CHECK), 0);
   EXPECT_TRUE(messages().empty());
@@ -155,39 +155,39 @@ TEST_F(Pump, HostRefusesNegativeStreamCountsAndTooManyComponents) {
 // The initial points of the golden text's cases and their output (the notes
 // there say why).
 TEST_F(Pump, InitialPoints) {
-  EXPECT_TRUE(run_golden_cases(
-      "pump/initial_points", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-        const auto imode = static_cast<int32_t>(c.number("imode", 0));
-        Block b = make_pump(c.has("win"), c.has("out"), {imode, 1}, {1.0}, c.number("win", 0));
-        const int outp = 2 * (1 + 3);  // the outlet's pressure
-        const int32_t st = !c.has("bounds") ? initialise_with(b, c) : prepare_with(b, [](Block& x) {
-          x.ylb[var(x, "RHO") - 1] = 900.0, x.yub[var(x, "RHO") - 1] = 1100.0;
-          x.yscl[var(x, "PUMP_EFF") - 1] = 0.5, x.ysbnd[var(x, "PUMP_EFF") - 1] = 0.1;
-          x.fscl[3] = 123.0;
-          x.ylb[outp - 1] = 2.0e5, x.yscl[outp - 1] = 7.0, x.ysbnd[outp - 2] = 0.0;
-        });
-        ASSERT_EQ(st, 0) << h;
-        t.heading(h);
-        add_section(t.lines, "output", standard_output());
-        add_section(t.lines, "messages", messages());
-        add_section(t.lines, "point", block_state(b));
-        for (double v : b.y) EXPECT_FALSE(std::isinf(v)) << h;
-      }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    const auto imode = static_cast<int32_t>(c.number("imode", 0));
+    Block b = make_pump(c.has("win"), c.has("out"), {imode, 1}, {1.0}, c.number("win", 0));
+    const int outp = 2 * (1 + 3);  // the outlet's pressure
+    const int32_t st = !c.has("bounds") ? initialise_with(b, c) : prepare_with(b, [](Block& x) {
+      x.ylb[var(x, "RHO") - 1] = 900.0, x.yub[var(x, "RHO") - 1] = 1100.0;
+      x.yscl[var(x, "PUMP_EFF") - 1] = 0.5, x.ysbnd[var(x, "PUMP_EFF") - 1] = 0.1;
+      x.fscl[3] = 123.0;
+      x.ylb[outp - 1] = 2.0e5, x.yscl[outp - 1] = 7.0, x.ysbnd[outp - 2] = 0.0;
+    });
+    ASSERT_EQ(st, 0) << h;
+    t.heading(h);
+    add_section(t.lines, "output", standard_output());
+    add_section(t.lines, "messages", messages());
+    add_section(t.lines, "point", block_state(b));
+    for (double v : b.y) EXPECT_FALSE(std::isinf(v)) << h;
+  };
+  EXPECT_TRUE(run_golden_cases("pump/initial_points", one_case));
 }
 
 // Each error of the golden text's cases ends the initialisation with its
 // message: nothing after it is done (no efficiency, no pattern).
 TEST_F(Pump, EachErrorIsReportedAndEndsTheInitialisation) {
-  EXPECT_TRUE(run_golden_cases(
-      "pump/init_errors", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-        Block b = make_pump(c.has("win"), c.has("out"), {0, 1}, {1.0}, c.number("win", 0));
-        EXPECT_EQ(initialise_with(b, c), 1) << h;
-        t.heading(h);
-        t.add(messages());
-        EXPECT_EQ(yv(b, "PUMP_EFF"), kRmiss) << h;
-        EXPECT_EQ(yv(b, "DISCH_TEMP") == kRmiss, !b.fixed(var(b, "DISCH_TEMP"))) << h;
-        EXPECT_EQ(b.ijrow, std::vector<int32_t>(b.ijrow.size(), 0)) << h;
-      }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    Block b = make_pump(c.has("win"), c.has("out"), {0, 1}, {1.0}, c.number("win", 0));
+    EXPECT_EQ(initialise_with(b, c), 1) << h;
+    t.heading(h);
+    t.add(messages());
+    EXPECT_EQ(yv(b, "PUMP_EFF"), kRmiss) << h;
+    EXPECT_EQ(yv(b, "DISCH_TEMP") == kRmiss, !b.fixed(var(b, "DISCH_TEMP"))) << h;
+    EXPECT_EQ(b.ijrow, std::vector<int32_t>(b.ijrow.size(), 0)) << h;
+  };
+  EXPECT_TRUE(run_golden_cases("pump/init_errors", one_case));
 }
 
 // A missing efficiency (fixed without a value, or free) takes the

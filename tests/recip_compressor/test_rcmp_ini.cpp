@@ -19,8 +19,7 @@ namespace model = ::r3::recip_compressor;
 // directly with that many components: the host never hands more than 200,
 // its component service refuses the list).
 TEST_F(RcmpTest, CheckMessages) {
-  EXPECT_TRUE(run_golden_cases("recip_compressor/check", [&](const std::string& heading,
-                                                             const CaseHeading& c, Transcript& t) {
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
     t.heading(heading);
     if (c.has("components")) {
       model::State st;
@@ -52,7 +51,8 @@ TEST_F(RcmpTest, CheckMessages) {
       EXPECT_EQ(b.ny + b.nf + b.nz, -15) << heading;
     }
     EXPECT_EQ(messages(), said) << heading;
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("recip_compressor/check", one_case));
 }
 
 // Bad feeds, failing property services and impossible given values (the
@@ -61,9 +61,7 @@ TEST_F(RcmpTest, CheckMessages) {
 // area is released whatever the outcome, and a failed initialisation leaves
 // the block variables as they were (missing, unless the case gave them).
 TEST_F(RcmpTest, InitialisationMessages) {
-  EXPECT_TRUE(run_golden_cases("recip_compressor/init_errors", [&](const std::string& heading,
-                                                                   const CaseHeading& c,
-                                                                   Transcript& t) {
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
     t.heading(heading);
     Block b = make_compressor(c.has("work"));
     if (c.has("work")) b.set_info_inlet(0, c.number("work", 0.0));
@@ -79,7 +77,8 @@ TEST_F(RcmpTest, InitialisationMessages) {
       const std::string name = b.var_name(v).substr(3);
       EXPECT_TRUE(b.y[v - 1] == kRmiss || heading.find(name + " ") != std::string::npos) << name;
     }
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("recip_compressor/init_errors", one_case));
   // A missing inlet temperature is found by flashing the inlet.
   Block b = make_compressor(false);
   const double T = b.smatin[4];

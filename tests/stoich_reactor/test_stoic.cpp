@@ -174,8 +174,7 @@ TEST(ReactorNames, HundredReactions) {
 // "user" what the user gave before the initialisation survives it. The
 // outlet temperature starts at the inlet's; no work area is left behind.
 TEST_F(Reactor, PreparedState) {
-  EXPECT_TRUE(run_golden_cases("stoich_reactor/prepared", [&](const std::string& heading,
-                                                              const CaseHeading& c, Transcript& t) {
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
     t.heading(heading);
     Block b = make_reactor({kMethane}, kFeed, c.has("qin"), c.has("qout"),
                            static_cast<int32_t>(c.number("imode", 1)));
@@ -193,7 +192,8 @@ TEST_F(Reactor, PreparedState) {
     EXPECT_EQ(yv(b, "OUTLET_TEMP"), 600.0);
     EXPECT_EQ(yv(b, "PROD.ENTHALPY"), yv(b, "FEED.ENTHALPY"));
     EXPECT_EQ(host::pool_areas(), 0);
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("stoich_reactor/prepared", one_case));
 }
 
 // The check and report requests do nothing (the status stays as passed).
@@ -347,8 +347,7 @@ std::vector<Rxn> reactions(const CaseHeading& c) {
 // with two heat streams): the limits of reactions and coefficients, key
 // reactants that are not reactants, and many errors capped with a note.
 TEST_F(Reactor, RefusedInput) {
-  EXPECT_TRUE(run_golden_cases("stoich_reactor/refused", [&](const std::string& heading,
-                                                             const CaseHeading& c, Transcript& t) {
+  const auto one_case = [&](const std::string& heading, const CaseHeading& c, Transcript& t) {
     Block b = make_reactor(reactions(c));
     if (c.has("ints")) b.ints = c.ints("ints");
     const auto set = c.ints("int");
@@ -361,7 +360,8 @@ TEST_F(Reactor, RefusedInput) {
     if (c.has("inlets")) b.matin = {"FEED", "FEED2"}, b.infin = {"Q1", "Q2"};
     b.connect_streams();
     refused(t, heading, b);
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("stoich_reactor/refused", one_case));
   // A liquid outlet, and exactly 300 reactant and product entries, are accepted.
   EXPECT_EQ(make_reactor({kMethane}, kFeed, false, false, 1, 2).prepare(), 0);
   EXPECT_EQ(make_reactor(std::vector<Rxn>(75, kEight)).prepare(), 0);

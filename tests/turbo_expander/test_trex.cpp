@@ -77,24 +77,24 @@ class Trex : public ::testing::Test {
 // which central differences cannot follow): the rich gas from 240 K, and
 // liquid methane from 180 K.
 TEST(TrexShapes, Conformance) {
-  EXPECT_TRUE(run_golden_cases(
-      "trex/names", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-        const bool vapour = c.has("vapour");
-        std::vector<double> flows = vapour ? kLean : kRich;
-        double T = vapour ? 320.0 : 240.0;
-        if (c.has("methane")) {
-          reset_host({"CH4"}, thermo::Method::PengRobinson);
-          flows = {1.0};
-          T = vapour ? T : 180.0;
-        } else {
-          use_gas();
-        }
-        Block b = make_trex(vapour ? 1 : 0, c.has("work") ? 1 : 0, flows, T);
-        ASSERT_EQ(prepare_with(b, standard_specs), 0) << h << ::testing::PrintToString(messages());
-        check_conformance(b);
-        t.heading(h);
-        t.add(names_of(b));
-      }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    const bool vapour = c.has("vapour");
+    std::vector<double> flows = vapour ? kLean : kRich;
+    double T = vapour ? 320.0 : 240.0;
+    if (c.has("methane")) {
+      reset_host({"CH4"}, thermo::Method::PengRobinson);
+      flows = {1.0};
+      T = vapour ? T : 180.0;
+    } else {
+      use_gas();
+    }
+    Block b = make_trex(vapour ? 1 : 0, c.has("work") ? 1 : 0, flows, T);
+    ASSERT_EQ(prepare_with(b, standard_specs), 0) << h << ::testing::PrintToString(messages());
+    check_conformance(b);
+    t.heading(h);
+    t.add(names_of(b));
+  };
+  EXPECT_TRUE(run_golden_cases("trex/names", one_case));
 }
 
 // The INT array of the last call, cut to `g_cut` words when that is not
@@ -242,8 +242,7 @@ TEST_F(Trex, SavedSetArraysGoThroughReal) {
 // unwritten) and at the check request, for the golden text's cases: stream
 // counts, parameters "int K V" and "real K V" by position, array lengths.
 TEST_F(Trex, EveryCheckFindingHasItsMessage) {
-  EXPECT_TRUE(run_golden_cases("trex/check_findings", [&](const std::string& h,
-                                                          const CaseHeading& c, Transcript& t) {
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
     Block b = make_trex(0, 1);
     for (auto [key, v] : {std::pair{"matin", &b.matin}, std::pair{"matout", &b.matout},
                           std::pair{"infin", &b.infin}, std::pair{"infout", &b.infout}}) {
@@ -271,7 +270,8 @@ TEST_F(Trex, EveryCheckFindingHasItsMessage) {
       b.call(kode);
     messages();
     report();
-  }));
+  };
+  EXPECT_TRUE(run_golden_cases("trex/check_findings", one_case));
 }
 
 // Missing parameters take their defaults (IPHASE missing: two-phase);
@@ -292,16 +292,15 @@ TEST_F(Trex, CheckDefaultsPass) {
 // Fixed quantities without usable values, and spoilt inlet streams: each
 // finding of the golden text's cases with its message and status.
 TEST_F(Trex, InitialisationFindings) {
-  EXPECT_TRUE(run_golden_cases("trex/init_findings",
-                               [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-                                 Block b = block_of(c);
-                                 const auto flow = c.reals("flow");  // a component flow by position
-                                 if (!flow.empty())
-                                   b.smatin[static_cast<size_t>(flow[0])] = flow[1];
-                                 t.heading(h);
-                                 t.add("istat " + std::to_string(initialise_with(b, c)));
-                                 t.add(messages());
-                               }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    Block b = block_of(c);
+    const auto flow = c.reals("flow");  // a component flow by position
+    if (!flow.empty()) b.smatin[static_cast<size_t>(flow[0])] = flow[1];
+    t.heading(h);
+    t.add("istat " + std::to_string(initialise_with(b, c)));
+    t.add(messages());
+  };
+  EXPECT_TRUE(run_golden_cases("trex/init_findings", one_case));
   // Temperature missing: the inlet is flashed from its pressure and enthalpy.
   Block b = make_trex(1, 0);
   b.smatin[4 + 1] = kRmiss;
@@ -349,21 +348,21 @@ TEST_F(Trex, OnePassTakesTheIdealGasEstimate) {
 // The initial points of the golden text's cases and their messages (the
 // notes there say why).
 TEST_F(Trex, InitialPoints) {
-  EXPECT_TRUE(run_golden_cases(
-      "trex/initial_points", [&](const std::string& h, const CaseHeading& c, Transcript& t) {
-        Block b = block_of(c);
-        const int32_t st = !c.has("user") ? initialise_with(b, c) : prepare_with(b, [](Block& x) {
-          standard_specs(x);
-          x.ylb[var(x, "SEFF") - 1] = 0.5;
-          x.yscl[var(x, "DHACT") - 1] = 123.0;
-          x.ysbnd[var(x, "TIN") - 1] = 0.3;
-          x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
-        });
-        ASSERT_EQ(st, 0) << h;
-        t.heading(h);
-        add_section(t.lines, "messages", messages());
-        add_section(t.lines, "point", block_state(b));
-      }));
+  const auto one_case = [&](const std::string& h, const CaseHeading& c, Transcript& t) {
+    Block b = block_of(c);
+    const int32_t st = !c.has("user") ? initialise_with(b, c) : prepare_with(b, [](Block& x) {
+      standard_specs(x);
+      x.ylb[var(x, "SEFF") - 1] = 0.5;
+      x.yscl[var(x, "DHACT") - 1] = 123.0;
+      x.ysbnd[var(x, "TIN") - 1] = 0.3;
+      x.yscl[var(x, "EXP.PRESSURE") - 1] = 5.0;
+    });
+    ASSERT_EQ(st, 0) << h;
+    t.heading(h);
+    add_section(t.lines, "messages", messages());
+    add_section(t.lines, "point", block_state(b));
+  };
+  EXPECT_TRUE(run_golden_cases("trex/initial_points", one_case));
 }
 
 // The vapour's temperature at P where its enthalpy (or entropy) is `target`,
