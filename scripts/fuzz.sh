@@ -19,9 +19,14 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # sanitizer test run.
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 parallel=1
+# An input slower than this counts as a hang. A long campaign runs beside
+# other work, where a slow but finite input (a PH flash that takes its 200
+# outer steps) can take minutes on a loaded machine.
+timeout=300
 case "${1:-}" in
   --seconds)
     limit=(-max_total_time="${2:?seconds}")
+    timeout=60
     runs=("entries:" "case:")
     ;;
   --runs)
@@ -47,7 +52,7 @@ mkdir -p build-fuzz/artifacts build-fuzz/corpus/entries build-fuzz/corpus/case
 fuzz_one() {
   local target=$1 model=$2 rc=0
   local log="build-fuzz/fuzz_$target${model:+-$model}.log"
-  R3_FUZZ_MODEL=$model "build-fuzz/tests/fuzz/fuzz_$target" "${limit[@]}" -timeout=60 \
+  R3_FUZZ_MODEL=$model "build-fuzz/tests/fuzz/fuzz_$target" "${limit[@]}" -timeout="$timeout" \
     -rss_limit_mb=2560 -max_len=8192 -print_final_stats=1 \
     -artifact_prefix="build-fuzz/artifacts/$target${model:+-$model}-" \
     "build-fuzz/corpus/$target" "tests/fuzz/corpus/$target" >"$log" 2>&1 || rc=$?
