@@ -276,17 +276,18 @@ void block_defaults(Entry& e, const State& st) {
   const double p0 = e.Y[st.s.map.in_pres - 1];
   const double dp_max = p0 > 0.0 && !hs::is_missing(p0) ? p0 : 0.0;
   for (int32_t k = 1; k <= st.no; ++k) {
-    block_variable_defaults(e, st.pos_dp(k), 0.0, {20, 0.0, dp_max, st.Ps});
+    block_variable_defaults(e, st.pos_dp(k), 0.0, {kTypePressure, 0.0, dp_max, st.Ps});
   }
   for (int32_t i = 1; i <= st.nc; ++i) {
     for (int32_t k = 1; k <= st.no; ++k) {
-      block_variable_defaults(e, st.pos_alpha(i, k), 1.0, {44, 0.0, 1.0, 1.0});
+      block_variable_defaults(e, st.pos_alpha(i, k), 1.0, {kTypeDimensionless, 0.0, 1.0, 1.0});
     }
   }
   for (int32_t k = 1; k <= st.no; ++k) {
-    block_variable_defaults(e, st.pos_temp(k), 300.0, {22, 50.0, 5000.0, st.Ts});
+    block_variable_defaults(e, st.pos_temp(k), 300.0, {kTypeTemperature, 50.0, 5000.0, st.Ts});
   }
-  block_variable_defaults(e, st.pos_duty(), st.Qs, {13, -100.0 * st.Qs, 100.0 * st.Qs, st.Qs});
+  block_variable_defaults(e, st.pos_duty(), st.Qs,
+                          {kTypeHeatDuty, -100.0 * st.Qs, 100.0 * st.Qs, st.Qs});
 }
 
 void initialise(Entry& e, State& st) {

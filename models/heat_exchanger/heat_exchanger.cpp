@@ -214,19 +214,19 @@ VariableDefaults limits(const State& st, int v, double y) {
     case T_HOT_OUT:
     case T_COLD_IN:
     case T_COLD_OUT:
-      return {22, std::fmin(y, 0.05000000074505806 * T), std::fmax(y, 5.0 * T), T};
+      return {kTypeTemperature, std::fmin(y, 0.05000000074505806 * T), std::fmax(y, 5.0 * T), T};
     case T_APPR_MIN_HOT_IN:
     case T_APPR_MIN_HOT_OUT:
-      return {31, std::fmin(y, -T), std::fmax(y, T), D};
+      return {kTypeTemperatureDifference, std::fmin(y, -T), std::fmax(y, T), D};
     case T_APPR_VARY_HOT_IN:
     case T_APPR_VARY_HOT_OUT:
-      return {31, 0.0, std::fmax(y, T), D};
+      return {kTypeTemperatureDifference, 0.0, std::fmax(y, T), D};
     case T_APPR_PRODUCT:
-      return {0, 0.0, std::fmax(y, T * T), D * D};
+      return {kTypeNone, 0.0, std::fmax(y, T * T), D * D};
     case Q_DUTY_HOT:
     case Q_DUTY_COLD:
     case Q_UA:
-      return {13, std::fmin(y, -10000.0 * Q), std::fmax(y, 10000.0 * Q), Q};
+      return {kTypeHeatDuty, std::fmin(y, -10000.0 * Q), std::fmax(y, 10000.0 * Q), Q};
     case FUA: {
       // F*U*A of the initial values may lie below the usual floor (a zero
       // area given by the user): the bound then lets FUA reach it.
@@ -235,19 +235,20 @@ VariableDefaults limits(const State& st, int v, double y) {
       return {50, lower, std::fmax(y, 10000.0 * A * Uc), A * Uc};
     }
     case FT:
-      return {44, std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0};
+      return {kTypeDimensionless, std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0};
     case U:
-      return {16, std::fmin(y, 0.001 * Uc), std::fmax(y, 1000.0 * Uc), Uc};
+      return {kTypeHeatTransferCoefficient, std::fmin(y, 0.001 * Uc), std::fmax(y, 1000.0 * Uc),
+              Uc};
     case AREA:
     case HTAREA:
-      return {1, std::fmin(y, 0.0001 * A), std::fmax(y, 10000.0 * A), A};
+      return {kTypeArea, std::fmin(y, 0.0001 * A), std::fmax(y, 10000.0 * A), A};
     case LEVEL:
     case FAC:
-      return {44, std::fmin(y, 0.0), std::fmax(y, 1.0), 1.0};
+      return {kTypeDimensionless, std::fmin(y, 0.0), std::fmax(y, 1.0), 1.0};
     case THETA:
       return {32, 0.0, kTwoPi10, 10.0};
     default:  // DTMEAN, DT_HOT_IN, DT_HOT_OUT, T_HOT_FALL, T_COLD_RISE
-      return {31, std::fmin(y, -T), std::fmax(y, T), D};
+      return {kTypeTemperatureDifference, std::fmin(y, -T), std::fmax(y, T), D};
   }
 }
 

@@ -220,14 +220,14 @@ void initialise(Entry& e, State& st) {
   const double t0 = (hs::is_missing(tin) || !(tin > 0.0)) ? 0.3 * st.Ts : tin;
   // The outlet temperature may lie far above the inlet's (an adiabatic
   // combustion reaches 2000 K and more), so its upper bound is wide.
-  block_variable_defaults(e, st.pos_t, t0, {22, 0.05 * st.Ts, 6.0 * st.Ts, st.Ts});
-  block_variable_defaults(e, st.pos_dp, 0.0, {75, 0.0, st.Ps, st.Ps});
+  block_variable_defaults(e, st.pos_t, t0, {kTypeTemperature, 0.05 * st.Ts, 6.0 * st.Ts, st.Ts});
+  block_variable_defaults(e, st.pos_dp, 0.0, {kTypePressureDifference, 0.0, st.Ps, st.Ps});
   for (int32_t i = 1; i <= s.ncomp; ++i) {
-    block_variable_defaults(e, st.pos_ng(i), 0.0, {11, -rmiss, rmiss, st.Fs});
+    block_variable_defaults(e, st.pos_ng(i), 0.0, {kTypeMolarFlow, -rmiss, rmiss, st.Fs});
   }
   for (int32_t r = 1; r <= st.t.nrxn; ++r) {
-    block_variable_defaults(e, st.pos_conv(r), 0.0, {44, 0.0, 100.0, 1.0});
-    block_variable_defaults(e, st.pos_ext(r), 0.0, {11, 0.0, rmiss, st.Fs});
+    block_variable_defaults(e, st.pos_conv(r), 0.0, {kTypeDimensionless, 0.0, 100.0, 1.0});
+    block_variable_defaults(e, st.pos_ext(r), 0.0, {kTypeMolarFlow, 0.0, rmiss, st.Fs});
   }
   // Equation scales.
   int32_t m = 0;

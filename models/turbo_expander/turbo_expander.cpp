@@ -503,7 +503,7 @@ void initialise(Entry& e, State& st) {
     for (Role r : kVapourVars) {
       block_variable_defaults(e, st.pos[r], X[st.pos[r]], var_defaults(st, r));
     }
-    const VariableDefaults frac{44, 0.0, 1.0, 1.0};
+    const VariableDefaults frac{kTypeDimensionless, 0.0, 1.0, 1.0};
     const int32_t n = s.ncomp;
     auto fraction = [&](int32_t comp_pos, int32_t flow_pos) {
       const double f = e.Y[flow_pos - 1];
