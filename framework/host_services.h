@@ -60,6 +60,13 @@ extern R3_SHARED_AREA int32_t DMS_GLOBAL[64];
 extern R3_SHARED_AREA double DMS_RGLOB[16];
 extern R3_SHARED_AREA int32_t DMS_NCOMP[16];
 extern R3_SHARED_AREA int32_t DMS_FLES[16];
+// Indexes (from 0) of the words of these areas that the models read.
+inline constexpr int kPpexecDiagnosticLevel = 7;  // PPEXEC_USER word 8
+inline constexpr int kGlobalMessageLevel = 5;     // DMS_GLOBAL word 6
+inline constexpr int kGlobalGateLevel = 7;        // DMS_GLOBAL word 8
+inline constexpr int kGlobalSteamDiagnostics = 10;  // DMS_GLOBAL word 11
+inline constexpr int kNcompComponents = 0;        // DMS_NCOMP word 1
+inline constexpr int kNcompWater = 11;            // DMS_NCOMP word 12
 extern R3_SHARED_AREA int32_t DMS_IPOFF1[512];
 extern R3_POOL(double, DMS_PLEX);
 extern R3_POOL(int32_t, DMS_IPLEX);

@@ -20,7 +20,8 @@ void check_message(int32_t cls2, int32_t nprint, std::initializer_list<std::stri
   int32_t routine[2];
   std::memcpy(routine, "r3vchk  ", 8);
   int32_t cls1 = 2, zero = 0, two = 2;
-  if (DMS_IRRCHK(routine, &cls1, &cls2, &DMS_GLOBAL[5], &DMS_GLOBAL[7], &zero, &zero, &two) == 0) {
+  if (DMS_IRRCHK(routine, &cls1, &cls2, &DMS_GLOBAL[kGlobalMessageLevel], &DMS_GLOBAL[kGlobalGateLevel],
+                 &zero, &zero, &two) == 0) {
     return;
   }
   int line = 0;

@@ -62,7 +62,8 @@ void report(int32_t number, std::initializer_list<const char*> lines) {
   const int32_t len = 8, words = 2;
   IU_STR2I4("R3NUML  ", &len, name, &words);
   int32_t cls = 2, zero = 0, two = 2;
-  if (DMS_IRRCHK(name, &cls, &number, &PPEXEC_USER[7], &DMS_GLOBAL[7], &zero, &zero, &two) == 0) {
+  if (DMS_IRRCHK(name, &cls, &number, &PPEXEC_USER[kPpexecDiagnosticLevel],
+                 &DMS_GLOBAL[kGlobalGateLevel], &zero, &zero, &two) == 0) {
     return;
   }
   int line = 1;

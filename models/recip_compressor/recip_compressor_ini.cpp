@@ -343,7 +343,7 @@ int32_t stream_ncf(const Entry& e, const State& st) {
   auto fits = [&](int32_t n) {
     return n >= st.s.ncomp && n <= kMaxComponents && n + 9 <= *e.LSTRM;
   };
-  int32_t n = DMS_NCOMP[0];
+  int32_t n = DMS_NCOMP[kNcompComponents];
   if (fits(n)) return n;
   n = U3_MSTRM_NCF(st.s.dmatin);
   return fits(n) ? n : 0;

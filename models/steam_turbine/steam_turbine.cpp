@@ -40,7 +40,7 @@ double Yc(const Entry& e, int32_t pos) {
 // Steam-table controls, written at every call.
 void write_controls(const Entry& e) {
   SSS_SBDIAG[0] = *e.IDIAG;
-  SSS_SBDIAG[1] = DMS_GLOBAL[10];
+  SSS_SBDIAG[1] = DMS_GLOBAL[kGlobalSteamDiagnostics];
   const double gas[2] = {700.0, 1e-8};
   std::memcpy(SSS_SBGAS, gas, sizeof gas);
   SSS_SBGAS[4] = 50;
@@ -120,9 +120,9 @@ void read_parameters(const Entry& e, State& st) {
   }
   // Water.
   st.ncf = *e.LSTRM - 9;
-  st.w = DMS_NCOMP[11];
+  st.w = DMS_NCOMP[kNcompWater];
   st.M = 18.015;
-  if (st.w >= 1 && st.w <= DMS_NCOMP[0]) {
+  if (st.w >= 1 && st.w <= DMS_NCOMP[kNcompComponents]) {
     const double m = DMS_PLEX[DMS_IPOFF1[305] + st.w - 1];
     if (m > 0.0 && std::isfinite(m)) st.M = m;
   }
