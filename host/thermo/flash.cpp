@@ -288,6 +288,10 @@ bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
 // converged split; beta may lie outside (0, 1) (negative flash).
 bool two_phase(Ctx& c, double T, double P, double& beta) {
   beta = 0.5;
+  // After a Newton attempt fails, the next waits until successive
+  // substitution has cut the error tenfold: retrying at every step, each
+  // failing, made a flash of an unphysical state take minutes.
+  double newton_ceiling = std::numeric_limits<double>::infinity();
   for (int it = 0; it < 2000; ++it) {
     if (!rachford_rice(c, beta)) return false;
     split(c, beta);
@@ -307,13 +311,14 @@ bool two_phase(Ctx& c, double T, double P, double& beta) {
       split(c, beta);
       return true;
     }
-    if ((err < 1e-6 || (it > 30 && err < 1e-3)) && beta > 0 && beta < 1) {
+    if ((err < 1e-6 || (it > 30 && err < 1e-3)) && err < newton_ceiling && beta > 0 && beta < 1) {
       Ctx& cc = c;
       double b = beta;
       if (newton_two_phase(cc, T, P, b)) {
         beta = b;
         return true;
       }
+      newton_ceiling = 0.1 * err;
     }
   }
   return false;
