@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include <Eigen/LU>
+
 #include "host/thermo/internal.h"
 
 namespace r3::thermo {
@@ -19,6 +21,36 @@ constexpr double kTiny = 1e-14;   // feed fractions at or below this (relative) 
 
 bool ok(Status s) { return s != Status::Failed; }
 
+using RowMatrix = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+
+// Solves m x m systems held row-major by LU factorisation with partial
+// pivoting. The factors and the permuted right-hand side are kept, so
+// repeated solves of one size allocate nothing. The substitutions take the
+// factors' terms in the order Gaussian elimination applies them (forward by
+// columns, backward by rows from the diagonal out): Eigen's triangular
+// solvers sum them in another order, and the two-phase Newton's last digits
+// follow the rounding of its steps.
+struct LinearSolver {
+  Eigen::PartialPivLU<RowMatrix> lu;
+  Eigen::VectorXd y;
+  // Solution in b. False when a pivot is zero or not a number, or the
+  // solution is not finite.
+  bool solve(const double* a, double* b, int m) {
+    lu.compute(Eigen::Map<const RowMatrix>(a, m, m));
+    const RowMatrix& f = lu.matrixLU();
+    if (!(f.diagonal().array().abs() > 0).all()) return false;
+    y.noalias() = lu.permutationP() * Eigen::Map<const Eigen::VectorXd>(b, m);
+    for (int k = 0; k < m; ++k)
+      for (int i = k + 1; i < m; ++i) y[i] -= f(i, k) * y[k];
+    for (int k = m - 1; k >= 0; --k) {
+      double s = y[k];
+      for (int j = k + 1; j < m; ++j) s -= f(k, j) * y[j];
+      b[k] = y[k] = s / f(k, k);
+    }
+    return std::isfinite(b[0]);
+  }
+};
+
 struct Ctx {
   const Model& m;
   int n;
@@ -27,6 +59,7 @@ struct Ctx {
   std::vector<double> lnz, lw;             // ln z of the feed, ln w of the stability trial
   std::vector<double> rr_k, rr_a, rr_b;   // Rachford-Rice terms K-1, z(K-1), z(K-1)^2
   std::vector<int> active;
+  LinearSolver linear;                    // the two-phase Newton's systems
   bool have_dvdt = false;  // dvdt holds d(vapour moles)/dT of the last two-phase solution
   explicit Ctx(const Model& model)
       : m(model), n(model.size()), z(n), K(n), lnK(n), x(n), y(n), lpl(n), lpv(n), w(n), d(n),
@@ -189,32 +222,6 @@ bool trial_unstable(Ctx& c, double T, double P, Phase trial, bool& failed) {
   return false;
 }
 
-// Gaussian elimination with partial pivoting on the m x m system in a
-// (row-major, leading dimension ld), right-hand side b (solution in b).
-bool solve_linear(double* a, double* b, int m, int ld) {
-  for (int k = 0; k < m; ++k) {
-    int p = k;
-    for (int i = k + 1; i < m; ++i)
-      if (std::abs(a[i * ld + k]) > std::abs(a[p * ld + k])) p = i;
-    if (!(std::abs(a[p * ld + k]) > 0)) return false;
-    if (p != k) {
-      for (int j = 0; j < m; ++j) std::swap(a[k * ld + j], a[p * ld + j]);
-      std::swap(b[k], b[p]);
-    }
-    for (int i = k + 1; i < m; ++i) {
-      const double f = a[i * ld + k] / a[k * ld + k];
-      for (int j = k; j < m; ++j) a[i * ld + j] -= f * a[k * ld + j];
-      b[i] -= f * b[k];
-    }
-  }
-  for (int k = m - 1; k >= 0; --k) {
-    double s = b[k];
-    for (int j = k + 1; j < m; ++j) s -= a[k * ld + j] * b[j];
-    b[k] = s / a[k * ld + k];
-  }
-  return std::isfinite(b[0]);
-}
-
 // Newton on the vapour mole numbers v (liquid l = z - v): equal fugacities.
 // Starts from c.K / beta; on success leaves K, beta, x, y consistent.
 bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
@@ -259,7 +266,7 @@ bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
       }
       // Sensitivity of the split to temperature: J dv/dT = -(dg/dT).
       for (int a = 0; a < m; ++a) c.g[a] = -(c.dtv[c.active[a]] - c.dtl[c.active[a]]);
-      c.have_dvdt = solve_linear(c.jac.data(), c.g.data(), m, m);
+      c.have_dvdt = c.linear.solve(c.jac.data(), c.g.data(), m);
       if (c.have_dvdt)
         for (int a = 0; a < m; ++a) c.dvdt[c.active[a]] = c.g[a];
       return true;
@@ -267,7 +274,7 @@ bool newton_two_phase(Ctx& c, double T, double P, double& beta) {
     if (it > 3 && res > 0.5 * last) return false;  // not converging quadratically
     last = res;
     for (int a = 0; a < m; ++a) c.g[a] = -c.g[a];
-    if (!solve_linear(c.jac.data(), c.g.data(), m, m)) return false;
+    if (!c.linear.solve(c.jac.data(), c.g.data(), m)) return false;
     double lam = 1.0;
     for (int a = 0; a < m; ++a) {
       const int i = c.active[a];
