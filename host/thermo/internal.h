@@ -1,7 +1,7 @@
 // Shared pieces of the property engine: input checks, the projection of
 // derivatives taken at normalised composition onto the entries handed in,
-// a small Taylor jet for pure-component temperature functions, and the
-// ideal-gas heat-capacity integrals.
+// the ideal-gas heat-capacity integrals and liquid volumes (the derivative
+// types, Dual and Jet, are in dual.h).
 #pragma once
 
 #include <array>
@@ -9,6 +9,7 @@
 #include <span>
 #include <string_view>
 
+#include "host/thermo/dual.h"
 #include "host/thermo/thermo.h"
 
 namespace r3::thermo::detail {
@@ -64,73 +65,6 @@ void for_each_tsv_row(std::string_view t, Fn&& fn) {
     fn(f);
   }
 }
-
-// Value and first three derivatives of a function of one variable.
-struct Jet {
-  double v = 0, d1 = 0, d2 = 0, d3 = 0;
-  static Jet var(double x) { return {x, 1, 0, 0}; }
-  static Jet cst(double x) { return {x, 0, 0, 0}; }
-};
-inline Jet operator+(Jet a, Jet b) { return {a.v + b.v, a.d1 + b.d1, a.d2 + b.d2, a.d3 + b.d3}; }
-inline Jet operator-(Jet a, Jet b) { return {a.v - b.v, a.d1 - b.d1, a.d2 - b.d2, a.d3 - b.d3}; }
-inline Jet operator+(Jet a, double b) { return {a.v + b, a.d1, a.d2, a.d3}; }
-inline Jet operator-(double b, Jet a) { return {b - a.v, -a.d1, -a.d2, -a.d3}; }
-inline Jet operator*(double k, Jet a) { return {k * a.v, k * a.d1, k * a.d2, k * a.d3}; }
-inline Jet operator*(Jet a, Jet b) {
-  return {a.v * b.v, a.d1 * b.v + a.v * b.d1, a.d2 * b.v + 2 * a.d1 * b.d1 + a.v * b.d2,
-          a.d3 * b.v + 3 * a.d2 * b.d1 + 3 * a.d1 * b.d2 + a.v * b.d3};
-}
-// phi(a) given phi and its first three derivatives at a.v.
-inline Jet chain(Jet a, double f0, double f1, double f2, double f3) {
-  return {f0, f1 * a.d1, f2 * a.d1 * a.d1 + f1 * a.d2,
-          f3 * a.d1 * a.d1 * a.d1 + 3 * f2 * a.d1 * a.d2 + f1 * a.d3};
-}
-inline Jet inv(Jet a) {
-  double u = 1 / a.v;
-  return chain(a, u, -u * u, 2 * u * u * u, -6 * u * u * u * u);
-}
-inline Jet operator/(Jet a, Jet b) { return a * inv(b); }
-inline Jet log(Jet a) {
-  double u = 1 / a.v;
-  return chain(a, std::log(a.v), u, -u * u, 2 * u * u * u);
-}
-inline Jet exp(Jet a) {
-  double e = std::exp(a.v);
-  return chain(a, e, e, e, e);
-}
-inline Jet pow(Jet a, double p) {
-  double f0 = std::pow(a.v, p);
-  return chain(a, f0, p * f0 / a.v, p * (p - 1) * f0 / (a.v * a.v),
-               p * (p - 1) * (p - 2) * f0 / (a.v * a.v * a.v));
-}
-inline Jet sqrt(Jet a) { return pow(a, 0.5); }
-
-// Value and first derivative only: the same operations as Jet performs on
-// those two parts, so both give the same numbers.
-struct Jet1 {
-  double v = 0, d1 = 0;
-  static Jet1 var(double x) { return {x, 1}; }
-  static Jet1 cst(double x) { return {x, 0}; }
-};
-inline Jet1 operator+(Jet1 a, Jet1 b) { return {a.v + b.v, a.d1 + b.d1}; }
-inline Jet1 operator-(Jet1 a, Jet1 b) { return {a.v - b.v, a.d1 - b.d1}; }
-inline Jet1 operator+(Jet1 a, double b) { return {a.v + b, a.d1}; }
-inline Jet1 operator-(double b, Jet1 a) { return {b - a.v, -a.d1}; }
-inline Jet1 operator*(double k, Jet1 a) { return {k * a.v, k * a.d1}; }
-inline Jet1 operator*(Jet1 a, Jet1 b) { return {a.v * b.v, a.d1 * b.v + a.v * b.d1}; }
-inline Jet1 log(Jet1 a) {
-  double u = 1 / a.v;
-  return {std::log(a.v), u * a.d1};
-}
-inline Jet1 exp(Jet1 a) {
-  double e = std::exp(a.v);
-  return {e, e * a.d1};
-}
-inline Jet1 pow(Jet1 a, double p) {
-  double f0 = std::pow(a.v, p);
-  return {f0, p * f0 / a.v * a.d1};
-}
-inline Jet1 sqrt(Jet1 a) { return pow(a, 0.5); }
 
 // Ideal-gas heat capacity of one component and its integrals.
 //   T < cp_tmin:             Cp held at Cp(cp_tmin)
@@ -243,7 +177,7 @@ struct TwuAlpha {
 // The published parameters of a component (data/alpha.tsv); false when it
 // has none (it keeps the standard Peng-Robinson alpha).
 bool twu_alpha(std::string_view id, TwuAlpha& p);
-// sqrt(alpha) with its temperature derivatives at T (J: Jet or Jet1), written
+// sqrt(alpha) with its temperature derivatives at T (J: Jet or Dual<1>), written
 // as exp(N(M-1)/2 ln Tr + L/2 (1 - Tr^(NM))) so one exp and one log carry
 // the derivatives.
 template <class J>

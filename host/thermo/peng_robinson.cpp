@@ -25,65 +25,7 @@ constexpr double kOmegaA = 0.45723552892138218;  // 0.45724
 constexpr double kOmegaB = 0.077796073903888455;  // 0.07780
 
 // Value and derivatives along (T, P, a, a1, a2, b).
-struct D {
-  static constexpr int N = 6;
-  double v = 0;
-  double d[N] = {};
-  static D cst(double x) {
-    D r;
-    r.v = x;
-    return r;
-  }
-  static D var(double x, int k) {
-    D r;
-    r.v = x;
-    r.d[k] = 1;
-    return r;
-  }
-};
-inline D operator+(const D& a, const D& b) {
-  D r;
-  r.v = a.v + b.v;
-  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] + b.d[k];
-  return r;
-}
-inline D operator-(const D& a, const D& b) {
-  D r;
-  r.v = a.v - b.v;
-  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] - b.d[k];
-  return r;
-}
-inline D operator*(const D& a, const D& b) {
-  D r;
-  r.v = a.v * b.v;
-  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] * b.v + a.v * b.d[k];
-  return r;
-}
-inline D operator*(double s, const D& a) {
-  D r;
-  r.v = s * a.v;
-  for (int k = 0; k < D::N; ++k) r.d[k] = s * a.d[k];
-  return r;
-}
-inline D operator+(const D& a, double s) {
-  D r = a;
-  r.v += s;
-  return r;
-}
-inline D operator-(const D& a, double s) { return a + (-s); }
-inline D operator/(const D& a, const D& b) {
-  D r;
-  r.v = a.v / b.v;
-  const double ib = 1.0 / b.v;
-  for (int k = 0; k < D::N; ++k) r.d[k] = (a.d[k] - r.v * b.d[k]) * ib;
-  return r;
-}
-inline D log(const D& a) {
-  D r;
-  r.v = std::log(a.v);
-  for (int k = 0; k < D::N; ++k) r.d[k] = a.d[k] / a.v;
-  return r;
-}
+using D = Dual<6>;
 
 // Real roots of Z^3 + c2 Z^2 + c1 Z + c0 above zmin; returns their count
 // (1..3) with the smallest in lo and the largest in hi. The largest real
@@ -305,7 +247,7 @@ class PengRobinsonModel final : public Model {
     if (!g) {  // the value alone: no duals
       ResidualValue rv;
       if (!known(ph) || !mixture_value(T, P, x, s, kIdealH) ||
-          !residual_value(ph, T, P, am1_.v, am1_.d1, bm_, rv))
+          !residual_value(ph, T, P, am1_.v, am1_.d[0], bm_, rv))
         return Status::Failed;
       h = rv.hr;
       for (int i = 0; i < size(); ++i) h += xh_[i] * hig_[i];
@@ -408,7 +350,7 @@ class PengRobinsonModel final : public Model {
     if (!d) {  // the values alone: no duals
       ResidualValue rv;
       if (!known(ph) || !mixture_value(T, P, x, s, 0) ||
-          !residual_value(ph, T, P, am1_.v, am1_.d1, bm_, rv))
+          !residual_value(ph, T, P, am1_.v, am1_.d[0], bm_, rv))
         return Status::Failed;
       const double a = am1_.v, b = bm_;
       for (int i = 0; i < n; ++i) {
@@ -474,7 +416,7 @@ class PengRobinsonModel final : public Model {
     const double R = kGasConstant;
     const int q = polar_of_[i];
     const double r = q < 0 ? c0_[i] - c1_[i] * std::sqrt(T)
-                           : polar_[q].sac * twu_sqrt_alpha<Jet1>(polar_[q].p, polar_[q].tc, T).v;
+                           : polar_[q].sac * twu_sqrt_alpha<Dual<1>>(polar_[q].p, polar_[q].tc, T).v;
     const double a = r * r, b = b_[i];
     auto lnphi = [&](double z, double A, double B) {
       return z - 1.0 - std::log(z - B) -
@@ -604,7 +546,7 @@ class PengRobinsonModel final : public Model {
     return true;
   }
 
-  // The mixing rule in jets J (Jet, Jet1) of T. With a_ij = (1 - kij) r_i r_j
+  // The mixing rule in jets J (Jet, Dual<1>) of T. With a_ij = (1 - kij) r_i r_j
   // and r_i = sqrt(a_i): psi_i = r_i (rm - kr_i), rm = sum_j x_j r_j and
   // kr_i = sum_j kij x_j r_j over the pairs with kij != 0 only. Every standard
   // r_j = c0_j - c1_j sqrt(T) is linear in sqrt(T), so its sums are two scalar
@@ -680,8 +622,8 @@ class PengRobinsonModel final : public Model {
   mutable std::vector<double> xh_, hig_, s0_, cpig_, dcpig_, vl_, dvl_;
   mutable std::vector<Jet> r_, psi_, kp_;
   mutable std::vector<double> rv_;
-  mutable std::vector<Jet1> r1_, psi1_, kp1_;
-  mutable Jet1 am1_{};
+  mutable std::vector<Dual<1>> r1_, psi1_, kp1_;
+  mutable Dual<1> am1_{};
   mutable std::vector<double> k0_, k1_;
   mutable Jet am_{};
   mutable double bm_ = 0;
