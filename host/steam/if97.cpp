@@ -11,6 +11,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "host/numeric/root.h"
 #include "host/steam/if97_detail.h"
 
 namespace r3::steam {
@@ -1566,13 +1567,16 @@ Status saturation_pressure_s3(double s, double& p) {
     if (hi <= lo) return Status::NoConvergence;
   }
   if (!(flo <= 0 && fhi >= 0)) return Status::OutOfRange;
-  for (int it = 0; it < 200 && hi - lo > 1e-13 * hi; ++it) {
-    const double mid = 0.5 * (lo + hi);
-    double fm;
-    if (!f(mid, fm)) return Status::NoConvergence;
-    (fm > 0 ? hi : lo) = mid;
-  }
-  p = 0.5 * (lo + hi);
+  host::numeric::RootOptions o;
+  o.lo = lo;
+  o.hi = hi;
+  o.bracketed = true;
+  o.step = host::numeric::RootStep::Bisect;
+  o.tol_bracket = 1e-13;
+  auto g = [&](double pp, double& val, double&) { return f(pp, val); };
+  const host::numeric::RootResult r = host::numeric::find_root(g, lo, o);
+  if (r.status == host::numeric::RootStatus::Failed) return Status::NoConvergence;
+  p = r.status == host::numeric::RootStatus::Converged ? r.x : 0.5 * (r.lo + r.hi);
   return Status::Ok;
 }
 

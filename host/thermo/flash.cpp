@@ -9,6 +9,7 @@
 
 #include <Eigen/LU>
 
+#include "host/numeric/root.h"
 #include "host/thermo/internal.h"
 
 namespace r3::thermo {
@@ -532,86 +533,30 @@ bool fixed_with_slope(Ctx& c, FlashResult& r, Fixed f, bool transfer, double& sl
   return true;
 }
 
-// Solves F(T) = 0 for an increasing F with a safeguarded secant/Newton on a
-// bracket. eval returns F and optionally a slope estimate (<= 0: unknown).
-// On a jump (bracket collapses without F reaching zero) returns 1 with T at
-// the jump; 0 when converged; -1 on failure.
+// Solves F(T) = 0 for an increasing F between kTmin and kTmax by the host's
+// bracketed search (Newton with the slope eval gives, <= 0: unknown, kept in
+// the bracket by Illinois false position and bisection). Converged when F is
+// within tolF plus what a 1e-12 relative temperature resolution allows on a
+// steep (two-phase) curve. On a jump (the bracket narrows to 1e-11 T without
+// F reaching zero) returns 1 with T at the jump; 0 when converged; -1 on
+// failure.
 template <class Eval>
 int solve_increasing(Eval&& eval, double& T, double tolF) {
-  double lo = kTmin, hi = kTmax, flo = std::numeric_limits<double>::quiet_NaN(), fhi = flo;
-  bool have_lo = false, have_hi = false;
-  double tp = 0, fp = 0;
-  bool have_prev = false;
-  int side = 0;            // end of the bracket moved last (-1 lo, +1 hi), for Illinois
-  double width_ref = 0;    // bracket width two steps ago: bisect if it did not halve
-  int since_ref = 0;
-  T = std::clamp(T, kTmin, kTmax);
-  for (int it = 0; it < 200; ++it) {
-    double slope = 0, F;
-    if (!eval(T, F, slope)) return -1;
-    // Converged when F is within tolF plus what a 1e-12 relative temperature
-    // resolution allows on a steep (two-phase) curve.
-    const double tol_here =
-        tolF + (slope > 0 && std::isfinite(slope) ? 1e-12 * T * slope : 0.0);
-    if (std::abs(F) <= tol_here) return 0;
-    if (F < 0) {
-      lo = T;
-      flo = F;
-      have_lo = true;
-      if (side == -1 && have_hi) fhi *= 0.5;  // Illinois: the other end is stale
-      side = -1;
-    } else {
-      hi = T;
-      fhi = F;
-      have_hi = true;
-      if (side == 1 && have_lo) flo *= 0.5;
-      side = 1;
-    }
-    if (have_lo && have_hi && hi - lo <= 1e-11 * hi) {
-      T = hi;
-      return 1;
-    }
-    if (!(slope > 0 && std::isfinite(slope)) && have_prev && T != tp) {
-      const double sec = (F - fp) / (T - tp);
-      if (sec > 0 && std::isfinite(sec)) slope = sec;
-    }
-    double tn;
-    if (slope > 0 && std::isfinite(slope)) {
-      tn = T - F / slope;
-      tn = std::clamp(tn, 0.7 * T, 1.4 * T);
-    } else {
-      tn = F > 0 ? 0.9 * T : 1.1 * T;
-    }
-    if (have_lo && have_hi) {
-      const double width = hi - lo;
-      if (width_ref == 0) width_ref = width;
-      bool slow = false;
-      if (++since_ref >= 3) {
-        slow = width > 0.5 * width_ref;
-        width_ref = width;
-        since_ref = 0;
-      }
-      if (slow) {
-        tn = 0.5 * (lo + hi);
-      } else if (!(tn > lo && tn < hi)) {
-        // Illinois false position between the bracket ends.
-        tn = lo - flo * (hi - lo) / (fhi - flo);
-        if (!(tn > lo && tn < hi)) tn = 0.5 * (lo + hi);
-      }
-    } else {
-      tn = std::clamp(tn, kTmin, kTmax);
-      if ((!have_hi && T >= kTmax) || (!have_lo && T <= kTmin)) return -1;
-    }
-    tp = T;
-    fp = F;
-    have_prev = true;
-    if (std::abs(tn - T) <= 1e-13 * T) {
-      T = tn;
-      return std::abs(F) <= 1e3 * tolF ? 0 : -1;
-    }
-    T = tn;
+  host::numeric::RootOptions o;
+  o.lo = kTmin;
+  o.hi = kTmax;
+  o.tol_f = tolF;
+  o.tol_slope = 1e-12;
+  o.tol_bracket = 1e-11;
+  o.tol_step = 1e-13;
+  o.accept_f = 1e3 * tolF;
+  const host::numeric::RootResult r = host::numeric::find_root(eval, T, o);
+  T = r.x;
+  switch (r.status) {
+    case host::numeric::RootStatus::Converged: return 0;
+    case host::numeric::RootStatus::Narrowed: return 1;
+    default: return -1;
   }
-  return -1;
 }
 
 // PH / PS flash.
@@ -751,15 +696,20 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
     return f;
   };
   double T = std::isfinite(T_guess) && T_guess >= kTmin && T_guess <= kTmax ? T_guess : 300.0;
-  {
-    double lo = kTmin, hi = kTmax;
-    if (wilson_f(lo) < 0 && wilson_f(hi) > 0) {
-      for (int it = 0; it < 100; ++it) {
-        const double mid = std::sqrt(lo * hi);
-        (wilson_f(mid) < 0 ? lo : hi) = mid;
-      }
-      T = std::sqrt(lo * hi);
-    }
+  if (wilson_f(kTmin) < 0 && wilson_f(kTmax) > 0) {
+    // A hundred geometric bisections (to the resolution of a double).
+    host::numeric::RootOptions o;
+    o.lo = kTmin;
+    o.hi = kTmax;
+    o.bracketed = true;
+    o.step = host::numeric::RootStep::BisectGeometric;
+    o.max_iter = 100;
+    auto f = [&](double t, double& v, double&) {
+      v = wilson_f(t);
+      return true;
+    };
+    const host::numeric::RootResult r = host::numeric::find_root(f, T, o);
+    T = r.status == host::numeric::RootStatus::Converged ? r.x : std::sqrt(r.lo * r.hi);
   }
   const double t_start = T;
   if (pv_newton(c, P, beta, T, r)) {
@@ -898,10 +848,23 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
     }
   }
   if (!(hi > lo)) return Status::Failed;
-  for (int it = 0; it < 100 && hi - lo > 1e-10 * hi; ++it) {
-    const double mid = 0.5 * (lo + hi);
-    if (!inside(mid, in)) return Status::Failed;
-    (in ? hi : lo) = mid;
+  {
+    host::numeric::RootOptions o;
+    o.lo = lo;
+    o.hi = hi;
+    o.bracketed = true;
+    o.step = host::numeric::RootStep::Bisect;
+    o.tol_bracket = 1e-10;
+    o.max_iter = 100;
+    auto f = [&](double t, double& v, double&) {
+      if (!inside(t, in)) return false;
+      v = in ? 1.0 : -1.0;
+      return true;
+    };
+    const host::numeric::RootResult r = host::numeric::find_root(f, lo, o);
+    if (r.status == host::numeric::RootStatus::Failed) return Status::Failed;
+    lo = r.lo;
+    hi = r.hi;
   }
   // The incipient phase's composition from the two-phase side. Without a
   // two-phase side the boundary must be a genuine jump from liquid to vapour
