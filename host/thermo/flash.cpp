@@ -40,7 +40,9 @@ struct LinearSolver {
     lu.compute(Eigen::Map<const RowMatrix>(a, m, m));
     const RowMatrix& f = lu.matrixLU();
     if (!(f.diagonal().array().abs() > 0).all()) return false;
-    y.noalias() = lu.permutationP() * Eigen::Map<const Eigen::VectorXd>(b, m);
+    y.resize(m);
+    const auto& perm = lu.permutationP().indices();  // row i of a is row perm[i] of the factors
+    for (int i = 0; i < m; ++i) y[perm[i]] = b[i];
     for (int k = 0; k < m; ++k)
       for (int i = k + 1; i < m; ++i) y[i] -= f(i, k) * y[k];
     for (int k = m - 1; k >= 0; --k) {
