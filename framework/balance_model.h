@@ -63,10 +63,14 @@ struct BalanceModel {
 };
 
 // The hooks of a balance model M: the dimension, names, residual and
-// Jacobian requests are answered from its rows; the model's table `h`
-// lists the rest (set-up, check, initialisation, stream update, report).
-template <const auto& M, class S = typename std::remove_cvref_t<decltype(M)>::State>
+// Jacobian requests are answered from its rows, the set-up and the
+// initialisation by the model's functions; the model's table `h` lists the
+// rest (check, connection test, stream update, report).
+template <const auto& M, auto SetUp, auto Initialise,
+          class S = typename std::remove_cvref_t<decltype(M)>::State>
 constexpr ModelHooks<S> balance_hooks(std::type_identity_t<ModelHooks<S>> h) {
+  h.set_up = SetUp;
+  h.initialise = Initialise;
   h.dimensions = [](Entry& e, S& st) { M.pass(e, st, RowPass::Count); };
   h.names = [](Entry& e, S& st) { M.pass(e, st, RowPass::Names); };
   h.residuals = [](Entry& e, S& st) { M.pass(e, st, RowPass::Residuals); };

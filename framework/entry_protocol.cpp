@@ -46,13 +46,27 @@ void setup_block_id(Entry& e) {
 
 void setup_scales(Setup& s) { U3GSCL(s.scales); }
 
+namespace {
+
+void name_scales(const double* scales, Scales& named) {
+  named.Fs = scales[0];
+  named.Ts = scales[1];
+  named.Hs = scales[2];
+  named.Qs = scales[3];
+  named.Ps = scales[4];
+}
+
+}  // namespace
+
 void setup_scales(Setup& s, Scales& named) {
   setup_scales(s);
-  named.Fs = s.scales[0];
-  named.Ts = s.scales[1];
-  named.Hs = s.scales[2];
-  named.Qs = s.scales[3];
-  named.Ps = s.scales[4];
+  name_scales(s.scales, named);
+}
+
+void setup_scales(Scales& named) {
+  double scales[7];
+  U3GSCL(scales);
+  name_scales(scales, named);
 }
 
 void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs, double hs,

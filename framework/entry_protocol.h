@@ -301,6 +301,7 @@ inline constexpr int32_t kMaxComponents = 200;
 enum PhysicalType : int32_t {
   kTypeNone = 0,
   kTypeArea = 1,
+  kTypeSteamMolarEnthalpy = 6,  // the steam turbine's molar enthalpies
   kTypeMassFlow = 10,
   kTypeMolarFlow = 11,
   kTypeVolumeFlow = 12,
@@ -314,12 +315,17 @@ enum PhysicalType : int32_t {
   kTypeTemperature = 22,
   kTypeSpeed = 28,
   kTypeTemperatureDifference = 31,
+  kTypeAngle = 32,
   kTypeSpecificHead = 33,
   kTypeMassDensity = 38,
   kTypeEnthalpyChange = 39,
   kTypeMolarEntropy = 41,
   kTypeMolarVolume = 43,
   kTypeDimensionless = 44,
+  kTypeHeatTransferProduct = 50,  // U*A: duty per temperature difference
+  // The steam turbine's power per unit flow, its losses per unit flow and its
+  // flow-area parameter.
+  kTypeTurbinePerFlow = 65,
   kTypePressureDifference = 75,
 };
 
@@ -365,6 +371,8 @@ struct Scales {
 void setup_scales(Setup& s);
 // The same, and the scales by name into `named`.
 void setup_scales(Setup& s, Scales& named);
+// The scales by name alone, for a model without the common set-up.
+void setup_scales(Scales& named);
 
 // At the initialisation request, for the material streams a
 // descriptor covers: the host's default lower, upper and step bounds from

@@ -219,11 +219,9 @@ bool serves(Entry& e, State&) {
          *e.NINFI + *e.NINFOUT <= 1;
 }
 
-constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
-    .set_up = set_up,
+constexpr ModelHooks<State> kHooks = balance_hooks<kModel, set_up, initialise>({
     .check = reads<R3PUMP_CHK>,
     .serves = serves,
-    .initialise = initialise,
     .stream_update = stream_update,
     .report = reads<R3PUMP_REPORT>,
 });
