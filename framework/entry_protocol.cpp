@@ -158,6 +158,22 @@ CheckFault one_information_stream_fault(std::string_view side) {
           std::string(side) + (total ? "" : " of the block.")};
 }
 
+CheckFault switch_fault(std::string_view name) {
+  const std::string n(name);
+  return {"Invalid value entered for " + n + ". " + n + " must be either 0 or 1."};
+}
+
+CheckFault range_fault(std::string_view name, int least, int most) {
+  const std::string n(name);
+  return {"Invalid value entered for " + n + ". " + n + " must be between " +
+          std::to_string(least) + " and " + std::to_string(most) + "."};
+}
+
+CheckFault component_count_fault() {
+  return {"The total number of non-zero components must be between 1 and " +
+          std::to_string(kMaxComponents) + "."};
+}
+
 int32_t check_status(std::string_view routine, const CheckFault& f) {
   if (f.first.empty()) return 0;
   hs::msg("");

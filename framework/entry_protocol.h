@@ -443,6 +443,13 @@ CheckFault material_connection_fault(const Entry& e);
 // (side: "inlet", "outlet", or "the block (total)" for both together).
 CheckFault one_information_stream_fault(std::string_view side);
 
+// The fault of an integer parameter, named as the user enters it ("IMODE"),
+// that is neither 0 nor 1; of one outside least..most; of a component count
+// outside 1..kMaxComponents.
+CheckFault switch_fault(std::string_view name);
+CheckFault range_fault(std::string_view name, int least, int most);
+CheckFault component_count_fault();
+
 // The end of an input check: a fault is written to the message unit under
 // " ERROR in subroutine <routine>:", each line indented by six, and the
 // check's status returned (1 for a fault, otherwise 0).

@@ -413,6 +413,7 @@ void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
 constexpr BalanceModel<State> kModel{.rows = compressor_rows,
                                      .var_names = kVarNames,
                                      .num_vars = kNumVars,
+                                     .defaults = var_bounds,
                                      .writes_auxiliary_counts = false};
 
 // --- Requests ---------------------------------------------------------------
@@ -433,12 +434,9 @@ void initialise(Entry& e, State& st) {
   }
   R3KISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  // Block variables: values, bounds, step bounds and scales where missing.
-  for (int v = 1; v <= kNumVars; ++v) {
-    if (st.pos[v] != 0) block_variable_defaults(e, st.pos[v], st.w[v], var_bounds(st, v));
-  }
-  // Equation scales and pattern: balances, block equations, property equations.
-  balance_scales_and_pattern(kModel, e, st);
+  // Block variables, equation scales and pattern (balances, block equations,
+  // property equations).
+  balance_variables_scales_and_pattern(kModel, e, st, st.w);
 }
 
 // Writes Y back to the streams and records whether the residuals are small:

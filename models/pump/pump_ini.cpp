@@ -315,9 +315,9 @@ int32_t R3PUMP_CHK(const Entry& e, const State& st) {
   } else if (*e.NINFI == 1 && *e.NINFOUT == 1) {
     f = one_information_stream_fault("the block (total).");
   } else if (st.imode != 0 && st.imode != 1) {
-    f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
+    f = switch_fault("IMODE");
   } else if (st.npass < 0 || st.npass > 50) {
-    f = {"Invalid value entered for NPASS. NPASS must be between 0 and 50."};
+    f = range_fault("NPASS", 0, 50);
   }
   return check_status("R3PUMP_CHK", f);
 }

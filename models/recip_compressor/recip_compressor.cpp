@@ -213,7 +213,7 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
 }
 
 // The compressor as the shared requests see it: its rows and its variables' names.
-constexpr BalanceModel<State> kModel{compressor_rows, kVarNames, kNumVars};
+constexpr BalanceModel<State> kModel{compressor_rows, kVarNames, kNumVars, var_bounds};
 
 // --- Requests ---------------------------------------------------------------
 
@@ -261,12 +261,9 @@ void initialise(Entry& e, State& st) {
   // Outlet stream.
   R3RCMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  // Block variables.
-  for (int v = 1; v <= kNumVars; ++v) {
-    block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));
-  }
-  // Equation scales and pattern.
-  balance_scales_and_pattern(kModel, e, st);
+  // Block variables (their values are the saved ones), equation scales and
+  // pattern.
+  balance_variables_scales_and_pattern(kModel, e, st, st.saved + 2);
 }
 
 // The connections the equations are written for: one material inlet, one

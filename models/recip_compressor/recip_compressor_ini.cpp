@@ -354,17 +354,13 @@ int32_t R3RCMP_CHK(const Entry& e, const State& st) {
   } else if (*e.NINFOUT != 0) {
     f = {"Outlet information streams are not allowed."};
   } else if (st.imode != 0 && st.imode != 1) {
-    f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
+    f = switch_fault("IMODE");
   } else if (st.npass < 1 || st.npass > 50) {
-    f = {"Invalid value entered for NPASS. NPASS must be between 1 and 50."};
+    f = range_fault("NPASS", 1, 50);
   } else if (st.izavg != 0 && st.izavg != 1) {
-    f = {"Invalid value entered for IZAVG. IZAVG must be either 0 or 1."};
+    f = switch_fault("IZAVG");
   } else if (st.s.ncomp < 1 || st.s.ncomp > kMaxComponents) {
-    f = {rec::Record()
-             .text("The total number of non-zero components must be between 1 and ")
-             .i(kMaxComponents, 3)
-             .text(".")
-             .str()};
+    f = component_count_fault();
   }
   return check_status("R3RCMP_CHK", f);
 }

@@ -471,16 +471,15 @@ int32_t R3X_ICHK(const Entry& e, const State& st) {
   } else if (*e.NINFOUT >= 2) {
     f = one_information_stream_fault("outlet");
   } else if (n < 1 || n > kMaxComponents) {
-    l1 = "The total number of non-zero components must be between 1 and " +
-         std::to_string(kMaxComponents) + ".";
+    f = component_count_fault();
   } else if (st.imode != 0 && st.imode != 1) {
-    l1 = "Invalid value entered for IMODE. IMODE must be either 0 or 1.";
+    f = switch_fault("IMODE");
   } else if (st.icurv != 0) {
     l1 = "Invalid value entered for ICURV. ICURV must be 0.";
   } else if (st.npass < 0 || st.npass > 50) {
-    l1 = "Invalid value entered for NPASS. NPASS must be between 0 and 50.";
+    f = range_fault("NPASS", 0, 50);
   } else if (st.iphase != 0 && st.iphase != 1) {
-    l1 = "Invalid value entered for IPHASE. IPHASE must be either 0 or 1.";
+    f = switch_fault("IPHASE");
   } else if (*e.NINT < p + kIntRoom) {
     l1 = "The size of the INT array is too small.";
     l2 = "Please increase parameter NINT by " + std::to_string(p + kIntRoom - *e.NINT) + ".";
