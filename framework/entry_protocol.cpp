@@ -142,20 +142,35 @@ double real_param(const Entry& e, int32_t pos) {
   return (pos >= 1 && pos <= *e.NREAL) ? e.REAL[pos - 1] : hs::rmiss();
 }
 
-CheckFault material_connection_fault(const Entry& e) {
+namespace {
+
+// The fault of too many information streams on one side of a block (side:
+// "inlet", "outlet", or "the block (total)." for both together) where the
+// model takes at most `most` there.
+CheckFault information_stream_fault(std::string_view side, int32_t most) {
+  if (most == 0) {
+    std::string s(side);
+    s[0] = static_cast<char>(s[0] - 'a' + 'A');
+    return {s + " information streams are not allowed."};
+  }
+  const bool total = side.starts_with("the block");
+  return {"There may not be more than one information stream connected to the",
+          std::string(side) + (total ? "" : " of the block.")};
+}
+
+}  // namespace
+
+CheckFault connection_fault(const Entry& e, InfoStreams info) {
   if (*e.NMATIN != 1) {
     return {"There must be exactly one material stream connected to the inlet of", "the block."};
   }
   if (*e.NMATOUT != 1) {
     return {"There must be exactly one material stream connected to the outlet of", "the block."};
   }
+  if (*e.NINFI > info.inlet) return information_stream_fault("inlet", info.inlet);
+  if (*e.NINFOUT > info.outlet) return information_stream_fault("outlet", info.outlet);
+  if (*e.NINFI + *e.NINFOUT > info.total) return information_stream_fault("the block (total).", 1);
   return {};
-}
-
-CheckFault one_information_stream_fault(std::string_view side) {
-  const bool total = side.starts_with("the block");
-  return {"There may not be more than one information stream connected to the",
-          std::string(side) + (total ? "" : " of the block.")};
 }
 
 CheckFault switch_fault(std::string_view name) {

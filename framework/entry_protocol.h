@@ -435,13 +435,17 @@ struct CheckFault {
   std::string first, second;
 };
 
-// The fault of the material connections of a block whose model takes
-// exactly one material inlet and one material outlet.
-CheckFault material_connection_fault(const Entry& e);
+// The information streams a model takes: at most `inlet` on the inlet side
+// (0 or 1), `outlet` on the outlet side (0 or 1), and `total` together.
+struct InfoStreams {
+  int32_t inlet, outlet, total;
+};
 
-// The fault of more than one information stream on one side of a block
-// (side: "inlet", "outlet", or "the block (total)" for both together).
-CheckFault one_information_stream_fault(std::string_view side);
+// The fault of the connections of a block whose model takes exactly one
+// material inlet and one material outlet, and the information streams
+// `info`: the material connections first, then the inlet side, the outlet
+// side and both together.
+CheckFault connection_fault(const Entry& e, InfoStreams info);
 
 // The fault of an integer parameter, named as the user enters it ("IMODE"),
 // that is neither 0 nor 1; of one outside least..most; of a component count

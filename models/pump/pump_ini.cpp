@@ -306,14 +306,8 @@ void ini_cases(Ini& c) {
 }  // namespace
 
 int32_t R3PUMP_CHK(const Entry& e, const State& st) {
-  CheckFault f = material_connection_fault(e);
+  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 1, .total = 1});
   if (!f.first.empty()) {  // the connections are explained first
-  } else if (*e.NINFI > 1) {
-    f = one_information_stream_fault("inlet");
-  } else if (*e.NINFOUT > 1) {
-    f = one_information_stream_fault("outlet");
-  } else if (*e.NINFI == 1 && *e.NINFOUT == 1) {
-    f = one_information_stream_fault("the block (total).");
   } else if (st.imode != 0 && st.imode != 1) {
     f = switch_fault("IMODE");
   } else if (st.npass < 0 || st.npass > 50) {

@@ -347,11 +347,9 @@ int32_t stream_ncf(const Entry& e, const State& st) {
 }  // namespace
 
 int32_t R3RCMP_CHK(const Entry& e, const State& st) {
-  CheckFault f = material_connection_fault(e);
+  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 0, .total = 1});
   if (!f.first.empty()) {  // the connections are explained first
-  } else if (*e.NINFI > 1) {
-    f = one_information_stream_fault("inlet");
-  } else if (*e.NINFOUT != 0) {
+  } else if (*e.NINFOUT < 0) {  // no count but 0 is an outlet side without streams
     f = {"Outlet information streams are not allowed."};
   } else if (st.imode != 0 && st.imode != 1) {
     f = switch_fault("IMODE");

@@ -462,14 +462,10 @@ bool ini_error(Ini& c, std::string_view text) {
 int32_t R3X_ICHK(const Entry& e, const State& st) {
   const int32_t n = st.s.ncomp;
   const int32_t p = st.s.i0;
-  CheckFault f = material_connection_fault(e);
+  CheckFault f = connection_fault(e, {.inlet = 0, .outlet = 1, .total = 1});
   std::string& l1 = f.first;
   std::string& l2 = f.second;
   if (!l1.empty()) {  // the connections are explained first
-  } else if (*e.NINFI >= 1) {
-    l1 = "Inlet information streams are not allowed.";
-  } else if (*e.NINFOUT >= 2) {
-    f = one_information_stream_fault("outlet");
   } else if (n < 1 || n > kMaxComponents) {
     f = component_count_fault();
   } else if (st.imode != 0 && st.imode != 1) {
