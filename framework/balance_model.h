@@ -32,13 +32,15 @@ int32_t present_variables(const int32_t* pos, int32_t n);
 // What a balance model tells the shared requests: its rows after the
 // balances (written by one EquationWriter over the flow and pressure scales
 // of the state) and its block variables, var_names[1..num_vars], each at Y
-// position st.pos[v] (absent where 0), after the stream variables.
+// position st.pos[v] (absent where 0), after the stream variables, with
+// their default bounds, scales and types.
 template <class S>
 struct BalanceModel {
   using State = S;
   void (*rows)(EquationWriter& w, const Entry& e, const S& st);
   const char* const* var_names;
   int32_t num_vars;
+  VariableDefaults (*defaults)(const S& st, int v);
   // Whether the dimension request writes the auxiliary counts (as zero) or
   // leaves them as the host passed them.
   bool writes_auxiliary_counts = true;
@@ -63,10 +65,14 @@ struct BalanceModel {
 };
 
 // The hooks of a balance model M: the dimension, names, residual and
-// Jacobian requests are answered from its rows; the model's table `h`
-// lists the rest (set-up, check, initialisation, stream update, report).
-template <const auto& M, class S = typename std::remove_cvref_t<decltype(M)>::State>
+// Jacobian requests are answered from its rows, the set-up and the
+// initialisation by the model's functions; the model's table `h` lists the
+// rest (check, connection test, stream update, report).
+template <const auto& M, auto SetUp, auto Initialise,
+          class S = typename std::remove_cvref_t<decltype(M)>::State>
 constexpr ModelHooks<S> balance_hooks(std::type_identity_t<ModelHooks<S>> h) {
+  h.set_up = SetUp;
+  h.initialise = Initialise;
   h.dimensions = [](Entry& e, S& st) { M.pass(e, st, RowPass::Count); };
   h.names = [](Entry& e, S& st) { M.pass(e, st, RowPass::Names); };
   h.residuals = [](Entry& e, S& st) { M.pass(e, st, RowPass::Residuals); };
@@ -74,10 +80,16 @@ constexpr ModelHooks<S> balance_hooks(std::type_identity_t<ModelHooks<S>> h) {
   return h;
 }
 
-// The end of a balance model's initialisation: the equation scales (where
-// FSCL holds the missing value) and the sparsity pattern.
+// The end of a balance model's initialisation: each present block
+// variable's value (values[v]), bounds, step bound, scale and type where the
+// host's arrays hold none, then the equation scales (where FSCL holds the
+// missing value) and the sparsity pattern.
 template <class S>
-void balance_scales_and_pattern(const BalanceModel<S>& model, Entry& e, S& st) {
+void balance_variables_scales_and_pattern(const BalanceModel<S>& model, Entry& e, S& st,
+                                          const double* values) {
+  for (int v = 1; v <= model.num_vars; ++v) {
+    if (st.pos[v] != 0) block_variable_defaults(e, st.pos[v], values[v], model.defaults(st, v));
+  }
   model.pass(e, st, RowPass::Scales);
   model.pass(e, st, RowPass::Pattern);
 }

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "framework/entry_protocol.h"
 
@@ -91,6 +92,31 @@ struct ModelHooks {
   // so it is answered whatever the arrays' sizes.
   bool report_without_variables = false;
 };
+
+namespace dispatch_detail {
+template <class F>
+struct HookState;
+template <class S>
+struct HookState<bool (*)(Entry&, S&)> {
+  using type = S;
+};
+}  // namespace dispatch_detail
+
+// The hooks of a model that answers the set-up and the equation requests
+// with its functions named after them, in this order: set-up, dimensions,
+// names, initialisation, residuals, Jacobian. The table `h` lists the rest
+// (check, connection test, stream update, report, ...).
+template <auto SetUp, auto Dimensions, auto Names, auto Initialise, auto Residuals, auto Jacobian,
+          class S = typename dispatch_detail::HookState<decltype(SetUp)>::type>
+constexpr ModelHooks<S> named_hooks(std::type_identity_t<ModelHooks<S>> h) {
+  h.set_up = SetUp;
+  h.dimensions = Dimensions;
+  h.names = Names;
+  h.initialise = Initialise;
+  h.residuals = Residuals;
+  h.jacobian = Jacobian;
+  return h;
+}
 
 // A model's per-call state: one per thread, shared by the blocks the model
 // serves on that thread.

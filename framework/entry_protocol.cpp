@@ -46,13 +46,27 @@ void setup_block_id(Entry& e) {
 
 void setup_scales(Setup& s) { U3GSCL(s.scales); }
 
+namespace {
+
+void name_scales(const double* scales, Scales& named) {
+  named.Fs = scales[0];
+  named.Ts = scales[1];
+  named.Hs = scales[2];
+  named.Qs = scales[3];
+  named.Ps = scales[4];
+}
+
+}  // namespace
+
 void setup_scales(Setup& s, Scales& named) {
   setup_scales(s);
-  named.Fs = s.scales[0];
-  named.Ts = s.scales[1];
-  named.Hs = s.scales[2];
-  named.Qs = s.scales[3];
-  named.Ps = s.scales[4];
+  name_scales(s.scales, named);
+}
+
+void setup_scales(Scales& named) {
+  double scales[7];
+  U3GSCL(scales);
+  name_scales(scales, named);
 }
 
 void material_stream_defaults(Entry& e, Setup& s, const int32_t* desc, double fs, double hs,
@@ -128,20 +142,51 @@ double real_param(const Entry& e, int32_t pos) {
   return (pos >= 1 && pos <= *e.NREAL) ? e.REAL[pos - 1] : hs::rmiss();
 }
 
-CheckFault material_connection_fault(const Entry& e) {
+namespace {
+
+// The fault of too many information streams on one side of a block (side:
+// "inlet", "outlet", or "the block (total)." for both together) where the
+// model takes at most `most` there.
+CheckFault information_stream_fault(std::string_view side, int32_t most) {
+  if (most == 0) {
+    std::string s(side);
+    s[0] = static_cast<char>(s[0] - 'a' + 'A');
+    return {s + " information streams are not allowed."};
+  }
+  const bool total = side.starts_with("the block");
+  return {"There may not be more than one information stream connected to the",
+          std::string(side) + (total ? "" : " of the block.")};
+}
+
+}  // namespace
+
+CheckFault connection_fault(const Entry& e, InfoStreams info) {
   if (*e.NMATIN != 1) {
     return {"There must be exactly one material stream connected to the inlet of", "the block."};
   }
   if (*e.NMATOUT != 1) {
     return {"There must be exactly one material stream connected to the outlet of", "the block."};
   }
+  if (*e.NINFI > info.inlet) return information_stream_fault("inlet", info.inlet);
+  if (*e.NINFOUT > info.outlet) return information_stream_fault("outlet", info.outlet);
+  if (*e.NINFI + *e.NINFOUT > info.total) return information_stream_fault("the block (total).", 1);
   return {};
 }
 
-CheckFault one_information_stream_fault(std::string_view side) {
-  const bool total = side.starts_with("the block");
-  return {"There may not be more than one information stream connected to the",
-          std::string(side) + (total ? "" : " of the block.")};
+CheckFault switch_fault(std::string_view name) {
+  const std::string n(name);
+  return {"Invalid value entered for " + n + ". " + n + " must be either 0 or 1."};
+}
+
+CheckFault range_fault(std::string_view name, int least, int most) {
+  const std::string n(name);
+  return {"Invalid value entered for " + n + ". " + n + " must be between " +
+          std::to_string(least) + " and " + std::to_string(most) + "."};
+}
+
+CheckFault component_count_fault() {
+  return {"The total number of non-zero components must be between 1 and " +
+          std::to_string(kMaxComponents) + "."};
 }
 
 int32_t check_status(std::string_view routine, const CheckFault& f) {

@@ -301,6 +301,7 @@ inline constexpr int32_t kMaxComponents = 200;
 enum PhysicalType : int32_t {
   kTypeNone = 0,
   kTypeArea = 1,
+  kTypeSteamMolarEnthalpy = 6,  // the steam turbine's molar enthalpies
   kTypeMassFlow = 10,
   kTypeMolarFlow = 11,
   kTypeVolumeFlow = 12,
@@ -314,12 +315,17 @@ enum PhysicalType : int32_t {
   kTypeTemperature = 22,
   kTypeSpeed = 28,
   kTypeTemperatureDifference = 31,
+  kTypeAngle = 32,
   kTypeSpecificHead = 33,
   kTypeMassDensity = 38,
   kTypeEnthalpyChange = 39,
   kTypeMolarEntropy = 41,
   kTypeMolarVolume = 43,
   kTypeDimensionless = 44,
+  kTypeHeatTransferProduct = 50,  // U*A: duty per temperature difference
+  // The steam turbine's power per unit flow, its losses per unit flow and its
+  // flow-area parameter.
+  kTypeTurbinePerFlow = 65,
   kTypePressureDifference = 75,
 };
 
@@ -365,6 +371,8 @@ struct Scales {
 void setup_scales(Setup& s);
 // The same, and the scales by name into `named`.
 void setup_scales(Setup& s, Scales& named);
+// The scales by name alone, for a model without the common set-up.
+void setup_scales(Scales& named);
 
 // At the initialisation request, for the material streams a
 // descriptor covers: the host's default lower, upper and step bounds from
@@ -427,13 +435,24 @@ struct CheckFault {
   std::string first, second;
 };
 
-// The fault of the material connections of a block whose model takes
-// exactly one material inlet and one material outlet.
-CheckFault material_connection_fault(const Entry& e);
+// The information streams a model takes: at most `inlet` on the inlet side
+// (0 or 1), `outlet` on the outlet side (0 or 1), and `total` together.
+struct InfoStreams {
+  int32_t inlet, outlet, total;
+};
 
-// The fault of more than one information stream on one side of a block
-// (side: "inlet", "outlet", or "the block (total)" for both together).
-CheckFault one_information_stream_fault(std::string_view side);
+// The fault of the connections of a block whose model takes exactly one
+// material inlet and one material outlet, and the information streams
+// `info`: the material connections first, then the inlet side, the outlet
+// side and both together.
+CheckFault connection_fault(const Entry& e, InfoStreams info);
+
+// The fault of an integer parameter, named as the user enters it ("IMODE"),
+// that is neither 0 nor 1; of one outside least..most; of a component count
+// outside 1..kMaxComponents.
+CheckFault switch_fault(std::string_view name);
+CheckFault range_fault(std::string_view name, int least, int most);
+CheckFault component_count_fault();
 
 // The end of an input check: a fault is written to the message unit under
 // " ERROR in subroutine <routine>:", each line indented by six, and the

@@ -1,22 +1,32 @@
 #include "framework/equation_writer.h"
 
+#include <cmath>
+
 #include "framework/host_services.h"
 
 namespace r3 {
 
 void EquationWriter::row(std::string_view name, double scale, double residual) {
-  switch (pass_) {
-    case RowPass::Names:
-      hs::enam(name, *e_.LNAME, name_slot(e_.EQNNAM, *e_.LNAME, m_ + 1));
-      break;
-    case RowPass::Scales:
-      if (scales_always || hs::is_missing(e_.FSCL[m_])) e_.FSCL[m_] = scale;
-      break;
-    case RowPass::Residuals:
-      e_.F[m_] = residual;
-      break;
-    default:
-      break;
+  if (pass_ == RowPass::Names) hs::enam(name, *e_.LNAME, name_slot(e_.EQNNAM, *e_.LNAME, m_ + 1));
+  finish_row(scale, residual);
+}
+
+void EquationWriter::stream_row(const int32_t* stream_id, int32_t code, double scale,
+                                double residual) {
+  if (pass_ == RowPass::Names) {
+    U3SEID(e_.IDBLK, stream_id, &code, e_.LNAME, name_slot(e_.EQNNAM, *e_.LNAME, m_ + 1));
+  }
+  finish_row(scale, residual);
+}
+
+void EquationWriter::finish_row(double scale, double residual) {
+  if (pass_ == RowPass::Scales) {
+    const double held = e_.FSCL[m_];
+    if (scales_always || (scale_missing != nullptr ? scale_missing(held) : hs::is_missing(held))) {
+      e_.FSCL[m_] = scale;
+    }
+  } else if (pass_ == RowPass::Residuals) {
+    e_.F[m_] = residual;
   }
   ++m_;
 }
@@ -61,6 +71,28 @@ void EquationWriter::property(const PropertyRow& r) {
       break;
   }
   property_equation(e_, *s_, r.set, r.phase, r.comp, r.ip, r.it, r.iprop, fs_, ps_, action, m_, k_);
+}
+
+void mean_row(EquationWriter& w, std::string_view name, double scale, int32_t m, int32_t a,
+              int32_t b) {
+  w.row(name, scale, 2.0 * w.y(m) - w.y(a) - w.y(b));
+  w.at(m, 2.0);
+  w.at(a, -1.0);
+  w.at(b, -1.0);
+}
+
+void exp_row(EquationWriter& w, std::string_view name, double scale, int32_t v, int32_t l) {
+  w.row(name, scale, w.y(v) - std::exp(w.y(l)));
+  w.at(v, 1.0);
+  w.at(l, -std::exp(w.y(l)));
+}
+
+void product_row(EquationWriter& w, std::string_view name, double scale, int32_t a, int32_t b,
+                 int32_t c) {
+  w.row(name, scale, w.y(a) - w.y(b) * w.y(c));
+  w.at(a, 1.0);
+  w.at(b, -w.y(c));
+  w.at(c, -w.y(b));
 }
 
 }  // namespace r3

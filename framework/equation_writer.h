@@ -47,6 +47,9 @@ class EquationWriter {
   // The scales pass writes every row's scale, not only where FSCL holds the
   // missing value.
   bool scales_always = false;
+  // The test of a missing equation scale, where the model's is not the
+  // host's missing value (null).
+  bool (*scale_missing)(double) = nullptr;
 
   RowPass pass() const { return pass_; }
   // Whether the pass writes names: a row's name that takes work to build
@@ -62,6 +65,9 @@ class EquationWriter {
   // Starts the next row: its name, its scale (written where FSCL holds the
   // missing value) and its residual.
   void row(std::string_view name, double scale, double residual);
+  // The same for a row the host names after a stream (its identifier) and a
+  // balance code.
+  void stream_row(const int32_t* stream_id, int32_t code, double scale, double residual);
   // An entry of the current row: the variable at Y position pos and the
   // derivative of the row's residual with respect to it.
   void at(int32_t pos, double derivative);
@@ -72,11 +78,24 @@ class EquationWriter {
   int32_t nonzeros() const { return k_; }
 
  private:
+  // The scale and residual of the row the pass has named, and on to the next.
+  void finish_row(double scale, double residual);
+
   Entry& e_;
   const Setup* s_;
   RowPass pass_;
   int32_t m_, k_;
   double fs_ = 1.0, ps_ = 1.0;
 };
+
+// Rows of forms several models write, over variables at Y positions.
+// m is the mean of a and b: 2 m - a - b.
+void mean_row(EquationWriter& w, std::string_view name, double scale, int32_t m, int32_t a,
+              int32_t b);
+// v is the exponential of l: v - exp(l).
+void exp_row(EquationWriter& w, std::string_view name, double scale, int32_t v, int32_t l);
+// a is the product of b and c: a - b c.
+void product_row(EquationWriter& w, std::string_view name, double scale, int32_t a, int32_t b,
+                 int32_t c);
 
 }  // namespace r3

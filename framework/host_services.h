@@ -62,6 +62,11 @@ extern R3_SHARED_AREA int32_t DMS_NCOMP[16];
 extern R3_SHARED_AREA int32_t DMS_FLES[16];
 // Indexes (from 0) of the words of these areas that the models read.
 inline constexpr int kPpexecDiagnosticLevel = 7;  // PPEXEC_USER word 8
+inline constexpr int kPpexecSolutionState = 5;    // PPEXEC_USER word 6
+inline constexpr int kPpexecPropertyWord = 8;     // PPEXEC_USER word 9
+inline constexpr int kRglobMissingFrom = 0;       // DMS_RGLOB word 1
+inline constexpr int kRglobDefaultLower = 1;      // DMS_RGLOB word 2
+inline constexpr int kFlesReportUnit = 13;        // DMS_FLES word 14
 inline constexpr int kGlobalMessageLevel = 5;     // DMS_GLOBAL word 6
 inline constexpr int kGlobalGateLevel = 7;        // DMS_GLOBAL word 8
 inline constexpr int kGlobalSteamDiagnostics = 10;  // DMS_GLOBAL word 11
@@ -593,6 +598,8 @@ extern R3_SHARED_AREA int32_t SSS_SBDIAG[2];
 extern R3_SHARED_AREA int32_t SSS_SBGAS[5];
 extern R3_SHARED_AREA int32_t SSS_PTOLER[2];
 extern R3_SHARED_AREA int32_t SSS_SBOPST[12];
+// Index (from 0) of the gas-region limits' integer among their words.
+inline constexpr int kSbgasIterationWord = 4;
 
 }  // extern "C"
 
@@ -602,7 +609,7 @@ namespace r3::hs {
 inline int32_t& ppexec_word(int word) { return PPEXEC_USER[word - 1]; }
 // The run-time area's solution-state word: 2 once a stream update has
 // written a solution back, which makes the next initialisation a restart.
-inline constexpr int kSolutionStateWord = 6;
+inline constexpr int kSolutionStateWord = kPpexecSolutionState + 1;
 inline constexpr int32_t kSolutionWritten = 2;
 inline int32_t& solution_state() { return ppexec_word(kSolutionStateWord); }
 inline double rmiss() {
@@ -612,6 +619,10 @@ inline double rmiss() {
 }
 inline int32_t imiss() { return PPEXEC_USER[2]; }
 inline bool is_missing(double v) { return IU_REQ(&v, reinterpret_cast<const double*>(PPEXEC_USER)) != 0; }
+// A value a model may divide by or take the logarithm of: given and positive.
+inline bool usable_positive(double v) {
+  return !is_missing(v) && v > 0.0;
+}
 inline int32_t message_unit() { return PPEXEC_USER[10]; }
 inline int32_t report_unit() { return PPEXEC_USER[11]; }
 inline int32_t second_message_unit() { return PPEXEC_USER[12]; }

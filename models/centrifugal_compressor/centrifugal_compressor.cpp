@@ -239,6 +239,15 @@ void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
   for (int eq = 1; eq <= kNumEqns; ++eq) {
     if (!st.eqn_on[eq]) continue;
     auto row = [&](double residual) { w.row(kEqnNames[eq], eqn_scale(st, eq), residual); };
+    auto mean = [&](int m, int a, int b) {
+      mean_row(w, kEqnNames[eq], eqn_scale(st, eq), pos[m], pos[a], pos[b]);
+    };
+    auto exponential = [&](int v, int l) {
+      exp_row(w, kEqnNames[eq], eqn_scale(st, eq), pos[v], pos[l]);
+    };
+    auto product = [&](int a, int b, int c) {
+      product_row(w, kEqnNames[eq], eqn_scale(st, eq), pos[a], pos[b], pos[c]);
+    };
     switch (eq) {
       case ENERBAL:
         row((hin - hout) * fin + y(IHP));
@@ -297,16 +306,10 @@ void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
         w.at(pos[DISCH_TEMP], -y(DISCH_Z) * R);
         break;
       case AVG_Z:
-        row(2.0 * y(Z_MEAN) - y(SUCT_Z) - y(DISCH_Z));
-        w.at(pos[Z_MEAN], 2.0);
-        w.at(pos[SUCT_Z], -1.0);
-        w.at(pos[DISCH_Z], -1.0);
+        mean(Z_MEAN, SUCT_Z, DISCH_Z);
         break;
       case AVG_CP:
-        row(2.0 * y(CP_MEAN) - y(SUCT_CP) - y(DISCH_CP));
-        w.at(pos[CP_MEAN], 2.0);
-        w.at(pos[SUCT_CP], -1.0);
-        w.at(pos[DISCH_CP], -1.0);
+        mean(CP_MEAN, SUCT_CP, DISCH_CP);
         break;
       case PRESS_RATIO:
         row(pin * y(PRATIO) - pout);
@@ -356,38 +359,22 @@ void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
         w.at(pos[LN_PR_EXP], -1.0);
         break;
       case PRATIO_EXP:
-        row(y(PRATIO) - std::exp(y(LN_PRATIO)));
-        w.at(pos[PRATIO], 1.0);
-        w.at(pos[LN_PRATIO], -std::exp(y(LN_PRATIO)));
+        exponential(PRATIO, LN_PRATIO);
         break;
       case POWER_EXP:
-        row(y(PR_EXP) - std::exp(y(LN_PR_EXP)));
-        w.at(pos[PR_EXP], 1.0);
-        w.at(pos[LN_PR_EXP], -std::exp(y(LN_PR_EXP)));
+        exponential(PR_EXP, LN_PR_EXP);
         break;
       case EFF_CORR:
-        row(y(POLY_EFF) - y(EFF_FACT) * y(EFF_PRED));
-        w.at(pos[POLY_EFF], 1.0);
-        w.at(pos[EFF_PRED], -y(EFF_FACT));
-        w.at(pos[EFF_FACT], -y(EFF_PRED));
+        product(POLY_EFF, EFF_PRED, EFF_FACT);
         break;
       case HEAD_CORR:
-        row(y(HEAD) - y(HEAD_FACT) * y(HEAD_PRED));
-        w.at(pos[HEAD], 1.0);
-        w.at(pos[HEAD_PRED], -y(HEAD_FACT));
-        w.at(pos[HEAD_FACT], -y(HEAD_PRED));
+        product(HEAD, HEAD_PRED, HEAD_FACT);
         break;
       case SURGE_CORR:
-        row(y(SURGE_Q) - y(SURGE_FACT) * y(SURGE_PRED));
-        w.at(pos[SURGE_Q], 1.0);
-        w.at(pos[SURGE_PRED], -y(SURGE_FACT));
-        w.at(pos[SURGE_FACT], -y(SURGE_PRED));
+        product(SURGE_Q, SURGE_PRED, SURGE_FACT);
         break;
       case MPOLY_DEF:
-        row(y(ALPHA) - y(POLY_EFF) * y(MPOLY));
-        w.at(pos[ALPHA], 1.0);
-        w.at(pos[POLY_EFF], -y(MPOLY));
-        w.at(pos[MPOLY], -y(POLY_EFF));
+        product(ALPHA, POLY_EFF, MPOLY);
         break;
       case SURGE_RATIO_EQ:
         row(y(SURGE_RATIO) * y(SURGE_Q) - y(QACT));
@@ -426,6 +413,7 @@ void compressor_rows(EquationWriter& w, const Entry&, const State& st) {
 constexpr BalanceModel<State> kModel{.rows = compressor_rows,
                                      .var_names = kVarNames,
                                      .num_vars = kNumVars,
+                                     .defaults = var_bounds,
                                      .writes_auxiliary_counts = false};
 
 // --- Requests ---------------------------------------------------------------
@@ -446,12 +434,9 @@ void initialise(Entry& e, State& st) {
   }
   R3KISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  // Block variables: values, bounds, step bounds and scales where missing.
-  for (int v = 1; v <= kNumVars; ++v) {
-    if (st.pos[v] != 0) block_variable_defaults(e, st.pos[v], st.w[v], var_bounds(st, v));
-  }
-  // Equation scales and pattern: balances, block equations, property equations.
-  balance_scales_and_pattern(kModel, e, st);
+  // Block variables, equation scales and pattern (balances, block equations,
+  // property equations).
+  balance_variables_scales_and_pattern(kModel, e, st, st.w);
 }
 
 // Writes Y back to the streams and records whether the residuals are small:
@@ -480,11 +465,9 @@ void stream_update(Entry& e, State& st) {
   hs::solution_state() = (n > 0 && sum > 0.0001) ? 1 : 2;
 }
 
-constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
-    .set_up = set_up,
+constexpr ModelHooks<State> kHooks = balance_hooks<kModel, set_up, initialise>({
     .check = reads<I3KCHK>,
     .serves = [](Entry& e, State&) { return streams_ok(e); },
-    .initialise = initialise,
     .stream_update = stream_update,
     .report = reads<R3CCMP_REPORT>,
 });

@@ -26,8 +26,6 @@ void say(const rec::ListDirected& l) {
 }
 void say(std::string_view text) { say(rec::ListDirected().add(text)); }
 
-bool unusable(double x) { return hs::is_missing(x) || !(x > 0.0); }
-
 enum class Dir { Forward, Backward };
 
 // Working context of one R3KCFI call.
@@ -96,7 +94,7 @@ struct Cfi {
   }
   // A step's input: replaced by its typical value when unusable.
   double use(int v) {
-    if (unusable(w[v])) w[v] = typical(v);
+    if (!hs::usable_positive(w[v])) w[v] = typical(v);
     return w[v];
   }
 };
@@ -117,15 +115,17 @@ bool R3K_INPROPS(Cfi& c) {
   if (hs::is_missing(v[ncf + 1])) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
     double tol = 0.0001, second_value = 0.0, p = v[ncf + 2], test = v[ncf + 1];
-    FLSH_FLASH(v, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &second_value,
-               &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
+    FLSH_FLASH(v, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p,
+               &second_value, &test, &PPEXEC_USER[kPpexecDiagnosticLevel],
+               &PPEXEC_USER[kPpexecPropertyWord], &PPEXEC_USER[kPpexecSolutionState], &w17, &w18,
+               &w19, &ret);
     if (ret == -1) say("!! Warning in R3K_INPROPS: Inlet stream flash failed.");
     if (ret == -2) say("!! Warning in R3K_INPROPS: Extrapolated EOS root used.");
   }
   const double F = v[ncf], T = v[ncf + 1], P = v[ncf + 2], mw = v[ncf + 8];
   double rho = v[ncf + 7];
   const Setup& s = c.st.s;
-  const bool flow_ok = !unusable(F);
+  const bool flow_ok = hs::usable_positive(F);
   if (flow_ok) {
     for (int32_t i = 0; i < s.ncomp; ++i) {
       const int32_t k = s.idx[i];
@@ -135,22 +135,23 @@ bool R3K_INPROPS(Cfi& c) {
   if (flow_ok && hs::is_missing(rho)) {
     int32_t code = 1, ist = 0;
     double vol = hs::rmiss(), v2 = 0.0;
-    PPMON_VOLV(&T, &P, c.x_in, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &vol, &v2,
-               &ist);
-    if (!unusable(vol) && !unusable(mw)) rho = mw / vol;
+    PPMON_VOLV(&T, &P, c.x_in, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+               &code, &vol, &v2, &ist);
+    if (hs::usable_positive(vol) && hs::usable_positive(mw)) rho = mw / vol;
   }
   if (!flow_ok) return fail("!! Error in R3K_INPROPS: Invalid total molar flow.");
-  if (unusable(T)) return fail("!! Error in R3K_INPROPS: Invalid stream temperature.");
-  if (unusable(P)) return fail("!! Error in R3K_INPROPS: Invalid stream pressure.");
-  if (unusable(rho)) return fail("!! Error in R3K_INPROPS: Invalid mass density.");
-  if (unusable(mw)) return fail("!! Error in R3K_INPROPS: Invalid molecular weight.");
+  if (!hs::usable_positive(T)) return fail("!! Error in R3K_INPROPS: Invalid stream temperature.");
+  if (!hs::usable_positive(P)) return fail("!! Error in R3K_INPROPS: Invalid stream pressure.");
+  if (!hs::usable_positive(rho)) return fail("!! Error in R3K_INPROPS: Invalid mass density.");
+  if (!hs::usable_positive(mw)) return fail("!! Error in R3K_INPROPS: Invalid molecular weight.");
   int32_t code = 2, ist = 0;
   double h = 0.0, cp = hs::rmiss();
-  PPMON_ENTHV(&T, &P, c.x_in, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], PPEXEC_KBASE, &code,
-              &h, &cp, &ist);
+  PPMON_ENTHV(&T, &P, c.x_in, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+              PPEXEC_KBASE, &code, &h, &cp, &ist);
   // A vapour heat capacity is above R; anything else would make k infinite
   // or negative.
-  if (unusable(cp) || !(cp > kR)) return fail("!! Error in R3K_INPROPS: Invalid heat capacity.");
+  if (!hs::usable_positive(cp) || !(cp > kR))
+    return fail("!! Error in R3K_INPROPS: Invalid heat capacity.");
   double* w = c.w;
   w[SUCT_TEMP] = T;
   w[SUCT_CP] = w[CP_MEAN] = cp;
@@ -180,7 +181,7 @@ bool R3K_OUTPROPS(Cfi& c) {
   double v[kMaxComponents + 9];
   for (int32_t i = 0; i < ncf + 9; ++i) v[i] = e.SMATOUT[i];
   const double F = v[ncf];
-  if (unusable(F)) return fail("!! Error in R3K_OUTPROPS: Invalid total molar flow.");
+  if (!hs::usable_positive(F)) return fail("!! Error in R3K_OUTPROPS: Invalid total molar flow.");
   double x[kMaxComponents];
   for (int32_t i = 0; i < s.ncomp; ++i) {
     const int32_t k = s.idx[i];
@@ -190,32 +191,34 @@ bool R3K_OUTPROPS(Cfi& c) {
   if (hs::is_missing(w[IHP])) {
     return fail("!! Error in R3K_OUTPROPS: Invalid indicated horsepower.");
   }
-  if (unusable(st.pout)) return fail("!! Error in R3K_OUTPROPS: Invalid stream pressure.");
-  const double mw = unusable(v[ncf + 8]) ? w[MW] : v[ncf + 8];
+  if (!hs::usable_positive(st.pout))
+    return fail("!! Error in R3K_OUTPROPS: Invalid stream pressure.");
+  const double mw = !hs::usable_positive(v[ncf + 8]) ? w[MW] : v[ncf + 8];
   v[ncf + 1] = hs::rmiss();
   v[ncf + 2] = st.pout;
   v[ncf + 3] = st.hout / mw;
   int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
   double tol = 0.0001, second_value = 0.0;
-  double test = unusable(w[DISCH_TEMP]) ? w[SUCT_TEMP] : w[DISCH_TEMP];
+  double test = !hs::usable_positive(w[DISCH_TEMP]) ? w[SUCT_TEMP] : w[DISCH_TEMP];
   FLSH_FLASH(v, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &st.pout,
-             &second_value, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19,
-             &ret);
+             &second_value, &test, &PPEXEC_USER[kPpexecDiagnosticLevel],
+             &PPEXEC_USER[kPpexecPropertyWord], &PPEXEC_USER[kPpexecSolutionState], &w17, &w18,
+             &w19, &ret);
   if (ret == -1) say("!! Warning in R3K_OUTPROPS: Outlet stream flash failed.");
   if (ret == -2) say("!! Warning in R3K_OUTPROPS: Extrapolated EOS root used.");
   const double T = v[ncf + 1];
   int32_t code = 2, ist = 0;
   double h = 0.0, cp = hs::rmiss();
-  PPMON_ENTHV(&T, &st.pout, x, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], PPEXEC_KBASE, &code,
-              &h, &cp, &ist);
-  if (unusable(T) || unusable(cp) || !(cp > kR)) {
+  PPMON_ENTHV(&T, &st.pout, x, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+              PPEXEC_KBASE, &code, &h, &cp, &ist);
+  if (!hs::usable_positive(T) || !hs::usable_positive(cp) || !(cp > kR)) {
     return fail("!! Error in R3K_OUTPROPS: Invalid heat capacity.");
   }
   code = 1;
   double vol = hs::rmiss(), v2 = 0.0;
-  PPMON_VOLV(&T, &st.pout, x, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &vol, &v2,
-             &ist);
-  if (unusable(vol)) return fail("!! Error in R3K_OUTPROPS: Invalid molar volume.");
+  PPMON_VOLV(&T, &st.pout, x, &s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord], &code,
+             &vol, &v2, &ist);
+  if (!hs::usable_positive(vol)) return fail("!! Error in R3K_OUTPROPS: Invalid molar volume.");
   w[DISCH_TEMP] = T;
   w[DISCH_CP] = cp;
   w[DISCH_MOLV] = vol;
@@ -232,7 +235,7 @@ bool R3K_ENTHBAL(Cfi& c) {
   State& st = c.st;
   const int32_t ncf = c.ncf;
   const double F = c.strm_in[ncf], hm = c.strm_in[ncf + 3], mw = c.strm_in[ncf + 8];
-  if (unusable(F)) {
+  if (!hs::usable_positive(F)) {
     say("!! Error in R3K_ENTHBAL: Invalid total molar flow.");
     *c.e.ISTAT = 1;
     return false;
@@ -325,7 +328,7 @@ double eff_curve_q(const Cfi& c, double ep, double u) {
 // Flow per speed for a forward curve evaluation: from the actual flow and the
 // speed when it has no usable value.
 double flow_per_speed(Cfi& c) {
-  if (unusable(c.w[Q_BY_N])) c.w[Q_BY_N] = 3600.0 * c.use(QACT) / c.use(SPEED);
+  if (!hs::usable_positive(c.w[Q_BY_N])) c.w[Q_BY_N] = 3600.0 * c.use(QACT) / c.use(SPEED);
   return c.w[Q_BY_N];
 }
 
@@ -349,7 +352,7 @@ void step_h(Cfi& c, Dir d) {
 // gives the curve prediction from the value.
 void factor_step(Cfi& c, Dir d, Var value, Var fact, Var pred) {
   if (d == Dir::Forward) {
-    if (c.fixed(value) && !unusable(c.w[value]) && !c.fixed(fact)) {
+    if (c.fixed(value) && hs::usable_positive(c.w[value]) && !c.fixed(fact)) {
       c.w[fact] = c.w[value] / c.use(pred);
     } else {
       c.w[value] = c.use(fact) * c.use(pred);
@@ -397,7 +400,7 @@ void step_sc(Cfi& c) { factor_step(c, Dir::Forward, SURGE_Q, SURGE_FACT, SURGE_P
 
 // SR: SURGE_RATIO = QACT / SURGE_Q, or the surge flow from a fixed ratio.
 void step_sr(Cfi& c) {
-  if (c.fixed(SURGE_RATIO) && !unusable(c.w[SURGE_RATIO])) {
+  if (c.fixed(SURGE_RATIO) && hs::usable_positive(c.w[SURGE_RATIO])) {
     c.w[SURGE_Q] = c.use(QACT) / c.w[SURGE_RATIO];
     if (!c.fixed(SURGE_FACT)) c.w[SURGE_FACT] = c.w[SURGE_Q] / c.use(SURGE_PRED);
   } else {
@@ -511,7 +514,7 @@ void fill_missing(Cfi& c, bool all_unusable) {
   const State& st = c.st;
   for (int v = 1; v <= kNumVars; ++v) {
     if (v == LN_PRATIO || v == LN_PR_EXP || v == PR_EXP) continue;
-    const bool replace = all_unusable ? unusable(c.w[v]) : hs::is_missing(c.w[v]);
+    const bool replace = all_unusable ? !hs::usable_positive(c.w[v]) : hs::is_missing(c.w[v]);
     if (!replace) continue;
     switch (v) {
       case SUCT_TEMP:
@@ -637,14 +640,14 @@ bool run_cases(Cfi& c) {
   }
   // 6a. Nothing given, with a head or efficiency curve.
   if (p.qn_on()) {
-    if (unusable(w[SPEED])) {
-      if (!unusable(w[Q_BY_N])) {
+    if (!hs::usable_positive(w[SPEED])) {
+      if (hs::usable_positive(w[Q_BY_N])) {
         w[SPEED] = 3600.0 * c.use(QACT) / w[Q_BY_N];
       } else {
         w[SPEED] = c.nspeed;
         w[Q_BY_N] = 3600.0 * c.use(QACT) / w[SPEED];
       }
-    } else if (unusable(w[Q_BY_N])) {
+    } else if (!hs::usable_positive(w[Q_BY_N])) {
       w[Q_BY_N] = 3600.0 * c.use(QACT) / w[SPEED];
     }
     curves(c);
@@ -655,7 +658,7 @@ bool run_cases(Cfi& c) {
   if (hs::is_missing(w[PRATIO]) || !(w[PRATIO] > 1.0)) {
     w[PRATIO] = 5.0;
     st.pout = 5.0 * c.pin;
-  } else if (unusable(st.pout)) {
+  } else if (!hs::usable_positive(st.pout)) {
     st.pout = w[PRATIO] * c.pin;
   }
   // Without curves the passes read none backward.

@@ -36,23 +36,23 @@ void R3CCMP_REPORT(const Entry& e, const State& st) {
   hs::write(unit, "");
   hs::write(unit, rec::Record().x(22).text("***       R3CCMP RESULTS      ***").view());
   hs::write(unit, "");
-  converted("INDICATED HORSEPOWER ", y(IHP), 19);
-  converted("BRAKE HORSEPOWER ", y(BHP), 19);
+  converted("INDICATED HORSEPOWER ", y(IHP), kTypePower);
+  converted("BRAKE HORSEPOWER ", y(BHP), kTypePower);
   line("MECHANICAL EFFICIENCY", y(MECH_EFF));
   line("POLYTROPIC EFFICIENCY", y(POLY_EFF));
   hs::write(unit, "");
-  converted("DISCHARGE PRESSURE ", e.Y[map.out_pres - 1], 20);
-  converted("DISCHARGE TEMPERATURE ", y(DISCH_TEMP), 22);
+  converted("DISCHARGE PRESSURE ", e.Y[map.out_pres - 1], kTypePressure);
+  converted("DISCHARGE TEMPERATURE ", y(DISCH_TEMP), kTypeTemperature);
   line("PRESSURE RATIO", y(PRATIO));
   hs::write(unit, "");
   if (p.any_on()) {
     if (p.rpm == 0) {
       line("SPEED (RPM)", y(SPEED));
     } else {
-      converted("SPEED ", y(SPEED), 28);
+      converted("SPEED ", y(SPEED), kTypeSpeed);
     }
   }
-  converted("HEAD ", y(HEAD), 33);
+  converted("HEAD ", y(HEAD), kTypeSpecificHead);
   if (p.surge_on()) line("SURGE RATIO", y(SURGE_RATIO));
   hs::write(unit, "");
   if (p.head_on()) line("HEAD CURVE FACTOR", y(HEAD_FACT));

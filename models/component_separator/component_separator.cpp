@@ -347,23 +347,17 @@ void stream_update(Entry& e, State& st) {
 // dimension request, say) is refused rather than read or written past them.
 // The set-up runs the input check at the dimension and check requests, before
 // the stream descriptors it would otherwise fail to build.
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check_request = [](Entry& e, State&) { *e.NAUX1 = *e.NAUX2 = *e.NAUX3 = 0; },
-    .dimensions = dimensions,
     .counts =
         [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
           ny = st.pos_duty();
           nf = st.num_own_eqns() + st.no;
           nz = st.num_own_nz() + st.no * (st.nc + 3);
         },
-    .names = names,
-    .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
     .stream_update = stream_update,
     .report = reads<R3CSEP_REPORT>,
-};
+});
 
 }  // namespace
 }  // namespace r3::component_separator

@@ -90,7 +90,8 @@ void gated_warning(const Entry& e, int32_t counter, std::initializer_list<std::s
   int32_t routine[2];
   std::memcpy(routine, "R3CSEP  ", 8);
   int32_t cls = 2, zero = 0, two = 2;
-  if (DMS_IRRCHK(routine, &cls, &counter, e.IDIAG, &PPEXEC_USER[7], &zero, &zero, &two) == 0) {
+  if (DMS_IRRCHK(routine, &cls, &counter, e.IDIAG, &PPEXEC_USER[kPpexecDiagnosticLevel], &zero,
+                 &zero, &two) == 0) {
     return;
   }
   int n = 0;
@@ -189,7 +190,7 @@ void R3CSEP_REPORT(const Entry& e, const State& st) {
   hs::write(unit, rec::Record().x(22).text("***       R3CSEP RESULTS      ***").view());
   hs::write(unit, "");
   std::string label;
-  const double duty = convert(13, y(st.pos_duty()), label);
+  const double duty = convert(kTypeHeatDuty, y(st.pos_duty()), label);
   hs::write(unit, rec::Record().text("HEAT DUTY            ").a(label, 8).x(2).e1p(duty, 13, 6).view());
 
   const int32_t no = st.no, nc = st.nc;
@@ -232,8 +233,8 @@ void R3CSEP_REPORT(const Entry& e, const State& st) {
       for (double x : v) r.g1p(x, 11, 4);
       hs::write(unit, r.view());
     };
-    values("DELTAP", 20, [&](int32_t k) { return st.pos_dp(k); });
-    values("TEMP", 22, [&](int32_t k) { return st.pos_temp(k); });
+    values("DELTAP", kTypePressure, [&](int32_t k) { return st.pos_dp(k); });
+    values("TEMP", kTypeTemperature, [&](int32_t k) { return st.pos_temp(k); });
     rec::Record ph;
     ph.a(padded("PHASE", 21));
     for (int32_t c = first; c <= last_outlet; ++c) {

@@ -119,8 +119,8 @@ void component_data(Entry& e, State& st) {
     x[i - 1] = 1.0;
     double v = hs::rmiss(), v2 = 0.0;
     ist = 0;
-    PPMON_VOLL(&kStdT, &kStdP, x, &st.nc, st.s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &v, &v2,
-               &ist);
+    PPMON_VOLL(&kStdT, &kStdP, x, &st.nc, st.s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+               &code, &v, &v2, &ist);
     if (hs::is_missing(v) || !std::isfinite(v) || v <= 0.0) v = rwork(st, RW_MW, i) / 700.0;
     rwork(st, RW_SV, i) = v;
   }
@@ -613,33 +613,33 @@ void initialise(Entry& e, State& st) {
     fill(e.YSCL[j], scl);
     hs::set_type(e.IYATTR[j], type);
   };
-  set(pos(st, G_MASSIN), M, 0.0, 1000.0 * M, st.Fs, 10);
-  set(pos(st, G_STDVIN), V, 0.0, 1000.0 * V, st.Fs, 12);
-  for (int i = 1; i <= nc; ++i) set(pos(st, G_SKEW, i), 1.0, 0.0, 10.0, 1.0, 44);
+  set(pos(st, G_MASSIN), M, 0.0, 1000.0 * M, st.Fs, kTypeMassFlow);
+  set(pos(st, G_STDVIN), V, 0.0, 1000.0 * V, st.Fs, kTypeVolumeFlow);
+  for (int i = 1; i <= nc; ++i) set(pos(st, G_SKEW, i), 1.0, 0.0, 10.0, 1.0, kTypeDimensionless);
   if (st.iknot == 1) {
     for (int j = 1; j <= nk; ++j) {
       const double tk = real_param(e, st.q + j - 1);
-      set(pos(st, G_TKNOT, j), tk, 0.0, 1.5 * tk, st.Ts, 22);
+      set(pos(st, G_TKNOT, j), tk, 0.0, 1.5 * tk, st.Ts, kTypeTemperature);
     }
   }
-  for (int j = 1; j <= nk; ++j) set(pos(st, G_XKNOT, j), 1.0, 0.0, 10.0, 1.0, 44);
+  for (int j = 1; j <= nk; ++j) set(pos(st, G_XKNOT, j), 1.0, 0.0, 10.0, 1.0, kTypeDimensionless);
   for (int i = 1; i <= nc; ++i) {
     const double f = e.Y[map.in_comp[i - 1] - 1];
     double x0 = 0.0;
     if (st.icomp == 0 && F0 != 0.0) x0 = f / F0;
     if (st.icomp == 1 && M != 0.0) x0 = f * mw(st, i) / M;
     if (st.icomp == 2 && V != 0.0) x0 = f * sv(st, i) / V;
-    set(pos(st, G_COMPIN, i), x0, 0.0, 1.0, 1.0, 44);
+    set(pos(st, G_COMPIN, i), x0, 0.0, 1.0, 1.0, kTypeDimensionless);
   }
   for (int i = 1; i <= nc; ++i) {
-    set(pos(st, G_COMPOUT, i), e.Y[pos(st, G_COMPIN, i) - 1], 0.0, 1.0, 1.0, 44);
+    set(pos(st, G_COMPOUT, i), e.Y[pos(st, G_COMPIN, i) - 1], 0.0, 1.0, 1.0, kTypeDimensionless);
   }
-  set(pos(st, G_CNORM), 1.0, 0.0, 1000.0, 1.0, 44);
-  set(pos(st, G_MASSOUT), M, 0.0, 1000.0 * M, st.Fs, 10);
-  set(pos(st, G_STDVOUT), V, 0.0, 1000.0 * V, st.Fs, 12);
-  set(pos(st, G_DELTAP), 0.0, 0.0, 100.0 * st.Ps, st.Ps, 20);
-  set(pos(st, G_DUTY), 0.0, 0.0, 100.0 * st.Qs, st.Qs, 13);
-  set(pos(st, G_TOUT), t0, 0.0, 1.5 * t0, st.Ts, 22);
+  set(pos(st, G_CNORM), 1.0, 0.0, 1000.0, 1.0, kTypeDimensionless);
+  set(pos(st, G_MASSOUT), M, 0.0, 1000.0 * M, st.Fs, kTypeMassFlow);
+  set(pos(st, G_STDVOUT), V, 0.0, 1000.0 * V, st.Fs, kTypeVolumeFlow);
+  set(pos(st, G_DELTAP), 0.0, 0.0, 100.0 * st.Ps, st.Ps, kTypePressure);
+  set(pos(st, G_DUTY), 0.0, 0.0, 100.0 * st.Qs, st.Qs, kTypeHeatDuty);
+  set(pos(st, G_TOUT), t0, 0.0, 1.5 * t0, st.Ts, kTypeTemperature);
 
   // The outlet phase-equilibrium set, flashed at the outlet temperature.
   const double tout = e.Y[pos(st, G_TOUT) - 1];
@@ -706,23 +706,17 @@ bool serves(Entry& e, State& st) {
   return *e.NMATIN == 1 && *e.NMATOUT == 1 && need_numbering(e, st);
 }
 
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check = check_knots,
     .check_request = [](Entry&, State&) {},  // the skew has no input-check request
     .serves = serves,
-    .dimensions = dimensions,
-    .names = names,
-    .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
     .report =
         [](Entry& e, State& st) {
           component_ids(st);
           R3SKEW_REPORT(e, st);
         },
     .sizes = SizeRule::Own,
-};
+});
 
 }  // namespace
 }  // namespace r3::composition_skew

@@ -349,19 +349,13 @@ void stream_update(Entry& e, State& st) {
   hs::solution_state() = hs::kSolutionWritten;
 }
 
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check = reads<r3vchk>,
     .serves = [](Entry&, State& st) { return st.structure_ok; },
-    .dimensions = dimensions,
-    .names = names,
-    .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
     .stream_update = stream_update,
     .report = reads<R3VALV_REPORT>,
     .refused = [](Entry& e, State& st) { r3vchk(e, st); },
-};
+});
 
 }  // namespace
 }  // namespace r3::control_valve

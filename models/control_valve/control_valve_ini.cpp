@@ -69,7 +69,8 @@ bool R3V_INPROPS(Entry& e, State& st, int32_t ncf) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
     double tol = 0.0001, second = 0.0, test = vec[ncf + 1];
     FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &P, &second,
-               &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
+               &test, &PPEXEC_USER[kPpexecDiagnosticLevel], &PPEXEC_USER[kPpexecPropertyWord],
+               &PPEXEC_USER[kPpexecSolutionState], &w17, &w18, &w19, &ret);
     if (ret == -1) message("!! Warning in R3V_INPROPS: Inlet stream flash failed.");
     if (ret == -2) message("!! Warning in R3V_INPROPS: Extrapolated EOS root used.");
   }
@@ -79,9 +80,11 @@ bool R3V_INPROPS(Entry& e, State& st, int32_t ncf) {
     int32_t code = 1, ist = 0;
     double v = hs::rmiss(), v2 = 0.0;
     if (vapour(st)) {
-      PPMON_VOLV(&T, &P, x, &st.s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &v, &v2, &ist);
+      PPMON_VOLV(&T, &P, x, &st.s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+                 &code, &v, &v2, &ist);
     } else {
-      PPMON_VOLL(&T, &P, x, &st.s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &v, &v2, &ist);
+      PPMON_VOLL(&T, &P, x, &st.s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+                 &code, &v, &v2, &ist);
     }
     if (usable(v)) rho = mw / v;
   }
@@ -100,8 +103,8 @@ bool R3V_INPROPS(Entry& e, State& st, int32_t ncf) {
     int32_t code = 2, ist = 0;
     double h = 0.0;
     cp = hs::rmiss();
-    PPMON_ENTHV(&T, &P, x, &st.s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[8], PPEXEC_KBASE, &code, &h,
-                &cp, &ist);
+    PPMON_ENTHV(&T, &P, x, &st.s.ncomp, s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+                PPEXEC_KBASE, &code, &h, &cp, &ist);
     // A heat capacity at or below R gives no heat-capacity ratio.
     if (!usable(cp) || !(cp > kGasConstant)) error = "!! Error in R3V_INPROPS: Invalid heat capacity.";
   }
@@ -206,6 +209,24 @@ struct Cfi {
     choke();
     expansion();
     cv_from_xchoke();
+  }
+  // The flow coefficient from the drop, as the inlet's phase wants it.
+  void cv_from_drop(bool vap) { vap ? vapour_cv_from_drop() : cv_from_dp(); }
+  // One of the two positions from the other: the predicted from the actual
+  // where the actual is the one to keep, otherwise the actual from the
+  // predicted.
+  void positions(bool keep_actual) { keep_actual ? vp_pred() : valve_pos(); }
+  // With the flow coefficient known, the positions and the largest
+  // coefficient: the position from the largest coefficient where that is
+  // given, otherwise the largest coefficient from the position.
+  void positions_and_cvmax(bool cvmax_given, bool pos_given, bool vpp_given) {
+    if (cvmax_given) {
+      position_from_cv();
+      valve_pos();
+    } else {
+      positions(pos_given || !vpp_given);
+      cvmax_from_cv();
+    }
   }
 };
 
@@ -366,34 +387,16 @@ void R3VCFI(Entry& e, State& st, int32_t ncf) {
       c.drop_from_x();
       c.pout_from_drop();
     }
-    if (!vap) {
-      c.cv_from_dp();
-    } else if (f_x && !f_pout && !f_dp && !f_dpp) {
+    if (vap && f_x && !f_pout && !f_dp && !f_dpp) {
       c.expansion();
       c.cv_from_xchoke();
     } else {
-      c.vapour_cv_from_drop();
+      c.cv_from_drop(vap);
     }
-    if (f_cvmax) {
-      c.position_from_cv();
-      c.valve_pos();
-    } else if (f_pos) {
-      c.vp_pred();
-      c.cvmax_from_cv();
-    } else if (f_vpp) {
-      c.valve_pos();
-      c.cvmax_from_cv();
-    } else {
-      c.vp_pred();
-      c.cvmax_from_cv();
-    }
+    c.positions_and_cvmax(f_cvmax, f_pos, f_vpp);
   } else if (f_pos || f_vpp) {
     // Pressure side free, position given.
-    if (f_pos) {
-      c.vp_pred();
-    } else {
-      c.valve_pos();
-    }
+    c.positions(f_pos);
     if (f_cv || f_cvmax) {
       if (f_cvmax) {
         c.cv_from_position();
@@ -420,11 +423,7 @@ void R3VCFI(Entry& e, State& st, int32_t ncf) {
     } else {
       c.drop_from_guess();
       c.dp_pred();
-      if (!vap) {
-        c.cv_from_dp();
-      } else {
-        c.vapour_cv_from_drop();
-      }
+      c.cv_from_drop(vap);
       c.cvmax_from_cv();
     }
   } else {
@@ -432,11 +431,7 @@ void R3VCFI(Entry& e, State& st, int32_t ncf) {
     c.drop_from_guess();
     c.dp_pred();
     c.vp_pred();
-    if (!vap) {
-      c.cv_from_dp();
-    } else {
-      c.vapour_cv_from_drop();
-    }
+    c.cv_from_drop(vap);
     c.cvmax_from_cv();
   }
   finite_values(st, pin);

@@ -232,7 +232,7 @@ VariableDefaults limits(const State& st, int v, double y) {
       // area given by the user): the bound then lets FUA reach it.
       const double fua0 = st.val[FT] * st.val[U] * st.val[AREA];
       const double lower = std::fmin(std::fmin(y, 0.0001 * A * Uc), fua0);
-      return {50, lower, std::fmax(y, 10000.0 * A * Uc), A * Uc};
+      return {kTypeHeatTransferProduct, lower, std::fmax(y, 10000.0 * A * Uc), A * Uc};
     }
     case FT:
       return {kTypeDimensionless, std::fmin(y, 0.01), std::fmax(y, 100.0), 1.0};
@@ -246,7 +246,7 @@ VariableDefaults limits(const State& st, int v, double y) {
     case FAC:
       return {kTypeDimensionless, std::fmin(y, 0.0), std::fmax(y, 1.0), 1.0};
     case THETA:
-      return {32, 0.0, kTwoPi10, 10.0};
+      return {kTypeAngle, 0.0, kTwoPi10, 10.0};
     default:  // DTMEAN, DT_HOT_IN, DT_HOT_OUT, T_HOT_FALL, T_COLD_RISE
       return {kTypeTemperatureDifference, std::fmin(y, -T), std::fmax(y, T), D};
   }
@@ -342,27 +342,22 @@ void check(Entry& e, State& st) {
   if (*e.NY >= st.nvar()) R3HTUA_START(e, st);
 }
 
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+// The values the rows read are the block's variables in Y.
+void residuals(Entry& e, State& st) {
+  copy_values(e, st);
+  write_rows(e, st, RowPass::Residuals);
+}
+
+void jacobian(Entry& e, State& st) {
+  copy_values(e, st);
+  write_rows(e, st, RowPass::Jacobian);
+}
+
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check = input_check,
     .check_request = check,
-    .dimensions = dimensions,
-    .counts =
-        [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
-          ny = st.nvar(), nf = st.neq(), nz = st.nnz();
-        },
-    .names = names,
-    .initialise = initialise,
-    .residuals =
-        [](Entry& e, State& st) {
-          copy_values(e, st);
-          write_rows(e, st, RowPass::Residuals);
-        },
-    .jacobian =
-        [](Entry& e, State& st) {
-          copy_values(e, st);
-          write_rows(e, st, RowPass::Jacobian);
-        },
+    .counts = [](Entry&, State& st, int32_t& ny, int32_t& nf,
+                 int32_t& nz) { ny = st.nvar(), nf = st.neq(), nz = st.nnz(); },
     .stream_update = stream_update,
     // Without the block's variables in Y the last values kept are reported.
     .report =
@@ -372,7 +367,7 @@ constexpr ModelHooks<State> kHooks{
         },
     .refused = explain_sizes,
     .report_without_variables = true,
-};
+});
 
 }  // namespace
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "framework/host_services.h"
+#include "framework/model_checks.h"
 #include "framework/records.h"
 #include "models/heat_exchanger/heat_exchanger.h"
 
@@ -16,14 +17,7 @@ namespace {
 // One failed check: "!! I3HCHK: " and the first line, then the further lines,
 // each a list-directed record on the standard output.
 void check_message(std::initializer_list<std::string_view> lines) {
-  bool first = true;
-  for (std::string_view l : lines) {
-    rec::ListDirected r;
-    if (first) r.add("!! I3HCHK: ");
-    r.add(l);
-    hs::write(hs::kStandardOutput, r.view());
-    first = false;
-  }
+  write_check_lines("!! I3HCHK: ", lines);
 }
 
 // Heat value of the inlet / outlet information stream, RMISS without one.
@@ -200,27 +194,28 @@ void R3HTUA_REPORT(const State& st) {
   hs::write(unit, "");
   hs::write(unit, rec::Record().x(22).text("***       R3HTUA RESULTS      ***").view());
   hs::write(unit, "");
-  group(22, {{"HOT INLET TEMPERATURE      ", T_HOT_IN},
-             {"HOT OUTLET TEMPERATURE     ", T_HOT_OUT},
-             {"COLD INLET TEMPERATURE     ", T_COLD_IN},
-             {"COLD OUTLET TEMPERATURE    ", T_COLD_OUT}});
+  group(kTypeTemperature, {{"HOT INLET TEMPERATURE      ", T_HOT_IN},
+                           {"HOT OUTLET TEMPERATURE     ", T_HOT_OUT},
+                           {"COLD INLET TEMPERATURE     ", T_COLD_IN},
+                           {"COLD OUTLET TEMPERATURE    ", T_COLD_OUT}});
   hs::write(unit, "");
-  group(31, {{"LOG MEAN TEMP DIFFERENCE   ", DTMEAN},
-             {"HOT END DELTA TEMP         ", DT_HOT_IN},
-             {"COLD END DELTA TEMP        ", DT_HOT_OUT},
-             {"HOT INLET MIN APPROACH     ", T_APPR_MIN_HOT_IN},
-             {"HOT OUTLET MIN APPROACH    ", T_APPR_MIN_HOT_OUT},
-             {"HOT SIDE TEMPERATURE FALL  ", T_HOT_FALL},
-             {"COLD SIDE TEMPERATURE RISE ", T_COLD_RISE}});
+  group(kTypeTemperatureDifference, {{"LOG MEAN TEMP DIFFERENCE   ", DTMEAN},
+                                     {"HOT END DELTA TEMP         ", DT_HOT_IN},
+                                     {"COLD END DELTA TEMP        ", DT_HOT_OUT},
+                                     {"HOT INLET MIN APPROACH     ", T_APPR_MIN_HOT_IN},
+                                     {"HOT OUTLET MIN APPROACH    ", T_APPR_MIN_HOT_OUT},
+                                     {"HOT SIDE TEMPERATURE FALL  ", T_HOT_FALL},
+                                     {"COLD SIDE TEMPERATURE RISE ", T_COLD_RISE}});
   hs::write(unit, "");
   line("EFFECTIVENESS FACTOR                  ", v[FT]);
-  group(13, {{"HEAT DUTY                  ", Q_UA}});
-  group(16, {{"HEAT TRANSFER COEFFICIENT  ", U}});
+  group(kTypeHeatDuty, {{"HEAT DUTY                  ", Q_UA}});
+  group(kTypeHeatTransferCoefficient, {{"HEAT TRANSFER COEFFICIENT  ", U}});
   if (st.bundle) {
-    group(1, {{"EFF. HEAT TRANSFER AREA    ", AREA}, {"MAX. HEAT TRANSFER AREA    ", HTAREA}});
+    group(kTypeArea,
+          {{"EFF. HEAT TRANSFER AREA    ", AREA}, {"MAX. HEAT TRANSFER AREA    ", HTAREA}});
     line("LEVEL (FRACTION OF BUNDLE DIAMETER)   ", v[LEVEL]);
   } else {
-    group(1, {{"HEAT TRANSFER AREA         ", AREA}});
+    group(kTypeArea, {{"HEAT TRANSFER AREA         ", AREA}});
   }
   hs::write(unit, "");
 }

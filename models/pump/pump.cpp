@@ -140,7 +140,7 @@ void pump_rows(EquationWriter& w, const Entry& e, const State& st) {
 }
 
 // The pump as the shared requests see it: its rows and its variables' names.
-constexpr BalanceModel<State> kModel{pump_rows, kVarNames, kNumVars};
+constexpr BalanceModel<State> kModel{pump_rows, kVarNames, kNumVars, var_bounds};
 
 // --- Requests ---------------------------------------------------------------
 
@@ -196,12 +196,9 @@ void initialise(Entry& e, State& st) {
     info_stream_defaults(e, s.dinfout, -10000.0 * power.scale, 10000.0 * power.scale, power.step,
                          power.scale);
   }
-  // Block variables.
-  for (int v = 1; v <= kNumVars; ++v) {
-    block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));
-  }
-  // Equation scales and pattern.
-  balance_scales_and_pattern(kModel, e, st);
+  // Block variables (their values are the saved ones), equation scales and
+  // pattern.
+  balance_variables_scales_and_pattern(kModel, e, st, st.saved + 2);
 }
 
 void stream_update(Entry& e, State& st) {
@@ -219,11 +216,9 @@ bool serves(Entry& e, State&) {
          *e.NINFI + *e.NINFOUT <= 1;
 }
 
-constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
-    .set_up = set_up,
+constexpr ModelHooks<State> kHooks = balance_hooks<kModel, set_up, initialise>({
     .check = reads<R3PUMP_CHK>,
     .serves = serves,
-    .initialise = initialise,
     .stream_update = stream_update,
     .report = reads<R3PUMP_REPORT>,
 });

@@ -3,8 +3,10 @@
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "framework/host_services.h"
+#include "framework/model_checks.h"
 #include "framework/records.h"
 #include "models/pump/pump.h"
 
@@ -42,6 +44,13 @@ struct Ini {
   bool fixed(Var x) const { return fixed(st.pos[x]); }
 };
 
+// A failed step: its message; ISTAT = 1 and false.
+bool fail(Ini& c, std::string_view first, std::string_view second = {}) {
+  message(first, second);
+  *c.e.ISTAT = 1;
+  return false;
+}
+
 // Suction properties from the inlet stream vector. False on failure
 // (ISTAT = 1 and the message written).
 bool R3PUMP_INPROPS(Ini& c) {
@@ -60,7 +69,8 @@ bool R3PUMP_INPROPS(Ini& c) {
       double tol = 0.0001, second = 0.0;
       double p = vec[ncf + 2], test = vec[ncf + 1];
       FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p,
-                 &second, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &w, &w17, &w18, &w19, &ret);
+                 &second, &test, &PPEXEC_USER[kPpexecDiagnosticLevel],
+                 &PPEXEC_USER[kPpexecPropertyWord], &w, &w17, &w18, &w19, &ret);
       if (ret == -1) message("Warning in R3PUMP_INPROPS: Inlet stream flash failed.");
       if (ret == -2) message("Warning in R3PUMP_INPROPS: Extrapolated EOS root used.");
       T = vec[ncf + 1];
@@ -74,34 +84,25 @@ bool R3PUMP_INPROPS(Ini& c) {
     if (restart) {
       rho = c.v(RHO);
     } else {
-      if (hs::is_missing(F) || !(F > 0.0)) {
-        message("Error in R3PUMP_INPROPS: Invalid total molar flow.");
-        *e.ISTAT = 1;
-        return false;
+      if (!hs::usable_positive(F)) {
+        return fail(c, "Error in R3PUMP_INPROPS: Invalid total molar flow.");
       }
       double x[kMaxComponents];
       for (int32_t i = 0; i < c.st.s.ncomp; ++i) x[i] = vec[i] / F;
       int32_t code = 1, ist = 0;
       double vl = 0.0, v2 = 0.0;
-      PPMON_VOLL(&T, &P, x, &c.st.s.ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &vl,
-                 &v2, &ist);
+      PPMON_VOLL(&T, &P, x, &c.st.s.ncomp, c.st.s.idx, e.IPROPSET,
+                 &PPEXEC_USER[kPpexecPropertyWord], &code, &vl, &v2, &ist);
       if (!hs::is_missing(vl) && vl > 0.0) rho = mw / vl;
     }
   }
-  const char* error = nullptr;
-  if (hs::is_missing(T) || !(T > 0.0)) {
-    error = "Error in R3PUMP_INPROPS: Invalid stream temperature.";
-  } else if (hs::is_missing(P) || !(P > 0.0)) {
-    error = "Error in R3PUMP_INPROPS: Invalid stream pressure.";
-  } else if (hs::is_missing(rho) || !(rho > 0.0)) {
-    error = "Error in R3PUMP_INPROPS: Invalid mass density.";
-  } else if (hs::is_missing(mw) || !(mw > 0.0)) {
-    error = "Error in R3PUMP_INPROPS: Invalid molecular weight.";
-  }
-  if (error != nullptr) {
-    message(error);
-    *e.ISTAT = 1;
-    return false;
+  const std::pair<double, const char*> inputs[] = {
+      {T, "Error in R3PUMP_INPROPS: Invalid stream temperature."},
+      {P, "Error in R3PUMP_INPROPS: Invalid stream pressure."},
+      {rho, "Error in R3PUMP_INPROPS: Invalid mass density."},
+      {mw, "Error in R3PUMP_INPROPS: Invalid molecular weight."}};
+  for (const auto& [value, error] : inputs) {
+    if (!hs::usable_positive(value)) return fail(c, error);
   }
   c.v(SUCT_TEMP) = T;
   c.v(SUCT_MOLV) = mw / rho;
@@ -119,20 +120,8 @@ bool R3PUMP_OUTPROPS(Ini& c, int mode) {
   const int32_t ncf = c.ncf;
   const double* in = e.SMATIN;
   const double F = in[ncf];
-  const char* error = nullptr;
-  if (mode != 1 && hs::is_missing(c.v(DISCH_TEMP))) {
-    error = "Error in R3PUMP_OUTPROPS: Discharge temperature is missing.";
-  } else if (mode != 2 && hs::is_missing(c.hout())) {
-    error = "Error in R3PUMP_OUTPROPS: Discharge enthalpy is missing.";
-  } else if (hs::is_missing(c.pout()) || !(c.pout() > 0.0)) {
-    error = "Error in R3PUMP_OUTPROPS: Invalid stream pressure.";
-  } else if (hs::is_missing(F) || !(F > 0.0)) {
-    error = "Error in R3PUMP_OUTPROPS: Invalid total molar flow.";
-  }
-  if (error != nullptr) {
-    message(error);
-    *e.ISTAT = 1;
-    return false;
+  if (const char* f = discharge_inputs_fault(mode, c.v(DISCH_TEMP), c.hout(), c.pout(), F)) {
+    return fail(c, std::string("Error in R3PUMP_OUTPROPS: ") + f);
   }
   double x[kMaxComponents];
   for (int32_t i = 0; i < c.st.s.ncomp; ++i) x[i] = in[i] / F;
@@ -146,26 +135,19 @@ bool R3PUMP_OUTPROPS(Ini& c, int mode) {
     int32_t c1 = 1, c2 = 1, c3 = 2, c4 = 30, ret = 0, w16 = 0, w17 = 0, w18 = 0, w19 = 0;
     double tol = 0.0001, second = 0.0, test = in[ncf + 1];
     FLSH_FLASH(w, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &c.pout(),
-               &second, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &w16, &w17, &w18, &w19, &ret);
+               &second, &test, &PPEXEC_USER[kPpexecDiagnosticLevel],
+               &PPEXEC_USER[kPpexecPropertyWord], &w16, &w17, &w18, &w19, &ret);
     if (ret == -1) message("Warning in R3PUMP_OUTPROPS: Flash calculation failed.");
     if (ret == -2) message("Warning in R3PUMP_OUTPROPS: Extrapolated EOS root used.");
     T = w[ncf + 1];
   }
-  if (hs::is_missing(T) || !(T > 0.0)) {
-    message("Error in R3PUMP_OUTPROPS: Invalid temperature.");
-    *e.ISTAT = 1;
-    return false;
-  }
+  if (!hs::usable_positive(T)) return fail(c, "Error in R3PUMP_OUTPROPS: Invalid temperature.");
   if (mode == 2) {
     int32_t code = 1, ist = 0;
     double h = 0.0, cp = 0.0;
-    PPMON_ENTHL(&T, &c.pout(), x, &c.st.s.ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8],
-                PPEXEC_KBASE, &code, &h, &cp, &ist);
-    if (hs::is_missing(h)) {
-      message("Error in R3PUMP_OUTPROPS: Invalid stream enthalpy.");
-      *e.ISTAT = 1;
-      return false;
-    }
+    PPMON_ENTHL(&T, &c.pout(), x, &c.st.s.ncomp, c.st.s.idx, e.IPROPSET,
+                &PPEXEC_USER[kPpexecPropertyWord], PPEXEC_KBASE, &code, &h, &cp, &ist);
+    if (hs::is_missing(h)) return fail(c, "Error in R3PUMP_OUTPROPS: Invalid stream enthalpy.");
     c.hout() = h;
   } else {
     c.v(DISCH_TEMP) = T;
@@ -198,9 +180,7 @@ bool pressure_calculation(Ini& c, int mode) {
 }
 
 bool ini_error(Ini& c, std::string_view text) {
-  message("Error in R3PUMP_INI:", text);
-  *c.e.ISTAT = 1;
-  return false;
+  return fail(c, "Error in R3PUMP_INI:", text);
 }
 
 // Defaults of the saved values still missing when no passes are asked for.
@@ -326,18 +306,12 @@ void ini_cases(Ini& c) {
 }  // namespace
 
 int32_t R3PUMP_CHK(const Entry& e, const State& st) {
-  CheckFault f = material_connection_fault(e);
+  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 1, .total = 1});
   if (!f.first.empty()) {  // the connections are explained first
-  } else if (*e.NINFI > 1) {
-    f = one_information_stream_fault("inlet");
-  } else if (*e.NINFOUT > 1) {
-    f = one_information_stream_fault("outlet");
-  } else if (*e.NINFI == 1 && *e.NINFOUT == 1) {
-    f = one_information_stream_fault("the block (total).");
   } else if (st.imode != 0 && st.imode != 1) {
-    f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
+    f = switch_fault("IMODE");
   } else if (st.npass < 0 || st.npass > 50) {
-    f = {"Invalid value entered for NPASS. NPASS must be between 0 and 50."};
+    f = range_fault("NPASS", 0, 50);
   }
   return check_status("R3PUMP_CHK", f);
 }

@@ -146,14 +146,8 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
   w.at(p[DISCH_MOLV], pout);
   w.at(p[DISCH_Z], -kR * y(DISCH_TEMP));
   w.at(p[DISCH_TEMP], -kR * y(DISCH_Z));
-  w.row("AVG_Z", 1.0, 2.0 * y(Z_MEAN) - y(SUCT_Z) - y(DISCH_Z));
-  w.at(p[Z_MEAN], 2.0);
-  w.at(p[SUCT_Z], -1.0);
-  w.at(p[DISCH_Z], -1.0);
-  w.row("AVG_CP", cps, 2.0 * y(CP_MEAN) - y(SUCT_CP) - y(DISCH_CP));
-  w.at(p[CP_MEAN], 2.0);
-  w.at(p[SUCT_CP], -1.0);
-  w.at(p[DISCH_CP], -1.0);
+  mean_row(w, "AVG_Z", 1.0, p[Z_MEAN], p[SUCT_Z], p[DISCH_Z]);
+  mean_row(w, "AVG_CP", cps, p[CP_MEAN], p[SUCT_CP], p[DISCH_CP]);
   w.row("CALC_K", cps, (y(CP_MEAN) - kR) * y(KRATIO) - y(CP_MEAN));
   w.at(p[KRATIO], y(CP_MEAN) - kR);
   w.at(p[CP_MEAN], y(KRATIO) - 1.0);
@@ -164,20 +158,13 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
   w.at(p[PRATIO], pin);
   w.at(map.in_pres, y(PRATIO));
   w.at(map.out_pres, -1.0);
-  w.row("PRATIO_EXP", 1.0, y(PRATIO) - std::exp(y(LN_PRATIO)));
-  w.at(p[PRATIO], 1.0);
-  w.at(p[LN_PRATIO], -std::exp(y(LN_PRATIO)));
+  exp_row(w, "PRATIO_EXP", 1.0, p[PRATIO], p[LN_PRATIO]);
   w.row("PRATIO_POW", 1.0, y(LN_PRATIO) * y(MPOLY) - y(LN_PR_EXP));
   w.at(p[MPOLY], y(LN_PRATIO));
   w.at(p[LN_PRATIO], y(MPOLY));
   w.at(p[LN_PR_EXP], -1.0);
-  w.row("POWER_EXP", 1.0, y(PR_EXP) - std::exp(y(LN_PR_EXP)));
-  w.at(p[PR_EXP], 1.0);
-  w.at(p[LN_PR_EXP], -std::exp(y(LN_PR_EXP)));
-  w.row("MPOLY_DEF", 1.0, y(ALPHA) - y(MPOLY) * y(POLY_EFF));
-  w.at(p[ALPHA], 1.0);
-  w.at(p[POLY_EFF], -y(MPOLY));
-  w.at(p[MPOLY], -y(POLY_EFF));
+  exp_row(w, "POWER_EXP", 1.0, p[PR_EXP], p[LN_PR_EXP]);
+  product_row(w, "MPOLY_DEF", 1.0, p[ALPHA], p[POLY_EFF], p[MPOLY]);
   w.row("POLY_COMP", zs,
         zsel * kR * y(SUCT_TEMP) * (y(PR_EXP) - 1.0) - y(MPOLY) * y(HEAD) * y(MW));
   w.at(p[SUCT_TEMP], kR * zsel * (y(PR_EXP) - 1.0));
@@ -217,10 +204,7 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
   w.at(map.in_flow, y(SUCT_MOLV));
   w.at(p[SUCT_MOLV], fin);
   w.at(p[VOL_FLOW], -1.0);
-  w.row("DISPLACE", st.Vs, y(VOL_FLOW) - y(VOL_EFF) * y(DISPLACE));
-  w.at(p[VOL_FLOW], 1.0);
-  w.at(p[DISPLACE], -y(VOL_EFF));
-  w.at(p[VOL_EFF], -y(DISPLACE));
+  product_row(w, "DISPLACE", st.Vs, p[VOL_FLOW], p[DISPLACE], p[VOL_EFF]);
   if (*e.NINFI == 1) {
     w.row("POWERBAL", pw, y(BHP) + w.y(map.in_info));
     w.at(map.in_info, 1.0);
@@ -229,7 +213,7 @@ void compressor_rows(EquationWriter& w, const Entry& e, const State& st) {
 }
 
 // The compressor as the shared requests see it: its rows and its variables' names.
-constexpr BalanceModel<State> kModel{compressor_rows, kVarNames, kNumVars};
+constexpr BalanceModel<State> kModel{compressor_rows, kVarNames, kNumVars, var_bounds};
 
 // --- Requests ---------------------------------------------------------------
 
@@ -277,12 +261,9 @@ void initialise(Entry& e, State& st) {
   // Outlet stream.
   R3RCMP_ISO(e, st);
   U3_MSTRM_PTYPE(s.dmatout, e.IYATTR);
-  // Block variables.
-  for (int v = 1; v <= kNumVars; ++v) {
-    block_variable_defaults(e, st.pos[v], st.saved[v + 2], var_bounds(st, v));
-  }
-  // Equation scales and pattern.
-  balance_scales_and_pattern(kModel, e, st);
+  // Block variables (their values are the saved ones), equation scales and
+  // pattern.
+  balance_variables_scales_and_pattern(kModel, e, st, st.saved + 2);
 }
 
 // The connections the equations are written for: one material inlet, one
@@ -292,11 +273,9 @@ bool connected(const Entry& e) {
   return *e.NMATIN == 1 && *e.NMATOUT == 1 && *e.NINFI >= 0 && *e.NINFI <= 1 && *e.NINFOUT == 0;
 }
 
-constexpr ModelHooks<State> kHooks = balance_hooks<kModel>({
-    .set_up = set_up,
+constexpr ModelHooks<State> kHooks = balance_hooks<kModel, set_up, initialise>({
     .check = reads<R3RCMP_CHK>,
     .serves = [](Entry& e, State&) { return connected(e); },
-    .initialise = initialise,
     .report = reads<R3RCMP_REPORT>,
     .refused = [](Entry& e, State& st) { R3RCMP_CHK(e, st); },
 });

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "framework/host_services.h"
+#include "framework/model_checks.h"
 #include "framework/records.h"
 #include "models/recip_compressor/recip_compressor.h"
 
@@ -19,10 +20,6 @@ namespace {
 
 using hs::message;
 using hs::msg;
-
-bool usable_positive(double v) {
-  return !hs::is_missing(v) && v > 0.0;
-}
 
 // Working context of one initialisation.
 struct Ini {
@@ -63,7 +60,7 @@ bool R3RCMP_INPROPS(Ini& c) {
   double vec[kMaxComponents + 10];
   for (int32_t i = 0; i < ncf + 9; ++i) vec[i] = e.SMATIN[i];
   const double F = vec[ncf];
-  if (!usable_positive(F)) return fail(c, "Error in R3RCMP_INPROPS: Invalid total molar flow.");
+  if (!hs::usable_positive(F)) return fail(c, "Error in R3RCMP_INPROPS: Invalid total molar flow.");
   double x[kMaxComponents];
   inlet_fractions(c, F, x);
   double T = vec[ncf + 1];
@@ -72,7 +69,8 @@ bool R3RCMP_INPROPS(Ini& c) {
     double tol = 0.0001, second = 0.0;
     double p = vec[ncf + 2], test = vec[ncf + 1];
     FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &second,
-               &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
+               &test, &PPEXEC_USER[kPpexecDiagnosticLevel], &PPEXEC_USER[kPpexecPropertyWord],
+               &PPEXEC_USER[kPpexecSolutionState], &w17, &w18, &w19, &ret);
     if (ret == -1) message("Warning in R3RCMP_INPROPS: Inlet stream flash failed.");
     if (ret == -2) message("Warning in R3RCMP_INPROPS: Extrapolated EOS root used.");
     T = vec[ncf + 1];
@@ -82,19 +80,22 @@ bool R3RCMP_INPROPS(Ini& c) {
   if (hs::is_missing(rho)) {
     int32_t code = 1, ist = 0;
     double vv = hs::rmiss(), v2 = 0.0;
-    PPMON_VOLV(&T, &P, x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8], &code, &vv, &v2, &ist);
+    PPMON_VOLV(&T, &P, x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord], &code,
+               &vv, &v2, &ist);
     // A volume the monitor could not give leaves the density missing.
-    if (usable_positive(vv) && std::isfinite(vv)) rho = mw / vv;
+    if (hs::usable_positive(vv) && std::isfinite(vv)) rho = mw / vv;
   }
-  if (!usable_positive(T)) return fail(c, "Error in R3RCMP_INPROPS: Invalid stream temperature.");
-  if (!usable_positive(P)) return fail(c, "Error in R3RCMP_INPROPS: Invalid stream pressure.");
-  if (!usable_positive(rho)) return fail(c, "Error in R3RCMP_INPROPS: Invalid mass density.");
-  if (!usable_positive(mw)) return fail(c, "Error in R3RCMP_INPROPS: Invalid molecular weight.");
+  if (!hs::usable_positive(T))
+    return fail(c, "Error in R3RCMP_INPROPS: Invalid stream temperature.");
+  if (!hs::usable_positive(P)) return fail(c, "Error in R3RCMP_INPROPS: Invalid stream pressure.");
+  if (!hs::usable_positive(rho)) return fail(c, "Error in R3RCMP_INPROPS: Invalid mass density.");
+  if (!hs::usable_positive(mw))
+    return fail(c, "Error in R3RCMP_INPROPS: Invalid molecular weight.");
   int32_t code = 2, ist = 0;
   double h = 0.0, cp = hs::rmiss();
-  PPMON_ENTHV(&T, &P, x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8], PPEXEC_KBASE, &code, &h,
-              &cp, &ist);
-  if (!usable_positive(cp) || cp == kR) {
+  PPMON_ENTHV(&T, &P, x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+              PPEXEC_KBASE, &code, &h, &cp, &ist);
+  if (!hs::usable_positive(cp) || cp == kR) {
     return fail(c, "Error in R3RCMP_INPROPS: Invalid heat capacity.");
   }
   c.v(SUCT_TEMP) = T;
@@ -120,15 +121,9 @@ bool R3RCMP_OUTPROPS(Ini& c, int mode) {
   const int32_t ncomp = c.st.s.ncomp;
   const double* in = e.SMATIN;
   const double F = in[ncf];
-  if (mode != 1 && hs::is_missing(c.v(DISCH_TEMP))) {
-    return fail(c, "Error in R3RCMP_OUTPROPS: Discharge temperature is missing.");
+  if (const char* f = discharge_inputs_fault(mode, c.v(DISCH_TEMP), c.hout(), c.pout(), F)) {
+    return fail(c, std::string("Error in R3RCMP_OUTPROPS: ") + f);
   }
-  if (mode != 2 && hs::is_missing(c.hout())) {
-    return fail(c, "Error in R3RCMP_OUTPROPS: Discharge enthalpy is missing.");
-  }
-  if (!usable_positive(c.pout()))
-    return fail(c, "Error in R3RCMP_OUTPROPS: Invalid stream pressure.");
-  if (!usable_positive(F)) return fail(c, "Error in R3RCMP_OUTPROPS: Invalid total molar flow.");
   double x[kMaxComponents];
   inlet_fractions(c, F, x);
   double T = c.v(DISCH_TEMP);
@@ -146,28 +141,29 @@ bool R3RCMP_OUTPROPS(Ini& c, int mode) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
     double tol = 0.0001, second = 0.0, test = c.v(SUCT_TEMP);
     FLSH_FLASH(w, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &c.pout(),
-               &second, &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19,
-               &ret);
+               &second, &test, &PPEXEC_USER[kPpexecDiagnosticLevel],
+               &PPEXEC_USER[kPpexecPropertyWord], &PPEXEC_USER[kPpexecSolutionState], &w17, &w18,
+               &w19, &ret);
     if (ret == -1) message("Warning in R3RCMP_OUTPROPS: Flash calculation failed.");
     if (ret == -2) message("Warning in R3RCMP_OUTPROPS: Extrapolated EOS root used.");
     T = w[ncf + 1];
   }
-  if (!usable_positive(T)) return fail(c, "Error in R3RCMP_OUTPROPS: Invalid temperature.");
+  if (!hs::usable_positive(T)) return fail(c, "Error in R3RCMP_OUTPROPS: Invalid temperature.");
   int32_t code = mode == 3 ? 2 : 3, ist = 0;
   double h = c.hout(), cpd = hs::rmiss();
-  PPMON_ENTHV(&T, &c.pout(), x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8], PPEXEC_KBASE,
-              &code, &h, &cpd, &ist);
-  if (!usable_positive(cpd) || cpd == kR) {
+  PPMON_ENTHV(&T, &c.pout(), x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+              PPEXEC_KBASE, &code, &h, &cpd, &ist);
+  if (!hs::usable_positive(cpd) || cpd == kR) {
     return fail(c, "Error in R3RCMP_OUTPROPS: Invalid heat capacity.");
   }
   if (hs::is_missing(h)) return fail(c, "Error in R3RCMP_OUTPROPS: Invalid stream enthalpy.");
   int32_t vcode = 1;
   double vd = hs::rmiss(), v2 = 0.0;
-  PPMON_VOLV(&T, &c.pout(), x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[8], &vcode, &vd, &v2,
-             &ist);
+  PPMON_VOLV(&T, &c.pout(), x, &ncomp, c.st.s.idx, e.IPROPSET, &PPEXEC_USER[kPpexecPropertyWord],
+             &vcode, &vd, &v2, &ist);
   // The volume enters the compressibility and the volumetric efficiency as a
   // divisor: a volume the monitor could not give is an error.
-  if (!usable_positive(vd) || !std::isfinite(vd)) {
+  if (!hs::usable_positive(vd) || !std::isfinite(vd)) {
     return fail(c, "Error in R3RCMP_OUTPROPS: Invalid molar volume.");
   }
   c.v(DISCH_TEMP) = T;
@@ -205,9 +201,9 @@ void mech(Ini& c, int mode) {
 
 // eff: polytropic exponent from alpha and the polytropic efficiency.
 void eff(Ini& c) {
-  if (!usable_positive(c.v(ALPHA))) c.v(ALPHA) = kDefAlpha;
-  if (!usable_positive(c.v(POLY_EFF))) c.v(POLY_EFF) = kDefPolyEff;
-  if (!usable_positive(c.v(MPOLY))) c.v(MPOLY) = kDefMpoly;
+  if (!hs::usable_positive(c.v(ALPHA))) c.v(ALPHA) = kDefAlpha;
+  if (!hs::usable_positive(c.v(POLY_EFF))) c.v(POLY_EFF) = kDefPolyEff;
+  if (!hs::usable_positive(c.v(MPOLY))) c.v(MPOLY) = kDefMpoly;
   c.v(MPOLY) = c.v(ALPHA) / c.v(POLY_EFF);
 }
 
@@ -252,27 +248,26 @@ enum Pair : int { TP = 1, PW, PE, TW, WE, TE };
 // Runs the selected case; false when a property routine failed.
 bool run_case(Ini& c, int pair) {
   const int32_t npass = c.st.npass;
+  // With both outlet states known: the passes over efficiency, head and power.
+  auto head_and_power_passes = [&] {
+    for (int32_t k = 0; k < npass; ++k) {
+      eff(c);
+      head(c, 1);
+      power(c, 3);
+    }
+    return true;
+  };
   switch (pair) {
     case TP:
       if (!R3RCMP_OUTPROPS(c, 2)) return false;
       energy(c, 1);
       mech(c, 2);
-      for (int32_t k = 0; k < npass; ++k) {
-        eff(c);
-        head(c, 1);
-        power(c, 3);
-      }
-      return true;
+      return head_and_power_passes();
     case PW:
       mech(c, 1);
       energy(c, 2);
       if (!R3RCMP_OUTPROPS(c, 1)) return false;
-      for (int32_t k = 0; k < npass; ++k) {
-        eff(c);
-        head(c, 1);
-        power(c, 3);
-      }
-      return true;
+      return head_and_power_passes();
     case PE:
       for (int32_t k = 0; k < npass; ++k) {
         eff(c);
@@ -352,24 +347,18 @@ int32_t stream_ncf(const Entry& e, const State& st) {
 }  // namespace
 
 int32_t R3RCMP_CHK(const Entry& e, const State& st) {
-  CheckFault f = material_connection_fault(e);
+  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 0, .total = 1});
   if (!f.first.empty()) {  // the connections are explained first
-  } else if (*e.NINFI > 1) {
-    f = one_information_stream_fault("inlet");
-  } else if (*e.NINFOUT != 0) {
+  } else if (*e.NINFOUT < 0) {  // no count but 0 is an outlet side without streams
     f = {"Outlet information streams are not allowed."};
   } else if (st.imode != 0 && st.imode != 1) {
-    f = {"Invalid value entered for IMODE. IMODE must be either 0 or 1."};
+    f = switch_fault("IMODE");
   } else if (st.npass < 1 || st.npass > 50) {
-    f = {"Invalid value entered for NPASS. NPASS must be between 1 and 50."};
+    f = range_fault("NPASS", 1, 50);
   } else if (st.izavg != 0 && st.izavg != 1) {
-    f = {"Invalid value entered for IZAVG. IZAVG must be either 0 or 1."};
+    f = switch_fault("IZAVG");
   } else if (st.s.ncomp < 1 || st.s.ncomp > kMaxComponents) {
-    f = {rec::Record()
-             .text("The total number of non-zero components must be between 1 and ")
-             .i(kMaxComponents, 3)
-             .text(".")
-             .str()};
+    f = component_count_fault();
   }
   return check_status("R3RCMP_CHK", f);
 }
@@ -427,11 +416,11 @@ void R3RCMP_INI(Entry& e, State& st) {
     c.pout() = c.v(PRATIO) * pin;
   }
   int fpres = fp > fr ? fp : fr;
-  if (!given_flag(c, st.pos[DISCH_TEMP], usable_positive(c.v(DISCH_TEMP)),
+  if (!given_flag(c, st.pos[DISCH_TEMP], hs::usable_positive(c.v(DISCH_TEMP)),
                   "The outlet temperature is fixed but its value is missing or negative.", ft) ||
-      !given_flag(c, st.pos[POLY_EFF], usable_positive(c.v(POLY_EFF)),
+      !given_flag(c, st.pos[POLY_EFF], hs::usable_positive(c.v(POLY_EFF)),
                   "The polytropic efficiency is fixed but its value is missing or negative.", fe) ||
-      !given_flag(c, st.pos[BHP], usable_positive(c.v(BHP)),
+      !given_flag(c, st.pos[BHP], hs::usable_positive(c.v(BHP)),
                   "The brake horsepower is fixed but its value is missing or negative.", fw)) {
     return;
   }
@@ -505,7 +494,7 @@ void R3RCMP_REPORT(const Entry& e, const State& st) {
     return std::string(t, 8);
   };
   const int32_t c7 = 7, c6 = 6;
-  int32_t code = 19;
+  int32_t code = kTypePower;
   int32_t label[2] = {0x20202020, 0x20202020};
   double ihp = 0.0, bhp = 0.0, disp = 0.0;
   double v = y(IHP);
@@ -514,7 +503,7 @@ void R3RCMP_REPORT(const Entry& e, const State& st) {
   v = y(BHP);
   ZREP_RCONV1(&code, &v, &bhp, label, &c7, &c6);
   const std::string power_unit = label_text(label);
-  int32_t vcode = 12;
+  int32_t vcode = kTypeVolumeFlow;
   int32_t vlabel[2] = {0x20202020, 0x20202020};
   v = y(DISPLACE);
   ZREP_RCONV1(&vcode, &v, &disp, vlabel, &c7, &c6);

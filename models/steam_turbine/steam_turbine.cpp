@@ -43,7 +43,7 @@ void write_controls(const Entry& e) {
   SSS_SBDIAG[1] = DMS_GLOBAL[kGlobalSteamDiagnostics];
   const double gas[2] = {700.0, 1e-8};
   std::memcpy(SSS_SBGAS, gas, sizeof gas);
-  SSS_SBGAS[4] = 50;
+  SSS_SBGAS[kSbgasIterationWord] = 50;
   const double ptol = 1e-4;
   std::memcpy(SSS_PTOLER, &ptol, sizeof ptol);
   for (int i = 0; i < 6; ++i) {
@@ -215,6 +215,8 @@ void lay_out(State& st) {
 
 // --- Names -----------------------------------------------------------------
 
+void write_rows(Entry& e, const State& st, RowPass pass);
+
 void names(Entry& e, State& st) {
   const Layout& l = st.lay;
   const int32_t lname = *e.LNAME;
@@ -259,31 +261,10 @@ void names(Entry& e, State& st) {
   vn("in_enth_int", l.hm);
   vn("admi_frac", l.a);
 
-  const int32_t* out = e.IDMATOUT;
-  auto seid = [&](int32_t code, int32_t row) {
-    U3SEID(e.IDBLK, out, &code, e.LNAME, name_slot(e.EQNNAM, lname, row));
-  };
-  auto en = [&](std::string_view t, int32_t row) {
-    if (!row) return;
-    const int32_t len = static_cast<int32_t>(t.size());
-    U3ENAM(e.IDBLK, t.data(), &len, e.LNAME, name_slot(e.EQNNAM, lname, row));
-  };
-  seid(st.w, l.e_mbal);
-  seid(-1, l.e_tot);
-  seid(-2, l.e_ener);
-  en("enerbal_1", l.e_ener1);
-  en("enerbal_2", l.e_ener2);
-  if (l.e_work) seid(-3, l.e_work);
-  en(t3 ? "presbal_1" : "presbal", l.e_pres1);
-  en("presbal_2", l.e_pres2);
-  en(t3 ? "work_vs_fl_1" : "work_vs_fl", l.e_wvf1);
-  en("work_vs_fl_2", l.e_wvf2);
-  en(t3 ? "eff1_calc" : "eff_calc", l.e_eff1);
-  en("area_calc", l.e_area);
-  en("wloss_spec", l.e_wloss);
-  en("eff2_calc", l.e_eff2);
-  en("work_calc", l.e_wcalc);
-  en("adm_frac", l.e_adm);
+  // The equations' names are the rows' (with the block identifier in the
+  // host's naming area).
+  setup_block_id(e);
+  write_rows(e, st, RowPass::Names);
 }
 
 // --- Stage quantities --------------------------------------------------------
@@ -456,6 +437,8 @@ struct Services {
 Services call_services(Entry& e, const State& st, RowPass pass) {
   const Layout& l = st.lay;
   Services sv;
+  // The passes that write no values call nothing and read nothing from Y.
+  if (pass != RowPass::Residuals && pass != RowPass::Jacobian) return sv;
   const int nst = st.iturb == 3 ? 2 : 1;
   const double P1 = Yc(e, l.Pi[0]), h1 = Yc(e, l.hi[0]);
   if (pass == RowPass::Residuals) {
@@ -492,10 +475,13 @@ Services call_services(Entry& e, const State& st, RowPass pass) {
   return sv;
 }
 
-// The turbine's rows in their order, each with its residual and its entries
-// (names and scales are written by the names request and the initialisation).
+// The turbine's rows in their order, each with its name, scale, residual and
+// entries. The balances of water, total flow, energy and work are named by
+// the host after the outlet stream.
 void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
   const Layout& l = st.lay;
+  const int32_t* out = e.IDMATOUT;
+  const bool t3 = st.iturb == 3;
   const Services sv = call_services(e, st, w.pass());
   auto y = [&](int32_t pos) { return w.y(pos); };
   const int s = st.s;
@@ -506,14 +492,14 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     sumFh += y(l.Fi[i]) * y(l.hi[i]);
   }
   // Water balance, total flow, energy balance.
-  w.row("", 1.0, Fo + L - sumF);
+  w.stream_row(out, st.w, st.Fs, Fo + L - sumF);
   for (int i = 0; i < s; ++i) w.at(l.Fi[i], -1.0);
   w.at(l.Fo, 1.0);
   w.at(l.L, 1.0);
-  w.row("", 1.0, Fo - y(l.Go));
+  w.stream_row(out, -1, st.Fs, Fo - y(l.Go));
   w.at(l.Fo, 1.0);
   w.at(l.Go, -1.0);
-  w.row("", 1.0, L * h1 + Fo * y(l.ho) + Pt - sumFh);
+  w.stream_row(out, -2, st.PWs, L * h1 + Fo * y(l.ho) + Pt - sumFh);
   for (int i = 0; i < s; ++i) {
     w.at(l.Fi[i], -y(l.hi[i]));
     w.at(l.hi[i], -y(l.Fi[i]) + (i == 0 ? L : 0.0));
@@ -524,13 +510,13 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
   w.at(l.Pt, 1.0);
   if (l.e_ener1) {
     const double hx = y(l.hx), hm = y(l.hm);
-    w.row("", 1.0, (hx - h1) * (F1 - L) + y(l.S1));
+    w.row("enerbal_1", st.PWs, (hx - h1) * (F1 - L) + y(l.S1));
     w.at(l.Fi[0], hx - h1);
     w.at(l.hi[0], -(F1 - L));
     w.at(l.L, -(hx - h1));
     w.at(l.S1, 1.0);
     w.at(l.hx, F1 - L);
-    w.row("", 1.0, y(l.Fi[1]) * y(l.hi[1]) - Fo * hm + (F1 - L) * hx);
+    w.row("enerbal_2", st.PWs, y(l.Fi[1]) * y(l.hi[1]) - Fo * hm + (F1 - L) * hx);
     w.at(l.Fi[0], hx);
     w.at(l.Fi[1], y(l.hi[1]));
     w.at(l.hi[1], y(l.Fi[1]));
@@ -540,18 +526,18 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     w.at(l.hm, -Fo);
   }
   if (l.e_work) {
-    w.row("", 1.0, (l.Win ? y(l.Win) : 0.0) - Pt - (l.Wout ? y(l.Wout) : 0.0));
+    w.stream_row(out, -3, st.PWs, (l.Win ? y(l.Win) : 0.0) - Pt - (l.Wout ? y(l.Wout) : 0.0));
     if (l.Win) w.at(l.Win, 1.0);
     if (l.Wout) w.at(l.Wout, -1.0);
     w.at(l.Pt, -1.0);
   }
   // Pressure drops.
-  w.row("", 1.0, y(l.Pi[0]) - y(l.Po) - y(l.dP[0]));
+  w.row(t3 ? "presbal_1" : "presbal", st.Ps, y(l.Pi[0]) - y(l.Po) - y(l.dP[0]));
   w.at(l.Pi[0], 1.0);
   w.at(l.Po, -1.0);
   w.at(l.dP[0], -1.0);
   if (l.e_pres2) {
-    w.row("", 1.0, y(l.Pi[1]) - y(l.dP[1]) - y(l.Po));
+    w.row("presbal_2", st.Ps, y(l.Pi[1]) - y(l.dP[1]) - y(l.Po));
     w.at(l.Pi[1], 1.0);
     w.at(l.Po, -1.0);
     w.at(l.dP[1], -1.0);
@@ -568,7 +554,7 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     return y(work_power(st, k)) / safe_div(eta[k]) - sv.ws[k].W;
   };
   const Ws& w0 = sv.ws[0];
-  w.row("", 1.0, work_residual(0));
+  w.row(t3 ? "work_vs_fl_1" : "work_vs_fl", st.PWs, work_residual(0));
   if (st.iturb == 1) {
     w.at(l.hi[0], -w0.dh);
     w.at(l.Pi[0], -w0.dPa);
@@ -591,7 +577,7 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     w.at(l.eta[0], dpw[0]);
     w.at(l.L, w0.dG);
     w.at(l.S1, deta[0]);
-    w.row("", 1.0, work_residual(1));
+    w.row("work_vs_fl_2", st.PWs, work_residual(1));
     w.at(l.Pi[1], -w1.dPa);
     w.at(l.Fo, -w1.dG);
     w.at(l.Po, -w1.dPb);
@@ -602,7 +588,7 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
   // Stage 1's efficiency: modelled minus held.
   const StageVars s1 = stage_vars(st, 0);
   const EffDerivs& d1 = sv.d[0];
-  w.row("", 1.0, sv.ee[0] - eta[0]);
+  w.row(t3 ? "eff1_calc" : "eff_calc", 1.0, sv.ee[0] - eta[0]);
   w.at(s1.hin, d1.dh);
   w.at(s1.pin, d1.dpin);
   w.at(s1.pout, d1.dpout);
@@ -614,7 +600,7 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     const double P1 = y(l.Pi[0]), Po = y(l.Po), dP = y(l.dP[0]), A = y(l.A);
     const double x = sv.v * st.M * P1, z = (P1 + Po) * dP;
     const double gx = dsqrt(x), gz = dsqrt(z);
-    w.row("", 1.0, Fo * ssqrt(x) - A * ssqrt(z));
+    w.row("area_calc", st.Ps, Fo * ssqrt(x) - A * ssqrt(z));
     w.at(l.hi[0], Fo * gx * st.M * P1 * sv.dvdh);
     w.at(l.Pi[0], Fo * gx * st.M * (sv.v + P1 * sv.dvdp) - A * gz * dP);
     w.at(l.Fo, ssqrt(x));
@@ -622,7 +608,7 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     w.at(l.dP[0], -A * gz * (P1 + Po));
     w.at(l.A, -ssqrt(z));
     const double net = y(l.pu) - y(l.ml) - y(l.el);
-    w.row("", 1.0, Pt - net * Fo);
+    w.row("wloss_spec", st.PWs, Pt - net * Fo);
     w.at(l.Fo, -net);
     w.at(l.Pt, 1.0);
     w.at(l.pu, -Fo);
@@ -633,27 +619,29 @@ void turbine_rows(EquationWriter& w, Entry& e, const State& st) {
     // Stage 2's efficiency, the power split and the admission fraction.
     const StageVars s2 = stage_vars(st, 1);
     const EffDerivs& d2 = sv.d[1];
-    w.row("", 1.0, sv.ee[1] - eta[1]);
+    w.row("eff2_calc", 1.0, sv.ee[1] - eta[1]);
     w.at(s2.pin, d2.dpin);
     w.at(s2.pout, d2.dpout);
     w.at(s2.eta, -1.0);
     w.at(s2.power, d2.dpow);
     w.at(s2.hin, d2.dh);
     if (s2.setting) w.at(s2.setting, d2.dspec);
-    w.row("", 1.0, Pt - y(l.S1) - y(l.S2));
+    w.row("work_calc", st.PWs, Pt - y(l.S1) - y(l.S2));
     w.at(l.Pt, 1.0);
     w.at(l.S1, -1.0);
     w.at(l.S2, -1.0);
-    w.row("", 1.0, y(l.Fi[1]) - y(l.a) * F1);
+    w.row("adm_frac", st.Fs, y(l.Fi[1]) - y(l.a) * F1);
     w.at(l.Fi[0], -y(l.a));
     w.at(l.Fi[1], 1.0);
     w.at(l.a, -F1);
   }
 }
 
-// The rows in one pass (pattern, residuals or Jacobian).
+// The rows in one pass. An equation scale is replaced where it is missing by
+// the turbine's test.
 void write_rows(Entry& e, const State& st, RowPass pass) {
   EquationWriter w(e, pass);
+  w.scale_missing = missing;
   turbine_rows(w, e, st);
 }
 
@@ -684,7 +672,7 @@ void stream_update(Entry& e, State& st) {
 }
 
 void report(const Entry& e, const State& st) {
-  const int32_t unit = DMS_FLES[13];
+  const int32_t unit = DMS_FLES[kFlesReportUnit];
   const int32_t lname = *e.LNAME;
   hs::write(unit, "*** results ***");
   for (int32_t k = 1; k <= st.lay.ny; ++k) {
@@ -722,19 +710,23 @@ bool serves(Entry& e, State& st) {
 }
 
 void initialise(Entry& e, State& st) {
-  double sc[7];
-  U3GSCL(sc);
-  st.Fs = sc[0];
-  st.Hs = sc[2];
-  st.Ps = sc[4];
-  st.PWs = sc[0] * sc[2];
+  setup_scales(st);
+  st.PWs = st.Fs * st.Hs;
   R3STRB_INI(e, st);
+  write_rows(e, st, RowPass::Scales);
   write_rows(e, st, RowPass::Pattern);
   hand_over_names(e, st.lay.ny, st.lay.nf);
 }
 
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+void residuals(Entry& e, State& st) {
+  write_rows(e, st, RowPass::Residuals);
+}
+
+void jacobian(Entry& e, State& st) {
+  write_rows(e, st, RowPass::Jacobian);
+}
+
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check = [](Entry& e, State& st) { return i3tchk(e, st, false); },
     .check_request =
         [](Entry& e, State& st) {
@@ -742,15 +734,10 @@ constexpr ModelHooks<State> kHooks{
           *e.ISTAT = i3tchk(e, st, false);
         },
     .serves = serves,
-    .dimensions = dimensions,
-    .names = names,
-    .initialise = initialise,
-    .residuals = [](Entry& e, State& st) { write_rows(e, st, RowPass::Residuals); },
-    .jacobian = [](Entry& e, State& st) { write_rows(e, st, RowPass::Jacobian); },
     .stream_update = stream_update,
     .report = reads<report>,
     .sizes = SizeRule::Exactly,
-};
+});
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "framework/entry_protocol.h"
+#include "framework/host_services.h"
 
 namespace r3::steam_turbine {
 
@@ -35,8 +36,9 @@ struct Layout {
           e_wcalc = 0, e_adm = 0;
 };
 
-// Working state, one per thread, rebuilt at every call.
-struct State {
+// Working state, one per thread, rebuilt at every call. The host's global
+// scales by name (flow, molar enthalpy, pressure) and their power scale.
+struct State : Scales {
   int32_t h1 = 0, h2 = 0, h3 = 0, i0 = 1, r0 = 1;
   // Integer parameters.
   int32_t imode = 0, irunmd = 0, units = 0, npass = 1, iturb = 0, ne = 0, nw = 0, nmax = 0;
@@ -51,13 +53,18 @@ struct State {
   // molecular weight.
   int32_t w = 0, ncf = 0;
   double M = 18.015;
-  // Global scales: flow, molar enthalpy, pressure, and their power scale.
-  double Fs = 1.0, Hs = 1.0e8, Ps = 1.0e6, PWs = 1.0e8;
+  double PWs = 1.0;  // flow scale times molar-enthalpy scale
   Layout lay;
   bool laid_out = false;  // the layout holds for the counts of this call
 };
 
 State& state();
+
+// The turbine's test of a missing real: at or above the data manager's
+// missing threshold (not only the host's missing value).
+inline bool missing(double v) {
+  return !(v < DMS_RGLOB[kRglobMissingFrom]);
+}
 
 // Stage k's efficiency code as the block holds it (1-5).
 inline bool has_spec(int32_t code) {
@@ -73,7 +80,8 @@ int32_t i3tchk(const Entry& e, const State& st, bool quiet);
 double stage_efficiency(const State& st, int stage, double power, double hin, double pin,
                         double pout, double setting);
 
-// Initial values, bounds, scales, attributes and equation scales.
+// Initial values, bounds, scales and attributes (the equation scales are
+// the rows').
 void R3STRB_INI(Entry& e, State& st);
 
 }  // namespace r3::steam_turbine

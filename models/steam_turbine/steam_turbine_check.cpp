@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "framework/host_services.h"
-#include "framework/records.h"
+#include "framework/model_checks.h"
 #include "models/steam_turbine/steam_turbine.h"
 
 namespace r3::steam_turbine {
@@ -16,15 +16,7 @@ namespace {
 struct Writer {
   bool quiet;
   void lines(std::initializer_list<std::string_view> ls) const {
-    if (quiet) return;
-    bool first = true;
-    for (std::string_view l : ls) {
-      rec::ListDirected r;
-      if (first) r.add("!! i3tchk: ");
-      r.add(l);
-      hs::write(hs::kStandardOutput, r.view());
-      first = false;
-    }
+    if (!quiet) write_check_lines("!! i3tchk: ", ls);
   }
 };
 

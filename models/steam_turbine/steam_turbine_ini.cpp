@@ -1,5 +1,5 @@
 // R3STRB initialisation: initial values of the variables the user left
-// missing, bounds, scales, step bounds, physical types and equation scales.
+// missing, bounds, scales, step bounds and physical types.
 //
 // Missing here means at or above the data manager's missing threshold
 // (DMS_RGLOB word 1). Enthalpies that the streams do not give come from the
@@ -21,9 +21,6 @@ constexpr double kEnthalpyUpper = 1.5e8;
 constexpr double kEnthalpyLower = -2.877e8;
 constexpr double kCriticalT = 647.096;
 
-bool missing(double v) {
-  return !(v < DMS_RGLOB[0]);
-}
 bool is_free(const Entry& e, int32_t pos) {
   return !hs::fixed(e.IYATTR[pos - 1]);
 }
@@ -68,7 +65,7 @@ void fix(Entry& e, int32_t pos) {
 void R3STRB_INI(Entry& e, State& st) {
   const Layout& l = st.lay;
   const int s = st.s;
-  const double rg2 = DMS_RGLOB[1];
+  const double rg2 = DMS_RGLOB[kRglobDefaultLower];
   // Inlet streams.
   double pmin = 0.0;
   for (int i = 0; i < s; ++i) {
@@ -200,66 +197,53 @@ void R3STRB_INI(Entry& e, State& st) {
     const double b = 100000.0 * std::max(std::fabs(ref), 1.0);
     put(pos, -b, true, b, scl, type);
   };
-  auto enth = [&](int32_t pos) { put(pos, kEnthalpyLower, true, kEnthalpyUpper, st.Hs, 6); };
-  auto pres = [&](int32_t pos) { put(pos, 100.0, true, 1e8, st.Ps, 20); };
+  auto enth = [&](int32_t pos) {
+    put(pos, kEnthalpyLower, true, kEnthalpyUpper, st.Hs, kTypeSteamMolarEnthalpy);
+  };
+  auto pres = [&](int32_t pos) { put(pos, 100.0, true, 1e8, st.Ps, kTypePressure); };
   for (int i = 0; i < s; ++i) {
-    flow(l.Fi[i], Y(e, l.Fi[i]), st.Fs, 11);
-    flow(l.Gi[i], Y(e, l.Fi[i]), st.Fs, 11);
+    flow(l.Fi[i], Y(e, l.Fi[i]), st.Fs, kTypeMolarFlow);
+    flow(l.Gi[i], Y(e, l.Fi[i]), st.Fs, kTypeMolarFlow);
     enth(l.hi[i]);
     pres(l.Pi[i]);
   }
   for (int j = 0; j < st.nout; ++j) {
     const int32_t f = l.Fo + 4 * j;
-    flow(f, Y(e, f), st.Fs, 11);
-    flow(f + 1, Y(e, f), st.Fs, 11);
+    flow(f, Y(e, f), st.Fs, kTypeMolarFlow);
+    flow(f + 1, Y(e, f), st.Fs, kTypeMolarFlow);
     enth(f + 2);
     pres(f + 3);
   }
-  flow(l.Win, Pt, st.PWs, 19);
-  flow(l.Wout, Pt, st.PWs, 19);
+  flow(l.Win, Pt, st.PWs, kTypePower);
+  flow(l.Wout, Pt, st.PWs, kTypePower);
   for (int i = 0; i < s; ++i) {
-    put(l.dP[i], rg2, true, 1e8, st.Ps, 75);
-    put(l.eta[i], 1e-5, true, 1.0, 1.0, 44);
+    put(l.dP[i], rg2, true, 1e8, st.Ps, kTypePressureDifference);
+    put(l.eta[i], 1e-5, true, 1.0, 1.0, kTypeDimensionless);
   }
-  flow(l.L, F1, st.Fs, 11);
-  flow(l.Pt, Pt, st.PWs, 19);
+  flow(l.L, F1, st.Fs, kTypeMolarFlow);
+  flow(l.Pt, Pt, st.PWs, kTypePower);
   auto spec_bounds = [&](int32_t pos, int32_t code) {
     if (code == 1) {
-      put(pos, 1e-5, true, 1.0, 1.0, 44);
+      put(pos, 1e-5, true, 1.0, 1.0, kTypeDimensionless);
     } else {
-      put(pos, rg2, false, 0.0, 1.0, 44);
+      put(pos, rg2, false, 0.0, 1.0, kTypeDimensionless);
     }
   };
   if (l.spec1) spec_bounds(l.spec1, st.code[0]);
   if (l.spec2) spec_bounds(l.spec2, st.code[1]);
   if (st.iturb == 2) {
-    flow(l.pu, Y(e, l.pu), st.Hs, 65);
-    flow(l.ml, Y(e, l.ml), st.Hs, 65);
-    flow(l.el, Y(e, l.el), st.Hs, 65);
-    put(l.A, rg2, false, 0.0, 1.0, 65);
+    flow(l.pu, Y(e, l.pu), st.Hs, kTypeTurbinePerFlow);
+    flow(l.ml, Y(e, l.ml), st.Hs, kTypeTurbinePerFlow);
+    flow(l.el, Y(e, l.el), st.Hs, kTypeTurbinePerFlow);
+    put(l.A, rg2, false, 0.0, 1.0, kTypeTurbinePerFlow);
   }
   if (st.iturb == 3) {
-    flow(l.S1, Y(e, l.S1), st.PWs, 19);
-    flow(l.S2, Y(e, l.S2), st.PWs, 19);
+    flow(l.S1, Y(e, l.S1), st.PWs, kTypePower);
+    flow(l.S2, Y(e, l.S2), st.PWs, kTypePower);
     enth(l.hx);
     enth(l.hm);
-    put(l.a, rg2, false, 0.0, 1.0, 44);
+    put(l.a, rg2, false, 0.0, 1.0, kTypeDimensionless);
   }
-
-  // Equation scales, only where missing.
-  auto fscl = [&](int32_t row, double v) {
-    if (row && missing(e.FSCL[row - 1])) e.FSCL[row - 1] = v;
-  };
-  fscl(l.e_mbal, st.Fs);
-  fscl(l.e_tot, st.Fs);
-  fscl(l.e_adm, st.Fs);
-  for (int32_t row :
-       {l.e_ener, l.e_ener1, l.e_ener2, l.e_work, l.e_wvf1, l.e_wvf2, l.e_wloss, l.e_wcalc}) {
-    fscl(row, st.PWs);
-  }
-  for (int32_t row : {l.e_pres1, l.e_pres2, l.e_area}) fscl(row, st.Ps);
-  fscl(l.e_eff1, 1.0);
-  fscl(l.e_eff2, 1.0);
 }
 
 }  // namespace r3::steam_turbine

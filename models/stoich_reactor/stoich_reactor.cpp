@@ -280,18 +280,12 @@ int32_t usable(Entry&, State& st) {
   return 0;
 }
 
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check = usable,
     .check_request = [](Entry&, State&) {},
     .serves = [](Entry&, State& st) { return st.nerr == 0; },
-    .dimensions = dimensions,
-    .names = names,
-    .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
     .refused = [](Entry&, State& st) { write_refusal(st); },
-};
+});
 
 }  // namespace
 }  // namespace r3::stoich_reactor

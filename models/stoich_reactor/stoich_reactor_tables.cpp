@@ -249,7 +249,7 @@ void read_parameters(const Entry& e, State& st) {
   st.imode = int_param(e, k);
   (void)int_param(e, k + 1);
   if (st.imode != 0 && st.imode != 1) {
-    refuse(st, "Invalid value entered for IMODE. IMODE must be either 0 or 1.");
+    refuse(st, switch_fault("IMODE").first);
   }
   st.phase = int_param(e, k + 3);
   if (st.phase == 3) {

@@ -177,7 +177,7 @@ void property_rows(Entry& e, State& st, int action, int32_t& m, int32_t& k) {
   const int nr = rows(st, r);
   Setup& s = st.s;
   const double* Y = e.Y;
-  int32_t* pword = &PPEXEC_USER[8];
+  int32_t* pword = &PPEXEC_USER[kPpexecPropertyWord];
   for (int q = 0; q < nr; ++q) {
     const Row& w = r[q];
     const double praw = Y[w.ip - 1], traw = Y[w.it - 1];
@@ -594,20 +594,12 @@ void check(Entry& e, State& st) {
 
 // A host whose arrays do not match the block's dimensions or streams is
 // refused rather than written past.
-constexpr ModelHooks<State> kHooks{
-    .set_up = set_up,
+constexpr auto kHooks = named_hooks<set_up, dimensions, names, initialise, residuals, jacobian>({
     .check = dimension_check,
     .check_request = check,
     .serves = reads<structure_ok>,
-    .dimensions = dimensions,
-    .counts =
-        [](Entry&, State& st, int32_t& ny, int32_t& nf, int32_t& nz) {
-          ny = st.ny, nf = st.nf, nz = st.nz;
-        },
-    .names = names,
-    .initialise = initialise,
-    .residuals = residuals,
-    .jacobian = jacobian,
+    .counts = [](Entry&, State& st, int32_t& ny, int32_t& nf,
+                 int32_t& nz) { ny = st.ny, nf = st.nf, nz = st.nz; },
     .stream_update = stream_update,
     .report = reads<R3X_REPORT>,
     .refused =
@@ -617,7 +609,7 @@ constexpr ModelHooks<State> kHooks{
                     " Error in R3TREX: the block's arrays do not match its dimensions or streams.");
         },
     .report_without_variables = true,
-};
+});
 
 }  // namespace
 

@@ -55,8 +55,8 @@ double vapour_enthalpy(Ini& c, double T, double P, const double* xo, double* cp)
   int32_t code = cp ? 3 : 1, ist = 0;
   double h = hs::rmiss(), cpv = hs::rmiss();
   double t = std::fabs(T), p = std::fabs(P);
-  PPMON_ENTHV(&t, &p, xo, &c.st.s.ncomp, c.st.s.idx, c.e.IPROPSET, &PPEXEC_USER[8], PPEXEC_KBASE,
-              &code, &h, &cpv, &ist);
+  PPMON_ENTHV(&t, &p, xo, &c.st.s.ncomp, c.st.s.idx, c.e.IPROPSET,
+              &PPEXEC_USER[kPpexecPropertyWord], PPEXEC_KBASE, &code, &h, &cpv, &ist);
   if (cp) *cp = cpv;
   return h;
 }
@@ -85,8 +85,8 @@ double row_entropy(Ini& c, int32_t phase, double T, double P, const double* comp
   double out = hs::rmiss();
   const double t = std::fabs(T), p = std::fabs(P), zero = 0.0;
   int32_t mode = 1, slot = 1;
-  RTO_SMCRES(&c.st.s.ncomp, &phase, c.e.IPROPSET, c.st.s.idx, comp, &p, &t, &zero, &PPEXEC_USER[8],
-             &mode, &slot, &out);
+  RTO_SMCRES(&c.st.s.ncomp, &phase, c.e.IPROPSET, c.st.s.idx, comp, &p, &t, &zero,
+             &PPEXEC_USER[kPpexecPropertyWord], &mode, &slot, &out);
   return out;
 }
 
@@ -427,7 +427,8 @@ bool R3X_INI_INPROPS(Ini& c) {
     int32_t c1 = 1, c2 = 1, c3 = 1, c4 = 30, ret = 0, w17 = 0, w18 = 0, w19 = 0;
     double tol = 0.0001, second = 0.0, p = P, test = T;
     FLSH_FLASH(vec, e.NSSTRM, e.ISSOFF, e.ISSTYP, e.IPROPSET, &c1, &c2, &c3, &c4, &tol, &p, &second,
-               &test, &PPEXEC_USER[7], &PPEXEC_USER[8], &PPEXEC_USER[5], &w17, &w18, &w19, &ret);
+               &test, &PPEXEC_USER[kPpexecDiagnosticLevel], &PPEXEC_USER[kPpexecPropertyWord],
+               &PPEXEC_USER[kPpexecSolutionState], &w17, &w18, &w19, &ret);
     if (ret == -1) message("Warning in R3X_INI_INPROPS: Inlet stream flash failed to converge.");
     if (ret == -2) message("Warning in R3X_INI_INPROPS: Extrapolated EOS root used.");
     T = vec[ncf + 1];
@@ -441,12 +442,12 @@ bool R3X_INI_INPROPS(Ini& c) {
   int32_t vapour = 1, mode = 1;
   const double zero = 0.0;
   int32_t slot = st.ny + 1;
-  RTO_CPRES(&st.s.ncomp, &vapour, e.IPROPSET, st.s.idx, x, &P, &T, &zero, &PPEXEC_USER[8], &mode,
-            &slot, c.X + 1);
+  RTO_CPRES(&st.s.ncomp, &vapour, e.IPROPSET, st.s.idx, x, &P, &T, &zero,
+            &PPEXEC_USER[kPpexecPropertyWord], &mode, &slot, c.X + 1);
   c.X[slot] = std::fabs(c.X[slot]);
   slot = st.pos[SMOL];
-  RTO_SMCRES(&st.s.ncomp, &vapour, e.IPROPSET, st.s.idx, x, &P, &T, &zero, &PPEXEC_USER[8], &mode,
-             &slot, c.X + 1);
+  RTO_SMCRES(&st.s.ncomp, &vapour, e.IPROPSET, st.s.idx, x, &P, &T, &zero,
+             &PPEXEC_USER[kPpexecPropertyWord], &mode, &slot, c.X + 1);
   return true;
 }
 
@@ -461,25 +462,20 @@ bool ini_error(Ini& c, std::string_view text) {
 int32_t R3X_ICHK(const Entry& e, const State& st) {
   const int32_t n = st.s.ncomp;
   const int32_t p = st.s.i0;
-  CheckFault f = material_connection_fault(e);
+  CheckFault f = connection_fault(e, {.inlet = 0, .outlet = 1, .total = 1});
   std::string& l1 = f.first;
   std::string& l2 = f.second;
   if (!l1.empty()) {  // the connections are explained first
-  } else if (*e.NINFI >= 1) {
-    l1 = "Inlet information streams are not allowed.";
-  } else if (*e.NINFOUT >= 2) {
-    f = one_information_stream_fault("outlet");
   } else if (n < 1 || n > kMaxComponents) {
-    l1 = "The total number of non-zero components must be between 1 and " +
-         std::to_string(kMaxComponents) + ".";
+    f = component_count_fault();
   } else if (st.imode != 0 && st.imode != 1) {
-    l1 = "Invalid value entered for IMODE. IMODE must be either 0 or 1.";
+    f = switch_fault("IMODE");
   } else if (st.icurv != 0) {
     l1 = "Invalid value entered for ICURV. ICURV must be 0.";
   } else if (st.npass < 0 || st.npass > 50) {
-    l1 = "Invalid value entered for NPASS. NPASS must be between 0 and 50.";
+    f = range_fault("NPASS", 0, 50);
   } else if (st.iphase != 0 && st.iphase != 1) {
-    l1 = "Invalid value entered for IPHASE. IPHASE must be either 0 or 1.";
+    f = switch_fault("IPHASE");
   } else if (*e.NINT < p + kIntRoom) {
     l1 = "The size of the INT array is too small.";
     l2 = "Please increase parameter NINT by " + std::to_string(p + kIntRoom - *e.NINT) + ".";
