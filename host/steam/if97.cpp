@@ -1567,14 +1567,7 @@ Status saturation_pressure_s3(double s, double& p) {
     if (hi <= lo) return Status::NoConvergence;
   }
   if (!(flo <= 0 && fhi >= 0)) return Status::OutOfRange;
-  host::numeric::RootOptions o;
-  o.lo = lo;
-  o.hi = hi;
-  o.bracketed = true;
-  o.step = host::numeric::RootStep::Bisect;
-  o.tol_bracket = 1e-13;
-  auto g = [&](double pp, double& val, double&) { return f(pp, val); };
-  const host::numeric::RootResult r = host::numeric::find_root(g, lo, o);
+  const host::numeric::RootResult r = host::numeric::bisect(f, lo, hi, 1e-13);
   if (r.status == host::numeric::RootStatus::Failed) return Status::NoConvergence;
   p = r.status == host::numeric::RootStatus::Converged ? r.x : 0.5 * (r.lo + r.hi);
   return Status::Ok;

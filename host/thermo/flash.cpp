@@ -700,17 +700,12 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
   double T = std::isfinite(T_guess) && T_guess >= kTmin && T_guess <= kTmax ? T_guess : 300.0;
   if (wilson_f(kTmin) < 0 && wilson_f(kTmax) > 0) {
     // A hundred geometric bisections (to the resolution of a double).
-    host::numeric::RootOptions o;
-    o.lo = kTmin;
-    o.hi = kTmax;
-    o.bracketed = true;
-    o.step = host::numeric::RootStep::BisectGeometric;
-    o.max_iter = 100;
-    auto f = [&](double t, double& v, double&) {
+    auto f = [&](double t, double& v) {
       v = wilson_f(t);
       return true;
     };
-    const host::numeric::RootResult r = host::numeric::find_root(f, T, o);
+    const host::numeric::RootResult r =
+        host::numeric::bisect(f, kTmin, kTmax, 0, 100, host::numeric::RootStep::BisectGeometric);
     T = r.status == host::numeric::RootStatus::Converged ? r.x : std::sqrt(r.lo * r.hi);
   }
   const double t_start = T;
@@ -851,19 +846,12 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
   }
   if (!(hi > lo)) return Status::Failed;
   {
-    host::numeric::RootOptions o;
-    o.lo = lo;
-    o.hi = hi;
-    o.bracketed = true;
-    o.step = host::numeric::RootStep::Bisect;
-    o.tol_bracket = 1e-10;
-    o.max_iter = 100;
-    auto f = [&](double t, double& v, double&) {
+    auto f = [&](double t, double& v) {
       if (!inside(t, in)) return false;
       v = in ? 1.0 : -1.0;
       return true;
     };
-    const host::numeric::RootResult r = host::numeric::find_root(f, lo, o);
+    const host::numeric::RootResult r = host::numeric::bisect(f, lo, hi, 1e-10, 100);
     if (r.status == host::numeric::RootStatus::Failed) return Status::Failed;
     lo = r.lo;
     hi = r.hi;
