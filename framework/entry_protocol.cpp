@@ -144,18 +144,11 @@ double real_param(const Entry& e, int32_t pos) {
 
 namespace {
 
-// The fault of too many information streams on one side of a block (side:
-// "inlet", "outlet", or "the block (total)." for both together) where the
-// model takes at most `most` there.
-CheckFault information_stream_fault(std::string_view side, int32_t most) {
-  if (most == 0) {
-    std::string s(side);
-    s[0] = static_cast<char>(s[0] - 'a' + 'A');
-    return {s + " information streams are not allowed."};
-  }
-  const bool total = side.starts_with("the block");
-  return {"There may not be more than one information stream connected to the",
-          std::string(side) + (total ? "" : " of the block.")};
+// The fault of more than one information stream where the model takes one
+// at most (where: "inlet of the block.", "outlet of the block." or "the
+// block (total)." for both sides together).
+CheckFault more_than_one_information_stream(std::string_view where) {
+  return {"There may not be more than one information stream connected to the", std::string(where)};
 }
 
 }  // namespace
@@ -167,9 +160,15 @@ CheckFault connection_fault(const Entry& e, InfoStreams info) {
   if (*e.NMATOUT != 1) {
     return {"There must be exactly one material stream connected to the outlet of", "the block."};
   }
-  if (*e.NINFI > info.inlet) return information_stream_fault("inlet", info.inlet);
-  if (*e.NINFOUT > info.outlet) return information_stream_fault("outlet", info.outlet);
-  if (*e.NINFI + *e.NINFOUT > info.total) return information_stream_fault("the block (total).", 1);
+  if (*e.NINFI > info.inlet) {
+    return info.inlet == 0 ? CheckFault{"Inlet information streams are not allowed."}
+                           : more_than_one_information_stream("inlet of the block.");
+  }
+  if (*e.NINFOUT > info.outlet) {
+    return info.outlet == 0 ? CheckFault{"Outlet information streams are not allowed."}
+                            : more_than_one_information_stream("outlet of the block.");
+  }
+  if (*e.NINFI + *e.NINFOUT > 1) return more_than_one_information_stream("the block (total).");
   return {};
 }
 

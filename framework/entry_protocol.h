@@ -436,9 +436,9 @@ struct CheckFault {
 };
 
 // The information streams a model takes: at most `inlet` on the inlet side
-// (0 or 1), `outlet` on the outlet side (0 or 1), and `total` together.
+// and `outlet` on the outlet side (each 0 or 1), and one in all.
 struct InfoStreams {
-  int32_t inlet, outlet, total;
+  int32_t inlet, outlet;
 };
 
 // The fault of the connections of a block whose model takes exactly one

@@ -140,12 +140,17 @@ RootResult find_root(Eval&& eval, double x0, const RootOptions& o) {
 // Bisection (arithmetic or geometric midpoints) of [lo, hi], known to hold
 // F(lo) < 0 <= F(hi), until the bracket is at most tol_bracket * hi wide or
 // max_iter evaluations are spent. eval(x, F) -> bool, as for find_root.
+// x is the point where F is zero (Converged), else the midpoint of the final
+// bracket.
 template <class Eval>
 RootResult bisect(Eval&& eval, double lo, double hi, double tol_bracket, int max_iter = 200,
                   RootStep step = RootStep::Bisect) {
   const RootOptions o{.lo = lo, .hi = hi, .bracketed = true, .step = step, .tol_bracket = tol_bracket,
                       .max_iter = max_iter};
-  return find_root([&](double x, double& F, double&) { return eval(x, F); }, lo, o);
+  RootResult r = find_root([&](double x, double& F, double&) { return eval(x, F); }, lo, o);
+  if (r.status != RootStatus::Converged)
+    r.x = step == RootStep::BisectGeometric ? std::sqrt(r.lo * r.hi) : 0.5 * (r.lo + r.hi);
+  return r;
 }
 
 }  // namespace r3::host::numeric

@@ -1569,7 +1569,7 @@ Status saturation_pressure_s3(double s, double& p) {
   if (!(flo <= 0 && fhi >= 0)) return Status::OutOfRange;
   const host::numeric::RootResult r = host::numeric::bisect(f, lo, hi, 1e-13);
   if (r.status == host::numeric::RootStatus::Failed) return Status::NoConvergence;
-  p = r.status == host::numeric::RootStatus::Converged ? r.x : 0.5 * (r.lo + r.hi);
+  p = r.x;
   return Status::Ok;
 }
 

@@ -704,9 +704,7 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
       v = wilson_f(t);
       return true;
     };
-    const host::numeric::RootResult r =
-        host::numeric::bisect(f, kTmin, kTmax, 0, 100, host::numeric::RootStep::BisectGeometric);
-    T = r.status == host::numeric::RootStatus::Converged ? r.x : std::sqrt(r.lo * r.hi);
+    T = host::numeric::bisect(f, kTmin, kTmax, 0, 100, host::numeric::RootStep::BisectGeometric).x;
   }
   const double t_start = T;
   if (pv_newton(c, P, beta, T, r)) {

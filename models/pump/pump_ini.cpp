@@ -306,7 +306,7 @@ void ini_cases(Ini& c) {
 }  // namespace
 
 int32_t R3PUMP_CHK(const Entry& e, const State& st) {
-  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 1, .total = 1});
+  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 1});
   if (!f.first.empty()) {  // the connections are explained first
   } else if (st.imode != 0 && st.imode != 1) {
     f = switch_fault("IMODE");

@@ -347,7 +347,7 @@ int32_t stream_ncf(const Entry& e, const State& st) {
 }  // namespace
 
 int32_t R3RCMP_CHK(const Entry& e, const State& st) {
-  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 0, .total = 1});
+  CheckFault f = connection_fault(e, {.inlet = 1, .outlet = 0});
   if (!f.first.empty()) {  // the connections are explained first
   } else if (*e.NINFOUT < 0) {  // no count but 0 is an outlet side without streams
     f = {"Outlet information streams are not allowed."};

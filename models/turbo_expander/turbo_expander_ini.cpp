@@ -462,7 +462,7 @@ bool ini_error(Ini& c, std::string_view text) {
 int32_t R3X_ICHK(const Entry& e, const State& st) {
   const int32_t n = st.s.ncomp;
   const int32_t p = st.s.i0;
-  CheckFault f = connection_fault(e, {.inlet = 0, .outlet = 1, .total = 1});
+  CheckFault f = connection_fault(e, {.inlet = 0, .outlet = 1});
   std::string& l1 = f.first;
   std::string& l2 = f.second;
   if (!l1.empty()) {  // the connections are explained first
