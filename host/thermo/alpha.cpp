@@ -1,4 +1,4 @@
-// Twu alpha functions of polar components: the published parameters
+// Twu alpha functions of polar components: the parameters
 // compiled in from data/alpha.tsv.
 #include <charconv>
 #include <cmath>

@@ -174,7 +174,7 @@ namespace r3::thermo::detail {
 struct TwuAlpha {
   double L = 0, M = 0, N = 0;
 };
-// The published parameters of a component (data/alpha.tsv); false when it
+// The Twu parameters of a component (data/alpha.tsv); false when it
 // has none (it keeps the standard Peng-Robinson alpha).
 bool twu_alpha(std::string_view id, TwuAlpha& p);
 // sqrt(alpha) with its temperature derivatives at T (J: Jet or Dual<1>), written

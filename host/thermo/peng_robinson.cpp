@@ -1,7 +1,7 @@
 // The PENG-ROB method: Peng-Robinson equation of state with the standard
 // alpha function (kappa of 1976, of 1978 for omega > 0.491), or the Twu
-// alpha function for the polar components with published parameters
-// (data/alpha.tsv), and van der Waals one-fluid mixing with binary
+// alpha function for the polar components listed in data/alpha.tsv,
+// and van der Waals one-fluid mixing with binary
 // interaction parameters (published values from data/kij.tsv, user
 // overrides). Residual properties are written once in a small forward-mode
 // dual number over (T, P, a, da/dT, d2a/dT2, b); the chain rule through the
