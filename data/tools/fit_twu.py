@@ -11,8 +11,21 @@ sound above Tc). Standard library only:
     python3 data/tools/fit_twu.py            # methanol, prints L M N and the deviations
 """
 import math
+import os
 
 R = 8.314462618
+
+
+def critical_constants(component):
+    """Tc (K) and Pc (Pa) of a component from data/components.tsv."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "components.tsv")
+    with open(path) as f:
+        rows = [line.rstrip("\n").split("\t") for line in f if line.strip() and not line.startswith("#")]
+    head = rows[0]
+    for row in rows[1:]:
+        if row[head.index("id")] == component:
+            return float(row[head.index("Tc")]), float(row[head.index("Pc")])
+    raise KeyError(component)
 
 
 def cubic_roots(a2, a1, a0):
@@ -138,7 +151,7 @@ def methanol_psat(T):
 
 
 if __name__ == "__main__":
-    tc, pc = 512.64, 8.097e6  # data/components.tsv, MEOH
+    tc, pc = critical_constants("MEOH")
     (L, M, N), dev, temps, refs = fit(tc, pc, methanol_psat, [0.7712, 0.93587, 1.56247])
     print("MEOH\t%s\t%s\t%s\tfit" % (L, M, N))
     print("largest deviation %.2f %%" % (100 * (math.exp(dev) - 1)))

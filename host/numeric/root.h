@@ -60,14 +60,19 @@ struct RootResult {
   double lo = 0, hi = 0;  // the final bracket
 };
 
+// The midpoint of [lo, hi] a bisection step takes: geometric for
+// BisectGeometric, arithmetic otherwise.
+inline double bracket_midpoint(RootStep step, double lo, double hi) {
+  return step == RootStep::BisectGeometric ? std::sqrt(lo * hi) : 0.5 * (lo + hi);
+}
+
 template <class Eval>
 RootResult find_root(Eval&& eval, double x0, const RootOptions& o) {
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   double lo = o.lo, hi = o.hi, flo = kNaN, fhi = kNaN;
   bool have_lo = o.bracketed, have_hi = o.bracketed;
   const bool newton = o.step == RootStep::Newton;
-  auto midpoint = [&] { return o.step == RootStep::BisectGeometric ? std::sqrt(lo * hi) : 0.5 * (lo + hi); };
-  double x = newton ? std::clamp(x0, o.lo, o.hi) : midpoint();
+  double x = newton ? std::clamp(x0, o.lo, o.hi) : bracket_midpoint(o.step, lo, hi);
   double xp = 0, fp = 0;
   bool have_prev = false;
   int side = 0;          // end of the bracket moved last (-1 lo, +1 hi), for Illinois
@@ -94,7 +99,7 @@ RootResult find_root(Eval&& eval, double x0, const RootOptions& o) {
     }
     if (have_lo && have_hi && hi - lo <= o.tol_bracket * hi) return end(RootStatus::Narrowed, hi);
     if (!newton) {
-      x = midpoint();
+      x = bracket_midpoint(o.step, lo, hi);
       continue;
     }
     if (!(slope > 0 && std::isfinite(slope)) && have_prev && x != xp) {
@@ -148,8 +153,7 @@ RootResult bisect(Eval&& eval, double lo, double hi, double tol_bracket, int max
   const RootOptions o{.lo = lo, .hi = hi, .bracketed = true, .step = step, .tol_bracket = tol_bracket,
                       .max_iter = max_iter};
   RootResult r = find_root([&](double x, double& F, double&) { return eval(x, F); }, lo, o);
-  if (r.status != RootStatus::Converged)
-    r.x = step == RootStep::BisectGeometric ? std::sqrt(r.lo * r.hi) : 0.5 * (r.lo + r.hi);
+  if (r.status != RootStatus::Converged) r.x = bracket_midpoint(step, r.lo, r.hi);
   return r;
 }
 

@@ -16,6 +16,8 @@ namespace r3::thermo {
 
 namespace {
 
+namespace num = host::numeric;
+
 constexpr double kTmin = 5.0;     // K, lower limit of the temperature searches
 constexpr double kTmax = 6000.0;  // K, upper limit
 constexpr double kTiny = 1e-14;   // feed fractions at or below this (relative) are traces
@@ -539,12 +541,12 @@ bool fixed_with_slope(Ctx& c, FlashResult& r, Fixed f, bool transfer, double& sl
 // bracketed search (Newton with the slope eval gives, <= 0: unknown, kept in
 // the bracket by Illinois false position and bisection). Converged when F is
 // within tolF plus what a 1e-12 relative temperature resolution allows on a
-// steep (two-phase) curve. On a jump (the bracket narrows to 1e-11 T without
-// F reaching zero) returns 1 with T at the jump; 0 when converged; -1 on
-// failure.
+// steep (two-phase) curve. Returns the search's end: Converged, or Narrowed
+// on a jump (the bracket narrows to 1e-11 T without F reaching zero) with T
+// at the jump; anything else is a failure.
 template <class Eval>
-int solve_increasing(Eval&& eval, double& T, double tolF) {
-  host::numeric::RootOptions o;
+num::RootStatus solve_increasing(Eval&& eval, double& T, double tolF) {
+  num::RootOptions o;
   o.lo = kTmin;
   o.hi = kTmax;
   o.tol_f = tolF;
@@ -552,13 +554,9 @@ int solve_increasing(Eval&& eval, double& T, double tolF) {
   o.tol_bracket = 1e-11;
   o.tol_step = 1e-13;
   o.accept_f = 1e3 * tolF;
-  const host::numeric::RootResult r = host::numeric::find_root(eval, T, o);
+  const num::RootResult r = num::find_root(eval, T, o);
   T = r.x;
-  switch (r.status) {
-    case host::numeric::RootStatus::Converged: return 0;
-    case host::numeric::RootStatus::Narrowed: return 1;
-    default: return -1;
-  }
+  return r.status;
 }
 
 // PH / PS flash.
@@ -611,9 +609,9 @@ Status flash_p_fixed(const Model& m, double P, double target, std::span<const do
     F = fixed_value(cur, fixed) - target;
     return true;
   };
-  int rc = solve_increasing(eval, T, tol_scale);
-  if (rc < 0) return Status::Failed;
-  if (rc == 1) {
+  const num::RootStatus end = solve_increasing(eval, T, tol_scale);
+  if (end != num::RootStatus::Converged && end != num::RootStatus::Narrowed) return Status::Failed;
+  if (end == num::RootStatus::Narrowed) {
     // The property jumps at T: the mixture boils like a pure component. Only
     // when it is all liquid just below and all vapour at T; any other jump
     // is a flash that did not find a consistent solution.
@@ -704,7 +702,7 @@ Status flash_pv(const Model& m, double P, double beta, std::span<const double> z
       v = wilson_f(t);
       return true;
     };
-    T = host::numeric::bisect(f, kTmin, kTmax, 0, 100, host::numeric::RootStep::BisectGeometric).x;
+    T = num::bisect(f, kTmin, kTmax, 0, 100, num::RootStep::BisectGeometric).x;
   }
   const double t_start = T;
   if (pv_newton(c, P, beta, T, r)) {
@@ -794,9 +792,10 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
       slope = 0;
       return true;
     };
-    const int rc = solve_increasing(eval, T, 1e-11);
-    if (rc < 0 || !flash_at(T)) return Status::Failed;
-    if (rc == 1) {
+    const num::RootStatus end = solve_increasing(eval, T, 1e-11);
+    if ((end != num::RootStatus::Converged && end != num::RootStatus::Narrowed) || !flash_at(T))
+      return Status::Failed;
+    if (end == num::RootStatus::Narrowed) {
       // The vapour fraction jumps from 0 to 1 at T: the mixture boils like a
       // pure component, any fraction of it vaporised at this temperature.
       // A relabelled single phase (one root, continuous properties) is not a
@@ -849,8 +848,8 @@ Status pv_by_tp_flashes(Ctx& c, double P, double beta, double T0, FlashResult& r
       v = in ? 1.0 : -1.0;
       return true;
     };
-    const host::numeric::RootResult r = host::numeric::bisect(f, lo, hi, 1e-10, 100);
-    if (r.status == host::numeric::RootStatus::Failed) return Status::Failed;
+    const num::RootResult r = num::bisect(f, lo, hi, 1e-10, 100);
+    if (r.status == num::RootStatus::Failed) return Status::Failed;
     lo = r.lo;
     hi = r.hi;
   }
